@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test.
+# Usage: scripts/test.sh [BUILD_DIR] [extra cmake options...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+shift || true
+scripts/install-deps.sh
+werror=OFF
+[ "${CI:-}" = "true" ] && werror=ON
+cmake -S . -B "$build" -DCORVANE_WERROR=$werror "$@" >/dev/null
+cmake --build "$build" -j"$(nproc)"
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 300
