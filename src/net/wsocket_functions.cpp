@@ -1,0 +1,119 @@
+#include "net/wsocket_functions.h"
+
+#include <cctype>
+
+#include "platform/socket_names.h"
+
+namespace corvane {
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads the leading decimal digits of a text; 0 when it has none. Saturates instead of
+// overflowing on absurd input.
+long long LeadingNumber(std::string_view text)
+{
+    long long value = 0;
+    for (char c : text) {
+        if (!IsDigit(c)) break;
+        value = value * 10 + (c - '0');
+        if (value > 0xFFFFFFFFLL) return 0xFFFFFFFFLL;
+    }
+    return value;
+}
+
+bool ParseDotted(std::string_view text, std::uint32_t& address)
+{
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ') ++i;
+    std::uint32_t result = 0;
+    for (int group = 0; group < 4; ++group) {
+        if (group > 0) {
+            if (i >= text.size() || text[i] != '.') return false;
+            ++i;
+        }
+        if (i >= text.size() || !IsDigit(text[i])) return false;
+        int value = 0, digits = 0;
+        while (i < text.size() && IsDigit(text[i])) {
+            value = value * 10 + (text[i] - '0');
+            if (++digits > 3 || value > 255) return false;
+            ++i;
+        }
+        result = (result << 8) | static_cast<std::uint32_t>(value);
+    }
+    while (i < text.size() && text[i] == ' ') ++i;
+    if (i != text.size()) return false;
+    address = result;
+    return true;
+}
+
+bool LooksNumeric(std::string_view text)
+{
+    if (text.empty()) return false;
+    for (char c : text)
+        if (!IsDigit(c) && c != '.' && c != ' ') return false;
+    return true;
+}
+
+}  // namespace
+
+bool WSocketIsDottedIP(std::string_view text)
+{
+    std::uint32_t ignored = 0;
+    return ParseDotted(text, ignored);
+}
+
+std::uint32_t WSocketResolveHost(const std::string& text)
+{
+    if (text.empty() || text.size() > 256)
+        throw ESocketException("WSocketResolveHost: '" + text + "' Invalid Hostname.");
+    std::uint32_t address = 0;
+    if (ParseDotted(text, address)) return address;
+    if (LooksNumeric(text))
+        throw ESocketException("WSocketResolveHost: '" + text + "' Invalid IP address.");
+    const int error = LookupHostIPv4(text, address);
+    if (error != 0)
+        throw ESocketException("WSocketResolveHost: Cannot convert host address '" + text + "', Error #" +
+                               std::to_string(error));
+    return address;
+}
+
+int WSocketResolvePort(const std::string& port, const std::string& proto)
+{
+    if (port.empty() || port.size() >= 32) throw ESocketException("WSocketResolvePort: Invalid Port.");
+    if (proto.empty() || proto.size() >= 32) throw ESocketException("WSocketResolvePort: Invalid Proto.");
+    if (IsDigit(port[0])) return static_cast<int>(LeadingNumber(port) & 0xFFFF);
+    int number = 0;
+    const int error = LookupServicePort(port, proto, number);
+    if (error != 0)
+        throw ESocketException("WSocketResolvePort: Cannot convert port '" + port + "', Error #" +
+                               std::to_string(error));
+    return number;
+}
+
+int WSocketResolveProto(const std::string& proto)
+{
+    if (proto.empty() || proto.size() >= 32) throw ESocketException("WSocketResolveProto: Invalid Protocol.");
+    if (IsDigit(proto[0])) return static_cast<int>(LeadingNumber(proto) & 0xFF);
+    int number = 0;
+    const int error = LookupProtocolNumber(proto, number);
+    if (error != 0)
+        throw ESocketException("WSocketResolveProto: Cannot convert protocol '" + proto + "', Error #" +
+                               std::to_string(error));
+    return number;
+}
+
+std::string LocalHostName()
+{
+    std::string name;
+    if (!LookupLocalHostName(name)) throw ESocketException("Winsock.GetHostName failed");
+    return name.substr(0, 64);
+}
+
+std::string DottedAddress(std::uint32_t address)
+{
+    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
+
+}  // namespace corvane
