@@ -1,0 +1,175 @@
+#include "platform/socket_api.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/win_errors.h"
+
+namespace corvane::sockapi {
+namespace {
+
+sockaddr_in ToSockaddr(const Endpoint& e)
+{
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    in.sin_addr.s_addr = htonl(e.address);
+    in.sin_port = htons(static_cast<std::uint16_t>(e.port));
+    return in;
+}
+
+Endpoint FromSockaddr(const sockaddr_in& in)
+{
+    return Endpoint{ntohl(in.sin_addr.s_addr), ntohs(in.sin_port)};
+}
+
+int Result(int rc) { return rc < 0 ? LastWinSockError() : 0; }
+
+int SetIntOption(int fd, int level, int name, int value)
+{
+    return Result(::setsockopt(fd, level, name, &value, sizeof value));
+}
+
+}  // namespace
+
+int Create(Kind kind, int protocol, int& fd)
+{
+    const int type = kind == Kind::Stream ? SOCK_STREAM : kind == Kind::Datagram ? SOCK_DGRAM : SOCK_RAW;
+    fd = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
+    return fd < 0 ? LastWinSockError() : 0;
+}
+
+int Close(int fd) { return Result(::close(fd)); }
+
+int Shutdown(int fd, int how)
+{
+    const int mode = how == 0 ? SHUT_RD : how == 1 ? SHUT_WR : SHUT_RDWR;
+    return Result(::shutdown(fd, mode));
+}
+
+int Bind(int fd, const Endpoint& local)
+{
+    const sockaddr_in in = ToSockaddr(local);
+    return Result(::bind(fd, reinterpret_cast<const sockaddr*>(&in), sizeof in));
+}
+
+int Listen(int fd, int backlog) { return Result(::listen(fd, backlog)); }
+
+int Accept(int fd, int& newFd, Endpoint& peer)
+{
+    sockaddr_in in{};
+    socklen_t len = sizeof in;
+    newFd = ::accept4(fd, reinterpret_cast<sockaddr*>(&in), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (newFd < 0) return LastWinSockError();
+    peer = FromSockaddr(in);
+    return 0;
+}
+
+int Connect(int fd, const Endpoint& remote)
+{
+    const sockaddr_in in = ToSockaddr(remote);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&in), sizeof in) == 0) return 0;
+    return errno == EINPROGRESS ? WSAEWOULDBLOCK : LastWinSockError();
+}
+
+int PendingError(int fd, int& error)
+{
+    int value = 0;
+    socklen_t len = sizeof value;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &value, &len) < 0) return LastWinSockError();
+    error = WinSockErrorFromErrno(value);
+    return 0;
+}
+
+int Send(int fd, const void* data, int len, bool urgent, int& sent)
+{
+    const ssize_t n = ::send(fd, data, static_cast<std::size_t>(len), MSG_NOSIGNAL | (urgent ? MSG_OOB : 0));
+    if (n < 0) return LastWinSockError();
+    sent = static_cast<int>(n);
+    return 0;
+}
+
+int Receive(int fd, void* buffer, int len, bool peek, int& received)
+{
+    const ssize_t n = ::recv(fd, buffer, static_cast<std::size_t>(len), peek ? MSG_PEEK : 0);
+    if (n < 0) return LastWinSockError();
+    received = static_cast<int>(n);
+    return 0;
+}
+
+int SendTo(int fd, const Endpoint& remote, const void* data, int len, int& sent)
+{
+    const sockaddr_in in = ToSockaddr(remote);
+    const ssize_t n = ::sendto(fd, data, static_cast<std::size_t>(len), MSG_NOSIGNAL,
+                               reinterpret_cast<const sockaddr*>(&in), sizeof in);
+    if (n < 0) return LastWinSockError();
+    sent = static_cast<int>(n);
+    return 0;
+}
+
+int ReceiveFrom(int fd, void* buffer, int len, Endpoint& from, int& received)
+{
+    sockaddr_in in{};
+    socklen_t addrLen = sizeof in;
+    const ssize_t n = ::recvfrom(fd, buffer, static_cast<std::size_t>(len), 0, reinterpret_cast<sockaddr*>(&in),
+                                 &addrLen);
+    if (n < 0) return LastWinSockError();
+    from = FromSockaddr(in);
+    received = static_cast<int>(n);
+    return 0;
+}
+
+int BytesReady(int fd, int& count)
+{
+    int value = 0;
+    if (::ioctl(fd, FIONREAD, &value) < 0) return LastWinSockError();
+    count = value;
+    return 0;
+}
+
+int LocalEndpoint(int fd, Endpoint& local)
+{
+    sockaddr_in in{};
+    socklen_t len = sizeof in;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&in), &len) < 0) return LastWinSockError();
+    local = FromSockaddr(in);
+    return 0;
+}
+
+int PeerEndpoint(int fd, Endpoint& peer)
+{
+    sockaddr_in in{};
+    socklen_t len = sizeof in;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&in), &len) < 0) return LastWinSockError();
+    peer = FromSockaddr(in);
+    return 0;
+}
+
+int SetReuseAddress(int fd, bool on) { return SetIntOption(fd, SOL_SOCKET, SO_REUSEADDR, on ? 1 : 0); }
+int SetNoDelay(int fd, bool on) { return SetIntOption(fd, IPPROTO_TCP, TCP_NODELAY, on ? 1 : 0); }
+int SetKeepAlive(int fd, bool on) { return SetIntOption(fd, SOL_SOCKET, SO_KEEPALIVE, on ? 1 : 0); }
+int SetBroadcast(int fd, bool on) { return SetIntOption(fd, SOL_SOCKET, SO_BROADCAST, on ? 1 : 0); }
+int SetMulticastTtl(int fd, int ttl) { return SetIntOption(fd, IPPROTO_IP, IP_MULTICAST_TTL, ttl); }
+
+int SetLinger(int fd, bool on, int seconds)
+{
+    linger value{};
+    value.l_onoff = on ? 1 : 0;
+    value.l_linger = seconds;
+    return Result(::setsockopt(fd, SOL_SOCKET, SO_LINGER, &value, sizeof value));
+}
+
+int JoinMulticastGroup(int fd, std::uint32_t group)
+{
+    ip_mreq request{};
+    request.imr_multiaddr.s_addr = htonl(group);
+    request.imr_interface.s_addr = htonl(INADDR_ANY);
+    return Result(::setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request));
+}
+
+}  // namespace corvane::sockapi

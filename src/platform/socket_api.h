@@ -1,0 +1,51 @@
+// The host's socket calls, behind one wall. Every descriptor is non-blocking and close-on-exec
+// from creation; no call blocks. Each function returns 0 on success and otherwise the system's
+// socket error number (win_errors.h), so that nothing above the platform sees errno.
+// Addresses are IPv4, host-order numbers (a.b.c.d is a<<24 | b<<16 | c<<8 | d).
+#pragma once
+
+#include <cstdint>
+
+namespace corvane::sockapi {
+
+enum class Kind { Stream, Datagram, Raw };
+
+struct Endpoint {
+    std::uint32_t address = 0;
+    int port = 0;
+};
+
+int Create(Kind kind, int protocol, int& fd);
+int Close(int fd);
+int Shutdown(int fd, int how);  // 0 receive, 1 send, 2 both
+
+int Bind(int fd, const Endpoint& local);
+int Listen(int fd, int backlog);
+// The new descriptor is non-blocking too. WSAEWOULDBLOCK when nothing is waiting.
+int Accept(int fd, int& newFd, Endpoint& peer);
+// 0 when connected at once, WSAEWOULDBLOCK while the connection is being made.
+int Connect(int fd, const Endpoint& remote);
+// The outcome of a connection attempt, once the descriptor reports writable or an error.
+int PendingError(int fd, int& error);
+
+// `sent` / `received` hold the byte count on success. A received count of 0 is the end of the
+// stream. Sending never raises SIGPIPE.
+int Send(int fd, const void* data, int len, bool urgent, int& sent);
+int Receive(int fd, void* buffer, int len, bool peek, int& received);
+int SendTo(int fd, const Endpoint& remote, const void* data, int len, int& sent);
+int ReceiveFrom(int fd, void* buffer, int len, Endpoint& from, int& received);
+// Bytes the stack holds ready to read.
+int BytesReady(int fd, int& count);
+
+int LocalEndpoint(int fd, Endpoint& local);
+int PeerEndpoint(int fd, Endpoint& peer);
+
+int SetReuseAddress(int fd, bool on);
+int SetNoDelay(int fd, bool on);
+int SetKeepAlive(int fd, bool on);
+int SetLinger(int fd, bool on, int seconds);
+int SetBroadcast(int fd, bool on);
+int SetMulticastTtl(int fd, int ttl);
+int JoinMulticastGroup(int fd, std::uint32_t group);
+
+}  // namespace corvane::sockapi
