@@ -1,0 +1,815 @@
+#include "net/custom_wsocket.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "net/wsocket_functions.h"
+#include "platform/win_errors.h"
+
+namespace corvane {
+namespace {
+
+std::atomic<int> g_liveSockets{0};
+
+std::string Trimmed(const std::string& text)
+{
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    const auto last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+const char* SocketStateName(TSocketState state)
+{
+    switch (state) {
+    case wsInvalidState: return "wsInvalidState";
+    case wsOpened: return "wsOpened";
+    case wsBound: return "wsBound";
+    case wsConnecting: return "wsConnecting";
+    case wsConnected: return "wsConnected";
+    case wsAccepting: return "wsAccepting";
+    case wsListening: return "wsListening";
+    case wsClosed: return "wsClosed";
+    }
+    return "wsInvalidState";
+}
+
+TCustomWSocket::TCustomWSocket() : loop_(EventLoop::Current())
+{
+    if (loop_ == nullptr) throw ESocketException("Cannot create a hidden window for TWSocket");
+    ++g_liveSockets;
+    AssignDefaultValue();
+}
+
+TCustomWSocket::~TCustomWSocket()
+{
+    destroying_ = true;
+    *alive_ = false;
+    try {
+        if (state_ != wsClosed || fd_ >= 0) InternalClose(false, 0);
+    } catch (...) {
+        // A destructor reports nothing; the handle is gone either way.
+    }
+    if (fd_ >= 0) {
+        loop_->UnwatchFd(fd_);
+        sockapi::Close(fd_);
+    }
+    --g_liveSockets;
+}
+
+bool TCustomWSocket::SetStoredText(std::string& field, bool& assigned, const std::string& value, const char* name)
+{
+    if (state_ != wsClosed) {
+        RaiseException(std::string("Cannot change ") + name + " if not closed");
+        return false;
+    }
+    const std::string trimmed = Trimmed(value);
+    if (trimmed != field || !assigned) {
+        field = trimmed;
+        assigned = !trimmed.empty();
+    }
+    return true;
+}
+
+void TCustomWSocket::SetAddr(const std::string& value) { SetStoredText(addr_, addrAssigned_, value, "Addr"); }
+void TCustomWSocket::SetPort(const std::string& value) { SetStoredText(port_, portAssigned_, value, "Port"); }
+void TCustomWSocket::SetProto(const std::string& value) { SetStoredText(proto_, protoAssigned_, value, "Proto"); }
+
+void TCustomWSocket::SetLocalAddr(const std::string& value)
+{
+    if (state_ != wsClosed) {
+        RaiseException("Cannot change LocalAddr if not closed");
+        return;
+    }
+    localAddr_ = value.empty() ? "0.0.0.0" : value;
+}
+
+void TCustomWSocket::SetLocalPort(const std::string& value)
+{
+    if (state_ != wsClosed) {
+        RaiseException("Cannot change LocalPort if not closed");
+        return;
+    }
+    localPort_ = value;
+}
+
+void TCustomWSocket::SetSendFlags(int flags)
+{
+    if (flags != wsSendNormal && flags != wsSendUrgent) {
+        RaiseException("Invalid SendFlags");
+        return;
+    }
+    sendFlags_ = static_cast<TSocketSendFlags>(flags);
+}
+
+void TCustomWSocket::AssignDefaultValue()
+{
+    addrAssigned_ = false;
+    portAssigned_ = false;
+    proto_ = "tcp";
+    protoAssigned_ = true;
+    localAddr_ = "0.0.0.0";
+    localPort_ = "0";
+    lingerOnOff_ = wsLingerOn;
+    lingerTimeout_ = 0;
+    readCount_ = 0;
+    state_ = wsClosed;
+    allSent_ = true;
+    paused_ = false;
+    closeInvoked_ = false;
+    listeningStream_ = false;
+}
+
+// ---- error reporting --------------------------------------------------------------------------
+
+void TCustomWSocket::RaiseException(const std::string& message)
+{
+    if (OnError) {
+        TriggerError();
+        return;
+    }
+    throw ESocketException(message);
+}
+
+void TCustomWSocket::TriggerError()
+{
+    if (OnError) OnError(this);
+}
+
+void TCustomWSocket::SocketError(const std::string& function) { SocketErrorNumber(LastWinSockError(), function); }
+
+void TCustomWSocket::SocketErrorNumber(int error, const std::string& function)
+{
+    const std::string message =
+        "Error " + std::to_string(error) + " in function " + function + "\r\n" + WSocketErrorDesc(error);
+    if (error == WSAECONNRESET || error == WSAENOTCONN) {
+        if (fd_ >= 0) {
+            loop_->UnwatchFd(fd_);
+            sockapi::Close(fd_);
+            fd_ = -1;
+        }
+        if (state_ != wsClosed && !closeInvoked_) {
+            closeInvoked_ = true;
+            TriggerSessionClosed(static_cast<std::uint16_t>(error));
+        }
+        ChangeState(wsClosed);
+    }
+    lastError_ = error;
+    RaiseException(message);
+}
+
+void TCustomWSocket::HandleBackGroundException(const std::exception& e)
+{
+    bool canClose = true;
+    if (OnBgException) {
+        try {
+            OnBgException(this, e, canClose);
+        } catch (...) {
+        }
+    }
+    if (canClose) {
+        try {
+            Abort();
+        } catch (...) {
+        }
+    }
+}
+
+void TCustomWSocket::Guarded(const std::function<void()>& body)
+{
+    try {
+        body();
+    } catch (const std::exception& e) {
+        HandleBackGroundException(e);
+    } catch (...) {
+        HandleBackGroundException(std::runtime_error("unknown exception"));
+    }
+}
+
+void TCustomWSocket::PostSelf(std::function<void(TCustomWSocket*)> work)
+{
+    std::weak_ptr<bool> alive = alive_;
+    loop_->Post([alive, this, work = std::move(work)] {
+        auto token = alive.lock();
+        if (token && *token) work(this);
+    });
+}
+
+// ---- state and events -------------------------------------------------------------------------
+
+bool TCustomWSocket::ChangeState(TSocketState newState)
+{
+    const TSocketState oldState = state_;
+    state_ = newState;
+    if (oldState != newState) TriggerChangeState(oldState, newState);
+    return true;
+}
+
+void TCustomWSocket::TriggerChangeState(TSocketState oldState, TSocketState newState)
+{
+    if (OnChangeState) OnChangeState(this, oldState, newState);
+}
+void TCustomWSocket::TriggerSessionAvailable(std::uint16_t error)
+{
+    if (OnSessionAvailable) OnSessionAvailable(this, error);
+}
+void TCustomWSocket::TriggerSessionConnected(std::uint16_t error)
+{
+    if (OnSessionConnected) OnSessionConnected(this, error);
+}
+void TCustomWSocket::TriggerDataAvailable(std::uint16_t error)
+{
+    if (OnDataAvailable) OnDataAvailable(this, error);
+}
+void TCustomWSocket::TriggerDataSent(std::uint16_t error)
+{
+    if (OnDataSent) OnDataSent(this, error);
+}
+void TCustomWSocket::TriggerSendData(int bytesSent)
+{
+    if (OnSendData) OnSendData(this, bytesSent);
+}
+void TCustomWSocket::TriggerSessionClosed(std::uint16_t error)
+{
+    if (OnSessionClosed) OnSessionClosed(this, error);
+}
+
+// ---- addresses ----------------------------------------------------------------------------------
+
+int TCustomWSocket::GetSockName(sockapi::Endpoint& local) { return fd_ < 0 ? WSAENOTSOCK : sockapi::LocalEndpoint(fd_, local); }
+int TCustomWSocket::GetPeerName(sockapi::Endpoint& peer) { return fd_ < 0 ? WSAENOTSOCK : sockapi::PeerEndpoint(fd_, peer); }
+
+std::string TCustomWSocket::GetPeerAddr()
+{
+    sockapi::Endpoint peer;
+    if (state_ != wsConnected || GetPeerName(peer) != 0) return "error";
+    return DottedAddress(peer.address);
+}
+
+std::string TCustomWSocket::GetPeerPort()
+{
+    sockapi::Endpoint peer;
+    if (state_ != wsConnected || GetPeerName(peer) != 0) return "error";
+    return std::to_string(peer.port);
+}
+
+std::string TCustomWSocket::GetXAddr()
+{
+    sockapi::Endpoint local;
+    if ((state_ != wsBound && state_ != wsConnected && state_ != wsListening) || GetSockName(local) != 0)
+        return "error";
+    return DottedAddress(local.address);
+}
+
+std::string TCustomWSocket::GetXPort()
+{
+    sockapi::Endpoint local;
+    if ((state_ != wsBound && state_ != wsConnected && state_ != wsListening) || GetSockName(local) != 0)
+        return "error";
+    return std::to_string(local.port);
+}
+
+int TCustomWSocket::GetRcvdCount()
+{
+    int count = 0;
+    if (fd_ < 0 || sockapi::BytesReady(fd_, count) != 0) return -1;
+    return count;
+}
+
+// ---- opening -------------------------------------------------------------------------------------
+
+bool TCustomWSocket::ResolveForUse(const char* what, sockapi::Endpoint& remote, bool& stream)
+{
+    try {
+        const int protocol = WSocketResolveProto(proto_);
+        stream = protocol == 6;
+        remote.port = WSocketResolvePort(port_, proto_);
+        remote.address = WSocketResolveHost(addr_);
+        return true;
+    } catch (const ESocketException& e) {
+        RaiseException(std::string(what) + ": " + e.what());
+        return false;
+    }
+}
+
+void TCustomWSocket::ApplyLinger()
+{
+    if (lingerOnOff_ == wsLingerNoSet) return;
+    if (fd_ < 0) {
+        RaiseException("Cannot set linger option at this time");
+        return;
+    }
+    if (const int error = sockapi::SetLinger(fd_, lingerOnOff_ == wsLingerOn, lingerTimeout_); error != 0)
+        SocketErrorNumber(error, "setsockopt(SO_LINGER)");
+}
+
+void TCustomWSocket::RequestNotifications()
+{
+    std::weak_ptr<bool> alive = alive_;
+    loop_->WatchFd(fd_, EventLoop::IoReadable, [this, alive](std::uint32_t events) {
+        auto token = alive.lock();
+        if (token && *token) OnReadiness(events);
+    });
+    UpdateWriteInterest();
+}
+
+void TCustomWSocket::UpdateWriteInterest()
+{
+    if (fd_ < 0 || paused_) return;
+    const bool wantWrite = state_ == wsConnecting || !allSent_;
+    loop_->ModifyFd(fd_, EventLoop::IoReadable | (wantWrite ? EventLoop::IoWritable : 0u));
+}
+
+void TCustomWSocket::Connect()
+{
+    if (fd_ >= 0 && state_ != wsClosed) {
+        RaiseException("Connect: Socket already in use");
+        return;
+    }
+    if (!portAssigned_) {
+        RaiseException("Connect: No Port Specified");
+        return;
+    }
+    if (!addrAssigned_) {
+        RaiseException("Connect: No IP Address Specified");
+        return;
+    }
+    if (!protoAssigned_) {
+        RaiseException("Connect: No Protocol Specified");
+        return;
+    }
+    sockapi::Endpoint remote;
+    bool stream = true;
+    if (!ResolveForUse("connect", remote, stream)) return;
+    sockapi::Endpoint local;
+    try {
+        local.address = WSocketResolveHost(localAddr_);
+        local.port = WSocketResolvePort(localPort_.empty() ? "0" : localPort_, proto_);
+    } catch (const ESocketException& e) {
+        RaiseException(std::string("connect: ") + e.what());
+        return;
+    }
+    DeleteBufferedData();
+    streamSocket_ = stream;
+    if (const int error = sockapi::Create(stream ? sockapi::Kind::Stream : sockapi::Kind::Datagram, 0, fd_); error != 0) {
+        fd_ = -1;
+        SocketErrorNumber(error, "Connect (socket)");
+        return;
+    }
+    ChangeState(wsOpened);
+    if (state_ != wsOpened) {
+        lastError_ = WSAEINVAL;
+        SocketErrorNumber(WSAEINVAL, "Connect (Invalid operation in OnChangeState)");
+        return;
+    }
+    if (stream) {
+        if (const int error = sockapi::SetReuseAddress(fd_, true); error != 0) return SocketErrorNumber(error, "setsockopt(SO_REUSEADDR)");
+        if ((options_ & wsoTcpNoDelay) != 0)
+            if (const int error = sockapi::SetNoDelay(fd_, true); error != 0)
+                return SocketErrorNumber(error, "setsockopt(IPPROTO_TCP, TCP_NODELAY)");
+        ApplyLinger();
+        if (const int error = sockapi::SetKeepAlive(fd_, true); error != 0) return SocketErrorNumber(error, "setsockopt(SO_KEEPALIVE)");
+    }
+    if (!stream || local.port != 0 || local.address != 0) {
+        if (const int error = sockapi::Bind(fd_, local); error != 0) {
+            lastError_ = error;
+            RaiseException("winsock.bind failed, error #" + std::to_string(error));
+            return;
+        }
+        sockapi::Endpoint bound;
+        if (sockapi::LocalEndpoint(fd_, bound) == 0) localPort_ = std::to_string(bound.port);
+    }
+    if (!stream) {
+        if (remote.address == 0xFFFFFFFFu)
+            if (const int error = sockapi::SetBroadcast(fd_, true); error != 0) return SocketErrorNumber(error, "setsockopt(SO_BROADCAST)");
+        sockapi::Connect(fd_, remote);
+        RequestNotifications();
+        ChangeState(wsConnected);
+        TriggerSessionConnected(0);
+        return;
+    }
+    const int error = sockapi::Connect(fd_, remote);
+    if (error != 0 && error != WSAEWOULDBLOCK) {
+        lastError_ = error;
+        SocketErrorNumber(error, "Connect");
+        return;
+    }
+    ChangeState(wsConnecting);
+    RequestNotifications();
+}
+
+void TCustomWSocket::Listen()
+{
+    if (!portAssigned_) {
+        lastError_ = WSAEINVAL;
+        RaiseException("listen: port not assigned");
+        return;
+    }
+    if (!protoAssigned_) {
+        lastError_ = WSAEINVAL;
+        RaiseException("listen: protocol not assigned");
+        return;
+    }
+    if (!addrAssigned_) {
+        lastError_ = WSAEINVAL;
+        RaiseException("listen: address not assigned");
+        return;
+    }
+    sockapi::Endpoint local;
+    bool stream = true;
+    if (!ResolveForUse("listen", local, stream)) return;
+    stream = WSocketResolveProto(proto_) != 17;
+    DeleteBufferedData();
+    streamSocket_ = stream;
+    if (const int error = sockapi::Create(stream ? sockapi::Kind::Stream : sockapi::Kind::Datagram, 0, fd_); error != 0) {
+        fd_ = -1;
+        SocketErrorNumber(error, "socket");
+        return;
+    }
+    // A listener restarted right after a stop must not wait out the old connections' TIME_WAIT.
+    if (stream) sockapi::SetReuseAddress(fd_, true);
+    if (const int error = sockapi::Bind(fd_, local); error != 0) {
+        lastError_ = error;
+        const int saved = error;
+        Close();
+        SocketErrorNumber(saved, "Bind");
+        return;
+    }
+    ChangeState(wsBound);
+    if (stream) {
+        if (const int error = sockapi::Listen(fd_, 5); error != 0) return SocketErrorNumber(error, "Listen");
+        listeningStream_ = true;
+        ChangeState(wsListening);
+        RequestNotifications();
+    } else {
+        ChangeState(wsListening);
+        ChangeState(wsConnected);
+        RequestNotifications();
+        TriggerSessionConnected(0);
+    }
+}
+
+int TCustomWSocket::Accept()
+{
+    if (state_ != wsListening) {
+        lastError_ = WSAEINVAL;
+        RaiseException("not a listening socket");
+        return -1;
+    }
+    int handle = -1;
+    if (const int error = sockapi::Accept(fd_, handle, acceptedPeer_); error != 0) {
+        lastError_ = error;
+        if (error != WSAEWOULDBLOCK) SocketErrorNumber(error, "Accept");
+        return -1;
+    }
+    return handle;
+}
+
+void TCustomWSocket::Dup(int handle)
+{
+    if (handle <= 0) {
+        lastError_ = WSAEINVAL;
+        SocketErrorNumber(WSAEINVAL, "Dup");
+        return;
+    }
+    if (state_ != wsClosed || fd_ >= 0) {
+        if (fd_ >= 0) {
+            loop_->UnwatchFd(fd_);
+            const int error = sockapi::Close(fd_);
+            fd_ = -1;
+            if (error != 0) {
+                ChangeState(wsClosed);
+                SocketErrorNumber(error, "Dup (closesocket)");
+            }
+        }
+        ChangeState(wsClosed);
+    }
+    fd_ = handle;
+    streamSocket_ = true;
+    ApplyLinger();
+    RequestNotifications();
+    ChangeState(wsConnected);
+}
+
+// ---- sending ------------------------------------------------------------------------------------
+
+void TCustomWSocket::PutDataInSendBuffer(const void* data, int len)
+{
+    if (len <= 0) return;
+    const char* bytes = static_cast<const char*>(data);
+    if (sendBuffer_.empty()) sendBuffer_.emplace_back(kSendBlockSize);
+    while (len > 0) {
+        const int taken = sendBuffer_.back().Write(bytes, len);
+        bytes += taken;
+        len -= taken;
+        if (len > 0) sendBuffer_.emplace_back(kSendBlockSize);
+    }
+    allSent_ = false;
+}
+
+int TCustomWSocket::Send(const void* data, int len)
+{
+    if (state_ != wsConnected) {
+        lastError_ = WSAENOTCONN;
+        SocketErrorNumber(WSAENOTCONN, "Send");
+        return -1;
+    }
+    allSent_ = false;
+    if (len <= 0) return 0;
+    PutDataInSendBuffer(data, len);
+    TryToSend();
+    if (allSent_) {
+        // The data went at once: OnDataSent still fires only after the calling handler returns.
+        PostSelf([](TCustomWSocket* self) { self->HandleWriteNotification(0); });
+    } else {
+        UpdateWriteInterest();
+    }
+    return len;
+}
+
+int TCustomWSocket::SendStr(const std::string& text) { return Send(text.data(), static_cast<int>(text.size())); }
+
+void TCustomWSocket::TryToSend()
+{
+    if (fd_ < 0 || sendBuffer_.empty()) return;
+    while (!sendBuffer_.empty()) {
+        TBuffer& block = sendBuffer_.front();
+        int len = 0;
+        const char* data = block.Peek(len);
+        if (len > 0) {
+            int sent = 0;
+            const int error = sockapi::Send(fd_, data, len, sendFlags_ == wsSendUrgent, sent);
+            if (error == 0) {
+                if (sent == 0) return;
+                block.Remove(sent);
+                TriggerSendData(sent);
+                if (fd_ < 0) return;  // a handler closed the socket
+                if (sent < len) return;
+                continue;
+            }
+            if (error == WSAEWOULDBLOCK) return;
+            if (error == WSAEINVAL || error == WSAENOTSOCK || error == WSAECONNABORTED || error == WSAECONNRESET ||
+                error == WSAENOTCONN) {
+                const bool alreadyFired = closeInvoked_;
+                closeInvoked_ = true;
+                lastError_ = error;
+                InternalClose(false, static_cast<std::uint16_t>(error));
+                if (!alreadyFired) TriggerSessionClosed(static_cast<std::uint16_t>(error));
+                return;
+            }
+            SocketErrorNumber(error, "TryToSend failed");
+            return;
+        }
+        if (sendBuffer_.size() > 1) {
+            sendBuffer_.pop_front();
+            continue;
+        }
+        allSent_ = true;
+        return;
+    }
+    allSent_ = true;
+}
+
+void TCustomWSocket::DeleteBufferedData()
+{
+    sendBuffer_.clear();
+    allSent_ = true;
+}
+
+// ---- receiving ----------------------------------------------------------------------------------
+
+int TCustomWSocket::DoRecv(void* buffer, int len, bool peek)
+{
+    if (fd_ < 0) {
+        lastError_ = WSAENOTSOCK;
+        return -1;
+    }
+    int received = 0;
+    if (const int error = sockapi::Receive(fd_, buffer, len, peek, received); error != 0) {
+        lastError_ = error;
+        return -1;
+    }
+    return received;
+}
+
+int TCustomWSocket::Receive(void* buffer, int len)
+{
+    const int count = DoRecv(buffer, len, false);
+    if (count > 0) readCount_ += count;
+    return count;
+}
+
+std::string TCustomWSocket::ReceiveStr()
+{
+    int ready = GetRcvdCount();
+    if (ready <= 0) ready = 255;
+    std::string text(static_cast<std::size_t>(ready), '\0');
+    const int count = Receive(text.data(), ready);
+    if (count <= 0) return {};
+    text.resize(static_cast<std::size_t>(count));
+    return text;
+}
+
+int TCustomWSocket::PeekData(void* buffer, int len) { return DoRecv(buffer, len, true); }
+
+void TCustomWSocket::ReceiveLoop(std::uint16_t error, bool forceLoop)
+{
+    int lastReady = -1;
+    for (;;) {
+        lastError_ = 0;
+        bool escaped = false;
+        try {
+            if (OnDataAvailable) {
+                TriggerDataAvailable(error);
+            } else {
+                char discard[1024];
+                if (DoRecv(discard, sizeof discard, false) < 0) return;
+            }
+        } catch (const std::exception& e) {
+            escaped = true;
+            HandleBackGroundException(e);
+        }
+        if (escaped || fd_ < 0 || state_ != wsConnected) return;
+        if ((options_ & wsoNoReceiveLoop) != 0 && !forceLoop) return;
+        if (lastError_ != 0) return;
+        const int ready = GetRcvdCount();
+        // A handler that leaves the data unread would otherwise be called for ever.
+        if (ready <= 0 || ready == lastReady) return;
+        lastReady = ready;
+    }
+}
+
+void TCustomWSocket::HandleReadNotification(std::uint16_t error, bool forceLoop) { ReceiveLoop(error, forceLoop); }
+
+// ---- readiness ----------------------------------------------------------------------------------
+
+void TCustomWSocket::OnReadiness(std::uint32_t events)
+{
+    if (paused_ || fd_ < 0) return;
+    std::weak_ptr<bool> alive = alive_;
+    auto stillHere = [&alive] {
+        auto token = alive.lock();
+        return token && *token;
+    };
+    if (state_ == wsConnecting) {
+        if ((events & (EventLoop::IoWritable | EventLoop::IoError | EventLoop::IoHangup | EventLoop::IoReadable)) == 0) return;
+        int error = 0;
+        sockapi::PendingError(fd_, error);
+        Guarded([&] { HandleConnectComplete(static_cast<std::uint16_t>(error)); });
+        return;
+    }
+    if (listeningStream_) {
+        if (events & EventLoop::IoReadable) Guarded([&] { TriggerSessionAvailable(0); });
+        return;
+    }
+    if (events & EventLoop::IoReadable) {
+        const bool hangup = (events & EventLoop::IoHangup) != 0;
+        HandleReadNotification(0, hangup);
+        if (!stillHere() || fd_ < 0) return;
+    }
+    if ((events & EventLoop::IoWritable) && state_ == wsConnected) {
+        Guarded([&] { HandleWriteNotification(0); });
+        if (!stillHere() || fd_ < 0) return;
+    }
+    if (events & (EventLoop::IoHangup | EventLoop::IoError)) {
+        int error = 0;
+        if (events & EventLoop::IoError) sockapi::PendingError(fd_, error);
+        // Data still held is delivered first; only an exhausted stream is a close.
+        if (GetRcvdCount() > 0) return;
+        Guarded([&] { HandleCloseNotification(static_cast<std::uint16_t>(error)); });
+    }
+}
+
+void TCustomWSocket::HandleConnectComplete(std::uint16_t error)
+{
+    if (state_ != wsConnected) {
+        ChangeState(wsConnected);
+        TriggerSessionConnected(error);
+        if (error != 0 && state_ != wsClosed) {
+            Close();
+            return;
+        }
+    }
+    UpdateWriteInterest();
+}
+
+void TCustomWSocket::HandleWriteNotification(std::uint16_t error)
+{
+    if (fd_ < 0) return;
+    TryToSend();
+    if (fd_ < 0) return;
+    UpdateWriteInterest();
+    if (allSent_) TriggerDataSent(error);
+}
+
+void TCustomWSocket::HandleCloseNotification(std::uint16_t error)
+{
+    if (state_ == wsConnecting) return;
+    HandleReadNotification(error, true);
+    if (fd_ < 0 && state_ == wsClosed) return;
+    if (!closeInvoked_) {
+        closeInvoked_ = true;
+        TriggerSessionClosed(error);
+    }
+    if (state_ != wsClosed) Close();
+}
+
+// ---- closing ------------------------------------------------------------------------------------
+
+void TCustomWSocket::InternalClose(bool shutdownFirst, std::uint16_t error)
+{
+    if (state_ == wsClosed && fd_ >= 0) return;
+    if (fd_ >= 0) {
+        if (shutdownFirst && streamSocket_ && state_ == wsConnected) sockapi::Shutdown(fd_, 1);
+        loop_->UnwatchFd(fd_);
+        const int closeError = sockapi::Close(fd_);
+        fd_ = -1;
+        if (closeError != 0 && closeError != WSANOTINITIALISED) {
+            lastError_ = closeError;
+            RaiseException("Error " + std::to_string(closeError) + " in function Disconnect (closesocket)\r\n" +
+                           WSocketErrorDesc(closeError));
+            return;
+        }
+        ChangeState(wsClosed);
+        if (!destroying_ && !closeInvoked_) {
+            closeInvoked_ = true;
+            TriggerSessionClosed(error);
+        }
+        try {
+            AssignDefaultValue();
+        } catch (...) {
+        }
+        return;
+    }
+    if (state_ != wsClosed) {
+        ChangeState(wsClosed);
+        try {
+            AssignDefaultValue();
+        } catch (...) {
+        }
+    }
+}
+
+void TCustomWSocket::Close() { InternalClose(true, 0); }
+
+void TCustomWSocket::Abort()
+{
+    DeleteBufferedData();
+    lingerOnOff_ = wsLingerOff;
+    if (fd_ >= 0 && streamSocket_ && state_ == wsConnected) sockapi::SetLinger(fd_, false, 0);
+    InternalClose(false, 0);
+}
+
+void TCustomWSocket::CloseDelayed()
+{
+    PostSelf([](TCustomWSocket* self) { self->Close(); });
+}
+
+void TCustomWSocket::Release()
+{
+    PostSelf([](TCustomWSocket* self) { delete self; });
+}
+
+void TCustomWSocket::Shutdown(int how)
+{
+    if (fd_ >= 0) sockapi::Shutdown(fd_, how);
+}
+
+void TCustomWSocket::MessagePump() { loop_->ProcessMessages(); }
+void TCustomWSocket::ProcessMessages() { loop_->ProcessMessages(); }
+
+void TCustomWSocket::Flush()
+{
+    std::weak_ptr<bool> alive = alive_;
+    loop_->RunUntil([&] {
+        auto token = alive.lock();
+        return !token || !*token || fd_ < 0 || allSent_;
+    });
+}
+
+void TCustomWSocket::WaitForClose()
+{
+    std::weak_ptr<bool> alive = alive_;
+    loop_->RunUntil([&] {
+        auto token = alive.lock();
+        return !token || !*token || state_ == wsClosed;
+    });
+}
+
+void TCustomWSocket::Pause()
+{
+    if (paused_) return;
+    paused_ = true;
+    if (fd_ >= 0) loop_->UnwatchFd(fd_);
+}
+
+void TCustomWSocket::Resume()
+{
+    if (!paused_) return;
+    paused_ = false;
+    if (fd_ >= 0) RequestNotifications();
+}
+
+}  // namespace corvane

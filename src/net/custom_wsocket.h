@@ -1,0 +1,194 @@
+// TCustomWSocket: the asynchronous, event-driven socket at the bottom of the socket layer.
+//
+// Owner thread: the thread that created it (it takes that thread's EventLoop, which must exist).
+// Every event runs there, one at a time; no operation may be called from another thread.
+// The socket never blocks: what the stack does not take stays queued in 1460-byte blocks and goes
+// out on the next write readiness. Events are fired through virtual Trigger operations so that a
+// derived layer can intercept any of them. Posted work (the write notification after Send,
+// CloseDelayed, Release) is dropped when the socket has been destroyed meanwhile.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "net/socket_exception.h"
+#include "net/tbuffer.h"
+#include "platform/event_loop.h"
+#include "platform/socket_api.h"
+
+namespace corvane {
+
+enum TSocketState { wsInvalidState, wsOpened, wsBound, wsConnecting, wsConnected, wsAccepting, wsListening, wsClosed };
+enum TSocketLingerOnOff { wsLingerOff, wsLingerOn, wsLingerNoSet };
+enum TSocketSendFlags { wsSendNormal, wsSendUrgent };
+enum TWSocketOption : unsigned { wsoNoReceiveLoop = 1u << 0, wsoTcpNoDelay = 1u << 1 };
+using TWSocketOptions = unsigned;  // a set of TWSocketOption bits
+
+const char* SocketStateName(TSocketState state);
+
+class TCustomWSocket {
+public:
+    using TNotifyEvent = std::function<void(TCustomWSocket* sender)>;
+    using TSessionEvent = std::function<void(TCustomWSocket* sender, std::uint16_t error)>;
+    using TSendDataEvent = std::function<void(TCustomWSocket* sender, int bytesSent)>;
+    using TChangeStateEvent = std::function<void(TCustomWSocket* sender, TSocketState oldState, TSocketState newState)>;
+    using TBgExceptionEvent = std::function<void(TCustomWSocket* sender, const std::exception& e, bool& canClose)>;
+
+    static constexpr int kSendBlockSize = 1460;
+
+    TCustomWSocket();
+    virtual ~TCustomWSocket();
+    TCustomWSocket(const TCustomWSocket&) = delete;
+    TCustomWSocket& operator=(const TCustomWSocket&) = delete;
+
+    // Properties. Addr, Port, Proto, LocalAddr and LocalPort change only while wsClosed.
+    const std::string& Addr() const { return addr_; }
+    void SetAddr(const std::string& value);
+    const std::string& Port() const { return port_; }
+    void SetPort(const std::string& value);
+    const std::string& Proto() const { return proto_; }
+    void SetProto(const std::string& value);
+    const std::string& LocalAddr() const { return localAddr_; }
+    void SetLocalAddr(const std::string& value);
+    const std::string& LocalPort() const { return localPort_; }
+    void SetLocalPort(const std::string& value);
+    TSocketState State() const { return state_; }
+    long long ReadCount() const { return readCount_; }
+    int LastError() const { return lastError_; }
+    bool AllSent() const { return allSent_; }
+    TWSocketOptions ComponentOptions() const { return options_; }
+    void SetComponentOptions(TWSocketOptions options) { options_ = options; }
+    TSocketSendFlags SendFlags() const { return sendFlags_; }
+    void SetSendFlags(int flags);
+    TSocketLingerOnOff LingerOnOff() const { return lingerOnOff_; }
+    void SetLingerOnOff(TSocketLingerOnOff value) { lingerOnOff_ = value; }
+    int LingerTimeout() const { return lingerTimeout_; }
+    void SetLingerTimeout(int seconds) { lingerTimeout_ = seconds; }
+    bool MultiThreaded() const { return multiThreaded_; }
+    void SetMultiThreaded(bool value) { multiThreaded_ = value; }
+    int HSocket() const { return fd_; }
+    const std::string& Name() const { return name_; }
+    void SetName(const std::string& name) { name_ = name; }
+
+    // The remote end of a connected socket, asked of the stack on each read; "error" otherwise.
+    virtual std::string GetPeerAddr();
+    virtual std::string GetPeerPort();
+    std::string PeerAddr() { return GetPeerAddr(); }
+    std::string PeerPort() { return GetPeerPort(); }
+    // The local end the handle is bound to (wsBound, wsConnected, wsListening); "error" otherwise.
+    virtual std::string GetXAddr();
+    virtual std::string GetXPort();
+    virtual int GetSockName(sockapi::Endpoint& local);
+    virtual int GetPeerName(sockapi::Endpoint& peer);
+    // Bytes the stack holds ready to read; -1 on error.
+    virtual int GetRcvdCount();
+    int RcvdCount() { return GetRcvdCount(); }
+
+    // Operations.
+    virtual void Connect();
+    virtual void Listen();
+    virtual int Accept();
+    virtual void Dup(int handle);
+    virtual int Send(const void* data, int len);
+    virtual int SendStr(const std::string& text);
+    int SendText(const std::string& text) { return SendStr(text); }
+    void PutDataInSendBuffer(const void* data, int len);
+    void PutStringInSendBuffer(const std::string& text) { PutDataInSendBuffer(text.data(), static_cast<int>(text.size())); }
+    virtual int Receive(void* buffer, int len);
+    virtual std::string ReceiveStr();
+    int PeekData(void* buffer, int len);
+    virtual void Close();
+    virtual void Abort();
+    virtual void CloseDelayed();
+    virtual void Release();
+    virtual void Shutdown(int how);
+    virtual void Flush();
+    virtual void WaitForClose();
+    virtual void Pause();
+    virtual void Resume();
+    void DeleteBufferedData();
+    // Runs the owner's queue (the socket's own loop; see MultiThreaded in the design notes).
+    virtual void MessagePump();
+    void ProcessMessages();
+
+    // Events (unassigned ones are skipped).
+    TSessionEvent OnSessionAvailable;
+    TSessionEvent OnSessionConnected;
+    TSessionEvent OnDataAvailable;
+    TSessionEvent OnDataSent;
+    TSendDataEvent OnSendData;
+    TSessionEvent OnSessionClosed;
+    TChangeStateEvent OnChangeState;
+    TSessionEvent OnDnsLookupDone;
+    TNotifyEvent OnError;
+    TBgExceptionEvent OnBgException;
+
+protected:
+    virtual void AssignDefaultValue();
+    virtual void InternalClose(bool shutdownFirst, std::uint16_t error);
+    virtual void RaiseException(const std::string& message);
+    virtual void HandleBackGroundException(const std::exception& e);
+    virtual void TriggerSessionAvailable(std::uint16_t error);
+    virtual void TriggerSessionConnected(std::uint16_t error);
+    virtual void TriggerDataAvailable(std::uint16_t error);
+    virtual void TriggerDataSent(std::uint16_t error);
+    virtual void TriggerSendData(int bytesSent);
+    virtual void TriggerSessionClosed(std::uint16_t error);
+    virtual void TriggerChangeState(TSocketState oldState, TSocketState newState);
+    virtual void TriggerError();
+    // Reads for the receive loop when no handler takes the data; the line layer overrides.
+    virtual int DoRecv(void* buffer, int len, bool peek);
+    // Handles one read readiness: the receive loop; the line layer overrides.
+    virtual void HandleReadNotification(std::uint16_t error, bool forceLoop);
+
+    bool ChangeState(TSocketState newState);
+    void SocketError(const std::string& function);
+    void SocketErrorNumber(int error, const std::string& function);
+    void TryToSend();
+    void RequestNotifications();
+    void ReceiveLoop(std::uint16_t error, bool forceLoop);
+    // Runs an event body inside the background-exception guard.
+    void Guarded(const std::function<void()>& body);
+    // Posts work to the owner's queue that runs only if this socket still exists.
+    void PostSelf(std::function<void(TCustomWSocket*)> work);
+
+    EventLoop* loop_ = nullptr;
+    int fd_ = -1;
+    TSocketState state_ = wsClosed;
+    bool paused_ = false;
+    bool closeInvoked_ = false;  // the once-only session-closed flag
+    bool destroying_ = false;
+    int lastError_ = 0;
+
+private:
+    void OnReadiness(std::uint32_t events);
+    void HandleConnectComplete(std::uint16_t error);
+    void HandleWriteNotification(std::uint16_t error);
+    void HandleCloseNotification(std::uint16_t error);
+    void UpdateWriteInterest();
+    void ApplyLinger();
+    bool ResolveForUse(const char* what, sockapi::Endpoint& remote, bool& stream);
+    bool SetStoredText(std::string& field, bool& assigned, const std::string& value, const char* name);
+
+    std::string name_;
+    std::string addr_, port_, proto_ = "tcp", localAddr_ = "0.0.0.0", localPort_ = "0";
+    bool addrAssigned_ = false, portAssigned_ = false, protoAssigned_ = true;
+    bool listeningStream_ = false;
+    bool streamSocket_ = true;
+    long long readCount_ = 0;
+    bool allSent_ = true;
+    TWSocketOptions options_ = 0;
+    TSocketSendFlags sendFlags_ = wsSendNormal;
+    TSocketLingerOnOff lingerOnOff_ = wsLingerOn;
+    int lingerTimeout_ = 0;
+    bool multiThreaded_ = false;
+    std::deque<TBuffer> sendBuffer_;
+    sockapi::Endpoint acceptedPeer_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace corvane
