@@ -60,6 +60,9 @@ public:
     // Pushes written data to the disk (fsync).
     bool Flush();
 
+    // Whether both streams are open on the same host file (device and inode).
+    bool SameFileAs(const FileStream& other) const;
+
     // How many files this process has open for writing (for tests and diagnostics).
     static std::size_t OpenWriterCount();
 
