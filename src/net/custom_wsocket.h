@@ -146,6 +146,8 @@ protected:
     virtual void HandleReadNotification(std::uint16_t error, bool forceLoop);
 
     bool ChangeState(TSocketState newState);
+    void AddReadCount(long long count) { readCount_ += count; }
+    EventLoop& Loop() { return *loop_; }
     void SocketError(const std::string& function);
     void SocketErrorNumber(int error, const std::string& function);
     void TryToSend();
