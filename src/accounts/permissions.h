@@ -1,0 +1,190 @@
+#pragma once
+// permissionsClass: the account store. Holds every user and group, their folder entries, the
+// IP access rules and the reverse-DNS switch; answers the server thread's questions (login,
+// admission, folder rights, web links, client addresses) and takes the window's edits.
+//
+// Threads: two threads use it, the window thread (administration, loading, saving, password
+// changes) and the server thread (checks and the connection counters). Each list has its own
+// lock, held for one get, count, add or remove; each account field has its own lock (see
+// accountClass). Records and folder entries are std::shared_ptr: a lookup hands out a share,
+// so a record or entry removed on the window thread stays valid until the server thread's
+// check holding it returns. Read-modify-write of the connection counters is not atomic; only
+// the server thread performs it.
+//
+// Names compare case-insensitively (ASCII case folding); real paths compare with the drive
+// letter without regard to case and the rest exactly, after a trailing "\" is appended.
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "accounts/account.h"
+#include "accounts/account_observer.h"
+#include "common/ini_image.h"
+
+namespace corvane {
+
+class permissionsClass {
+ public:
+  // `programFolder` is the host folder of usersgroups.ini, the ".kcf" files and
+  // CorvaneServer.ini (the controller passes ProgramFolder()). `folderExists` answers whether
+  // a real folder path (system form) exists as a directory; the controller passes
+  // fs::RealFolderExists, tests their own.
+  using FolderExistsTest = std::function<bool(const std::string& realFolder)>;
+  // The client's reverse lookup (host name, or a text beginning "Error #").
+  using ReverseLookup = std::function<std::string()>;
+
+  permissionsClass(std::string programFolder, FolderExistsTest folderExists);
+  ~permissionsClass();
+  permissionsClass(const permissionsClass&) = delete;
+  permissionsClass& operator=(const permissionsClass&) = delete;
+
+  // The window's tree; null for none. Set before loading; called on the editing thread.
+  void SetObserver(AccountObserver* observer);
+
+  // ---- Account files (window thread) ----
+  // Reads the IP rules from `serverSettings` (section "ServerData"), then the name lists and
+  // every account from usersgroups.ini and the ".kcf" files of the program folder. Saves
+  // first when already loaded. Missing, empty or nonsense files load with the defaults.
+  void LoadAccounts(const IniImage& serverSettings);
+  // Writes the IP rules into `serverSettings` (the caller saves that image), then the name
+  // lists and every account (usersgroups.ini is written once), and empties the store.
+  // False when a file could not be written (the remaining files are still written).
+  bool SaveAccounts(IniImage& serverSettings);
+  // The same with CorvaneServer.ini of the program folder, opened and saved here.
+  void LoadAccounts();
+  bool SaveAccounts();
+  bool Loaded() const { return loaded_.Get(); }
+  void LoadIpRules(const IniImage& serverSettings);
+  void SaveIpRules(IniImage& serverSettings);
+
+  // ---- Lookups ----
+  // Maps "anonymous"/"ftp" (any case) to "Anonymous" and replaces `name` with it.
+  AccountPtr FindUser(std::string& name) const;
+  AccountPtr FindUser(const std::string& name) const;
+  AccountPtr FindGroup(const std::string& name) const;
+  AccountPtr FindAccount(const std::string& name) const;
+
+  // ---- Administration ----
+  // Refused (false, with `reason` set when given) when the name is taken by any account, or
+  // cannot survive a save and load, or the password cannot be stored.
+  bool AddUser(const std::string& name, const std::string& password, const std::string& group,
+               std::string* reason = nullptr);
+  bool AddGroup(const std::string& name, std::string* reason = nullptr);
+  // Permanent removal drops the name from the name list and deletes the account's files at
+  // once; a non-permanent one writes them. Removing "All Others" is refused.
+  bool RemoveUser(const std::string& name, bool permanently);
+  bool RemoveGroup(const std::string& name, bool permanently);
+  // False (nothing stored) when the account does not exist or the password cannot be stored.
+  bool SetPassword(const std::string& name, const std::string& password, std::string* reason = nullptr);
+  bool SetUserGroup(const std::string& user, const std::string& group);
+  std::string GetUserGroup(const std::string& name) const;
+  void SetDefaultWebLink(const std::string& name, const std::string& link);
+  std::string GetDefaultWebLink(const std::string& name) const;
+  std::vector<std::string> UserNames() const;
+  std::vector<std::string> GroupNames() const;
+
+  // Limit setters store the account's own value; getters return the effective value (a
+  // user's 0 takes the group's), 0 when the account does not exist.
+  void SetUdRatio(const std::string& name, float ratio);
+  float GetUdRatio(const std::string& name) const;
+  void SetMaxAccountConnections(const std::string& name, int n);
+  int GetMaxAccountConnections(const std::string& name) const;
+  void SetMaxIpConnections(const std::string& name, int n);
+  int GetMaxIpConnections(const std::string& name) const;
+  void SetMaxTransferRate(const std::string& name, int kbPerSecond);
+  int GetMaxTransferRate(const std::string& name) const;
+  void SetIdleTimeout(const std::string& name, int seconds);
+  int GetIdleTimeout(const std::string& name) const;
+
+  // ---- Login (server thread) ----
+  bool Authenticate(const std::string& user, const std::string& password) const;
+  // Raises both counters and returns true, or leaves them as they were and returns false.
+  bool AdmitConnection(const std::string& user, const std::string& address);
+  int GetConnectionCount(const std::string& user) const;
+  void SetConnectionCount(const std::string& user, int n);
+  int GetIpConnectionCount(const std::string& user, const std::string& address) const;
+  void SetIpConnectionCount(const std::string& user, const std::string& address, int n);
+  // The FTP-side password change: refused for an account that takes any password.
+  bool changePassword(const std::string& name, const std::string& password);
+
+  // ---- Folder permissions ----
+  static FolderEntryPtr FindEntry(const accountClass& account, const std::string& folder);
+  // The account's own entries only (no group). `link` receives the link for "weblink".
+  bool CheckAccountFolder(const accountClass& account, const std::string& folder,
+                          const std::string& op, std::string* link = nullptr,
+                          bool inherited = false) const;
+  bool CheckFolderPermission(const std::string& name, const std::string& folder,
+                             const std::string& op) const;
+  std::string GetWebLink(const std::string& name, const std::string& folder) const;
+  std::string GetHomeFolder(const std::string& name) const;
+  bool IsHomeFolder(const std::string& name, const std::string& folder) const;
+  void SetHomeFolder(const std::string& name, const std::string& folder);
+  void GrantFlag(const std::string& name, const std::string& folder, FolderFlag flag);
+  void RevokeFlag(const std::string& name, const std::string& folder, FolderFlag flag);
+  bool GetInheritFlag(const std::string& name, const std::string& folder) const;
+  void SetFolderWebLink(const std::string& name, const std::string& folder, const std::string& link);
+  void RemoveFolder(const std::string& name, const std::string& folder);
+  std::vector<std::string> ListFolders(const std::string& name) const;
+  std::vector<std::string> ListSharedFolders() const;
+
+  // ---- IP access rules ----
+  // kind: 0 FTP client, 1 HTTP client (the caller passes that client's reverse lookup).
+  bool CheckClientAddress(const std::string& address, int kind, const ReverseLookup& lookup) const;
+  bool AddIpRule(const std::string& text);
+  void ClearIpRules();
+  void SetIpRuleMode(int mode);
+  int GetIpRuleMode() const;
+  void SetReverseDnsCheck(bool on);
+  bool GetReverseDnsCheck() const;
+  std::vector<std::string> ListIpRules() const;
+  int StoredIpRuleCount() const;
+  void SetStoredIpRuleCount(int count);
+
+ private:
+  std::string AccountsFilePath() const;
+  std::string FolderFilePath(const accountClass& account) const;
+  // The account files (usersgroups.ini section and ".kcf" folder file) of one record.
+  void ReadAccountFiles(accountClass& account);
+  void WriteAccountFiles(accountClass& account);
+  bool WriteAccountFiles(accountClass& account, IniImage& accountsImage);
+  void DeleteAccountFiles(accountClass& account);
+  // Builds a record (reads its files, applies the group fallback) and appends it to its list.
+  AccountPtr BuildUser(const std::string& name, bool isNew, const std::string& password,
+                       const std::string& group);
+  AccountPtr BuildGroup(const std::string& name, bool isNew);
+  AccountObserver* Observer() const;
+  AccountPtr GroupOf(const accountClass& user) const;
+  template <typename Field>
+  auto Effective(const std::string& name, Field field) const;
+  bool RemoveAccount(const std::string& name, bool isGroup, bool permanently);
+  void NotifyChanged(const std::string& name) const;
+
+  const std::string programFolder_;  // ends in "/"
+  FolderExistsTest folderExists_;
+  LockedValue<bool> loaded_{false};
+  // The usersgroups.ini image while LoadAccounts or SaveAccounts runs (window thread only);
+  // null otherwise, and then each account's files are opened on their own.
+  IniImage* accountsImage_ = nullptr;
+
+  mutable std::mutex observerLock_;
+  AccountObserver* observer_ = nullptr;  // guarded by observerLock_
+
+  mutable std::mutex usersLock_;
+  std::vector<AccountPtr> users_;  // guarded by usersLock_
+  mutable std::mutex groupsLock_;
+  std::vector<AccountPtr> groups_;  // guarded by groupsLock_
+  mutable std::mutex userNamesLock_;
+  std::vector<std::string> userNames_;  // guarded by userNamesLock_
+  mutable std::mutex groupNamesLock_;
+  std::vector<std::string> groupNames_;  // guarded by groupNamesLock_
+
+  mutable std::mutex ipRulesLock_;
+  std::vector<std::string> ipRules_;  // guarded by ipRulesLock_
+  LockedValue<int> ipRuleMode_{1};
+  LockedValue<int> storedIpRuleCount_{0};
+  LockedValue<bool> reverseDnsCheck_{false};
+};
+
+}  // namespace corvane

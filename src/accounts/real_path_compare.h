@@ -1,0 +1,28 @@
+#pragma once
+// Comparisons of real local paths (system form, "C:\Pub\") as the account store makes them:
+// the drive letter without regard to case, the rest exactly as this host compares names.
+// Pure functions: safe from any thread.
+#include <string>
+#include <string_view>
+
+namespace corvane {
+
+// Equal texts, the drive letter ("C:" at the start) compared without regard to case.
+bool SameRealPathText(std::string_view a, std::string_view b);
+
+// The same folder: both sides with a trailing "\" appended when missing, then SameRealPathText.
+bool SameRealFolder(std::string_view a, std::string_view b);
+
+// The text with a trailing "\" appended when it lacks one (empty stays empty).
+std::string WithTrailingBackslash(std::string_view path);
+
+// Every ".." segment (between two "\" or after the last one) removed together with the
+// segment before it; the drive part before the first "\" is never removed.
+// "C:\ftp\a\b\..\..\x\" becomes "C:\ftp\x\".
+std::string RemoveDotDotSegments(std::string_view path);
+
+// The parent folder, keeping its trailing "\" ("C:\ftp\pub\" -> "C:\ftp\", "C:\ftp\" -> "C:\");
+// empty when there is none ("C:\").
+std::string ParentRealFolder(std::string_view folder);
+
+}  // namespace corvane
