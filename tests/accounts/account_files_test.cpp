@@ -1,0 +1,180 @@
+#include <thread>
+
+#include "accounts/account_names.h"
+#include "accounts/store_fixture.h"
+
+namespace corvane {
+namespace {
+
+using AccountFiles = AccountStoreTest;
+
+TEST_F(AccountFiles, SaveAndLoadKeepAccountsPropertiesPasswordsAndFolders) {
+  store_->LoadAccounts(IniImage());
+  ASSERT_TRUE(store_->AddGroup("Staff"));
+  // Leading and trailing bytes 0xDF and above: their complements are blanks.
+  const std::string password = "\xDF p\xFF w \xE0";
+  ASSERT_TRUE(store_->AddUser("jo", password, "Staff"));
+  store_->GrantFlag("jo", "C:\\Pub\\", FolderFlag::get);
+  store_->GrantFlag("jo", "C:\\Pub\\", FolderFlag::inherit);
+  store_->SetFolderWebLink("jo", "C:\\Pub\\", "http://pub/");
+  store_->SetUdRatio("jo", 0.25f);
+  store_->SetMaxIpConnections("jo", 3);
+  store_->SetIdleTimeout("Staff", 120);
+  store_->SetIpRuleMode(0);
+  store_->AddIpRule("10.0.0.x");
+  store_->SetReverseDnsCheck(true);
+  IniImage settings;
+  ASSERT_TRUE(store_->SaveAccounts(settings));
+  EXPECT_FALSE(store_->FindUser("jo"));
+  EXPECT_EQ(ReadHomeFile("user - jo.kcf"), "g------iC:\\Pub\\*http://pub/\r\n");
+
+  auto again = MakeStore();
+  again->LoadAccounts(settings);
+  EXPECT_TRUE(again->Authenticate("jo", password));
+  EXPECT_EQ(again->GetUserGroup("jo"), "Staff");
+  EXPECT_FLOAT_EQ(again->GetUdRatio("jo"), 0.25f);
+  EXPECT_EQ(again->GetMaxIpConnections("jo"), 3);
+  EXPECT_EQ(again->GetIdleTimeout("Staff"), 120);
+  EXPECT_EQ(again->GetHomeFolder("jo"), "C:\\Pub\\");
+  EXPECT_EQ(again->ListFolders("jo"), std::vector<std::string>{"C:\\Pub\\"});
+  EXPECT_TRUE(again->GetInheritFlag("jo", "C:\\Pub"));
+  EXPECT_EQ(again->GetIpRuleMode(), 0);
+  EXPECT_EQ(again->ListIpRules(), std::vector<std::string>{"10.0.0.x"});
+  EXPECT_TRUE(again->GetReverseDnsCheck());
+  EXPECT_TRUE(again->FindGroup("All Others"));
+}
+
+TEST_F(AccountFiles, TheFileLayoutIsTheSystemsAndNameListsMoveToTheEnd) {
+  WriteHomeFile("usersgroups.ini",
+                "[Usernames]\r\nUserCount=1\r\nUser0=jo\r\n\r\n[jo]\r\nPassword=\x9E\x9D\x9C\r\n");
+  store_->LoadAccounts(IniImage());
+  EXPECT_TRUE(store_->Authenticate("jo", "abc"));
+  EXPECT_EQ(store_->GetIdleTimeout("jo"), 900);
+  IniImage settings;
+  ASSERT_TRUE(store_->SaveAccounts(settings));
+  EXPECT_EQ(ReadHomeFile("usersgroups.ini"),
+            "[jo]\r\nPassword=\x9E\x9D\x9C\r\nHome Directory=\r\nGroup=All Others\r\n"
+            "Default Web Link=\r\nUD Ratio=0\r\nMax Transfer Rate=0\r\nMax Account Connections=0\r\n"
+            "Max IP Connections=0\r\nIdle Timeout=900\r\n\r\n"
+            "[Usernames]\r\nUserCount=1\r\nUser0=jo\r\n\r\n"
+            "[Groupnames]\r\nGroupCount=1\r\nGroup0=All Others\r\n\r\n"
+            "[All Others]\r\nHome Directory=\r\nGroup=\r\nPassword=\r\nDefault Web Link=\r\n"
+            "UD Ratio=0\r\nMax Transfer Rate=0\r\nMax Account Connections=0\r\n"
+            "Max IP Connections=0\r\nIdle Timeout=900\r\n\r\n");
+}
+
+TEST_F(AccountFiles, FolderFileLoadsSortedAndTheLaterLineWins) {
+  WriteHomeFile("usersgroups.ini", "[Usernames]\r\nUserCount=1\r\nUser0=jo\r\n");
+  WriteHomeFile("user - jo.kcf",
+                "gp------C:\\A\\*\r\ng-------C:\\A\\*\r\n--------D:\\X\\*\r\n\r\n"
+                "gp------C:\\Pub\\\r\ng-------c:\\b\\*\r\nG-------C:\\B\\*\r\n");
+  store_->LoadAccounts(IniImage());
+  EXPECT_EQ(store_->ListFolders("jo"),
+            (std::vector<std::string>{"D:\\X\\", "c:\\b\\", "C:\\A\\", "C:\\Pub\\"}));
+  // The empty home takes the first folder and makes it reachable.
+  EXPECT_EQ(store_->GetHomeFolder("jo"), "D:\\X\\");
+  IniImage settings;
+  ASSERT_TRUE(store_->SaveAccounts(settings));
+  EXPECT_EQ(ReadHomeFile("user - jo.kcf"),
+            "g-lc----D:\\X\\*\r\ng-------c:\\b\\*\r\ngp------C:\\A\\*\r\ngp------C:\\Pub\\*\r\n");
+}
+
+TEST_F(AccountFiles, BadValuesReadAsDefaultsAndMissingGroupsAsAllOthers) {
+  WriteHomeFile("usersgroups.ini",
+                "[Usernames]\r\nUserCount=3\r\nUser0=jo\r\nUser1=al\r\n"
+                "[jo]\r\nGroup=Deleted By Hand\r\nIdle Timeout=abc\r\nUD Ratio=1,5\r\n"
+                "Max Transfer Rate=99999999999999\r\n[al]\r\nUD Ratio=nan\r\n");
+  store_->LoadAccounts(IniImage());
+  EXPECT_EQ(store_->GetUserGroup("jo"), "All Others");
+  EXPECT_EQ(store_->GetIdleTimeout("jo"), 900);
+  EXPECT_EQ(store_->GetUdRatio("jo"), 0.0f);
+  EXPECT_EQ(store_->GetUdRatio("al"), 0.0f);
+  EXPECT_EQ(store_->GetMaxTransferRate("jo"), 0);
+  // The count promised three names; the missing one is not made into a nameless account.
+  EXPECT_EQ(store_->UserNames(), (std::vector<std::string>{"jo", "al"}));
+}
+
+TEST_F(AccountFiles, NonsenseFilesLoadWithDefaultsAndSaveClean) {
+  std::string binary;
+  for (int i = 0; i < 4096; ++i) binary += static_cast<char>((i * 7919) & 0xFF);
+  WriteHomeFile("usersgroups.ini", binary + "\r\n[Usernames\r\nUserCount=-5\r\n=\r\n[");
+  WriteHomeFile("user - Anonymous.kcf", binary);
+  WriteHomeFile("CorvaneServer.ini", binary);
+  store_->LoadAccounts();
+  EXPECT_EQ(store_->GroupNames(), std::vector<std::string>{"All Others"});
+  EXPECT_EQ(store_->GetIpRuleMode(), 1);
+  ASSERT_TRUE(store_->SaveAccounts());
+  auto again = MakeStore();
+  again->LoadAccounts();
+  EXPECT_EQ(again->GroupNames(), std::vector<std::string>{"All Others"});
+  EXPECT_TRUE(again->UserNames().empty());
+}
+
+TEST_F(AccountFiles, PermanentRemovalDeletesTheFilesAtOnce) {
+  store_->LoadAccounts(IniImage());
+  ASSERT_TRUE(store_->AddUser("jo", "pw", "All Others"));
+  store_->GrantFlag("jo", "C:\\Pub\\", FolderFlag::get);
+  store_->SetMaxTransferRate("jo", 7);
+  IniImage settings;
+  ASSERT_TRUE(store_->SaveAccounts(settings));
+  store_->LoadAccounts(settings);
+  ASSERT_TRUE(HomeFileExists("user - jo.kcf"));
+  ASSERT_TRUE(store_->RemoveUser("jo", true));
+  EXPECT_FALSE(HomeFileExists("user - jo.kcf"));
+  EXPECT_EQ(ReadHomeFile("usersgroups.ini").find("[jo]"), std::string::npos);
+  // Re-created with the same name, it starts with no folders and default properties.
+  ASSERT_TRUE(store_->AddUser("jo", "", "All Others"));
+  EXPECT_TRUE(store_->ListFolders("jo").empty());
+  EXPECT_EQ(store_->GetMaxTransferRate("jo"), 0);
+}
+
+TEST_F(AccountFiles, IpRulesFromTheServerSettings) {
+  IniImage settings = IniImage::FromText(
+      "[ServerData]\r\nIPListMode=0\r\nIPListCount=2\r\nIPListData0=10.0.0.x\r\n"
+      "ReverseDNSCheckEnabled=7\r\n");
+  store_->LoadIpRules(settings);
+  EXPECT_EQ(store_->ListIpRules(), (std::vector<std::string>{"10.0.0.x", "xxx.xxx.xxx.xxx"}));
+  EXPECT_TRUE(store_->GetReverseDnsCheck());
+  EXPECT_EQ(store_->GetIpRuleMode(), 0);
+  store_->ClearIpRules();
+  store_->AddIpRule("1.2.3.4");
+  store_->SaveIpRules(settings);
+  EXPECT_EQ(settings.ReadInteger("ServerData", "IPListCount", -1), 1);
+  EXPECT_EQ(settings.ReadString("ServerData", "IPListData0", ""), "1.2.3.4");
+  EXPECT_FALSE(settings.ValueExists("ServerData", "IPListData1"));
+}
+
+TEST_F(AccountFiles, ChecksOnOneThreadWhileAnotherEditsAndRemoves) {
+  AddFolders({"C:\\", "C:\\Pub\\", "C:\\Pub\\a\\", "C:\\Pub\\a\\b\\"});
+  store_->LoadAccounts(IniImage());
+  ASSERT_TRUE(store_->AddGroup("G"));
+  std::atomic<bool> stop{false};
+  std::thread server([&] {
+    while (!stop.load()) {
+      store_->CheckFolderPermission("U", "C:\\Pub\\a\\b\\", "get");
+      store_->AdmitConnection("U", "10.0.0.1");
+      store_->Authenticate("U", "pw");
+      store_->GetWebLink("U", "C:\\Pub\\a\\");
+      store_->ListSharedFolders();
+      store_->CheckClientAddress("10.0.0.1", 0, [] { return std::string("h.example"); });
+    }
+  });
+  for (int round = 0; round < 200; ++round) {
+    store_->AddUser("U", "pw", "G");
+    store_->GrantFlag("U", "C:\\Pub\\", FolderFlag::get);
+    store_->GrantFlag("U", "C:\\Pub\\", FolderFlag::inherit);
+    store_->GrantFlag("G", "C:\\Pub\\a\\", FolderFlag::get);
+    store_->SetFolderWebLink("U", "C:\\Pub\\", "http://x/");
+    store_->RemoveFolder("U", "C:\\Pub\\");
+    store_->RemoveFolder("G", "C:\\Pub\\a\\");
+    store_->AddIpRule("10.0.0.x");
+    store_->ClearIpRules();
+    store_->RemoveUser("U", round % 2 == 0);
+  }
+  stop.store(true);
+  server.join();
+  EXPECT_FALSE(store_->FindUser("U"));
+}
+
+}  // namespace
+}  // namespace corvane
