@@ -754,6 +754,13 @@ void TCustomWSocket::InternalClose(bool shutdownFirst, std::uint16_t error)
 
 void TCustomWSocket::Close() { InternalClose(true, 0); }
 
+void TCustomWSocket::CloseGracefully()
+{
+    lingerOnOff_ = wsLingerOff;
+    if (fd_ >= 0 && streamSocket_) sockapi::SetLinger(fd_, false, 0);
+    Close();
+}
+
 void TCustomWSocket::Abort()
 {
     DeleteBufferedData();

@@ -102,6 +102,9 @@ public:
     virtual std::string ReceiveStr();
     int PeekData(void* buffer, int len);
     virtual void Close();
+    // Close that lets the stack finish sending what it holds (linger off), whatever the
+    // linger setting was: for refusals that must reach the peer before it is dropped.
+    void CloseGracefully();
     virtual void Abort();
     virtual void CloseDelayed();
     virtual void Release();
