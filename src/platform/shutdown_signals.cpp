@@ -1,0 +1,33 @@
+#include "platform/shutdown_signals.h"
+
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+namespace corvane {
+
+ShutdownSignals::ShutdownSignals(EventLoop& loop, std::function<void(int)> onSignal) : loop_(loop)
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    fd_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (fd_ < 0) throw std::runtime_error("cannot receive the shut-down signals");
+    loop_.WatchFd(fd_, EventLoop::IoReadable, [this, onSignal = std::move(onSignal)](std::uint32_t) {
+        signalfd_siginfo info{};
+        while (::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
+            onSignal(static_cast<int>(info.ssi_signo));
+    });
+}
+
+ShutdownSignals::~ShutdownSignals()
+{
+    loop_.UnwatchFd(fd_);
+    ::close(fd_);
+}
+
+}  // namespace corvane

@@ -1,0 +1,25 @@
+// SIGINT and SIGTERM as events of an owner loop: the orderly shut-down runs as an ordinary
+// handler on that thread, never inside a signal handler.
+#pragma once
+
+#include <functional>
+
+#include "platform/event_loop.h"
+
+namespace corvane {
+
+class ShutdownSignals {
+public:
+    // Blocks SIGINT and SIGTERM for the process (call before starting other threads) and
+    // delivers them to `onSignal` on the loop's thread.
+    ShutdownSignals(EventLoop& loop, std::function<void(int signalNumber)> onSignal);
+    ~ShutdownSignals();
+    ShutdownSignals(const ShutdownSignals&) = delete;
+    ShutdownSignals& operator=(const ShutdownSignals&) = delete;
+
+private:
+    EventLoop& loop_;
+    int fd_ = -1;
+};
+
+}  // namespace corvane
