@@ -13,7 +13,8 @@ void SetProgramFolder(const std::string& hostFolder);
 
 // The program folder as a host path ending in "/", so ProgramFolder() + "CorvaneServer.ini" is
 // the settings file. When SetProgramFolder was never called, the first call resolves the home
-// as ResolveHomeFolder("") does and keeps it. Any thread (guarded by an internal mutex).
+// as ResolveHomeFolder("") does and keeps it ("./", the working folder, when no home can be
+// found or made). Any thread (guarded by an internal mutex).
 std::string ProgramFolder();
 
 // Opens CorvaneServer.ini of the program folder as a whole-file image (empty when missing).
