@@ -3,12 +3,11 @@
 #include <vector>
 
 #include "common/file_queries.h"
+#include "platform/real_path_names.h"
 
 namespace corvane {
 namespace {
 
-bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 char UpperDrive(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 std::string_view WithoutFinalBackslash(std::string_view p) {
@@ -78,30 +77,14 @@ void SplitAtStar(std::string& s, std::string& first) {
 }
 
 std::string FullRealPath(std::string_view path) {
-    if (path.size() < 2 || !IsDriveLetter(path[0]) || path[1] != ':') return {};
-    std::string_view rest = path.substr(2);
-    if (!rest.empty() && !IsSeparator(rest.front())) return {};
-    std::vector<std::string_view> names;
-    std::size_t pos = 0;
-    while (pos < rest.size()) {
-        while (pos < rest.size() && IsSeparator(rest[pos])) ++pos;
-        std::size_t end = pos;
-        while (end < rest.size() && !IsSeparator(rest[end])) ++end;
-        std::string_view name = rest.substr(pos, end - pos);
-        pos = end;
-        if (name.empty() || name == ".") continue;
-        if (name == "..") {
-            if (!names.empty()) names.pop_back();
-            continue;
-        }
-        names.push_back(name);
-    }
-    std::string full{path[0], ':', '\\'};
-    for (std::size_t i = 0; i < names.size(); ++i) {
+    const auto split = SplitRealPathNames(path);
+    if (!split) return {};
+    std::string full{split->drive, ':', '\\'};
+    for (std::size_t i = 0; i < split->names.size(); ++i) {
         if (i > 0) full += '\\';
-        full.append(names[i]);
+        full.append(split->names[i]);
     }
-    if (!names.empty() && IsSeparator(rest.back())) full += '\\';
+    if (split->trailingSeparator) full += '\\';
     return full;
 }
 

@@ -1,4 +1,5 @@
 #include "platform/drive_map.h"
+#include "platform/real_path_names.h"
 
 #include <sys/stat.h>
 
@@ -21,45 +22,20 @@ bool IsDriveLetter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 std::string WithoutTrailingSlashes(std::string folder) {
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     return folder;
 }
 
-// A real path split into its drive and its normalised names (after "." and ".." are applied).
-struct ParsedRealPath {
-    char drive = 0;
-    std::vector<std::string_view> names;
-    bool trailingSeparator = false;
-};
+using ParsedRealPath = RealPathNames;
 
-// Lexical normalisation of a real path: the only place where "." and ".." are applied, and the
-// reason a translated path cannot climb above its drive's host folder.
+// A real path with its drive letter in upper case; a NUL byte means it names nothing, rather
+// than a path silently cut short at the host call.
 std::optional<ParsedRealPath> ParseRealPath(std::string_view realPath) {
-    if (realPath.size() < 2 || !IsDriveLetter(realPath[0]) || realPath[1] != ':') return std::nullopt;
     if (realPath.find('\0') != std::string_view::npos) return std::nullopt;
-    std::string_view rest = realPath.substr(2);
-    if (!rest.empty() && !IsSeparator(rest[0])) return std::nullopt;  // "C:x": drive-relative
-    ParsedRealPath parsed;
-    parsed.drive = UpperDrive(realPath[0]);
-    parsed.trailingSeparator = rest.size() > 1 && IsSeparator(rest.back());
-    std::size_t pos = 0;
-    while (pos < rest.size()) {
-        while (pos < rest.size() && IsSeparator(rest[pos])) ++pos;
-        std::size_t end = pos;
-        while (end < rest.size() && !IsSeparator(rest[end])) ++end;
-        std::string_view name = rest.substr(pos, end - pos);
-        pos = end;
-        if (name.empty() || name == ".") continue;
-        if (name == "..") {
-            if (!parsed.names.empty()) parsed.names.pop_back();  // clamped at the root
-            continue;
-        }
-        parsed.names.push_back(name);
-    }
-    if (parsed.names.empty()) parsed.trailingSeparator = false;  // the root itself
+    auto parsed = SplitRealPathNames(realPath);
+    if (parsed) parsed->drive = UpperDrive(parsed->drive);
     return parsed;
 }
 
