@@ -1,0 +1,131 @@
+#include "ftp/ftp_ctrl_socket.h"
+
+#include <cstring>
+
+namespace corvane {
+namespace {
+
+constexpr char kOverflowLine[] = "OVER";
+
+}  // namespace
+
+TFtpCtrlSocket::TFtpCtrlSocket() : dataWSocket_(std::make_unique<TWSocket>())
+{
+    dataWSocket_->SetName("DataWSocket");
+}
+
+TFtpCtrlSocket::~TFtpCtrlSocket() { *alive_ = false; }
+
+void TFtpCtrlSocket::SetRcvSize(int size)
+{
+    if (rcvCnt_ > 0) throw EFtpCtrlSocketException("Data in buffer, can't change size");
+    if (size < 0) size = 0;
+    if (size == rcvSize_) return;
+    rcvSize_ = size;
+    rcvBuf_.reset();  // the next use allocates the new size
+}
+
+char* TFtpCtrlSocket::RcvBuf()
+{
+    if (!rcvBuf_) rcvBuf_ = std::make_unique<char[]>(static_cast<std::size_t>(rcvSize_) + 1);
+    return rcvBuf_.get();
+}
+
+void TFtpCtrlSocket::SetDirectory(const std::string& path) { directory_ = path; }
+
+void TFtpCtrlSocket::SetAbortingTransfer(bool value) { abortingTransfer_ = value; }
+
+void TFtpCtrlSocket::CapturePeer()
+{
+    peerAddr_ = TCustomWSocket::GetPeerAddr();
+    peerPort_ = TCustomWSocket::GetPeerPort();
+}
+
+void TFtpCtrlSocket::Dup(int handle)
+{
+    TCustomWSocket::Dup(handle);
+    CapturePeer();
+}
+
+void TFtpCtrlSocket::TriggerSessionConnected(std::uint16_t error)
+{
+    if (error == 0) CapturePeer();
+    TCustomWSocket::TriggerSessionConnected(error);
+}
+
+void TFtpCtrlSocket::StartConnection()
+{
+    connectedAt_ = std::chrono::system_clock::now();
+    commandCount_ = 0;
+    ftpState_ = ftpcWaitingUserCode;
+    SendStr(banner_ + "\r\n");
+}
+
+void TFtpCtrlSocket::SendAnswer(const std::string& answer) { SendStr(answer + "\r\n"); }
+
+void TFtpCtrlSocket::HandleReadNotification(std::uint16_t error, bool /*forceLoop*/)
+{
+    // One read per readiness: the loop is level-triggered, so what stays readable comes back.
+    Guarded([&] { TriggerDataAvailable(error); });
+}
+
+void TFtpCtrlSocket::TriggerDataAvailable(std::uint16_t /*error*/)
+{
+    // One byte of the buffer always stays free, as room for a terminating zero.
+    const int room = rcvSize_ - rcvCnt_ - 1;
+    if (room > 0) {
+        const int received = Receive(RcvBuf() + rcvCnt_, room);
+        if (received <= 0) return;
+        rcvCnt_ += received;
+    } else if (GetRcvdCount() <= 0) {
+        return;  // a buffer too small for any line: only data waiting makes it overflow
+    }
+    DeliverLines();
+}
+
+void TFtpCtrlSocket::DeliverLines()
+{
+    const std::shared_ptr<bool> alive = alive_;
+    int start = 0;
+    while (start < rcvCnt_ || rcvCnt_ == 0) {
+        char* const buf = RcvBuf();
+        const void* found = std::memchr(buf + start, '\n', static_cast<std::size_t>(rcvCnt_ - start));
+        if (found == nullptr) {
+            if (start == 0 && rcvCnt_ >= rcvSize_ - 1) {
+                // A full buffer without a line feed: what it holds cannot become a command.
+                rcvCnt_ = 0;
+                lastCommandAt_ = std::chrono::system_clock::now();
+                ++commandCount_;
+                TriggerCommand(kOverflowLine, static_cast<int>(sizeof kOverflowLine - 1));
+                return;
+            }
+            break;
+        }
+        const int lineFeed = static_cast<int>(static_cast<const char*>(found) - buf);
+        int length = lineFeed - start;
+        // A carriage return ends the line only when the line has another byte besides it.
+        if (length > 1 && buf[lineFeed - 1] == '\r') --length;
+        // The line leaves the buffer before it is handled: a handler may use the buffer itself.
+        const std::string line(buf + start, static_cast<std::size_t>(length));
+        start = lineFeed + 1;
+        lastCommandAt_ = std::chrono::system_clock::now();
+        ++commandCount_;
+        TriggerCommand(line.data(), static_cast<int>(line.size()));
+        if (!*alive) return;  // a handler destroyed this connection
+        if (fd_ < 0) {
+            rcvCnt_ = 0;  // closed by a handler: nothing more will be answered
+            return;
+        }
+    }
+    // Keep only the partial line that follows the last line feed.
+    const int rest = rcvCnt_ - start;
+    if (rest > 0 && start > 0) std::memmove(RcvBuf(), RcvBuf() + start, static_cast<std::size_t>(rest));
+    rcvCnt_ = rest;
+}
+
+void TFtpCtrlSocket::TriggerCommand(const char* cmdBuf, int cmdLen)
+{
+    if (OnCommand) OnCommand(this, cmdBuf, cmdLen);
+}
+
+}  // namespace corvane

@@ -1,0 +1,148 @@
+// TFtpCtrlSocket: one client's FTP control connection.
+//
+// Owner thread: the thread of the TFtpServer that accepted it (as every socket, it belongs to the
+// thread that created it). It reads command lines itself, without the line layer: received bytes
+// are collected in RcvBuf until a line feed arrives, and each line is handed to OnCommand. A
+// buffer that fills up without a line feed is discarded and the line "OVER" is handed on
+// instead, so the server answers an over-long line as it answers the OVER command.
+//
+// RcvBuf is allocated on the first received byte, not with the object: an idle connection that
+// has only been greeted costs no receive buffer.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ftp/ftp_exceptions.h"
+#include "ftp/ftp_types.h"
+#include "net/line_wsocket.h"
+
+namespace corvane {
+
+class TFtpCtrlSocket : public TCustomWSocket {
+public:
+    using TCommandEvent = std::function<void(TFtpCtrlSocket* sender, const char* cmdBuf, int cmdLen)>;
+    using TDateTime = std::chrono::system_clock::time_point;
+
+    static constexpr int kDefaultRcvSize = 8196;
+
+    TFtpCtrlSocket();
+    ~TFtpCtrlSocket() override;
+
+    // Published properties.
+    TFtpCtrlState FtpState() const { return ftpState_; }
+    void SetFtpState(TFtpCtrlState state) { ftpState_ = state; }
+    const std::string& Banner() const { return banner_; }
+    void SetBanner(const std::string& banner) { banner_ = banner; }
+    int RcvSize() const { return rcvSize_; }
+    // Raises EFtpCtrlSocketException "Data in buffer, can't change size" while RcvCnt is above
+    // 0; a negative size counts as 0.
+    void SetRcvSize(int size);
+    const std::string& UserName() const { return userName_; }
+    void SetUserName(const std::string& name) { userName_ = name; }
+    const std::string& PassWord() const { return passWord_; }
+    void SetPassWord(const std::string& password) { passWord_ = password; }
+    long long UserData() const { return userData_; }
+    void SetUserData(long long value) { userData_ = value; }
+
+    // The command receive buffer (RcvSize bytes; allocated here when it does not exist yet) and
+    // the count of bytes it holds. Transfers use the same buffer as their block buffer.
+    char* RcvBuf();
+    int RcvCnt() const { return rcvCnt_; }
+
+    const std::string& HomeDirectory() const { return homeDirectory_; }
+    void SetHomeDirectory(const std::string& path) { homeDirectory_ = path; }
+    const std::string& Directory() const { return directory_; }
+    // Plain assignment for now; the path rules of CWD (relative paths, drives, shares, "..")
+    // replace it when the navigation commands are built.
+    virtual void SetDirectory(const std::string& path);
+    TFtpOptions Options() const { return options_; }
+    void SetOptions(TFtpOptions options) { options_ = options; }
+
+    // The remote address as captured when the connection was taken over or reported connected;
+    // stays readable after the connection has ended.
+    std::string GetPeerAddr() override { return peerAddr_; }
+    std::string GetPeerPort() override { return peerPort_; }
+
+    long long ClientNumber() const { return clientNumber_; }
+    void SetClientNumber(long long number) { clientNumber_ = number; }
+    TDateTime ConnectedAt() const { return connectedAt_; }
+    TDateTime LastCommandAt() const { return lastCommandAt_; }
+    long long CommandCount() const { return commandCount_; }
+    bool CloseRequested() const { return closeRequested_; }
+    void SetCloseRequested(bool value) { closeRequested_ = value; }
+    TFtpCommandId CurrentCommand() const { return currentCommand_; }
+    void SetCurrentCommand(TFtpCommandId command) { currentCommand_ = command; }
+    bool AbortingTransfer() const { return abortingTransfer_; }
+    virtual void SetAbortingTransfer(bool value);
+
+    // The data connection socket, created with the object and destroyed with it.
+    TWSocket* DataWSocket() const { return dataWSocket_.get(); }
+
+    // Sends the greeting: ConnectedAt := now, CommandCount := 0, FtpState := ftpcWaitingUserCode,
+    // then Banner followed by CR LF.
+    virtual void StartConnection();
+    // Queues the text followed by CR LF.
+    virtual void SendAnswer(const std::string& answer);
+
+    void Dup(int handle) override;
+
+    // Fired once per received command line (without its line ending).
+    TCommandEvent OnCommand;
+
+    // State of the data connection and of the current transfer, kept here for the handlers of
+    // the transfer, listing and file-management commands and for the owner's cache.
+    std::string ClientDataAddr, ClientDataPort;
+    bool PassiveRequested = false, PassiveStartPending = false, PassiveAccepted = false;
+    std::string RequestedFileName, LocalFilePath;
+    bool DataConnected = false;
+    TFtpStream TransferStream;
+    bool OwnsTransferStream = false;
+    std::string TransferMessage;
+    long long TransferredBytes = 0;
+    bool DataExhausted = false;
+    long long RestartOffset = 0;
+    std::string RenameFromPath, RenameToPath;
+    std::string RetrFilePath, ListedDirectory;
+    TFtpStream CacheStream;
+    int CacheMode = 0;  // -1 serve from CacheStream, 1 copy what is sent into it, 0 no cache
+    long long CachePosition = 0;
+    bool webLinkGranted = false;
+
+protected:
+    void TriggerSessionConnected(std::uint16_t error) override;
+    void TriggerDataAvailable(std::uint16_t error) override;
+    void HandleReadNotification(std::uint16_t error, bool forceLoop) override;
+    virtual void TriggerCommand(const char* cmdBuf, int cmdLen);
+
+private:
+    void CapturePeer();
+    void DeliverLines();
+
+    TFtpCtrlState ftpState_ = ftpcInvalid;
+    std::string banner_ = "220-Tiv FTP Server ready";
+    int rcvSize_ = kDefaultRcvSize;
+    std::unique_ptr<char[]> rcvBuf_;
+    int rcvCnt_ = 0;
+    std::string userName_, passWord_;
+    long long userData_ = 0;
+    std::string homeDirectory_ = "C:\\TEMP\\";
+    std::string directory_ = "C:\\TEMP\\";
+    TFtpOptions options_ = 0;
+    std::string peerAddr_, peerPort_;
+    long long clientNumber_ = 0;
+    TDateTime connectedAt_{};
+    TDateTime lastCommandAt_{};
+    long long commandCount_ = 0;
+    bool closeRequested_ = false;
+    TFtpCommandId currentCommand_ = ftpcCmdNone;
+    bool abortingTransfer_ = false;
+    std::unique_ptr<TWSocket> dataWSocket_;
+    // Tells the line loop that a command handler destroyed this object.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace corvane

@@ -1,0 +1,241 @@
+// TFtpServer: construction, listening, accepting clients and the client list.
+#include "ftp/ftp_server.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace corvane {
+namespace {
+
+constexpr char kTooManyUsers[] = "421 Too many users connected.";
+
+}  // namespace
+
+TFtpServer::TFtpServer() : loop_(EventLoop::Current())
+{
+    if (loop_ == nullptr) throw FtpServerException("TFtpServer needs an event loop on its thread");
+    serverWSocket_ = std::make_unique<TWSocket>();
+    serverWSocket_->SetName("ServerWSocket");
+    ClientClass = [] { return std::make_unique<TFtpCtrlSocket>(); };
+    FillCommandTable();
+}
+
+TFtpServer::~TFtpServer()
+{
+    destroying_ = true;
+    *alive_ = false;
+    try {
+        // The clients go first and silently: none of their events may reach a half-gone server.
+        for (auto& client : clientList_) {
+            client->OnCommand = nullptr;
+            client->OnSessionClosed = nullptr;
+            client->OnDataSent = nullptr;
+        }
+        clientList_.clear();
+        retiredClients_.clear();
+        serverWSocket_->OnChangeState = nullptr;
+        serverWSocket_->OnSessionAvailable = nullptr;
+        serverWSocket_.reset();
+    } catch (...) {
+        // A destructor reports nothing.
+    }
+}
+
+// ---- listening ------------------------------------------------------------------------------------
+
+void TFtpServer::Start()
+{
+    TWSocket& server = *serverWSocket_;
+    if (server.State() == wsListening) return;
+    if (server.State() != wsClosed) server.Close();  // left half-open by an earlier failed start
+    server.SetPort(port_);
+    server.SetProto("tcp");
+    server.SetAddr(addr_);
+    server.OnSessionAvailable = [this](TCustomWSocket*, std::uint16_t error) { ServerSessionAvailable(error); };
+    server.OnChangeState = [this](TCustomWSocket*, TSocketState oldState, TSocketState newState) {
+        ServerChangeState(oldState, newState);
+    };
+    server.SetComponentOptions(wsoNoReceiveLoop);
+    server.Listen();
+}
+
+void TFtpServer::Stop() { serverWSocket_->Close(); }
+
+bool TFtpServer::Active() const { return serverWSocket_->State() == wsListening; }
+
+void TFtpServer::SetActive(bool active)
+{
+    if (active)
+        Start();
+    else
+        Stop();
+}
+
+void TFtpServer::ServerChangeState(TSocketState /*oldState*/, TSocketState newState)
+{
+    if (newState == wsListening)
+        TriggerServerStart();
+    else if (newState == wsClosed && !destroying_)
+        TriggerServerStop();
+}
+
+// ---- accepting ------------------------------------------------------------------------------------
+
+void TFtpServer::ServerSessionAvailable(std::uint16_t error)
+{
+    if (error != 0) throw FtpServerException("Session available error #" + std::to_string(error));
+    const int handle = serverWSocket_->Accept();
+    if (handle < 0) return;  // the waiting connection went away meanwhile
+    ++connectionCounter_;
+    const long long number = connectionCounter_;
+    std::unique_ptr<TFtpCtrlSocket> created;
+    try {
+        created = ClientClass();
+    } catch (...) {
+        sockapi::Close(handle);
+        throw;
+    }
+    if (!created) {
+        sockapi::Close(handle);
+        throw FtpServerException("The client class made no control connection");
+    }
+    TFtpCtrlSocket* client = created.get();
+    clientList_.push_back(std::move(created));
+    const std::string suffix = std::to_string(number);
+    client->SetName("ClientWSocket" + suffix);
+    client->DataWSocket()->SetName("DataWSocket" + suffix);
+    client->SetClientNumber(number);
+    client->SetBanner(banner_);
+    try {
+        client->Dup(handle);
+    } catch (...) {
+        // One connection that cannot be taken over must not stop the listener; the object owns
+        // the handle by now (or never took it) and closes it as it goes.
+        auto it = std::find_if(clientList_.begin(), clientList_.end(), [client](const auto& c) { return c.get() == client; });
+        if (it != clientList_.end()) clientList_.erase(it);
+        return;
+    }
+    AttachClientHandlers(client);
+    try {
+        TriggerClientConnect(client, error);
+    } catch (...) {
+        // A failing connect handler ends this client only, not the listener.
+        if (FindClientByNumber(number) == client) {
+            try {
+                ClientClosedProcedure(client);
+            } catch (...) {
+            }
+        }
+        return;
+    }
+    if (FindClientByNumber(number) != client || client->State() != wsConnected) return;
+    if (maxClients_ > 0 && ClientCount() > maxClients_) {
+        client->SetBanner(kTooManyUsers);
+        client->StartConnection();
+        // Linger off: the default abortive close could drop the refusal before it leaves.
+        client->CloseGracefully();
+    } else {
+        client->StartConnection();
+    }
+}
+
+void TFtpServer::AttachClientHandlers(TFtpCtrlSocket* client)
+{
+    client->OnCommand = [this](TFtpCtrlSocket* sender, const char* cmdBuf, int cmdLen) {
+        ClientCommand(sender, cmdBuf, cmdLen);
+    };
+    client->OnSessionClosed = [this](TCustomWSocket* sender, std::uint16_t) {
+        PostClientEvent(TFtpPostedEvent::ClientClosed, static_cast<TFtpCtrlSocket*>(sender));
+    };
+    client->OnDataSent = [this](TCustomWSocket* sender, std::uint16_t) { ClientDataSent(static_cast<TFtpCtrlSocket*>(sender)); };
+}
+
+// ---- the client list --------------------------------------------------------------------------------
+
+TFtpCtrlSocket* TFtpServer::GetClient(int index) const
+{
+    if (index < 0 || index >= static_cast<int>(clientList_.size())) return nullptr;
+    return clientList_[static_cast<std::size_t>(index)].get();
+}
+
+bool TFtpServer::IsClient(const void* object) const
+{
+    return std::any_of(clientList_.begin(), clientList_.end(), [object](const auto& c) { return c.get() == object; });
+}
+
+TFtpCtrlSocket* TFtpServer::FindClientByNumber(long long clientNumber) const
+{
+    for (const auto& client : clientList_)
+        if (client->ClientNumber() == clientNumber) return client.get();
+    return nullptr;
+}
+
+void TFtpServer::Disconnect(TFtpCtrlSocket* client)
+{
+    if (!IsClient(client)) throw FtpServerException("Disconnect: Not one of our clients");
+    ClientClosedProcedure(client);
+}
+
+void TFtpServer::DisconnectAll()
+{
+    std::exception_ptr firstFailure;
+    while (!clientList_.empty()) {
+        try {
+            ClientClosedProcedure(clientList_.front().get());
+        } catch (...) {
+            if (!firstFailure) firstFailure = std::current_exception();
+        }
+    }
+    if (firstFailure) std::rethrow_exception(firstFailure);
+}
+
+void TFtpServer::ClientClosedProcedure(TFtpCtrlSocket* client)
+{
+    std::exception_ptr failure;
+    TWSocket* data = client->DataWSocket();
+    if (client->DataConnected && data->OnSessionClosed) {
+        try {
+            // The transfer in progress ends as failed, with its reply and its closed event.
+            data->OnSessionClosed(data, 10057);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    auto it = std::find_if(clientList_.begin(), clientList_.end(), [client](const auto& c) { return c.get() == client; });
+    if (it == clientList_.end()) {
+        if (failure) std::rethrow_exception(failure);
+        return;  // the transfer's handlers ended the client already
+    }
+    std::unique_ptr<TFtpCtrlSocket> owned = std::move(*it);
+    clientList_.erase(it);
+    try {
+        TriggerClientDisconnect(client, 0);
+    } catch (...) {
+        if (!failure) failure = std::current_exception();
+    }
+    RetireClient(std::move(owned));
+    if (failure) std::rethrow_exception(failure);
+}
+
+void TFtpServer::RetireClient(std::unique_ptr<TFtpCtrlSocket> client)
+{
+    // This may run inside one of the client's own events (a command handler that disconnects
+    // it): the object stays until a posted event frees it, deaf to its sockets meanwhile.
+    client->OnCommand = nullptr;
+    client->OnSessionClosed = nullptr;
+    client->OnDataSent = nullptr;
+    client->Pause();
+    client->DataWSocket()->Pause();
+    retiredClients_.push_back(std::move(client));
+    if (retiredClients_.size() > 1) return;  // a free is already on its way
+    std::weak_ptr<bool> alive = alive_;
+    loop_->Post([this, alive] {
+        auto token = alive.lock();
+        if (!token || !*token) return;
+        auto doomed = std::move(retiredClients_);
+        retiredClients_.clear();
+        doomed.clear();
+    });
+}
+
+}  // namespace corvane

@@ -1,0 +1,265 @@
+// TFtpServer: the FTP engine. It listens on the FTP port, keeps one TFtpCtrlSocket per client,
+// dispatches each command line through its command table and sends one reply per command.
+//
+// Owner thread: the thread that created it (it needs that thread's EventLoop); every socket of
+// the engine and every event it fires belongs to that thread. The engine decides nothing about
+// accounts or permissions: it raises an event wherever policy matters and acts on the answer.
+//
+// Work that would destroy or reconfigure a client from inside one of that client's own events
+// (closing after QUIT, ending a client whose connection closed) is posted to the owner's loop.
+// A posted event names its client by ClientNumber, which is never reused; it is dropped when no
+// client of ClientList has that number any more, so a posted event never touches a freed client.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ftp/ftp_ctrl_socket.h"
+#include "ftp/ftp_exceptions.h"
+#include "ftp/ftp_types.h"
+#include "net/line_wsocket.h"
+
+namespace corvane {
+
+class TFtpServer {
+public:
+    using TFtpSrvCommandProc =
+        std::function<void(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer)>;
+    using TClientFactory = std::function<std::unique_ptr<TFtpCtrlSocket>()>;
+
+    using TFtpSrvNotifyEvent = std::function<void(TFtpServer* sender)>;
+    using TFtpSrvClientConnectEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, std::uint16_t error)>;
+    using TFtpSrvClientCommandEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, std::string& keyword,
+                                                         std::string& params, std::string& answer)>;
+    using TFtpSrvAnswerToClientEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, std::string& answer)>;
+    using TFtpSrvAuthenticateEvent =
+        std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, const std::string& userName,
+                           const std::string& password, bool& authenticated, std::string& answer)>;
+    using TFtpSrvChangeDirectoryEvent =
+        std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, const std::string& directory, bool& allowed)>;
+    using TFtpSrvBuildDirectoryEvent =
+        std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, std::string& directory, bool detailed)>;
+    using TFtpSrvValidateFileEvent =
+        std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, std::string& filePath, bool& allowed)>;
+    using TFtpSrvUniqueFileNameEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, std::string& fileName)>;
+    using TFtpSrvGetProcessingEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, bool& delayedSend)>;
+    using TFtpSrvDataSessionEvent =
+        std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error)>;
+    using TFtpSrvDataAvailableEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, TWSocket* data,
+                                                         char* buf, int len, std::uint16_t error)>;
+
+    static constexpr int kMaxCommands = 32;
+
+    TFtpServer();
+    virtual ~TFtpServer();
+    TFtpServer(const TFtpServer&) = delete;
+    TFtpServer& operator=(const TFtpServer&) = delete;
+
+    // Published properties.
+    const std::string& Addr() const { return addr_; }
+    void SetAddr(const std::string& addr) { addr_ = addr; }
+    const std::string& Port() const { return port_; }
+    void SetPort(const std::string& port) { port_ = port; }
+    const std::string& Banner() const { return banner_; }
+    void SetBanner(const std::string& banner) { banner_ = banner; }
+    int MaxClients() const { return maxClients_; }
+    void SetMaxClients(int max) { maxClients_ = max; }
+    long long UserData() const { return userData_; }
+    void SetUserData(long long value) { userData_ = value; }
+    const std::string& PasvIpAddr() const { return pasvIpAddr_; }
+    void SetPasvIpAddr(const std::string& addr) { pasvIpAddr_ = addr; }
+    int PasvPortRangeStart() const { return pasvPortRangeStart_; }
+    void SetPasvPortRangeStart(int port) { pasvPortRangeStart_ = port; }
+    int PasvPortRangeSize() const { return pasvPortRangeSize_; }
+    void SetPasvPortRangeSize(int size) { pasvPortRangeSize_ = size; }
+
+    // Makes the control connection objects; TFtpCtrlSocket by default. The owner substitutes
+    // its own subclass before Start.
+    TClientFactory ClientClass;
+
+    // The listening socket ("ServerWSocket"); its GetXPort tells the port actually bound.
+    TWSocket& ServerWSocket() { return *serverWSocket_; }
+
+    // Listens on Addr:Port; nothing when already listening. Errors of Listen propagate.
+    void Start();
+    // Stops listening; connected clients stay connected and keep being served.
+    void Stop();
+    bool Active() const;
+    void SetActive(bool active);
+
+    // Ends a client at once (its OnClientDisconnect fires before this returns); raises
+    // FtpServerException "Disconnect: Not one of our clients" for any other object. The object
+    // itself is freed from a posted event, so a handler of that very client may call this.
+    void Disconnect(TFtpCtrlSocket* client);
+    void DisconnectAll();
+
+    virtual int GetClientCount() const { return static_cast<int>(clientList_.size()); }
+    int ClientCount() const { return GetClientCount(); }
+    // The client at an index, or nullptr for an index outside the list.
+    virtual TFtpCtrlSocket* GetClient(int index) const;
+    TFtpCtrlSocket* Client(int index) const { return GetClient(index); }
+    bool IsClient(const void* object) const;
+
+    // Appends a command to the table; raises FtpServerException "Too many command" beyond 32.
+    virtual void AddCommand(const std::string& keyword, TFtpSrvCommandProc proc);
+
+    // Fires OnAnswerToClient, then queues the (possibly changed) answer and CR LF on the client.
+    // Errors of either step are ignored: a reply to a vanished peer is simply lost.
+    void SendAnswer(TFtpCtrlSocket* client, std::string answer);
+
+    // Posts a start-send event for the client (a download whose start the owner delayed).
+    virtual void DoStartSendData(TFtpCtrlSocket* client);
+
+    // Events (unassigned ones are skipped).
+    TFtpSrvNotifyEvent OnStart;
+    TFtpSrvNotifyEvent OnStop;
+    TFtpSrvClientConnectEvent OnClientConnect;
+    TFtpSrvClientConnectEvent OnClientDisconnect;
+    TFtpSrvClientCommandEvent OnClientCommand;
+    TFtpSrvAnswerToClientEvent OnAnswerToClient;
+    TFtpSrvAuthenticateEvent OnAuthenticate;
+    TFtpSrvChangeDirectoryEvent OnChangeDirectory;
+    TFtpSrvChangeDirectoryEvent OnMakeDirectory;
+    TFtpSrvBuildDirectoryEvent OnBuildDirectory;
+    TFtpSrvBuildDirectoryEvent OnAlterDirectory;
+    TFtpSrvValidateFileEvent OnValidatePut;
+    TFtpSrvValidateFileEvent OnValidateGet;
+    TFtpSrvValidateFileEvent OnValidateSize;
+    TFtpSrvValidateFileEvent OnValidateDele;
+    TFtpSrvValidateFileEvent OnValidateRmd;
+    TFtpSrvValidateFileEvent OnValidateRnFr;
+    TFtpSrvValidateFileEvent OnValidateRnTo;
+    TFtpSrvUniqueFileNameEvent OnGetUniqueFileName;
+    TFtpSrvGetProcessingEvent OnGetProcessing;
+    TFtpSrvDataSessionEvent OnStorSessionConnected;
+    TFtpSrvDataSessionEvent OnRetrSessionConnected;
+    TFtpSrvDataAvailableEvent OnStorDataAvailable;
+    TFtpSrvDataSessionEvent OnRetrDataSent;
+    TFtpSrvDataSessionEvent OnStorSessionClosed;
+    TFtpSrvDataSessionEvent OnRetrSessionClosed;
+
+protected:
+    // The work the engine posts to itself, always for one client.
+    enum class TFtpPostedEvent { CloseRequest, ClientClosed, AbortTransfer, CloseData, StartSend };
+
+    virtual void TriggerServerStart();
+    virtual void TriggerServerStop();
+    virtual void TriggerAuthenticate(TFtpCtrlSocket* client, const std::string& userName, const std::string& password,
+                                     bool& authenticated, std::string& answer);
+    virtual void TriggerChangeDirectory(TFtpCtrlSocket* client, const std::string& directory, bool& allowed);
+    virtual void TriggerMakeDirectory(TFtpCtrlSocket* client, const std::string& directory, bool& allowed);
+    virtual void TriggerSendAnswer(TFtpCtrlSocket* client, std::string& answer);
+    virtual void TriggerClientConnect(TFtpCtrlSocket* client, std::uint16_t error);
+    virtual void TriggerClientDisconnect(TFtpCtrlSocket* client, std::uint16_t error);
+    virtual void TriggerClientCommand(TFtpCtrlSocket* client, std::string& keyword, std::string& params,
+                                      std::string& answer);
+    virtual void TriggerStorSessionConnected(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
+    virtual void TriggerStorSessionClosed(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
+    virtual void TriggerValidatePut(TFtpCtrlSocket* client, std::string& filePath, bool& allowed);
+    virtual void TriggerValidateSize(TFtpCtrlSocket* client, std::string& filePath, bool& allowed);
+    virtual void TriggerValidateDele(TFtpCtrlSocket* client, std::string& filePath, bool& allowed);
+    virtual void TriggerValidateRmd(TFtpCtrlSocket* client, std::string& filePath, bool& allowed);
+    virtual void TriggerValidateRnFr(TFtpCtrlSocket* client, std::string& filePath, bool& allowed);
+    virtual void TriggerValidateRnTo(TFtpCtrlSocket* client, std::string& filePath, bool& allowed);
+    virtual void TriggerRetrSessionConnected(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
+    virtual void TriggerRetrSessionClosed(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
+    virtual void TriggerValidateGet(TFtpCtrlSocket* client, std::string& filePath, bool& allowed);
+    virtual void TriggerStorDataAvailable(TFtpCtrlSocket* client, TWSocket* data, char* buf, int len, std::uint16_t error);
+    virtual void TriggerRetrDataSent(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
+    virtual void TriggerGetUniqueFileName(TFtpCtrlSocket* client, std::string& fileName);
+    virtual void TriggerBuildDirectory(TFtpCtrlSocket* client, std::string& directory, bool detailed);
+    virtual void TriggerAlterDirectory(TFtpCtrlSocket* client, std::string& directory, bool detailed);
+    virtual void TriggerGetProcessing(TFtpCtrlSocket* client, bool& delayedSend);
+
+    // Command handlers: each receives the client, the keyword, the parameters and the answer to
+    // fill. Those marked as needing a login answer "530 Please login with USER and PASS." unless
+    // the client's FtpState is ftpcReady.
+    virtual void CommandUSER(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandPASS(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandQUIT(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandNOOP(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandLIST(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandNLST(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandDELE(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandSIZE(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandREST(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandRNFR(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandRNTO(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandPORT(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandSTOR(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandRETR(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandTYPE(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandCWD(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandChangeDir(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandMKD(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandRMD(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandCDUP(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandXPWD(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandPWD(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandSYST(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandABOR(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandPASV(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandAPPE(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandSTRU(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandMDTM(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandMODE(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandOverflow(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandSTOU(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+
+    // True when the client is logged in; otherwise fills the 530 answer.
+    static bool CheckLoggedIn(TFtpCtrlSocket* client, std::string& answer);
+
+    // Posts work for a client; it runs after the current handler returns, and only if the client
+    // is then still in ClientList with the same ClientNumber.
+    void PostClientEvent(TFtpPostedEvent event, TFtpCtrlSocket* client);
+    // The posted transfer events; the transfer layer fills them in (nothing happens by default).
+    virtual void HandleAbortTransfer(TFtpCtrlSocket* client);
+    virtual void HandleCloseData(TFtpCtrlSocket* client);
+    virtual void HandleStartSend(TFtpCtrlSocket* client);
+
+    // The client-closed procedure: ends a pending transfer as failed, removes the client from
+    // ClientList, fires OnClientDisconnect and has the object freed.
+    void ClientClosedProcedure(TFtpCtrlSocket* client);
+
+private:
+    struct TFtpCommandEntry {
+        std::string keyword;
+        TFtpSrvCommandProc proc;
+    };
+
+    void FillCommandTable();
+    void ServerSessionAvailable(std::uint16_t error);
+    void ServerChangeState(TSocketState oldState, TSocketState newState);
+    void AttachClientHandlers(TFtpCtrlSocket* client);
+    void ClientCommand(TFtpCtrlSocket* client, const char* cmdBuf, int cmdLen);
+    void DispatchCommand(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    void ClientDataSent(TFtpCtrlSocket* client);
+    void HandleCloseRequest(TFtpCtrlSocket* client);
+    void HandlePostedEvent(TFtpPostedEvent event, long long clientNumber);
+    TFtpCtrlSocket* FindClientByNumber(long long clientNumber) const;
+    void RetireClient(std::unique_ptr<TFtpCtrlSocket> client);
+
+    std::string addr_ = "0.0.0.0";
+    std::string port_ = "ftp";
+    std::string banner_ = "220 Tiv FTP Server ready.";
+    int maxClients_ = 0;
+    long long userData_ = 0;
+    std::string pasvIpAddr_;
+    int pasvPortRangeStart_ = 0;
+    int pasvPortRangeSize_ = 0;
+
+    EventLoop* loop_ = nullptr;
+    std::unique_ptr<TWSocket> serverWSocket_;
+    std::vector<std::unique_ptr<TFtpCtrlSocket>> clientList_;
+    // Clients already ended, waiting for the posted event that frees them.
+    std::vector<std::unique_ptr<TFtpCtrlSocket>> retiredClients_;
+    long long connectionCounter_ = 0;
+    std::vector<TFtpCommandEntry> commandTable_;
+    bool destroying_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace corvane

@@ -1,0 +1,30 @@
+// Small value types shared by the FTP server and its control connections.
+#pragma once
+
+#include <iostream>
+#include <memory>
+
+namespace corvane {
+
+// Login state of a control connection. The engine never enters ftpcWaitingAnswer.
+enum TFtpCtrlState { ftpcInvalid, ftpcWaitingUserCode, ftpcWaitingPassword, ftpcReady, ftpcWaitingAnswer };
+
+enum TFtpOption : unsigned { ftpcUNC = 1u << 0 };
+using TFtpOptions = unsigned;  // a set of TFtpOption bits
+
+// One value per command of the server's command table, in table order (XMKD and XRMD have
+// their own values although they share the MKD and RMD handlers); ftpcCmdNone before the first.
+enum TFtpCommandId {
+    ftpcCmdNone,
+    ftpcPORT, ftpcSTOR, ftpcRETR, ftpcCWD, ftpcXPWD, ftpcPWD, ftpcUSER, ftpcPASS,
+    ftpcLIST, ftpcNLST, ftpcTYPE, ftpcSYST, ftpcQUIT, ftpcDELE, ftpcSIZE, ftpcREST,
+    ftpcRNFR, ftpcRNTO, ftpcMKD, ftpcRMD, ftpcABOR, ftpcPASV, ftpcNOOP, ftpcCDUP,
+    ftpcAPPE, ftpcSTRU, ftpcXMKD, ftpcXRMD, ftpcMDTM, ftpcMODE, ftpcOVER, ftpcSTOU,
+};
+
+// The source or target of a transfer, or an owner-supplied in-memory copy of a file or listing.
+// Shared ownership: the owner's cache may keep a stream that a control connection also reads;
+// OwnsTransferStream then only says whether the connection should reset its share at the end.
+using TFtpStream = std::shared_ptr<std::iostream>;
+
+}  // namespace corvane
