@@ -4,6 +4,9 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/uio.h>
+#include <sys/utsname.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -102,10 +105,27 @@ int Receive(int fd, void* buffer, int len, bool peek, int& received)
     return 0;
 }
 
-int SendTo(int fd, const Endpoint& remote, const void* data, int len, int& sent)
+int SendGather(int fd, const Slice* slices, int count, bool urgent, int& sent)
+{
+    iovec pieces[kMaxSlices];
+    const int used = count < kMaxSlices ? count : kMaxSlices;
+    for (int i = 0; i < used; ++i) {
+        pieces[i].iov_base = const_cast<void*>(slices[i].data);
+        pieces[i].iov_len = static_cast<std::size_t>(slices[i].len);
+    }
+    msghdr message{};
+    message.msg_iov = pieces;
+    message.msg_iovlen = static_cast<std::size_t>(used);
+    const ssize_t n = ::sendmsg(fd, &message, MSG_NOSIGNAL | (urgent ? MSG_OOB : 0));
+    if (n < 0) return LastWinSockError();
+    sent = static_cast<int>(n);
+    return 0;
+}
+
+int SendTo(int fd, const Endpoint& remote, const void* data, int len, bool urgent, int& sent)
 {
     const sockaddr_in in = ToSockaddr(remote);
-    const ssize_t n = ::sendto(fd, data, static_cast<std::size_t>(len), MSG_NOSIGNAL,
+    const ssize_t n = ::sendto(fd, data, static_cast<std::size_t>(len), MSG_NOSIGNAL | (urgent ? MSG_OOB : 0),
                                reinterpret_cast<const sockaddr*>(&in), sizeof in);
     if (n < 0) return LastWinSockError();
     sent = static_cast<int>(n);
@@ -170,6 +190,21 @@ int JoinMulticastGroup(int fd, std::uint32_t group)
     request.imr_multiaddr.s_addr = htonl(group);
     request.imr_interface.s_addr = htonl(INADDR_ANY);
     return Result(::setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request));
+}
+
+StackInfo HostStackInfo()
+{
+    StackInfo info;
+    utsname host{};
+    const std::string release = ::uname(&host) == 0 ? std::string(host.sysname) + " " + host.release : "Linux";
+    info.description = release + " TCP/IP (Berkeley sockets)";
+    info.status = "Running";
+    rlimit files{};
+    info.maxSockets = ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 0x7FFFFFFF
+                          ? static_cast<int>(files.rlim_cur)
+                          : 0x7FFFFFFF;
+    info.maxDatagram = 65507;  // 65535 less the IPv4 and UDP headers
+    return info;
 }
 
 }  // namespace corvane::sockapi

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace corvane::sockapi {
 
@@ -31,8 +32,16 @@ int PendingError(int fd, int& error);
 // `sent` / `received` hold the byte count on success. A received count of 0 is the end of the
 // stream. Sending never raises SIGPIPE.
 int Send(int fd, const void* data, int len, bool urgent, int& sent);
+// One piece of a gathered send.
+struct Slice {
+    const void* data = nullptr;
+    int len = 0;
+};
+// Sends several pieces, in order, in one call of the stack (at most kMaxSlices are used).
+constexpr int kMaxSlices = 64;
+int SendGather(int fd, const Slice* slices, int count, bool urgent, int& sent);
 int Receive(int fd, void* buffer, int len, bool peek, int& received);
-int SendTo(int fd, const Endpoint& remote, const void* data, int len, int& sent);
+int SendTo(int fd, const Endpoint& remote, const void* data, int len, bool urgent, int& sent);
 int ReceiveFrom(int fd, void* buffer, int len, Endpoint& from, int& received);
 // Bytes the stack holds ready to read.
 int BytesReady(int fd, int& count);
@@ -47,5 +56,14 @@ int SetLinger(int fd, bool on, int seconds);
 int SetBroadcast(int fd, bool on);
 int SetMulticastTtl(int fd, int ttl);
 int JoinMulticastGroup(int fd, std::uint32_t group);
+
+// What the host's socket stack says about itself, for the stack description of the system.
+struct StackInfo {
+    std::string description;  // e.g. "Linux 6.1.0 TCP/IP (Berkeley sockets)"
+    std::string status;       // "Running"
+    int maxSockets = 0;       // descriptors this process may open
+    int maxDatagram = 0;      // largest UDP payload over IPv4
+};
+StackInfo HostStackInfo();
 
 }  // namespace corvane::sockapi

@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/win_errors.h"
@@ -65,6 +66,47 @@ bool LookupLocalHostName(std::string& name)
     if (::gethostname(buffer, sizeof buffer - 1) != 0) return false;
     name = buffer;
     return true;
+}
+
+int LookupHostEntryByName(const std::string& host, HostEntry& entry)
+{
+    entry = HostEntry{};
+    if (host.empty() || host.find('\0') != std::string::npos) return WSAHOST_NOT_FOUND;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;  // one answer per address, not one per socket type
+    hints.ai_flags = AI_CANONNAME;
+    addrinfo* list = nullptr;
+    if (const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list); rc != 0) return WinSockErrorFromLookup(rc);
+    for (addrinfo* it = list; it != nullptr; it = it->ai_next) {
+        if (entry.name.empty() && it->ai_canonname != nullptr) entry.name = it->ai_canonname;
+        if (it->ai_family != AF_INET || it->ai_addr == nullptr) continue;
+        sockaddr_in in{};
+        std::memcpy(&in, it->ai_addr, sizeof in);
+        const std::uint32_t address = ntohl(in.sin_addr.s_addr);
+        if (std::find(entry.addresses.begin(), entry.addresses.end(), address) == entry.addresses.end())
+            entry.addresses.push_back(address);
+    }
+    ::freeaddrinfo(list);
+    if (entry.addresses.empty()) return WSANO_DATA;
+    if (entry.name.empty()) entry.name = host;
+    if (entry.name != host) entry.aliases.push_back(host);
+    return 0;
+}
+
+int LookupHostEntryByAddress(std::uint32_t address, HostEntry& entry)
+{
+    entry = HostEntry{};
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    in.sin_addr.s_addr = htonl(address);
+    char name[NI_MAXHOST] = {};
+    const int rc =
+        ::getnameinfo(reinterpret_cast<const sockaddr*>(&in), sizeof in, name, sizeof name, nullptr, 0, NI_NAMEREQD);
+    if (rc != 0) return WinSockErrorFromLookup(rc);
+    entry.name = name;
+    entry.addresses.push_back(address);
+    return 0;
 }
 
 }  // namespace corvane

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace corvane {
 
@@ -18,5 +19,20 @@ int LookupHostIPv4(const std::string& host, std::uint32_t& address);
 
 // The machine's host name; false when the host cannot tell it.
 bool LookupLocalHostName(std::string& name);
+
+// What a lookup found about one host.
+struct HostEntry {
+    std::string name;                      // the official (canonical) name
+    std::vector<std::string> aliases;      // other names it was asked by or is known under
+    std::vector<std::uint32_t> addresses;  // host order, the resolver's order, no repetitions
+};
+
+// Forward lookup of a host name: 0, or the system's socket error number (11001 host not found,
+// 11002 try again, ...). Any thread; blocks for as long as the resolver takes.
+int LookupHostEntryByName(const std::string& host, HostEntry& entry);
+
+// Reverse lookup of a host-order IPv4 address: the name the resolver gives it (an address
+// without a name is 11001). Any thread; blocking.
+int LookupHostEntryByAddress(std::uint32_t address, HostEntry& entry);
 
 }  // namespace corvane
