@@ -1,15 +1,16 @@
 #include "net/custom_wsocket.h"
 
 #include <algorithm>
-#include <atomic>
 
+#include "net/winsock_stack.h"
 #include "net/wsocket_functions.h"
 #include "platform/win_errors.h"
 
 namespace corvane {
 namespace {
 
-std::atomic<int> g_liveSockets{0};
+constexpr int kProtocolTcp = 6;
+constexpr int kProtocolUdp = 17;
 
 std::string Trimmed(const std::string& text)
 {
@@ -39,7 +40,8 @@ const char* SocketStateName(TSocketState state)
 TCustomWSocket::TCustomWSocket() : loop_(EventLoop::Current())
 {
     if (loop_ == nullptr) throw ESocketException("Cannot create a hidden window for TWSocket");
-    ++g_liveSockets;
+    home_ = std::make_shared<SocketHome>(loop_);
+    WSocketCountSocketCreated();
     AssignDefaultValue();
 }
 
@@ -48,15 +50,25 @@ TCustomWSocket::~TCustomWSocket()
     destroying_ = true;
     *alive_ = false;
     try {
+        CancelDnsLookup();
+    } catch (...) {
+    }
+    home_->Abandon();
+    try {
         if (state_ != wsClosed || fd_ >= 0) InternalClose(false, 0);
     } catch (...) {
         // A destructor reports nothing; the handle is gone either way.
     }
     if (fd_ >= 0) {
-        loop_->UnwatchFd(fd_);
+        StopWatching();
         sockapi::Close(fd_);
     }
-    --g_liveSockets;
+    WSocketCountSocketDestroyed();
+}
+
+void TCustomWSocket::StopWatching()
+{
+    if (loop_ != nullptr && fd_ >= 0) loop_->UnwatchFd(fd_);
 }
 
 bool TCustomWSocket::SetStoredText(std::string& field, bool& assigned, const std::string& value, const char* name)
@@ -146,7 +158,7 @@ void TCustomWSocket::SocketErrorNumber(int error, const std::string& function)
         "Error " + std::to_string(error) + " in function " + function + "\r\n" + WSocketErrorDesc(error);
     if (error == WSAECONNRESET || error == WSAENOTCONN) {
         if (fd_ >= 0) {
-            loop_->UnwatchFd(fd_);
+            StopWatching();
             sockapi::Close(fd_);
             fd_ = -1;
         }
@@ -190,11 +202,9 @@ void TCustomWSocket::Guarded(const std::function<void()>& body)
 
 void TCustomWSocket::PostSelf(std::function<void(TCustomWSocket*)> work)
 {
-    std::weak_ptr<bool> alive = alive_;
-    loop_->Post([alive, this, work = std::move(work)] {
-        auto token = alive.lock();
-        if (token && *token) work(this);
-    });
+    // The home runs it on whichever thread owns the socket by then, and drops it once the
+    // socket is gone.
+    home_->Post([this, work = std::move(work)] { work(this); });
 }
 
 // ---- state and events -------------------------------------------------------------------------
@@ -280,11 +290,10 @@ int TCustomWSocket::GetRcvdCount()
 
 // ---- opening -------------------------------------------------------------------------------------
 
-bool TCustomWSocket::ResolveForUse(const char* what, sockapi::Endpoint& remote, bool& stream)
+bool TCustomWSocket::ResolveForUse(const char* what, sockapi::Endpoint& remote, int& protocol)
 {
     try {
-        const int protocol = WSocketResolveProto(proto_);
-        stream = protocol == 6;
+        protocol = WSocketResolveProto(proto_);
         remote.port = WSocketResolvePort(port_, proto_);
         remote.address = WSocketResolveHost(addr_);
         return true;
@@ -307,6 +316,7 @@ void TCustomWSocket::ApplyLinger()
 
 void TCustomWSocket::RequestNotifications()
 {
+    if (loop_ == nullptr) return;  // asked for again by ThreadAttach
     std::weak_ptr<bool> alive = alive_;
     loop_->WatchFd(fd_, EventLoop::IoReadable, [this, alive](std::uint32_t events) {
         auto token = alive.lock();
@@ -317,7 +327,7 @@ void TCustomWSocket::RequestNotifications()
 
 void TCustomWSocket::UpdateWriteInterest()
 {
-    if (fd_ < 0 || paused_) return;
+    if (fd_ < 0 || paused_ || loop_ == nullptr) return;
     const bool wantWrite = state_ == wsConnecting || !allSent_;
     loop_->ModifyFd(fd_, EventLoop::IoReadable | (wantWrite ? EventLoop::IoWritable : 0u));
 }
@@ -341,8 +351,12 @@ void TCustomWSocket::Connect()
         return;
     }
     sockapi::Endpoint remote;
-    bool stream = true;
-    if (!ResolveForUse("connect", remote, stream)) return;
+    int protocol = kProtocolTcp;
+    if (!ResolveForUse("connect", remote, protocol)) return;
+    const bool stream = protocol == kProtocolTcp;
+    const sockapi::Kind kind = stream                     ? sockapi::Kind::Stream
+                               : protocol == kProtocolUdp ? sockapi::Kind::Datagram
+                                                          : sockapi::Kind::Raw;
     sockapi::Endpoint local;
     try {
         local.address = WSocketResolveHost(localAddr_);
@@ -353,7 +367,7 @@ void TCustomWSocket::Connect()
     }
     DeleteBufferedData();
     streamSocket_ = stream;
-    if (const int error = sockapi::Create(stream ? sockapi::Kind::Stream : sockapi::Kind::Datagram, 0, fd_); error != 0) {
+    if (const int error = sockapi::Create(kind, kind == sockapi::Kind::Raw ? protocol : 0, fd_); error != 0) {
         fd_ = -1;
         SocketErrorNumber(error, "Connect (socket)");
         return;
@@ -382,6 +396,9 @@ void TCustomWSocket::Connect()
         if (sockapi::LocalEndpoint(fd_, bound) == 0) localPort_ = std::to_string(bound.port);
     }
     if (!stream) {
+        if (multiCast_ && multiCastIpTtl_ != 1)
+            if (const int error = sockapi::SetMulticastTtl(fd_, multiCastIpTtl_); error != 0)
+                return SocketErrorNumber(error, "setsockopt(IP_MULTICAST_TTL)");
         if (remote.address == 0xFFFFFFFFu)
             if (const int error = sockapi::SetBroadcast(fd_, true); error != 0) return SocketErrorNumber(error, "setsockopt(SO_BROADCAST)");
         sockapi::Connect(fd_, remote);
@@ -418,9 +435,9 @@ void TCustomWSocket::Listen()
         return;
     }
     sockapi::Endpoint local;
-    bool stream = true;
-    if (!ResolveForUse("listen", local, stream)) return;
-    stream = WSocketResolveProto(proto_) != 17;
+    int protocol = kProtocolTcp;
+    if (!ResolveForUse("listen", local, protocol)) return;
+    const bool stream = protocol != kProtocolUdp;
     DeleteBufferedData();
     streamSocket_ = stream;
     if (const int error = sockapi::Create(stream ? sockapi::Kind::Stream : sockapi::Kind::Datagram, 0, fd_); error != 0) {
@@ -430,6 +447,9 @@ void TCustomWSocket::Listen()
     }
     // A listener restarted right after a stop must not wait out the old connections' TIME_WAIT.
     if (stream) sockapi::SetReuseAddress(fd_, true);
+    if (!stream && reuseAddr_)
+        if (const int error = sockapi::SetReuseAddress(fd_, true); error != 0)
+            return SocketErrorNumber(error, "setsockopt(SO_REUSEADDR)");
     if (const int error = sockapi::Bind(fd_, local); error != 0) {
         lastError_ = error;
         const int saved = error;
@@ -438,6 +458,17 @@ void TCustomWSocket::Listen()
         return;
     }
     ChangeState(wsBound);
+    if (!stream && multiCast_) {
+        std::uint32_t group = 0;
+        try {
+            group = WSocketResolveHost(multiCastAddrStr_);
+        } catch (const ESocketException& e) {
+            RaiseException(std::string("listen: ") + e.what());
+            return;
+        }
+        if (const int error = sockapi::JoinMulticastGroup(fd_, group); error != 0)
+            return SocketErrorNumber(error, "setsockopt(IP MULTICAST)");
+    }
     if (stream) {
         if (const int error = sockapi::Listen(fd_, 5); error != 0) return SocketErrorNumber(error, "Listen");
         listeningStream_ = true;
@@ -476,7 +507,7 @@ void TCustomWSocket::Dup(int handle)
     }
     if (state_ != wsClosed || fd_ >= 0) {
         if (fd_ >= 0) {
-            loop_->UnwatchFd(fd_);
+            StopWatching();
             const int error = sockapi::Close(fd_);
             fd_ = -1;
             if (error != 0) {
@@ -516,6 +547,7 @@ int TCustomWSocket::Send(const void* data, int len)
         SocketErrorNumber(WSAENOTCONN, "Send");
         return -1;
     }
+    if (!streamSocket_) return SendDatagram(data, len);
     allSent_ = false;
     if (len <= 0) return 0;
     PutDataInSendBuffer(data, len);
@@ -527,6 +559,41 @@ int TCustomWSocket::Send(const void* data, int len)
         UpdateWriteInterest();
     }
     return len;
+}
+
+// A datagram is one message: it goes to the stack whole, in one call, never split into send
+// blocks (which would turn one message into several).
+int TCustomWSocket::SendDatagram(const void* data, int len)
+{
+    if (len <= 0) return 0;
+    int sent = 0;
+    if (const int error = sockapi::Send(fd_, data, len, sendFlags_ == wsSendUrgent, sent); error != 0) {
+        lastError_ = error;
+        return -1;
+    }
+    TriggerSendData(sent);
+    PostSelf([](TCustomWSocket* self) { self->HandleWriteNotification(0); });
+    return sent;
+}
+
+int TCustomWSocket::SendTo(const sockapi::Endpoint& dest, int flags, const void* data, int len)
+{
+    if (fd_ < 0) {
+        lastError_ = WSAENOTSOCK;
+        return -1;
+    }
+    if (flags != wsSendNormal && flags != wsSendUrgent) {
+        lastError_ = WSAEINVAL;
+        return -1;
+    }
+    if (len < 0) len = 0;
+    int sent = 0;
+    if (const int error = sockapi::SendTo(fd_, dest, data, len, flags == wsSendUrgent, sent); error != 0) {
+        lastError_ = error;
+        return -1;
+    }
+    if (sent > 0) TriggerSendData(sent);
+    return sent;
 }
 
 int TCustomWSocket::SendStr(const std::string& text) { return Send(text.data(), static_cast<int>(text.size())); }
@@ -592,6 +659,27 @@ int TCustomWSocket::DoRecv(void* buffer, int len, bool peek)
         return -1;
     }
     return received;
+}
+
+int TCustomWSocket::DoRecvFrom(void* buffer, int len, sockapi::Endpoint& from)
+{
+    if (fd_ < 0) {
+        lastError_ = WSAENOTSOCK;
+        return -1;
+    }
+    int received = 0;
+    if (const int error = sockapi::ReceiveFrom(fd_, buffer, len, from, received); error != 0) {
+        lastError_ = error;
+        return -1;
+    }
+    return received;
+}
+
+int TCustomWSocket::ReceiveFrom(void* buffer, int len, sockapi::Endpoint& from)
+{
+    const int count = DoRecvFrom(buffer, len, from);
+    if (count > 0) readCount_ += count;
+    return count;
 }
 
 int TCustomWSocket::Receive(void* buffer, int len)
@@ -673,6 +761,16 @@ void TCustomWSocket::OnReadiness(std::uint32_t events)
         Guarded([&] { HandleWriteNotification(0); });
         if (!stillHere() || fd_ < 0) return;
     }
+    if (!streamSocket_) {
+        // A datagram socket has no connection to lose: an error reported by the stack (an ICMP
+        // unreachable after a send) is taken and kept, and the socket stays open.
+        if (events & EventLoop::IoError) {
+            int error = 0;
+            sockapi::PendingError(fd_, error);
+            if (error != 0) lastError_ = error;
+        }
+        return;
+    }
     if (events & (EventLoop::IoHangup | EventLoop::IoError)) {
         int error = 0;
         if (events & EventLoop::IoError) sockapi::PendingError(fd_, error);
@@ -723,7 +821,7 @@ void TCustomWSocket::InternalClose(bool shutdownFirst, std::uint16_t error)
     if (state_ == wsClosed && fd_ >= 0) return;
     if (fd_ >= 0) {
         if (shutdownFirst && streamSocket_ && state_ == wsConnected) sockapi::Shutdown(fd_, 1);
-        loop_->UnwatchFd(fd_);
+        StopWatching();
         const int closeError = sockapi::Close(fd_);
         fd_ = -1;
         if (closeError != 0 && closeError != WSANOTINITIALISED) {
@@ -763,6 +861,7 @@ void TCustomWSocket::CloseGracefully()
 
 void TCustomWSocket::Abort()
 {
+    CancelDnsLookup();
     DeleteBufferedData();
     lingerOnOff_ = wsLingerOff;
     if (fd_ >= 0 && streamSocket_ && state_ == wsConnected) sockapi::SetLinger(fd_, false, 0);
@@ -784,11 +883,25 @@ void TCustomWSocket::Shutdown(int how)
     if (fd_ >= 0) sockapi::Shutdown(fd_, how);
 }
 
-void TCustomWSocket::MessagePump() { loop_->ProcessMessages(); }
-void TCustomWSocket::ProcessMessages() { loop_->ProcessMessages(); }
+void TCustomWSocket::MessagePump() { ProcessMessages(); }
+
+void TCustomWSocket::ProcessMessages()
+{
+    if (loop_ == nullptr) return;
+    EventLoop* loop = loop_;
+    loop->ProcessMessages();
+    // The quit request is left for the MessageLoop that runs further up the stack, if any.
+    if (loop->QuitRequested()) terminated_ = true;
+}
+
+void TCustomWSocket::MessageLoop()
+{
+    if (loop_ != nullptr) loop_->MessageLoop();
+}
 
 void TCustomWSocket::Flush()
 {
+    if (loop_ == nullptr) return;
     std::weak_ptr<bool> alive = alive_;
     loop_->RunUntil([&] {
         auto token = alive.lock();
@@ -798,6 +911,7 @@ void TCustomWSocket::Flush()
 
 void TCustomWSocket::WaitForClose()
 {
+    if (loop_ == nullptr) return;
     std::weak_ptr<bool> alive = alive_;
     loop_->RunUntil([&] {
         auto token = alive.lock();
@@ -809,7 +923,7 @@ void TCustomWSocket::Pause()
 {
     if (paused_) return;
     paused_ = true;
-    if (fd_ >= 0) loop_->UnwatchFd(fd_);
+    StopWatching();
 }
 
 void TCustomWSocket::Resume()
@@ -817,6 +931,118 @@ void TCustomWSocket::Resume()
     if (!paused_) return;
     paused_ = false;
     if (fd_ >= 0) RequestNotifications();
+}
+
+// ---- name lookups --------------------------------------------------------------------------------
+
+void TCustomWSocket::TriggerDNSLookupDone(std::uint16_t error)
+{
+    if (OnDnsLookupDone) OnDnsLookupDone(this, error);
+}
+
+void TCustomWSocket::DnsLookup(const std::string& hostName)
+{
+    if (hostName.empty()) {
+        RaiseException("DNS lookup: invalid host name.");
+        TriggerDNSLookupDone(WSAEINVAL);
+        return;
+    }
+    if (loop_ == nullptr) {
+        RaiseException("DnsLookup: Window not assigned");
+        return;
+    }
+    CancelDnsLookup();
+    dnsResult_.clear();
+    dnsResultList_.clear();
+    if (WSocketIsDottedIP(hostName)) {
+        dnsResult_ = DottedAddress(WSocketResolveHost(hostName));
+        dnsResultList_.push_back(dnsResult_);
+        TriggerDNSLookupDone(0);
+        return;
+    }
+    StartLookup(DnsLookupRequest::Kind::HostToAddresses, hostName, hostName.c_str());
+}
+
+void TCustomWSocket::ReverseDnsLookup(const std::string& hostAddr)
+{
+    if (hostAddr.empty() || hostAddr.size() > 256) {
+        RaiseException("ReverseDnsLookup: Invalid host name.");
+        TriggerDNSLookupDone(WSAEINVAL);
+        return;
+    }
+    if (loop_ == nullptr) {
+        RaiseException("ReverseDnsLookup: Window not assigned");
+        return;
+    }
+    CancelDnsLookup();
+    dnsResult_.clear();
+    dnsResultList_.clear();
+    StartLookup(DnsLookupRequest::Kind::AddressToName, hostAddr, "ReverseDnsLookup");
+}
+
+void TCustomWSocket::StartLookup(DnsLookupRequest::Kind kind, const std::string& query, const char* who)
+{
+    std::shared_ptr<DnsLookupRequest> request;
+    // The completion runs only while this socket exists (the home drops it afterwards) and the
+    // request is not cancelled, on the owner thread.
+    const int error = DnsLookupRequest::Start(
+        kind, query, home_, [this](int result, const std::vector<std::string>& found) { LookupFinished(result, found); },
+        request);
+    if (error != 0) {
+        lastError_ = error;
+        RaiseException(std::string(who) + ": can't start DNS lookup, error #" + std::to_string(error));
+        return;
+    }
+    dnsRequest_ = std::move(request);
+}
+
+void TCustomWSocket::LookupFinished(int error, const std::vector<std::string>& results)
+{
+    dnsRequest_.reset();  // the handler may start the next lookup
+    if (error == 0 && results.empty()) error = WSANO_DATA;
+    if (error == 0) {
+        dnsResultList_ = results;
+        dnsResult_ = results.front();
+    }
+    Guarded([&] { TriggerDNSLookupDone(static_cast<std::uint16_t>(error)); });
+}
+
+void TCustomWSocket::CancelDnsLookup()
+{
+    if (!dnsRequest_) return;
+    dnsRequest_->Cancel();
+    dnsRequest_.reset();
+    if (!destroying_) TriggerDNSLookupDone(WSAEINTR);
+}
+
+// ---- moving between threads ----------------------------------------------------------------------
+
+void TCustomWSocket::ThreadDetach()
+{
+    if (loop_ == nullptr) return;  // already detached
+    if (!loop_->IsInLoopThread()) {
+        RaiseException("Cannot detach from other thread");
+        return;
+    }
+    StopWatching();
+    home_->Detach();
+    loop_ = nullptr;
+}
+
+void TCustomWSocket::ThreadAttach()
+{
+    if (loop_ != nullptr) {
+        RaiseException("Cannot attach when not detached");
+        return;
+    }
+    EventLoop* loop = EventLoop::Current();
+    if (loop == nullptr) {
+        RaiseException("Cannot create a hidden window for TWSocket");
+        return;
+    }
+    loop_ = loop;
+    home_->Attach(loop);
+    if (fd_ >= 0 && !paused_) RequestNotifications();
 }
 
 }  // namespace corvane

@@ -5,7 +5,9 @@
 // The socket never blocks: what the stack does not take stays queued in 1460-byte blocks and goes
 // out on the next write readiness. Events are fired through virtual Trigger operations so that a
 // derived layer can intercept any of them. Posted work (the write notification after Send,
-// CloseDelayed, Release) is dropped when the socket has been destroyed meanwhile.
+// CloseDelayed, Release, lookup results) is dropped when the socket has been destroyed meanwhile.
+// ThreadDetach and ThreadAttach hand a socket to another thread: its notifications and its
+// posted work follow it there (see SocketHome).
 #pragma once
 
 #include <cstdint>
@@ -14,8 +16,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "net/dns_lookup_request.h"
 #include "net/socket_exception.h"
+#include "net/socket_home.h"
 #include "net/tbuffer.h"
 #include "platform/event_loop.h"
 #include "platform/socket_api.h"
@@ -71,6 +76,23 @@ public:
     bool MultiThreaded() const { return multiThreaded_; }
     void SetMultiThreaded(bool value) { multiThreaded_ = value; }
     int HSocket() const { return fd_; }
+    // Result of the last DnsLookup (every address, dotted; DnsResult is the first) or
+    // ReverseDnsLookup (the host name).
+    const std::string& DnsResult() const { return dnsResult_; }
+    const std::vector<std::string>& DnsResultList() const { return dnsResultList_; }
+    // Datagram options: Connect sets the multicast time-to-live when MultiCast is on and the TTL
+    // is not 1; Listen joins MultiCastAddrStr when MultiCast is on and allows address reuse when
+    // ReuseAddr is on.
+    bool MultiCast() const { return multiCast_; }
+    void SetMultiCast(bool on) { multiCast_ = on; }
+    const std::string& MultiCastAddrStr() const { return multiCastAddrStr_; }
+    void SetMultiCastAddrStr(const std::string& group) { multiCastAddrStr_ = group; }
+    int MultiCastIpTTL() const { return multiCastIpTtl_; }
+    void SetMultiCastIpTTL(int ttl) { multiCastIpTtl_ = ttl; }
+    bool ReuseAddr() const { return reuseAddr_; }
+    void SetReuseAddr(bool on) { reuseAddr_ = on; }
+    // Set when ProcessMessages saw a quit request of the owner's loop.
+    bool Terminated() const { return terminated_; }
     const std::string& Name() const { return name_; }
     void SetName(const std::string& name) { name_ = name; }
 
@@ -100,6 +122,10 @@ public:
     void PutStringInSendBuffer(const std::string& text) { PutDataInSendBuffer(text.data(), static_cast<int>(text.size())); }
     virtual int Receive(void* buffer, int len);
     virtual std::string ReceiveStr();
+    // One datagram: sent at once to `dest` (flags: a TSocketSendFlags value), or received with
+    // the sender's address. The count, or -1 with LastError set (10035 when nothing is waiting).
+    virtual int SendTo(const sockapi::Endpoint& dest, int flags, const void* data, int len);
+    virtual int ReceiveFrom(void* buffer, int len, sockapi::Endpoint& from);
     int PeekData(void* buffer, int len);
     virtual void Close();
     // Close that lets the stack finish sending what it holds (linger off), whatever the
@@ -114,9 +140,25 @@ public:
     virtual void Pause();
     virtual void Resume();
     void DeleteBufferedData();
+    // Asynchronous lookups: the result arrives as OnDnsLookupDone on the owner thread, after the
+    // calling handler has returned. A new lookup cancels the pending one.
+    virtual void DnsLookup(const std::string& hostName);
+    virtual void ReverseDnsLookup(const std::string& hostAddr);
+    // Fires OnDnsLookupDone(10004) when a lookup was pending (not from the destructor).
+    virtual void CancelDnsLookup();
+    bool DnsLookupPending() const { return dnsRequest_ != nullptr; }
+
+    // Moving to another thread: ThreadDetach on the owner thread stops the notifications; then
+    // ThreadAttach on the new thread (which must have an EventLoop) asks for them again there.
+    void ThreadDetach();
+    void ThreadAttach();
+    bool Attached() const { return loop_ != nullptr; }
+
     // Runs the owner's queue (the socket's own loop; see MultiThreaded in the design notes).
     virtual void MessagePump();
     void ProcessMessages();
+    // Runs the owner's queue until its loop is asked to quit.
+    void MessageLoop();
 
     // Events (unassigned ones are skipped).
     TSessionEvent OnSessionAvailable;
@@ -143,14 +185,17 @@ protected:
     virtual void TriggerSessionClosed(std::uint16_t error);
     virtual void TriggerChangeState(TSocketState oldState, TSocketState newState);
     virtual void TriggerError();
+    virtual void TriggerDNSLookupDone(std::uint16_t error);
     // Reads for the receive loop when no handler takes the data; the line layer overrides.
     virtual int DoRecv(void* buffer, int len, bool peek);
+    virtual int DoRecvFrom(void* buffer, int len, sockapi::Endpoint& from);
     // Handles one read readiness: the receive loop; the line layer overrides.
     virtual void HandleReadNotification(std::uint16_t error, bool forceLoop);
 
     bool ChangeState(TSocketState newState);
     void AddReadCount(long long count) { readCount_ += count; }
-    EventLoop& Loop() { return *loop_; }
+    // The owner's loop; nullptr while detached.
+    EventLoop* Loop() { return loop_; }
     void SocketError(const std::string& function);
     void SocketErrorNumber(int error, const std::string& function);
     void TryToSend();
@@ -174,9 +219,13 @@ private:
     void HandleConnectComplete(std::uint16_t error);
     void HandleWriteNotification(std::uint16_t error);
     void HandleCloseNotification(std::uint16_t error);
+    void StopWatching();
+    int SendDatagram(const void* data, int len);
+    void StartLookup(DnsLookupRequest::Kind kind, const std::string& query, const char* who);
+    void LookupFinished(int error, const std::vector<std::string>& results);
     void UpdateWriteInterest();
     void ApplyLinger();
-    bool ResolveForUse(const char* what, sockapi::Endpoint& remote, bool& stream);
+    bool ResolveForUse(const char* what, sockapi::Endpoint& remote, int& protocol);
     bool SetStoredText(std::string& field, bool& assigned, const std::string& value, const char* name);
 
     std::string name_;
@@ -193,7 +242,16 @@ private:
     bool multiThreaded_ = false;
     std::deque<TBuffer> sendBuffer_;
     sockapi::Endpoint acceptedPeer_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // owner-thread checks
+    std::shared_ptr<SocketHome> home_;                            // posted work, any thread
+    std::shared_ptr<DnsLookupRequest> dnsRequest_;
+    std::string dnsResult_;
+    std::vector<std::string> dnsResultList_;
+    bool multiCast_ = false;
+    std::string multiCastAddrStr_;
+    int multiCastIpTtl_ = 1;
+    bool reuseAddr_ = false;
+    bool terminated_ = false;
 };
 
 }  // namespace corvane

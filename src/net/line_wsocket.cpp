@@ -197,7 +197,7 @@ std::string TCustomSyncWSocket::ReadLine(int timeout)
         got = true;
     };
     SetLineMode(true);
-    Loop().RunUntil([&] { return got || State() != wsConnected; }, wait);
+    if (Loop() != nullptr) Loop()->RunUntil([&] { return got || State() != wsConnected; }, wait);
     OnDataAvailable = previous;
     if (!got) {
         // Time-out: hand back whatever the line buffer holds.

@@ -1,7 +1,9 @@
 #include "net/wsocket_functions.h"
 
 #include <cctype>
+#include <mutex>
 
+#include "platform/local_addresses.h"
 #include "platform/socket_names.h"
 
 namespace corvane {
@@ -114,6 +116,52 @@ std::string DottedAddress(std::uint32_t address)
 {
     return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
            std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
+
+namespace {
+
+THostEnt ToHostEnt(const HostEntry& entry)
+{
+    THostEnt host;
+    host.Name = entry.name;
+    host.Aliases = entry.aliases;
+    for (std::uint32_t address : entry.addresses) host.Addresses.push_back(DottedAddress(address));
+    return host;
+}
+
+}  // namespace
+
+std::optional<THostEnt> WSocketGetHostByName(const std::string& name)
+{
+    if (name.empty() || name.size() > 256) throw ESocketException("WSocketGetHostByName: Invalid Hostname.");
+    HostEntry entry;
+    if (LookupHostEntryByName(name, entry) != 0) return std::nullopt;
+    return ToHostEnt(entry);
+}
+
+std::optional<THostEnt> WSocketGetHostByAddr(const std::string& ip)
+{
+    if (ip.empty() || ip.size() > 256) throw ESocketException("WSocketGetHostByAddr: Invalid address.");
+    std::uint32_t address = 0;
+    if (!ParseDotted(ip, address)) return std::nullopt;
+    HostEntry entry;
+    if (LookupHostEntryByAddress(address, entry) != 0) return std::nullopt;
+    return ToHostEnt(entry);
+}
+
+std::string WSocketResolveIp(const std::string& ip)
+{
+    const std::optional<THostEnt> host = WSocketGetHostByAddr(ip);
+    return host ? host->Name : std::string();
+}
+
+std::vector<std::string> LocalIPList()
+{
+    static std::mutex listMutex;
+    static std::vector<std::string> list;  // guarded by listMutex
+    std::lock_guard lock(listMutex);
+    list = LocalIPv4Addresses();
+    return list;
 }
 
 }  // namespace corvane

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "net/socket_exception.h"
 #include "platform/win_errors.h"
@@ -32,5 +34,28 @@ std::string LocalHostName();
 
 // Dotted text of a host-order IPv4 number.
 std::string DottedAddress(std::uint32_t address);
+
+// A host as the blocking lookups describe it.
+struct THostEnt {
+    std::string Name;                    // the official name
+    std::vector<std::string> Aliases;
+    std::vector<std::string> Addresses;  // dotted IPv4 addresses, the resolver's order
+};
+
+// Blocking lookup of a host name; nothing when the resolver knows no such host. Empty text or
+// text longer than 256 characters raises "WSocketGetHostByName: Invalid Hostname.".
+std::optional<THostEnt> WSocketGetHostByName(const std::string& name);
+
+// Blocking reverse lookup of a dotted address; nothing when it has no name (or is no address).
+// Empty text or text longer than 256 characters raises "WSocketGetHostByAddr: Invalid address.".
+std::optional<THostEnt> WSocketGetHostByAddr(const std::string& ip);
+
+// The host name of an address; empty when it has none. Blocking.
+std::string WSocketResolveIp(const std::string& ip);
+
+// The machine's IPv4 addresses as dotted texts: non-loopback interfaces first, loopback last.
+// Each call refills the layer's one list and returns a copy of it, so that a caller on one
+// thread never reads the list while another thread refills it.
+std::vector<std::string> LocalIPList();
 
 }  // namespace corvane
