@@ -1,6 +1,7 @@
 #include "net/wsocket_functions.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 
 using namespace corvane;
 
@@ -78,4 +79,40 @@ TEST(WSocketResolveHost, DottedTextConvertsAndBadTextRaises)
         EXPECT_STREQ(e.what(), "WSocketResolveHost: '10.0.0.256' Invalid IP address.");
     }
     EXPECT_EQ(DottedAddress(0x7F000001u), "127.0.0.1");
+}
+
+TEST(WSocketHostLookups, ForwardAndReverseBlockingLookups)
+{
+    const auto localhost = WSocketGetHostByName("localhost");
+    ASSERT_TRUE(localhost.has_value());
+    EXPECT_FALSE(localhost->Name.empty());
+    EXPECT_NE(std::find(localhost->Addresses.begin(), localhost->Addresses.end(), "127.0.0.1"),
+              localhost->Addresses.end());
+    EXPECT_FALSE(WSocketGetHostByName("no-such-host.invalid").has_value());
+
+    const auto loopback = WSocketGetHostByAddr("127.0.0.1");
+    ASSERT_TRUE(loopback.has_value());
+    EXPECT_EQ(WSocketResolveIp("127.0.0.1"), loopback->Name);
+    EXPECT_EQ(WSocketResolveIp("localhost"), "");  // a name is not an address
+
+    try {
+        WSocketGetHostByName("");
+        FAIL();
+    } catch (const ESocketException& e) {
+        EXPECT_STREQ(e.what(), "WSocketGetHostByName: Invalid Hostname.");
+    }
+    try {
+        WSocketGetHostByAddr(std::string(257, '1'));
+        FAIL();
+    } catch (const ESocketException& e) {
+        EXPECT_STREQ(e.what(), "WSocketGetHostByAddr: Invalid address.");
+    }
+}
+
+TEST(LocalIPList, ListsTheLoopbackLastAndEachCallRefills)
+{
+    const std::vector<std::string> first = LocalIPList();
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(first.back().rfind("127.", 0), 0u);
+    EXPECT_EQ(LocalIPList(), first);  // refilled, not appended to
 }
