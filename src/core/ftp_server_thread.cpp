@@ -1,0 +1,275 @@
+#include "core/ftp_server_thread.h"
+
+#include <exception>
+
+#include "common/ip_text.h"
+#include "core/server_controller.h"
+#include "core/server_view.h"
+#include "core/status_texts.h"
+#include "core/window_thread.h"
+#include "ftp/ftp_server.h"
+#include "platform/drive_map.h"
+#include "platform/fs.h"
+
+namespace corvane {
+namespace {
+
+// The after-login text: "230-" + line + CR LF for each line of the file (an empty file gives
+// an empty text). Lines end at LF; a CR before the LF belongs to the line end.
+std::string AfterLoginTextOf(const std::string& content)
+{
+    std::string text;
+    std::size_t start = 0;
+    while (start < content.size()) {
+        std::size_t end = content.find('\n', start);
+        if (end == std::string::npos) end = content.size();
+        std::size_t lineEnd = end;
+        if (lineEnd > start && content[lineEnd - 1] == '\r') --lineEnd;
+        text += "230-" + content.substr(start, lineEnd - start) + "\r\n";
+        start = end + 1;
+    }
+    return text;
+}
+
+bool ReadRealFile(const std::string& realPath, std::string& content)
+{
+    const auto hostPath = DriveMap::HostPathOf(realPath);
+    return hostPath && fs::HostFileExists(*hostPath) && fs::ReadFileText(*hostPath, content);
+}
+
+}  // namespace
+
+ftpServerThread::ftpServerThread(serverController& controller, permissionsClass& accounts, WindowThread& window)
+    : controller_(controller), accounts_(accounts), window_(window), thread_([this] { Body(); })
+{
+}
+
+ftpServerThread::~ftpServerThread()
+{
+    RequestTerminate();
+    if (thread_.joinable()) thread_.join();
+}
+
+bool ftpServerThread::PostCommand(ServerCommand message)
+{
+    return EventLoop::PostToThread(thread_.get_id(), [this, message] { HandleCommand(message); });
+}
+
+void ftpServerThread::RequestTerminate()
+{
+    // The flag covers a request made before the thread's loop exists; the post one made after.
+    terminateRequested_.store(true);
+    EventLoop::PostToThread(thread_.get_id(), [] { EventLoop::Current()->Quit(); });
+}
+
+void ftpServerThread::Body()
+{
+    {
+        EventLoop loop;
+        loop_.store(&loop);
+        if (!terminateRequested_.load()) loop.MessageLoop();
+        StopIndexer();
+        ftp_.reset();  // the engine's sockets belong to this thread and its loop
+        if (tickRunning_) loop.CancelTimer(tickTimer_);
+        loop_.store(nullptr);
+    }
+    running_.store(false);
+}
+
+void ftpServerThread::HandleCommand(ServerCommand message)
+{
+    switch (message) {
+    case MSG_START_FTP: StartFtp(); break;
+    case MSG_STOP_FTP: StopFtp(); break;
+    case MSG_DISCONNECT_CLIENT: DisconnectClient(); break;
+    case MSG_DISCONNECT_ALL: DisconnectAll(); break;
+    case MSG_START_HTTP: StartHttp(); break;
+    case MSG_STOP_HTTP: StopHttp(); break;
+    case MSG_REFRESH_CACHE_VIEW: RefreshCacheView(); break;
+    }
+}
+
+void ftpServerThread::runOnGui(const std::function<void()>& closure) { window_.RunAndWait(closure); }
+
+// ---- FTP service ----
+
+void ftpServerThread::StartFtp()
+{
+    // The window offers the start only while the service is stopped; a start after a failed
+    // one replaces the engine that could not listen.
+    if (ftp_ && ftp_->Active()) return;
+    ftp_ = std::make_unique<TFtpServer>();
+    ftp_->SetBanner(kFtpBanner);
+    ftp_->OnStart = [this](TFtpServer*) { ShowServiceState(true, true); };
+    ftp_->OnStop = [this](TFtpServer*) { ShowServiceState(true, false); };
+    RestartIndexer();
+    ServerSettings settings;
+    runOnGui([this, &settings] { settings = controller_.settings(); });
+    ApplyFtpSettings(settings);
+    try {
+        ftp_->Start();
+        EventLoop& loop = *loop_.load();
+        if (tickRunning_) loop.CancelTimer(tickTimer_);
+        tickTimer_ = loop.AddTimer(kTickInterval, kTickInterval, [this] { Tick(); });
+        tickRunning_ = true;
+        ftpBytesDownloaded_ = 0;
+        ftpBytesUploaded_ = 0;
+        ShowFtpCounters();
+        ShowStatusText(ListeningStatusText(PickedAddress(settings.UserSetServerIP)));
+        controller_.setFtpListening(true);
+    } catch (const std::exception&) {
+        controller_.setFtpListening(false);
+        log(kCannotRunServer);
+        ShowServiceState(true, false);
+        // The operator must see why the service is not running now, not when it next stops.
+        FlushPendingLog();
+    }
+}
+
+void ftpServerThread::ApplyFtpSettings(const ServerSettings& s)
+{
+    ftp_->SetMaxClients(s.MaximumNumberOfConnections);
+    ftp_->SetPort(std::to_string(s.Port));
+    ftp_->SetAddr(s.UserSetServerIP);
+    if (s.ManualPASVPortsEnabled) {
+        std::string passiveAddress = s.PASVIP;
+        ResolveAnyAddress(passiveAddress);
+        ftp_->SetPasvIpAddr(passiveAddress);
+        ftp_->SetPasvPortRangeStart(s.PASVPortsRangeBegin);
+        ftp_->SetPasvPortRangeSize(s.MaximumNumberOfConnections);
+    }
+    if (s.BannerFromFile) ftp_->SetBanner("220 " + s.BannerFilePath);
+    afterLoginEnabled_ = s.AfterLoginMessage;
+    afterLoginMessagePath_ = s.AfterLoginMessageFilePath;
+    afterLoginText_.clear();
+    std::string content;
+    if (afterLoginEnabled_ && ReadRealFile(afterLoginMessagePath_, content)) afterLoginText_ = AfterLoginTextOf(content);
+    webLinkRequired_ = s.WebLinkRequired;
+}
+
+void ftpServerThread::StopFtp()
+{
+    if (!ftp_) return;
+    StopIndexer();
+    ftp_->Stop();
+    controller_.setFtpListening(false);
+    if (!controller_.httpListening()) ShowStatusText(kNotListeningStatus);
+    UpdateCounts();
+    ftp_.reset();
+    FlushPendingLog();
+}
+
+void ftpServerThread::DisconnectClient()
+{
+    TFtpCtrlSocket* client = clientToDisconnect_.exchange(nullptr);
+    // The window's pointer may name a client that has gone meanwhile: it is only compared.
+    if (ftp_ && client && ftp_->IsClient(client)) ftp_->Disconnect(client);
+    UpdateCounts();
+    runOnGui([this] { controller_.setCommandDone(); });
+}
+
+void ftpServerThread::DisconnectAll()
+{
+    if (ftp_) ftp_->DisconnectAll();
+    UpdateCounts();
+    runOnGui([this] { controller_.setCommandDone(); });
+}
+
+void ftpServerThread::disconnect(TFtpCtrlSocket* client)
+{
+    if (ftp_ && ftp_->IsClient(client)) ftp_->Disconnect(client);
+}
+
+// ---- HTTP service, indexer, cache: their own parts of the server fill these in ----
+
+void ftpServerThread::StartHttp() {}
+
+void ftpServerThread::StopHttp()
+{
+    // Only an existing HTTP engine is stopped; none exists yet.
+}
+
+void ftpServerThread::RefreshCacheView() {}
+
+void ftpServerThread::RestartIndexer() {}
+
+void ftpServerThread::StopIndexer() {}
+
+void ftpServerThread::IdleCheck() {}
+
+// ---- Tick, log and counters ----
+
+void ftpServerThread::Tick()
+{
+    IdleCheck();
+    FlushPendingLog();
+    UpdateCounts();
+    reindexCounter_ += 3000;
+    if (reindexCounter_ % 3600000 == 0 && ftp_ && ftp_->Active()) RestartIndexer();
+}
+
+void ftpServerThread::log(const std::string& line) { pendingLog_.push_back(line); }
+
+void ftpServerThread::FlushPendingLog()
+{
+    std::vector<std::string> lines;
+    lines.swap(pendingLog_);
+    for (const std::string& line : lines) runOnGui([this, &line] { controller_.writeLog(line); });
+}
+
+void ftpServerThread::UpdateCounts()
+{
+    const int ftpCount = ftp_ ? ftp_->ClientCount() : 0;
+    const int httpCount = 0;
+    runOnGui([this, ftpCount, httpCount] {
+        controller_.setClientCounts(ftpCount, httpCount);
+        controller_.view().ShowClientCounts(ClientCountText(ftpCount), ClientCountText(httpCount));
+    });
+}
+
+void ftpServerThread::addFtpDownloaded(std::uint64_t bytes)
+{
+    ftpBytesDownloaded_ += bytes;
+    ShowFtpCounters();
+}
+
+void ftpServerThread::addFtpUploaded(std::uint64_t bytes)
+{
+    ftpBytesUploaded_ += bytes;
+    ShowFtpCounters();
+}
+
+void ftpServerThread::addHttpBytes(std::uint64_t bytes)
+{
+    httpBytesSent_ += bytes;
+    const std::string text = HttpCounterText(httpBytesSent_);
+    runOnGui([this, &text] { controller_.view().ShowHttpCounter(text); });
+}
+
+void ftpServerThread::ShowFtpCounters()
+{
+    const std::string text = FtpCounterText(ftpBytesUploaded_, ftpBytesDownloaded_);
+    runOnGui([this, &text] { controller_.view().ShowFtpCounters(text); });
+}
+
+void ftpServerThread::ShowStatusText(const std::string& text)
+{
+    statusText_ = text;
+    runOnGui([this, &text] { controller_.view().ShowStatusText(text); });
+}
+
+void ftpServerThread::ShowServiceState(bool ftp, bool started)
+{
+    runOnGui([this, ftp, started] {
+        controller_.view().ShowServiceState(ftp ? ServiceKind::Ftp : ServiceKind::Http, started);
+    });
+}
+
+std::string ftpServerThread::PickedAddress(const std::string& boundAddress) const
+{
+    std::string address = boundAddress;
+    HasRealLocalIp(address);
+    return address;
+}
+
+}  // namespace corvane

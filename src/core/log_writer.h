@@ -1,0 +1,37 @@
+// The writer of the server log: the screen log and the optional log file. Window thread only;
+// the server thread's lines reach it one at a time through the window thread (see
+// ftpServerThread::log).
+#pragma once
+
+#include <string>
+
+#include "core/server_view.h"
+#include "platform/file_stream.h"
+
+namespace corvane {
+
+class LogWriter {
+public:
+    explicit LogWriter(ServerView& view) : view_(view) {}
+
+    void SetScreenLogging(bool on) { screenLogging_ = on; }
+    void SetFileLogging(bool on) { fileLogging_ = on; }
+
+    // The screen log when screen logging is on; the log file, the line followed by CR LF, when
+    // file logging is on and a file is open. A file that cannot be written is ignored.
+    void writeLog(const std::string& line);
+
+    // Opens the log file at a real path (created when missing), positioned at its end; another
+    // writer of the same file is refused. On failure there is simply no log file.
+    void OpenLogFile(const std::string& realPath);
+    void CloseLogFile() { file_.Close(); }
+    bool LogFileOpen() const { return file_.IsOpen(); }
+
+private:
+    ServerView& view_;
+    FileStream file_;
+    bool screenLogging_ = true;
+    bool fileLogging_ = false;
+};
+
+}  // namespace corvane

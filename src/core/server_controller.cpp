@@ -1,0 +1,266 @@
+#include "core/server_controller.h"
+
+#include <chrono>
+#include <thread>
+
+#include "common/constants.h"
+#include "common/program_folder.h"
+#include "common/text_case.h"
+#include "core/drive_settings.h"
+#include "core/ftp_server_thread.h"
+#include "platform/fs.h"
+#include "platform/local_time_text.h"
+#include "platform/shared_memory_file.h"
+
+namespace corvane {
+namespace {
+
+constexpr auto kRetryPause = std::chrono::milliseconds(1);
+
+bool RealFolderExistsTest(const std::string& realFolder) { return fs::RealFolderExists(realFolder); }
+
+// The first-run share of the anonymous account.
+constexpr const char* kAnonymousName = "Anonymous";
+constexpr const char* kAnonymousGroup = "All Others";
+constexpr const char* kFirstRunFolder = "C:\\My Downloads\\";
+
+}  // namespace
+
+serverController::serverController(WindowThread& window, ServerView& view, std::vector<std::string> arguments)
+    : window_(window),
+      view_(view),
+      arguments_(std::move(arguments)),
+      log_(view),
+      accounts_(ProgramFolder(), RealFolderExistsTest)
+{
+}
+
+serverController::~serverController()
+{
+    if (thread_) endServerThread();
+}
+
+void serverController::startUp()
+{
+    view_.ClearScreenLog();
+    ConfigureDrivesFromSettings(OpenServerSettings(), ProgramFolder());
+    accounts_.LoadAccounts();
+    loadSettings();
+    saveSettings();
+    loadNetworkProfile();
+    if (settings_.ServerFirstRun) firstRunSetup();
+    log_.SetScreenLogging(settings_.ScreenLoggingEnabled);
+    log_.SetFileLogging(settings_.LoggingToFile);
+    if (settings_.LoggingToFile) log_.OpenLogFile(settings_.LogFilePath);
+    startedForP2P_ = !arguments_.empty() && EqualsIgnoreCase(arguments_.front(), "/p2p");
+    networkListPublished_ = false;
+}
+
+void serverController::firstRunSetup()
+{
+    settings_.ServerFirstRun = false;
+    view_.ShowSettingsPage();
+    accounts_.AddUser(kAnonymousName, "", kAnonymousGroup);  // refused when the account exists
+    fs::ForceRealFolders(kFirstRunFolder);
+    for (FolderFlag flag : {FolderFlag::get, FolderFlag::list, FolderFlag::CWD, FolderFlag::inherit})
+        accounts_.GrantFlag(kAnonymousName, kFirstRunFolder, flag);
+}
+
+void serverController::startInitialServices()
+{
+    startServices(settings_.RunWebServerNextTime ? kServiceBoth : kServiceFtp);
+}
+
+void serverController::shutDown()
+{
+    settings_.RunWebServerNextTime = thread_ && thread_->HttpServiceExists();
+    stopServices(kServiceBoth);
+    saveNetworkProfile();
+    saveSettings();
+    accounts_.SaveAccounts();
+    sessions_.Clear();
+    log_.CloseLogFile();
+    view_.RefreshSessionView();
+}
+
+// ---- Services ----
+
+void serverController::postCommandRetrying(unsigned message, bool pause)
+{
+    // The thread's queue exists a moment after the thread starts; until then a post fails.
+    while (thread_ && thread_->Running() && !thread_->PostCommand(static_cast<ServerCommand>(message))) {
+        if (pause) std::this_thread::sleep_for(kRetryPause);
+        else std::this_thread::yield();
+    }
+}
+
+void serverController::startServices(int kind)
+{
+    view_.ShowBusy(true);
+    if (!serverThreadAlive()) {
+        thread_.reset();
+        thread_ = std::make_unique<ftpServerThread>(*this, accounts_, window_);
+    }
+    if (kind == kServiceFtp || kind == kServiceBoth) postCommandRetrying(MSG_START_FTP, true);
+    if (kind == kServiceHttp || kind == kServiceBoth) postCommandRetrying(MSG_START_HTTP, true);
+    view_.ShowBusy(false);
+}
+
+void serverController::stopServices(int kind)
+{
+    if (!thread_) return;
+    if (kind == kServiceHttp || kind == kServiceBoth) {
+        writeLog("! HTTP server stopped (" + LocalDateTimeText() + ")");
+        postCommandRetrying(MSG_STOP_HTTP, false);
+    }
+    if (kind == kServiceFtp || kind == kServiceBoth) {
+        writeLog("! FTP server stopped (" + LocalDateTimeText() + ")");
+        postCommandRetrying(MSG_STOP_FTP, false);
+    }
+    if (kind == kServiceBoth) {
+        endServerThread();
+        view_.ClearCacheView();
+    }
+}
+
+void serverController::endServerThread()
+{
+    thread_->RequestTerminate();
+    while (thread_->Running()) {
+        window_.PumpQueue();
+        std::this_thread::sleep_for(kRetryPause);
+    }
+    window_.PumpQueue();
+    thread_.reset();
+}
+
+void serverController::restartServices(int kind)
+{
+    stopServices(kind);
+    startServices(kind);
+}
+
+void serverController::waitForCommandDone(unsigned message)
+{
+    commandDone_ = false;
+    postCommandRetrying(message, true);
+    // A thread that ends meanwhile never answers: stop waiting for it then.
+    while (!commandDone_ && thread_->Running()) {
+        window_.PumpQueue();
+        if (!commandDone_) std::this_thread::sleep_for(kRetryPause);
+    }
+}
+
+void serverController::disconnectClient(TFtpCtrlSocket* client)
+{
+    if (!thread_) return;
+    thread_->SetClientToDisconnect(client);
+    waitForCommandDone(MSG_DISCONNECT_CLIENT);
+}
+
+void serverController::disconnectAll()
+{
+    if (!thread_) return;
+    waitForCommandDone(MSG_DISCONNECT_ALL);
+}
+
+int serverController::clientCount(int kind) const
+{
+    if (kind == kServiceFtp) return ftpClientCount_;
+    if (kind == kServiceHttp) return httpClientCount_;
+    return ftpClientCount_ + httpClientCount_;
+}
+
+bool serverController::serverThreadAlive() const { return thread_ && thread_->Running(); }
+
+void serverController::applyCacheSettings()
+{
+    // The directory and file cache is built with its own part of the server; until then there
+    // is nothing on the thread to hand the five values to.
+}
+
+void serverController::refreshCacheView()
+{
+    if (serverThreadAlive()) postCommandRetrying(MSG_REFRESH_CACHE_VIEW, true);
+}
+
+bool serverController::changePassword(TFtpCtrlSocket* client, const std::string& password)
+{
+    const SessionRecordPtr record = sessions_.Find(client);
+    if (!record) return false;
+    return accounts_.changePassword(record->AccountName(), password);
+}
+
+void serverController::writeLog(const std::string& line) { log_.writeLog(line); }
+
+void serverController::applyLogSettings(bool screenLogging, bool fileLogging, const std::string& logFilePath)
+{
+    const bool fileLoggingChanged = fileLogging != settings_.LoggingToFile;
+    settings_.ScreenLoggingEnabled = screenLogging;
+    settings_.LoggingToFile = fileLogging;
+    settings_.LogFilePath = logFilePath;
+    log_.SetScreenLogging(screenLogging);
+    log_.SetFileLogging(fileLogging);
+    if (!fileLoggingChanged) return;
+    if (fileLogging) log_.OpenLogFile(logFilePath);
+    else log_.CloseLogFile();
+}
+
+void serverController::setClientCounts(int ftp, int http)
+{
+    ftpClientCount_ = ftp;
+    httpClientCount_ = http;
+}
+
+void serverController::setFtpListening(bool on)
+{
+    std::lock_guard guard(ftpListeningLock_);
+    ftpListening_ = on;
+}
+
+bool serverController::ftpListening() const
+{
+    std::lock_guard guard(ftpListeningLock_);
+    return ftpListening_;
+}
+
+void serverController::setHttpListening(bool on)
+{
+    std::lock_guard guard(httpListeningLock_);
+    httpListening_ = on;
+}
+
+bool serverController::httpListening() const
+{
+    std::lock_guard guard(httpListeningLock_);
+    return httpListening_;
+}
+
+// ---- Settings file ----
+
+void serverController::loadSettings() { settings_ = LoadServerSettings(OpenServerSettings()); }
+
+void serverController::saveSettings()
+{
+    IniImage image = OpenServerSettings();
+    SaveServerSettings(settings_, image);
+    image.Save(ProgramFolder() + std::string(kServerSettingsFileName));
+}
+
+void serverController::loadNetworkProfile() { networkProfile_ = LoadNetworkProfile(OpenServerSettings()); }
+
+void serverController::saveNetworkProfile()
+{
+    IniImage image = OpenServerSettings();
+    SaveNetworkProfile(networkProfile_, image);
+    image.Save(ProgramFolder() + std::string(kServerSettingsFileName));
+}
+
+void serverController::publishNetworkList(const std::string& registeredNetworksText)
+{
+    if (!startedForP2P_) return;
+    networkListPublished_ = WriteSharedMemoryFile(ProgramFolder() + std::string(kNetworkListFileName),
+                                                  kNetworkListMappingSize, registeredNetworksText);
+}
+
+}  // namespace corvane

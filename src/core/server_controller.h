@@ -1,0 +1,123 @@
+// serverController: the window-thread half of the server core. It loads and saves the settings,
+// owns the account store, the session table and the log, creates the server thread and steers
+// the FTP and HTTP services by posting commands to it.
+//
+// Window thread only. The server thread reaches it through closures run on the window thread
+// (WindowThread::RunAndWait), except for the two listening flags, which have their own locks.
+// Every wait here (for a command to be done, for the thread to end) keeps serving the window
+// thread's queue, so the server thread's closures always complete.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "accounts/permissions.h"
+#include "core/log_writer.h"
+#include "core/server_settings.h"
+#include "core/server_view.h"
+#include "core/session_table.h"
+#include "core/window_thread.h"
+
+namespace corvane {
+
+class TFtpCtrlSocket;
+class ftpServerThread;
+
+// Kinds of service for startServices, stopServices, restartServices and clientCount.
+enum ServiceSelection { kServiceFtp = 0, kServiceHttp = 1, kServiceBoth = 2 };
+
+inline constexpr std::size_t kNetworkListMappingSize = 1048576;
+inline constexpr std::string_view kNetworkListFileName = "corvaneserver.mmf";
+
+class serverController {
+public:
+    // `arguments` are the program's command-line arguments after the program name.
+    serverController(WindowThread& window, ServerView& view, std::vector<std::string> arguments);
+    ~serverController();
+    serverController(const serverController&) = delete;
+    serverController& operator=(const serverController&) = delete;
+
+    // The start-up order: drive map, account store, settings (written back at once), network
+    // profile, first-run setup, log file, the P2P flags.
+    void startUp();
+    // What the window does when it is first painted: start FTP, or both services when the HTTP
+    // service ran last time.
+    void startInitialServices();
+    // The shut-down order: remember whether HTTP ran, stop both services and the server thread,
+    // save the profile, the settings and the account store, close the log.
+    void shutDown();
+
+    void startServices(int kind);
+    void stopServices(int kind);
+    void restartServices(int kind);
+    void disconnectClient(TFtpCtrlSocket* client);
+    void disconnectAll();
+    int clientCount(int kind) const;
+    bool serverThreadAlive() const;
+    void applyCacheSettings();
+    void refreshCacheView();
+    bool changePassword(TFtpCtrlSocket* client, const std::string& password);
+    void writeLog(const std::string& line);
+
+    void loadSettings();
+    void saveSettings();
+    void loadNetworkProfile();
+    void saveNetworkProfile();
+    // The shared-memory hand-off of the registered P2P networks (one encoded entry per line,
+    // each ended by CR LF), done when the program was started for P2P.
+    void publishNetworkList(const std::string& registeredNetworksText);
+
+    // Log file control (the log panel): opened when LoggingToFile is on.
+    void applyLogSettings(bool screenLogging, bool fileLogging, const std::string& logFilePath);
+
+    ServerSettings& settings() { return settings_; }
+    NetworkProfile& networkProfile() { return networkProfile_; }
+    permissionsClass& accounts() { return accounts_; }
+    sessionTable& sessions() { return sessions_; }
+    ServerView& view() { return view_; }
+    WindowThread& window() { return window_; }
+    bool startedForP2P() const { return startedForP2P_; }
+    bool networkListPublished() const { return networkListPublished_; }
+    bool logFileOpen() const { return log_.LogFileOpen(); }
+
+    // ---- Reached by the server thread ----
+    // Any thread (each flag has its own lock).
+    void setFtpListening(bool on);
+    bool ftpListening() const;
+    void setHttpListening(bool on);
+    bool httpListening() const;
+    // Window thread (inside the server thread's closures).
+    void setCommandDone() { commandDone_ = true; }
+    void setClientCounts(int ftp, int http);
+    // The thread object, for its own closures and for tests; null when none.
+    ftpServerThread* serverThread() { return thread_.get(); }
+
+private:
+    void postCommandRetrying(unsigned message, bool pause);
+    void waitForCommandDone(unsigned message);
+    void endServerThread();
+    void firstRunSetup();
+
+    WindowThread& window_;
+    ServerView& view_;
+    std::vector<std::string> arguments_;
+    bool startedForP2P_ = false;
+    bool networkListPublished_ = false;
+    sessionTable sessions_;
+    LogWriter log_;
+    mutable std::mutex httpListeningLock_;
+    bool httpListening_ = false;
+    mutable std::mutex ftpListeningLock_;
+    bool ftpListening_ = false;
+    std::unique_ptr<ftpServerThread> thread_;
+    bool commandDone_ = false;
+    int ftpClientCount_ = 0;
+    int httpClientCount_ = 0;
+    permissionsClass accounts_;
+    ServerSettings settings_;
+    NetworkProfile networkProfile_;
+};
+
+}  // namespace corvane

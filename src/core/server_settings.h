@@ -1,0 +1,77 @@
+// The server's settings: section "ServerData" of CorvaneServer.ini, and the P2P profile of
+// section "Network".
+//
+// Every value is stored as text (numbers in decimal, booleans "0" or "1"). Reading never fails:
+// a missing value, or a number or boolean whose text is not an integer, takes its default, and
+// a few values are corrected as they are read (see LoadServerSettings). The window thread owns
+// the live copy (the controller's); the server thread receives copies.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/ini_image.h"
+
+namespace corvane {
+
+inline constexpr std::string_view kServerDataSection = "ServerData";
+inline constexpr std::string_view kNetworkSection = "Network";
+inline constexpr std::int64_t kBytesPerMegabyte = 1048576;
+
+struct ServerSettings {
+    bool ServerDesiredButNoP2PSharingMode = true;
+    int Port = 21;
+    bool MD5IndexingEnabled = false;
+    int MaximumNumberOfConnections = 64;
+    std::string LogFilePath = "c:\\corvaneserver.log";
+    bool LoggingToFile = false;
+    bool ScreenLoggingEnabled = true;
+    std::string BannerFilePath = "Brinvale Corvane FTP Service";  // the banner's text, not a path
+    bool BannerFromFile = false;
+    bool AfterLoginMessage = false;
+    std::string AfterLoginMessageFilePath = "C:\\CorvaneServerLoginMessage.txt";
+    bool WebLinkRequired = false;
+    std::string WebServerRoot = "C:\\My Downloads";
+    int WebServerPort = 80;
+    int WebServerConnections = 64;
+    std::string WebServerError404Answer;
+    std::string WebServerHtmlHeader;
+    std::string UserSetServerIP = "0.0.0.0";
+    std::string HttpBindAddress = "0.0.0.0";  // always a copy of UserSetServerIP
+    bool ServerFirstRun = true;
+    bool ManualPASVPortsEnabled = false;
+    std::string PASVIP = "0.0.0.0";  // read with UserSetServerIP as its default
+    int PASVPortsRangeBegin = 1;
+    bool DirectoryCacheEnabled = true;
+    bool FileCacheEnabled = true;
+    int FileCacheMode = 0;
+    std::int64_t CacheSize = 128 * kBytesPerMegabyte;  // bytes; stored in megabytes
+    bool CacheAutoRefreshGUI = false;
+    bool RunWebServerNextTime = false;
+};
+
+// The P2P profile; ConType is a number kept as its text.
+struct NetworkProfile {
+    std::string Email;
+    std::string Zipcode;
+    std::string Country;
+    std::string ConType = "0";
+};
+
+// Reads section "ServerData" in the settings table's order. Corrections: a Port of 0 or above
+// 32275 becomes 21; a MaximumNumberOfConnections below 4 or above 256 becomes 64; CacheSize is
+// read in megabytes and held in bytes (a negative size takes the default); the HTTP bind
+// address copies UserSetServerIP.
+ServerSettings LoadServerSettings(const IniImage& image);
+// Writes every value of section "ServerData" in the system's save order (the image is not saved).
+void SaveServerSettings(const ServerSettings& settings, IniImage& image);
+
+// Reads "Country", "Zipcode", "Email", "ConType" of section "Network" (in that order).
+NetworkProfile LoadNetworkProfile(const IniImage& image);
+// Writes "Email", "Zipcode", "Country", "ConType" (in that order).
+void SaveNetworkProfile(const NetworkProfile& profile, IniImage& image);
+
+// The FTP port as the options window corrects it: not a number → 21; 0 or above 65535 → 21.
+int CorrectedDialogPort(const std::string& text);
+
+}  // namespace corvane
