@@ -1,59 +1,50 @@
-// The headless program. Until the FTP and HTTP services exist it runs a demonstration of the
-// network layer that is built: a line echo service on a loopback port.
+// corvane-server: the server program. `--headless` runs it as a service without the
+// administration window: the main thread plays the window thread, the screen log goes to
+// standard output, SIGINT and SIGTERM shut it down in order.
+#include <clocale>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <exception>
 #include <string>
+#include <vector>
 
-#include "net/wsocket_server.h"
+#include "common/program_folder.h"
+#include "core/event_loop_window_thread.h"
+#include "core/headless_view.h"
+#include "core/server_controller.h"
 #include "platform/event_loop.h"
+#include "platform/home_folder.h"
 #include "platform/shutdown_signals.h"
 
 namespace {
 
-constexpr const char* kVersion = "corvane-server 0.1.0";
+constexpr const char* kVersion = "corvane-server 0.2.0";
 
-void PrintUsage()
+void PrintUsage(std::FILE* out)
 {
-    std::printf(
-        "Usage: corvane-server --headless [--home DIR] [--echo-port PORT]\n"
-        "\n"
-        "  --headless         run without the administration window\n"
-        "  --home DIR         folder of the settings and account files\n"
-        "  --echo-port PORT   loopback port of the demonstration echo service (default 2121)\n"
-        "  --help             show this text\n"
-        "  --version          show the version\n");
+    std::fprintf(out,
+                 "Usage: corvane-server [/p2p] --headless [--home DIR]\n"
+                 "\n"
+                 "Shares local folders over FTP (and HTTP), with accounts and folder rights.\n"
+                 "\n"
+                 "  --headless   run as a service, without the administration window\n"
+                 "  --home DIR   folder of the settings and account files (default: $CORVANE_HOME,\n"
+                 "               else $XDG_DATA_HOME/corvane-server, else ~/.local/share/corvane-server)\n"
+                 "  /p2p         first argument when started by the P2P companion client\n"
+                 "  --help       show this text and exit\n"
+                 "  --version    show the version and exit\n"
+                 "\n"
+                 "SIGINT or SIGTERM stops the services, saves the settings and accounts, and exits.\n");
 }
 
-// Echoes every line back to the client that sent it.
-void RunEchoService(const std::string& port)
-{
-    corvane::EventLoop loop;
-    corvane::ShutdownSignals signals(loop, [&loop](int) { loop.Quit(); });
-    corvane::TWSocketServer server;
-    server.SetBanner("Corvane echo service: every line you send comes back");
-    server.OnClientConnect = [](corvane::TCustomWSocketServer*, corvane::TWSocketClient* client, std::uint16_t) {
-        client->SetLineMode(true);
-        client->OnDataAvailable = [](corvane::TCustomWSocket* sender, std::uint16_t) {
-            sender->SendStr(sender->ReceiveStr());
-        };
-    };
-    server.SetAddr("127.0.0.1");
-    server.SetPort(port);
-    server.Listen();
-    std::printf("! Echo service listening on 127.0.0.1:%s (try: nc 127.0.0.1 %s); Ctrl-C stops it\n",
-                server.GetXPort().c_str(), server.GetXPort().c_str());
-    std::fflush(stdout);
-    loop.MessageLoop();
-    std::printf("! Echo service stopped\n");
-}
-
-}  // namespace
-
-int main(int argc, char** argv)
-{
-    std::string port = "2121";
+struct Options {
     bool headless = false;
+    std::string home;
+    std::vector<std::string> controllerArguments;  // what the controller sees ("/p2p" first)
+};
+
+// Parses the command line; returns an exit code when the program should stop at once.
+int ParseOptions(int argc, char** argv, Options& options)
+{
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--version") {
@@ -61,31 +52,66 @@ int main(int argc, char** argv)
             return 0;
         }
         if (arg == "--help" || arg == "-h") {
-            PrintUsage();
+            PrintUsage(stdout);
             return 0;
         }
         if (arg == "--headless") {
-            headless = true;
-        } else if ((arg == "--home" || arg == "--echo-port") && i + 1 < argc) {
-            if (arg == "--echo-port") port = argv[i + 1];
-            ++i;
-        } else if (arg == "/p2p" && i == 1) {
-            // Started by the companion client; nothing differs yet.
+            options.headless = true;
+        } else if (arg == "--home") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "corvane-server: --home needs a folder\n");
+                return 2;
+            }
+            options.home = argv[++i];
+        } else if (i == 1 && (arg == "/p2p" || arg == "/P2P")) {
+            options.controllerArguments.push_back(arg);
         } else {
             std::fprintf(stderr, "corvane-server: unknown argument '%s'\n", arg.c_str());
-            PrintUsage();
+            PrintUsage(stderr);
             return 2;
         }
     }
-    if (!headless) {
+    return -1;
+}
+
+int RunHeadless(const Options& options)
+{
+    const std::string home = corvane::ResolveHomeFolder(options.home);
+    if (home.empty()) {
+        std::fprintf(stderr, "corvane-server: cannot find or create the home folder\n");
+        return 1;
+    }
+    corvane::SetProgramFolder(home);
+    corvane::EventLoop loop;
+    corvane::EventLoopWindowThread window(loop);
+    corvane::HeadlessServerView view;
+    corvane::serverController controller(window, view, options.controllerArguments);
+    controller.startUp();
+    std::fprintf(stderr, "corvane-server: home %s, FTP port %d\n", home.c_str(), controller.settings().Port);
+    corvane::ShutdownSignals signals(loop, [&loop](int) { loop.Quit(); });
+    // The window starts the services when it is first painted: here, once the loop runs.
+    loop.Post([&controller] { controller.startInitialServices(); });
+    loop.MessageLoop();
+    controller.shutDown();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    const int early = ParseOptions(argc, argv, options);
+    if (early >= 0) return early;
+    if (!options.headless) {
         std::fprintf(stderr, "corvane-server: the administration window is not built yet; use --headless\n");
         return 2;
     }
+    std::setlocale(LC_TIME, "");  // log time stamps in the operator's date and time format
     try {
-        RunEchoService(port);
+        return RunHeadless(options);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "corvane-server: %s\n", e.what());
         return 1;
     }
-    return 0;
 }
