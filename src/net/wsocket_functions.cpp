@@ -105,13 +105,6 @@ int WSocketResolveProto(const std::string& proto)
     return number;
 }
 
-std::string LocalHostName()
-{
-    std::string name;
-    if (!LookupLocalHostName(name)) throw ESocketException("Winsock.GetHostName failed");
-    return name.substr(0, 64);
-}
-
 std::string DottedAddress(std::uint32_t address)
 {
     return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +

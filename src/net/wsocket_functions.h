@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "net/socket_exception.h"
+#include "platform/name_lookup.h"
 #include "platform/win_errors.h"
 
 namespace corvane {
@@ -29,8 +30,9 @@ int WSocketResolvePort(const std::string& port, const std::string& proto);
 // Digits give the number; other text is looked up as a protocol name.
 int WSocketResolveProto(const std::string& proto);
 
-// The machine's host name, at most 64 bytes.
-std::string LocalHostName();
+// LocalHostName(), the machine's host name (at most 64 bytes on Linux), is the platform's own
+// (platform/name_lookup.h): one definition for the whole program. The host's gethostname cannot
+// fail with the buffer it is given, so there is no "Winsock.GetHostName failed" to raise.
 
 // Dotted text of a host-order IPv4 number.
 std::string DottedAddress(std::uint32_t address);
