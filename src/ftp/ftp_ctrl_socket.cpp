@@ -94,6 +94,7 @@ void TFtpCtrlSocket::DeliverLines()
             if (start == 0 && rcvCnt_ >= rcvSize_ - 1) {
                 // A full buffer without a line feed: what it holds cannot become a command.
                 rcvCnt_ = 0;
+                rcvBuf_.reset();
                 lastCommandAt_ = std::chrono::system_clock::now();
                 ++commandCount_;
                 TriggerCommand(kOverflowLine, static_cast<int>(sizeof kOverflowLine - 1));
@@ -121,6 +122,8 @@ void TFtpCtrlSocket::DeliverLines()
     const int rest = rcvCnt_ - start;
     if (rest > 0 && start > 0) std::memmove(RcvBuf(), RcvBuf() + start, static_cast<std::size_t>(rest));
     rcvCnt_ = rest;
+    // An idle connection holds no buffer; the next command line allocates it again.
+    if (rcvCnt_ == 0) rcvBuf_.reset();
 }
 
 void TFtpCtrlSocket::TriggerCommand(const char* cmdBuf, int cmdLen)

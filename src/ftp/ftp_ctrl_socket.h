@@ -6,8 +6,9 @@
 // buffer that fills up without a line feed is discarded and the line "OVER" is handed on
 // instead, so the server answers an over-long line as it answers the OVER command.
 //
-// RcvBuf is allocated on the first received byte, not with the object: an idle connection that
-// has only been greeted costs no receive buffer.
+// RcvBuf is allocated when bytes arrive and released whenever the received lines have emptied
+// it, so an idle connection holds no receive buffer. A user of RcvBuf as a block buffer asks for
+// it again in each event and never keeps the pointer across events.
 #pragma once
 
 #include <chrono>
@@ -49,7 +50,8 @@ public:
     void SetUserData(long long value) { userData_ = value; }
 
     // The command receive buffer (RcvSize bytes; allocated here when it does not exist yet) and
-    // the count of bytes it holds. Transfers use the same buffer as their block buffer.
+    // the count of bytes it holds. Transfers use the same buffer as their block buffer; the
+    // pointer is valid until the connection's next event.
     char* RcvBuf();
     int RcvCnt() const { return rcvCnt_; }
 
