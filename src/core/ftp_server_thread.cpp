@@ -39,8 +39,9 @@ bool ReadRealFile(const std::string& realPath, std::string& content)
 
 }  // namespace
 
-ftpServerThread::ftpServerThread(serverController& controller, permissionsClass& accounts, WindowThread& window)
-    : controller_(controller), accounts_(accounts), window_(window), thread_([this] { Body(); })
+ftpServerThread::ftpServerThread(serverController& controller, permissionsClass& accounts, WindowThread& window,
+                                 std::chrono::milliseconds tickInterval)
+    : controller_(controller), accounts_(accounts), window_(window), tickInterval_(tickInterval), thread_([this] { Body(); })
 {
 }
 
@@ -110,7 +111,7 @@ void ftpServerThread::StartFtp()
         ftp_->Start();
         EventLoop& loop = *loop_.load();
         if (tickRunning_) loop.CancelTimer(tickTimer_);
-        tickTimer_ = loop.AddTimer(kTickInterval, kTickInterval, [this] { Tick(); });
+        tickTimer_ = loop.AddTimer(tickInterval_, tickInterval_, [this] { Tick(); });
         tickRunning_ = true;
         ftpBytesDownloaded_ = 0;
         ftpBytesUploaded_ = 0;
@@ -204,8 +205,8 @@ void ftpServerThread::Tick()
     IdleCheck();
     FlushPendingLog();
     UpdateCounts();
-    reindexCounter_ += 3000;
-    if (reindexCounter_ % 3600000 == 0 && ftp_ && ftp_->Active()) RestartIndexer();
+    const std::uint32_t counter = reindexCounter_ += 3000;
+    if (counter % 3600000 == 0 && ftp_ && ftp_->Active()) RestartIndexer();
 }
 
 void ftpServerThread::log(const std::string& line) { pendingLog_.push_back(line); }

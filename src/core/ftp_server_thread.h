@@ -36,7 +36,9 @@ inline constexpr std::chrono::milliseconds kTickInterval{10000};
 class ftpServerThread {
 public:
     // Window thread. Starts the thread at once; its queue exists a moment later.
-    ftpServerThread(serverController& controller, permissionsClass& accounts, WindowThread& window);
+    // `tickInterval` is the system's 10 s; tests shorten it.
+    ftpServerThread(serverController& controller, permissionsClass& accounts, WindowThread& window,
+                    std::chrono::milliseconds tickInterval = kTickInterval);
     // Window thread. Asks the thread to end and joins it: call only once the thread has ended
     // (Running() false), or the join waits without serving the window thread's queue.
     ~ftpServerThread();
@@ -67,7 +69,7 @@ public:
     const std::string& afterLoginText() const { return afterLoginText_; }
     bool afterLoginEnabled() const { return afterLoginEnabled_; }
     bool webLinkRequired() const { return webLinkRequired_; }
-    std::uint32_t reindexCounter() const { return reindexCounter_; }
+    std::uint32_t reindexCounter() const { return reindexCounter_.load(); }
     const std::vector<std::string>& pendingLog() const { return pendingLog_; }
 
 private:
@@ -101,13 +103,14 @@ private:
     std::uint64_t httpBytesSent_ = 0;
     std::uint64_t ftpBytesDownloaded_ = 0;
     std::uint64_t ftpBytesUploaded_ = 0;
+    const std::chrono::milliseconds tickInterval_;
     EventLoop::TimerId tickTimer_ = 0;
     bool tickRunning_ = false;
     std::string afterLoginMessagePath_;
     std::string afterLoginText_;
     bool afterLoginEnabled_ = false;
     bool webLinkRequired_ = false;
-    std::uint32_t reindexCounter_ = 0;
+    std::atomic<std::uint32_t> reindexCounter_{0};  // read by tests on the window thread
     std::vector<std::string> pendingLog_;
     std::string statusText_;
 

@@ -99,7 +99,7 @@ void serverController::startServices(int kind)
     view_.ShowBusy(true);
     if (!serverThreadAlive()) {
         thread_.reset();
-        thread_ = std::make_unique<ftpServerThread>(*this, accounts_, window_);
+        thread_ = std::make_unique<ftpServerThread>(*this, accounts_, window_, tickInterval_);
     }
     if (kind == kServiceFtp || kind == kServiceBoth) postCommandRetrying(MSG_START_FTP, true);
     if (kind == kServiceHttp || kind == kServiceBoth) postCommandRetrying(MSG_START_HTTP, true);

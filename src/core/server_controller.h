@@ -8,6 +8,7 @@
 // thread's queue, so the server thread's closures always complete.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -91,6 +92,8 @@ public:
     // Window thread (inside the server thread's closures).
     void setCommandDone() { commandDone_ = true; }
     void setClientCounts(int ftp, int http);
+    // The server thread's tick, 10 s; tests shorten it before the first start.
+    void setTickInterval(std::chrono::milliseconds interval) { tickInterval_ = interval; }
     // The thread object, for its own closures and for tests; null when none.
     ftpServerThread* serverThread() { return thread_.get(); }
 
@@ -112,6 +115,7 @@ private:
     mutable std::mutex ftpListeningLock_;
     bool ftpListening_ = false;
     std::unique_ptr<ftpServerThread> thread_;
+    std::chrono::milliseconds tickInterval_{10000};
     bool commandDone_ = false;
     int ftpClientCount_ = 0;
     int httpClientCount_ = 0;

@@ -127,6 +127,32 @@ TEST_F(ServerControllerTest, FtpServiceGreetsStopsAndLogsTheStop)
     EXPECT_EQ(view.states.back(), std::make_pair(ServiceKind::Ftp, false));
 }
 
+TEST_F(ServerControllerTest, TickShowsTheClientCountsWhileTheWindowThreadWaits)
+{
+    const int port = FreeLoopbackPort();
+    WriteSettings("Port=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n");
+    serverController controller(window, view, {});
+    controller.setTickInterval(20ms);
+    controller.startUp();
+    controller.startServices(kServiceFtp);
+    ASSERT_TRUE(PumpUntil([&] { return controller.ftpListening(); }));
+    LineClient first(port);
+    LineClient second(port);
+    ASSERT_EQ(first.ReadLine(), "220 Brinvale Corvane FTP Service Ready");
+    ASSERT_EQ(second.ReadLine(), "220 Brinvale Corvane FTP Service Ready");
+    EXPECT_TRUE(PumpUntil([&] { return view.ftpCounts == "2 users"; }));
+    EXPECT_EQ(controller.clientCount(kServiceFtp), 2);
+    EXPECT_EQ(controller.clientCount(kServiceBoth), 2);
+    second.Send("QUIT\r\n");
+    EXPECT_EQ(second.ReadLine(), "221 Goodbye.");
+    EXPECT_TRUE(PumpUntil([&] { return view.ftpCounts == "1 users"; }));
+    // Many ticks pass while the window thread keeps serving the server thread's closures.
+    EXPECT_TRUE(PumpUntil([&] { return controller.serverThread() && controller.serverThread()->reindexCounter() >= 15000; }));
+    controller.shutDown();
+    EXPECT_FALSE(controller.serverThreadAlive());
+    EXPECT_TRUE(first.WaitClosed());
+}
+
 TEST_F(ServerControllerTest, PortInUseIsLoggedAndTheServiceShownStopped)
 {
     const int port = FreeLoopbackPort();
