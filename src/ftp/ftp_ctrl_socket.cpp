@@ -27,7 +27,8 @@ void TFtpCtrlSocket::SetRcvSize(int size)
 
 char* TFtpCtrlSocket::RcvBuf()
 {
-    if (!rcvBuf_) rcvBuf_ = std::make_unique<char[]>(static_cast<std::size_t>(rcvSize_) + 1);
+    // Not zeroed: only the bytes received are ever read.
+    if (!rcvBuf_) rcvBuf_ = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(rcvSize_) + 1);
     return rcvBuf_.get();
 }
 

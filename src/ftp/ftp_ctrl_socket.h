@@ -69,6 +69,7 @@ public:
     std::string GetPeerAddr() override { return peerAddr_; }
     std::string GetPeerPort() override { return peerPort_; }
 
+    // Set by the server at accept; posted events find the client by it.
     long long ClientNumber() const { return clientNumber_; }
     void SetClientNumber(long long number) { clientNumber_ = number; }
     TDateTime ConnectedAt() const { return connectedAt_; }

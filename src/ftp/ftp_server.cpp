@@ -165,9 +165,12 @@ bool TFtpServer::IsClient(const void* object) const
 
 TFtpCtrlSocket* TFtpServer::FindClientByNumber(long long clientNumber) const
 {
-    for (const auto& client : clientList_)
-        if (client->ClientNumber() == clientNumber) return client.get();
-    return nullptr;
+    // Clients join at the end with a growing number and leave without reordering the rest, so
+    // ClientList stays sorted by ClientNumber.
+    auto it = std::lower_bound(clientList_.begin(), clientList_.end(), clientNumber,
+                               [](const auto& client, long long number) { return client->ClientNumber() < number; });
+    if (it == clientList_.end() || (*it)->ClientNumber() != clientNumber) return nullptr;
+    return it->get();
 }
 
 void TFtpServer::Disconnect(TFtpCtrlSocket* client)
