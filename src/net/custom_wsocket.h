@@ -199,6 +199,8 @@ protected:
     void SocketError(const std::string& function);
     void SocketErrorNumber(int error, const std::string& function);
     void TryToSend();
+    void MarkSent(int sent);
+    bool SendBufferEmpty() const;  // marks the first `sent` unread bytes of the send buffer read
     void RequestNotifications();
     void ReceiveLoop(std::uint16_t error, bool forceLoop);
     // Runs an event body inside the background-exception guard.

@@ -294,7 +294,9 @@ bool EventLoop::Post(Task task)
         if (impl_->closing) return false;
         impl_->posted.push_back(std::move(task));
     }
-    impl_->Wake();
+    // The owner thread is never asleep in epoll_wait while it posts, and every pump looks at the
+    // queue before it waits; only another thread has to wake the loop.
+    if (std::this_thread::get_id() != impl_->owner) impl_->Wake();
     return true;
 }
 

@@ -168,3 +168,43 @@ TEST(TCustomWSocket, ReleaseFromInsideAnEventDestroysAfterTheHandler)
     ASSERT_TRUE(loop.RunUntil([&] { return released; }, 2000ms));
     loop.ProcessMessages();  // the posted destruction; the sanitizers catch a leak or a double free
 }
+
+// Sends larger than the stack takes at once: part goes straight out, the rest waits in the
+// send buffer, and later sends queue behind it. The peer must see every byte once, in order.
+TEST(TCustomWSocket, LargeSendsArriveWholeAndInOrderWhateverTheStackTakes)
+{
+    EventLoop loop;
+    LoopbackPair pair(loop);
+    TCustomWSocket client;
+    bool connected = false;
+    client.OnSessionConnected = [&](TCustomWSocket*, std::uint16_t) { connected = true; };
+    client.SetAddr("127.0.0.1");
+    client.SetPort(pair.Port());
+    client.Connect();
+    ASSERT_TRUE(loop.RunUntil([&] { return connected && pair.accepted; }, 2000ms));
+
+    std::string expected;
+    long long reportedSent = 0;
+    int dataSentEvents = 0;
+    client.OnSendData = [&](TCustomWSocket*, int count) { reportedSent += count; };
+    client.OnDataSent = [&](TCustomWSocket*, std::uint16_t) { ++dataSentEvents; };
+    for (int part = 0; part < 4; ++part) {
+        std::string chunk(3 * 1024 * 1024 + 17 * part, '\0');
+        for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>('a' + (i * 7 + part) % 26);
+        expected += chunk;
+        ASSERT_EQ(client.SendStr(chunk), static_cast<int>(chunk.size()));
+    }
+    EXPECT_FALSE(client.AllSent());  // the peer has not read yet: far more than the stack holds
+
+    std::string received;
+    pair.accepted->OnDataAvailable = [&](TCustomWSocket* sender, std::uint16_t) {
+        char buffer[65536];
+        const int count = sender->Receive(buffer, sizeof buffer);
+        if (count > 0) received.append(buffer, static_cast<std::size_t>(count));
+    };
+    ASSERT_TRUE(loop.RunUntil([&] { return received.size() >= expected.size() && dataSentEvents > 0; }, 10000ms));
+    EXPECT_TRUE(received == expected) << "the bytes arrived changed or out of order";
+    EXPECT_EQ(reportedSent, static_cast<long long>(expected.size()));
+    EXPECT_TRUE(client.AllSent());
+    EXPECT_EQ(dataSentEvents, 1);  // once, when the buffer became empty
+}

@@ -198,3 +198,20 @@ TEST_F(EventLoopWithPipe, HandlerMayUnwatchItselfAndAnException)
     loop.RunUntil([] { return false; }, 10ms);
     EXPECT_EQ(calls, 1);
 }
+
+// The owner thread posts without waking the loop through its descriptor; each pump must still
+// see such work before it goes to sleep, wherever it was posted from.
+TEST(EventLoop, OwnPostsRunWithoutWaitingWhereverTheyComeFrom)
+{
+    EventLoop loop;
+    std::vector<std::string> ran;
+    loop.Post([&] {
+        ran.push_back("outside");
+        loop.Post([&] { ran.push_back("from a task"); });
+    });
+    loop.AddOneShot(std::chrono::milliseconds(0), [&] { loop.Post([&] { ran.push_back("from a timer"); }); });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_TRUE(loop.RunUntil([&] { return ran.size() == 3; }, std::chrono::milliseconds(5000)));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1000));
+    EXPECT_EQ(ran.front(), "outside");
+}
