@@ -1,0 +1,15 @@
+#include "platform/millisecond_tick.h"
+
+#include <time.h>
+
+namespace corvane {
+
+std::uint32_t MillisecondTick()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const auto ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<std::uint32_t>(ms);
+}
+
+}  // namespace corvane
