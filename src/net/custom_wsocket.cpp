@@ -393,7 +393,12 @@ void TCustomWSocket::Connect()
             return;
         }
         sockapi::Endpoint bound;
-        if (sockapi::LocalEndpoint(fd_, bound) == 0) localPort_ = std::to_string(bound.port);
+        if (const int error = sockapi::LocalEndpoint(fd_, bound); error != 0) {
+            lastError_ = error;
+            RaiseException("winsock.getsockname failed, error #" + std::to_string(error));
+            return;
+        }
+        localPort_ = std::to_string(bound.port);
     }
     if (!stream) {
         if (multiCast_ && multiCastIpTtl_ != 1)
