@@ -586,6 +586,7 @@ int TCustomWSocket::Send(const void* data, int len)
 int TCustomWSocket::SendDatagram(const void* data, int len)
 {
     if (len <= 0) return 0;
+    if (!SendBufferEmpty()) TryToSend();  // what PutDataInSendBuffer queued goes first
     int sent = 0;
     if (const int error = sockapi::Send(fd_, data, len, sendFlags_ == wsSendUrgent, sent); error != 0) {
         lastError_ = error;
