@@ -142,7 +142,7 @@ void ftpServerThread::ApplyFtpSettings(const ServerSettings& s)
     if (s.BannerFromFile) ftp_->SetBanner("220 " + s.BannerFilePath);
     afterLoginEnabled_ = s.AfterLoginMessage;
     afterLoginMessagePath_ = s.AfterLoginMessageFilePath;
-    afterLoginText_.clear();
+    // A file that is missing now leaves the text of an earlier start in place.
     std::string content;
     if (afterLoginEnabled_ && ReadRealFile(afterLoginMessagePath_, content)) afterLoginText_ = AfterLoginTextOf(content);
     webLinkRequired_ = s.WebLinkRequired;

@@ -1,0 +1,100 @@
+#include "ftp/ftp_paths.h"
+
+#include <gtest/gtest.h>
+
+#include "ftp/ftp_exceptions.h"
+
+namespace corvane {
+namespace {
+
+// What CWD does with a client's text: slashes to backslashes, then the directory rule.
+std::string Cwd(const std::string& current, const std::string& sent, bool unc = false)
+{
+    return ResolveDirectory(current, ToBackslashes(sent), unc);
+}
+
+std::string RefusalOf(const std::string& current, const std::string& sent)
+{
+    try {
+        Cwd(current, sent);
+    } catch (const EFtpCtrlSocketException& e) {
+        return e.what();
+    }
+    return "accepted";
+}
+
+TEST(FtpDirectoryRule, RelativeAbsoluteAndParentFolders)
+{
+    EXPECT_EQ(Cwd("C:\\TEMP\\", "sub"), "C:\\TEMP\\sub\\");
+    EXPECT_EQ(Cwd("C:\\TEMP\\sub\\", ".."), "C:\\TEMP\\");
+    EXPECT_EQ(Cwd("C:\\", ".."), "C:\\");
+    EXPECT_EQ(Cwd("C:\\TEMP\\", "/pub"), "C:\\pub\\");  // on the current drive, not the home
+    EXPECT_EQ(Cwd("C:\\TEMP\\", "/C:/Data"), "C:\\Data\\");
+    EXPECT_EQ(Cwd("C:\\TEMP\\", "D:"), "D:\\");
+    EXPECT_EQ(Cwd("C:\\TEMP\\", "."), "C:\\TEMP\\");
+    EXPECT_EQ(Cwd("C:\\TEMP\\", "C:"), "C:\\TEMP\\");
+    EXPECT_EQ(Cwd("C:\\TEMP\\", "a/b/"), "C:\\TEMP\\a\\b\\");
+    EXPECT_EQ(Cwd("C:\\TEMP\\", "C:\\TEMP\\"), "C:\\TEMP\\");
+}
+
+TEST(FtpDirectoryRule, RefusalsCarryTheirReasons)
+{
+    EXPECT_EQ(RefusalOf("C:\\TEMP\\", "../x"), "Cannot accept relative path using dot notation");
+    EXPECT_EQ(RefusalOf("C:\\TEMP\\", "./x"), "Cannot accept relative path using dot notation");
+    EXPECT_EQ(RefusalOf("C:\\TEMP\\", "/a/../b"), "Cannot accept relative path using dot notation");
+    EXPECT_EQ(RefusalOf("C:\\TEMP\\", "D:sub"), "Cannot accept path not relative to current directory");
+    EXPECT_EQ(RefusalOf("C:\\TEMP\\", "sub:x"), "Invalid directory name syntax");
+    EXPECT_EQ(Cwd("C:\\TEMP\\", ""), "C:\\TEMP\\");
+    EXPECT_EQ(RefusalOf("C:\\TEMP\\", "\\\\server\\share"), "Cannot accept UNC path");
+}
+
+TEST(FtpDirectoryRule, UncFoldersWhenAccepted)
+{
+    EXPECT_EQ(Cwd("C:\\TEMP\\", "\\\\srv\\share", true), "\\\\srv\\share\\");
+    EXPECT_EQ(Cwd("\\\\srv\\share\\a\\", "b", true), "\\\\srv\\share\\a\\b\\");
+    EXPECT_EQ(Cwd("\\\\srv\\share\\a\\", "..", true), "\\\\srv\\share\\");
+    EXPECT_EQ(Cwd("\\\\srv\\share\\", "..", true), "\\\\srv\\share\\");
+    EXPECT_EQ(Cwd("\\\\srv\\share\\a\\", "/top", true), "\\\\srv\\share\\top\\");
+}
+
+TEST(FtpFilePathRule, NamesBecomeLocalPaths)
+{
+    EXPECT_EQ(BuildFilePath("C:\\TEMP\\", "a.txt"), "C:\\TEMP\\a.txt");
+    EXPECT_EQ(BuildFilePath("C:\\TEMP\\", "/x/a.txt"), "C:\\x\\a.txt");
+    EXPECT_EQ(BuildFilePath("C:\\TEMP\\", "D:\\a.txt"), "D:\\a.txt");
+    EXPECT_EQ(BuildFilePath("C:\\TEMP\\", "d:/a.txt"), "D:\\a.txt");
+    EXPECT_EQ(BuildFilePath("C:\\TEMP\\", "/C:/My Downloads/a b.txt"), "C:\\My Downloads\\a b.txt");
+    EXPECT_EQ(BuildFilePath("C:\\TEMP\\", "c:rel.txt"), "C:\\TEMP\\rel.txt");
+    EXPECT_EQ(BuildFilePath("C:\\TEMP\\", "../up.txt"), "C:\\TEMP\\..\\up.txt");  // kept for the owner to judge
+    EXPECT_EQ(BuildFilePath("C:\\TEMP\\", "\\\\srv\\s\\f"), "\\\\srv\\s\\f");
+    EXPECT_EQ(BuildFilePath("\\\\srv\\s\\a\\", "f"), "\\\\srv\\s\\a\\f");
+    EXPECT_EQ(BuildFilePath("\\\\srv\\s\\a\\", "/f"), "\\\\srv\\s\\f");
+    EXPECT_EQ(BuildFilePath("C:\\TEMP\\", ""), "C:\\TEMP\\");
+    EXPECT_EQ(BuildFilePath("C:\\TEMP\\", "x"), "C:\\TEMP\\x");
+    try {
+        BuildFilePath("C:\\TEMP\\", "D:a.txt");
+        ADD_FAILURE() << "a relative name on another drive must be refused";
+    } catch (const FtpServerException& e) {
+        EXPECT_STREQ(e.what(), "No current dir for 'D:'");
+    }
+}
+
+TEST(FtpPathTexts, UncAndTheIe5Patch)
+{
+    EXPECT_TRUE(IsUNC("\\\\"));
+    EXPECT_FALSE(IsUNC("\\"));
+    EXPECT_FALSE(IsUNC("C:\\"));
+    std::string ie5 = "\\C:\\x";
+    PatchIE5(ie5);
+    EXPECT_EQ(ie5, "C:\\x");
+    std::string plain = "\\C";
+    PatchIE5(plain);
+    EXPECT_EQ(plain, "\\C");
+    EXPECT_EQ(UncSharePart("\\\\srv\\share\\a\\b"), "\\\\srv\\share");
+    EXPECT_EQ(UncSharePart("\\\\srv\\share"), "\\\\srv\\share");
+    EXPECT_EQ(ToSlashes("C:\\TEMP\\sub\\"), "C:/TEMP/sub/");
+    EXPECT_EQ(ToBackslashes(""), "");
+}
+
+}  // namespace
+}  // namespace corvane
