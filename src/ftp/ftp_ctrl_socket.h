@@ -4,7 +4,8 @@
 // thread that created it). It reads command lines itself, without the line layer: received bytes
 // are collected in RcvBuf until a line feed arrives, and each line is handed to OnCommand. A
 // buffer that fills up without a line feed is discarded and the line "OVER" is handed on
-// instead, so the server answers an over-long line as it answers the OVER command.
+// instead, so the server answers an over-long line as it answers the OVER command. The socket
+// layer's OnDataAvailable is therefore never fired on a control connection.
 //
 // RcvBuf is allocated when bytes arrive and released whenever the received lines have emptied
 // it, so an idle connection holds no receive buffer. A user of RcvBuf as a block buffer asks for
