@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "net/custom_wsocket.h"
+#include "net/dns_lookup_request.h"
 
 using namespace corvane;
 using namespace std::chrono_literals;
@@ -144,4 +145,34 @@ TEST(ThreadAttach, SocketDestroyedOnItsNewThreadDropsWorkQueuedOnTheOldOne)
     }).join();
     loop.ProcessMessages();  // the queued close finds the socket gone
     EXPECT_FALSE(ran);
+}
+
+TEST(ThreadAttach, LookupFinishedWhileDetachedAnswersOnTheNewThread)
+{
+    EventLoop loop;
+    TCustomWSocket socket;
+    std::thread::id answeredOn;
+    int error = -1;
+    socket.OnDnsLookupDone = [&](TCustomWSocket*, std::uint16_t e) {
+        error = e;
+        answeredOn = std::this_thread::get_id();
+    };
+    socket.DnsLookup("localhost");
+    socket.ThreadDetach();
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (DnsLookupRequest::InFlight() > 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    loop.ProcessMessages();  // nothing may answer here: the socket has left this thread
+    EXPECT_EQ(error, -1);
+
+    std::thread([&] {
+        EventLoop other;
+        socket.ThreadAttach();
+        other.RunUntil([&] { return error != -1; }, 2000ms);
+        socket.ThreadDetach();
+    }).join();
+    EXPECT_EQ(error, 0);
+    EXPECT_NE(answeredOn, std::this_thread::get_id());
+    EXPECT_FALSE(socket.DnsResultList().empty());
+    socket.ThreadAttach();
 }
