@@ -107,7 +107,7 @@ void TFtpCtrlSocket::DeliverLines()
         int length = lineFeed - start;
         // A carriage return ends the line only when the line has another byte besides it.
         if (length > 1 && buf[lineFeed - 1] == '\r') --length;
-        // The line leaves the buffer before it is handled: a handler may use the buffer itself.
+        // A copy: the text handed on stays valid whatever the handler does to the buffer.
         const std::string line(buf + start, static_cast<std::size_t>(length));
         start = lineFeed + 1;
         lastCommandAt_ = std::chrono::system_clock::now();
@@ -116,6 +116,7 @@ void TFtpCtrlSocket::DeliverLines()
         if (!*alive) return;  // a handler destroyed this connection
         if (fd_ < 0) {
             rcvCnt_ = 0;  // closed by a handler: nothing more will be answered
+            rcvBuf_.reset();
             return;
         }
     }

@@ -8,8 +8,9 @@
 // layer's OnDataAvailable is therefore never fired on a control connection.
 //
 // RcvBuf is allocated when bytes arrive and released whenever the received lines have emptied
-// it, so an idle connection holds no receive buffer. A user of RcvBuf as a block buffer asks for
-// it again in each event and never keeps the pointer across events.
+// it, so an idle connection holds no receive buffer. A user of RcvBuf as a block buffer uses it
+// only while RcvCnt is 0 (otherwise it holds the start of the next command line), asks for it
+// again in each event and never keeps the pointer across events.
 #pragma once
 
 #include <chrono>
