@@ -3,7 +3,9 @@
 #include <exception>
 
 #include "common/ip_text.h"
+#include "core/ftp_session_policy.h"
 #include "core/server_controller.h"
+#include "core/session_table.h"
 #include "core/server_view.h"
 #include "core/status_texts.h"
 #include "core/window_thread.h"
@@ -71,6 +73,7 @@ void ftpServerThread::Body()
         if (!terminateRequested_.load()) loop.MessageLoop();
         StopIndexer();
         ftp_.reset();  // the engine's sockets belong to this thread and its loop
+        policy_.reset();
         if (tickRunning_) loop.CancelTimer(tickTimer_);
         loop_.store(nullptr);
     }
@@ -99,7 +102,10 @@ void ftpServerThread::StartFtp()
     // The window offers the start only while the service is stopped; a start after a failed
     // one replaces the engine that could not listen.
     if (ftp_ && ftp_->Active()) return;
+    ftp_.reset();
+    policy_ = std::make_unique<FtpSessionPolicy>(*this, accounts_);
     ftp_ = std::make_unique<TFtpServer>();
+    policy_->Wire(*ftp_);
     ftp_->SetBanner(kFtpBanner);
     ftp_->OnStart = [this](TFtpServer*) { ShowServiceState(true, true); };
     ftp_->OnStop = [this](TFtpServer*) { ShowServiceState(true, false); };
@@ -157,6 +163,7 @@ void ftpServerThread::StopFtp()
     if (!controller_.httpListening()) ShowStatusText(kNotListeningStatus);
     UpdateCounts();
     ftp_.reset();
+    policy_.reset();
     FlushPendingLog();
 }
 
@@ -196,7 +203,80 @@ void ftpServerThread::RestartIndexer() {}
 
 void ftpServerThread::StopIndexer() {}
 
-void ftpServerThread::IdleCheck() {}
+void ftpServerThread::IdleCheck()
+{
+    if (ftp_ && policy_) policy_->IdleCheck(*ftp_);
+}
+
+// ---- Sessions ----
+
+void ftpServerThread::addSession(TFtpCtrlSocket* client)
+{
+    const std::string peer = client->PeerAddr();
+    runOnGui([this, client, &peer] {
+        controller_.sessions().Add(client, peer);
+        controller_.view().RefreshSessionView();
+    });
+}
+
+void ftpServerThread::deleteSession(TFtpCtrlSocket* client)
+{
+    runOnGui([this, client] {
+        controller_.sessions().Remove(client);
+        controller_.view().RefreshSessionView();
+    });
+}
+
+void ftpServerThread::setSessionAction(TFtpCtrlSocket* client, std::int32_t action)
+{
+    const std::string account = client->UserName();
+    const std::string path = client->Directory();
+    runOnGui([this, client, action, &account, &path] {
+        const SessionRecordPtr record = controller_.sessions().Find(client);
+        if (!record) return;
+        record->SetAction(account, path, action, accounts_.GetUserGroup(account));
+        controller_.view().RefreshSessionView();
+    });
+}
+
+void ftpServerThread::setLastCommand(TFtpCtrlSocket* client, const std::string& text)
+{
+    runOnGui([this, client, &text] {
+        const SessionRecordPtr record = controller_.sessions().Find(client);
+        if (!record) return;
+        record->SetLastCommand(text);
+        controller_.view().RefreshSessionView();
+    });
+}
+
+SessionRecordPtr ftpServerThread::sessionOf(const TFtpCtrlSocket* client) const
+{
+    return controller_.sessions().Find(client);
+}
+
+bool ftpServerThread::IsLiveClient(const TFtpCtrlSocket* client, long long clientNumber) const
+{
+    return ftp_ && ftp_->IsClient(client) && client->ClientNumber() == clientNumber;
+}
+
+void ftpServerThread::WaitServing(const std::function<bool()>& done)
+{
+    EventLoop* loop = loop_.load();
+    if (loop == nullptr) return;
+    loop->RunUntil([&done, this] { return done() || ProgramClosing(); });
+}
+
+void ftpServerThread::openCachedFile(const std::string&, TFtpCtrlSocket& client)
+{
+    // The directory and file cache comes with its own part of the server: until then nothing
+    // is cached and the engine reads the disk.
+    client.CacheStream.reset();
+    client.CacheMode = 0;
+}
+
+void ftpServerThread::cacheInvalidate(const std::string&) {}
+
+void ftpServerThread::cacheTransferDone(const std::string&, TFtpCtrlSocket&, bool) {}
 
 // ---- Tick, log and counters ----
 

@@ -21,7 +21,9 @@
 
 namespace corvane {
 
+class FtpSessionPolicy;
 class permissionsClass;
+class sessionRecord;
 class serverController;
 class ServerView;
 class TFtpCtrlSocket;
@@ -64,6 +66,23 @@ public:
     void disconnect(TFtpCtrlSocket* client);
     // Blocks the server thread until the window thread has run the closure.
     void runOnGui(const std::function<void()>& closure);
+    // The session table's closures (run on the window thread) and lookup.
+    void addSession(TFtpCtrlSocket* client);
+    void deleteSession(TFtpCtrlSocket* client);
+    void setSessionAction(TFtpCtrlSocket* client, std::int32_t action);
+    void setLastCommand(TFtpCtrlSocket* client, const std::string& text);
+    std::shared_ptr<sessionRecord> sessionOf(const TFtpCtrlSocket* client) const;
+    // The cache's hooks: the client gets the cache's stream and mode for a path (0, no cache,
+    // until the cache exists), and hears of invalidations and finished transfers.
+    void openCachedFile(const std::string& path, TFtpCtrlSocket& client);
+    void cacheInvalidate(const std::string& path);
+    void cacheTransferDone(const std::string& path, TFtpCtrlSocket& client, bool failed);
+    // Whether the object is still one of the engine's clients with the same number (a wait
+    // that served other events may have ended it).
+    bool IsLiveClient(const TFtpCtrlSocket* client, long long clientNumber) const;
+    // A documented wait: serves this thread's events until `done` or the program closes.
+    void WaitServing(const std::function<bool()>& done);
+    bool ProgramClosing() const { return terminateRequested_.load(); }
     TFtpServer* FtpServer() { return ftp_.get(); }
     // Copied from the settings at each FTP start, for the login and download policies.
     const std::string& afterLoginText() const { return afterLoginText_; }
@@ -99,6 +118,7 @@ private:
     WindowThread& window_;
 
     // Server thread only.
+    std::unique_ptr<FtpSessionPolicy> policy_;  // before the engine: outlives its handlers
     std::unique_ptr<TFtpServer> ftp_;
     std::uint64_t httpBytesSent_ = 0;
     std::uint64_t ftpBytesDownloaded_ = 0;

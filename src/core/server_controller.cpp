@@ -7,6 +7,7 @@
 #include "common/program_folder.h"
 #include "common/text_case.h"
 #include "core/drive_settings.h"
+#include "core/log_lines.h"
 #include "core/ftp_server_thread.h"
 #include "platform/fs.h"
 #include "platform/local_time_text.h"
@@ -110,11 +111,11 @@ void serverController::stopServices(int kind)
 {
     if (!thread_) return;
     if (kind == kServiceHttp || kind == kServiceBoth) {
-        writeLog("! HTTP server stopped (" + LocalDateTimeText() + ")");
+        writeLog(ServiceStoppedLine(true, LocalDateTimeText()));
         postCommandRetrying(MSG_STOP_HTTP, false);
     }
     if (kind == kServiceFtp || kind == kServiceBoth) {
-        writeLog("! FTP server stopped (" + LocalDateTimeText() + ")");
+        writeLog(ServiceStoppedLine(false, LocalDateTimeText()));
         postCommandRetrying(MSG_STOP_FTP, false);
     }
     if (kind == kServiceBoth) {

@@ -55,6 +55,28 @@ protected:
         return true;
     }
 
+    // Reads a reply while the window thread keeps serving the server thread's closures (the
+    // server waits for them on connect, login and every command).
+    std::string ReadLine(LineClient& client)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 5000ms;
+        while (std::chrono::steady_clock::now() < deadline) {
+            const std::string line = client.ReadLine(2ms);
+            if (line != "<timeout>") return line;
+            loop.ProcessMessages();
+        }
+        return "<timeout>";
+    }
+
+    bool WaitClosed(LineClient& client)
+    {
+        for (;;) {
+            const std::string line = ReadLine(client);
+            if (line == "<closed>") return true;
+            if (line == "<timeout>") return false;
+        }
+    }
+
     corvane::testing::ScratchFolder home;
     EventLoop loop;
     EventLoopWindowThread window{loop};
@@ -112,10 +134,10 @@ TEST_F(ServerControllerTest, FtpServiceGreetsStopsAndLogsTheStop)
     {
         LineClient client(port);
         ASSERT_TRUE(client.Connected());
-        EXPECT_EQ(client.ReadLine(), "220 Brinvale Corvane FTP Service Ready");
+        EXPECT_EQ(ReadLine(client), "220 Brinvale Corvane FTP Service Ready");
         controller.disconnectAll();
         EXPECT_EQ(view.ftpCounts, "No users");
-        EXPECT_TRUE(client.WaitClosed());
+        EXPECT_TRUE(WaitClosed(client));
     }
     controller.stopServices(kServiceBoth);
     EXPECT_FALSE(controller.serverThreadAlive());
@@ -138,19 +160,19 @@ TEST_F(ServerControllerTest, TickShowsTheClientCountsWhileTheWindowThreadWaits)
     ASSERT_TRUE(PumpUntil([&] { return controller.ftpListening(); }));
     LineClient first(port);
     LineClient second(port);
-    ASSERT_EQ(first.ReadLine(), "220 Brinvale Corvane FTP Service Ready");
-    ASSERT_EQ(second.ReadLine(), "220 Brinvale Corvane FTP Service Ready");
+    ASSERT_EQ(ReadLine(first), "220 Brinvale Corvane FTP Service Ready");
+    ASSERT_EQ(ReadLine(second), "220 Brinvale Corvane FTP Service Ready");
     EXPECT_TRUE(PumpUntil([&] { return view.ftpCounts == "2 users"; }));
     EXPECT_EQ(controller.clientCount(kServiceFtp), 2);
     EXPECT_EQ(controller.clientCount(kServiceBoth), 2);
     second.Send("QUIT\r\n");
-    EXPECT_EQ(second.ReadLine(), "221 Goodbye.");
+    EXPECT_EQ(ReadLine(second), "221 Goodbye.");
     EXPECT_TRUE(PumpUntil([&] { return view.ftpCounts == "1 users"; }));
     // Many ticks pass while the window thread keeps serving the server thread's closures.
     EXPECT_TRUE(PumpUntil([&] { return controller.serverThread() && controller.serverThread()->reindexCounter() >= 15000; }));
     controller.shutDown();
     EXPECT_FALSE(controller.serverThreadAlive());
-    EXPECT_TRUE(first.WaitClosed());
+    EXPECT_TRUE(WaitClosed(first));
 }
 
 TEST_F(ServerControllerTest, PortInUseIsLoggedAndTheServiceShownStopped)

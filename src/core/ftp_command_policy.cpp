@@ -1,0 +1,52 @@
+// The session policy's command and reply handlers: activity, the log lines, the last command
+// of the session view, and "/" as the user's home folder for the commands that name paths.
+#include <array>
+
+#include "accounts/permissions.h"
+#include "core/ftp_server_thread.h"
+#include "core/ftp_session_policy.h"
+#include "core/log_lines.h"
+#include "ftp/ftp_paths.h"
+#include "platform/local_time_text.h"
+
+namespace corvane {
+namespace {
+
+bool RebasesRootedPaths(const std::string& keyword)
+{
+    static constexpr std::array<std::string_view, 9> kKeywords = {"CWD", "LIST", "RETR", "STOR", "STOU",
+                                                                   "MKD", "DELE", "RNFR", "RNTO"};
+    for (std::string_view k : kKeywords)
+        if (keyword == k) return true;
+    return false;
+}
+
+// The home folder as a client-side absolute path: C:\My Downloads -> /C:/My Downloads/.
+std::string HomeAsClientPath(const std::string& home)
+{
+    std::string path = "/" + ToSlashes(home);
+    if (path.back() != '/') path += '/';
+    return path;
+}
+
+}  // namespace
+
+void FtpSessionPolicy::ClientCommand(serversClientClass& client, std::string& keyword, std::string& params,
+                                     std::string& answer)
+{
+    client.lastActivity = std::chrono::system_clock::now();
+    thread_.log(CommandLine(keyword, params, client.GetXAddr(), Peer(client), LocalDateTimeText()));
+    thread_.setLastCommand(&client, keyword + " " + params);
+    // The SITE extensions answer here when they are built; a non-empty answer ends the command.
+    if (!answer.empty()) return;
+    if (RebasesRootedPaths(keyword) && params.starts_with('/') && params.find(':') == std::string::npos)
+        params = HomeAsClientPath(accounts_.GetHomeFolder(AccountOf(client))) + params.substr(1);
+}
+
+void FtpSessionPolicy::AnswerToClient(serversClientClass& client, std::string& answer)
+{
+    if (answer.size() > 2 && answer.starts_with("451")) RetrSessionClosed(client, 10000);
+    thread_.log(ReplyLine(answer, client.GetXAddr(), Peer(client), LocalDateTimeText()));
+}
+
+}  // namespace corvane

@@ -1,0 +1,151 @@
+// The session policy's connection handlers: the IP rules at connect, the login, the idle
+// timeout and the disconnect, and the peer description that every log line carries.
+#include <algorithm>
+#include <vector>
+
+#include "accounts/permissions.h"
+#include "core/ftp_server_thread.h"
+#include "core/ftp_session_policy.h"
+#include "core/log_lines.h"
+#include "core/session_table.h"
+#include "ftp/ftp_server.h"
+#include "net/line_wsocket.h"
+#include "platform/fs.h"
+
+namespace corvane {
+
+FtpSessionPolicy::FtpSessionPolicy(ftpServerThread& thread, permissionsClass& accounts)
+    : thread_(thread), accounts_(accounts)
+{
+}
+
+std::string FtpSessionPolicy::AccountOf(serversClientClass& client) const
+{
+    const SessionRecordPtr record = thread_.sessionOf(&client);
+    return record ? record->AccountName() : client.UserName();
+}
+
+// The first need starts an asynchronous reverse lookup and waits for it while the thread keeps
+// serving everyone else. The client may go while we wait: the caller checks it afterwards.
+std::string FtpSessionPolicy::ReverseLookup(serversClientClass& client)
+{
+    if (!client.hostName.empty()) return client.hostName.rfind("Error #", 0) == 0 ? std::string() : client.hostName;
+    TWSocket lookup;
+    bool done = false;
+    std::uint16_t error = 0;
+    lookup.OnDnsLookupDone = [&done, &error](TCustomWSocket*, std::uint16_t e) {
+        error = e;
+        done = true;
+    };
+    try {
+        lookup.ReverseDnsLookup(client.PeerAddr());
+        thread_.WaitServing([&done, this] { return done || thread_.ProgramClosing(); });
+    } catch (const std::exception&) {
+        done = true;
+        error = error == 0 ? 11001 : error;  // host not found
+    }
+    if (!done) lookup.CancelDnsLookup();
+    client.lookupResult = static_cast<std::int32_t>(error) + 65536;
+    if (done && error == 0 && !lookup.DnsResult().empty()) {
+        client.hostName = lookup.DnsResult();
+        return client.hostName;
+    }
+    client.hostName = "Error #" + std::to_string(error == 0 ? 11001 : error);
+    return client.hostName;
+}
+
+std::string FtpSessionPolicy::Peer(serversClientClass& client)
+{
+    const bool withHostName = accounts_.GetReverseDnsCheck();
+    const std::string host = withHostName ? ReverseLookup(client) : std::string();
+    return PeerDescription(client.PeerAddr(), client.PeerPort(), withHostName, host);
+}
+
+void FtpSessionPolicy::ClientConnect(TFtpServer& server, serversClientClass& client)
+{
+    const long long number = client.ClientNumber();
+    const bool allowed =
+        accounts_.CheckClientAddress(client.PeerAddr(), 0, [this, &client] { return ReverseLookup(client); });
+    // The lookup's wait served other events: the client may have gone meanwhile.
+    if (!thread_.IsLiveClient(&client, number)) return;
+    const std::string peer = Peer(client);
+    if (!thread_.IsLiveClient(&client, number)) return;
+    if (allowed) {
+        thread_.log(ConnectedLine(peer));
+        thread_.addSession(&client);
+        return;
+    }
+    client.SendStr(kIpRefusedLine);
+    thread_.log(RefusedByIpRulesLine(peer));
+    server.Disconnect(&client);
+}
+
+void FtpSessionPolicy::GiveBackConnection(const std::string& user, const std::string& address)
+{
+    accounts_.SetConnectionCount(user, accounts_.GetConnectionCount(user) - 1);
+    accounts_.SetIpConnectionCount(user, address, accounts_.GetIpConnectionCount(user, address) - 1);
+}
+
+void FtpSessionPolicy::Authenticate(serversClientClass& client, const std::string& user, const std::string& password,
+                                    bool& authenticated, std::string& answer)
+{
+    authenticated = false;
+    // A second login on the same connection gives the first one's counts back before it
+    // takes its own, so the counts never grow with repeated logins.
+    if (client.authenticated) {
+        client.authenticated = false;
+        GiveBackConnection(client.admittedAccount, client.PeerAddr());
+    }
+    if (accounts_.Authenticate(user, password)) {
+        if (!accounts_.AdmitConnection(user, client.PeerAddr())) {
+            answer = kTooManyForAccount;
+        } else {
+            const std::string home = accounts_.GetHomeFolder(user);
+            if (home.empty() || !fs::RealFolderExists(home)) {
+                GiveBackConnection(user, client.PeerAddr());
+                answer = kNoHomePath;
+            } else {
+                thread_.log(AuthenticatedLine(Peer(client), user));
+                client.SetHomeDirectory(home);
+                thread_.setSessionAction(&client, saLoggedIn);
+                authenticated = true;
+                client.authenticated = true;
+                client.admittedAccount = user;
+            }
+        }
+    }
+    if (!authenticated) {
+        thread_.log(RejectedLine(Peer(client), user, answer));
+        client.SetUserName("");
+        client.SetPassWord("");
+        return;
+    }
+    if (thread_.afterLoginEnabled()) answer = thread_.afterLoginText();
+}
+
+void FtpSessionPolicy::IdleCheck(TFtpServer& server)
+{
+    const auto now = std::chrono::system_clock::now();
+    std::vector<TFtpCtrlSocket*> idle;
+    for (int i = 0; i < server.ClientCount(); ++i) {
+        auto* client = static_cast<serversClientClass*>(server.Client(i));
+        const int timeout = accounts_.GetIdleTimeout(client->UserName());
+        if (timeout == 0) continue;
+        const auto silent = std::chrono::duration_cast<std::chrono::seconds>(now - client->lastActivity).count();
+        if (silent > timeout) idle.push_back(client);
+    }
+    for (TFtpCtrlSocket* client : idle)
+        if (server.IsClient(client)) server.Disconnect(client);
+}
+
+void FtpSessionPolicy::ClientDisconnect(serversClientClass& client)
+{
+    thread_.log(DisconnectedLine(Peer(client)));
+    if (client.authenticated) {
+        client.authenticated = false;
+        GiveBackConnection(client.admittedAccount, client.PeerAddr());
+    }
+    thread_.deleteSession(&client);
+}
+
+}  // namespace corvane

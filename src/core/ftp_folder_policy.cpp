@@ -1,0 +1,170 @@
+// The session policy's folder and file checks: where a user may go, what a user may list,
+// read, write, delete and rename, and the download credit.
+#include <cmath>
+#include <sstream>
+
+#include "accounts/permissions.h"
+#include "common/byte_size_text.h"
+#include "common/path_text.h"
+#include "core/ftp_server_thread.h"
+#include "core/ftp_session_policy.h"
+#include "core/session_table.h"
+#include "platform/fs.h"
+
+namespace corvane {
+namespace {
+
+bool HasSearchTag(const std::string& text) { return text.find(kSearchResultsTag) != std::string::npos; }
+
+// The folder that holds a path, with its ".." parts resolved first, so that a check is made on
+// the folder the file system will really touch (C:\Pub\..\Private\x is decided on C:\Private).
+std::string ResolvedFolderOf(const std::string& path)
+{
+    const std::string full = FullRealPath(path);
+    return full.empty() ? std::string() : FolderOfPath(full);
+}
+
+// The parent of a folder path, ".." resolved ("C:\Pub\old\" -> "C:\Pub"); the root is its own
+// parent.
+std::string ParentFolderOf(const std::string& folderPath)
+{
+    const std::string full = RemoveTrailingBackslash(FullRealPath(folderPath));
+    const std::size_t cut = full.rfind('\\');
+    if (cut == std::string::npos) return full;
+    return cut <= 2 ? full.substr(0, cut + 1) : full.substr(0, cut);
+}
+
+}  // namespace
+
+bool FtpSessionPolicy::Allowed(serversClientClass& client, const std::string& folder, const char* op) const
+{
+    return !folder.empty() && accounts_.CheckFolderPermission(AccountOf(client), folder, op);
+}
+
+void FtpSessionPolicy::ChangeDirectory(serversClientClass& client, std::string& directory, bool& allowed)
+{
+    std::string target = directory;
+    const std::size_t lastBackslash = target.rfind('\\');
+    if (lastBackslash != std::string::npos && lastBackslash > 2 && target.back() == '\\') target.pop_back();
+    if (HasSearchTag(target)) {
+        allowed = true;
+        thread_.setSessionAction(&client, saSearch);
+        return;
+    }
+    if (target.find('\\') == std::string::npos) target = JoinPath(client.Directory(), target);
+    if (Allowed(client, target, "CWD")) {
+        directory = target;
+        client.SetDirectory(target);
+        allowed = true;
+        client.webLinkGranted = false;
+        thread_.setSessionAction(&client, saDirectoryChanged);
+        return;
+    }
+    allowed = false;
+}
+
+void FtpSessionPolicy::MakeDirectory(serversClientClass& client, const std::string& directory, bool& allowed)
+{
+    const std::string parent = FolderOfPath(RemoveTrailingBackslash(directory));
+    allowed = Allowed(client, parent, "mkDir") && fs::RealFolderExists(parent);
+    if (allowed) thread_.setSessionAction(&client, saDirectoryMade);
+}
+
+void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& directory)
+{
+    client.SetUserData(0);
+    if (HasSearchTag(client.Directory()) || HasSearchTag(directory)) {
+        std::string text;
+        for (const std::string& line : client.searchResults) text += line + "\r\n";
+        if (client.searchResults.empty()) text = "\r\n";
+        client.TransferStream = std::make_shared<std::stringstream>(text);
+        client.SetUserData(1);
+        client.listingTransfer = true;
+        client.CacheMode = 0;
+        thread_.setSessionAction(&client, saDirectoryListed);
+        return;
+    }
+    const std::string home = AddTrailingBackslash(accounts_.GetHomeFolder(AccountOf(client)));
+    std::string listed = directory.starts_with('\\') ? directory.substr(1) : directory;
+    listed = AddTrailingBackslash(listed);
+    bool redirected = false;
+    if (fs::RealFolderExists(home) && listed != "\\" && (listed.size() < home.size() || !listed.starts_with(home))) {
+        directory = home;
+        redirected = true;
+    }
+    client.listingTransfer = true;
+    thread_.openCachedFile(redirected ? home : client.Directory(), client);
+    thread_.setSessionAction(&client, saDirectoryListed);
+}
+
+bool FtpSessionPolicy::CreditAllows(std::int64_t credit, float ratio, std::int64_t size)
+{
+    if (ratio == 0) return true;
+    const double cost = -std::trunc(static_cast<double>(size) * ratio);
+    return static_cast<double>(credit) + cost >= 0;
+}
+
+void FtpSessionPolicy::RefuseForCredit(serversClientClass& client, float ratio)
+{
+    const double shown = std::trunc(static_cast<double>(client.credit) * ratio);
+    const std::uint64_t bytes = shown > 0 ? static_cast<std::uint64_t>(shown) : 0;
+    // No line end: the engine's own refusal follows on the same line.
+    client.SendStr("599 You do not have enough credit (" + FormatByteSize(bytes, true) +
+                   ") to download this file. Try uploading some useful files first. ");
+}
+
+void FtpSessionPolicy::ValidateGet(serversClientClass& client, const std::string& filePath, bool& allowed)
+{
+    const std::string account = AccountOf(client);
+    const std::string folder = FolderOfPath(filePath);
+    allowed = Allowed(client, folder, "get");
+    if (!allowed) return;
+    const auto info = fs::StatReal(filePath);
+    const bool exists = fs::RealFileExists(filePath) && info.has_value();
+    const float ratio = accounts_.GetUdRatio(account);
+    const bool creditOk = exists && CreditAllows(client.credit, ratio, info->size);
+    allowed = exists && creditOk;
+    if (allowed && !accounts_.GetWebLink(account, folder).empty() && thread_.webLinkRequired())
+        allowed = client.webLinkGranted;
+    if (exists && !creditOk) RefuseForCredit(client, ratio);
+    if (allowed) thread_.setSessionAction(&client, saDownloadAllowed);
+}
+
+void FtpSessionPolicy::ValidatePut(serversClientClass& client, const std::string& filePath, bool& allowed)
+{
+    allowed = Allowed(client, ResolvedFolderOf(filePath), "put");
+    if (allowed) thread_.setSessionAction(&client, saUploadAllowed);
+}
+
+void FtpSessionPolicy::ValidateDele(serversClientClass& client, const std::string& filePath, bool& allowed)
+{
+    allowed = Allowed(client, FolderOfPath(filePath), "dele") && fs::RealFileExists(filePath);
+    if (!allowed) return;
+    thread_.cacheInvalidate(filePath);
+    thread_.setSessionAction(&client, saFileDeleted);
+}
+
+void FtpSessionPolicy::ValidateRmd(serversClientClass& client, const std::string& folderPath, bool& allowed)
+{
+    allowed = Allowed(client, ParentFolderOf(folderPath), "rmd");
+    if (!allowed) return;
+    thread_.cacheInvalidate(folderPath);
+    thread_.setSessionAction(&client, saDirectoryRemoved);
+}
+
+void FtpSessionPolicy::ValidateRnFr(serversClientClass& client, const std::string& path, bool& allowed)
+{
+    const bool isFile = fs::RealFileExists(RemoveTrailingBackslash(path));
+    allowed = Allowed(client, FolderOfPath(path), "dele") && (isFile || fs::RealFolderExists(path));
+    if (!allowed) return;
+    if (isFile) thread_.cacheInvalidate(path);
+    thread_.setSessionAction(&client, saRename);
+}
+
+void FtpSessionPolicy::ValidateRnTo(serversClientClass& client, const std::string& path, bool& allowed)
+{
+    allowed = Allowed(client, FolderOfPath(path), "put");
+    if (allowed) thread_.setSessionAction(&client, saRename);
+}
+
+}  // namespace corvane

@@ -1,0 +1,79 @@
+// FtpSessionPolicy: what the server decides on each FTP engine event — who may connect and log
+// in, where a user may go and what a user may read, write, delete or rename, how much a user
+// may download against what the user uploaded, when an idle session is dropped — and the log
+// line each event writes. Server thread only; the account store answers the questions.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/servers_client.h"
+
+namespace corvane {
+
+class TFtpServer;
+class TWSocket;
+class ftpServerThread;
+class permissionsClass;
+
+// The tag of the folder under which a client's SITE SRCH results are listed.
+inline constexpr std::string_view kSearchResultsTag = "<DravikSearchResults>";
+
+inline constexpr const char* kIpRefusedLine = "421 Connection not allowed from this IP.\r\n";
+inline constexpr const char* kTooManyForAccount = "530 Maximum number of users for this account has been exceeded.";
+inline constexpr const char* kNoHomePath = "530 No home path exist for this account or its group; cannot log in.";
+
+class FtpSessionPolicy {
+public:
+    FtpSessionPolicy(ftpServerThread& thread, permissionsClass& accounts);
+
+    // Makes serversClientClass the engine's client class and attaches every handler.
+    void Wire(TFtpServer& server);
+
+    // Disconnects every client silent for longer than its account's idle timeout.
+    void IdleCheck(TFtpServer& server);
+
+    // ---- The handlers (public for tests that drive them without a network) ----
+    void ClientConnect(TFtpServer& server, serversClientClass& client);
+    void Authenticate(serversClientClass& client, const std::string& user, const std::string& password,
+                      bool& authenticated, std::string& answer);
+    void ClientCommand(serversClientClass& client, std::string& keyword, std::string& params, std::string& answer);
+    void AnswerToClient(serversClientClass& client, std::string& answer);
+    void ChangeDirectory(serversClientClass& client, std::string& directory, bool& allowed);
+    void MakeDirectory(serversClientClass& client, const std::string& directory, bool& allowed);
+    void BuildDirectory(serversClientClass& client, std::string& directory);
+    void ValidateGet(serversClientClass& client, const std::string& filePath, bool& allowed);
+    void ValidatePut(serversClientClass& client, const std::string& filePath, bool& allowed);
+    void ValidateDele(serversClientClass& client, const std::string& filePath, bool& allowed);
+    void ValidateRmd(serversClientClass& client, const std::string& folderPath, bool& allowed);
+    void ValidateRnFr(serversClientClass& client, const std::string& path, bool& allowed);
+    void ValidateRnTo(serversClientClass& client, const std::string& path, bool& allowed);
+    void RetrSessionConnected(serversClientClass& client, std::uint16_t error);
+    void RetrDataSent(serversClientClass& client, std::uint16_t error);
+    void RetrSessionClosed(serversClientClass& client, std::uint16_t error);
+    void StorSessionConnected(serversClientClass& client, std::uint16_t error);
+    void StorDataAvailable(serversClientClass& client, std::uint16_t error);
+    void StorSessionClosed(serversClientClass& client, std::uint16_t error);
+    void ClientDisconnect(serversClientClass& client);
+
+    // How the client is named in log lines (with its host name when reverse DNS is on).
+    std::string Peer(serversClientClass& client);
+
+    // The download credit rule: passes when the ratio is 0 or credit + cost (size × ratio,
+    // negated and truncated) is not negative.
+    static bool CreditAllows(std::int64_t credit, float ratio, std::int64_t size);
+
+private:
+    std::string AccountOf(serversClientClass& client) const;
+    std::string ReverseLookup(serversClientClass& client);
+    bool Allowed(serversClientClass& client, const std::string& folder, const char* op) const;
+    void GiveBackConnection(const std::string& user, const std::string& address);
+    void RefuseForCredit(serversClientClass& client, float ratio);
+    void ComputeThrottlePause(serversClientClass& client);
+
+    ftpServerThread& thread_;
+    permissionsClass& accounts_;
+    TFtpServer* server_ = nullptr;
+};
+
+}  // namespace corvane

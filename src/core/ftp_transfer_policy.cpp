@@ -1,0 +1,130 @@
+// The session policy's data-connection handlers: log lines, the credit a transfer earns or
+// costs, the byte counters, the cache hooks and the throttle's pause.
+#include <climits>
+#include <cmath>
+
+#include "accounts/permissions.h"
+#include "core/ftp_server_thread.h"
+#include "core/ftp_session_policy.h"
+#include "core/log_lines.h"
+#include "ftp/ftp_server.h"
+
+namespace corvane {
+
+void FtpSessionPolicy::RetrSessionConnected(serversClientClass& client, std::uint16_t error)
+{
+    thread_.log(RetrConnectedLine(Peer(client), error));
+    if (error != 0) return;
+    if (!client.listingTransfer) thread_.openCachedFile(client.LocalFilePath, client);
+    client.throttle->Clear();
+    client.pendingPauseMs = -1;
+}
+
+void FtpSessionPolicy::RetrDataSent(serversClientClass& client, std::uint16_t error)
+{
+    if (error != 0) {
+        thread_.log(RetrDataSentErrorLine(Peer(client), error));
+        return;
+    }
+    ComputeThrottlePause(client);
+}
+
+// The throttle's pause before the next block; the download path holds the block for it while
+// the thread goes on serving everyone else.
+void FtpSessionPolicy::ComputeThrottlePause(serversClientClass& client)
+{
+    client.pendingPauseMs = -1;
+    const long long rate = accounts_.GetMaxTransferRate(client.UserName());
+    if (rate <= 0) return;
+    const long long limit = std::min<long long>(rate * 1024, INT32_MAX);
+    client.pendingPauseMs = client.throttle->Delay(client.TransferredBytes, static_cast<std::int32_t>(limit), true);
+}
+
+void FtpSessionPolicy::RetrSessionClosed(serversClientClass& client, std::uint16_t error)
+{
+    thread_.log(DataClosedLine(Peer(client), error));
+    if (client.listingTransfer) {
+        thread_.cacheTransferDone(client.ListedDirectory, client, error != 0);
+    } else {
+        thread_.cacheTransferDone(client.RetrFilePath, client, false);
+        const float ratio = accounts_.GetUdRatio(AccountOf(client));
+        if (ratio != 0) client.credit -= static_cast<std::int64_t>(std::trunc(client.TransferredBytes * static_cast<double>(ratio)));
+    }
+    thread_.addFtpDownloaded(static_cast<std::uint64_t>(std::max<long long>(client.TransferredBytes, 0)));
+    client.listingTransfer = false;
+    if (client.UserData() == 1) {
+        client.TransferStream.reset();
+        client.SetUserData(0);
+    }
+}
+
+void FtpSessionPolicy::StorSessionConnected(serversClientClass& client, std::uint16_t error)
+{
+    thread_.log(StorOpenedLine(Peer(client), error));
+}
+
+void FtpSessionPolicy::StorDataAvailable(serversClientClass& client, std::uint16_t error)
+{
+    if (error != 0) thread_.log(StorDataReceivedErrorLine(Peer(client), error));
+}
+
+void FtpSessionPolicy::StorSessionClosed(serversClientClass& client, std::uint16_t error)
+{
+    thread_.log(DataClosedLine(Peer(client), error));
+    thread_.addFtpUploaded(static_cast<std::uint64_t>(std::max<long long>(client.TransferredBytes, 0)));
+    if (accounts_.GetUdRatio(AccountOf(client)) != 0) client.credit += client.TransferredBytes;
+}
+
+// ---- Wiring ----
+
+void FtpSessionPolicy::Wire(TFtpServer& server)
+{
+    server_ = &server;
+    server.ClientClass = [] { return std::make_unique<serversClientClass>(); };
+    const auto as = [](TFtpCtrlSocket* client) -> serversClientClass& { return *static_cast<serversClientClass*>(client); };
+    server.OnClientConnect = [this, as](TFtpServer* s, TFtpCtrlSocket* c, std::uint16_t) { ClientConnect(*s, as(c)); };
+    server.OnClientDisconnect = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::uint16_t) { ClientDisconnect(as(c)); };
+    server.OnAuthenticate = [this, as](TFtpServer*, TFtpCtrlSocket* c, const std::string& user,
+                                       const std::string& password, bool& ok, std::string& answer) {
+        Authenticate(as(c), user, password, ok, answer);
+    };
+    server.OnClientCommand = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& keyword, std::string& params,
+                                        std::string& answer) { ClientCommand(as(c), keyword, params, answer); };
+    server.OnAnswerToClient = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& answer) {
+        AnswerToClient(as(c), answer);
+    };
+    server.OnChangeDirectory = [this, as](TFtpServer*, TFtpCtrlSocket* c, const std::string& directory, bool& ok) {
+        std::string target = directory;
+        ChangeDirectory(as(c), target, ok);
+    };
+    server.OnMakeDirectory = [this, as](TFtpServer*, TFtpCtrlSocket* c, const std::string& directory, bool& ok) {
+        MakeDirectory(as(c), directory, ok);
+    };
+    server.OnBuildDirectory = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& directory, bool) {
+        BuildDirectory(as(c), directory);
+    };
+    server.OnValidateGet = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateGet(as(c), p, ok); };
+    server.OnValidatePut = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidatePut(as(c), p, ok); };
+    server.OnValidateDele = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateDele(as(c), p, ok); };
+    server.OnValidateRmd = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateRmd(as(c), p, ok); };
+    server.OnValidateRnFr = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateRnFr(as(c), p, ok); };
+    server.OnValidateRnTo = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateRnTo(as(c), p, ok); };
+    server.OnRetrSessionConnected = [this, as](TFtpServer*, TFtpCtrlSocket* c, TWSocket*, std::uint16_t e) {
+        RetrSessionConnected(as(c), e);
+    };
+    server.OnRetrDataSent = [this, as](TFtpServer*, TFtpCtrlSocket* c, TWSocket*, std::uint16_t e) { RetrDataSent(as(c), e); };
+    server.OnRetrSessionClosed = [this, as](TFtpServer*, TFtpCtrlSocket* c, TWSocket*, std::uint16_t e) {
+        RetrSessionClosed(as(c), e);
+    };
+    server.OnStorSessionConnected = [this, as](TFtpServer*, TFtpCtrlSocket* c, TWSocket*, std::uint16_t e) {
+        StorSessionConnected(as(c), e);
+    };
+    server.OnStorDataAvailable = [this, as](TFtpServer*, TFtpCtrlSocket* c, TWSocket*, char*, int, std::uint16_t e) {
+        StorDataAvailable(as(c), e);
+    };
+    server.OnStorSessionClosed = [this, as](TFtpServer*, TFtpCtrlSocket* c, TWSocket*, std::uint16_t e) {
+        StorSessionClosed(as(c), e);
+    };
+}
+
+}  // namespace corvane

@@ -1,0 +1,143 @@
+// The session policy seen from a real client: IP rules at connect, the session rows, and the
+// command, reply, connect and disconnect log lines.
+#include <gtest/gtest.h>
+
+#include "../platform/scratch_folder.h"
+#include "common/program_folder.h"
+#include "core/event_loop_window_thread.h"
+#include "core/server_controller.h"
+#include "test_client.h"
+
+namespace corvane {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::FreeLoopbackPort;
+using testing::LineClient;
+
+struct LogView : SilentServerView {
+    std::vector<std::string> lines;
+    int sessionRepaints = 0;
+    void AppendScreenLog(const std::string& line) override { lines.push_back(line); }
+    void RefreshSessionView() override { ++sessionRepaints; }
+    int CountStartingWith(const std::string& prefix) const
+    {
+        int n = 0;
+        for (const auto& line : lines) n += line.rfind(prefix, 0) == 0 ? 1 : 0;
+        return n;
+    }
+};
+
+// The home comes first: the controller takes the program folder when it is made.
+struct ScratchHome {
+    corvane::testing::ScratchFolder home;
+    ScratchHome() { SetProgramFolder(home.Path()); }
+};
+
+class SessionPolicyTest : public ::testing::Test, protected ScratchHome {
+protected:
+    SessionPolicyTest()
+    {
+        home.Put("CorvaneServer.ini",
+                 "[ServerData]\r\nPort=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\n");
+        controller.startUp();
+    }
+    ~SessionPolicyTest() override { controller.shutDown(); }
+
+    void Start()
+    {
+        controller.startServices(kServiceFtp);
+        Pump([this] { return controller.ftpListening(); });
+    }
+
+    bool Pump(const std::function<bool()>& done)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 5000ms;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            loop.RunUntil(done, 2ms);
+        }
+        return true;
+    }
+
+    // Reads a reply while the window thread keeps serving the server thread's closures.
+    std::string ReadLine(LineClient& client)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 5000ms;
+        while (std::chrono::steady_clock::now() < deadline) {
+            const std::string line = client.ReadLine(2ms);
+            if (line != "<timeout>") return line;
+            loop.ProcessMessages();
+        }
+        return "<timeout>";
+    }
+
+    // Stopping the services flushes the server thread's queued log lines to the view; ending
+    // the thread waits until that has happened. The controller's own stop lines, written at
+    // once on the window thread, are left out.
+    void FlushLog()
+    {
+        controller.stopServices(kServiceBoth);
+        std::vector<std::string> serverLines;
+        for (const auto& line : view.lines)
+            if (line.find(" server stopped (") == std::string::npos) serverLines.push_back(line);
+        view.lines = serverLines;
+    }
+
+    int port = FreeLoopbackPort();
+    EventLoop loop;
+    EventLoopWindowThread window{loop};
+    LogView view;
+    serverController controller{window, view, {}};
+};
+
+TEST_F(SessionPolicyTest, RefusedAddressGetsOneRawLineAndNoSessionRow)
+{
+    controller.accounts().SetIpRuleMode(1);  // the rules list who is refused
+    controller.accounts().AddIpRule("127.0.0.1");
+    Start();
+    LineClient client(port);
+    EXPECT_EQ(ReadLine(client), "421 Connection not allowed from this IP.");
+    EXPECT_EQ(ReadLine(client), "<closed>");
+    EXPECT_EQ(controller.sessions().Count(), 0u);
+    FlushLog();
+    ASSERT_EQ(view.lines.size(), 2u);
+    EXPECT_EQ(view.lines[0].rfind("! 127.0.0.1 : ", 0), 0u);
+    EXPECT_NE(view.lines[1].find(" Disconnected"), std::string::npos);
+    bool refusedLogged = false;
+    for (const auto& line : view.lines)
+        refusedLogged |= line.find(" has been refused due to IP access rules (contact server admin for access)") !=
+                         std::string::npos;
+    EXPECT_TRUE(refusedLogged);
+    EXPECT_EQ(view.CountStartingWith("> "), 0);  // the 421 line is not an engine reply
+}
+
+TEST_F(SessionPolicyTest, AdmittedClientHasASessionRowAndItsLinesAreLogged)
+{
+    Start();
+    LineClient client(port);
+    ASSERT_EQ(ReadLine(client), "220 Brinvale Corvane FTP Service Ready");
+    ASSERT_TRUE(Pump([this] { return controller.sessions().Count() == 1; }));
+    const SessionRecordPtr record = controller.sessions().Records().front();
+    EXPECT_EQ(record->PeerAddress(), "127.0.0.1");
+    client.Send("NOOP hello\r\n");
+    EXPECT_EQ(ReadLine(client), "200 Ok. Parameter was 'hello'.");
+    EXPECT_EQ(record->LastCommand(), "NOOP hello");
+    client.Send("QUIT\r\n");
+    EXPECT_EQ(ReadLine(client), "221 Goodbye.");
+    EXPECT_TRUE(Pump([this] { return controller.sessions().Count() == 0; }));
+    FlushLog();
+    ASSERT_GE(view.lines.size(), 6u);
+    EXPECT_EQ(view.lines[0].rfind("! 127.0.0.1 : ", 0), 0u);
+    EXPECT_NE(view.lines[0].find(" Connected"), std::string::npos);
+    EXPECT_EQ(view.lines[1].rfind("< NOOP hello [127.0.0.1 <- 127.0.0.1 : ", 0), 0u) << view.lines[1];
+    EXPECT_EQ(view.lines[2].rfind("> 200 Ok. Parameter was 'hello'. [127.0.0.1 -> 127.0.0.1 : ", 0), 0u)
+        << view.lines[2];
+    EXPECT_EQ(view.lines[3].rfind("< QUIT  [", 0), 0u) << view.lines[3];
+    EXPECT_EQ(view.lines[4].rfind("> 221 Goodbye. [", 0), 0u) << view.lines[4];
+    EXPECT_NE(view.lines[5].find(" Disconnected"), std::string::npos) << view.lines[5];
+    EXPECT_GT(view.sessionRepaints, 0);
+}
+
+}  // namespace
+}  // namespace corvane
