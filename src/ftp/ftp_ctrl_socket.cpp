@@ -105,8 +105,10 @@ void TFtpCtrlSocket::DeliverLines()
         }
         const int lineFeed = static_cast<int>(static_cast<const char*>(found) - buf);
         int length = lineFeed - start;
-        // A carriage return ends the line only when the line has another byte besides it.
-        if (length > 1 && buf[lineFeed - 1] == '\r') --length;
+        // The carriage return before the line feed belongs to the line end, also on an empty
+        // line: a client's bare CR LF is the empty line, and a reply quoting it must not carry a
+        // lone CR (which would break the reply's own line structure).
+        if (length > 0 && buf[lineFeed - 1] == '\r') --length;
         // A copy: the text handed on stays valid whatever the handler does to the buffer.
         const std::string line(buf + start, static_cast<std::size_t>(length));
         start = lineFeed + 1;

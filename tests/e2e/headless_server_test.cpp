@@ -1,0 +1,101 @@
+// The headless program from the outside: a fresh home, a real FTP client, and a clean stop.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "../platform/scratch_folder.h"
+#include "server_process.h"
+
+namespace corvane {
+namespace {
+
+using testing::FreeLoopbackPort;
+using testing::RunPython;
+using testing::ServerProcess;
+
+std::string FileText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Python's ftplib speaks to the server; raw lines go through its socket where ftplib would
+// refuse to send them.
+constexpr const char* kControlScript = R"PY(
+import ftplib, socket, sys
+port = int(sys.argv[1])
+ftp = ftplib.FTP()
+print(ftp.connect('127.0.0.1', port, timeout=10))
+print(ftp.sendcmd('NOOP'))
+print(ftp.sendcmd('noop hello'))
+try:
+    ftp.sendcmd('XYZ abc')
+except ftplib.error_perm as e:
+    print(e)
+try:
+    ftp.sendcmd('PWD')
+except ftplib.error_perm as e:
+    print(e)
+print(ftp.quit())
+
+raw = socket.create_connection(('127.0.0.1', port), timeout=10)
+reader = raw.makefile('rb')
+reader.readline()
+raw.sendall(b'\r\n')
+print(reader.readline().decode().rstrip())
+raw.sendall(b'A' * 8195)
+print(reader.readline().decode().rstrip())
+print('closed' if reader.readline() == b'' else 'still open')
+)PY";
+
+TEST(HeadlessServer, FreshHomeServesFtpAndShutsDownCleanlyOnSigterm)
+{
+    corvane::testing::ScratchFolder scratch;
+    const std::string home = scratch.Join("home");
+    const int port = FreeLoopbackPort();
+    std::filesystem::create_directories(home);
+    std::ofstream(home + "/CorvaneServer.ini") << "[ServerData]\r\nPort=" << port << "\r\nUserSetServerIP=127.0.0.1\r\n";
+
+    ServerProcess server(home, port);
+    ASSERT_TRUE(server.WaitListening());
+    std::string output;
+    ASSERT_EQ(RunPython(kControlScript, {std::to_string(port)}, output), 0) << output;
+    EXPECT_EQ(output,
+              "220 Brinvale Corvane FTP Service Ready\n"
+              "200 Ok. Parameter was ''.\n"
+              "200 Ok. Parameter was 'hello'.\n"
+              "500 'XYZ': command not understood.\n"
+              "530 Please login with USER and PASS.\n"
+              "221 Goodbye.\n"
+              "500 '': command not understood.\n"
+              "500 Command too long\n"
+              "closed\n");
+    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+
+    const std::string settings = FileText(home + "/CorvaneServer.ini");
+    EXPECT_NE(settings.find("ServerFirstRun=0\r\n"), std::string::npos);
+    EXPECT_NE(settings.find("RunWebServerNextTime=0\r\n"), std::string::npos);
+    EXPECT_NE(settings.find("Port=" + std::to_string(port) + "\r\n"), std::string::npos);
+    EXPECT_EQ(FileText(home + "/user - Anonymous.kcf"), "g-lc---iC:\\My Downloads\\*\r\n");
+    EXPECT_NE(FileText(home + "/usersgroups.ini").find("[Anonymous]"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_directory(home + "/drive_c/My Downloads"));
+    EXPECT_NE(FileText(server.OutputPath()).find("! FTP server stopped ("), std::string::npos);
+}
+
+TEST(HeadlessServer, SigintAlsoShutsDownInOrder)
+{
+    corvane::testing::ScratchFolder scratch;
+    const std::string home = scratch.Join("home");
+    const int port = FreeLoopbackPort();
+    std::filesystem::create_directories(home);
+    std::ofstream(home + "/CorvaneServer.ini") << "[ServerData]\r\nPort=" << port << "\r\nUserSetServerIP=127.0.0.1\r\n";
+    ServerProcess server(home, port);
+    ASSERT_TRUE(server.WaitListening());
+    EXPECT_EQ(server.StopWith(SIGINT), 0);
+    EXPECT_EQ(FileText(home + "/user - Anonymous.kcf"), "g-lc---iC:\\My Downloads\\*\r\n");
+    EXPECT_NE(FileText(server.OutputPath()).find("! HTTP server stopped ("), std::string::npos);
+}
+
+}  // namespace
+}  // namespace corvane
