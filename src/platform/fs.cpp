@@ -60,6 +60,72 @@ bool Succeed() {
     return true;
 }
 
+bool ResolveRewriteTarget(const std::string& hostPath, StagedFile& staged) {
+    if (hostPath.empty() || hostPath.find('\0') != std::string::npos) return FailWith(FsError::NotFound);
+    // A link is kept a link: the file it points to is the one rewritten.
+    staged.target = hostPath;
+    struct stat st {};
+    if (::lstat(hostPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* resolved = ::realpath(hostPath.c_str(), nullptr)) {
+            staged.target = resolved;
+            std::free(resolved);
+        }
+    }
+    staged.keptMode = -1;
+    if (::stat(staged.target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return FailWith(FsError::IsAFolder);
+        staged.keptMode = static_cast<int>(st.st_mode & 07777);
+    }
+    const std::size_t slash = staged.target.rfind('/');
+    staged.folder = slash == std::string::npos ? "." : slash == 0 ? "/" : staged.target.substr(0, slash);
+    return Succeed();
+}
+
+bool WriteTemporary(StagedFile& staged, std::string_view content, bool syncNow) {
+    const std::size_t slash = staged.target.rfind('/');
+    const std::string name = slash == std::string::npos ? staged.target : staged.target.substr(slash + 1);
+    staged.temporary = staged.folder + "/." + name + ".XXXXXX";
+    int fd = ::mkostemp(staged.temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        staged.temporary.clear();
+        return FailWithErrno();
+    }
+    auto abandon = [&](bool open) {
+        int error = errno;
+        if (open) ::close(fd);
+        ::unlink(staged.temporary.c_str());
+        staged.temporary.clear();
+        errno = error;
+        return FailWithErrno();
+    };
+    // New files are the owner's only (they may hold scrambled passwords); a rewritten file keeps
+    // its permission bits.
+    if (staged.keptMode >= 0 && ::fchmod(fd, static_cast<mode_t>(staged.keptMode)) != 0) return abandon(true);
+    const char* bytes = content.data();
+    std::size_t left = content.size();
+    while (left > 0) {
+        ssize_t put = ::write(fd, bytes, left);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return abandon(true);
+        }
+        bytes += put;
+        left -= static_cast<std::size_t>(put);
+    }
+    if (syncNow && ::fsync(fd) != 0) return abandon(true);
+    if (::close(fd) != 0) return abandon(false);
+    return Succeed();
+}
+
+void SyncFolder(const std::string& hostFolder) {
+    // The rename itself must reach the disk too, or a power cut may bring back the old name.
+    int dirFd = ::open(hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
 }  // namespace detail
 
 using detail::FailWith;
@@ -85,13 +151,6 @@ std::string LastNameOf(std::string_view hostPath) {
     while (hostPath.size() > 1 && hostPath.back() == '/') hostPath.remove_suffix(1);
     std::size_t slash = hostPath.rfind('/');
     return std::string(slash == std::string_view::npos ? hostPath : hostPath.substr(slash + 1));
-}
-
-std::string FolderPartOf(const std::string& hostPath) {
-    std::size_t slash = hostPath.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return hostPath.substr(0, slash);
 }
 
 FileInfo InfoFromStat(std::string name, const struct stat& st) {
@@ -236,63 +295,16 @@ bool ReadFileText(const std::string& hostPath, std::string& out) {
 }
 
 bool WriteFileAtomically(const std::string& hostPath, std::string_view content) {
-    if (!UsableHostPath(hostPath)) return FailWith(FsError::NotFound);
-    // A link is kept a link: the file it points to is the one rewritten.
-    std::string target = hostPath;
-    struct stat st {};
-    if (::lstat(hostPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* resolved = ::realpath(hostPath.c_str(), nullptr)) {
-            target = resolved;
-            std::free(resolved);
-        }
-    }
-    const bool existed = ::stat(target.c_str(), &st) == 0;
-    if (existed && S_ISDIR(st.st_mode)) return FailWith(FsError::IsAFolder);
-
-    const std::string folder = FolderPartOf(target);
-    std::string temporary = folder + "/." + LastNameOf(target) + ".XXXXXX";
-    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return FailWithErrno();
-    auto abandon = [&]() {
+    detail::StagedFile staged;
+    if (!detail::ResolveRewriteTarget(hostPath, staged)) return false;
+    if (!detail::WriteTemporary(staged, content, true)) return false;
+    if (::rename(staged.temporary.c_str(), staged.target.c_str()) != 0) {
         int error = errno;
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        errno = error;
-        return FailWithErrno();
-    };
-    // New files are the owner's only (they may hold scrambled passwords); a rewritten file keeps
-    // its permission bits.
-    if (existed && ::fchmod(fd, st.st_mode & 07777) != 0) return abandon();
-    const char* bytes = content.data();
-    std::size_t left = content.size();
-    while (left > 0) {
-        ssize_t put = ::write(fd, bytes, left);
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            return abandon();
-        }
-        bytes += put;
-        left -= static_cast<std::size_t>(put);
-    }
-    if (::fsync(fd) != 0) return abandon();
-    if (::close(fd) != 0) {
-        int error = errno;
-        ::unlink(temporary.c_str());
+        ::unlink(staged.temporary.c_str());
         errno = error;
         return FailWithErrno();
     }
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        int error = errno;
-        ::unlink(temporary.c_str());
-        errno = error;
-        return FailWithErrno();
-    }
-    // The rename itself must reach the disk too, or a power cut may bring back the old name.
-    int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    detail::SyncFolder(staged.folder);
     return Succeed();
 }
 
@@ -386,6 +398,55 @@ std::vector<FileInfo> ListRealFolder(std::string_view realFolder, bool withDotEn
                    std::make_move_iterator(dots.end()));
     Succeed();
     return entries;
+}
+
+namespace {
+
+// "*" and "?" over the whole name, backtracking to the last "*" on a mismatch.
+bool MatchesWholeName(std::string_view name, std::string_view pattern) {
+    std::size_t n = 0, p = 0;
+    std::size_t starAt = std::string_view::npos, resumeAt = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+            ++n;
+            ++p;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            starAt = p++;
+            resumeAt = n;
+        } else if (starAt != std::string_view::npos) {
+            p = starAt + 1;
+            n = ++resumeAt;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+}  // namespace
+
+bool NameMatchesWildcards(std::string_view name, std::string_view pattern) {
+    if (MatchesWholeName(name, pattern)) return true;
+    // "x.*" also stands for "x" with no extension at all.
+    return pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*" &&
+           MatchesWholeName(name, pattern.substr(0, pattern.size() - 2));
+}
+
+std::optional<FileInfo> FindFirstReal(std::string_view realPattern) {
+    const std::size_t separator = realPattern.find_last_of("\\/");
+    const std::string_view pattern =
+        separator == std::string_view::npos ? realPattern : realPattern.substr(separator + 1);
+    if (separator == std::string_view::npos || pattern.find_first_of("*?") == std::string_view::npos)
+        return StatReal(realPattern);
+    std::vector<FileInfo> entries = ListRealFolder(realPattern.substr(0, separator + 1), true);
+    for (FileInfo& entry : entries) {
+        if (!NameMatchesWildcards(entry.name, pattern)) continue;
+        Succeed();
+        return std::move(entry);
+    }
+    if (LastFsError() == FsError::None) FailWith(FsError::NotFound);
+    return std::nullopt;
 }
 
 bool MakeRealFolder(std::string_view realPath) {

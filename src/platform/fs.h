@@ -83,6 +83,15 @@ std::optional<FileInfo> StatReal(std::string_view realPath);
 // Empty (LastFsError tells why) when the folder cannot be read; an entry that vanishes while
 // the folder is read is left out.
 std::vector<FileInfo> ListRealFolder(std::string_view realFolder, bool withDotEntries = false);
+// Whether a name matches a wildcard pattern as the system's file searches match them: "*" any
+// run of characters (none included), "?" any one character, everything else compared as this
+// host compares names (exactly). A pattern ending in ".*" also matches the names its part
+// before ".*" matches, so "*.*" matches every name, with or without a ".".
+bool NameMatchesWildcards(std::string_view name, std::string_view pattern);
+// The first entry a file search finds: when the last name of `realPattern` holds "*" or "?", the
+// first entry of its folder in listing order (ListRealFolder with its dot entries) whose name
+// matches; otherwise the entry itself, as StatReal. Nothing (NotFound) when no entry matches.
+std::optional<FileInfo> FindFirstReal(std::string_view realPattern);
 bool MakeRealFolder(std::string_view realPath);    // the parent must exist
 // Creates the folder and every missing parent below the drive's root. True when it exists
 // afterwards (also when it existed before).

@@ -13,6 +13,7 @@
 
 #include "platform/drive_map.h"
 #include "platform/file_stream.h"
+#include "platform/fs_batch.h"
 #include "platform/scratch_folder.h"
 
 namespace corvane {
@@ -236,6 +237,23 @@ TEST_F(RealPathTest, DotDotInRealPathsStaysInsideTheDrive) {
     EXPECT_FALSE(stream.OpenReal("C:\\..\\outside.txt", FileStream::Mode::Read));
 }
 
+TEST(WildcardTest, StarsAndQuestionMarksMatchAsFileSearchesDo) {
+    EXPECT_TRUE(fs::NameMatchesWildcards("a.txt", "*"));
+    EXPECT_TRUE(fs::NameMatchesWildcards("a.txt", "*.txt"));
+    EXPECT_TRUE(fs::NameMatchesWildcards("a.txt", "?.t?t"));
+    EXPECT_FALSE(fs::NameMatchesWildcards("ab.txt", "?.txt"));
+    EXPECT_FALSE(fs::NameMatchesWildcards(".txt", "?.txt"));
+    EXPECT_TRUE(fs::NameMatchesWildcards("aXbXc", "a*b*c"));
+    EXPECT_TRUE(fs::NameMatchesWildcards("abcbc", "a*bc"));  // the star backs off
+    EXPECT_FALSE(fs::NameMatchesWildcards("abcb", "a*bc"));
+    EXPECT_TRUE(fs::NameMatchesWildcards("", "*"));
+    EXPECT_FALSE(fs::NameMatchesWildcards("", "?"));
+    EXPECT_FALSE(fs::NameMatchesWildcards("A.TXT", "*.txt"));
+    EXPECT_TRUE(fs::NameMatchesWildcards("readme", "*.*"));  // every name, with or without "."
+    EXPECT_TRUE(fs::NameMatchesWildcards("readme", "read*.*"));
+    EXPECT_FALSE(fs::NameMatchesWildcards("readme", "*.?"));
+}
+
 class HostPathTest : public ::testing::Test {
 protected:
     testing::ScratchFolder scratch;
@@ -332,6 +350,114 @@ TEST_F(HostPathTest, ReadingAFifoDoesNotHang) {
     std::string content;
     EXPECT_FALSE(fs::ReadFileText(scratch.Join("pipe"), content));
     EXPECT_EQ(fs::LastFsError(), FsError::AccessDenied);
+}
+
+// ---- Batched atomic rewrite ----
+
+class AtomicFileBatchTest : public HostPathTest {
+protected:
+    static std::string OldOf(int i) { return "old " + std::to_string(i) + "\r\n"; }
+    static std::string NewOf(int i) { return std::string(100 + i, static_cast<char>('a' + i % 26)); }
+    std::string FileName(int i) const { return scratch.Join("user - u" + std::to_string(i) + ".kcf"); }
+    void PutOldFiles(int count) const {
+        for (int i = 0; i < count; ++i) scratch.Put("user - u" + std::to_string(i) + ".kcf", OldOf(i));
+    }
+    std::string Content(int i) const {
+        std::string content;
+        fs::ReadFileText(FileName(i), content);
+        return content;
+    }
+};
+
+TEST_F(AtomicFileBatchTest, ReplacesEveryFileAsASingleRewriteWould) {
+    PutOldFiles(3);
+    ::chmod(FileName(0).c_str(), 0640);
+    stdfs::create_directory(scratch.Join("other"));
+    scratch.Put("other/real.ini", "old");
+    stdfs::create_symlink(scratch.Join("other/real.ini"), scratch.Join("link.ini"));
+
+    fs::AtomicFileBatch batch;
+    for (int i = 0; i < 3; ++i) batch.Add(FileName(i), NewOf(i));
+    batch.Add(scratch.Join("fresh.ini"), "first");
+    batch.Add(scratch.Join("link.ini"), "through the link");
+    batch.Add(scratch.Join("fresh.ini"), "second");  // the later content of one file wins
+    ASSERT_TRUE(batch.Commit());
+
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Content(i), NewOf(i));
+    for (std::size_t i = 0; i < batch.Size(); ++i) EXPECT_TRUE(batch.Replaced(i)) << i;
+    EXPECT_EQ(scratch.Get("fresh.ini"), "second");
+    EXPECT_TRUE(stdfs::is_symlink(scratch.Join("link.ini")));
+    EXPECT_EQ(scratch.Get("other/real.ini"), "through the link");
+    EXPECT_EQ(stdfs::status(FileName(0)).permissions() & stdfs::perms::all,
+              stdfs::perms::owner_read | stdfs::perms::owner_write | stdfs::perms::group_read);
+    EXPECT_EQ(stdfs::status(scratch.Join("fresh.ini")).permissions() & stdfs::perms::all,
+              stdfs::perms::owner_read | stdfs::perms::owner_write);
+    // Neither the temporaries nor the displaced old contents stay behind.
+    EXPECT_EQ(fs::ListHostFolder(scratch.Path()),
+              (std::vector<std::string>{"fresh.ini", "link.ini", "other", "user - u0.kcf",
+                                        "user - u1.kcf", "user - u2.kcf"}));
+    EXPECT_EQ(fs::ListHostFolder(scratch.Join("other")), std::vector<std::string>{"real.ini"});
+}
+
+TEST_F(AtomicFileBatchTest, AFileThatCannotBeWrittenKeepsItsContentAndTheRestAreReplaced) {
+    PutOldFiles(2);
+    stdfs::create_directory(scratch.Join("dir.kcf"));
+    fs::AtomicFileBatch batch;
+    const std::size_t first = batch.Add(FileName(0), NewOf(0));
+    const std::size_t folder = batch.Add(scratch.Join("dir.kcf"), "x");
+    const std::size_t missing = batch.Add(scratch.Join("no/such/f.kcf"), "x");
+    const std::size_t last = batch.Add(FileName(1), NewOf(1));
+    EXPECT_FALSE(batch.Commit());
+    EXPECT_TRUE(batch.Replaced(first));
+    EXPECT_TRUE(batch.Replaced(last));
+    EXPECT_FALSE(batch.Replaced(folder));
+    EXPECT_EQ(batch.ErrorOf(folder), FsError::IsAFolder);
+    EXPECT_FALSE(batch.Replaced(missing));
+    EXPECT_EQ(batch.ErrorOf(missing), FsError::NotFound);
+    EXPECT_EQ(Content(0), NewOf(0));
+    EXPECT_EQ(Content(1), NewOf(1));
+    EXPECT_TRUE(stdfs::is_directory(scratch.Join("dir.kcf")));
+    EXPECT_FALSE(batch.Commit());  // a batch is committed once
+}
+
+// The process is stopped dead (no clean-up runs) at each point between and inside the steps of
+// a commit: every file then holds either its whole old content or its whole new one, and
+// exactly the files published before the stop are new.
+TEST_F(AtomicFileBatchTest, AStopAtAnyStepLeavesEachFileOldOrNew) {
+    using Step = fs::AtomicFileBatch::Step;
+    constexpr int kFiles = 40;
+    struct StopPoint {
+        Step step;
+        std::size_t index;
+        int newFiles;  // files expected to hold the new content afterwards
+    };
+    const StopPoint points[] = {
+        {Step::TemporaryWritten, 0, 0},  {Step::TemporaryWritten, 25, 0},
+        {Step::TemporariesSynced, 0, 0}, {Step::Published, 0, 1},
+        {Step::Published, 17, 18},       {Step::Published, kFiles - 1, kFiles},
+    };
+    for (const StopPoint& point : points) {
+        PutOldFiles(kFiles);
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            fs::AtomicFileBatch batch;
+            for (int i = 0; i < kFiles; ++i) batch.Add(FileName(i), NewOf(i));
+            batch.SetProgressHook([&](Step step, std::size_t index) {
+                if (step == point.step && index == point.index) ::_exit(0);
+            });
+            batch.Commit();
+            ::_exit(1);  // the stop point was never reached
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "step " << static_cast<int>(point.step);
+        for (int i = 0; i < kFiles; ++i) {
+            EXPECT_EQ(Content(i), i < point.newFiles ? NewOf(i) : OldOf(i))
+                << "file " << i << ", stopped at step " << static_cast<int>(point.step) << " index "
+                << point.index;
+        }
+    }
 }
 
 }  // namespace
