@@ -3,6 +3,9 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
 
 #include "accounts/permissions.h"
@@ -36,40 +39,85 @@ void FillStore(permissionsClass& store) {
   }
 }
 
-void BM_LoadAccounts(benchmark::State& state) {
+// The store as FillStore left it, saved: every account has its sections and folder file.
+std::filesystem::path SavedHome() {
   auto home = FreshHome();
-  {
-    permissionsClass store(home.string(), AnyFolderExists);
-    FillStore(store);
-    store.SaveAccounts();
-  }
+  permissionsClass store(home.string(), AnyFolderExists);
+  FillStore(store);
+  store.SaveAccounts();
+  return home;
+}
+
+std::string FileText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void BM_LoadAccounts(benchmark::State& state) {
+  auto home = SavedHome();
   for (auto _ : state) {
-    permissionsClass store(home.string(), AnyFolderExists);
-    store.LoadAccounts();
-    benchmark::DoNotOptimize(store.FindUser("user9999"));
+    std::optional<permissionsClass> store;
+    store.emplace(home.string(), AnyFolderExists);
+    store->LoadAccounts();
+    benchmark::DoNotOptimize(store->FindUser("user9999"));
     state.PauseTiming();
-    store.SaveAccounts();  // unchanged: writes usersgroups.ini, skips the folder files
+    store.reset();  // the records' teardown is not part of loading
     state.ResumeTiming();
   }
   std::filesystem::remove_all(home);
 }
 BENCHMARK(BM_LoadAccounts)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-// Saving after every folder file changed (each is rewritten), the worst case.
+// The worst case: every one of the 10,100 folder files exists and every one has changed since
+// it was loaded, so each is replaced on the disk (not merely created in an empty folder).
 void BM_SaveAccountsAllChanged(benchmark::State& state) {
-  auto home = FreshHome();
+  auto home = SavedHome();
+  bool put = true;  // the saved files grant no "put"; each round flips it everywhere
   for (auto _ : state) {
     state.PauseTiming();
-    std::filesystem::remove_all(home);
-    std::filesystem::create_directories(home);
     permissionsClass store(home.string(), AnyFolderExists);
-    FillStore(store);
+    store.LoadAccounts();
+    for (int u = 0; u < 10000; ++u) {
+      std::string name = "user" + std::to_string(u);
+      std::string folder = "C:\\share\\" + name + "\\f0\\";
+      if (put) store.GrantFlag(name, folder, FolderFlag::put);
+      else store.RevokeFlag(name, folder, FolderFlag::put);
+    }
+    for (int g = 0; g < 100; ++g) {
+      std::string name = "group" + std::to_string(g);
+      if (put) store.GrantFlag(name, "C:\\groups\\", FolderFlag::put);
+      else store.RevokeFlag(name, "C:\\groups\\", FolderFlag::put);
+    }
+    state.ResumeTiming();
+    store.SaveAccounts();
+    state.PauseTiming();
+    // The files on the disk must hold the new state, or this measured nothing.
+    const char wanted = put ? 'p' : '-';
+    if (FileText(home / "user - user4321.kcf").substr(1, 1) != std::string(1, wanted) ||
+        FileText(home / "group - group42.kcf").substr(1, 1) != std::string(1, wanted)) {
+      state.SkipWithError("the folder files were not rewritten");
+      break;
+    }
+    put = !put;
+    state.ResumeTiming();
+  }
+  std::filesystem::remove_all(home);
+}
+BENCHMARK(BM_SaveAccountsAllChanged)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Nothing changed since loading: only usersgroups.ini is rewritten.
+void BM_SaveAccountsNoneChanged(benchmark::State& state) {
+  auto home = SavedHome();
+  for (auto _ : state) {
+    state.PauseTiming();
+    permissionsClass store(home.string(), AnyFolderExists);
+    store.LoadAccounts();
     state.ResumeTiming();
     store.SaveAccounts();
   }
   std::filesystem::remove_all(home);
 }
-BENCHMARK(BM_SaveAccountsAllChanged)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_SaveAccountsNoneChanged)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_CheckFolderPermissionTenLevelsDown(benchmark::State& state) {
   auto home = FreshHome();

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -13,6 +14,7 @@
 #include "accounts/real_path_compare.h"
 #include "common/text_case.h"
 #include "platform/fs.h"
+#include "platform/fs_batch.h"
 
 namespace corvane {
 namespace {
@@ -134,7 +136,7 @@ void permissionsClass::ReadAccountFiles(accountClass& account) {
   account.idleTimeout.Set(ReadIntKey(*image, s, "Idle Timeout", 900));
 }
 
-bool permissionsClass::WriteAccountFiles(accountClass& account, IniImage& image) {
+void permissionsClass::WriteAccountSection(const accountClass& account, IniImage& image) const {
   const std::string& s = account.Name();
   image.WriteString(s, "Home Directory", account.homeFolder.Get());
   image.WriteString(s, "Group", account.group.Get());
@@ -145,10 +147,20 @@ bool permissionsClass::WriteAccountFiles(accountClass& account, IniImage& image)
   image.WriteInteger(s, "Max Account Connections", account.maxAccountConnections.Get());
   image.WriteInteger(s, "Max IP Connections", account.maxIpConnections.Get());
   image.WriteInteger(s, "Idle Timeout", account.idleTimeout.Get());
+}
+
+std::optional<std::string> permissionsClass::ChangedFolderFileText(const accountClass& account) {
   std::string text = FolderFileText(account);
-  if (account.storedFolderFile.Get() == text) return true;  // the file already holds it
-  if (!fs::WriteFileAtomically(FolderFilePath(account), text)) return false;
-  account.storedFolderFile.Set(text);
+  if (account.storedFolderFile.Get() == text) return std::nullopt;  // the file already holds it
+  return text;
+}
+
+bool permissionsClass::WriteAccountFiles(accountClass& account, IniImage& image) {
+  WriteAccountSection(account, image);
+  auto text = ChangedFolderFileText(account);
+  if (!text) return true;
+  if (!fs::WriteFileAtomically(FolderFilePath(account), *text)) return false;
+  account.storedFolderFile.Set(std::move(*text));
   return true;
 }
 
@@ -237,25 +249,40 @@ bool permissionsClass::SaveAccounts(IniImage& serverSettings) {
     std::lock_guard lock(groupsLock_);
     groupRecords.swap(groups_);
   }
-  // Users are written in user-name order (then any record the list lacks), then groups.
+  // Users are written in user-name order (then any record the list lacks), then groups. The
+  // folder files that changed are replaced together, with one wait for the disk for all of them.
   std::unordered_map<std::string, size_t> byName;
   for (size_t i = 0; i < userRecords.size(); ++i) byName.emplace(FoldCase(userRecords[i]->Name()), i);
   std::vector<bool> written(userRecords.size(), false);
-  bool ok = true;
-  auto write = [&](accountClass& account) {
-    ok = WriteAccountFiles(account, image) && ok;
-    if (auto* o = Observer()) o->AccountRemoved(account.Name(), account.IsGroup());
+  fs::AtomicFileBatch batch;
+  struct ChangedFolderFile {
+    AccountPtr account;
+    std::string text;
+    size_t batchIndex;
+  };
+  std::vector<ChangedFolderFile> changedFolderFiles;
+  auto write = [&](const AccountPtr& account) {
+    WriteAccountSection(*account, image);
+    if (auto text = ChangedFolderFileText(*account)) {
+      size_t index = batch.Add(FolderFilePath(*account), *text);
+      changedFolderFiles.push_back({account, std::move(*text), index});
+    }
+    if (auto* o = Observer()) o->AccountRemoved(account->Name(), account->IsGroup());
   };
   for (const auto& name : users) {
     auto it = byName.find(FoldCase(MapLoginName(name)));
     if (it == byName.end() || written[it->second]) continue;
     written[it->second] = true;
-    write(*userRecords[it->second]);
+    write(userRecords[it->second]);
   }
   for (size_t i = 0; i < userRecords.size(); ++i)
-    if (!written[i]) write(*userRecords[i]);
-  for (const auto& g : groupRecords) write(*g);
-  ok = image.Save(AccountsFilePath()) && ok;
+    if (!written[i]) write(userRecords[i]);
+  for (const auto& g : groupRecords) write(g);
+  batch.Add(AccountsFilePath(), image.ToText());
+  const bool ok = batch.Commit();
+  // What each replaced file now holds, for any share of a record that outlives the store's.
+  for (auto& changed : changedFolderFiles)
+    if (batch.Replaced(changed.batchIndex)) changed.account->storedFolderFile.Set(std::move(changed.text));
   loaded_.Set(false);
   return ok;
 }

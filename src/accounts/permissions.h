@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -149,6 +150,10 @@ class permissionsClass {
   void ReadAccountFiles(accountClass& account);
   void WriteAccountFiles(accountClass& account);
   bool WriteAccountFiles(accountClass& account, IniImage& accountsImage);
+  // The nine keys of the account's section of usersgroups.ini.
+  void WriteAccountSection(const accountClass& account, IniImage& accountsImage) const;
+  // The account's folder file text when it differs from what the file holds; none otherwise.
+  static std::optional<std::string> ChangedFolderFileText(const accountClass& account);
   void DeleteAccountFiles(accountClass& account);
   // Builds a record (reads its files, applies the group fallback) and appends it to its list.
   AccountPtr BuildUser(const std::string& name, bool isNew, const std::string& password,

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <thread>
 
 #include "accounts/account_names.h"
@@ -7,6 +9,11 @@ namespace corvane {
 namespace {
 
 using AccountFiles = AccountStoreTest;
+
+ino_t InodeOf(const std::filesystem::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
 
 TEST_F(AccountFiles, SaveAndLoadKeepAccountsPropertiesPasswordsAndFolders) {
   store_->LoadAccounts(IniImage());
@@ -61,6 +68,40 @@ TEST_F(AccountFiles, TheFileLayoutIsTheSystemsAndNameListsMoveToTheEnd) {
             "[All Others]\r\nHome Directory=\r\nGroup=\r\nPassword=\r\nDefault Web Link=\r\n"
             "UD Ratio=0\r\nMax Transfer Rate=0\r\nMax Account Connections=0\r\n"
             "Max IP Connections=0\r\nIdle Timeout=900\r\n\r\n");
+}
+
+// A save replaces the folder files whose content changed and leaves the others as they are
+// (same file on the disk); a file that cannot be replaced fails the save without stopping the
+// other files.
+TEST_F(AccountFiles, ASaveReplacesOnlyTheFolderFilesThatChanged) {
+  store_->LoadAccounts(IniImage());
+  for (const char* name : {"ann", "bob", "cy"}) {
+    ASSERT_TRUE(store_->AddUser(name, "pw", "All Others"));
+    store_->GrantFlag(name, "C:\\Pub\\", FolderFlag::get);
+  }
+  ASSERT_TRUE(store_->SaveAccounts());
+  const auto annBefore = InodeOf(home_ / "user - ann.kcf");
+  const auto bobBefore = InodeOf(home_ / "user - bob.kcf");
+  const auto othersBefore = InodeOf(home_ / "group - All Others.kcf");
+
+  store_ = MakeStore();
+  store_->LoadAccounts();
+  store_->GrantFlag("bob", "C:\\Pub\\", FolderFlag::put);
+  store_->SetMaxIpConnections("ann", 2);  // a property only: the folder file stays as it is
+  // "cy"'s folder file cannot be replaced: a folder stands where it would go.
+  std::filesystem::remove(HomeFile("user - cy.kcf"));
+  std::filesystem::create_directory(HomeFile("user - cy.kcf"));
+  store_->GrantFlag("cy", "C:\\Pub\\", FolderFlag::put);
+  EXPECT_FALSE(store_->SaveAccounts());
+
+  EXPECT_EQ(InodeOf(home_ / "user - ann.kcf"), annBefore);
+  EXPECT_EQ(InodeOf(home_ / "group - All Others.kcf"), othersBefore);
+  EXPECT_NE(InodeOf(home_ / "user - bob.kcf"), bobBefore);
+  EXPECT_EQ(ReadHomeFile("user - bob.kcf"), "gp------C:\\Pub\\*\r\n");
+  EXPECT_TRUE(std::filesystem::is_directory(HomeFile("user - cy.kcf")));
+  auto again = MakeStore();
+  again->LoadAccounts();
+  EXPECT_EQ(again->GetMaxIpConnections("ann"), 2);  // usersgroups.ini was still written
 }
 
 TEST_F(AccountFiles, FolderFileLoadsSortedAndTheLaterLineWins) {
