@@ -9,7 +9,7 @@ bool FolderExists(std::string_view realPath) { return fs::RealFolderExists(realP
 
 std::uint64_t FileSizeOf(std::string_view realPath) {
     if (!realPath.empty() && realPath.back() == '\\') realPath.remove_suffix(1);
-    auto info = fs::StatReal(realPath);
+    auto info = fs::FindFirstReal(realPath);
     return info ? static_cast<std::uint64_t>(info->size) : 0;
 }
 

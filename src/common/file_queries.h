@@ -12,8 +12,11 @@ namespace corvane {
 // Whether the path names an existing folder (a trailing "\" is allowed).
 bool FolderExists(std::string_view realPath);
 
-// The size in bytes of the file (one trailing "\" removed first); 0 for a folder or when there is
-// none. 64-bit: the listings, the cache and HTTP send files past 4 GiB.
+// The size in bytes of the first entry a file search finds for the path (one trailing "\"
+// removed first): the file itself, or, when its last name holds "*" or "?", the first matching
+// entry of the folder in listing order (fs::FindFirstReal; "." and ".." first where the folder
+// has them). 0 for a folder or when nothing matches. 64-bit: the listings, the cache and HTTP
+// send files past 4 GiB.
 std::uint64_t FileSizeOf(std::string_view realPath);
 
 // The last-write time of a file or folder, whole seconds since the epoch (a trailing "\" is

@@ -75,5 +75,25 @@ TEST_F(FileQueriesTest, SizesTimesAndFoldersOfRealPaths) {
     EXPECT_EQ(FileLastWriteTime("Q:\\"), 0);
 }
 
+// A name with wildcards gives the size of the first entry a search finds, in listing order.
+TEST_F(FileQueriesTest, WildcardsGiveTheFirstMatchingEntry) {
+    std::filesystem::create_directories(scratch.Join("c/Pub/b.dir"));
+    scratch.Put("c/Pub/B.txt", "1234567");
+    scratch.Put("c/Pub/c.txt", "123");
+    scratch.Put("c/Pub/readme", "12");
+    scratch.Put("c/root.bin", "1234");
+    EXPECT_EQ(FileSizeOf("C:\\Pub\\?.txt"), 7u);    // "B.txt" sorts before "a.txt" bytewise
+    EXPECT_EQ(FileSizeOf("C:\\Pub\\a*"), 5u);
+    EXPECT_EQ(FileSizeOf("C:\\Pub\\c.*\\"), 3u);  // the trailing "\" goes first
+    EXPECT_EQ(FileSizeOf("C:\\Pub\\*me"), 2u);
+    EXPECT_EQ(FileSizeOf("C:\\Pub\\A*"), 0u);       // names compare as the host compares them
+    EXPECT_EQ(FileSizeOf("C:\\Pub\\*.zip"), 0u);
+    EXPECT_EQ(FileSizeOf("C:\\Pub\\b.d*"), 0u);     // a folder is found, and has no size
+    EXPECT_EQ(FileSizeOf("C:\\Pub\\*"), 0u);        // "." comes first, as the system lists it
+    EXPECT_EQ(FileSizeOf("C:\\*.bin"), 4u);          // the root lists no dot entries
+    EXPECT_EQ(FileSizeOf("C:\\None\\*"), 0u);
+    EXPECT_EQ(FileSizeOf("Q:\\*"), 0u);
+}
+
 }  // namespace
 }  // namespace corvane
