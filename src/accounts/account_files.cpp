@@ -216,11 +216,21 @@ void permissionsClass::LoadAccounts(const IniImage& serverSettings) {
     std::lock_guard lock(userNamesLock_);
     userNames_ = users;
   }
+  // The accounts that exist already, by folded name: one lookup per name, where a walk of the
+  // whole list for each of ten thousand users would make the load quadratic.
+  auto foldedNamesOf = [](std::mutex& lock, const std::vector<AccountPtr>& list) {
+    std::lock_guard guard(lock);
+    std::unordered_set<std::string> folded;
+    for (const auto& a : list) folded.insert(FoldCase(a->Name()));
+    return folded;
+  };
+  std::unordered_set<std::string> existingGroups = foldedNamesOf(groupsLock_, groups_);
+  std::unordered_set<std::string> existingUsers = foldedNamesOf(usersLock_, users_);
   accountsImage_ = &image;
   for (const auto& name : groups)
-    if (!FindGroup(name)) BuildGroup(name, false);
+    if (existingGroups.insert(FoldCase(name)).second) BuildGroup(name, false);
   for (const auto& name : users)
-    if (!FindUser(name)) BuildUser(name, false, "", "");
+    if (existingUsers.insert(FoldCase(MapLoginName(name))).second) BuildUser(name, false, "", "");
   accountsImage_ = nullptr;
   loaded_.Set(true);
 }

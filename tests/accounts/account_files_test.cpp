@@ -135,6 +135,34 @@ TEST_F(AccountFiles, BadValuesReadAsDefaultsAndMissingGroupsAsAllOthers) {
   EXPECT_EQ(store_->UserNames(), (std::vector<std::string>{"jo", "al"}));
 }
 
+// Names that reach the same account (any case; "ftp" and "anonymous" for "Anonymous") build it
+// once, and a record that exists before the load is kept, not built again.
+TEST_F(AccountFiles, RepeatedNamesInTheListsBuildOneAccount) {
+  WriteHomeFile("usersgroups.ini",
+                "[Usernames]\r\nUserCount=5\r\nUser0=jo\r\nUser1=JO\r\nUser2=ftp\r\n"
+                "User3=anonymous\r\nUser4=kim\r\n\r\n"
+                "[Groupnames]\r\nGroupCount=2\r\nGroup0=Staff\r\nGroup1=staff\r\n\r\n"
+                "[kim]\r\nMax IP Connections=4\r\n");
+  ASSERT_TRUE(store_->AddUser("Kim", "pw", "All Others"));
+  store_->SetMaxIpConnections("Kim", 9);
+  store_->LoadAccounts(IniImage());
+  EXPECT_EQ(store_->GetMaxIpConnections("kim"), 9);  // the record made before the load
+  EXPECT_TRUE(store_->FindUser("jo"));
+  EXPECT_TRUE(store_->FindUser("Anonymous"));
+  IniImage settings;
+  ASSERT_TRUE(store_->SaveAccounts(settings));
+  auto again = MakeStore();
+  again->LoadAccounts(settings);
+  EXPECT_EQ(again->GroupNames(), (std::vector<std::string>{"Staff", "All Others"}));
+  int records = 0;
+  for (const char* name : {"jo", "Anonymous", "Kim"}) records += again->FindUser(name) ? 1 : 0;
+  EXPECT_EQ(records, 3);
+  again->RemoveUser("jo", true);
+  again->RemoveUser("Anonymous", true);
+  EXPECT_FALSE(again->FindUser("JO"));  // no second record of the same name was left behind
+  EXPECT_FALSE(again->FindUser("ftp"));
+}
+
 TEST_F(AccountFiles, NonsenseFilesLoadWithDefaultsAndSaveClean) {
   std::string binary;
   for (int i = 0; i < 4096; ++i) binary += static_cast<char>((i * 7919) & 0xFF);
