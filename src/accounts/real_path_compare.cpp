@@ -3,6 +3,8 @@
 #include <cctype>
 #include <vector>
 
+#include "common/path_text.h"
+
 namespace corvane {
 namespace {
 bool HasDriveLetter(std::string_view p) {
@@ -30,33 +32,24 @@ bool SameRealFolder(std::string_view a, std::string_view b) {
   return SameRealPathText(WithTrailingBackslash(a), WithTrailingBackslash(b));
 }
 
+namespace {
+// "C:\a\." and "C:\a\b\.." name folders although they do not end in a separator.
+bool EndsInDotName(std::string_view path) {
+  size_t separator = path.find_last_of("\\/");
+  std::string_view last = separator == std::string_view::npos ? path : path.substr(separator + 1);
+  return last == "." || last == "..";
+}
+}  // namespace
+
 std::string RemoveDotDotSegments(std::string_view path) {
-  std::vector<std::string_view> kept;
-  size_t start = 0;
-  bool first = true;
-  for (;;) {
-    size_t at = path.find('\\', start);
-    std::string_view segment =
-        path.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start);
-    if (!first && segment == "..") {
-      if (kept.size() > 1) kept.pop_back();
-    } else {
-      kept.push_back(segment);
-    }
-    first = false;
-    if (at == std::string_view::npos) break;
-    start = at + 1;
-  }
-  std::string out;
-  for (size_t i = 0; i < kept.size(); ++i) {
-    if (i > 0) out += '\\';
-    out += kept[i];
-  }
-  // A ".." that was the last segment leaves its parent as a folder: keep the "\".
-  if (path.size() >= 2 && path.substr(path.size() - 2) == ".." &&
-      (path.size() == 2 || path[path.size() - 3] == '\\'))
-    out = WithTrailingBackslash(out);
-  return out;
+  // The rules must judge the very folder the host opens for this text, so the text is
+  // normalised as the drive map translates it (FullRealPath), not by a looser reading of its
+  // own: otherwise "C:\Pub\.\" or "C:\Pub\\" would pass for a subfolder of C:\Pub\ and take
+  // the rights of an inheriting entry above it instead of C:\Pub\'s own entry.
+  std::string full = FullRealPath(path);
+  if (full.empty()) return std::string(path);  // not a drive path: it names nothing here
+  if (EndsInDotName(path)) full = WithTrailingBackslash(full);
+  return full;
 }
 
 std::string ParentRealFolder(std::string_view folder) {

@@ -18,7 +18,9 @@ std::string WithTrailingBackslash(std::string_view path);
 
 // Every ".." segment (between two "\" or after the last one) removed together with the
 // segment before it; the drive part before the first "\" is never removed.
-// "C:\ftp\a\b\..\..\x\" becomes "C:\ftp\x\".
+// "C:\ftp\a\b\..\..\x\" becomes "C:\ftp\x\". It is the host's own reading of the text
+// (FullRealPath): "/" also separates, "." and empty names go, and a text ending in "." or ".."
+// names a folder (it gets its "\"). A text that is not a drive path comes back unchanged.
 std::string RemoveDotDotSegments(std::string_view path);
 
 // The parent folder, keeping its trailing "\" ("C:\ftp\pub\" -> "C:\ftp\", "C:\ftp\" -> "C:\");

@@ -47,6 +47,13 @@ TEST(RealPathText, DotDotSegmentsAndParents) {
   EXPECT_EQ(RemoveDotDotSegments("C:\\ftp\\pub\\.."), "C:\\ftp\\");
   EXPECT_EQ(RemoveDotDotSegments("C:\\..\\..\\"), "C:\\");
   EXPECT_EQ(RemoveDotDotSegments("C:\\a...\\"), "C:\\a...\\");
+  // Read as the host reads it: "." and doubled separators name the same folder, "/" separates.
+  EXPECT_EQ(RemoveDotDotSegments("C:\\Pub\\.\\"), "C:\\Pub\\");
+  EXPECT_EQ(RemoveDotDotSegments("C:\\Pub\\."), "C:\\Pub\\");
+  EXPECT_EQ(RemoveDotDotSegments("C:\\Pub\\\\Sub\\"), "C:\\Pub\\Sub\\");
+  EXPECT_EQ(RemoveDotDotSegments("C:\\Private/..\\Pub\\"), "C:\\Pub\\");
+  EXPECT_EQ(RemoveDotDotSegments("c:\\Pub"), "c:\\Pub");
+  EXPECT_EQ(RemoveDotDotSegments("\\\\srv\\a\\..\\"), "\\\\srv\\a\\..\\");
   EXPECT_EQ(ParentRealFolder("C:\\ftp\\pub\\"), "C:\\ftp\\");
   EXPECT_EQ(ParentRealFolder("C:\\ftp\\"), "C:\\");
   EXPECT_EQ(ParentRealFolder("C:\\"), "");

@@ -185,6 +185,16 @@ TEST_F(AccountModel, FolderTextsAreNormalisedAndTrapsRefused) {
   EXPECT_TRUE(store_->CheckFolderPermission("U", "C:\\Pub\\Sub\\..\\..\\Private\\", "put"));
   EXPECT_FALSE(store_->CheckFolderPermission("U", "C:\\Pub\\Sub\\..\\..\\Private\\", "get"));
   EXPECT_FALSE(store_->CheckFolderPermission("U", "C:\\Pub\\...\\", "get"));
+  // Other spellings of C:\Pub\ (the host opens them all as that folder) are judged by C:\Pub\'s
+  // own entry, not by an inheriting entry above it.
+  store_->GrantFlag("U", "C:\\", FolderFlag::put);
+  store_->GrantFlag("U", "C:\\", FolderFlag::inherit);
+  AddFolders({"C:\\Pub\\.\\", "C:\\Pub\\\\", "C:\\Private/..\\Pub\\"});
+  EXPECT_TRUE(store_->CheckFolderPermission("U", "C:\\", "put"));
+  for (const char* spelling : {"C:\\Pub\\", "C:\\Pub\\.\\", "C:\\Pub\\\\", "C:\\Private/..\\Pub\\"}) {
+    EXPECT_FALSE(store_->CheckFolderPermission("U", spelling, "put")) << spelling;
+    EXPECT_TRUE(store_->CheckFolderPermission("U", spelling, "get")) << spelling;
+  }
   // A folder that does not exist is refused whatever the entries say.
   store_->GrantFlag("U", "C:\\Gone\\", FolderFlag::get);
   EXPECT_FALSE(store_->CheckFolderPermission("U", "C:\\Gone\\", "get"));
