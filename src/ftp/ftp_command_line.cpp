@@ -38,4 +38,12 @@ void SplitFtpCommandLine(std::string_view line, std::string& keyword, std::strin
     params.assign(line.substr(pos));
 }
 
+std::string TrimBlanks(std::string_view text)
+{
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return std::string(text);
+}
+
 }  // namespace corvane

@@ -16,4 +16,8 @@ std::string RemoveTelnetEscapes(std::string_view line);
 // an empty keyword and the whole line, less its leading blanks, as parameters.
 void SplitFtpCommandLine(std::string_view line, std::string& keyword, std::string& params);
 
+// The text without the blanks and control characters (bytes up to and including the space) at
+// both ends, as USER, PASS, CWD and TYPE take their parameters.
+std::string TrimBlanks(std::string_view text);
+
 }  // namespace corvane

@@ -1,79 +1,135 @@
 // TFtpServer: login and navigation (USER, PASS, CWD, CDUP, PWD, XPWD, SYST, TYPE, MODE).
-// Not built yet: each keeps its login rule and answers "502 Command not implemented.".
+#include <cctype>
+#include <exception>
+
+#include "ftp/ftp_command_line.h"
+#include "ftp/ftp_paths.h"
 #include "ftp/ftp_server.h"
 
 namespace corvane {
 namespace {
 
-constexpr char kNotImplemented[] = "502 Command not implemented.";
+std::string UpperCase(std::string text)
+{
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
 
 }  // namespace
 
-void TFtpServer::CommandUSER(TFtpCtrlSocket* /*client*/, std::string& /*keyword*/, std::string& /*params*/,
+void TFtpServer::CommandUSER(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
                              std::string& answer)
 {
-    answer = kNotImplemented;
+    client->SetCurrentCommand(ftpcUSER);
+    // Accepted in every state: a logged-in client that names a user again is logged out by it.
+    client->SetUserName(TrimBlanks(params));
+    client->SetFtpState(ftpcWaitingPassword);
+    answer = "331 Password required for " + client->UserName() + ".";
 }
 
-void TFtpServer::CommandPASS(TFtpCtrlSocket* /*client*/, std::string& /*keyword*/, std::string& /*params*/,
+void TFtpServer::CommandPASS(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
                              std::string& answer)
 {
-    answer = kNotImplemented;
+    client->SetCurrentCommand(ftpcPASS);
+    if (client->FtpState() != ftpcWaitingPassword) {
+        answer = "503 Login with USER first.";
+        return;
+    }
+    client->SetPassWord(TrimBlanks(params));
+    bool authenticated = true;
+    answer.clear();
+    TriggerAuthenticate(client, client->UserName(), client->PassWord(), authenticated, answer);
+    if (!authenticated) {
+        client->SetFtpState(ftpcWaitingUserCode);
+        answer = "530 Login incorrect.";
+        return;
+    }
+    client->SetFtpState(ftpcReady);
+    // The owner's welcome lines come first, the 230 line last. A home that the path rules
+    // refuse is answered "501 " + reason by the dispatcher; the client stays logged in.
+    client->SetDirectory(client->HomeDirectory());
+    answer += "230 User " + client->UserName() + " logged in.";
 }
 
-void TFtpServer::CommandTYPE(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
-                             std::string& answer)
+void TFtpServer::CommandCWD(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
+    client->SetCurrentCommand(ftpcCWD);
+    CommandChangeDir(client, keyword, params, answer);
 }
 
-void TFtpServer::CommandCWD(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
-                            std::string& answer)
+void TFtpServer::CommandCDUP(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
+    client->SetCurrentCommand(ftpcCDUP);
+    params = "..";  // whatever followed CDUP is ignored
+    CommandChangeDir(client, keyword, params, answer);
 }
 
-void TFtpServer::CommandCDUP(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
-                             std::string& answer)
+void TFtpServer::CommandChangeDir(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
+                                  std::string& answer)
 {
-    if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
-}
-
-void TFtpServer::CommandXPWD(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
-                             std::string& answer)
-{
-    if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
+    const std::string previous = client->Directory();
+    try {
+        params = TrimBlanks(ToBackslashes(params));
+        client->SetDirectory(params);
+        bool allowed = true;
+        TriggerChangeDirectory(client, client->Directory(), allowed);
+        if (allowed) {
+            answer = "250 CWD command successful. \"" + ToSlashes(client->Directory()) + "\" is current directory.";
+            return;
+        }
+        client->RestoreDirectory(previous);
+        answer = "501 CWD failed. No permission";
+    } catch (const std::exception& e) {
+        client->RestoreDirectory(previous);
+        answer = std::string("501 CWD failed. ") + e.what();
+    }
 }
 
 void TFtpServer::CommandPWD(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
                             std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
+    client->SetCurrentCommand(ftpcPWD);
+    answer = "257 \"/" + ToSlashes(client->Directory()) + "\" is current directory.";
+}
+
+void TFtpServer::CommandXPWD(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
+                             std::string& answer)
+{
+    if (!CheckLoggedIn(client, answer)) return;
+    client->SetCurrentCommand(ftpcXPWD);
+    answer = "257 \"/" + ToSlashes(client->Directory()) + "\" is current directory.";
 }
 
 void TFtpServer::CommandSYST(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
                              std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
+    client->SetCurrentCommand(ftpcSYST);
+    answer = "215 UNIX Type: Brinvale Corvane (Tiv)";
 }
 
-void TFtpServer::CommandMODE(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
+void TFtpServer::CommandTYPE(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
                              std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
+    client->SetCurrentCommand(ftpcTYPE);
+    const std::string type = UpperCase(TrimBlanks(params));
+    // The type changes nothing: every transfer copies the bytes as they are.
+    if (type == "A" || type == "A N" || type == "I") answer = "200 Type set to " + params + ".";
+    else answer = "500 'TYPE " + params + "': command not understood.";
 }
 
-void TFtpServer::CommandChangeDir(TFtpCtrlSocket* /*client*/, std::string& /*keyword*/, std::string& /*params*/,
-                                  std::string& answer)
+void TFtpServer::CommandMODE(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
+                             std::string& answer)
 {
-    answer = kNotImplemented;
+    if (!CheckLoggedIn(client, answer)) return;
+    client->SetCurrentCommand(ftpcMODE);
+    if (params.empty()) answer = "501 Missing argument for MODE";
+    else if (params == "S" || params == "s") answer = "200 MODE Ok";
+    else answer = "502 MODE other than S not supported";
 }
 
 }  // namespace corvane

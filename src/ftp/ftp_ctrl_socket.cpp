@@ -1,5 +1,7 @@
 #include "ftp/ftp_ctrl_socket.h"
 
+#include "ftp/ftp_paths.h"
+
 #include <cstring>
 
 namespace corvane {
@@ -32,7 +34,10 @@ char* TFtpCtrlSocket::RcvBuf()
     return rcvBuf_.get();
 }
 
-void TFtpCtrlSocket::SetDirectory(const std::string& path) { directory_ = path; }
+void TFtpCtrlSocket::SetDirectory(const std::string& path)
+{
+    directory_ = ResolveDirectory(directory_, path, (options_ & ftpcUNC) != 0);
+}
 
 void TFtpCtrlSocket::SetAbortingTransfer(bool value) { abortingTransfer_ = value; }
 

@@ -60,9 +60,13 @@ public:
     const std::string& HomeDirectory() const { return homeDirectory_; }
     void SetHomeDirectory(const std::string& path) { homeDirectory_ = path; }
     const std::string& Directory() const { return directory_; }
-    // Plain assignment for now; the path rules of CWD (relative paths, drives, shares, "..")
-    // replace it when the navigation commands are built.
+    // Changes the current folder by the path rules of CWD (relative and absolute paths, drives,
+    // UNC shares when ftpcUNC is set, ".."); raises EFtpCtrlSocketException with the reason
+    // when the path is not acceptable, leaving the folder as it was.
     virtual void SetDirectory(const std::string& path);
+    // Puts back a folder remembered before a refused change, as it was (it passed the path
+    // rules when it was set, so it is not run through them again).
+    void RestoreDirectory(const std::string& previous) { directory_ = previous; }
     TFtpOptions Options() const { return options_; }
     void SetOptions(TFtpOptions options) { options_ = options; }
 
