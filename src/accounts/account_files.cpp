@@ -96,6 +96,20 @@ std::string FolderFileText(const accountClass& account) {
   return text;
 }
 
+// The n of a key "IPListData" + n (n in decimal, as the keys are written); none for other keys.
+std::optional<int> RuleKeyIndex(std::string_view key) {
+  constexpr std::string_view kPrefix = "IPListData";
+  if (key.size() <= kPrefix.size() || !EqualsIgnoreCase(key.substr(0, kPrefix.size()), kPrefix))
+    return std::nullopt;
+  std::string_view digits = key.substr(kPrefix.size());
+  int index = 0;
+  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
+  if (ec != std::errc() || end != digits.data() + digits.size() || index < 0 ||
+      std::to_string(index) != digits)
+    return std::nullopt;
+  return index;
+}
+
 }  // namespace
 
 // ---- One account ----
@@ -323,8 +337,12 @@ void permissionsClass::LoadIpRules(const IniImage& settings) {
 }
 
 void permissionsClass::SaveIpRules(IniImage& settings) {
-  for (int i = 0; i < StoredIpRuleCount(); ++i)
-    settings.DeleteKey(kServerSection, "IPListData" + std::to_string(i));
+  // The rule keys present when the file was read ("IPListData" + 0 up to the stored count - 1)
+  // go first. The keys that exist are walked, not the numbers up to the count: a count of
+  // nonsense (two billion) would otherwise hold the save for minutes.
+  const int stored = StoredIpRuleCount();
+  for (const auto& key : settings.ReadSection(kServerSection))
+    if (auto index = RuleKeyIndex(key); index && *index < stored) settings.DeleteKey(kServerSection, key);
   const auto rules = ListIpRules();
   settings.WriteBool(kServerSection, "ReverseDNSCheckEnabled", GetReverseDnsCheck());
   settings.WriteInteger(kServerSection, "IPListMode", GetIpRuleMode());

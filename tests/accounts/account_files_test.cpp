@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 
+#include <chrono>
 #include <thread>
 
 #include "accounts/account_names.h"
@@ -211,6 +212,26 @@ TEST_F(AccountFiles, IpRulesFromTheServerSettings) {
   EXPECT_EQ(settings.ReadInteger("ServerData", "IPListCount", -1), 1);
   EXPECT_EQ(settings.ReadString("ServerData", "IPListData0", ""), "1.2.3.4");
   EXPECT_FALSE(settings.ValueExists("ServerData", "IPListData1"));
+}
+
+// A rule count of nonsense neither loads forever nor holds the next save for minutes; the rule
+// keys that were read are still replaced, other keys stay.
+TEST_F(AccountFiles, AHugeRuleCountLoadsAndSavesPromptly) {
+  IniImage settings = IniImage::FromText(
+      "[ServerData]\r\nIPListMode=0\r\nIPListCount=2147483647\r\nIPListData0=10.0.0.x\r\n"
+      "IPListData7=1.1.1.1\r\nIPListData07=keep\r\nIPListDataX=keep\r\nFtpPort=21\r\n");
+  const auto start = std::chrono::steady_clock::now();
+  store_->LoadIpRules(settings);
+  EXPECT_EQ(store_->ListIpRules().at(7), "1.1.1.1");
+  store_->ClearIpRules();
+  store_->AddIpRule("1.2.3.4");
+  store_->SaveIpRules(settings);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(settings.ReadSection("ServerData"),
+            (std::vector<std::string>{"IPListMode", "IPListCount", "IPListData07", "IPListDataX",
+                                      "FtpPort", "ReverseDNSCheckEnabled", "IPListData0"}));
+  EXPECT_EQ(settings.ReadInteger("ServerData", "IPListCount", -1), 1);
+  EXPECT_EQ(settings.ReadString("ServerData", "IPListData0", ""), "1.2.3.4");
 }
 
 TEST_F(AccountFiles, ChecksOnOneThreadWhileAnotherEditsAndRemoves) {
