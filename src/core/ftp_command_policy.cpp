@@ -12,6 +12,8 @@
 namespace corvane {
 namespace {
 
+constexpr std::string_view kHiddenPassword = "********";
+
 bool RebasesRootedPaths(const std::string& keyword)
 {
     static constexpr std::array<std::string_view, 9> kKeywords = {"CWD", "LIST", "RETR", "STOR", "STOU",
@@ -35,8 +37,10 @@ void FtpSessionPolicy::ClientCommand(serversClientClass& client, std::string& ke
                                      std::string& answer)
 {
     client.lastActivity = std::chrono::system_clock::now();
-    thread_.log(CommandLine(keyword, params, client.GetXAddr(), Peer(client), LocalDateTimeText()));
-    thread_.setLastCommand(&client, keyword + " " + params);
+    // A password never reaches the log file or the session view.
+    const std::string shown = keyword == "PASS" && !params.empty() ? std::string(kHiddenPassword) : params;
+    thread_.log(CommandLine(keyword, shown, client.GetXAddr(), Peer(client), LocalDateTimeText()));
+    thread_.setLastCommand(&client, keyword + " " + shown);
     // The SITE extensions answer here when they are built; a non-empty answer ends the command.
     if (!answer.empty()) return;
     if (RebasesRootedPaths(keyword) && params.starts_with('/') && params.find(':') == std::string::npos)

@@ -39,6 +39,23 @@ except ftplib.error_perm as e:
     print(e)
 print(ftp.quit())
 
+ftp = ftplib.FTP()
+ftp.connect('127.0.0.1', port, timeout=10)
+print(ftp.login())
+print(ftp.pwd())
+print(ftp.sendcmd('CWD /'))
+try:
+    ftp.sendcmd('CWD /C:/')
+except ftplib.error_perm as e:
+    print(e)
+print(ftp.quit())
+try:
+    bad = ftplib.FTP()
+    bad.connect('127.0.0.1', port, timeout=10)
+    bad.login('nobody', 'x')
+except ftplib.error_perm as e:
+    print(e)
+
 raw = socket.create_connection(('127.0.0.1', port), timeout=10)
 reader = raw.makefile('rb')
 reader.readline()
@@ -68,6 +85,12 @@ TEST(HeadlessServer, FreshHomeServesFtpAndShutsDownCleanlyOnSigterm)
               "500 'XYZ': command not understood.\n"
               "530 Please login with USER and PASS.\n"
               "221 Goodbye.\n"
+              "230 User anonymous logged in.\n"
+              "/C:/My Downloads/\n"
+              "250 CWD command successful. \"C:/My Downloads/\" is current directory.\n"
+              "501 CWD failed. No permission\n"
+              "221 Goodbye.\n"
+              "530 Login incorrect.\n"
               "500 '': command not understood.\n"
               "500 Command too long\n"
               "closed\n");
@@ -80,7 +103,11 @@ TEST(HeadlessServer, FreshHomeServesFtpAndShutsDownCleanlyOnSigterm)
     EXPECT_EQ(FileText(home + "/user - Anonymous.kcf"), "g-lc---iC:\\My Downloads\\*\r\n");
     EXPECT_NE(FileText(home + "/usersgroups.ini").find("[Anonymous]"), std::string::npos);
     EXPECT_TRUE(std::filesystem::is_directory(home + "/drive_c/My Downloads"));
-    EXPECT_NE(FileText(server.OutputPath()).find("! FTP server stopped ("), std::string::npos);
+    const std::string log = FileText(server.OutputPath());
+    EXPECT_NE(log.find("! FTP server stopped ("), std::string::npos);
+    EXPECT_NE(log.find(" User \"anonymous\" is authenticated"), std::string::npos);
+    EXPECT_NE(log.find(" User \"nobody\" is rejected due to : \n"), std::string::npos);
+    EXPECT_EQ(log.find("< PASS x "), std::string::npos);  // passwords stay out of the log
 }
 
 TEST(HeadlessServer, SigintAlsoShutsDownInOrder)
