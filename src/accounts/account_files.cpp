@@ -203,6 +203,13 @@ void permissionsClass::LoadAccounts(const IniImage& serverSettings) {
     SaveAccounts(settings);
   }
   LoadIpRules(serverSettings);
+  // A save that was killed part-way may have left hidden temporaries of the account files; no
+  // save of this store is running now (loading and saving share the window thread).
+  fs::RemoveStaleRewriteTemporaries(programFolder_, [](std::string_view name) {
+    auto startsWith = [&](std::string_view p) { return name.substr(0, p.size()) == p; };
+    return name == kAccountsFile || ((startsWith("user - ") || startsWith("group - ")) &&
+                                     name.size() > 4 && name.substr(name.size() - 4) == ".kcf");
+  });
   IniImage image = IniImage::Open(AccountsFilePath());
   // Names read from the lists; empty names (a count larger than its keys) and repeats are
   // dropped, so the next save writes clean lists.

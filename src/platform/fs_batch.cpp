@@ -156,4 +156,25 @@ bool AtomicFileBatch::Commit() {
     return detail::FailWith(failed->error == FsError::None ? FsError::Other : failed->error);
 }
 
+std::size_t RemoveStaleRewriteTemporaries(const std::string& hostFolder,
+                                          const std::function<bool(std::string_view name)>& ownsName) {
+    constexpr std::size_t kRandomPart = 6;  // mkostemp's "XXXXXX"
+    std::size_t removed = 0;
+    for (const std::string& entry : ListHostFolder(hostFolder)) {
+        // ".<name>.XXXXXX": a dot, a name of at least one character, a dot, six letters or digits.
+        if (entry.size() < kRandomPart + 3 || entry.front() != '.') continue;
+        const std::size_t dot = entry.size() - kRandomPart - 1;
+        if (entry[dot] != '.') continue;
+        const std::string_view random = std::string_view(entry).substr(dot + 1);
+        if (!std::all_of(random.begin(), random.end(), [](char c) {
+                return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+            }))
+            continue;
+        if (!ownsName(std::string_view(entry).substr(1, dot - 1))) continue;
+        const std::string path = hostFolder + (hostFolder.back() == '/' ? "" : "/") + entry;
+        if (HostFileExists(path) && ::unlink(path.c_str()) == 0) ++removed;
+    }
+    return removed;
+}
+
 }  // namespace corvane::fs

@@ -14,7 +14,8 @@
 //  5. the old contents, now under the temporaries' names, are removed, several at a time:
 //     freeing a file's blocks waits for the disk, and those waits overlap.
 // A kill before step 5 ends may leave hidden temporary files ".<name>.XXXXXX" behind (with old
-// or unpublished content); it never leaves a damaged file.
+// or unpublished content; RemoveStaleRewriteTemporaries clears them); it never leaves a damaged
+// file.
 //
 // A file whose temporary cannot be written or synced keeps its old content and is reported; the
 // other files of the batch are still replaced. When the same file is added twice, the later
@@ -27,6 +28,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/fs.h"
@@ -82,5 +84,11 @@ private:
     ProgressHook hook_;
     bool committed_ = false;
 };
+
+// Removes the hidden temporaries that an atomic rewrite killed part-way left in the folder:
+// entries ".<name>.XXXXXX" (six letters or digits) for which `ownsName(name)` is true. Only for
+// a folder whose files no other writer is rewriting at the time. Returns how many went.
+std::size_t RemoveStaleRewriteTemporaries(const std::string& hostFolder,
+                                          const std::function<bool(std::string_view name)>& ownsName);
 
 }  // namespace corvane::fs

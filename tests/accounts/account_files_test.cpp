@@ -164,6 +164,20 @@ TEST_F(AccountFiles, RepeatedNamesInTheListsBuildOneAccount) {
   EXPECT_FALSE(again->FindUser("ftp"));
 }
 
+// Hidden temporaries of the account files that a killed save left behind go at the next load;
+// other files of the folder stay.
+TEST_F(AccountFiles, LoadingClearsWhatAKilledSaveLeftBehind) {
+  WriteHomeFile(".user - jo.kcf.Ab12Z9", "g-------C:\\");
+  WriteHomeFile(".usersgroups.ini.x0X0x0", "[Usernames");
+  WriteHomeFile(".group - All Others.kcf.000000", "");
+  WriteHomeFile(".notes.txt.Ab12Z9", "mine");
+  store_->LoadAccounts(IniImage());
+  EXPECT_FALSE(HomeFileExists(".user - jo.kcf.Ab12Z9"));
+  EXPECT_FALSE(HomeFileExists(".usersgroups.ini.x0X0x0"));
+  EXPECT_FALSE(HomeFileExists(".group - All Others.kcf.000000"));
+  EXPECT_EQ(ReadHomeFile(".notes.txt.Ab12Z9"), "mine");
+}
+
 TEST_F(AccountFiles, NonsenseFilesLoadWithDefaultsAndSaveClean) {
   std::string binary;
   for (int i = 0; i < 4096; ++i) binary += static_cast<char>((i * 7919) & 0xFF);

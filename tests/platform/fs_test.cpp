@@ -457,7 +457,26 @@ TEST_F(AtomicFileBatchTest, AStopAtAnyStepLeavesEachFileOldOrNew) {
                 << "file " << i << ", stopped at step " << static_cast<int>(point.step) << " index "
                 << point.index;
         }
+        // What the stopped commit left behind is cleared away, and only that.
+        const std::size_t targets = kFiles;
+        fs::RemoveStaleRewriteTemporaries(scratch.Path(), [](std::string_view name) {
+            return name.substr(name.size() - 4) == ".kcf";
+        });
+        EXPECT_EQ(fs::ListHostFolder(scratch.Path()).size(), targets);
     }
+}
+
+TEST_F(AtomicFileBatchTest, OnlyTheOwnersStaleTemporariesAreRemoved) {
+    for (const char* name : {".a.kcf.Ab12Z9", ".b.kcf.000000", "a.kcf", ".a.kcf.Ab12Z", ".a.kcf.Ab1-Z9",
+                             ".profile.Ab12Z9", "x.kcf.Ab12Z9", "..Ab12Z9"})
+        scratch.Put(name, "x");
+    stdfs::create_directory(scratch.Join(".c.kcf.Ab12Z9"));  // a folder is never removed
+    const std::size_t removed = fs::RemoveStaleRewriteTemporaries(
+        scratch.Path(), [](std::string_view name) { return name.size() > 4 && name.substr(name.size() - 4) == ".kcf"; });
+    EXPECT_EQ(removed, 2u);
+    EXPECT_EQ(fs::ListHostFolder(scratch.Path()),
+              (std::vector<std::string>{"..Ab12Z9", ".a.kcf.Ab1-Z9", ".a.kcf.Ab12Z", ".c.kcf.Ab12Z9",
+                                        ".profile.Ab12Z9", "a.kcf", "x.kcf.Ab12Z9"}));
 }
 
 }  // namespace
