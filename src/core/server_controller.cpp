@@ -213,29 +213,10 @@ void serverController::setClientCounts(int ftp, int http)
     httpClientCount_ = http;
 }
 
-void serverController::setFtpListening(bool on)
-{
-    std::lock_guard guard(ftpListeningLock_);
-    ftpListening_ = on;
-}
-
-bool serverController::ftpListening() const
-{
-    std::lock_guard guard(ftpListeningLock_);
-    return ftpListening_;
-}
-
-void serverController::setHttpListening(bool on)
-{
-    std::lock_guard guard(httpListeningLock_);
-    httpListening_ = on;
-}
-
-bool serverController::httpListening() const
-{
-    std::lock_guard guard(httpListeningLock_);
-    return httpListening_;
-}
+void serverController::setFtpListening(bool on) { ftpListening_.Set(on); }
+bool serverController::ftpListening() const { return ftpListening_.Get(); }
+void serverController::setHttpListening(bool on) { httpListening_.Set(on); }
+bool serverController::httpListening() const { return httpListening_.Get(); }
 
 // ---- Settings file ----
 

@@ -110,10 +110,26 @@ private:
     bool networkListPublished_ = false;
     sessionTable sessions_;
     LogWriter log_;
-    mutable std::mutex httpListeningLock_;
-    bool httpListening_ = false;
-    mutable std::mutex ftpListeningLock_;
-    bool ftpListening_ = false;
+    // A flag that the server thread writes outside the window thread's closures.
+    class LockedFlag {
+    public:
+        void Set(bool on)
+        {
+            std::lock_guard guard(lock_);
+            on_ = on;
+        }
+        bool Get() const
+        {
+            std::lock_guard guard(lock_);
+            return on_;
+        }
+
+    private:
+        mutable std::mutex lock_;
+        bool on_ = false;
+    };
+    LockedFlag httpListening_;
+    LockedFlag ftpListening_;
     std::unique_ptr<ftpServerThread> thread_;
     std::chrono::milliseconds tickInterval_{10000};
     bool commandDone_ = false;

@@ -10,6 +10,7 @@
 #include "core/event_loop_window_thread.h"
 #include "core/ftp_server_thread.h"
 #include "test_client.h"
+#include "window_thread_pump.h"
 
 namespace corvane {
 namespace {
@@ -44,29 +45,8 @@ protected:
 
     void WriteSettings(const std::string& serverData) { home.Put("CorvaneServer.ini", "[ServerData]\r\n" + serverData); }
 
-    // Serves the window thread's queue until `done` or the timeout.
-    bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5000ms)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            loop.RunUntil(done, 1ms);
-        }
-        return true;
-    }
-
-    // Reads a reply while the window thread keeps serving the server thread's closures (the
-    // server waits for them on connect, login and every command).
-    std::string ReadLine(LineClient& client)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + 5000ms;
-        while (std::chrono::steady_clock::now() < deadline) {
-            const std::string line = client.ReadLine(2ms);
-            if (line != "<timeout>") return line;
-            loop.ProcessMessages();
-        }
-        return "<timeout>";
-    }
+    bool PumpUntil(const std::function<bool()>& done) { return testing::PumpUntil(loop, done); }
+    std::string ReadLine(LineClient& client) { return testing::ReadLinePumping(loop, client); }
 
     bool WaitClosed(LineClient& client)
     {

@@ -7,6 +7,7 @@
 #include "core/event_loop_window_thread.h"
 #include "core/server_controller.h"
 #include "test_client.h"
+#include "window_thread_pump.h"
 
 namespace corvane {
 namespace {
@@ -50,27 +51,8 @@ protected:
         Pump([this] { return controller.ftpListening(); });
     }
 
-    bool Pump(const std::function<bool()>& done)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + 5000ms;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            loop.RunUntil(done, 2ms);
-        }
-        return true;
-    }
-
-    // Reads a reply while the window thread keeps serving the server thread's closures.
-    std::string ReadLine(LineClient& client)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + 5000ms;
-        while (std::chrono::steady_clock::now() < deadline) {
-            const std::string line = client.ReadLine(2ms);
-            if (line != "<timeout>") return line;
-            loop.ProcessMessages();
-        }
-        return "<timeout>";
-    }
+    bool Pump(const std::function<bool()>& done) { return testing::PumpUntil(loop, done); }
+    std::string ReadLine(LineClient& client) { return testing::ReadLinePumping(loop, client); }
 
     // Stopping the services flushes the server thread's queued log lines to the view; ending
     // the thread waits until that has happened. The controller's own stop lines, written at

@@ -20,6 +20,14 @@ std::string FileText(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// A home that holds only the settings that put the FTP service on a free loopback port: the
+// rest is the server's own first run.
+void WriteLoopbackSettings(const std::string& home, int port)
+{
+    std::filesystem::create_directories(home);
+    std::ofstream(home + "/CorvaneServer.ini") << "[ServerData]\r\nPort=" << port << "\r\nUserSetServerIP=127.0.0.1\r\n";
+}
+
 // Python's ftplib speaks to the server; raw lines go through its socket where ftplib would
 // refuse to send them.
 constexpr const char* kControlScript = R"PY(
@@ -71,8 +79,7 @@ TEST(HeadlessServer, FreshHomeServesFtpAndShutsDownCleanlyOnSigterm)
     corvane::testing::ScratchFolder scratch;
     const std::string home = scratch.Join("home");
     const int port = FreeLoopbackPort();
-    std::filesystem::create_directories(home);
-    std::ofstream(home + "/CorvaneServer.ini") << "[ServerData]\r\nPort=" << port << "\r\nUserSetServerIP=127.0.0.1\r\n";
+    WriteLoopbackSettings(home, port);
 
     ServerProcess server(home, port);
     ASSERT_TRUE(server.WaitListening());
@@ -115,8 +122,7 @@ TEST(HeadlessServer, SigintAlsoShutsDownInOrder)
     corvane::testing::ScratchFolder scratch;
     const std::string home = scratch.Join("home");
     const int port = FreeLoopbackPort();
-    std::filesystem::create_directories(home);
-    std::ofstream(home + "/CorvaneServer.ini") << "[ServerData]\r\nPort=" << port << "\r\nUserSetServerIP=127.0.0.1\r\n";
+    WriteLoopbackSettings(home, port);
     ServerProcess server(home, port);
     ASSERT_TRUE(server.WaitListening());
     EXPECT_EQ(server.StopWith(SIGINT), 0);
