@@ -1,67 +1,261 @@
-// TFtpServer: data connections and transfers (PORT, PASV, RETR, STOR, APPE, STOU, REST, ABOR).
-// Not built yet: each keeps its login rule and answers "502 Command not implemented.".
+// TFtpServer: the transfer commands RETR, STOR, APPE, STOU, REST and ABOR. PORT and PASV are
+// with the data connection (ftp_data_connection.cpp).
+#include <cctype>
+#include <limits>
+#include <random>
+
+#include "ftp/ftp_paths.h"
 #include "ftp/ftp_server.h"
+#include "platform/file_stream.h"
+#include "platform/fs.h"
 
 namespace corvane {
 namespace {
 
-constexpr char kNotImplemented[] = "502 Command not implemented.";
+constexpr char kAbortRequested[] = "ABORT requested by client";
+
+// REST's offset: an optional sign and decimal digits after optional blanks, 64-bit.
+bool ParseOffset(const std::string& text, long long& value)
+{
+    std::size_t pos = 0;
+    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
+    if (pos == text.size()) return false;
+    unsigned long long magnitude = 0;
+    const unsigned long long limit = static_cast<unsigned long long>(std::numeric_limits<long long>::max());
+    for (; pos < text.size(); ++pos) {
+        if (std::isdigit(static_cast<unsigned char>(text[pos])) == 0) return false;
+        magnitude = magnitude * 10 + static_cast<unsigned long long>(text[pos] - '0');
+        if (magnitude > limit) return false;
+    }
+    value = negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
+    return true;
+}
+
+std::string FourHexDigits(unsigned value)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string text(4, '0');
+    for (int i = 3; i >= 0; --i, value >>= 4) text[static_cast<std::size_t>(i)] = kHex[value & 0xF];
+    return text;
+}
+
+// Reserves a new name in the folder: creates the empty file "FTP" + four hexadecimal digits +
+// ".TMP", which stays as the reservation, and returns its full path without the extension, the
+// name under which the upload is stored. A name whose upload file exists already is passed by.
+std::string ReserveUniqueFileName(const std::string& directory)
+{
+    std::string folder = directory;
+    if (folder.empty() || folder.back() != '\\') folder += '\\';
+    static std::minstd_rand next(std::random_device{}());
+    const unsigned first = static_cast<unsigned>(next()) & 0xFFFF;
+    for (unsigned i = 0; i <= 0xFFFF; ++i) {
+        const std::string base = folder + "FTP" + FourHexDigits((first + i) & 0xFFFF);
+        if (fs::RealFileExists(base) || fs::RealFolderExists(base)) continue;
+        FileStream reservation;
+        if (reservation.OpenReal(base + ".TMP", FileStream::Mode::CreateNew)) return base;
+        if (fs::LastFsError() != fs::FsError::AlreadyExists)
+            throw FtpServerException("Cannot create a unique file in " + folder + ": " + fs::FsErrorText(fs::LastFsError()));
+    }
+    throw FtpServerException("Cannot create a unique file in " + folder + ": no free name");
+}
 
 }  // namespace
 
-void TFtpServer::CommandREST(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
+bool TFtpServer::BeginTransfer(TFtpCtrlSocket* client, TFtpCommandId command, std::string& answer)
+{
+    if (client->TransferState.running) {
+        answer = "425 Transfer already in progress.";
+        return false;
+    }
+    client->TransferState.command = command;
+    client->TransferState.running = true;
+    client->TransferredBytes = 0;
+    return true;
+}
+
+void TFtpServer::CommandRETR(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
                              std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
+    client->SetCurrentCommand(ftpcRETR);
+    if (!BeginTransfer(client, ftpcRETR, answer)) return;
+    client->OwnsTransferStream = false;
+    try {
+        client->RequestedFileName = ToBackslashes(params);
+        std::string path = BuildFilePath(client->Directory(), client->RequestedFileName);
+        bool allowed = true;
+        TriggerValidateGet(client, path, allowed);
+        if (!allowed) {
+            client->TransferState.running = false;
+            answer = "500 Cannot RETR.";
+            return;
+        }
+        client->LocalFilePath = path;
+        answer = "150 Opening data connection for " + params + ".";
+        bool delayedSend = false;
+        TriggerGetProcessing(client, delayedSend);
+        if (!delayedSend) DoStartSendData(client);
+    } catch (const std::exception& e) {
+        client->TransferState.running = false;
+        answer = std::string("501 Cannot RETR. ") + e.what();
+    }
 }
 
-void TFtpServer::CommandPORT(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
+void TFtpServer::CommandSTOR(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
                              std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
+    client->SetCurrentCommand(ftpcSTOR);
+    if (!BeginTransfer(client, ftpcSTOR, answer)) return;
+    bool opening = false;
+    try {
+        client->RequestedFileName = ToBackslashes(params);
+        client->OwnsTransferStream = false;
+        client->SetAbortingTransfer(false);
+        client->TransferMessage = "Transfer Ok";
+        std::string path = BuildFilePath(client->Directory(), client->RequestedFileName);
+        bool allowed = true;
+        TriggerValidatePut(client, path, allowed);
+        if (!allowed) {
+            client->TransferState.running = false;
+            answer = "501 Permission Denied";
+            return;
+        }
+        client->LocalFilePath = path;
+        opening = true;
+        OpenUploadDataConnection(client);
+        answer = "150 Opening data connection for " + params + ".";
+    } catch (const std::exception& e) {
+        if (opening) AbandonTransfer(client);
+        client->TransferState.running = false;
+        answer = std::string("501 Cannot STOR. ") + e.what();
+    }
 }
 
-void TFtpServer::CommandSTOR(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
+void TFtpServer::CommandAPPE(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
                              std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
-}
-
-void TFtpServer::CommandRETR(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
-                             std::string& answer)
-{
-    if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
-}
-
-void TFtpServer::CommandABOR(TFtpCtrlSocket* /*client*/, std::string& /*keyword*/, std::string& /*params*/,
-                             std::string& answer)
-{
-    answer = kNotImplemented;
-}
-
-void TFtpServer::CommandPASV(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
-                             std::string& answer)
-{
-    if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
-}
-
-void TFtpServer::CommandAPPE(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
-                             std::string& answer)
-{
-    if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
+    client->SetCurrentCommand(ftpcAPPE);
+    if (!BeginTransfer(client, ftpcAPPE, answer)) return;
+    bool opening = false;
+    try {
+        client->RequestedFileName = ToBackslashes(params);
+        client->OwnsTransferStream = false;
+        client->SetAbortingTransfer(false);
+        client->TransferMessage = "Transfer Ok";
+        std::string path = BuildFilePath(client->Directory(), client->RequestedFileName);
+        bool allowed = true;
+        TriggerValidatePut(client, path, allowed);
+        if (!allowed) {
+            client->TransferState.running = false;
+            answer = "500 Cannot APPE.";
+            return;
+        }
+        client->LocalFilePath = path;
+        const auto existing = fs::StatReal(path);
+        client->RestartOffset = existing && !existing->isDirectory ? existing->size : 0;
+        opening = true;
+        OpenUploadDataConnection(client);
+        answer = "150 APPE supported.  Ready to append file \"" + params + "\" at offset " +
+                 std::to_string(client->RestartOffset) + ".";
+    } catch (const std::exception&) {
+        if (opening) AbandonTransfer(client);
+        client->TransferState.running = false;
+        client->RestartOffset = 0;
+        answer = "550 APPE failed.";
+    }
 }
 
 void TFtpServer::CommandSTOU(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
                              std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
+    client->SetCurrentCommand(ftpcSTOU);
+    if (!BeginTransfer(client, ftpcSTOU, answer)) return;
+    bool opening = false;
+    try {
+        std::string name;
+        TriggerGetUniqueFileName(client, name);
+        if (name.empty() || fs::RealFileExists(BuildFilePath(client->Directory(), ToBackslashes(name))))
+            name = ReserveUniqueFileName(client->Directory());
+        client->RequestedFileName = ToBackslashes(name);
+        client->OwnsTransferStream = false;
+        client->SetAbortingTransfer(false);
+        client->TransferMessage = "Transfer Ok";
+        std::string path = BuildFilePath(client->Directory(), client->RequestedFileName);
+        bool allowed = true;
+        TriggerValidatePut(client, path, allowed);
+        if (!allowed) {
+            client->TransferState.running = false;
+            answer = "501 Permission Denied";
+            return;
+        }
+        client->LocalFilePath = path;
+        opening = true;
+        OpenUploadDataConnection(client);
+        answer = "150 Opening data connection for " + name + ".";
+    } catch (const std::exception& e) {
+        if (opening) AbandonTransfer(client);
+        client->TransferState.running = false;
+        answer = std::string("501 Cannot STOU. ") + e.what();
+    }
+}
+
+void TFtpServer::CommandREST(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
+                             std::string& answer)
+{
+    if (!CheckLoggedIn(client, answer)) return;
+    client->SetCurrentCommand(ftpcREST);
+    long long offset = 0;
+    if (!ParseOffset(params, offset)) {
+        client->RestartOffset = 0;
+        answer = "501 Syntax error in parameter: '" + params + "' is not a valid integer value.";
+        return;
+    }
+    if (offset < 0) {
+        client->RestartOffset = 0;
+        answer = "501 Required byte offset parameter bad or missing.";
+        return;
+    }
+    client->RestartOffset = offset;
+    answer = "350 REST supported. Ready to resume at byte offset " + std::to_string(offset) + ".";
+}
+
+void TFtpServer::CommandABOR(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
+                             std::string& answer)
+{
+    TWSocket* data = client->DataWSocket();
+    const bool upload = client->TransferState.command == ftpcSTOR || client->TransferState.command == ftpcAPPE ||
+                        client->TransferState.command == ftpcSTOU;
+    if (data->State() == wsConnected && client->TransferState.running) {
+        client->TransferMessage = kAbortRequested;
+        client->SetAbortingTransfer(true);
+        // The transfer's closed handler runs inside this close and sends its reply first.
+        data->Close();
+    } else if (data->State() == wsConnected) {
+        // The client's connection to the listener, with no transfer on it: nothing to abort but
+        // the connection itself, and its port is free again.
+        CloseDataSilently(client);
+        client->PassiveRequested = false;
+        client->PassiveAccepted = false;
+    } else if (client->TransferState.running && client->PassiveStartPending) {
+        // A transfer still waiting for the client to reach the listener is called off; the
+        // listener stays open for the next transfer command.
+        DetachDataHandlers(data);
+        TWSocket& listener = *data;
+        listener.OnSessionAvailable = [this, client](TCustomWSocket*, std::uint16_t error) {
+            ClientPassiveSessionAvailable(client, error);
+        };
+        client->PassiveStartPending = false;
+        client->TransferState.running = false;
+        client->TransferMessage = kAbortRequested;
+        SendAnswer(client, upload ? std::string("426 Connection closed; ") + kAbortRequested + "."
+                                  : std::string("501 Cannot RETR. ") + kAbortRequested);
+    }
+    answer = "225 ABOR command successful.";
 }
 
 }  // namespace corvane

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "ftp/ftp_exceptions.h"
+#include "ftp/ftp_transfer_state.h"
 #include "ftp/ftp_types.h"
 #include "net/line_wsocket.h"
 
@@ -120,6 +121,13 @@ public:
     int CacheMode = 0;  // -1 serve from CacheStream, 1 copy what is sent into it, 0 no cache
     long long CachePosition = 0;
     bool webLinkGranted = false;
+    // The owner's pause before the next download block, in milliseconds: an OnRetrDataSent
+    // handler that sets it to 0 or more has the next block sent from a timer that long after,
+    // while the thread goes on serving everyone else. The engine puts it back to -1 (no pause)
+    // each time it has read it.
+    int HoldNextBlockMs = -1;
+    // The engine's own bookkeeping of the data connection and the transfer.
+    TFtpTransferState TransferState;
 
 protected:
     void TriggerSessionConnected(std::uint16_t error) override;

@@ -56,8 +56,35 @@ void TFtpServer::ClientDataSent(TFtpCtrlSocket* client)
 
 void TFtpServer::DoStartSendData(TFtpCtrlSocket* client) { PostClientEvent(TFtpPostedEvent::StartSend, client); }
 
-void TFtpServer::HandleAbortTransfer(TFtpCtrlSocket* /*client*/) {}
-void TFtpServer::HandleCloseData(TFtpCtrlSocket* /*client*/) {}
-void TFtpServer::HandleStartSend(TFtpCtrlSocket* /*client*/) {}
+// A failure or an abort: both directions of the data connection go at once, and its closed
+// handler sends the transfer's reply. Only for a transfer still being aborted: a later transfer
+// of the same client has cleared the flag, and its connection is not this event's business.
+void TFtpServer::HandleAbortTransfer(TFtpCtrlSocket* client)
+{
+    if (!client->AbortingTransfer()) return;
+    TWSocket* data = client->DataWSocket();
+    data->Shutdown(2);
+    data->Close();
+}
+
+// The last block of a download or listing has been handed to the stack: the graceful close lets
+// it reach the client, and the closed handler sends "226 File sent ok".
+void TFtpServer::HandleCloseData(TFtpCtrlSocket* client)
+{
+    if (!client->DataExhausted || !client->DataConnected) return;
+    FreeCurrentPASVPort(client);
+    client->DataWSocket()->Close();
+}
+
+// The start of a download after its "150" reply, or when the owner that delayed it is ready.
+void TFtpServer::HandleStartSend(TFtpCtrlSocket* client)
+{
+    try {
+        StartSendData(client);
+    } catch (const std::exception& e) {
+        AbandonTransfer(client);
+        SendAnswer(client, std::string("501 Cannot RETR. ") + e.what());
+    }
+}
 
 }  // namespace corvane

@@ -209,6 +209,9 @@ void TFtpServer::ClientClosedProcedure(TFtpCtrlSocket* client)
         if (failure) std::rethrow_exception(failure);
         return;  // the transfer's handlers ended the client already
     }
+    // Whatever is left of its data connection goes with the client: a listener, a connection
+    // waiting for a command, a held block, the passive port.
+    EndDataOfLeavingClient(client);
     std::unique_ptr<TFtpCtrlSocket> owned = std::move(*it);
     clientList_.erase(it);
     try {

@@ -72,9 +72,12 @@ public:
     const std::string& PasvIpAddr() const { return pasvIpAddr_; }
     void SetPasvIpAddr(const std::string& addr) { pasvIpAddr_ = addr; }
     int PasvPortRangeStart() const { return pasvPortRangeStart_; }
-    void SetPasvPortRangeStart(int port) { pasvPortRangeStart_ = port; }
+    // Setting either end of the range frees every port of it.
+    void SetPasvPortRangeStart(int port);
     int PasvPortRangeSize() const { return pasvPortRangeSize_; }
-    void SetPasvPortRangeSize(int size) { pasvPortRangeSize_ = size; }
+    void SetPasvPortRangeSize(int size);
+    // One in-use flag per port of the range, from its first port on.
+    const std::vector<bool>& PasvPortsInUse() const { return pasvPortsInUse_; }
 
     // Makes the control connection objects; TFtpCtrlSocket by default. The owner substitutes
     // its own subclass before Start.
@@ -112,6 +115,21 @@ public:
 
     // Posts a start-send event for the client (a download whose start the owner delayed).
     virtual void DoStartSendData(TFtpCtrlSocket* client);
+
+    // The passive port range. GetNextAvailablePASVPort marks the first free port of the range in
+    // use and returns it as text; "0" (the system chooses) when the range is empty; "" when
+    // every port of the range is in use. FreeCurrentPASVPort gives back the port that the
+    // client's data socket holds, once (nothing when it holds none of the range).
+    std::string GetNextAvailablePASVPort();
+    void FreeCurrentPASVPort(TFtpCtrlSocket* client);
+
+    // Starts the data connection of a download or listing: passive, it waits for (or uses) the
+    // client's connection to the listener; active, it connects to ClientDataAddr:ClientDataPort.
+    // Raises with the reason when the connection cannot be started.
+    void StartSendData(TFtpCtrlSocket* client);
+    // Reads the next block of the download or listing and sends it; at the end of the data, has
+    // the data connection closed. Exactly one block is in flight at a time.
+    void SendNextDataChunk(TFtpCtrlSocket* client, TWSocket* data);
 
     // Events (unassigned ones are skipped).
     TFtpSrvNotifyEvent OnStart;
@@ -212,6 +230,23 @@ protected:
     // True when the client is logged in; otherwise fills the 530 answer.
     static bool CheckLoggedIn(TFtpCtrlSocket* client, std::string& answer);
 
+    // The start of every transfer command (RETR, STOR, APPE, STOU, LIST, NLST): refuses it with
+    // "425 Transfer already in progress." while an earlier transfer of the client has not given
+    // its final reply (that transfer goes on undisturbed); otherwise records the command as the
+    // one that decides the data handlers and the final reply, and clears TransferredBytes.
+    bool BeginTransfer(TFtpCtrlSocket* client, TFtpCommandId command, std::string& answer);
+
+    // Data connections: the upload's opening (passive or active), the passive listener's
+    // accept, and the handlers of the two directions.
+    virtual void OpenUploadDataConnection(TFtpCtrlSocket* client);
+    virtual void ClientPassiveSessionAvailable(TFtpCtrlSocket* client, std::uint16_t error);
+    virtual void ClientRetrSessionConnected(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
+    virtual void ClientRetrDataSent(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
+    virtual void ClientRetrSessionClosed(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
+    virtual void ClientStorSessionConnected(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
+    virtual void ClientStorDataAvailable(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
+    virtual void ClientStorSessionClosed(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
+
     // Posts work for a client; it runs after the current handler returns, and only if the client
     // is then still in ClientList with the same ClientNumber.
     void PostClientEvent(TFtpPostedEvent event, TFtpCtrlSocket* client);
@@ -242,6 +277,28 @@ private:
     TFtpCtrlSocket* FindClientByNumber(long long clientNumber) const;
     void RetireClient(std::unique_ptr<TFtpCtrlSocket> client);
 
+    // Data-connection helpers (ftp_data_connection.cpp, ftp_transfer_*.cpp).
+    void AttachDownloadHandlers(TFtpCtrlSocket* client);
+    void AttachUploadHandlers(TFtpCtrlSocket* client);
+    static void DetachDataHandlers(TWSocket* data);
+    // Connects the data socket to ClientDataAddr:ClientDataPort; with `fromDataPort`, from the
+    // control connection's address and port 20 when this process may bind it, else any port.
+    void ConnectActiveData(TFtpCtrlSocket* client, bool fromDataPort, bool downloadHandlers);
+    // Closes the data socket without firing its handlers and gives back its passive port.
+    void CloseDataSilently(TFtpCtrlSocket* client);
+    // The steps both directions take when their data connection has closed.
+    void CommonDataSessionClosed(TFtpCtrlSocket* client);
+    // A transfer that ends before its data connection existed: back to the idle state.
+    void AbandonTransfer(TFtpCtrlSocket* client);
+    // A client that goes: its data connection, passive port and held block go with it.
+    void EndDataOfLeavingClient(TFtpCtrlSocket* client);
+    // Ends a download as failed: the reason, the aborting flag, and the posted abort.
+    void FailDownload(TFtpCtrlSocket* client, const std::string& reason);
+    // The next block now, or after the pause that the owner asked for in HoldNextBlockMs.
+    void ContinueDownload(TFtpCtrlSocket* client, TWSocket* data);
+    // The upload's file, opened at its first block (or at its end, for an empty upload).
+    void OpenUploadFile(TFtpCtrlSocket* client);
+
     std::string addr_ = "0.0.0.0";
     std::string port_ = "ftp";
     std::string banner_ = "220 Tiv FTP Server ready.";
@@ -250,6 +307,7 @@ private:
     std::string pasvIpAddr_;
     int pasvPortRangeStart_ = 0;
     int pasvPortRangeSize_ = 0;
+    std::vector<bool> pasvPortsInUse_;
 
     EventLoop* loop_ = nullptr;
     std::unique_ptr<TWSocket> serverWSocket_;

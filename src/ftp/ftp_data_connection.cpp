@@ -1,0 +1,337 @@
+// TFtpServer: the data connection of a transfer. The passive port range, the passive listener
+// and its accept, the active connect, and the closing steps both directions share.
+//
+// The data connection goes only where the client is: PORT names no other host than the peer of
+// the control connection (CommandPORT), and the passive listener takes a connection only from
+// that peer; anyone else who reaches the listener is dropped at once, and the listener goes on
+// waiting for the client.
+#include <algorithm>
+
+#include "ftp/ftp_data_port.h"
+#include "ftp/ftp_server.h"
+#include "net/wsocket_functions.h"
+#include "platform/win_errors.h"
+
+namespace corvane {
+namespace {
+
+constexpr char kFtpDataPort[] = "20";
+
+bool SameHost(int handle, const std::string& peerAddr)
+{
+    sockapi::Endpoint peer;
+    if (sockapi::PeerEndpoint(handle, peer) != 0) return false;
+    return DottedAddress(peer.address) == peerAddr;
+}
+
+// Errors of binding port 20 that another local port avoids: the port is busy or needs
+// privileges, or this very connection from it is still remembered by the stack.
+bool DataPortUnavailable(int error) { return error == WSAEADDRINUSE || error == WSAEACCES || error == WSAEADDRNOTAVAIL; }
+
+}  // namespace
+
+// ---- the passive port range ----------------------------------------------------------------------
+
+void TFtpServer::SetPasvPortRangeStart(int port)
+{
+    pasvPortRangeStart_ = port;
+    pasvPortsInUse_.assign(static_cast<std::size_t>(std::max(pasvPortRangeSize_, 0)), false);
+}
+
+void TFtpServer::SetPasvPortRangeSize(int size)
+{
+    pasvPortRangeSize_ = size;
+    pasvPortsInUse_.assign(static_cast<std::size_t>(std::max(pasvPortRangeSize_, 0)), false);
+}
+
+std::string TFtpServer::GetNextAvailablePASVPort()
+{
+    if (pasvPortRangeSize_ <= 0 || pasvPortRangeStart_ <= 0) return "0";
+    for (std::size_t i = 0; i < pasvPortsInUse_.size(); ++i) {
+        if (pasvPortsInUse_[i]) continue;
+        pasvPortsInUse_[i] = true;
+        return std::to_string(pasvPortRangeStart_ + static_cast<int>(i));
+    }
+    return {};
+}
+
+void TFtpServer::FreeCurrentPASVPort(TFtpCtrlSocket* client)
+{
+    const int port = client->TransferState.pasvPort;
+    client->TransferState.pasvPort = 0;
+    if (port == 0 || pasvPortRangeSize_ <= 0) return;
+    const long index = static_cast<long>(port) - pasvPortRangeStart_;
+    if (index < 0 || index >= static_cast<long>(pasvPortsInUse_.size())) return;
+    pasvPortsInUse_[static_cast<std::size_t>(index)] = false;
+}
+
+// ---- handlers of the data socket -------------------------------------------------------------------
+
+void TFtpServer::AttachDownloadHandlers(TFtpCtrlSocket* client)
+{
+    TWSocket* data = client->DataWSocket();
+    data->OnSessionConnected = [this, client](TCustomWSocket* s, std::uint16_t e) {
+        ClientRetrSessionConnected(client, static_cast<TWSocket*>(s), e);
+    };
+    data->OnSessionClosed = [this, client](TCustomWSocket* s, std::uint16_t e) {
+        ClientRetrSessionClosed(client, static_cast<TWSocket*>(s), e);
+    };
+    data->OnDataSent = [this, client](TCustomWSocket* s, std::uint16_t e) {
+        ClientRetrDataSent(client, static_cast<TWSocket*>(s), e);
+    };
+    data->OnDataAvailable = nullptr;
+    data->OnSessionAvailable = nullptr;
+}
+
+void TFtpServer::AttachUploadHandlers(TFtpCtrlSocket* client)
+{
+    TWSocket* data = client->DataWSocket();
+    data->OnSessionConnected = [this, client](TCustomWSocket* s, std::uint16_t e) {
+        ClientStorSessionConnected(client, static_cast<TWSocket*>(s), e);
+    };
+    data->OnSessionClosed = [this, client](TCustomWSocket* s, std::uint16_t e) {
+        ClientStorSessionClosed(client, static_cast<TWSocket*>(s), e);
+    };
+    data->OnDataAvailable = [this, client](TCustomWSocket* s, std::uint16_t e) {
+        ClientStorDataAvailable(client, static_cast<TWSocket*>(s), e);
+    };
+    data->OnDataSent = nullptr;
+    data->OnSessionAvailable = nullptr;
+}
+
+void TFtpServer::DetachDataHandlers(TWSocket* data)
+{
+    data->OnSessionConnected = nullptr;
+    data->OnSessionClosed = nullptr;
+    data->OnDataAvailable = nullptr;
+    data->OnDataSent = nullptr;
+    data->OnSessionAvailable = nullptr;
+}
+
+void TFtpServer::CloseDataSilently(TFtpCtrlSocket* client)
+{
+    TWSocket* data = client->DataWSocket();
+    DetachDataHandlers(data);
+    try {
+        data->Abort();
+    } catch (...) {
+        // The handle is gone either way.
+    }
+    data->Resume();
+    FreeCurrentPASVPort(client);
+}
+
+// ---- passive mode ----------------------------------------------------------------------------------
+
+void TFtpServer::ClientPassiveSessionAvailable(TFtpCtrlSocket* client, std::uint16_t error)
+{
+    TWSocket* data = client->DataWSocket();
+    if (error != 0) return;  // the listener keeps waiting for the client
+    int handle = -1;
+    try {
+        handle = data->Accept();
+    } catch (const ESocketException&) {
+        return;  // that connection failed; the listener keeps waiting
+    }
+    if (handle < 0) return;
+    if (!SameHost(handle, client->GetPeerAddr())) {
+        // Not the client: whoever it is gets nothing, and the client can still come.
+        sockapi::Close(handle);
+        return;
+    }
+    data->OnSessionAvailable = nullptr;
+    // The end of a download must reach the client: no abortive close on this connection.
+    data->SetLingerOnOff(wsLingerOff);
+    data->SetLingerTimeout(0);
+    data->Dup(handle);  // closes the listening handle; the connection keeps its local port
+    client->PassiveAccepted = true;
+    if (!client->PassiveStartPending) {
+        // The usual order: the client connects right after the 227 reply. Its connection waits,
+        // unread, for the transfer command, which attaches the handlers and starts at once.
+        DetachDataHandlers(data);
+        data->Pause();
+        return;
+    }
+    // The transfer command came first and attached the handlers of its direction.
+    if (data->OnSessionConnected) data->OnSessionConnected(data, 0);
+}
+
+void TFtpServer::CommandPASV(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
+                             std::string& answer)
+{
+    if (!CheckLoggedIn(client, answer)) return;
+    client->SetCurrentCommand(ftpcPASV);
+    if (client->TransferState.running) {
+        // A new listener would pull the data socket from under the running transfer.
+        answer = "500 PASV exception: 'Transfer in progress'.";
+        return;
+    }
+    TWSocket* data = client->DataWSocket();
+    try {
+        const std::string localAddr = client->GetXAddr();
+        CloseDataSilently(client);
+        data->SetAddr("0.0.0.0");
+        const std::string port = GetNextAvailablePASVPort();
+        if (port.empty()) throw FtpServerException("No available PASV Ports");
+        client->TransferState.pasvPort = std::stoi(port);
+        data->SetPort(port);
+        data->SetProto("tcp");
+        data->OnSessionAvailable = [this, client](TCustomWSocket*, std::uint16_t error) {
+            ClientPassiveSessionAvailable(client, error);
+        };
+        data->SetComponentOptions(wsoNoReceiveLoop);
+        data->Listen();
+        const int boundPort = std::stoi(data->GetXPort());
+        std::uint32_t announced = 0;
+        if (!PasvIpAddr().empty()) {
+            const auto parsed = ParsePasvAddress(PasvIpAddr());
+            if (!parsed) throw FtpServerException("Invalid PASV IP Address");
+            announced = *parsed;
+        } else {
+            const auto parsed = ParsePasvAddress(localAddr);
+            if (!parsed) throw FtpServerException("Invalid PASV IP Address");
+            announced = *parsed;
+        }
+        answer = PassiveModeReply(announced, boundPort);
+    } catch (const std::exception& e) {
+        answer = std::string("500 PASV exception: '") + e.what() + "'.";
+        CloseDataSilently(client);
+        return;
+    }
+    client->PassiveRequested = true;
+    client->PassiveStartPending = false;
+    client->PassiveAccepted = false;
+}
+
+// ---- active mode -------------------------------------------------------------------------------------
+
+void TFtpServer::ConnectActiveData(TFtpCtrlSocket* client, bool fromDataPort, bool downloadHandlers)
+{
+    TWSocket* data = client->DataWSocket();
+    const auto prepare = [&](const std::string& localPort) {
+        data->SetProto("tcp");
+        data->SetAddr(client->ClientDataAddr);
+        data->SetPort(client->ClientDataPort);
+        data->SetLingerOnOff(wsLingerOff);
+        data->SetLingerTimeout(0);
+        data->SetLocalAddr(fromDataPort ? client->GetXAddr() : "0.0.0.0");
+        data->SetLocalPort(fromDataPort ? localPort : "0");
+        data->SetComponentOptions(wsoNoReceiveLoop);
+    };
+    prepare(kFtpDataPort);
+    if (downloadHandlers)
+        AttachDownloadHandlers(client);
+    else
+        AttachUploadHandlers(client);
+    // The handlers wait until the connect has been made: a failed first try must not end the
+    // transfer, only move it to another local port.
+    TCustomWSocket::TSessionEvent connected = data->OnSessionConnected, closed = data->OnSessionClosed,
+                                  available = data->OnDataAvailable, sent = data->OnDataSent;
+    DetachDataHandlers(data);
+    try {
+        data->Connect();
+    } catch (const ESocketException&) {
+        if (!fromDataPort || !DataPortUnavailable(data->LastError())) throw;
+        try {
+            data->Abort();
+        } catch (...) {
+        }
+        prepare("0");
+        data->Connect();
+    }
+    data->OnSessionConnected = connected;
+    data->OnSessionClosed = closed;
+    data->OnDataAvailable = available;
+    data->OnDataSent = sent;
+}
+
+void TFtpServer::CommandPORT(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
+                             std::string& answer)
+{
+    if (!CheckLoggedIn(client, answer)) return;
+    client->SetCurrentCommand(ftpcPORT);
+    const std::optional<TFtpPortParams> parsed = ParsePortParams(params);
+    // Only the client itself, on a port that is not a system service, may receive a data
+    // connection: anything else would let one client aim this server at a third host.
+    if (!parsed || !parsed->FieldsAreBytes() || parsed->Port() < 1024 || parsed->Address() != client->GetPeerAddr()) {
+        answer = "501 Invalid PORT command.";
+        return;
+    }
+    client->ClientDataAddr = parsed->Address();
+    client->ClientDataPort = std::to_string(parsed->Port());
+    answer = "200 Port command successful.";
+}
+
+// ---- opening a transfer's data connection ---------------------------------------------------------------
+
+void TFtpServer::OpenUploadDataConnection(TFtpCtrlSocket* client)
+{
+    TWSocket* data = client->DataWSocket();
+    if (client->PassiveRequested) {
+        AttachUploadHandlers(client);
+        if (client->PassiveAccepted) {
+            data->Resume();
+            ClientStorSessionConnected(client, data, 0);
+        } else {
+            client->PassiveStartPending = true;
+        }
+        return;
+    }
+    // APPE connects from any local address and port.
+    ConnectActiveData(client, client->TransferState.command != ftpcAPPE, false);
+}
+
+void TFtpServer::StartSendData(TFtpCtrlSocket* client)
+{
+    client->SetAbortingTransfer(false);
+    client->DataExhausted = false;
+    client->TransferMessage = "Transfer Ok";
+    client->TransferState.running = true;
+    TWSocket* data = client->DataWSocket();
+    if (client->PassiveRequested) {
+        AttachDownloadHandlers(client);
+        if (client->PassiveAccepted) {
+            data->Resume();
+            ClientRetrSessionConnected(client, data, 0);
+        } else {
+            client->PassiveStartPending = true;
+        }
+        return;
+    }
+    CloseDataSilently(client);
+    ConnectActiveData(client, true, true);
+}
+
+// ---- closing -------------------------------------------------------------------------------------------
+
+void TFtpServer::CommonDataSessionClosed(TFtpCtrlSocket* client)
+{
+    client->TransferState.CancelBlockTimer();
+    FreeCurrentPASVPort(client);
+    client->DataConnected = false;
+    client->PassiveStartPending = false;
+    client->PassiveAccepted = false;
+    client->ClientDataPort = "ftp-data";
+    client->TransferState.running = false;
+    client->TransferState.block.clear();
+    client->TransferState.block.shrink_to_fit();
+}
+
+void TFtpServer::AbandonTransfer(TFtpCtrlSocket* client)
+{
+    CloseDataSilently(client);
+    CommonDataSessionClosed(client);
+    client->PassiveRequested = false;
+    if (client->OwnsTransferStream) {
+        client->TransferStream.reset();
+        client->OwnsTransferStream = false;
+    }
+}
+
+void TFtpServer::EndDataOfLeavingClient(TFtpCtrlSocket* client)
+{
+    client->TransferState.CancelBlockTimer();
+    CloseDataSilently(client);
+}
+
+}  // namespace corvane

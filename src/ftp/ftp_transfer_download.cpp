@@ -1,0 +1,157 @@
+// TFtpServer: the sending direction of a data connection (RETR, and the listings of LIST and
+// NLST): the file or stream is read block by block, and the next block is read only when the
+// data socket has handed the previous one to the stack, so one block is in flight at a time
+// and a slow client slows the reading.
+#include "ftp/ftp_server.h"
+#include "ftp/ftp_transfer_block.h"
+#include "ftp/ftp_transfer_file_stream.h"
+
+namespace corvane {
+void TFtpServer::FailDownload(TFtpCtrlSocket* client, const std::string& reason)
+{
+    client->TransferMessage = reason;
+    client->SetAbortingTransfer(true);
+    PostClientEvent(TFtpPostedEvent::AbortTransfer, client);
+}
+
+void TFtpServer::ClientRetrSessionConnected(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error)
+{
+    client->DataConnected = error == 0;
+    client->PassiveRequested = false;
+    try {
+        TriggerRetrSessionConnected(client, data, error);
+        if (error != 0) throw FtpServerException("Client data socket connection error: " + std::to_string(error));
+        if (!client->OwnsTransferStream && !client->LocalFilePath.empty() && !client->TransferStream) {
+            if (client->CacheMode != -1) {
+                // Shared with every other reader and writer of the file.
+                std::string reason;
+                auto file = OpenTransferFile(client->LocalFilePath, FileStream::Mode::Read, client->RestartOffset, reason);
+                if (!file) throw FtpServerException(reason);
+                client->TransferStream = std::move(file);
+                client->OwnsTransferStream = true;
+            }
+            client->CachePosition = client->RestartOffset;
+            client->RetrFilePath = client->LocalFilePath;
+        }
+        client->TransferredBytes = 0;
+        SendNextDataChunk(client, data);
+    } catch (const std::exception& e) {
+        FailDownload(client, e.what());
+    }
+}
+
+void TFtpServer::SendNextDataChunk(TFtpCtrlSocket* client, TWSocket* data)
+{
+    try {
+        int size = 0;
+        char* buf = TransferBlock(client, size);
+        std::streamsize count = 0;
+        if (client->CacheMode == -1 && client->CacheStream) {
+            std::iostream& cache = *client->CacheStream;
+            cache.clear();
+            if (!cache.seekg(client->CachePosition)) throw FtpServerException("Cannot read the cached copy");
+            cache.read(buf, size);
+            count = cache.gcount();
+            if (cache.bad()) throw FtpServerException(TransferStreamErrorText(cache, "Cannot read the cached copy"));
+            client->CachePosition += count;
+        } else if (client->TransferStream) {
+            std::iostream& source = *client->TransferStream;
+            source.clear();
+            source.read(buf, size);
+            count = source.gcount();
+            if (source.bad()) throw FtpServerException(TransferStreamErrorText(source, "Read error"));
+            if (client->CacheMode == 1 && client->CacheStream && count > 0) {
+                std::iostream& cache = *client->CacheStream;
+                cache.clear();
+                cache.seekp(client->CachePosition);
+                cache.write(buf, count);
+                if (!cache) throw FtpServerException("Cannot write the cached copy");
+                client->CachePosition += count;
+            }
+        }
+        if (count > 0) {
+            client->TransferredBytes += count;
+            data->Send(buf, static_cast<int>(count));
+            return;
+        }
+        if (client->DataExhausted) return;
+        client->DataExhausted = true;
+        PostClientEvent(TFtpPostedEvent::CloseData, client);
+    } catch (const std::exception& e) {
+        FailDownload(client, e.what());
+    }
+}
+
+void TFtpServer::ClientRetrDataSent(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error)
+{
+    if (client->AbortingTransfer() || !client->DataConnected) return;
+    try {
+        TriggerRetrDataSent(client, data, error);
+        if (error != 0) throw FtpServerException("Send: error #" + std::to_string(error));
+        ContinueDownload(client, data);
+    } catch (const std::exception& e) {
+        client->TransferMessage = e.what();
+        client->SetAbortingTransfer(true);
+        SendAnswer(client, "426 Connection closed; " + client->TransferMessage + ".");
+        PostClientEvent(TFtpPostedEvent::AbortTransfer, client);
+    }
+}
+
+void TFtpServer::ContinueDownload(TFtpCtrlSocket* client, TWSocket* data)
+{
+    const int holdMs = client->HoldNextBlockMs;
+    client->HoldNextBlockMs = -1;
+    if (holdMs < 0) {
+        SendNextDataChunk(client, data);
+        return;
+    }
+    // The block waits on a timer of the loop, not in a nested wait: everyone else is served
+    // meanwhile. The timer finds the client again by number, so a client that has gone (or a
+    // transfer that has ended and cancelled it) is never touched.
+    const long long number = client->ClientNumber();
+    std::weak_ptr<bool> alive = alive_;
+    TFtpTransferState& state = client->TransferState;
+    state.CancelBlockTimer();
+    state.blockTimerLoop = loop_;
+    state.blockTimer = loop_->AddOneShot(std::chrono::milliseconds(holdMs), [this, alive, number] {
+        auto token = alive.lock();
+        if (!token || !*token) return;
+        TFtpCtrlSocket* held = FindClientByNumber(number);
+        if (held == nullptr) return;
+        held->TransferState.blockTimer = 0;
+        held->TransferState.blockTimerLoop = nullptr;
+        if (!held->DataConnected || held->AbortingTransfer()) return;
+        SendNextDataChunk(held, held->DataWSocket());
+    });
+}
+
+void TFtpServer::ClientRetrSessionClosed(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error)
+{
+    const bool connected = client->DataConnected;
+    CommonDataSessionClosed(client);
+    if (client->OwnsTransferStream) {
+        client->TransferStream.reset();
+        client->OwnsTransferStream = false;
+    }
+    std::string reply;
+    if (client->AbortingTransfer())
+        reply = "501 Cannot RETR. " + client->TransferMessage;
+    else if (error != 0)
+        reply = "501 Cannot RETR. Error #" + std::to_string(error);
+    else if (!client->DataExhausted && connected)
+        // The client hung up before the end of the data: that is no successful transfer.
+        reply = "501 Cannot RETR. Data connection closed by the client before the end of the data";
+    else
+        reply = "226 File sent ok";
+    SendAnswer(client, reply);
+    try {
+        TriggerRetrSessionClosed(client, data, error);
+    } catch (...) {
+        // The transfer has ended either way; the owner's failure changes nothing of it.
+    }
+    client->RestartOffset = 0;
+    // Still open when the control connection went first (error 10057) or the peer hung up.
+    if (data->State() != wsClosed) CloseDataSilently(client);
+}
+
+}  // namespace corvane

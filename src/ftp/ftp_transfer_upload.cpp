@@ -1,0 +1,110 @@
+// TFtpServer: the receiving direction of a data connection (STOR, APPE, STOU). Each
+// data-available event receives one block and writes it at once; the file is opened at the
+// first block, denying other writers, so two uploads of one file never interleave in it.
+#include "ftp/ftp_server.h"
+#include "ftp/ftp_transfer_block.h"
+#include "ftp/ftp_transfer_file_stream.h"
+#include "platform/fs.h"
+
+namespace corvane {
+
+void TFtpServer::ClientStorSessionConnected(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error)
+{
+    client->DataConnected = true;
+    client->PassiveRequested = false;
+    try {
+        TriggerStorSessionConnected(client, data, error);
+    } catch (...) {
+        // The owner's failure does not stop the upload.
+    }
+    if (error == 0) return;
+    // No connection: the upload ends here as a data connection closed with that error, and the
+    // socket's own close must not end it a second time.
+    DetachDataHandlers(data);
+    try {
+        data->Abort();
+    } catch (...) {
+    }
+    ClientStorSessionClosed(client, data, error);
+}
+
+void TFtpServer::OpenUploadFile(TFtpCtrlSocket* client)
+{
+    FileStream::Mode mode = FileStream::Mode::ReadWrite;  // the existing file, written from the offset on
+    if (client->TransferState.command == ftpcAPPE && fs::RealFileExists(client->LocalFilePath))
+        mode = FileStream::Mode::ReadWrite;
+    else if (client->RestartOffset < 1)
+        mode = FileStream::Mode::Create;  // an existing file is emptied
+    std::string reason;
+    auto file = OpenTransferFile(client->LocalFilePath, mode, client->RestartOffset, reason);
+    if (!file) throw FtpServerException(reason);
+    client->TransferStream = std::move(file);
+    client->OwnsTransferStream = true;
+}
+
+void TFtpServer::ClientStorDataAvailable(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error)
+{
+    int size = 0;
+    char* buf = TransferBlock(client, size);
+    const int count = data->Receive(buf, size);
+    if (count <= 0 || client->AbortingTransfer()) return;  // an aborted upload drops what still comes
+    try {
+        TriggerStorDataAvailable(client, data, buf, count, error);
+        if (!client->OwnsTransferStream && !client->LocalFilePath.empty() && !client->TransferStream) OpenUploadFile(client);
+        if (client->TransferStream) {
+            client->TransferredBytes += count;
+            std::iostream& target = *client->TransferStream;
+            target.write(buf, count);
+            if (!target) throw FtpServerException(TransferStreamErrorText(target, "Write error"));
+        }
+    } catch (const std::exception& e) {
+        client->TransferMessage = e.what();
+        client->SetAbortingTransfer(true);
+        PostClientEvent(TFtpPostedEvent::AbortTransfer, client);
+    }
+}
+
+void TFtpServer::ClientStorSessionClosed(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error)
+{
+    // An upload without a single byte still stores its (empty) file, as a larger one would.
+    if (error == 0 && !client->AbortingTransfer() && !client->OwnsTransferStream && !client->TransferStream &&
+        !client->LocalFilePath.empty()) {
+        try {
+            OpenUploadFile(client);
+        } catch (const std::exception& e) {
+            client->TransferMessage = e.what();
+            client->SetAbortingTransfer(true);
+        }
+    }
+    CommonDataSessionClosed(client);
+    client->RestartOffset = 0;
+    if (client->OwnsTransferStream) {
+        if (client->TransferStream) {
+            client->TransferStream->flush();
+            if (!*client->TransferStream && !client->AbortingTransfer()) {
+                client->TransferMessage = TransferStreamErrorText(*client->TransferStream, "Write error");
+                client->SetAbortingTransfer(true);
+            }
+        }
+        client->TransferStream.reset();
+        client->OwnsTransferStream = false;
+    }
+    try {
+        TriggerStorSessionClosed(client, data, error);
+    } catch (...) {
+        // The upload has ended either way.
+    }
+    std::string reply;
+    if (client->AbortingTransfer())
+        reply = "426 Connection closed; " + client->TransferMessage + ".";
+    else if (error != 0)
+        reply = "426 Connection closed; transfer aborted. Error #" + std::to_string(error);
+    else if (client->TransferState.command == ftpcSTOU)
+        reply = "250 '" + client->RequestedFileName + "': file created.";
+    else
+        reply = "226 File received ok";
+    SendAnswer(client, reply);
+    if (data->State() != wsClosed) CloseDataSilently(client);
+}
+
+}  // namespace corvane
