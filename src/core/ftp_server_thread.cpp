@@ -249,6 +249,13 @@ void ftpServerThread::setLastCommand(TFtpCtrlSocket* client, const std::string& 
     });
 }
 
+bool ftpServerThread::changePassword(TFtpCtrlSocket* client, const std::string& password)
+{
+    bool changed = false;
+    runOnGui([this, client, &password, &changed] { changed = controller_.changePassword(client, password); });
+    return changed;
+}
+
 SessionRecordPtr ftpServerThread::sessionOf(const TFtpCtrlSocket* client) const
 {
     return controller_.sessions().Find(client);

@@ -72,6 +72,8 @@ public:
     void setSessionAction(TFtpCtrlSocket* client, std::int32_t action);
     void setLastCommand(TFtpCtrlSocket* client, const std::string& text);
     std::shared_ptr<sessionRecord> sessionOf(const TFtpCtrlSocket* client) const;
+    // SITE CHPWD's password change, run in the account store on the window thread.
+    bool changePassword(TFtpCtrlSocket* client, const std::string& password);
     // The cache's hooks: the client gets the cache's stream and mode for a path (0, no cache,
     // until the cache exists), and hears of invalidations and finished transfers.
     void openCachedFile(const std::string& path, TFtpCtrlSocket& client);

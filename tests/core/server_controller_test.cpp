@@ -9,6 +9,7 @@
 #include "common/program_folder.h"
 #include "core/event_loop_window_thread.h"
 #include "core/ftp_server_thread.h"
+#include "ftp/ftp_ctrl_socket.h"
 #include "test_client.h"
 #include "window_thread_pump.h"
 
@@ -222,6 +223,30 @@ TEST_F(ServerControllerTest, NetworkListIsPublishedOnlyWhenStartedForP2P)
     const std::string mapped = home.Get("corvaneserver.mmf");
     ASSERT_EQ(mapped.size(), kNetworkListMappingSize);
     EXPECT_EQ(mapped.substr(0, 16), "first\r\nsecond\r\n" + std::string(1, '\0'));
+}
+
+}  // namespace
+}  // namespace corvane
+
+namespace corvane {
+namespace {
+
+TEST_F(ServerControllerTest, PasswordChangeFollowsTheSessionsAccount)
+{
+    WriteSettings("ServerFirstRun=1\r\n");
+    serverController controller(window, view, {});
+    controller.startUp();
+    ASSERT_TRUE(controller.accounts().AddUser("bob", "old", "All Others"));
+    TFtpCtrlSocket bob;
+    TFtpCtrlSocket anonymous;
+    controller.sessions().Add(&bob, "10.0.0.1")->SetAction("bob", "C:\\", saLoggedIn, "All Others");
+    controller.sessions().Add(&anonymous, "10.0.0.2")->SetAction("anonymous", "C:\\", saLoggedIn, "All Others");
+    EXPECT_TRUE(controller.changePassword(&bob, "new"));
+    EXPECT_TRUE(controller.accounts().Authenticate("bob", "new"));
+    EXPECT_FALSE(controller.accounts().Authenticate("bob", "old"));
+    // An account that takes any password keeps doing so.
+    EXPECT_FALSE(controller.changePassword(&anonymous, "x"));
+    EXPECT_FALSE(controller.changePassword(nullptr, "x"));  // no session
 }
 
 }  // namespace
