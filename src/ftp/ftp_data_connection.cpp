@@ -139,20 +139,32 @@ void TFtpServer::ClientPassiveSessionAvailable(TFtpCtrlSocket* client, std::uint
         sockapi::Close(handle);
         return;
     }
-    data->OnSessionAvailable = nullptr;
+    // The listening handle is closed as a whole, with no handler to hear it, so that the socket
+    // forgets it was listening before it takes the connection (which keeps the same local port).
+    // A transfer command that came first has attached the handlers of its direction: they come
+    // back once the connection is in place.
+    TCustomWSocket::TSessionEvent connected = data->OnSessionConnected, closed = data->OnSessionClosed,
+                                  available = data->OnDataAvailable, sent = data->OnDataSent;
+    DetachDataHandlers(data);
+    try {
+        data->Close();
+    } catch (const ESocketException&) {
+    }
     // The end of a download must reach the client: no abortive close on this connection.
     data->SetLingerOnOff(wsLingerOff);
     data->SetLingerTimeout(0);
-    data->Dup(handle);  // closes the listening handle; the connection keeps its local port
+    data->Dup(handle);
     client->PassiveAccepted = true;
     if (!client->PassiveStartPending) {
         // The usual order: the client connects right after the 227 reply. Its connection waits,
         // unread, for the transfer command, which attaches the handlers and starts at once.
-        DetachDataHandlers(data);
         data->Pause();
         return;
     }
-    // The transfer command came first and attached the handlers of its direction.
+    data->OnSessionConnected = connected;
+    data->OnSessionClosed = closed;
+    data->OnDataAvailable = available;
+    data->OnDataSent = sent;
     if (data->OnSessionConnected) data->OnSessionConnected(data, 0);
 }
 

@@ -1,0 +1,289 @@
+// Downloads: sizes in both modes, one block in flight, REST, missing files, the owner's delayed
+// start, the cache paths, the hold on the next block, ABOR and connections that end early.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "ftp_transfer_fixture.h"
+#include "platform/file_stream.h"
+#include "platform/millisecond_tick.h"
+
+using namespace corvane;
+using namespace corvane::testing;
+
+namespace {
+
+struct Download {
+    std::vector<std::string> replies;
+    std::string bytes;
+};
+
+}  // namespace
+
+class FtpRetrTest : public FtpTransferTest {
+protected:
+    // RETR over a fresh data connection; waits for the 150 and the final reply.
+    Download Retr(FtpProbe& probe, const std::string& name, bool passive)
+    {
+        DataPeer peer;
+        if (passive) {
+            const int port = Pasv(probe);
+            EXPECT_GT(port, 0);
+            peer.ConnectTo(port);
+        } else {
+            EXPECT_EQ(Port(probe, peer), "200 Port command successful.");
+        }
+        const int mark = probe.LineCount();
+        probe.Send("RETR " + name + "\r\n");
+        Download result;
+        result.replies = RepliesAfter(probe, mark, 2);
+        EXPECT_TRUE(WaitFor([&] { return peer.closed; }));
+        result.bytes = peer.received;
+        return result;
+    }
+
+    int blocksSent = 0;
+};
+
+TEST_F(FtpRetrTest, FilesOfEverySizeArriveWholeInBothModes)
+{
+    server->OnRetrDataSent = [&](TFtpServer*, TFtpCtrlSocket*, TWSocket*, std::uint16_t) { ++blocksSent; };
+    auto probe = LoggedIn();
+    const std::size_t block = 65536;
+    for (bool passive : {true, false}) {
+        for (std::size_t size : {std::size_t{0}, std::size_t{1}, block, block + 1, 5 * block + 17}) {
+            const std::string content = Pattern(size);
+            scratch.Put("f.bin", content);
+            blocksSent = 0;
+            const Download got = Retr(*probe, "f.bin", passive);
+            ASSERT_EQ(got.replies.size(), 2u) << size;
+            EXPECT_EQ(got.replies[0], "150 Opening data connection for f.bin.");
+            EXPECT_EQ(got.replies[1], "226 File sent ok");
+            EXPECT_TRUE(got.bytes == content) << "size " << size << " passive " << passive << " got " << got.bytes.size();
+            // One data-sent event per block: the next block was read only after the last had left.
+            EXPECT_EQ(blocksSent, static_cast<int>((size + block - 1) / block)) << size;
+            EXPECT_EQ(clients[0]->TransferredBytes, static_cast<long long>(size));
+        }
+    }
+    EXPECT_EQ(FileStream::OpenWriterCount(), 0u);
+}
+
+TEST_F(FtpRetrTest, RestSendsTheRestOnceAndIsThenForgotten)
+{
+    const std::string content = Pattern(250);
+    scratch.Put("f.bin", content);
+    auto probe = LoggedIn();
+    EXPECT_EQ(Ask(*probe, "REST 100"), "350 REST supported. Ready to resume at byte offset 100.");
+    Download got = Retr(*probe, "f.bin", true);
+    EXPECT_EQ(got.replies.back(), "226 File sent ok");
+    EXPECT_TRUE(got.bytes == content.substr(100));
+    got = Retr(*probe, "f.bin", false);
+    EXPECT_TRUE(got.bytes == content);
+    // Offsets beyond 32 bits are taken as they are; past the end nothing is left to send.
+    EXPECT_EQ(Ask(*probe, "REST 5000000000"), "350 REST supported. Ready to resume at byte offset 5000000000.");
+    EXPECT_EQ(clients[0]->RestartOffset, 5000000000LL);
+    got = Retr(*probe, "f.bin", true);
+    EXPECT_EQ(got.replies.back(), "226 File sent ok");
+    EXPECT_EQ(got.bytes, "");
+}
+
+TEST_F(FtpRetrTest, RestRejectsWhatIsNoOffset)
+{
+    auto probe = LoggedIn();
+    EXPECT_EQ(Ask(*probe, "REST 7"), "350 REST supported. Ready to resume at byte offset 7.");
+    EXPECT_EQ(Ask(*probe, "REST -1"), "501 Required byte offset parameter bad or missing.");
+    EXPECT_EQ(clients[0]->RestartOffset, 0);
+    EXPECT_EQ(Ask(*probe, "REST 7"), "350 REST supported. Ready to resume at byte offset 7.");
+    EXPECT_EQ(Ask(*probe, "REST abc"), "501 Syntax error in parameter: 'abc' is not a valid integer value.");
+    EXPECT_EQ(clients[0]->RestartOffset, 0);
+    EXPECT_EQ(Ask(*probe, "REST 99999999999999999999"),
+              "501 Syntax error in parameter: '99999999999999999999' is not a valid integer value.");
+    EXPECT_EQ(Ask(*probe, "REST"), "501 Syntax error in parameter: '' is not a valid integer value.");
+}
+
+TEST_F(FtpRetrTest, AMissingFileOrAMissingTargetEndsWithTheReason)
+{
+    auto probe = LoggedIn();
+    Download got = Retr(*probe, "none.txt", true);
+    ASSERT_EQ(got.replies.size(), 2u);
+    EXPECT_EQ(got.replies[0], "150 Opening data connection for none.txt.");
+    EXPECT_EQ(got.replies[1], "501 Cannot RETR. Cannot open file \"C:\\none.txt\". File not found");
+    // Active without any PORT: nowhere to connect to.
+    scratch.Put("f.txt", "x");
+    const int mark = probe->LineCount();
+    probe->Send("RETR f.txt\r\n");
+    const auto replies = RepliesAfter(*probe, mark, 2);
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[1].rfind("501 Cannot RETR. ", 0), 0u) << replies[1];
+    // A refusing owner: no transfer at all.
+    server->OnValidateGet = [](TFtpServer*, TFtpCtrlSocket*, std::string&, bool& allowed) { allowed = false; };
+    EXPECT_EQ(Ask(*probe, "RETR f.txt"), "500 Cannot RETR.");
+    EXPECT_EQ(Ask(*probe, "NOOP"), "200 Ok. Parameter was ''.");
+}
+
+TEST_F(FtpRetrTest, TheFinalReplyComesBeforeTheClosedEventAndTheOwnerCanDelayTheStart)
+{
+    std::vector<std::string> events;
+    TFtpCtrlSocket* delayed = nullptr;
+    server->OnGetProcessing = [&](TFtpServer*, TFtpCtrlSocket* client, bool& delayedSend) {
+        delayedSend = true;
+        delayed = client;
+    };
+    server->OnAnswerToClient = [&](TFtpServer*, TFtpCtrlSocket*, std::string& answer) { events.push_back(answer); };
+    server->OnRetrSessionConnected = [&](TFtpServer*, TFtpCtrlSocket*, TWSocket*, std::uint16_t) {
+        events.push_back("connected");
+    };
+    server->OnRetrSessionClosed = [&](TFtpServer*, TFtpCtrlSocket*, TWSocket*, std::uint16_t error) {
+        events.push_back("closed " + std::to_string(error));
+    };
+    scratch.Put("f.txt", "delayed");
+    auto probe = LoggedIn();
+    DataPeer peer;
+    peer.ConnectTo(Pasv(*probe));
+    events.clear();
+    EXPECT_EQ(Ask(*probe, "RETR f.txt"), "150 Opening data connection for f.txt.");
+    loop.RunUntil([] { return false; }, 100ms);
+    EXPECT_EQ(events, (std::vector<std::string>{"150 Opening data connection for f.txt."}));
+    EXPECT_EQ(peer.received, "");
+    server->DoStartSendData(delayed);
+    ASSERT_TRUE(WaitFor([&] { return peer.closed && events.size() == 4; }));
+    EXPECT_EQ(peer.received, "delayed");
+    EXPECT_EQ(events, (std::vector<std::string>{"150 Opening data connection for f.txt.", "connected",
+                                                "226 File sent ok", "closed 0"}));
+}
+
+TEST_F(FtpRetrTest, TheCacheCanServeOrBeFilled)
+{
+    scratch.Put("f.bin", Pattern(100000));
+    auto copy = std::make_shared<std::stringstream>();
+    int mode = 1;
+    server->OnRetrSessionConnected = [&](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
+        client->CacheMode = mode;
+        client->CacheStream = copy;
+    };
+    auto probe = LoggedIn();
+    Download got = Retr(*probe, "f.bin", true);
+    EXPECT_EQ(got.replies.back(), "226 File sent ok");
+    EXPECT_TRUE(copy->str() == Pattern(100000));
+    EXPECT_EQ(clients[0]->RetrFilePath, "C:\\f.bin");
+    // Served from the copy: the file is gone, the bytes still come, from the restart offset on.
+    ASSERT_EQ(std::remove(scratch.Join("f.bin").c_str()), 0);
+    mode = 0;
+    server->OnRetrSessionConnected = nullptr;
+    server->OnValidateGet = [&](TFtpServer*, TFtpCtrlSocket* client, std::string&, bool&) {
+        client->CacheMode = -1;
+        client->CacheStream = copy;
+    };
+    got = Retr(*probe, "f.bin", false);
+    EXPECT_EQ(got.replies.back(), "226 File sent ok");
+    EXPECT_TRUE(got.bytes == Pattern(100000));
+    EXPECT_EQ(Ask(*probe, "REST 99990"), "350 REST supported. Ready to resume at byte offset 99990.");
+    got = Retr(*probe, "f.bin", true);
+    EXPECT_TRUE(got.bytes == Pattern(100000).substr(99990));
+}
+
+TEST_F(FtpRetrTest, TheOwnersHoldPacesBlocksWithoutStoppingOthers)
+{
+    scratch.Put("f.bin", Pattern(3 * 65536));
+    server->OnRetrDataSent = [&](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
+        ++blocksSent;
+        client->HoldNextBlockMs = 60;
+    };
+    auto probe = LoggedIn();
+    auto other = LoggedIn();
+    DataPeer peer;
+    peer.ConnectTo(Pasv(*probe));
+    const std::uint32_t start = MillisecondTick();
+    const int mark = probe->LineCount();
+    probe->Send("RETR f.bin\r\n");
+    // While the blocks are held, the other client is answered at once.
+    ASSERT_TRUE(WaitFor([&] { return blocksSent >= 1; }));
+    EXPECT_EQ(Ask(*other, "NOOP"), "200 Ok. Parameter was ''.");
+    const auto replies = RepliesAfter(*probe, mark, 2);
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[1], "226 File sent ok");
+    EXPECT_GE(MillisecondTick() - start, 3u * 60u);
+    ASSERT_TRUE(WaitFor([&] { return peer.closed; }));
+    EXPECT_TRUE(peer.received == Pattern(3 * 65536));
+}
+
+TEST_F(FtpRetrTest, AborDuringADownloadEndsItWithItsReasonFirst)
+{
+    scratch.Put("f.bin", Pattern(4 * 65536));
+    server->OnRetrDataSent = [&](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
+        ++blocksSent;
+        client->HoldNextBlockMs = 10000;
+    };
+    auto probe = LoggedIn();
+    DataPeer peer;
+    peer.ConnectTo(Pasv(*probe));
+    const int mark = probe->LineCount();
+    probe->Send("RETR f.bin\r\n");
+    ASSERT_TRUE(WaitFor([&] { return blocksSent == 1; }));
+    // A second transfer command is refused; the running one is not disturbed.
+    EXPECT_EQ(Ask(*probe, "RETR f.bin"), "425 Transfer already in progress.");
+    EXPECT_EQ(Ask(*probe, "STOR g.bin"), "425 Transfer already in progress.");
+    EXPECT_EQ(Ask(*probe, "PASV"), "500 PASV exception: 'Transfer in progress'.");
+    EXPECT_TRUE(clients[0]->DataConnected);
+    probe->Send("ABOR\r\n");
+    const auto replies = RepliesAfter(*probe, mark, 6);
+    ASSERT_EQ(replies.size(), 6u);
+    EXPECT_EQ(replies[4], "501 Cannot RETR. ABORT requested by client");
+    EXPECT_EQ(replies[5], "225 ABOR command successful.");
+    ASSERT_TRUE(WaitFor([&] { return peer.closed; }));
+    EXPECT_EQ(clients[0]->TransferState.blockTimer, 0u);
+    // Without a transfer, ABOR has one reply only.
+    EXPECT_EQ(Exchange(*probe, "ABOR\r\n", 1), (std::vector<std::string>{"225 ABOR command successful."}));
+    loop.RunUntil([] { return false; }, 30ms);
+    EXPECT_EQ(probe->Lines().back(), "225 ABOR command successful.");
+}
+
+TEST_F(FtpRetrTest, AClientThatHangsUpEarlyGetsNoSuccess)
+{
+    scratch.Put("f.bin", Pattern(4 * 65536));
+    server->OnRetrDataSent = [&](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
+        ++blocksSent;
+        client->HoldNextBlockMs = 10000;
+    };
+    auto probe = LoggedIn();
+    DataPeer peer;
+    peer.ConnectTo(Pasv(*probe));
+    const int mark = probe->LineCount();
+    probe->Send("RETR f.bin\r\n");
+    ASSERT_TRUE(WaitFor([&] { return blocksSent == 1; }));
+    peer.conn->Close();
+    const auto replies = RepliesAfter(*probe, mark, 2);
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[1].rfind("501 Cannot RETR. ", 0), 0u) << replies[1];
+    EXPECT_FALSE(clients[0]->DataConnected);
+    EXPECT_EQ(clients[0]->TransferState.blockTimer, 0u);
+    // The next transfer works.
+    server->OnRetrDataSent = nullptr;
+    const Download got = Retr(*probe, "f.bin", true);
+    EXPECT_EQ(got.replies.back(), "226 File sent ok");
+    EXPECT_TRUE(got.bytes == Pattern(4 * 65536));
+}
+
+TEST_F(FtpRetrTest, AClientThatLeavesDuringADownloadLeavesNothingBehind)
+{
+    scratch.Put("f.bin", Pattern(4 * 65536));
+    std::vector<std::uint16_t> closedWith;
+    server->OnRetrDataSent = [&](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
+        ++blocksSent;
+        client->HoldNextBlockMs = 10000;
+    };
+    server->OnRetrSessionClosed = [&](TFtpServer*, TFtpCtrlSocket*, TWSocket*, std::uint16_t error) {
+        closedWith.push_back(error);
+    };
+    auto probe = LoggedIn();
+    DataPeer peer;
+    peer.ConnectTo(Pasv(*probe));
+    probe->Send("RETR f.bin\r\n");
+    ASSERT_TRUE(WaitFor([&] { return blocksSent == 1; }));
+    probe.reset();
+    ASSERT_TRUE(WaitFor([&] { return server->ClientCount() == 0 && peer.closed; }));
+    EXPECT_EQ(closedWith, (std::vector<std::uint16_t>{10057}));
+    // The held block's timer went with the client: nothing fires after it.
+    loop.RunUntil([] { return false; }, 50ms);
+    EXPECT_EQ(blocksSent, 1);
+}
