@@ -1,75 +1,208 @@
-// TFtpServer: listings, sizes, dates and file management (LIST, NLST, SIZE, MDTM, DELE, MKD,
-// RMD, RNFR, RNTO). Not built yet: each keeps its login rule and answers
-// "502 Command not implemented.".
+// TFtpServer: sizes, dates and file management (SIZE, MDTM, DELE, MKD, XMKD, RMD, XRMD, RNFR,
+// RNTO). Each names a file or folder with the file-path rule, asks the owner through its
+// validation event, and only then looks at the parameter and the file system: an empty
+// parameter is refused only once the owner has allowed the operation on the current folder.
+// Replies carry local paths; an owner that wants to hide them rewrites replies in
+// OnAnswerToClient.
 #include "ftp/ftp_server.h"
+
+#include "ftp/ftp_file_times.h"
+#include "ftp/ftp_paths.h"
+#include "platform/cross_device_move.h"
+#include "platform/fs.h"
+#include "platform/writer_probe.h"
 
 namespace corvane {
 namespace {
 
-constexpr char kNotImplemented[] = "502 Command not implemented.";
+constexpr char kSyntaxError[] = "501 Syntax error in parameter.";
+
+std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+
+bool EntryExists(const std::string& path) { return fs::StatReal(path).has_value(); }
+
+// A file that an upload is writing stays, as the system's share modes would keep it.
+bool DeleteFileNotBeingWritten(const std::string& path)
+{
+    if (fs::RealFileOpenForWriting(path)) return false;
+    return fs::DeleteRealFile(path);
+}
 
 }  // namespace
 
-void TFtpServer::CommandLIST(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
-                             std::string& answer)
+void TFtpServer::CommandSIZE(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
+    client->SetCurrentCommand(ftpcSIZE);
+    std::string path = BuildFilePath(client->Directory(), params);
+    bool allowed = true;
+    TriggerValidateSize(client, path, allowed);
+    if (!allowed) {
+        answer = "501 Permission Denied";
+        return;
+    }
+    if (params.empty()) {
+        answer = kSyntaxError;
+        return;
+    }
+    try {
+        const auto info = fs::StatReal(path);
+        if (!info || info->isDirectory)
+            answer = "550 Command failed: File not found.";
+        else
+            answer = "213 " + std::to_string(info->size);
+    } catch (const std::exception& e) {
+        answer = std::string("550 Command failed: ") + e.what() + ".";
+    }
 }
 
-void TFtpServer::CommandNLST(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
-                             std::string& answer)
+void TFtpServer::CommandMDTM(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
+{
+    client->SetCurrentCommand(ftpcMDTM);
+    const std::string path = BuildFilePath(client->Directory(), params);
+    if (params.empty()) {
+        answer = "501 Syntax error in MDTM parameter.";
+        return;
+    }
+    if (!fs::RealFileExists(path)) {
+        answer = "550 " + Quoted(path) + ": no such file or directory.";
+        return;
+    }
+    try {
+        const std::string stamp = FileUtcStr(path);
+        answer = stamp.empty() ? std::string("550 UTC File time retrieval failed") : "213 " + stamp;
+    } catch (const std::exception& e) {
+        answer = std::string("550 Command failed: ") + e.what() + ".";
+    }
+}
+
+void TFtpServer::CommandDELE(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
+    client->SetCurrentCommand(ftpcDELE);
+    std::string path = BuildFilePath(client->Directory(), params);
+    bool allowed = true;
+    TriggerValidateDele(client, path, allowed);
+    if (!allowed) {
+        answer = "550 Cannot delete.";
+        return;
+    }
+    if (params.empty()) {
+        answer = kSyntaxError;
+        return;
+    }
+    if (!fs::RealFileExists(path)) {
+        answer = "550 " + Quoted(path) + ": no such file or directory.";
+        return;
+    }
+    answer = DeleteFileNotBeingWritten(path) ? "250 File " + Quoted(path) + " deleted."
+                                             : "450 File " + Quoted(path) + " can't be deleted.";
 }
 
-void TFtpServer::CommandDELE(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
-                             std::string& answer)
+void TFtpServer::CommandMKD(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
+    client->SetCurrentCommand(keyword == "XMKD" ? ftpcXMKD : ftpcMKD);
+    // Everything, the file-path rule included, answers in this command's own terms.
+    try {
+        const std::string path = BuildFilePath(client->Directory(), params);
+        bool allowed = true;
+        TriggerMakeDirectory(client, path, allowed);
+        if (!allowed) {
+            answer = "550 " + Quoted(path) + ": can't create directory.";
+            return;
+        }
+        if (params.empty()) {
+            answer = kSyntaxError;
+            return;
+        }
+        if (fs::RealFileExists(path)) {
+            answer = "550 " + Quoted(path) + ": file or directory already exists.";
+            return;
+        }
+        answer = fs::MakeRealFolder(path) ? "257 " + Quoted(path) + ": directory created."
+                                          : "550 " + Quoted(path) + ": can't create directory.";
+    } catch (const std::exception& e) {
+        answer = "550 " + Quoted(e.what()) + ": can't create directory.";
+    }
 }
 
-void TFtpServer::CommandSIZE(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
-                             std::string& answer)
+void TFtpServer::CommandRMD(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
+    client->SetCurrentCommand(keyword == "XRMD" ? ftpcXRMD : ftpcRMD);
+    std::string path = BuildFilePath(client->Directory(), params);
+    bool allowed = true;
+    TriggerValidateRmd(client, path, allowed);
+    if (!allowed) {
+        answer = "500 Cannot remove directory.";
+        return;
+    }
+    if (params.empty()) {
+        answer = kSyntaxError;
+        return;
+    }
+    if (!EntryExists(path)) {
+        answer = "550 " + Quoted(path) + ": no such directory.";
+        return;
+    }
+    answer = fs::RemoveRealFolder(path) ? "250 " + Quoted(path) + ": directory removed."
+                                        : "550 " + Quoted(path) + ": can't remove directory.";
 }
 
-void TFtpServer::CommandRNFR(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
-                             std::string& answer)
+void TFtpServer::CommandRNFR(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
+    client->SetCurrentCommand(ftpcRNFR);
+    std::string path = BuildFilePath(client->Directory(), params);
+    bool allowed = true;
+    TriggerValidateRnFr(client, path, allowed);
+    if (!allowed) {
+        answer = "500 Cannot RNFR.";
+        return;
+    }
+    if (params.empty()) {
+        // Clients look only at the code; the text has always read so.
+        answer = "501 Syntax error is parameter.";
+        return;
+    }
+    if (!EntryExists(path)) {
+        // An earlier source stays in place.
+        answer = "550 " + Quoted(path) + ": no such file or directory.";
+        return;
+    }
+    client->RenameFromPath = path;
+    answer = "350 File exists, ready for destination name.";
 }
 
-void TFtpServer::CommandRNTO(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
-                             std::string& answer)
+void TFtpServer::CommandRNTO(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
-}
-
-void TFtpServer::CommandMKD(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
-                            std::string& answer)
-{
-    if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
-}
-
-void TFtpServer::CommandRMD(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
-                            std::string& answer)
-{
-    if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
-}
-
-void TFtpServer::CommandMDTM(TFtpCtrlSocket* /*client*/, std::string& /*keyword*/, std::string& /*params*/,
-                             std::string& answer)
-{
-    answer = kNotImplemented;
+    client->SetCurrentCommand(ftpcRNTO);
+    std::string path = BuildFilePath(client->Directory(), params);
+    bool allowed = true;
+    TriggerValidateRnTo(client, path, allowed);
+    if (!allowed) {
+        answer = "500 Cannot RNTO.";
+        return;
+    }
+    if (params.empty()) {
+        answer = kSyntaxError;
+        return;
+    }
+    if (EntryExists(path)) {
+        answer = "553 " + Quoted(path) + ": file already exists.";
+        return;
+    }
+    // RenameFromPath is never cleared: after a rename its old name is simply gone.
+    const std::string& from = client->RenameFromPath;
+    if (!EntryExists(from)) {
+        answer = "550 " + Quoted(from) + ": no such file or directory.";
+        return;
+    }
+    client->RenameToPath = path;
+    answer = fs::MoveReal(from, path) ? "250 File " + Quoted(from) + " renamed to " + Quoted(path) + "."
+                                      : "450 File " + Quoted(from) + " can't be renamed.";
 }
 
 }  // namespace corvane
