@@ -228,34 +228,54 @@ void TFtpServer::CommandABOR(TFtpCtrlSocket* client, std::string& /*keyword*/, s
                              std::string& answer)
 {
     TWSocket* data = client->DataWSocket();
-    const bool upload = client->TransferState.command == ftpcSTOR || client->TransferState.command == ftpcAPPE ||
-                        client->TransferState.command == ftpcSTOU;
-    if (data->State() == wsConnected && client->TransferState.running) {
+    TFtpTransferState& state = client->TransferState;
+    if (state.running && client->DataConnected && data->State() == wsConnected) {
         client->TransferMessage = kAbortRequested;
         client->SetAbortingTransfer(true);
         // The transfer's closed handler runs inside this close and sends its reply first.
         data->Close();
+    } else if (state.running) {
+        CallOffTransfer(client);
     } else if (data->State() == wsConnected) {
         // The client's connection to the listener, with no transfer on it: nothing to abort but
         // the connection itself, and its port is free again.
         CloseDataSilently(client);
         client->PassiveRequested = false;
         client->PassiveAccepted = false;
-    } else if (client->TransferState.running && client->PassiveStartPending) {
-        // A transfer still waiting for the client to reach the listener is called off; the
-        // listener stays open for the next transfer command.
+    }
+    answer = "225 ABOR command successful.";
+}
+
+void TFtpServer::CallOffTransfer(TFtpCtrlSocket* client)
+{
+    // A transfer whose data connection is not up yet: a start still on its way, an active
+    // connect in progress, a connection that waits for the start, or a listener that the client
+    // has not reached. Left alone, it would start after ABOR had been answered as successful,
+    // or (never reached) block every later transfer.
+    TWSocket* data = client->DataWSocket();
+    TFtpTransferState& state = client->TransferState;
+    const bool upload = state.command == ftpcSTOR || state.command == ftpcAPPE || state.command == ftpcSTOU;
+    state.startPosted = false;
+    if (data->State() == wsListening) {
+        // The listener stays open for the next transfer command, with its port.
         DetachDataHandlers(data);
-        TWSocket& listener = *data;
-        listener.OnSessionAvailable = [this, client](TCustomWSocket*, std::uint16_t error) {
+        data->OnSessionAvailable = [this, client](TCustomWSocket*, std::uint16_t error) {
             ClientPassiveSessionAvailable(client, error);
         };
         client->PassiveStartPending = false;
-        client->TransferState.running = false;
-        client->TransferMessage = kAbortRequested;
-        SendAnswer(client, upload ? std::string("426 Connection closed; ") + kAbortRequested + "."
-                                  : std::string("501 Cannot RETR. ") + kAbortRequested);
+        state.running = false;
+        state.CancelBlockTimer();
+    } else {
+        AbandonTransfer(client);
     }
-    answer = "225 ABOR command successful.";
+    if (client->OwnsTransferStream) {
+        client->TransferStream.reset();
+        client->OwnsTransferStream = false;
+    }
+    client->ClientDataPort = "ftp-data";
+    client->TransferMessage = kAbortRequested;
+    SendAnswer(client, upload ? std::string("426 Connection closed; ") + kAbortRequested + "."
+                              : std::string("501 Cannot RETR. ") + kAbortRequested);
 }
 
 }  // namespace corvane

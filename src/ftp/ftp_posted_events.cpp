@@ -54,7 +54,11 @@ void TFtpServer::ClientDataSent(TFtpCtrlSocket* client)
     PostClientEvent(TFtpPostedEvent::CloseRequest, client);
 }
 
-void TFtpServer::DoStartSendData(TFtpCtrlSocket* client) { PostClientEvent(TFtpPostedEvent::StartSend, client); }
+void TFtpServer::DoStartSendData(TFtpCtrlSocket* client)
+{
+    client->TransferState.startPosted = true;
+    PostClientEvent(TFtpPostedEvent::StartSend, client);
+}
 
 // A failure or an abort: both directions of the data connection go at once, and its closed
 // handler sends the transfer's reply. Only for a transfer still being aborted: a later transfer
@@ -79,6 +83,8 @@ void TFtpServer::HandleCloseData(TFtpCtrlSocket* client)
 // The start of a download after its "150" reply, or when the owner that delayed it is ready.
 void TFtpServer::HandleStartSend(TFtpCtrlSocket* client)
 {
+    if (!client->TransferState.startPosted) return;  // called off by ABOR meanwhile
+    client->TransferState.startPosted = false;
     try {
         StartSendData(client);
     } catch (const std::exception& e) {

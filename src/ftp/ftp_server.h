@@ -290,6 +290,8 @@ private:
     void CommonDataSessionClosed(TFtpCtrlSocket* client);
     // A transfer that ends before its data connection existed: back to the idle state.
     void AbandonTransfer(TFtpCtrlSocket* client);
+    // ABOR of a transfer whose data connection is not up yet: ends it with its reply.
+    void CallOffTransfer(TFtpCtrlSocket* client);
     // A client that goes: its data connection, passive port and held block go with it.
     void EndDataOfLeavingClient(TFtpCtrlSocket* client);
     // Ends a download as failed: the reason, the aborting flag, and the posted abort.

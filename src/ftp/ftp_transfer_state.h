@@ -28,6 +28,9 @@ struct TFtpTransferState {
     // From a transfer command's acceptance to its final reply: a second transfer command is
     // refused meanwhile.
     bool running = false;
+    // A start-send event is on its way (DoStartSendData); ABOR calling the transfer off clears
+    // it, and the event then starts nothing.
+    bool startPosted = false;
     // Block buffer of the transfer (RcvSize bytes), kept apart from the command buffer, which
     // may hold the start of the next command line; released when the transfer ends.
     std::vector<char> block;

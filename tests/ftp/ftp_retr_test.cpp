@@ -287,3 +287,32 @@ TEST_F(FtpRetrTest, AClientThatLeavesDuringADownloadLeavesNothingBehind)
     loop.RunUntil([] { return false; }, 50ms);
     EXPECT_EQ(blocksSent, 1);
 }
+
+TEST_F(FtpRetrTest, AborRightAfterRetrCallsOffTheStartThatIsOnItsWay)
+{
+    scratch.Put("f.txt", "never sent");
+    auto probe = LoggedIn();
+    for (bool passive : {true, false}) {
+        DataPeer peer;
+        if (passive) {
+            peer.ConnectTo(Pasv(*probe));
+            ASSERT_TRUE(WaitFor([&] { return clients[0]->PassiveAccepted; }));
+        } else {
+            ASSERT_EQ(Port(*probe, peer), "200 Port command successful.");
+        }
+        const int mark = probe->LineCount();
+        probe->Send("RETR f.txt\r\nABOR\r\n");
+        const auto replies = RepliesAfter(*probe, mark, 3);
+        ASSERT_EQ(replies.size(), 3u);
+        EXPECT_EQ(replies[0], "150 Opening data connection for f.txt.");
+        EXPECT_EQ(replies[1], "501 Cannot RETR. ABORT requested by client");
+        EXPECT_EQ(replies[2], "225 ABOR command successful.");
+        loop.RunUntil([] { return false; }, 50ms);
+        EXPECT_EQ(probe->LineCount(), mark + 3);  // nothing started after all
+        EXPECT_EQ(peer.received, "");
+        EXPECT_FALSE(clients[0]->TransferState.running);
+    }
+    const Download got = Retr(*probe, "f.txt", true);
+    EXPECT_EQ(got.replies.back(), "226 File sent ok");
+    EXPECT_EQ(got.bytes, "never sent");
+}
