@@ -17,7 +17,6 @@ void FtpSessionPolicy::RetrSessionConnected(serversClientClass& client, std::uin
     if (error != 0) return;
     if (!client.listingTransfer) thread_.openCachedFile(client.LocalFilePath, client);
     client.throttle->Clear();
-    client.pendingPauseMs = -1;
 }
 
 void FtpSessionPolicy::RetrDataSent(serversClientClass& client, std::uint16_t error)
@@ -29,15 +28,14 @@ void FtpSessionPolicy::RetrDataSent(serversClientClass& client, std::uint16_t er
     ComputeThrottlePause(client);
 }
 
-// The throttle's pause before the next block; the download path holds the block for it while
-// the thread goes on serving everyone else.
+// The throttle's pause before the next block: the engine holds the block for it on a timer
+// while the thread goes on serving everyone else. A -1 pause sends at once.
 void FtpSessionPolicy::ComputeThrottlePause(serversClientClass& client)
 {
-    client.pendingPauseMs = -1;
     const long long rate = accounts_.GetMaxTransferRate(client.UserName());
     if (rate <= 0) return;
     const long long limit = std::min<long long>(rate * 1024, INT32_MAX);
-    client.pendingPauseMs = client.throttle->Delay(client.TransferredBytes, static_cast<std::int32_t>(limit), true);
+    client.HoldNextBlockMs = client.throttle->Delay(client.TransferredBytes, static_cast<std::int32_t>(limit), true);
 }
 
 void FtpSessionPolicy::RetrSessionClosed(serversClientClass& client, std::uint16_t error)

@@ -25,9 +25,6 @@ public:
     // Download credit of this connection in bytes; not kept across connections. 64-bit: the
     // transfers that feed it pass 4 GiB.
     std::int64_t credit = 0;
-    // The pause the throttle asks before the next block of the running download, in ms
-    // (-1: none); the download path holds the block for it.
-    std::int32_t pendingPauseMs = -1;
     std::chrono::system_clock::time_point lastActivity = std::chrono::system_clock::now();
     std::vector<std::string> searchResults;
     std::int32_t searchMode = 0;
