@@ -1,25 +1,108 @@
-// TFtpServer: LIST and NLST.
+// TFtpServer: LIST and NLST. A listing travels exactly like a download: the same data
+// connection rules, the same block-by-block sending and the same end-of-transfer replies; only
+// its source is an in-memory stream (or the owner's own stream, or the owner's cached copy).
 #include "ftp/ftp_server.h"
+
+#include <functional>
+#include <memory>
+#include <sstream>
+
+#include "ftp/ftp_listing.h"
+#include "ftp/ftp_paths.h"
 
 namespace corvane {
 namespace {
 
-constexpr char kNotImplemented[] = "502 Command not implemented.";
+std::streamoff StreamSize(std::iostream& stream)
+{
+    stream.clear();
+    stream.seekg(0, std::ios::end);
+    const std::streamoff size = stream.tellg();
+    stream.seekg(0, std::ios::beg);
+    return size < 0 ? 0 : size;
+}
+
+// The owner's cached copy is rewritten from its start as the listing goes out; an in-memory
+// copy is cut to the listing's size first, so no byte of a longer earlier listing stays behind.
+void SizeCacheStream(const TFtpStream& cache, std::streamoff size)
+{
+    if (auto* memory = dynamic_cast<std::stringstream*>(cache.get())) {
+        memory->str(std::string(static_cast<std::size_t>(size), '\0'));
+        memory->clear();
+    }
+}
+
+// The engine's events around a listing, reached through the server that fires them.
+struct ListingHooks {
+    std::function<void(TFtpCtrlSocket*, std::string&, bool)> buildDirectory;
+    std::function<void(TFtpCtrlSocket*, std::string&, bool)> alterDirectory;
+    std::function<void(TFtpCtrlSocket*)> startSend;
+};
+
+// The engine's own listing stream, unless the owner serves the listing from its cached copy.
+void PrepareEngineListing(TFtpCtrlSocket* client, const std::string& params, bool detailed, const ListingHooks& hooks)
+{
+    auto listing = std::make_shared<std::stringstream>(std::ios::in | std::ios::out | std::ios::binary);
+    client->TransferStream = listing;
+    client->OwnsTransferStream = true;
+    if (client->CacheMode != -1) BuildDirectory(*client, params, *listing, detailed);
+    std::string directory = params;
+    hooks.alterDirectory(client, directory, detailed);
+    // The handler may have put a stream of its own in place.
+    if (!client->TransferStream) throw FtpServerException("No listing to send");
+    const std::streamoff size = StreamSize(*client->TransferStream);
+    client->CachePosition = 0;
+    if (client->CacheMode == 1 && client->CacheStream) SizeCacheStream(client->CacheStream, size);
+    client->ListedDirectory = client->Directory();
+}
+
+// CommandDirectory of LIST (detailed) and NLST, after the login test, the recording of the
+// command and the acceptance of the transfer.
+void CommandDirectory(TFtpCtrlSocket* client, std::string& params, bool detailed, std::string& answer,
+                      const ListingHooks& hooks)
+{
+    // A stream left from an earlier transfer would be sent again.
+    client->TransferStream.reset();
+    client->OwnsTransferStream = false;
+    try {
+        params = ToBackslashes(params);
+        hooks.buildDirectory(client, params, detailed);
+        if (!client->TransferStream) PrepareEngineListing(client, params, detailed, hooks);
+        client->LocalFilePath.clear();
+        answer = "150 Opening data connection for directory list.";
+        hooks.startSend(client);
+    } catch (const std::exception& e) {
+        client->TransferState.running = false;
+        if (client->OwnsTransferStream) client->TransferStream.reset();
+        client->OwnsTransferStream = false;
+        answer = std::string("451 Failed: ") + e.what() + ".";
+    }
+}
 
 }  // namespace
 
-void TFtpServer::CommandLIST(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
-                             std::string& answer)
+void TFtpServer::CommandLIST(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
+    client->SetCurrentCommand(ftpcLIST);
+    if (!BeginTransfer(client, ftpcLIST, answer)) return;
+    const ListingHooks hooks{
+        [this](TFtpCtrlSocket* c, std::string& directory, bool detailed) { TriggerBuildDirectory(c, directory, detailed); },
+        [this](TFtpCtrlSocket* c, std::string& directory, bool detailed) { TriggerAlterDirectory(c, directory, detailed); },
+        [this](TFtpCtrlSocket* c) { DoStartSendData(c); }};
+    CommandDirectory(client, params, true, answer, hooks);
 }
 
-void TFtpServer::CommandNLST(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
-                             std::string& answer)
+void TFtpServer::CommandNLST(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
-    answer = kNotImplemented;
+    client->SetCurrentCommand(ftpcNLST);
+    if (!BeginTransfer(client, ftpcNLST, answer)) return;
+    const ListingHooks hooks{
+        [this](TFtpCtrlSocket* c, std::string& directory, bool detailed) { TriggerBuildDirectory(c, directory, detailed); },
+        [this](TFtpCtrlSocket* c, std::string& directory, bool detailed) { TriggerAlterDirectory(c, directory, detailed); },
+        [this](TFtpCtrlSocket* c) { DoStartSendData(c); }};
+    CommandDirectory(client, params, false, answer, hooks);
 }
 
 }  // namespace corvane
