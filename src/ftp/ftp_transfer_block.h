@@ -9,7 +9,7 @@ namespace corvane {
 
 // A transfer moves RcvSize bytes per block, but never fewer than this, so that a large file
 // does not cost one turn of the loop per 8 KiB.
-inline constexpr int kMinTransferBlock = 64 * 1024;
+inline constexpr int kMinTransferBlock = 256 * 1024;
 
 // The client's transfer block (allocated on first use, released when the transfer ends) and its
 // size. The command buffer RcvBuf is not used: it may hold the start of the next command line.

@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "ftp/ftp_transfer_block.h"
 #include "ftp_transfer_fixture.h"
 #include "platform/file_stream.h"
 #include "platform/millisecond_tick.h"
@@ -49,7 +50,7 @@ TEST_F(FtpRetrTest, FilesOfEverySizeArriveWholeInBothModes)
 {
     server->OnRetrDataSent = [&](TFtpServer*, TFtpCtrlSocket*, TWSocket*, std::uint16_t) { ++blocksSent; };
     auto probe = LoggedIn();
-    const std::size_t block = 65536;
+    const std::size_t block = kMinTransferBlock;
     for (bool passive : {true, false}) {
         for (std::size_t size : {std::size_t{0}, std::size_t{1}, block, block + 1, 5 * block + 17}) {
             const std::string content = Pattern(size);
@@ -184,7 +185,7 @@ TEST_F(FtpRetrTest, TheCacheCanServeOrBeFilled)
 
 TEST_F(FtpRetrTest, TheOwnersHoldPacesBlocksWithoutStoppingOthers)
 {
-    scratch.Put("f.bin", Pattern(3 * 65536));
+    scratch.Put("f.bin", Pattern(3 * kMinTransferBlock));
     server->OnRetrDataSent = [&](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
         ++blocksSent;
         client->HoldNextBlockMs = 60;
@@ -204,12 +205,12 @@ TEST_F(FtpRetrTest, TheOwnersHoldPacesBlocksWithoutStoppingOthers)
     EXPECT_EQ(replies[1], "226 File sent ok");
     EXPECT_GE(MillisecondTick() - start, 3u * 60u);
     ASSERT_TRUE(WaitFor([&] { return peer.closed; }));
-    EXPECT_TRUE(peer.received == Pattern(3 * 65536));
+    EXPECT_TRUE(peer.received == Pattern(3 * kMinTransferBlock));
 }
 
 TEST_F(FtpRetrTest, AborDuringADownloadEndsItWithItsReasonFirst)
 {
-    scratch.Put("f.bin", Pattern(4 * 65536));
+    scratch.Put("f.bin", Pattern(4 * kMinTransferBlock));
     server->OnRetrDataSent = [&](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
         ++blocksSent;
         client->HoldNextBlockMs = 10000;
@@ -240,7 +241,7 @@ TEST_F(FtpRetrTest, AborDuringADownloadEndsItWithItsReasonFirst)
 
 TEST_F(FtpRetrTest, AClientThatHangsUpEarlyGetsNoSuccess)
 {
-    scratch.Put("f.bin", Pattern(4 * 65536));
+    scratch.Put("f.bin", Pattern(4 * kMinTransferBlock));
     server->OnRetrDataSent = [&](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
         ++blocksSent;
         client->HoldNextBlockMs = 10000;
@@ -261,12 +262,12 @@ TEST_F(FtpRetrTest, AClientThatHangsUpEarlyGetsNoSuccess)
     server->OnRetrDataSent = nullptr;
     const Download got = Retr(*probe, "f.bin", true);
     EXPECT_EQ(got.replies.back(), "226 File sent ok");
-    EXPECT_TRUE(got.bytes == Pattern(4 * 65536));
+    EXPECT_TRUE(got.bytes == Pattern(4 * kMinTransferBlock));
 }
 
 TEST_F(FtpRetrTest, AClientThatLeavesDuringADownloadLeavesNothingBehind)
 {
-    scratch.Put("f.bin", Pattern(4 * 65536));
+    scratch.Put("f.bin", Pattern(4 * kMinTransferBlock));
     std::vector<std::uint16_t> closedWith;
     server->OnRetrDataSent = [&](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
         ++blocksSent;
