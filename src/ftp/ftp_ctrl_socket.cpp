@@ -1,6 +1,7 @@
 #include "ftp/ftp_ctrl_socket.h"
 
 #include "ftp/ftp_paths.h"
+#include "platform/socket_oob_inline.h"
 
 #include <cstring>
 
@@ -50,6 +51,8 @@ void TFtpCtrlSocket::CapturePeer()
 void TFtpCtrlSocket::Dup(int handle)
 {
     TCustomWSocket::Dup(handle);
+    // A command sent as urgent data (ABOR, by many clients) must reach the line reader whole.
+    if (fd_ >= 0) sockapi::SetOobInline(fd_, true);
     CapturePeer();
 }
 

@@ -80,7 +80,7 @@ void TFtpServer::AttachDownloadHandlers(TFtpCtrlSocket* client)
         ClientRetrDataSent(client, static_cast<TWSocket*>(s), e);
     };
     data->OnDataAvailable = nullptr;
-    data->OnSessionAvailable = nullptr;
+    // A passive listener keeps its session-available handler: the client may still be on its way.
 }
 
 void TFtpServer::AttachUploadHandlers(TFtpCtrlSocket* client)
@@ -96,7 +96,7 @@ void TFtpServer::AttachUploadHandlers(TFtpCtrlSocket* client)
         ClientStorDataAvailable(client, static_cast<TWSocket*>(s), e);
     };
     data->OnDataSent = nullptr;
-    data->OnSessionAvailable = nullptr;
+    // A passive listener keeps its session-available handler: the client may still be on its way.
 }
 
 void TFtpServer::DetachDataHandlers(TWSocket* data)

@@ -191,3 +191,27 @@ TEST_F(FtpTransferTest, AStrangerOnThePassivePortIsDroppedAndTheClientStillServe
     ASSERT_TRUE(WaitFor([&] { return peer.closed; }));
     EXPECT_EQ(peer.received, "for the client only");
 }
+
+TEST_F(FtpTransferTest, ATransferCommandBeforeTheConnectionStartsWhenItArrives)
+{
+    scratch.Put("f.txt", "waited for");
+    auto probe = LoggedIn();
+    for (const std::string command : {"RETR f.txt", "STOR g.txt"}) {
+        const int passive = Pasv(*probe);
+        const int mark = probe->LineCount();
+        probe->Send(command + "\r\n");
+        ASSERT_TRUE(WaitFor([&] { return clients[0]->PassiveStartPending; })) << command;
+        EXPECT_EQ(RepliesAfter(*probe, mark, 1).front(), "150 Opening data connection for " + command.substr(5) + ".");
+        DataPeer peer;
+        peer.ConnectTo(passive);
+        if (command[0] == 'S') SendAndClose(peer, "uploaded late");
+        const auto replies = RepliesAfter(*probe, mark, 2);
+        ASSERT_EQ(replies.size(), 2u) << command;
+        EXPECT_EQ(replies[1], command[0] == 'R' ? "226 File sent ok" : "226 File received ok");
+        ASSERT_TRUE(WaitFor([&] { return peer.closed; }));
+        if (command[0] == 'R') {
+            EXPECT_EQ(peer.received, "waited for");
+        }
+    }
+    EXPECT_EQ(scratch.Get("g.txt"), "uploaded late");
+}
