@@ -63,36 +63,56 @@ std::string RunCommand(const std::string& command)
 
 }  // namespace
 
+// A TFtpServer on a thread of its own, every login accepted, drive C: a scratch folder.
+class ServerOnThread {
+public:
+    explicit ServerOnThread(const std::string& folder, int holdMs)
+    {
+        DriveMap::Configure({{'C', folder}}, folder);
+        std::promise<int> port;
+        thread_ = std::thread([this, &port, holdMs] {
+            EventLoop loop;
+            TFtpServer server;
+            server.SetAddr("127.0.0.1");
+            server.SetPort("0");
+            server.OnClientConnect = [](TFtpServer*, TFtpCtrlSocket* client, std::uint16_t) {
+                client->SetHomeDirectory("C:\\");
+            };
+            server.OnRetrDataSent = [holdMs](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
+                client->HoldNextBlockMs = holdMs;
+            };
+            server.Start();
+            loop_ = &loop;
+            port.set_value(std::stoi(server.ServerWSocket().GetXPort()));
+            loop.MessageLoop();
+            server.DisconnectAll();
+        });
+        port_ = port.get_future().get();
+    }
+    ~ServerOnThread()
+    {
+        loop_->Quit();
+        thread_.join();
+    }
+    int Port() const { return port_; }
+
+private:
+    std::thread thread_;
+    EventLoop* loop_ = nullptr;
+    int port_ = 0;
+};
+
 TEST(FtpRealClient, FtplibTransfersInBothModes)
 {
     if (RunCommand("python3 -c 'import ftplib; print(1)' 2>/dev/null") != "1\n") GTEST_SKIP() << "python3 with ftplib is not here";
     ScratchFolder scratch;
-    DriveMap::Configure({{'C', scratch.Path()}}, scratch.Path());
-    EventLoop* serverLoop = nullptr;
-    std::promise<int> port;
-    std::thread serverThread([&] {
-        EventLoop loop;
-        TFtpServer server;
-        server.SetAddr("127.0.0.1");
-        server.SetPort("0");
-        server.OnClientConnect = [](TFtpServer*, TFtpCtrlSocket* client, std::uint16_t) { client->SetHomeDirectory("C:\\"); };
-        server.OnRetrDataSent = [](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
-            // Slow enough that the abort below finds the download still running.
-            client->HoldNextBlockMs = 20;
-        };
-        server.Start();
-        serverLoop = &loop;
-        port.set_value(std::stoi(server.ServerWSocket().GetXPort()));
-        loop.MessageLoop();
-        server.DisconnectAll();
-    });
-    const int serverPort = port.get_future().get();
+    // Slow enough that the abort below finds the download still running.
+    ServerOnThread server(scratch.Path(), 20);
+    const int serverPort = server.Port();
     {
         std::ofstream(scratch.Join("script.py")) << kTransferScript;
     }
     const std::string output = RunCommand("timeout 60 python3 " + scratch.Join("script.py") + " " + std::to_string(serverPort) + " 2>&1");
-    serverLoop->Quit();
-    serverThread.join();
     std::string expected;
     for (const char* mode : {"passive", "active"}) {
         const std::string m = mode;
@@ -108,4 +128,23 @@ TEST(FtpRealClient, FtplibTransfersInBothModes)
         expected += m + " 221 Goodbye.\n";
     }
     EXPECT_EQ(output, expected);
+}
+
+TEST(FtpRealClient, CurlDownloadsUploadsAndResumesInBothModes)
+{
+    if (RunCommand("curl --version >/dev/null 2>&1 && echo yes") != "yes\n") GTEST_SKIP() << "curl is not here";
+    ScratchFolder scratch;
+    std::string content;
+    for (int i = 0; i < 300000; ++i) content += static_cast<char>('a' + i % 26);
+    scratch.Put("f.txt", content);
+    ServerOnThread server(scratch.Path(), -1);
+    const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/";
+    const std::string curl = "timeout 30 curl -s -S --disable-epsv ";
+    EXPECT_TRUE(RunCommand(curl + url + "f.txt") == content);
+    EXPECT_TRUE(RunCommand(curl + "-P 127.0.0.1 --disable-eprt " + url + "f.txt") == content);
+    EXPECT_TRUE(RunCommand(curl + "-C 1000 " + url + "f.txt") == content.substr(1000));
+    EXPECT_EQ(RunCommand(curl + "-T " + scratch.Join("f.txt") + " " + url + "copy.txt 2>&1"), "");
+    EXPECT_TRUE(scratch.Get("copy.txt") == content);
+    EXPECT_EQ(RunCommand(curl + "-P 127.0.0.1 --disable-eprt --append -T " + scratch.Join("f.txt") + " " + url + "copy.txt 2>&1"), "");
+    EXPECT_TRUE(scratch.Get("copy.txt") == content + content);
 }
