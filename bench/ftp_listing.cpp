@@ -1,18 +1,36 @@
-// Folder listings as LIST and NLST build them: a scratch folder of 10,000 (and 100,000) empty
-// files mapped as drive C:, listed as a whole. Reports the time per listing and the entries
-// listed per second; the listing text goes to the data connection unchanged, so this is the
-// engine's whole share of a LIST apart from the sending.
+// Folder listings as LIST and NLST build them:
+//
+//  - BM_ListDetailed / BM_ListNamesOnly: a scratch folder of 10,000 (and 100,000) empty files
+//    mapped as drive C:, listed as a whole in process. Reports the time per listing and the
+//    entries listed per second; the listing text goes to the data connection unchanged, so this
+//    is the engine's whole share of a LIST apart from the sending.
+//  - BM_ListSideBySideWithVsftpd: LIST of a folder of 10,000 files over FTP on loopback, curl as
+//    the client (ten listings, one after the other, per measurement), against this server (a
+//    TFtpServer on a thread of its own, every login accepted) and against vsftpd (anonymous, an
+//    identical folder). Reports milliseconds per listing for both and time_ratio (ours /
+//    vsftpd; 1.0 or less is as fast or faster). vsftpd is the Debian package, run as root;
+//    without it only this server is measured.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <future>
 #include <map>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "ftp/ftp_listing.h"
+#include "ftp/ftp_server.h"
 #include "platform/drive_map.h"
 
 using namespace corvane;
@@ -72,11 +90,151 @@ void RunListing(benchmark::State& state, bool detailed)
 }
 
 void BM_ListDetailed(benchmark::State& state) { RunListing(state, true); }
+
+// ---- over FTP, side by side with vsftpd ---------------------------------------------------------
+
+constexpr int kSideBySideFiles = 10000;
+constexpr int kListingsPerRun = 10;
+constexpr char kVsftpd[] = "/usr/sbin/vsftpd";
+
+void MakeEmptyFiles(const std::string& folder, int files)
+{
+    std::filesystem::create_directories(folder);
+    for (int i = 0; i < files; ++i) {
+        const int fd = ::open((folder + "/file number " + std::to_string(i) + ".dat").c_str(), O_CREAT | O_WRONLY, 0644);
+        if (fd >= 0) ::close(fd);
+    }
+}
+
+int FreePort()
+{
+    EventLoop loop;
+    TWSocket probe;
+    probe.SetAddr("127.0.0.1");
+    probe.SetPort("0");
+    probe.Listen();
+    return std::stoi(probe.GetXPort());
+}
+
+// Both servers, each serving root/many (10,000 files) from a root of its own.
+class SideBySideServers {
+public:
+    static SideBySideServers& Get()
+    {
+        static SideBySideServers servers;
+        return servers;
+    }
+
+    int oursPort = 0, vsftpdPort = 0;
+
+private:
+    SideBySideServers()
+    {
+        char pattern[] = "/tmp/corvane-bench-XXXXXX";
+        base_ = ::mkdtemp(pattern);
+        ::chmod(base_.c_str(), 0755);
+        for (const char* root : {"/ours", "/vs"}) {
+            MakeEmptyFiles(base_ + root + "/many", kSideBySideFiles);
+            ::chmod((base_ + root).c_str(), 0755);
+        }
+        StartOurs();
+        StartVsftpd();
+    }
+
+    ~SideBySideServers()
+    {
+        if (vsftpdPid_ > 0) {
+            ::kill(vsftpdPid_, SIGTERM);
+            ::waitpid(vsftpdPid_, nullptr, 0);
+        }
+        if (loop_ != nullptr) loop_->Quit();
+        if (thread_.joinable()) thread_.join();
+        std::error_code ignored;
+        std::filesystem::remove_all(base_, ignored);
+    }
+
+    void StartOurs()
+    {
+        DriveMap::Configure({{'C', base_ + "/ours"}}, base_);
+        std::promise<int> port;
+        thread_ = std::thread([this, &port] {
+            EventLoop loop;
+            TFtpServer server;
+            server.SetAddr("127.0.0.1");
+            server.SetPort("0");
+            server.OnClientConnect = [](TFtpServer*, TFtpCtrlSocket* client, std::uint16_t) {
+                client->SetHomeDirectory("C:\\");
+            };
+            server.Start();
+            loop_ = &loop;
+            port.set_value(std::stoi(server.ServerWSocket().GetXPort()));
+            loop.MessageLoop();
+            server.DisconnectAll();
+        });
+        oursPort = port.get_future().get();
+    }
+
+    void StartVsftpd()
+    {
+        if (::access(kVsftpd, X_OK) != 0 || ::geteuid() != 0) return;
+        vsftpdPort = FreePort();
+        const std::string conf = base_ + "/vsftpd.conf";
+        std::ofstream out(conf);
+        out << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" << vsftpdPort
+            << "\nbackground=NO\nanonymous_enable=YES\nno_anon_password=YES\nanon_root=" << base_ << "/vs"
+            << "\nlocal_enable=NO\nseccomp_sandbox=NO\nmax_clients=0\nmax_per_ip=0\n"
+               "secure_chroot_dir=/var/run/vsftpd/empty\nxferlog_enable=NO\nsyslog_enable=NO\n"
+               "vsftpd_log_file=/dev/null\n";
+        out.close();
+        vsftpdPid_ = ::fork();
+        if (vsftpdPid_ == 0) {
+            ::execl(kVsftpd, kVsftpd, conf.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+
+    std::string base_;
+    std::thread thread_;
+    EventLoop* loop_ = nullptr;
+    pid_t vsftpdPid_ = -1;
+};
+
+// Seconds for kListingsPerRun listings of many/ from the server on `port`; -1 when one failed.
+double ListingSeconds(int port)
+{
+    const std::string url = "ftp://127.0.0.1:" + std::to_string(port) + "/many/";
+    const std::string command = "bash -c 'for i in $(seq " + std::to_string(kListingsPerRun) +
+                                "); do curl -sf --disable-epsv -o /dev/null \"" + url + "\" || exit 1; done'";
+    const auto start = std::chrono::steady_clock::now();
+    if (std::system(command.c_str()) != 0) return -1;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void BM_ListSideBySideWithVsftpd(benchmark::State& state)
+{
+    SideBySideServers& servers = SideBySideServers::Get();
+    double ours = 0, theirs = 0;
+    for (auto _ : state) {
+        ours = ListingSeconds(servers.oursPort);
+        if (servers.vsftpdPort != 0) theirs = ListingSeconds(servers.vsftpdPort);
+    }
+    if (ours <= 0) {
+        state.SkipWithError("the listing from this server failed");
+        return;
+    }
+    state.counters["ours_ms_per_listing"] = ours * 1000 / kListingsPerRun;
+    if (theirs > 0) {
+        state.counters["vsftpd_ms_per_listing"] = theirs * 1000 / kListingsPerRun;
+        state.counters["time_ratio"] = ours / theirs;
+    }
+}
 void BM_ListNamesOnly(benchmark::State& state) { RunListing(state, false); }
 
 }  // namespace
 
 BENCHMARK(BM_ListDetailed)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ListNamesOnly)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ListSideBySideWithVsftpd)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();
