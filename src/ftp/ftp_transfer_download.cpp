@@ -20,6 +20,7 @@ void TFtpServer::ClientRetrSessionConnected(TFtpCtrlSocket* client, TWSocket* da
     client->PassiveRequested = false;
     try {
         TriggerRetrSessionConnected(client, data, error);
+        if (error == 0 && !client->DataConnected) return;  // the owner ended the client meanwhile
         if (error != 0) throw FtpServerException("Client data socket connection error: " + std::to_string(error));
         if (!client->OwnsTransferStream && !client->LocalFilePath.empty() && !client->TransferStream) {
             if (client->CacheMode != -1) {
@@ -87,6 +88,7 @@ void TFtpServer::ClientRetrDataSent(TFtpCtrlSocket* client, TWSocket* data, std:
     if (client->AbortingTransfer() || !client->DataConnected) return;
     try {
         TriggerRetrDataSent(client, data, error);
+        if (!client->DataConnected) return;  // the owner ended the transfer or the client meanwhile
         if (error != 0) throw FtpServerException("Send: error #" + std::to_string(error));
         ContinueDownload(client, data);
     } catch (const std::exception& e) {

@@ -50,6 +50,7 @@ void TFtpServer::ClientStorDataAvailable(TFtpCtrlSocket* client, TWSocket* data,
     if (count <= 0 || client->AbortingTransfer()) return;  // an aborted upload drops what still comes
     try {
         TriggerStorDataAvailable(client, data, buf, count, error);
+        if (!client->DataConnected) return;  // the owner ended the transfer or the client meanwhile
         if (!client->OwnsTransferStream && !client->LocalFilePath.empty() && !client->TransferStream) OpenUploadFile(client);
         if (client->TransferStream) {
             client->TransferredBytes += count;

@@ -317,3 +317,20 @@ TEST_F(FtpRetrTest, AborRightAfterRetrCallsOffTheStartThatIsOnItsWay)
     EXPECT_EQ(got.replies.back(), "226 File sent ok");
     EXPECT_EQ(got.bytes, "never sent");
 }
+
+TEST_F(FtpRetrTest, AnOwnerThatDisconnectsInsideATransferEventEndsItCleanly)
+{
+    scratch.Put("f.bin", Pattern(3 * kMinTransferBlock));
+    std::vector<std::uint16_t> closedWith;
+    server->OnRetrDataSent = [&](TFtpServer* s, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) { s->Disconnect(client); };
+    server->OnRetrSessionClosed = [&](TFtpServer*, TFtpCtrlSocket*, TWSocket*, std::uint16_t error) {
+        closedWith.push_back(error);
+    };
+    auto probe = LoggedIn();
+    DataPeer peer;
+    peer.ConnectTo(Pasv(*probe));
+    probe->Send("RETR f.bin\r\n");
+    ASSERT_TRUE(WaitFor([&] { return server->ClientCount() == 0 && peer.closed && probe->closed; }));
+    EXPECT_EQ(closedWith, (std::vector<std::uint16_t>{10057}));
+    EXPECT_LE(peer.received.size(), 2 * kMinTransferBlock);
+}
