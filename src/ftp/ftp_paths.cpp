@@ -90,7 +90,12 @@ std::string UncSharePart(std::string_view path)
 std::string ResolveDirectory(const std::string& current, std::string requested, bool uncAccepted)
 {
     if (requested == current) return current;
+    // "/C:" is a client's absolute path to the root of C: (lftp walks "/C:/a/b" as "/C:", then
+    // "a", then "b"); the bare "C:" that the IE5 patch leaves would mean the current folder of
+    // that drive instead.
+    const bool rootedDrive = requested.size() == 3 && requested[0] == '\\' && requested[2] == ':';
     PatchIE5(requested);
+    if (rootedDrive) requested += '\\';
     if (IsUNC(requested)) {
         if (!uncAccepted) throw EFtpCtrlSocketException("Cannot accept UNC path");
         return WithTrailingBackslash(requested);

@@ -33,6 +33,8 @@ TEST(FtpDirectoryRule, RelativeAbsoluteAndParentFolders)
     EXPECT_EQ(Cwd("C:\\TEMP\\", "D:"), "D:\\");
     EXPECT_EQ(Cwd("C:\\TEMP\\", "."), "C:\\TEMP\\");
     EXPECT_EQ(Cwd("C:\\TEMP\\", "C:"), "C:\\TEMP\\");
+    EXPECT_EQ(Cwd("C:\\TEMP\\", "/C:"), "C:\\");  // a client's rooted drive is its root
+    EXPECT_EQ(Cwd("C:\\TEMP\\", "/d:"), "d:\\");
     EXPECT_EQ(Cwd("C:\\TEMP\\", "a/b/"), "C:\\TEMP\\a\\b\\");
     EXPECT_EQ(Cwd("C:\\TEMP\\", "C:\\TEMP\\"), "C:\\TEMP\\");
 }
