@@ -208,6 +208,11 @@ void TFtpServer::CommandPASV(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     } catch (const std::exception& e) {
         answer = std::string("500 PASV exception: '") + e.what() + "'.";
         CloseDataSilently(client);
+        // The earlier listener is gone with the data socket: flags that still promised one
+        // would have the next transfer wait for a connection that can never come.
+        client->PassiveRequested = false;
+        client->PassiveStartPending = false;
+        client->PassiveAccepted = false;
         return;
     }
     client->PassiveRequested = true;

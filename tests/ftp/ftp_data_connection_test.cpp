@@ -167,7 +167,15 @@ TEST_F(FtpTransferTest, PassiveWithoutARangeAndWithABadAnnouncedAddress)
     EXPECT_EQ(Ask(*probe, "PASV"), "500 PASV exception: 'Invalid PASV IP Address'.");
     // The failed PASV left no listener behind.
     EXPECT_EQ(clients[0]->DataWSocket()->State(), wsClosed);
-    EXPECT_TRUE(clients[0]->PassiveRequested);  // the flags keep their earlier values
+    // The earlier listener went with the failed PASV: the next transfer does not wait for it,
+    // and ends at once (there is no PORT address either).
+    EXPECT_FALSE(clients[0]->PassiveRequested);
+    scratch.Put("f.txt", "x");
+    const int mark = probe->LineCount();
+    probe->Send("RETR f.txt\r\n");
+    const auto replies = RepliesAfter(*probe, mark, 2);
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[1].rfind("501 Cannot RETR. ", 0), 0u) << replies[1];
 }
 
 TEST_F(FtpTransferTest, AStrangerOnThePassivePortIsDroppedAndTheClientStillServed)
