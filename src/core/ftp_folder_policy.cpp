@@ -41,6 +41,18 @@ bool FtpSessionPolicy::Allowed(serversClientClass& client, const std::string& fo
     return !folder.empty() && accounts_.CheckFolderPermission(AccountOf(client), folder, op);
 }
 
+// A folder above the home folder may be passed through on the way to it: clients such as lftp
+// walk the path "/C:/My Downloads/sub" a name at a time, from the drive's root. Nothing is
+// shown or touched there: listings fall back to the home folder and every file operation asks
+// its own right.
+bool FtpSessionPolicy::LeadsToHome(serversClientClass& client, const std::string& folder) const
+{
+    const std::string home = accounts_.GetHomeFolder(AccountOf(client));
+    if (home.empty()) return false;
+    const std::string above = RemoveTrailingBackslash(FullRealPath(folder));
+    return !above.empty() && IsInsideFolder(AddTrailingBackslash(home), above);
+}
+
 void FtpSessionPolicy::ChangeDirectory(serversClientClass& client, std::string& directory, bool& allowed)
 {
     std::string target = directory;
@@ -52,7 +64,7 @@ void FtpSessionPolicy::ChangeDirectory(serversClientClass& client, std::string& 
         return;
     }
     if (target.find('\\') == std::string::npos) target = JoinPath(client.Directory(), target);
-    if (Allowed(client, target, "CWD")) {
+    if (Allowed(client, target, "CWD") || LeadsToHome(client, target)) {
         directory = target;
         client.SetDirectory(target);
         allowed = true;
@@ -88,7 +100,12 @@ void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& d
     std::string listed = directory.starts_with('\\') ? directory.substr(1) : directory;
     listed = AddTrailingBackslash(listed);
     bool redirected = false;
-    if (fs::RealFolderExists(home) && listed != "\\" && (listed.size() < home.size() || !listed.starts_with(home))) {
+    // A listing of the current folder ("\\": no parameter) shows it only inside the home: a
+    // folder above the home is only passed through (LeadsToHome) and never shown.
+    const bool currentAboveHome = !IsInsideFolder(client.Directory(), RemoveTrailingBackslash(home));
+    const bool outsideHome = listed == "\\" ? currentAboveHome
+                                             : listed.size() < home.size() || !listed.starts_with(home);
+    if (fs::RealFolderExists(home) && outsideHome) {
         directory = home;
         redirected = true;
     }

@@ -67,6 +67,7 @@ private:
     std::string AccountOf(serversClientClass& client) const;
     std::string ReverseLookup(serversClientClass& client);
     bool Allowed(serversClientClass& client, const std::string& folder, const char* op) const;
+    bool LeadsToHome(serversClientClass& client, const std::string& folder) const;
     void GiveBackConnection(const std::string& user, const std::string& address);
     void RefuseForCredit(serversClientClass& client, float ratio);
     void ComputeThrottlePause(serversClientClass& client);

@@ -52,8 +52,11 @@ ftp.connect('127.0.0.1', port, timeout=10)
 print(ftp.login())
 print(ftp.pwd())
 print(ftp.sendcmd('CWD /'))
+print(ftp.sendcmd('CWD /C:'))  # passing through the drive's root on the way home
+print(ftp.pwd())
+print(ftp.nlst())  # shows the home folder, not the drive's root
 try:
-    ftp.sendcmd('CWD /C:/')
+    ftp.sendcmd('CWD /C:/Elsewhere')
 except ftplib.error_perm as e:
     print(e)
 print(ftp.quit())
@@ -95,6 +98,9 @@ TEST(HeadlessServer, FreshHomeServesFtpAndShutsDownCleanlyOnSigterm)
               "230 User anonymous logged in.\n"
               "/C:/My Downloads/\n"
               "250 CWD command successful. \"C:/My Downloads/\" is current directory.\n"
+              "250 CWD command successful. \"C:/\" is current directory.\n"
+              "/C:/\n"
+              "['.', '..']\n"
               "501 CWD failed. No permission\n"
               "221 Goodbye.\n"
               "530 Login incorrect.\n"

@@ -171,5 +171,33 @@ TEST_F(Transfers, RateLimitedDownloadTakesItsTime)
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
 }
 
+TEST_F(Transfers, LftpMirrorsATreeDownAndBackUp)
+{
+    const std::string home = HomeWithFullShare(scratch, port);
+    const std::string share = home + "/drive_c/My Downloads";
+    WriteFile(share + "/tree/a.txt", "a\n");
+    WriteFile(share + "/tree/sub/b.bin", std::string(300000, 'b'));
+    WriteFile(share + "/tree/sub/deeper/name with blanks.txt", "c\n");
+    ServerProcess server(home, port);
+    ASSERT_TRUE(server.WaitListening());
+    const std::string local = scratch.Join("local");
+    std::string output;
+    const std::string commands = "set cmd:fail-exit yes; set net:max-retries 1; set net:timeout 10; "
+                                 "cd tree; mirror . " + local + "; cd /; mkdir back; mirror -R " + local +
+                                 " back; bye";
+    ASSERT_EQ(RunPython("import subprocess, sys\n"
+                        "r = subprocess.run(['lftp', '-p', sys.argv[1], '-e', sys.argv[2], '127.0.0.1'],"
+                        " capture_output=True, timeout=60)\n"
+                        "print(r.returncode, r.stderr.decode())\n",
+                        {std::to_string(port), commands}, output),
+              0);
+    EXPECT_EQ(output, "0 \n");
+    for (const char* name : {"/a.txt", "/sub/b.bin", "/sub/deeper/name with blanks.txt"}) {
+        EXPECT_EQ(ReadFile(local + name), ReadFile(share + "/tree" + name)) << name;
+        EXPECT_EQ(ReadFile(share + "/back" + name), ReadFile(share + "/tree" + name)) << name;
+    }
+    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+}
+
 }  // namespace
 }  // namespace corvane
