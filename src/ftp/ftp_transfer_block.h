@@ -7,15 +7,19 @@
 
 namespace corvane {
 
-// A transfer moves RcvSize bytes per block, but never fewer than this, so that a large file
-// does not cost one turn of the loop per 8 KiB.
-inline constexpr int kMinTransferBlock = 256 * 1024;
+// A transfer moves RcvSize bytes per block, but never fewer than these, so that a large file
+// does not cost one turn of the loop per 8 KiB. A download block is handed to the socket whole,
+// and what the stack does not take at once is copied into the socket's send buffer: beyond what
+// the stack takes, a bigger block only costs copies. An upload block is one receive, which
+// takes what has arrived, so a big one only saves turns of the loop.
+inline constexpr int kMinDownloadBlock = 512 * 1024;
+inline constexpr int kMinUploadBlock = 1024 * 1024;
 
 // The client's transfer block (allocated on first use, released when the transfer ends) and its
 // size. The command buffer RcvBuf is not used: it may hold the start of the next command line.
-inline char* TransferBlock(TFtpCtrlSocket* client, int& size)
+inline char* TransferBlock(TFtpCtrlSocket* client, int minimum, int& size)
 {
-    size = std::max(client->RcvSize(), kMinTransferBlock);
+    size = std::max(client->RcvSize(), minimum);
     std::vector<char>& block = client->TransferState.block;
     if (block.size() < static_cast<std::size_t>(size)) block.resize(static_cast<std::size_t>(size));
     return block.data();

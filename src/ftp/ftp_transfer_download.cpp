@@ -45,7 +45,7 @@ void TFtpServer::SendNextDataChunk(TFtpCtrlSocket* client, TWSocket* data)
 {
     try {
         int size = 0;
-        char* buf = TransferBlock(client, size);
+        char* buf = TransferBlock(client, kMinDownloadBlock, size);
         std::streamsize count = 0;
         if (client->CacheMode == -1 && client->CacheStream) {
             std::iostream& cache = *client->CacheStream;

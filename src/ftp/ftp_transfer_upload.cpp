@@ -45,7 +45,7 @@ void TFtpServer::OpenUploadFile(TFtpCtrlSocket* client)
 void TFtpServer::ClientStorDataAvailable(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error)
 {
     int size = 0;
-    char* buf = TransferBlock(client, size);
+    char* buf = TransferBlock(client, kMinUploadBlock, size);
     const int count = data->Receive(buf, size);
     if (count <= 0 || client->AbortingTransfer()) return;  // an aborted upload drops what still comes
     try {

@@ -50,7 +50,7 @@ TEST_F(FtpRetrTest, FilesOfEverySizeArriveWholeInBothModes)
 {
     server->OnRetrDataSent = [&](TFtpServer*, TFtpCtrlSocket*, TWSocket*, std::uint16_t) { ++blocksSent; };
     auto probe = LoggedIn();
-    const std::size_t block = kMinTransferBlock;
+    const std::size_t block = kMinDownloadBlock;
     for (bool passive : {true, false}) {
         for (std::size_t size : {std::size_t{0}, std::size_t{1}, block, block + 1, 5 * block + 17}) {
             const std::string content = Pattern(size);
@@ -185,7 +185,7 @@ TEST_F(FtpRetrTest, TheCacheCanServeOrBeFilled)
 
 TEST_F(FtpRetrTest, TheOwnersHoldPacesBlocksWithoutStoppingOthers)
 {
-    scratch.Put("f.bin", Pattern(3 * kMinTransferBlock));
+    scratch.Put("f.bin", Pattern(3 * kMinDownloadBlock));
     server->OnRetrDataSent = [&](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
         ++blocksSent;
         client->HoldNextBlockMs = 60;
@@ -205,12 +205,12 @@ TEST_F(FtpRetrTest, TheOwnersHoldPacesBlocksWithoutStoppingOthers)
     EXPECT_EQ(replies[1], "226 File sent ok");
     EXPECT_GE(MillisecondTick() - start, 3u * 60u);
     ASSERT_TRUE(WaitFor([&] { return peer.closed; }));
-    EXPECT_TRUE(peer.received == Pattern(3 * kMinTransferBlock));
+    EXPECT_TRUE(peer.received == Pattern(3 * kMinDownloadBlock));
 }
 
 TEST_F(FtpRetrTest, AborDuringADownloadEndsItWithItsReasonFirst)
 {
-    scratch.Put("f.bin", Pattern(4 * kMinTransferBlock));
+    scratch.Put("f.bin", Pattern(4 * kMinDownloadBlock));
     server->OnRetrDataSent = [&](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
         ++blocksSent;
         client->HoldNextBlockMs = 10000;
@@ -241,7 +241,7 @@ TEST_F(FtpRetrTest, AborDuringADownloadEndsItWithItsReasonFirst)
 
 TEST_F(FtpRetrTest, AClientThatHangsUpEarlyGetsNoSuccess)
 {
-    scratch.Put("f.bin", Pattern(4 * kMinTransferBlock));
+    scratch.Put("f.bin", Pattern(4 * kMinDownloadBlock));
     server->OnRetrDataSent = [&](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
         ++blocksSent;
         client->HoldNextBlockMs = 10000;
@@ -262,12 +262,12 @@ TEST_F(FtpRetrTest, AClientThatHangsUpEarlyGetsNoSuccess)
     server->OnRetrDataSent = nullptr;
     const Download got = Retr(*probe, "f.bin", true);
     EXPECT_EQ(got.replies.back(), "226 File sent ok");
-    EXPECT_TRUE(got.bytes == Pattern(4 * kMinTransferBlock));
+    EXPECT_TRUE(got.bytes == Pattern(4 * kMinDownloadBlock));
 }
 
 TEST_F(FtpRetrTest, AClientThatLeavesDuringADownloadLeavesNothingBehind)
 {
-    scratch.Put("f.bin", Pattern(4 * kMinTransferBlock));
+    scratch.Put("f.bin", Pattern(4 * kMinDownloadBlock));
     std::vector<std::uint16_t> closedWith;
     server->OnRetrDataSent = [&](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
         ++blocksSent;
@@ -320,7 +320,7 @@ TEST_F(FtpRetrTest, AborRightAfterRetrCallsOffTheStartThatIsOnItsWay)
 
 TEST_F(FtpRetrTest, AnOwnerThatDisconnectsInsideATransferEventEndsItCleanly)
 {
-    scratch.Put("f.bin", Pattern(3 * kMinTransferBlock));
+    scratch.Put("f.bin", Pattern(3 * kMinDownloadBlock));
     std::vector<std::uint16_t> closedWith;
     server->OnRetrDataSent = [&](TFtpServer* s, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) { s->Disconnect(client); };
     server->OnRetrSessionClosed = [&](TFtpServer*, TFtpCtrlSocket*, TWSocket*, std::uint16_t error) {
@@ -332,5 +332,5 @@ TEST_F(FtpRetrTest, AnOwnerThatDisconnectsInsideATransferEventEndsItCleanly)
     probe->Send("RETR f.bin\r\n");
     ASSERT_TRUE(WaitFor([&] { return server->ClientCount() == 0 && peer.closed && probe->closed; }));
     EXPECT_EQ(closedWith, (std::vector<std::uint16_t>{10057}));
-    EXPECT_LE(peer.received.size(), 2 * kMinTransferBlock);
+    EXPECT_LE(peer.received.size(), 2 * kMinDownloadBlock);
 }
