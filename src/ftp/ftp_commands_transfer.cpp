@@ -103,6 +103,19 @@ void TFtpServer::CommandRETR(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     }
 }
 
+bool TFtpServer::PrepareUpload(TFtpCtrlSocket* client, const std::string& requestedName, std::string& path)
+{
+    client->RequestedFileName = ToBackslashes(requestedName);
+    client->OwnsTransferStream = false;
+    client->SetAbortingTransfer(false);
+    client->TransferMessage = "Transfer Ok";
+    path = BuildFilePath(client->Directory(), client->RequestedFileName);
+    bool allowed = true;
+    TriggerValidatePut(client, path, allowed);
+    if (!allowed) client->TransferState.running = false;
+    return allowed;
+}
+
 void TFtpServer::CommandSTOR(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
                              std::string& answer)
 {
@@ -111,15 +124,8 @@ void TFtpServer::CommandSTOR(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     if (!BeginTransfer(client, ftpcSTOR, answer)) return;
     bool opening = false;
     try {
-        client->RequestedFileName = ToBackslashes(params);
-        client->OwnsTransferStream = false;
-        client->SetAbortingTransfer(false);
-        client->TransferMessage = "Transfer Ok";
-        std::string path = BuildFilePath(client->Directory(), client->RequestedFileName);
-        bool allowed = true;
-        TriggerValidatePut(client, path, allowed);
-        if (!allowed) {
-            client->TransferState.running = false;
+        std::string path;
+        if (!PrepareUpload(client, params, path)) {
             answer = "501 Permission Denied";
             return;
         }
@@ -142,15 +148,8 @@ void TFtpServer::CommandAPPE(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     if (!BeginTransfer(client, ftpcAPPE, answer)) return;
     bool opening = false;
     try {
-        client->RequestedFileName = ToBackslashes(params);
-        client->OwnsTransferStream = false;
-        client->SetAbortingTransfer(false);
-        client->TransferMessage = "Transfer Ok";
-        std::string path = BuildFilePath(client->Directory(), client->RequestedFileName);
-        bool allowed = true;
-        TriggerValidatePut(client, path, allowed);
-        if (!allowed) {
-            client->TransferState.running = false;
+        std::string path;
+        if (!PrepareUpload(client, params, path)) {
             answer = "500 Cannot APPE.";
             return;
         }
@@ -181,15 +180,8 @@ void TFtpServer::CommandSTOU(TFtpCtrlSocket* client, std::string& /*keyword*/, s
         TriggerGetUniqueFileName(client, name);
         if (name.empty() || fs::RealFileExists(BuildFilePath(client->Directory(), ToBackslashes(name))))
             name = ReserveUniqueFileName(client->Directory());
-        client->RequestedFileName = ToBackslashes(name);
-        client->OwnsTransferStream = false;
-        client->SetAbortingTransfer(false);
-        client->TransferMessage = "Transfer Ok";
-        std::string path = BuildFilePath(client->Directory(), client->RequestedFileName);
-        bool allowed = true;
-        TriggerValidatePut(client, path, allowed);
-        if (!allowed) {
-            client->TransferState.running = false;
+        std::string path;
+        if (!PrepareUpload(client, name, path)) {
             answer = "501 Permission Denied";
             return;
         }

@@ -290,6 +290,10 @@ private:
     void CommonDataSessionClosed(TFtpCtrlSocket* client);
     // A transfer that ends before its data connection existed: back to the idle state.
     void AbandonTransfer(TFtpCtrlSocket* client);
+    // The first steps of STOR, APPE and STOU: the requested name, the transfer's fresh state,
+    // the local path and the owner's OnValidatePut. False (the transfer no longer running)
+    // when the owner refuses; `path` is the local path to write.
+    bool PrepareUpload(TFtpCtrlSocket* client, const std::string& requestedName, std::string& path);
     // ABOR of a transfer whose data connection is not up yet: ends it with its reply.
     void CallOffTransfer(TFtpCtrlSocket* client);
     // A client that goes: its data connection, passive port and held block go with it.
