@@ -30,6 +30,7 @@
 #include <thread>
 
 #include "ftp/ftp_listing.h"
+#include "side_by_side_servers.h"
 #include "ftp/ftp_server.h"
 #include "platform/drive_map.h"
 
@@ -95,7 +96,6 @@ void BM_ListDetailed(benchmark::State& state) { RunListing(state, true); }
 
 constexpr int kSideBySideFiles = 10000;
 constexpr int kListingsPerRun = 10;
-constexpr char kVsftpd[] = "/usr/sbin/vsftpd";
 
 void MakeEmptyFiles(const std::string& folder, int files)
 {
@@ -106,98 +106,37 @@ void MakeEmptyFiles(const std::string& folder, int files)
     }
 }
 
-int FreePort()
-{
-    EventLoop loop;
-    TWSocket probe;
-    probe.SetAddr("127.0.0.1");
-    probe.SetPort("0");
-    probe.Listen();
-    return std::stoi(probe.GetXPort());
-}
-
 // Both servers, each serving root/many (10,000 files) from a root of its own.
-class SideBySideServers {
+class SideBySideListing {
 public:
-    static SideBySideServers& Get()
+    static SideBySideListing& Get()
     {
-        static SideBySideServers servers;
-        return servers;
+        static SideBySideListing listing;
+        return listing;
     }
 
-    int oursPort = 0, vsftpdPort = 0;
+    int oursPort() const { return servers_->oursPort; }
+    int vsftpdPort() const { return servers_->vsftpdPort; }
 
 private:
-    SideBySideServers()
+    SideBySideListing() : base_(bench::MakeScratchBase())
     {
-        char pattern[] = "/tmp/corvane-bench-XXXXXX";
-        base_ = ::mkdtemp(pattern);
-        ::chmod(base_.c_str(), 0755);
         for (const char* root : {"/ours", "/vs"}) {
             MakeEmptyFiles(base_ + root + "/many", kSideBySideFiles);
             ::chmod((base_ + root).c_str(), 0755);
         }
-        StartOurs();
-        StartVsftpd();
+        servers_ = std::make_unique<bench::SideBySideServers>(base_, base_ + "/ours", base_ + "/vs", false);
     }
 
-    ~SideBySideServers()
+    ~SideBySideListing()
     {
-        if (vsftpdPid_ > 0) {
-            ::kill(vsftpdPid_, SIGTERM);
-            ::waitpid(vsftpdPid_, nullptr, 0);
-        }
-        if (loop_ != nullptr) loop_->Quit();
-        if (thread_.joinable()) thread_.join();
+        servers_.reset();
         std::error_code ignored;
         std::filesystem::remove_all(base_, ignored);
     }
 
-    void StartOurs()
-    {
-        DriveMap::Configure({{'C', base_ + "/ours"}}, base_);
-        std::promise<int> port;
-        thread_ = std::thread([this, &port] {
-            EventLoop loop;
-            TFtpServer server;
-            server.SetAddr("127.0.0.1");
-            server.SetPort("0");
-            server.OnClientConnect = [](TFtpServer*, TFtpCtrlSocket* client, std::uint16_t) {
-                client->SetHomeDirectory("C:\\");
-            };
-            server.Start();
-            loop_ = &loop;
-            port.set_value(std::stoi(server.ServerWSocket().GetXPort()));
-            loop.MessageLoop();
-            server.DisconnectAll();
-        });
-        oursPort = port.get_future().get();
-    }
-
-    void StartVsftpd()
-    {
-        if (::access(kVsftpd, X_OK) != 0 || ::geteuid() != 0) return;
-        vsftpdPort = FreePort();
-        const std::string conf = base_ + "/vsftpd.conf";
-        std::ofstream out(conf);
-        out << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" << vsftpdPort
-            << "\nbackground=NO\nanonymous_enable=YES\nno_anon_password=YES\nanon_root=" << base_ << "/vs"
-            << "\nlocal_enable=NO\nseccomp_sandbox=NO\nmax_clients=0\nmax_per_ip=0\n"
-               "secure_chroot_dir=/var/run/vsftpd/empty\nxferlog_enable=NO\nsyslog_enable=NO\n"
-               "vsftpd_log_file=/dev/null\n";
-        out.close();
-        vsftpdPid_ = ::fork();
-        if (vsftpdPid_ == 0) {
-            ::execl(kVsftpd, kVsftpd, conf.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    }
-
     std::string base_;
-    std::thread thread_;
-    EventLoop* loop_ = nullptr;
-    pid_t vsftpdPid_ = -1;
+    std::unique_ptr<bench::SideBySideServers> servers_;
 };
 
 // Seconds for kListingsPerRun listings of many/ from the server on `port`; -1 when one failed.
@@ -213,11 +152,11 @@ double ListingSeconds(int port)
 
 void BM_ListSideBySideWithVsftpd(benchmark::State& state)
 {
-    SideBySideServers& servers = SideBySideServers::Get();
+    SideBySideListing& servers = SideBySideListing::Get();
     double ours = 0, theirs = 0;
     for (auto _ : state) {
-        ours = ListingSeconds(servers.oursPort);
-        if (servers.vsftpdPort != 0) theirs = ListingSeconds(servers.vsftpdPort);
+        ours = ListingSeconds(servers.oursPort());
+        if (servers.vsftpdPort() != 0) theirs = ListingSeconds(servers.vsftpdPort());
     }
     if (ours <= 0) {
         state.SkipWithError("the listing from this server failed");

@@ -24,8 +24,7 @@
 #include <string>
 #include <thread>
 
-#include "ftp/ftp_server.h"
-#include "platform/drive_map.h"
+#include "side_by_side_servers.h"
 
 using namespace corvane;
 namespace stdfs = std::filesystem;
@@ -34,7 +33,6 @@ namespace {
 
 constexpr long long kBigSize = 1LL << 30;
 constexpr long long kSmallSize = 1LL << 20;
-constexpr char kVsftpd[] = "/usr/sbin/vsftpd";
 
 void MakeFile(const std::string& path, long long size)
 {
@@ -44,16 +42,6 @@ void MakeFile(const std::string& path, long long size)
     for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>((i * 7919) & 0xFF);
     for (long long written = 0; written < size; written += static_cast<long long>(block.size()))
         out.write(block.data(), static_cast<std::streamsize>(std::min<long long>(size - written, block.size())));
-}
-
-int FreePort()
-{
-    EventLoop loop;
-    TWSocket probe;
-    probe.SetAddr("127.0.0.1");
-    probe.SetPort("0");
-    probe.Listen();
-    return std::stoi(probe.GetXPort());
 }
 
 // The files both servers serve: root/big.bin, root/small.bin and the upload folder root/up.
@@ -77,78 +65,25 @@ public:
         return fixture;
     }
 
-    int oursPort = 0, vsftpdPort = 0;
-    std::string base;
+    int oursPort() const { return servers_->oursPort; }
+    int vsftpdPort() const { return servers_->vsftpdPort; }
+    const std::string base = bench::MakeScratchBase();
 
 private:
-    Fixture()
+    Fixture() : ours_(base + "/ours"), vs_(base + "/vs")
     {
-        char pattern[] = "/tmp/corvane-bench-XXXXXX";
-        base = ::mkdtemp(pattern);
-        ::chmod(base.c_str(), 0755);
-        ours_ = std::make_unique<Share>(base + "/ours");
-        vs_ = std::make_unique<Share>(base + "/vs");
-        StartOurs();
-        StartVsftpd();
+        servers_ = std::make_unique<bench::SideBySideServers>(base, ours_.root, vs_.root, true);
     }
 
     ~Fixture()
     {
-        if (vsftpdPid_ > 0) {
-            ::kill(vsftpdPid_, SIGTERM);
-            ::waitpid(vsftpdPid_, nullptr, 0);
-        }
-        if (loop_ != nullptr) loop_->Quit();
-        if (thread_.joinable()) thread_.join();
+        servers_.reset();
         std::error_code ignored;
         stdfs::remove_all(base, ignored);
     }
 
-    void StartOurs()
-    {
-        DriveMap::Configure({{'C', ours_->root}}, base);
-        std::promise<int> port;
-        thread_ = std::thread([this, &port] {
-            EventLoop loop;
-            TFtpServer server;
-            server.SetAddr("127.0.0.1");
-            server.SetPort("0");
-            server.OnClientConnect = [](TFtpServer*, TFtpCtrlSocket* client, std::uint16_t) {
-                client->SetHomeDirectory("C:\\");
-            };
-            server.Start();
-            loop_ = &loop;
-            port.set_value(std::stoi(server.ServerWSocket().GetXPort()));
-            loop.MessageLoop();
-            server.DisconnectAll();
-        });
-        oursPort = port.get_future().get();
-    }
-
-    void StartVsftpd()
-    {
-        if (::access(kVsftpd, X_OK) != 0 || ::geteuid() != 0) return;
-        vsftpdPort = FreePort();
-        const std::string conf = base + "/vsftpd.conf";
-        std::ofstream out(conf);
-        out << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" << vsftpdPort
-            << "\nbackground=NO\nanonymous_enable=YES\nno_anon_password=YES\nanon_root=" << vs_->root
-            << "\nwrite_enable=YES\nanon_upload_enable=YES\nanon_other_write_enable=YES\nlocal_enable=NO\n"
-               "seccomp_sandbox=NO\nmax_clients=0\nmax_per_ip=0\nsecure_chroot_dir=/var/run/vsftpd/empty\n"
-               "xferlog_enable=NO\nsyslog_enable=NO\nvsftpd_log_file=/dev/null\n";
-        out.close();
-        vsftpdPid_ = ::fork();
-        if (vsftpdPid_ == 0) {
-            ::execl(kVsftpd, kVsftpd, conf.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    }
-
-    std::unique_ptr<Share> ours_, vs_;
-    std::thread thread_;
-    EventLoop* loop_ = nullptr;
-    pid_t vsftpdPid_ = -1;
+    Share ours_, vs_;
+    std::unique_ptr<bench::SideBySideServers> servers_;
 };
 
 double Seconds(const std::string& command)
@@ -167,8 +102,8 @@ void SideBySide(benchmark::State& state, long long bytes, Command command)
     Fixture& fixture = Fixture::Get();
     double ours = 0, theirs = 0;
     for (auto _ : state) {
-        ours = Seconds(command(fixture.oursPort));
-        if (fixture.vsftpdPort != 0) theirs = Seconds(command(fixture.vsftpdPort));
+        ours = Seconds(command(fixture.oursPort()));
+        if (fixture.vsftpdPort() != 0) theirs = Seconds(command(fixture.vsftpdPort()));
     }
     const double mib = static_cast<double>(bytes) / (1 << 20);
     if (ours <= 0) {
