@@ -103,8 +103,7 @@ void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& d
     // A listing of the current folder ("\\": no parameter) shows it only inside the home: a
     // folder above the home is only passed through (LeadsToHome) and never shown.
     const bool currentAboveHome = !IsInsideFolder(client.Directory(), RemoveTrailingBackslash(home));
-    const bool outsideHome = listed == "\\" ? currentAboveHome
-                                             : listed.size() < home.size() || !listed.starts_with(home);
+    const bool outsideHome = listed == "\\" ? currentAboveHome : !listed.starts_with(home);
     if (fs::RealFolderExists(home) && outsideHome) {
         directory = home;
         redirected = true;
@@ -137,7 +136,7 @@ void FtpSessionPolicy::ValidateGet(serversClientClass& client, const std::string
     allowed = Allowed(client, folder, "get");
     if (!allowed) return;
     const auto info = fs::StatReal(filePath);
-    const bool exists = fs::RealFileExists(filePath) && info.has_value();
+    const bool exists = info.has_value() && !info->isDirectory;
     const float ratio = accounts_.GetUdRatio(account);
     const bool creditOk = exists && CreditAllows(client.credit, ratio, info->size);
     allowed = exists && creditOk;
