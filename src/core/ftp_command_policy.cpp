@@ -12,7 +12,7 @@
 namespace corvane {
 namespace {
 
-constexpr std::string_view kHiddenPassword = "********";
+constexpr std::string_view kHiddenPassword = "***";
 
 bool RebasesRootedPaths(const std::string& keyword)
 {

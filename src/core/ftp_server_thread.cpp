@@ -302,7 +302,7 @@ void ftpServerThread::FlushPendingLog()
 {
     std::vector<std::string> lines;
     lines.swap(pendingLog_);
-    for (const std::string& line : lines) runOnGui([this, &line] { controller_.writeLog(line); });
+    if (!lines.empty()) runOnGui([this, &lines] { controller_.writeLogLines(lines); });
 }
 
 void ftpServerThread::UpdateCounts()

@@ -8,6 +8,16 @@ void LogWriter::writeLog(const std::string& line)
     if (fileLogging_ && file_.IsOpen()) file_.Write(line + "\r\n");
 }
 
+void LogWriter::writeLogLines(const std::vector<std::string>& lines)
+{
+    if (screenLogging_)
+        for (const std::string& line : lines) view_.AppendScreenLog(line);
+    if (!fileLogging_ || !file_.IsOpen() || lines.empty()) return;
+    std::string text;
+    for (const std::string& line : lines) text.append(line).append("\r\n");
+    file_.Write(text);
+}
+
 void LogWriter::OpenLogFile(const std::string& realPath)
 {
     file_.Close();

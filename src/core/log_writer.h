@@ -1,9 +1,10 @@
 // The writer of the server log: the screen log and the optional log file. Window thread only;
-// the server thread's lines reach it one at a time through the window thread (see
-// ftpServerThread::log).
+// the server thread's lines reach it in batches, one hand-off per flush (see
+// ftpServerThread::FlushPendingLog).
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/server_view.h"
 #include "platform/file_stream.h"
@@ -20,6 +21,8 @@ public:
     // The screen log when screen logging is on; the log file, the line followed by CR LF, when
     // file logging is on and a file is open. A file that cannot be written is ignored.
     void writeLog(const std::string& line);
+    // The same for several lines in order; the log file gets them in one write.
+    void writeLogLines(const std::vector<std::string>& lines);
 
     // Opens the log file at a real path (created when missing), positioned at its end; another
     // writer of the same file is refused. On failure there is simply no log file.

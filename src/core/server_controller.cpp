@@ -193,6 +193,7 @@ bool serverController::changePassword(TFtpCtrlSocket* client, const std::string&
 }
 
 void serverController::writeLog(const std::string& line) { log_.writeLog(line); }
+void serverController::writeLogLines(const std::vector<std::string>& lines) { log_.writeLogLines(lines); }
 
 void serverController::applyLogSettings(bool screenLogging, bool fileLogging, const std::string& logFilePath)
 {

@@ -61,6 +61,7 @@ public:
     void refreshCacheView();
     bool changePassword(TFtpCtrlSocket* client, const std::string& password);
     void writeLog(const std::string& line);
+    void writeLogLines(const std::vector<std::string>& lines);
 
     void loadSettings();
     void saveSettings();
