@@ -26,10 +26,14 @@ std::string FtpSessionPolicy::AccountOf(serversClientClass& client) const
 }
 
 // The first need starts an asynchronous reverse lookup and waits for it while the thread keeps
-// serving everyone else. The client may go while we wait: the caller checks it afterwards.
+// serving everyone else. The client's own socket is paused meanwhile: what it sends stays in the
+// stack's buffer and is read after the wait, so no command of a client runs before its connect
+// decision, and none is lost. The client may still go while we wait (a disconnect from the
+// window): then nothing of it is touched and the caller's liveness check ends the handler.
 std::string FtpSessionPolicy::ReverseLookup(serversClientClass& client)
 {
     if (!client.hostName.empty()) return client.hostName.rfind("Error #", 0) == 0 ? std::string() : client.hostName;
+    const long long number = client.ClientNumber();
     TWSocket lookup;
     bool done = false;
     std::uint16_t error = 0;
@@ -37,6 +41,7 @@ std::string FtpSessionPolicy::ReverseLookup(serversClientClass& client)
         error = e;
         done = true;
     };
+    client.Pause();
     try {
         lookup.ReverseDnsLookup(client.PeerAddr());
         thread_.WaitServing([&done, this] { return done || thread_.ProgramClosing(); });
@@ -45,6 +50,8 @@ std::string FtpSessionPolicy::ReverseLookup(serversClientClass& client)
         error = error == 0 ? 11001 : error;  // host not found
     }
     if (!done) lookup.CancelDnsLookup();
+    if (!thread_.IsLiveClient(&client, number)) return std::string();
+    client.Resume();
     client.lookupResult = static_cast<std::int32_t>(error) + 65536;
     if (done && error == 0 && !lookup.DnsResult().empty()) {
         client.hostName = lookup.DnsResult();

@@ -121,5 +121,32 @@ TEST_F(SessionPolicyTest, AdmittedClientHasASessionRowAndItsLinesAreLogged)
     EXPECT_GT(view.sessionRepaints, 0);
 }
 
+// While the connect decision waits for the peer's reverse lookup, what the client has already
+// sent must wait too: a refused client gets no command run, an admitted one gets its replies
+// after the greeting, in order.
+TEST_F(SessionPolicyTest, CommandsSentBeforeTheConnectDecisionWaitForIt)
+{
+    controller.accounts().SetReverseDnsCheck(true);
+    controller.accounts().SetIpRuleMode(1);
+    controller.accounts().AddIpRule("127.0.0.1");
+    Start();
+    {
+        LineClient refused(port);
+        refused.Send("USER anonymous\r\nNOOP early\r\n");
+        EXPECT_EQ(ReadLine(refused), "421 Connection not allowed from this IP.");
+        EXPECT_EQ(ReadLine(refused), "<closed>");
+    }
+    controller.accounts().ClearIpRules();
+    LineClient admitted(port);
+    admitted.Send("NOOP early\r\n");
+    EXPECT_EQ(ReadLine(admitted), "220 Brinvale Corvane FTP Service Ready");
+    EXPECT_EQ(ReadLine(admitted), "200 Ok. Parameter was 'early'.");
+    FlushLog();
+    int earlyCommands = 0;
+    for (const auto& line : view.lines) earlyCommands += line.rfind("< NOOP early", 0) == 0 ? 1 : 0;
+    EXPECT_EQ(earlyCommands, 1);
+    EXPECT_EQ(view.CountStartingWith("< USER"), 0);
+}
+
 }  // namespace
 }  // namespace corvane
