@@ -199,5 +199,43 @@ TEST_F(Transfers, LftpMirrorsATreeDownAndBackUp)
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
 }
 
+// lftp reads the LIST lines with its own parser: every size, date and name must come out as
+// the file system has them, a 5 GB file and a name with blanks included, the year of an old
+// file and the time of a recent one.
+TEST_F(Transfers, LftpParsesEveryListingLine)
+{
+    const std::string home = HomeWithFullShare(scratch, port);
+    const std::string share = home + "/drive_c/My Downloads";
+    WriteFile(share + "/big.iso", "");
+    std::filesystem::resize_file(share + "/big.iso", 5000000000LL);
+    WriteFile(share + "/name with blanks.txt", "blanks");
+    WriteFile(share + "/old.txt", "old");
+    std::filesystem::create_directories(share + "/folder");
+    ServerProcess server(home, port);
+    ASSERT_TRUE(server.WaitListening());
+    std::string output;
+    const std::string script = R"PY(
+import os, subprocess, sys, time
+share, port = sys.argv[1], sys.argv[2]
+recent = (int(time.time()) // 60 - 3 * 24 * 60) * 60
+old = int(time.mktime((2019, 3, 4, 12, 0, 0, 0, 0, -1)))
+for name, t in (('big.iso', recent), ('name with blanks.txt', recent - 3600), ('old.txt', old), ('folder', recent)):
+    os.utime(os.path.join(share, name), (t, t))
+env = dict(os.environ, LC_ALL='C')
+r = subprocess.run(['lftp', '-p', port, '-e', 'set net:max-retries 1; set net:timeout 10; '
+                    'cls -1 -s --block-size=1 --date --time-style=%Y-%m-%dT%H:%M; bye', '127.0.0.1'],
+                   capture_output=True, timeout=60, env=env)
+stamp = lambda t: time.strftime('%Y-%m-%dT%H:%M', time.localtime(t))
+got = [line.split(None, 2) for line in r.stdout.decode().splitlines()]
+want = [['5000000000', stamp(recent), 'big.iso'], ['0', stamp(recent), 'folder/'],
+        ['6', stamp(recent - 3600), 'name with blanks.txt']]
+print(r.returncode, got[:3] == want, got[3][0], got[3][1][:10], got[3][2])
+print(got)
+)PY";
+    ASSERT_EQ(RunPython(script, {share, std::to_string(port)}, output), 0) << output;
+    EXPECT_EQ(output.substr(0, output.find('\n') + 1), "0 True 3 2019-03-04 old.txt\n") << output;
+    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+}
+
 }  // namespace
 }  // namespace corvane
