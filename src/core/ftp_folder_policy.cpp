@@ -1,7 +1,6 @@
-// The session policy's folder and file checks: where a user may go, what a user may list,
-// read, write, delete and rename, and the download credit.
+// The session policy's folder and file checks: where a user may go, what a user may read,
+// write, delete and rename, and the download credit. Listings have their own file.
 #include <cmath>
-#include <sstream>
 
 #include "accounts/permissions.h"
 #include "common/byte_size_text.h"
@@ -80,37 +79,6 @@ void FtpSessionPolicy::MakeDirectory(serversClientClass& client, const std::stri
     const std::string parent = FolderOfPath(RemoveTrailingBackslash(directory));
     allowed = Allowed(client, parent, "mkDir") && fs::RealFolderExists(parent);
     if (allowed) thread_.setSessionAction(&client, saDirectoryMade);
-}
-
-void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& directory)
-{
-    client.SetUserData(0);
-    if (HasSearchTag(client.Directory()) || HasSearchTag(directory)) {
-        std::string text;
-        for (const std::string& line : client.searchResults) text += line + "\r\n";
-        if (client.searchResults.empty()) text = "\r\n";
-        client.TransferStream = std::make_shared<std::stringstream>(text);
-        client.SetUserData(1);
-        client.listingTransfer = true;
-        client.CacheMode = 0;
-        thread_.setSessionAction(&client, saDirectoryListed);
-        return;
-    }
-    const std::string home = AddTrailingBackslash(accounts_.GetHomeFolder(AccountOf(client)));
-    std::string listed = directory.starts_with('\\') ? directory.substr(1) : directory;
-    listed = AddTrailingBackslash(listed);
-    bool redirected = false;
-    // A listing of the current folder ("\\": no parameter) shows it only inside the home: a
-    // folder above the home is only passed through (LeadsToHome) and never shown.
-    const bool currentAboveHome = !IsInsideFolder(client.Directory(), RemoveTrailingBackslash(home));
-    const bool outsideHome = listed == "\\" ? currentAboveHome : !listed.starts_with(home);
-    if (fs::RealFolderExists(home) && outsideHome) {
-        directory = home;
-        redirected = true;
-    }
-    client.listingTransfer = true;
-    thread_.openCachedFile(redirected ? home : client.Directory(), client);
-    thread_.setSessionAction(&client, saDirectoryListed);
 }
 
 bool FtpSessionPolicy::CreditAllows(std::int64_t credit, float ratio, std::int64_t size)

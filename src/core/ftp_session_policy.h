@@ -70,6 +70,8 @@ private:
     bool LeadsToHome(serversClientClass& client, const std::string& folder) const;
     void GiveBackConnection(const std::string& user, const std::string& address);
     void RefuseForCredit(serversClientClass& client, float ratio);
+    void ListSearchResults(serversClientClass& client);
+    void ServeOwnListing(serversClientClass& client, const std::string& text);
     void ComputeThrottlePause(serversClientClass& client);
 
     ftpServerThread& thread_;

@@ -1,0 +1,133 @@
+// The session policy's listing handler: what a LIST or NLST may show. A listing never shows
+// anything outside the home folder (a folder outside it lists the home instead), and inside
+// the home it shows a folder only to an account that may both list it and change into it.
+#include <sstream>
+
+#include "accounts/permissions.h"
+#include "common/path_text.h"
+#include "core/ftp_server_thread.h"
+#include "core/ftp_session_policy.h"
+#include "core/session_table.h"
+#include "ftp/ftp_paths.h"
+#include "platform/fs.h"
+
+namespace corvane {
+namespace {
+
+bool HasSearchTag(const std::string& text) { return text.find(kSearchResultsTag) != std::string::npos; }
+
+// Leading words that start with "-" are a client's options (LIST -la, LIST -a sub), not names.
+std::string WithoutOptionWords(const std::string& params)
+{
+    std::size_t at = 0;
+    for (;;) {
+        while (at < params.size() && params[at] == ' ') ++at;
+        if (at >= params.size() || params[at] != '-') return params.substr(at);
+        const std::size_t blank = params.find(' ', at);
+        if (blank == std::string::npos) return {};
+        at = blank;
+    }
+}
+
+bool HasWildcard(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
+
+// What a listing names, with ".." resolved: the full path handed to the engine, and the folder
+// whose rights decide (the path itself for a folder, the folder holding it for a file or a
+// pattern such as *.txt).
+struct ListingTarget {
+    std::string path;
+    std::string folder;
+};
+
+// Empty fields when the names cannot be resolved (a relative name on another drive, a UNC
+// path): such a listing is treated as one outside the home.
+ListingTarget ResolveListingTarget(const std::string& currentDirectory, const std::string& names)
+{
+    std::string requested = currentDirectory;
+    if (!names.empty()) {
+        try {
+            requested = BuildFilePath(currentDirectory, names);
+        } catch (const std::exception&) {
+            return {};
+        }
+    }
+    const std::string full = FullRealPath(requested);
+    if (full.empty()) return {};
+    // A folder lists its contents, also when it is named without a final backslash (LIST -a sub).
+    if (full.back() == '\\' || fs::RealFolderExists(full)) return {AddTrailingBackslash(full), AddTrailingBackslash(full)};
+    const std::size_t cut = full.rfind('\\');
+    const std::string last = full.substr(cut + 1);
+    if (!HasWildcard(last) && !fs::RealFileExists(full)) return {full, AddTrailingBackslash(full)};
+    return {full, full.substr(0, cut + 1)};
+}
+
+bool SameFolder(const std::string& a, const std::string& b)
+{
+    return AddTrailingBackslash(FullRealPath(a)) == AddTrailingBackslash(FullRealPath(b));
+}
+
+}  // namespace
+
+void FtpSessionPolicy::ListSearchResults(serversClientClass& client)
+{
+    std::string text;
+    for (const std::string& line : client.searchResults) text += line + "\r\n";
+    if (client.searchResults.empty()) text = "\r\n";
+    ServeOwnListing(client, text);
+}
+
+// The handler's own listing text in place of the engine's: the stream belongs to this handler
+// (UserData 1) and is freed when the retrieval ends.
+void FtpSessionPolicy::ServeOwnListing(serversClientClass& client, const std::string& text)
+{
+    client.TransferStream = std::make_shared<std::stringstream>(text);
+    client.SetUserData(1);
+    client.listingTransfer = true;
+    client.CacheStream.reset();
+    client.CacheMode = 0;
+    thread_.setSessionAction(&client, saDirectoryListed);
+}
+
+void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& directory)
+{
+    client.SetUserData(0);
+    if (HasSearchTag(client.Directory()) || HasSearchTag(directory)) {
+        ListSearchResults(client);
+        return;
+    }
+    const std::string home = AddTrailingBackslash(FullRealPath(accounts_.GetHomeFolder(AccountOf(client))));
+    const ListingTarget target = ResolveListingTarget(client.Directory(), WithoutOptionWords(directory));
+    const bool insideHome = !target.folder.empty() && home.size() > 1 &&
+                            IsInsideFolder(target.folder, RemoveTrailingBackslash(home));
+    std::string listedFolder = target.folder;
+    if (!insideHome) {
+        // Nothing outside the home is ever shown: the home stands in for it.
+        if (!fs::RealFolderExists(home)) {
+            ServeOwnListing(client, "");
+            return;
+        }
+        directory = home;
+        listedFolder = home;
+    } else if (!fs::RealFolderExists(target.folder)) {
+        // Nothing there to show; the engine answers with its "not found" line.
+        directory = target.path;
+    } else if (!Allowed(client, target.folder, "list") || !Allowed(client, target.folder, "CWD")) {
+        // A folder the account may not look into (an upload-only folder) lists as empty.
+        ServeOwnListing(client, "");
+        return;
+    } else {
+        directory = target.path;
+    }
+    client.listingTransfer = true;
+    // The cache holds listings under the client's current directory, so only a listing of
+    // exactly that folder may come from it or go into it.
+    if (directory == listedFolder && SameFolder(listedFolder, client.Directory())) {
+        thread_.openCachedFile(client.Directory(), client);
+    } else {
+        client.CacheStream.reset();
+        client.CacheMode = 0;
+    }
+    thread_.setSessionAction(&client, saDirectoryListed);
+}
+
+}  // namespace corvane
