@@ -15,6 +15,7 @@ void FtpSessionPolicy::RetrSessionConnected(serversClientClass& client, std::uin
 {
     thread_.log(RetrConnectedLine(Peer(client), error));
     if (error != 0) return;
+    client.lastActivity = std::chrono::system_clock::now();
     if (!client.listingTransfer) thread_.openCachedFile(client.LocalFilePath, client);
     client.throttle->Clear();
 }
@@ -25,7 +26,12 @@ void FtpSessionPolicy::RetrDataSent(serversClientClass& client, std::uint16_t er
         thread_.log(RetrDataSentErrorLine(Peer(client), error));
         return;
     }
+    // A data connection that moves bytes is activity: only a truly idle client is dropped.
+    client.lastActivity = std::chrono::system_clock::now();
     ComputeThrottlePause(client);
+    // A held block is a transfer at the account's rate, not silence: the client counts as
+    // active until the block leaves.
+    if (client.HoldNextBlockMs > 0) client.lastActivity += std::chrono::milliseconds(client.HoldNextBlockMs);
 }
 
 // The throttle's pause before the next block: the engine holds the block for it on a timer
@@ -59,11 +65,16 @@ void FtpSessionPolicy::RetrSessionClosed(serversClientClass& client, std::uint16
 void FtpSessionPolicy::StorSessionConnected(serversClientClass& client, std::uint16_t error)
 {
     thread_.log(StorOpenedLine(Peer(client), error));
+    if (error == 0) client.lastActivity = std::chrono::system_clock::now();
 }
 
 void FtpSessionPolicy::StorDataAvailable(serversClientClass& client, std::uint16_t error)
 {
-    if (error != 0) thread_.log(StorDataReceivedErrorLine(Peer(client), error));
+    if (error != 0) {
+        thread_.log(StorDataReceivedErrorLine(Peer(client), error));
+        return;
+    }
+    client.lastActivity = std::chrono::system_clock::now();
 }
 
 void FtpSessionPolicy::StorSessionClosed(serversClientClass& client, std::uint16_t error)

@@ -140,8 +140,9 @@ public:
     }
 
     // A download or listing through a passive data connection: the final reply (or the
-    // refusal), with the bytes received in `data`.
-    std::string Retrieve(const std::string& command, std::string& data)
+    // refusal), with the bytes received in `data`. `onData` hears the running byte count.
+    std::string Retrieve(const std::string& command, std::string& data,
+                         const std::function<void(std::size_t)>& onData = nullptr)
     {
         data.clear();
         const int dataFd = OpenPassive();
@@ -155,6 +156,7 @@ public:
             const std::string more = Receive(dataFd, std::chrono::milliseconds(8000));
             if (more.empty()) break;
             data += more;
+            if (onData) onData(data.size());
         }
         ::close(dataFd);
         return Reply();
