@@ -106,6 +106,9 @@ void TFtpServer::ServerSessionAvailable(std::uint16_t error)
     client->DataWSocket()->SetName("DataWSocket" + suffix);
     client->SetClientNumber(number);
     client->SetBanner(banner_);
+    // Every reply is one whole text: none may wait for the client to acknowledge the one before
+    // (a "226" right after a "150" would otherwise wait for the client's delayed acknowledgement).
+    client->SetComponentOptions(client->ComponentOptions() | wsoTcpNoDelay);
     try {
         client->Dup(handle);
     } catch (...) {

@@ -1,12 +1,90 @@
 // TFtpServer: the sending direction of a data connection (RETR, and the listings of LIST and
 // NLST): the file or stream is read block by block, and the next block is read only when the
 // data socket has handed the previous one to the stack, so one block is in flight at a time
-// and a slow client slows the reading.
+// and a slow client slows the reading. A file whose bytes no cached copy needs to see goes from
+// the file straight to the socket, block by block all the same; the owner sees the same events.
+#include <algorithm>
+
 #include "ftp/ftp_server.h"
 #include "ftp/ftp_transfer_block.h"
 #include "ftp/ftp_transfer_file_stream.h"
 
 namespace corvane {
+namespace {
+
+// The next block of a download into `buf`, from the owner's cached copy (CacheMode -1) or from
+// the transfer stream, copied into the cached copy as it goes (CacheMode 1). 0 at the end, or
+// without either stream.
+std::streamsize ReadNextBlock(TFtpCtrlSocket& client, char* buf, int size)
+{
+    std::streamsize count = 0;
+    if (client.CacheMode == -1 && client.CacheStream) {
+        std::iostream& cache = *client.CacheStream;
+        cache.clear();
+        if (!cache.seekg(client.CachePosition)) throw FtpServerException("Cannot read the cached copy");
+        cache.read(buf, size);
+        count = cache.gcount();
+        if (cache.bad()) throw FtpServerException(TransferStreamErrorText(cache, "Cannot read the cached copy"));
+        client.CachePosition += count;
+    } else if (client.TransferStream) {
+        std::iostream& source = *client.TransferStream;
+        source.clear();
+        source.read(buf, size);
+        count = source.gcount();
+        if (source.bad()) throw FtpServerException(TransferStreamErrorText(source, "Read error"));
+        if (client.CacheMode == 1 && client.CacheStream && count > 0) {
+            std::iostream& cache = *client.CacheStream;
+            cache.clear();
+            cache.seekp(client.CachePosition);
+            cache.write(buf, count);
+            if (!cache) throw FtpServerException("Cannot write the cached copy");
+            client.CachePosition += count;
+        }
+    }
+    return count;
+}
+
+// The transfer stream when it is a file whose bytes may go from the file straight to the socket:
+// no cached copy is served or filled, so nothing here needs to see them.
+TFtpFileStream* FileToSendDirectly(TFtpCtrlSocket& client, TWSocket& data)
+{
+    if (client.CacheStream && (client.CacheMode == -1 || client.CacheMode == 1)) return nullptr;
+    if (data.SendFlags() != wsSendNormal) return nullptr;
+    auto* file = dynamic_cast<TFtpFileStream*>(client.TransferStream.get());
+    if (file == nullptr || !file->File().IsOpen()) return nullptr;
+    return file;
+}
+
+// The next block of the file, handed to the socket to send from the file itself; the stream moves
+// past it, as a read would have. False at the end of the file.
+bool SendFileBlock(TFtpCtrlSocket& client, TWSocket& data, TFtpFileStream& file)
+{
+    file.clear();
+    const std::streamoff position = file.tellg();
+    const std::int64_t size = file.File().Size();
+    if (position < 0 || size < 0) throw FtpServerException(TransferStreamErrorText(file, "Read error"));
+    const long long block = std::max(client.RcvSize(), kMinFileBlock);
+    const long long count = std::min<long long>(block, size - position);
+    if (count <= 0) return false;
+    if (!file.seekg(position + count)) throw FtpServerException(TransferStreamErrorText(file, "Seek error"));
+    client.TransferState.fileBlock = count;
+    client.TransferredBytes += count;
+    data.SendFile(file.File().Handle(), position, count);
+    return true;
+}
+
+// A block sent from the file counts what the socket handed to the stack: the file may have been
+// cut short meanwhile, or the connection may have gone before the whole block was out.
+void SettleFileBlock(TFtpCtrlSocket& client, const TWSocket& data)
+{
+    long long& block = client.TransferState.fileBlock;
+    if (block <= 0) return;
+    client.TransferredBytes -= block - std::min(block, data.FileBytesSent());
+    block = 0;
+}
+
+}  // namespace
+
 void TFtpServer::FailDownload(TFtpCtrlSocket* client, const std::string& reason)
 {
     client->TransferMessage = reason;
@@ -35,6 +113,7 @@ void TFtpServer::ClientRetrSessionConnected(TFtpCtrlSocket* client, TWSocket* da
             client->RetrFilePath = client->LocalFilePath;
         }
         client->TransferredBytes = 0;
+        client->TransferState.fileBlock = 0;
         SendNextDataChunk(client, data);
     } catch (const std::exception& e) {
         FailDownload(client, e.what());
@@ -44,36 +123,17 @@ void TFtpServer::ClientRetrSessionConnected(TFtpCtrlSocket* client, TWSocket* da
 void TFtpServer::SendNextDataChunk(TFtpCtrlSocket* client, TWSocket* data)
 {
     try {
-        int size = 0;
-        char* buf = TransferBlock(client, kMinDownloadBlock, size);
-        std::streamsize count = 0;
-        if (client->CacheMode == -1 && client->CacheStream) {
-            std::iostream& cache = *client->CacheStream;
-            cache.clear();
-            if (!cache.seekg(client->CachePosition)) throw FtpServerException("Cannot read the cached copy");
-            cache.read(buf, size);
-            count = cache.gcount();
-            if (cache.bad()) throw FtpServerException(TransferStreamErrorText(cache, "Cannot read the cached copy"));
-            client->CachePosition += count;
-        } else if (client->TransferStream) {
-            std::iostream& source = *client->TransferStream;
-            source.clear();
-            source.read(buf, size);
-            count = source.gcount();
-            if (source.bad()) throw FtpServerException(TransferStreamErrorText(source, "Read error"));
-            if (client->CacheMode == 1 && client->CacheStream && count > 0) {
-                std::iostream& cache = *client->CacheStream;
-                cache.clear();
-                cache.seekp(client->CachePosition);
-                cache.write(buf, count);
-                if (!cache) throw FtpServerException("Cannot write the cached copy");
-                client->CachePosition += count;
+        if (TFtpFileStream* file = FileToSendDirectly(*client, *data)) {
+            if (SendFileBlock(*client, *data, *file)) return;
+        } else {
+            int size = 0;
+            char* buf = TransferBlock(client, kMinDownloadBlock, size);
+            const std::streamsize count = ReadNextBlock(*client, buf, size);
+            if (count > 0) {
+                client->TransferredBytes += count;
+                data->Send(buf, static_cast<int>(count));
+                return;
             }
-        }
-        if (count > 0) {
-            client->TransferredBytes += count;
-            data->Send(buf, static_cast<int>(count));
-            return;
         }
         if (client->DataExhausted) return;
         client->DataExhausted = true;
@@ -85,6 +145,7 @@ void TFtpServer::SendNextDataChunk(TFtpCtrlSocket* client, TWSocket* data)
 
 void TFtpServer::ClientRetrDataSent(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error)
 {
+    SettleFileBlock(*client, *data);
     if (client->AbortingTransfer() || !client->DataConnected) return;
     try {
         TriggerRetrDataSent(client, data, error);
@@ -130,6 +191,7 @@ void TFtpServer::ContinueDownload(TFtpCtrlSocket* client, TWSocket* data)
 void TFtpServer::ClientRetrSessionClosed(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error)
 {
     const bool connected = client->DataConnected;
+    SettleFileBlock(*client, *data);
     CommonDataSessionClosed(client);
     if (client->OwnsTransferStream) {
         client->TransferStream.reset();

@@ -34,6 +34,9 @@ struct TFtpTransferState {
     // Block buffer of the transfer (RcvSize bytes), kept apart from the command buffer, which
     // may hold the start of the next command line; released when the transfer ends.
     std::vector<char> block;
+    // The bytes of the download block that went to the data socket straight from the file, until
+    // the block is settled against what the socket actually handed to the stack (0: none).
+    long long fileBlock = 0;
 
     // The one-shot timer that holds the next download block (0: none).
     EventLoop::TimerId blockTimer = 0;

@@ -4,6 +4,7 @@
 
 #include "net/winsock_stack.h"
 #include "net/wsocket_functions.h"
+#include "platform/send_file.h"
 #include "platform/win_errors.h"
 
 namespace corvane {
@@ -161,6 +162,7 @@ void TCustomWSocket::SocketErrorNumber(int error, const std::string& function)
             StopWatching();
             sockapi::Close(fd_);
             fd_ = -1;
+            DropFileRange();
         }
         if (state_ != wsClosed && !closeInvoked_) {
             closeInvoked_ = true;
@@ -515,6 +517,7 @@ void TCustomWSocket::Dup(int handle)
             StopWatching();
             const int error = sockapi::Close(fd_);
             fd_ = -1;
+            DropFileRange();
             if (error != 0) {
                 ChangeState(wsClosed);
                 SocketErrorNumber(error, "Dup (closesocket)");
@@ -525,6 +528,10 @@ void TCustomWSocket::Dup(int handle)
     fd_ = handle;
     streamSocket_ = true;
     ApplyLinger();
+    // An accepted connection honours the send-delay option too: a server that answers in whole
+    // replies sets it, so that a short reply is not held back until the peer has acknowledged
+    // the one before. It only changes timing, so a connection that refuses it is kept.
+    if ((options_ & wsoTcpNoDelay) != 0) sockapi::SetNoDelay(fd_, true);
     RequestNotifications();
     ChangeState(wsConnected);
 }
@@ -535,12 +542,14 @@ void TCustomWSocket::PutDataInSendBuffer(const void* data, int len)
 {
     if (len <= 0) return;
     const char* bytes = static_cast<const char*>(data);
-    if (sendBuffer_.empty()) sendBuffer_.emplace_back(kSendBlockSize);
+    // Bytes queued while a file waits go out after it.
+    std::deque<TBuffer>& queue = fileRange_.remaining > 0 ? afterFile_ : sendBuffer_;
+    if (queue.empty()) queue.emplace_back(kSendBlockSize);
     while (len > 0) {
-        const int taken = sendBuffer_.back().Write(bytes, len);
+        const int taken = queue.back().Write(bytes, len);
         bytes += taken;
         len -= taken;
-        if (len > 0) sendBuffer_.emplace_back(kSendBlockSize);
+        if (len > 0) queue.emplace_back(kSendBlockSize);
     }
     allSent_ = false;
 }
@@ -619,16 +628,68 @@ int TCustomWSocket::SendTo(const sockapi::Endpoint& dest, int flags, const void*
 
 int TCustomWSocket::SendStr(const std::string& text) { return Send(text.data(), static_cast<int>(text.size())); }
 
+long long TCustomWSocket::SendFile(int fileHandle, long long offset, long long count)
+{
+    if (state_ != wsConnected) {
+        lastError_ = WSAENOTCONN;
+        SocketErrorNumber(WSAENOTCONN, "SendFile");
+        return -1;
+    }
+    if (!streamSocket_ || sendFlags_ != wsSendNormal) {
+        lastError_ = WSAEOPNOTSUPP;
+        SocketErrorNumber(WSAEOPNOTSUPP, "SendFile");
+        return -1;
+    }
+    if (fileRange_.remaining > 0) {
+        lastError_ = WSAEALREADY;
+        SocketErrorNumber(WSAEALREADY, "SendFile");
+        return -1;
+    }
+    fileBytesSent_ = 0;
+    if (fileHandle < 0 || offset < 0) {
+        lastError_ = WSAEINVAL;
+        SocketErrorNumber(WSAEINVAL, "SendFile");
+        return -1;
+    }
+    if (count <= 0) return 0;
+    allSent_ = false;
+    fileRange_ = FileRange{fileHandle, offset, count};
+    TryToSend();
+    if (allSent_) {
+        // As for Send: OnDataSent fires only after the calling handler has returned.
+        PostSelf([](TCustomWSocket* self) { self->HandleWriteNotification(0); });
+    } else {
+        UpdateWriteInterest();
+    }
+    return count;
+}
+
 void TCustomWSocket::TryToSend()
 {
-    if (fd_ < 0 || sendBuffer_.empty()) return;
+    if (fd_ < 0 || (sendBuffer_.empty() && fileRange_.remaining == 0)) return;
     for (;;) {
-        // Drained blocks at the front are freed while more follow; the last one stays for reuse.
-        while (sendBuffer_.size() > 1 && sendBuffer_.front().Unread() == 0) sendBuffer_.pop_front();
-        if (sendBuffer_.front().Unread() == 0) {
+        if (!SendQueuedBlocks()) return;
+        if (fileRange_.remaining == 0) {
             allSent_ = true;
             return;
         }
+        if (!SendFileRange()) return;
+        // The file has gone: the blocks queued behind it are next.
+        for (TBuffer& block : afterFile_) sendBuffer_.push_back(std::move(block));
+        afterFile_.clear();
+        if (fd_ < 0) return;
+    }
+}
+
+// True once every queued block has gone to the stack; false while the stack is full, or when the
+// connection failed or a handler closed the socket.
+bool TCustomWSocket::SendQueuedBlocks()
+{
+    if (sendBuffer_.empty()) return true;
+    for (;;) {
+        // Drained blocks at the front are freed while more follow; the last one stays for reuse.
+        while (sendBuffer_.size() > 1 && sendBuffer_.front().Unread() == 0) sendBuffer_.pop_front();
+        if (sendBuffer_.front().Unread() == 0) return true;
         // The unread blocks go to the stack together, in order, in one call: a large Send costs
         // one system call per 64 blocks instead of one per 1460 bytes, and the stack sees full
         // segments instead of small writes that the send delay would hold back.
@@ -646,32 +707,65 @@ void TCustomWSocket::TryToSend()
         const int error = count == 1 ? sockapi::Send(fd_, slices[0].data, slices[0].len, urgent, sent)
                                      : sockapi::SendGather(fd_, slices, count, urgent, sent);
         if (error == 0) {
-            if (sent == 0) return;
+            if (sent == 0) return false;
             MarkSent(sent);
             TriggerSendData(sent);
-            if (fd_ < 0 || sendBuffer_.empty()) return;  // a handler closed the socket
-            if (sent < offered) return;  // the stack is full: the next write notification goes on
+            if (fd_ < 0 || sendBuffer_.empty()) return false;  // a handler closed the socket
+            if (sent < offered) return false;  // the stack is full: the next write notification goes on
             continue;
         }
-        if (error == WSAEWOULDBLOCK) return;
-        if (error == WSAEINVAL || error == WSAENOTSOCK || error == WSAECONNABORTED || error == WSAECONNRESET ||
-            error == WSAENOTCONN) {
-            const bool alreadyFired = closeInvoked_;
-            closeInvoked_ = true;
-            lastError_ = error;
-            InternalClose(false, static_cast<std::uint16_t>(error));
-            if (!alreadyFired) TriggerSessionClosed(static_cast<std::uint16_t>(error));
-            return;
+        if (error != WSAEWOULDBLOCK) SendFailed(error);
+        return false;
+    }
+}
+
+// True once the file part has gone to the stack (or the file ended before it); false while the
+// stack is full, or when the connection failed or a handler closed the socket.
+bool TCustomWSocket::SendFileRange()
+{
+    while (fileRange_.remaining > 0) {
+        long long sent = 0;
+        const int error = sockapi::SendFile(fd_, fileRange_.handle, fileRange_.offset, fileRange_.remaining, sent);
+        if (error != 0) {
+            if (error != WSAEWOULDBLOCK) SendFailed(error);
+            return false;
         }
-        SocketErrorNumber(error, "TryToSend failed");
+        if (sent == 0) break;  // the file is shorter than announced: the send ends with it
+        fileRange_.offset += sent;
+        fileRange_.remaining -= sent;
+        fileBytesSent_ += sent;
+        TriggerSendData(static_cast<int>(sent));
+        if (fd_ < 0) return false;  // a handler closed the socket
+    }
+    fileRange_ = FileRange{};
+    return true;
+}
+
+void TCustomWSocket::SendFailed(int error)
+{
+    if (error == WSAEINVAL || error == WSAENOTSOCK || error == WSAECONNABORTED || error == WSAECONNRESET ||
+        error == WSAENOTCONN) {
+        const bool alreadyFired = closeInvoked_;
+        closeInvoked_ = true;
+        lastError_ = error;
+        InternalClose(false, static_cast<std::uint16_t>(error));
+        if (!alreadyFired) TriggerSessionClosed(static_cast<std::uint16_t>(error));
         return;
     }
+    SocketErrorNumber(error, "TryToSend failed");
+}
+
+void TCustomWSocket::DropFileRange()
+{
+    fileRange_ = FileRange{};
+    afterFile_.clear();
 }
 
 bool TCustomWSocket::SendBufferEmpty() const
 {
-    // Blocks drain front to back, so the buffer is empty exactly when its last block is.
-    return sendBuffer_.empty() || sendBuffer_.back().Unread() == 0;
+    // Blocks drain front to back, so the buffer is empty exactly when its last block is; blocks
+    // wait behind a file only while the file does.
+    return (sendBuffer_.empty() || sendBuffer_.back().Unread() == 0) && fileRange_.remaining == 0;
 }
 
 void TCustomWSocket::MarkSent(int sent)
@@ -686,6 +780,7 @@ void TCustomWSocket::MarkSent(int sent)
 void TCustomWSocket::DeleteBufferedData()
 {
     sendBuffer_.clear();
+    DropFileRange();
     allSent_ = true;
 }
 
@@ -868,6 +963,8 @@ void TCustomWSocket::InternalClose(bool shutdownFirst, std::uint16_t error)
         StopWatching();
         const int closeError = sockapi::Close(fd_);
         fd_ = -1;
+        // The file's owner may close it as soon as the connection is gone.
+        DropFileRange();
         if (closeError != 0 && closeError != WSANOTINITIALISED) {
             lastError_ = closeError;
             RaiseException("Error " + std::to_string(closeError) + " in function Disconnect (closesocket)\r\n" +

@@ -117,6 +117,17 @@ public:
     virtual void Dup(int handle);
     virtual int Send(const void* data, int len);
     virtual int SendStr(const std::string& text);
+    // Sends `count` bytes of the open file `fileHandle` from `offset`, straight from the file to
+    // the stack (no copy through this process), after whatever is queued already; bytes sent
+    // later follow them. Like Send it never blocks, and OnDataSent fires once everything has
+    // gone to the stack, never inside this call. The handle must stay open until then, or until
+    // the socket closes. When the file ends before `count` bytes, the send ends with it:
+    // FileBytesSent tells how many of them went. One file at a time: a second SendFile before
+    // the first has gone is refused (10037). Stream sockets in normal send mode only (10045
+    // otherwise). Returns `count`, or -1 when refused.
+    virtual long long SendFile(int fileHandle, long long offset, long long count);
+    // Bytes of the last SendFile that have gone to the stack so far.
+    long long FileBytesSent() const { return fileBytesSent_; }
     int SendText(const std::string& text) { return SendStr(text); }
     void PutDataInSendBuffer(const void* data, int len);
     void PutStringInSendBuffer(const std::string& text) { PutDataInSendBuffer(text.data(), static_cast<int>(text.size())); }
@@ -199,8 +210,8 @@ protected:
     void SocketError(const std::string& function);
     void SocketErrorNumber(int error, const std::string& function);
     void TryToSend();
-    void MarkSent(int sent);
-    bool SendBufferEmpty() const;  // marks the first `sent` unread bytes of the send buffer read
+    void MarkSent(int sent);       // marks the first `sent` unread bytes of the send buffer read
+    bool SendBufferEmpty() const;  // nothing queued: no block, no file
     void RequestNotifications();
     void ReceiveLoop(std::uint16_t error, bool forceLoop);
     // Runs an event body inside the background-exception guard.
@@ -226,6 +237,10 @@ private:
     void StartLookup(DnsLookupRequest::Kind kind, const std::string& query, const char* who);
     void LookupFinished(int error, const std::vector<std::string>& results);
     void UpdateWriteInterest();
+    bool SendQueuedBlocks();
+    bool SendFileRange();
+    void SendFailed(int error);
+    void DropFileRange();
     void ApplyLinger();
     bool ResolveForUse(const char* what, sockapi::Endpoint& remote, int& protocol);
     bool SetStoredText(std::string& field, bool& assigned, const std::string& value, const char* name);
@@ -243,6 +258,16 @@ private:
     int lingerTimeout_ = 0;
     bool multiThreaded_ = false;
     std::deque<TBuffer> sendBuffer_;
+    // The file part of what is queued: it goes after sendBuffer_, and the blocks queued while it
+    // waits (afterFile_) go after it.
+    struct FileRange {
+        int handle = -1;
+        long long offset = 0;
+        long long remaining = 0;
+    };
+    FileRange fileRange_;
+    std::deque<TBuffer> afterFile_;
+    long long fileBytesSent_ = 0;
     sockapi::Endpoint acceptedPeer_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // owner-thread checks
     std::shared_ptr<SocketHome> home_;                            // posted work, any thread

@@ -42,6 +42,9 @@ public:
     bool OpenHost(const std::string& hostPath, Mode mode);
 
     bool IsOpen() const { return fd_ >= 0; }
+    // The host descriptor, for the calls that send a file's bytes straight to a socket; -1 when
+    // not open. It stays this object's: never closed or moved by anyone else.
+    int Handle() const { return fd_; }
     bool IsWriter() const { return writer_; }
     void Close();
 

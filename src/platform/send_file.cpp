@@ -1,0 +1,84 @@
+#include "platform/send_file.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+
+#include "platform/win_errors.h"
+
+namespace corvane::sockapi {
+namespace {
+
+// The host hands over at most this much in one call.
+constexpr long long kLargestCall = 0x7ffff000;
+// The buffer of the fallback: one read and one send per call.
+constexpr long long kFallbackBlock = 64 * 1024;
+
+// Errors that say the file cannot be sent directly, not that the connection failed.
+bool NotDirectlySendable(int error) { return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP; }
+
+// sendfile raises SIGPIPE on a connection the peer has reset, and has no flag against it: the
+// signal is blocked for this thread during the call, and one that the call raised is taken
+// before it is unblocked again, so that it never reaches the process.
+long long SendfileWithoutSigpipe(int socketFd, int fileFd, off_t& position, std::size_t count, int& error)
+{
+    sigset_t pipeOnly, previous;
+    sigemptyset(&pipeOnly);
+    sigaddset(&pipeOnly, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeOnly, &previous);
+    const ssize_t n = ::sendfile(socketFd, fileFd, &position, count);
+    error = n < 0 ? errno : 0;
+    if (error == EPIPE) {
+        sigset_t pending;
+        sigpending(&pending);
+        if (sigismember(&pending, SIGPIPE) && !sigismember(&previous, SIGPIPE)) {
+            const timespec none{0, 0};
+            sigtimedwait(&pipeOnly, nullptr, &none);
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return n;
+}
+
+int SendThroughBuffer(int socketFd, int fileFd, long long offset, long long count, long long& sent)
+{
+    thread_local char buffer[kFallbackBlock];
+    const ssize_t got = ::pread(fileFd, buffer, static_cast<std::size_t>(std::min(count, kFallbackBlock)), offset);
+    if (got < 0) return LastWinSockError();
+    if (got == 0) {
+        sent = 0;
+        return 0;
+    }
+    // What the stack does not take now is read again from the file next time.
+    const ssize_t n = ::send(socketFd, buffer, static_cast<std::size_t>(got), MSG_NOSIGNAL);
+    if (n < 0) return LastWinSockError();
+    sent = n;
+    return 0;
+}
+
+}  // namespace
+
+int SendFile(int socketFd, int fileFd, long long offset, long long count, long long& sent)
+{
+    sent = 0;
+    if (count <= 0) return 0;
+    if (offset < 0) return WinSockErrorFromErrno(EINVAL);
+    off_t position = static_cast<off_t>(offset);
+    int error = 0;
+    const long long n =
+        SendfileWithoutSigpipe(socketFd, fileFd, position, static_cast<std::size_t>(std::min(count, kLargestCall)), error);
+    if (n >= 0) {
+        sent = n;
+        return 0;
+    }
+    if (NotDirectlySendable(error)) return SendThroughBuffer(socketFd, fileFd, offset, count, sent);
+    return WinSockErrorFromErrno(error);
+}
+
+}  // namespace corvane::sockapi
