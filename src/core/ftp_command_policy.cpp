@@ -1,6 +1,7 @@
 // The session policy's command and reply handlers: activity, the log lines, the last command
 // of the session view, and "/" as the user's home folder for the commands that name paths.
 #include <array>
+#include <cctype>
 
 #include "accounts/permissions.h"
 #include "core/ftp_server_thread.h"
@@ -23,6 +24,24 @@ bool RebasesRootedPaths(const std::string& keyword)
     return false;
 }
 
+bool IsChangePasswordRequest(const std::string& params)
+{
+    if (params.size() < 5) return false;
+    for (std::size_t i = 0; i < 5; ++i)
+        if (std::toupper(static_cast<unsigned char>(params[i])) != "CHPWD"[i]) return false;
+    return params.size() == 5 || params[5] == ' ';
+}
+
+// The parameters as the log and the session view show them: a password never reaches either,
+// neither PASS's nor the new one of SITE CHPWD.
+std::string ShownParameters(const std::string& keyword, const std::string& params)
+{
+    if (keyword == "PASS" && !params.empty()) return std::string(kHiddenPassword);
+    if (keyword == "SITE" && IsChangePasswordRequest(params) && params.size() > 6)
+        return params.substr(0, 5) + " " + std::string(kHiddenPassword);
+    return params;
+}
+
 // The home folder as a client-side absolute path: C:\My Downloads -> /C:/My Downloads/.
 std::string HomeAsClientPath(const std::string& home)
 {
@@ -37,8 +56,7 @@ void FtpSessionPolicy::ClientCommand(serversClientClass& client, std::string& ke
                                      std::string& answer)
 {
     client.lastActivity = std::chrono::system_clock::now();
-    // A password never reaches the log file or the session view.
-    const std::string shown = keyword == "PASS" && !params.empty() ? std::string(kHiddenPassword) : params;
+    const std::string shown = ShownParameters(keyword, params);
     thread_.log(CommandLine(keyword, shown, client.GetXAddr(), Peer(client), LocalDateTimeText()));
     thread_.setLastCommand(&client, keyword + " " + shown);
     // The SITE extensions answer here when they are built; a non-empty answer ends the command.

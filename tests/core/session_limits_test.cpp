@@ -202,13 +202,23 @@ TEST_F(SessionLimitsTest, PasswordIsHiddenOnScreenInTheLogFileAndInTheSessionVie
     EXPECT_EQ(records.front()->LastCommand(), "PASS ***");
     EXPECT_EQ(records.front()->LastAction(), saLoggedIn);
     EXPECT_EQ(records.front()->AccountName(), "bob");
-    RunClient([&] { client.Command("QUIT"); });
+    RunClient([&] { client.Command("SITE CHPWD newsecret"); });
+    EXPECT_EQ(records.front()->LastCommand(), "SITE CHPWD ***");
+    RunClient([&] {
+        client.Command("site chpwd othersecret");
+        client.Command("SITE CHPWDX shown");  // another word entirely
+        client.Command("QUIT");
+    });
     StopAndFlushLog();
     controller->applyLogSettings(true, false, "C:\\server.log");  // closes the file
     EXPECT_EQ(view.CountContaining("< PASS *** ["), 1);
+    EXPECT_EQ(view.CountContaining("< SITE CHPWD *** ["), 1);
+    EXPECT_EQ(view.CountContaining("< SITE chpwd *** ["), 1);
+    EXPECT_EQ(view.CountContaining("< SITE CHPWDX shown ["), 1);
     EXPECT_EQ(view.CountContaining("secret"), 0);
     const std::string file = home.Get("drive_c/server.log");
     EXPECT_NE(file.find("< PASS *** ["), std::string::npos) << file;
+    EXPECT_NE(file.find("< SITE CHPWD *** ["), std::string::npos) << file;
     EXPECT_EQ(file.find("secret"), std::string::npos);
 }
 
