@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "core/sm_throttle.h"
+#include "ftp/ftp_transfer_block.h"
 #include "session_fixture.h"
 
 namespace corvane {
@@ -19,9 +20,12 @@ long long MsSince(Clock::time_point start)
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-// Blocks of a download are 512 KiB at least, so a file of two blocks and a little more is held
-// once, after its second block, for 512 KiB at the account's rate.
-constexpr std::size_t kTwoBlocks = 1024 * 1024;
+// A plain file goes out in blocks of kMinFileBlock, so a file of two blocks and a little more
+// is held once, after its second block, for one block's time at the account's rate: rates in
+// KB/s that hold it for 2 560 and 1 280 ms.
+constexpr std::size_t kTwoBlocks = 2 * static_cast<std::size_t>(kMinFileBlock);
+constexpr int kRateHolding2560Ms = kMinFileBlock / 1024 * 1000 / 2560;
+constexpr int kRateHolding1280Ms = 2 * kRateHolding2560Ms;
 const std::string kHeldFile(kTwoBlocks + 1024, 'h');
 
 class SessionIdleTest : public testing::SessionServerTest {
@@ -95,7 +99,7 @@ TEST_F(SessionIdleTest, OnlyTheSilentLoggedInClientIsDropped)
 
 TEST_F(SessionIdleTest, DownloadHeldToTheRateOutlastsTheTimeoutAndOthersAreServedMeanwhile)
 {
-    AddAccount("slow", 1, 200);  // 512 KiB at 200 KB/s: a pause of 2 560 ms
+    AddAccount("slow", 1, kRateHolding2560Ms);
     AddAccount("fast", 0, 0);
     Listen();
     std::atomic<bool> held{false};
@@ -137,8 +141,8 @@ TEST_F(SessionIdleTest, DownloadHeldToTheRateOutlastsTheTimeoutAndOthersAreServe
 
 TEST_F(SessionIdleTest, HeldBlocksOfTwoClientsDoNotNest)
 {
-    AddAccount("quick", 0, 400);  // a pause of 1 280 ms
-    AddAccount("slow", 0, 200);   // a pause of 2 560 ms, begun while the first is held
+    AddAccount("quick", 0, kRateHolding1280Ms);
+    AddAccount("slow", 0, kRateHolding2560Ms);  // its pause begins while the first is held
     Listen();
     std::atomic<bool> quickHeld{false};
     std::atomic<long long> quickDoneAt{0};

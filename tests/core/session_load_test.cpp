@@ -7,6 +7,7 @@
 #include <random>
 #include <thread>
 
+#include "ftp/ftp_transfer_block.h"
 #include "session_fixture.h"
 
 namespace corvane {
@@ -30,8 +31,9 @@ protected:
         accounts().SetMaxIpConnections("capped", 3);
         accounts().SetMaxAccountConnections("capped", 5);
         AddUser("slow", "pw", homeFolder);
-        accounts().SetMaxTransferRate("slow", 100);  // a held block of 5 s
-        PutFile("Home\\held.bin", std::string(1024 * 1024 + 1024, 'h'));
+        accounts().SetMaxTransferRate("slow", 100);  // a held block of seconds
+        // Two blocks and a little: held after the second.
+        PutFile("Home\\held.bin", std::string(2 * static_cast<std::size_t>(kMinFileBlock) + 1024, 'h'));
         Listen();
     }
 
@@ -115,7 +117,7 @@ TEST_F(SessionLoadTest, EveryCountIsBackToZeroAfterTheCrowdHasGone)
             std::string data;
             bool heldNow = false;
             client.Retrieve("RETR held.bin", data, [&](std::size_t got) {
-                if (got >= 1024 * 1024 && !heldNow) {
+                if (got >= 2 * static_cast<std::size_t>(kMinFileBlock) && !heldNow) {
                     heldNow = true;
                     client.Close();
                 }
