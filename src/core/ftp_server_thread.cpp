@@ -159,6 +159,13 @@ void ftpServerThread::StopFtp()
     if (!ftp_) return;
     StopIndexer();
     ftp_->Stop();
+    // The engine's clients would go silently with it: each is disconnected first, so that it
+    // gives its connection counts back and leaves the session table.
+    try {
+        ftp_->DisconnectAll();
+    } catch (const std::exception&) {
+        // A client that failed to go cleanly goes with the engine below.
+    }
     controller_.setFtpListening(false);
     if (!controller_.httpListening()) ShowStatusText(kNotListeningStatus);
     UpdateCounts();

@@ -157,6 +157,7 @@ public:
             if (more.empty()) break;
             data += more;
             if (onData) onData(data.size());
+            if (fd_ < 0) break;  // the client has gone in the middle of it
         }
         ::close(dataFd);
         return Reply();

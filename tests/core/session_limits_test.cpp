@@ -224,3 +224,31 @@ TEST_F(SessionLimitsTest, PasswordIsHiddenOnScreenInTheLogFileAndInTheSessionVie
 
 }  // namespace
 }  // namespace corvane
+
+namespace corvane {
+namespace {
+
+TEST_F(SessionLimitsTest, OperatorDisconnectsAndAServiceStopGiveTheCountsBack)
+{
+    accounts().SetMaxAccountConnections("bob", 1);
+    Listen();
+    auto client = std::make_unique<FtpTestClient>(port);
+    RunClient([&] { EXPECT_EQ(client->Login("bob", "secret"), kLoggedIn); });
+    controller->disconnectAll();
+    EXPECT_TRUE(Pump([this] { return Count() == 0 && controller->sessions().Count() == 0; }));
+    client = std::make_unique<FtpTestClient>(port);
+    RunClient([&] { EXPECT_EQ(client->Login("bob", "secret"), kLoggedIn); });
+    EXPECT_EQ(Count(), 1);
+    controller->stopServices(kServiceFtp);
+    ASSERT_TRUE(Pump([this] { return !controller->ftpListening(); }));
+    EXPECT_TRUE(Pump([this] { return Count() == 0 && controller->sessions().Count() == 0; }));
+    EXPECT_EQ(CountFrom("127.0.0.1"), 0);
+    Listen();
+    client = std::make_unique<FtpTestClient>(port);
+    RunClient([&] { EXPECT_EQ(client->Login("bob", "secret"), kLoggedIn); });
+    RunClient([&] { client->Command("QUIT"); });
+    EXPECT_TRUE(Pump([this] { return Count() == 0; }));
+}
+
+}  // namespace
+}  // namespace corvane
