@@ -34,7 +34,6 @@ protected:
         accounts().SetMaxTransferRate("slow", 100);  // a held block of seconds
         // Two blocks and a little: held after the second.
         PutFile("Home\\held.bin", std::string(2 * static_cast<std::size_t>(kMinFileBlock) + 1024, 'h'));
-        Listen();
     }
 
     // One client's behaviour, chosen by its number.
@@ -75,9 +74,25 @@ protected:
             break;
         }
     }
+
+    void RunTheCrowd();
 };
 
 TEST_F(SessionLoadTest, EveryCountIsBackToZeroAfterTheCrowdHasGone)
+{
+    Listen();
+    RunTheCrowd();
+}
+
+// Each connect decision now waits for a reverse lookup while the others are served.
+TEST_F(SessionLoadTest, CountsStayRightWhenEveryConnectWaitsForAReverseLookup)
+{
+    accounts().SetReverseDnsCheck(true);
+    Listen();
+    RunTheCrowd();
+}
+
+void SessionLoadTest::RunTheCrowd()
 {
     std::vector<std::function<void()>> bodies;
     std::mutex connecting;
