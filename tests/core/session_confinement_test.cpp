@@ -93,6 +93,27 @@ TEST_F(SessionConfinementTest, UploadIsDecidedOnTheFolderOfTheFile)
     EXPECT_EQ(home.Get("drive_c/Home/Drop/rooted.txt"), "rooted");
 }
 
+TEST_F(SessionConfinementTest, EveryOtherFileOperationIsDecidedOnTheFolderItTouches)
+{
+    EXPECT_EQ(Store("APPE ../Private/secret.txt", "more"), "500 Cannot APPE.");
+    EXPECT_EQ(home.Get("drive_c/Private/secret.txt"), "secret");
+    EXPECT_NE(Command("MKD ../Private/made").rfind("257", 0), 0u);
+    EXPECT_FALSE(HostExists("Private\\made"));
+    EXPECT_NE(Command("DELE ../Private/secret.txt").rfind("250", 0), 0u);
+    EXPECT_NE(Command("RNFR ../Private/secret.txt").rfind("350", 0), 0u);
+    std::string data;
+    std::string reply;
+    RunClient([&] { reply = client->Retrieve("RETR ../Private/secret.txt", data); });
+    EXPECT_EQ(reply, "500 Cannot RETR.");
+    EXPECT_TRUE(data.empty());
+    // A file of the home may not be renamed into a folder without the right.
+    ASSERT_EQ(Command("RNFR h.txt").rfind("350", 0), 0u);
+    EXPECT_NE(Command("RNTO ../Private/h.txt").rfind("250", 0), 0u);
+    EXPECT_TRUE(HostExists("Home\\h.txt"));
+    EXPECT_FALSE(HostExists("Private\\h.txt"));
+    EXPECT_TRUE(HostExists("Private\\secret.txt"));
+}
+
 TEST_F(SessionConfinementTest, FolderRemovalIsDecidedOnTheParent)
 {
     EXPECT_NE(Command("RMD /C:/Other/dir").rfind("250", 0), 0u);
