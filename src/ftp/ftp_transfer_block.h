@@ -14,9 +14,6 @@ namespace corvane {
 // takes what has arrived, so a big one only saves turns of the loop.
 inline constexpr int kMinDownloadBlock = 512 * 1024;
 inline constexpr int kMinUploadBlock = 1024 * 1024;
-// A download block that goes from the file straight to the socket costs no memory here, so only
-// the number of turns of the loop, and the owner's pacing by block, bound it.
-inline constexpr int kMinFileBlock = 512 * 1024;
 
 // The client's transfer block (allocated on first use, released when the transfer ends) and its
 // size. The command buffer RcvBuf is not used: it may hold the start of the next command line.
