@@ -1,5 +1,10 @@
 // Downloads: sizes in both modes, one block in flight, REST, missing files, the owner's delayed
 // start, the cache paths, the hold on the next block, ABOR and connections that end early.
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -333,4 +338,44 @@ TEST_F(FtpRetrTest, AnOwnerThatDisconnectsInsideATransferEventEndsItCleanly)
     ASSERT_TRUE(WaitFor([&] { return server->ClientCount() == 0 && peer.closed && probe->closed; }));
     EXPECT_EQ(closedWith, (std::vector<std::uint16_t>{10057}));
     EXPECT_LE(peer.received.size(), 2 * kMinDownloadBlock);
+}
+
+TEST_F(FtpRetrTest, AFileCutShortWhileABlockIsOnItsWayCountsOnlyWhatWent)
+{
+    const std::string content = Pattern(32 * static_cast<std::size_t>(kMinFileBlock));
+    scratch.Put("f.bin", content);
+    auto probe = LoggedIn();
+    DataPeer peer;
+    peer.ConnectTo(Pasv(*probe));
+    ASSERT_TRUE(WaitFor([&] { return peer.connected; }));
+    peer.conn->Pause();  // the client reads nothing for now: the stack fills in the middle of a block
+    const int mark = probe->LineCount();
+    probe->Send("RETR f.bin\r\n");
+    ASSERT_TRUE(WaitFor([&] { return clients.size() == 1 && clients[0]->DataConnected && !clients[0]->DataWSocket()->AllSent(); }));
+    loop.RunUntil([] { return false; }, 100ms);
+    TFtpCtrlSocket* client = clients[0];
+    TWSocket* data = client->DataWSocket();
+    ASSERT_FALSE(data->AllSent());
+    ASSERT_GT(client->TransferState.fileBlock, data->FileBytesSent());
+    // The file now ends where the block on its way has got to.
+    const long long reached = client->TransferredBytes - client->TransferState.fileBlock + data->FileBytesSent();
+    ASSERT_EQ(::truncate(scratch.Join("f.bin").c_str(), reached), 0);
+    peer.conn->Resume();
+    const auto replies = RepliesAfter(*probe, mark, 2, 10000ms);
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[1], "226 File sent ok");
+    ASSERT_TRUE(WaitFor([&] { return peer.closed; }, 10000ms));
+    EXPECT_EQ(peer.received.size(), static_cast<std::size_t>(reached));
+    EXPECT_TRUE(peer.received == content.substr(0, static_cast<std::size_t>(reached)));
+    EXPECT_EQ(client->TransferredBytes, reached);
+}
+
+TEST_F(FtpRetrTest, RepliesLeaveWithoutWaitingForTheClientsAcknowledgement)
+{
+    auto probe = LoggedIn();
+    ASSERT_EQ(clients.size(), 1u);
+    int noDelay = 0;
+    socklen_t length = sizeof noDelay;
+    ASSERT_EQ(::getsockopt(clients[0]->HSocket(), IPPROTO_TCP, TCP_NODELAY, &noDelay, &length), 0);
+    EXPECT_EQ(noDelay, 1);
 }
