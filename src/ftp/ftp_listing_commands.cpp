@@ -32,22 +32,17 @@ void SizeCacheStream(const TFtpStream& cache, std::streamoff size)
     }
 }
 
-// The engine's events around a listing, reached through the server that fires them.
-struct ListingHooks {
-    std::function<void(TFtpCtrlSocket*, std::string&, bool)> buildDirectory;
-    std::function<void(TFtpCtrlSocket*, std::string&, bool)> alterDirectory;
-    std::function<void(TFtpCtrlSocket*)> startSend;
-};
-
-// The engine's own listing stream, unless the owner serves the listing from its cached copy.
-void PrepareEngineListing(TFtpCtrlSocket* client, const std::string& params, bool detailed, const ListingHooks& hooks)
+// The engine's own listing stream, unless the owner serves the listing from its cached copy; the
+// owner's alteration runs through `alter`.
+void PrepareEngineListing(TFtpCtrlSocket* client, const std::string& params, bool detailed,
+                          const std::function<void(std::string&)>& alter)
 {
     auto listing = std::make_shared<std::stringstream>(std::ios::in | std::ios::out | std::ios::binary);
     client->TransferStream = listing;
     client->OwnsTransferStream = true;
     if (client->CacheMode != -1) BuildDirectory(*client, params, *listing, detailed);
     std::string directory = params;
-    hooks.alterDirectory(client, directory, detailed);
+    alter(directory);
     // The handler may have put a stream of its own in place.
     if (!client->TransferStream) throw FtpServerException("No listing to send");
     const std::streamoff size = StreamSize(*client->TransferStream);
@@ -56,21 +51,22 @@ void PrepareEngineListing(TFtpCtrlSocket* client, const std::string& params, boo
     client->ListedDirectory = client->Directory();
 }
 
-// CommandDirectory of LIST (detailed) and NLST, after the login test, the recording of the
-// command and the acceptance of the transfer.
-void CommandDirectory(TFtpCtrlSocket* client, std::string& params, bool detailed, std::string& answer,
-                      const ListingHooks& hooks)
+}  // namespace
+
+void TFtpServer::CommandDirectory(TFtpCtrlSocket* client, std::string& params, bool detailed, std::string& answer)
 {
     // A stream left from an earlier transfer would be sent again.
     client->TransferStream.reset();
     client->OwnsTransferStream = false;
     try {
         params = ToBackslashes(params);
-        hooks.buildDirectory(client, params, detailed);
-        if (!client->TransferStream) PrepareEngineListing(client, params, detailed, hooks);
+        TriggerBuildDirectory(client, params, detailed);
+        if (!client->TransferStream)
+            PrepareEngineListing(client, params, detailed,
+                                 [&](std::string& directory) { TriggerAlterDirectory(client, directory, detailed); });
         client->LocalFilePath.clear();
         answer = "150 Opening data connection for directory list.";
-        hooks.startSend(client);
+        DoStartSendData(client);
     } catch (const std::exception& e) {
         client->TransferState.running = false;
         if (client->OwnsTransferStream) client->TransferStream.reset();
@@ -79,18 +75,12 @@ void CommandDirectory(TFtpCtrlSocket* client, std::string& params, bool detailed
     }
 }
 
-}  // namespace
-
 void TFtpServer::CommandLIST(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcLIST);
     if (!BeginTransfer(client, ftpcLIST, answer)) return;
-    const ListingHooks hooks{
-        [this](TFtpCtrlSocket* c, std::string& directory, bool detailed) { TriggerBuildDirectory(c, directory, detailed); },
-        [this](TFtpCtrlSocket* c, std::string& directory, bool detailed) { TriggerAlterDirectory(c, directory, detailed); },
-        [this](TFtpCtrlSocket* c) { DoStartSendData(c); }};
-    CommandDirectory(client, params, true, answer, hooks);
+    CommandDirectory(client, params, true, answer);
 }
 
 void TFtpServer::CommandNLST(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
@@ -98,11 +88,7 @@ void TFtpServer::CommandNLST(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcNLST);
     if (!BeginTransfer(client, ftpcNLST, answer)) return;
-    const ListingHooks hooks{
-        [this](TFtpCtrlSocket* c, std::string& directory, bool detailed) { TriggerBuildDirectory(c, directory, detailed); },
-        [this](TFtpCtrlSocket* c, std::string& directory, bool detailed) { TriggerAlterDirectory(c, directory, detailed); },
-        [this](TFtpCtrlSocket* c) { DoStartSendData(c); }};
-    CommandDirectory(client, params, false, answer, hooks);
+    CommandDirectory(client, params, false, answer);
 }
 
 }  // namespace corvane

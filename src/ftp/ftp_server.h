@@ -226,6 +226,10 @@ protected:
     virtual void CommandMODE(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
     virtual void CommandOverflow(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
     virtual void CommandSTOU(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    // LIST (detailed) and NLST after their login test, the recording of the command and the
+    // acceptance of the transfer: the owner's listing, or the engine's own, altered as the owner
+    // likes, then "150" and the sending; a failure before the sending answers "451 Failed: %s.".
+    virtual void CommandDirectory(TFtpCtrlSocket* client, std::string& params, bool detailed, std::string& answer);
 
     // True when the client is logged in; otherwise fills the 530 answer.
     static bool CheckLoggedIn(TFtpCtrlSocket* client, std::string& answer);
