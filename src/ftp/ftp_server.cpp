@@ -56,6 +56,9 @@ void TFtpServer::Start()
         ServerChangeState(oldState, newState);
     };
     server.SetComponentOptions(wsoNoReceiveLoop);
+    // A burst of logins (or a hostile crowd) must not overflow the stack's accept queue: the
+    // overflow's clients would retry only after a second or more.
+    server.SetListenBacklog(kControlListenBacklog);
     server.Listen();
 }
 

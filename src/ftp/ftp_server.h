@@ -52,6 +52,8 @@ public:
                                                          char* buf, int len, std::uint16_t error)>;
 
     static constexpr int kMaxCommands = 32;
+    // The control listener's accept queue (the kernel caps it at net.core.somaxconn).
+    static constexpr int kControlListenBacklog = 1024;
 
     TFtpServer();
     virtual ~TFtpServer();

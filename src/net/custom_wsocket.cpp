@@ -477,7 +477,7 @@ void TCustomWSocket::Listen()
             return SocketErrorNumber(error, "setsockopt(IP MULTICAST)");
     }
     if (stream) {
-        if (const int error = sockapi::Listen(fd_, 5); error != 0) return SocketErrorNumber(error, "Listen");
+        if (const int error = sockapi::Listen(fd_, listenBacklog_); error != 0) return SocketErrorNumber(error, "Listen");
         listeningStream_ = true;
         ChangeState(wsListening);
         RequestNotifications();

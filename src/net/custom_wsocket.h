@@ -91,6 +91,11 @@ public:
     void SetMultiCastIpTTL(int ttl) { multiCastIpTtl_ = ttl; }
     bool ReuseAddr() const { return reuseAddr_; }
     void SetReuseAddr(bool on) { reuseAddr_ = on; }
+    // How many finished connections the stack keeps waiting for accept on a listening stream
+    // socket. 5 unless set; a server that may see many connections at once sets more, or the
+    // stack drops the rest of a burst and their clients retry seconds later.
+    int ListenBacklog() const { return listenBacklog_; }
+    void SetListenBacklog(int backlog) { listenBacklog_ = backlog; }
     // Set when ProcessMessages saw a quit request of the owner's loop.
     bool Terminated() const { return terminated_; }
     const std::string& Name() const { return name_; }
@@ -278,6 +283,7 @@ private:
     std::string multiCastAddrStr_;
     int multiCastIpTtl_ = 1;
     bool reuseAddr_ = false;
+    int listenBacklog_ = 5;
     bool terminated_ = false;
 };
 
