@@ -1,8 +1,6 @@
 #include "ftp/ftp_listing.h"
 
 #include <cctype>
-#include <cinttypes>
-#include <cstdio>
 #include <ctime>
 #include <string_view>
 #include <vector>
@@ -31,14 +29,16 @@ std::string_view LastNameOf(std::string_view path)
     return separator == std::string_view::npos ? path : path.substr(separator + 1);
 }
 
-// The extension as the system sees it: from the last "." of the name, upper-cased.
+// The extension as the system sees it: from the last "." of the name, compared in upper case.
 bool IsProgramName(std::string_view name)
 {
     const std::size_t dot = name.rfind('.');
     if (dot == std::string_view::npos || name.size() - dot != 4) return false;
-    std::string extension;
-    for (char c : name.substr(dot)) extension += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return extension == ".EXE" || extension == ".COM" || extension == ".BAT";
+    char extension[4];
+    for (std::size_t i = 0; i < 3; ++i)
+        extension[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[dot + 1 + i])));
+    const std::string_view upper(extension, 3);
+    return upper == "EXE" || upper == "COM" || upper == "BAT";
 }
 
 void AppendModeCharacters(std::string& out, const fs::FileInfo& entry)
@@ -50,18 +50,45 @@ void AppendModeCharacters(std::string& out, const fs::FileInfo& entry)
     out += mode;
 }
 
+// The decimal digits of `value`, right-aligned in at least `width` characters (as "%*lld").
+// Written by hand: a listing of many entries spends a good part of its own time formatting.
+void AppendRightAligned(std::string& out, long long value, std::size_t width)
+{
+    char digits[24];
+    std::size_t count = 0;
+    unsigned long long rest = value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+    do {
+        digits[count++] = static_cast<char>('0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
+    if (value < 0) digits[count++] = '-';
+    if (count < width) out.append(width - count, ' ');
+    while (count > 0) out += digits[--count];
+}
+
+// At least two digits, zero-padded (as "%2.2d").
+void AppendTwoDigits(std::string& out, int value)
+{
+    if (value >= 0 && value < 10) out += '0';
+    AppendRightAligned(out, value, 0);
+}
+
 void AppendDateAndTime(std::string& out, std::time_t mtime, int currentYear)
 {
     const CalendarTime local = LocalCalendarTime(mtime);
     const int monthIndex = local.valid && local.month >= 1 && local.month <= 12 ? local.month - 1 : 0;
-    char text[32];
-    int length;
-    if (local.year == currentYear)
-        length = std::snprintf(text, sizeof text, "%s %2.2d %2.2d:%2.2d ", kMonthNames[monthIndex], local.day,
-                               local.hour, local.minute);
-    else
-        length = std::snprintf(text, sizeof text, "%s %2.2d %5d ", kMonthNames[monthIndex], local.day, local.year);
-    if (length > 0) out.append(text, static_cast<std::size_t>(length));
+    out += kMonthNames[monthIndex];
+    out += ' ';
+    AppendTwoDigits(out, local.day);
+    out += ' ';
+    if (local.year == currentYear) {
+        AppendTwoDigits(out, local.hour);
+        out += ':';
+        AppendTwoDigits(out, local.minute);
+    } else {
+        AppendRightAligned(out, local.year, 5);
+    }
+    out += ' ';
 }
 
 // The entries a pattern names, in listing order.
@@ -104,9 +131,8 @@ void AppendListingLine(std::string& out, const fs::FileInfo& entry, bool detaile
     if (detailed) {
         AppendModeCharacters(out, entry);
         out += kOwnerPiece;
-        char size[32];
-        const int length = std::snprintf(size, sizeof size, "%11" PRId64 " ", entry.size);
-        if (length > 0) out.append(size, static_cast<std::size_t>(length));
+        AppendRightAligned(out, entry.size, 11);
+        out += ' ';
         AppendDateAndTime(out, entry.mtime, currentYear);
     }
     out += entry.name;
