@@ -63,6 +63,9 @@ public:
     // negated and truncated) is not negative.
     static bool CreditAllows(std::int64_t credit, float ratio, std::int64_t size);
 
+    // The largest block of a download held to rateKb KB/s (0: no limit, the engine's block).
+    static int ThrottledBlockSize(long long rateKb);
+
 private:
     std::string AccountOf(serversClientClass& client) const;
     std::string ReverseLookup(serversClientClass& client);

@@ -1,5 +1,6 @@
 // The session policy's data-connection handlers: log lines, the credit a transfer earns or
 // costs, the byte counters, the cache hooks and the throttle's pause.
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -11,6 +12,15 @@
 
 namespace corvane {
 
+// A download held to a rate goes in blocks of about a tenth of a second at that rate, so that
+// the pauses between them are short and the pace even; 0 leaves the block to the engine.
+int FtpSessionPolicy::ThrottledBlockSize(long long rateKb)
+{
+    if (rateKb <= 0) return 0;
+    constexpr long long kSmallest = 4096;
+    return static_cast<int>(std::clamp<long long>(rateKb * 1024 / 10, kSmallest, INT32_MAX));
+}
+
 void FtpSessionPolicy::RetrSessionConnected(serversClientClass& client, std::uint16_t error)
 {
     thread_.log(RetrConnectedLine(Peer(client), error));
@@ -18,6 +28,7 @@ void FtpSessionPolicy::RetrSessionConnected(serversClientClass& client, std::uin
     client.lastActivity = std::chrono::system_clock::now();
     if (!client.listingTransfer) thread_.openCachedFile(client.LocalFilePath, client);
     client.throttle->Clear();
+    client.MaxDownloadBlock = ThrottledBlockSize(accounts_.GetMaxTransferRate(client.UserName()));
 }
 
 void FtpSessionPolicy::RetrDataSent(serversClientClass& client, std::uint16_t error)

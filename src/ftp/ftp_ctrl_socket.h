@@ -126,6 +126,10 @@ public:
     // while the thread goes on serving everyone else. The engine puts it back to -1 (no pause)
     // each time it has read it.
     int HoldNextBlockMs = -1;
+    // The largest download block the owner wants sent at once, 0 for the engine's own size. A
+    // download held to a rate asks for small blocks, so that its pauses are short and its
+    // pace even instead of a burst of half a megabyte every few seconds.
+    int MaxDownloadBlock = 0;
     // The engine's own bookkeeping of the data connection and the transfer.
     TFtpTransferState TransferState;
 

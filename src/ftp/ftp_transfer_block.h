@@ -18,14 +18,29 @@ inline constexpr int kMinUploadBlock = 1024 * 1024;
 // blocks measured no faster, and the owner's pacing holds the transfer block by block.
 inline constexpr int kMinFileBlock = kMinDownloadBlock;
 
-// The client's transfer block (allocated on first use, released when the transfer ends) and its
-// size. The command buffer RcvBuf is not used: it may hold the start of the next command line.
-inline char* TransferBlock(TFtpCtrlSocket* client, int minimum, int& size)
+// The size of the client's next download block: the engine's size, unless the owner asked for
+// smaller ones.
+inline int DownloadBlockSize(const TFtpCtrlSocket* client, int engineSize)
 {
-    size = std::max(client->RcvSize(), minimum);
+    const int size = std::max(client->RcvSize(), engineSize);
+    return client->MaxDownloadBlock > 0 ? std::min(size, client->MaxDownloadBlock) : size;
+}
+
+// The client's transfer block of at least `size` bytes (allocated on first use, released when
+// the transfer ends). The command buffer RcvBuf is not used: it may hold the start of the next
+// command line.
+inline char* SizedTransferBlock(TFtpCtrlSocket* client, int size)
+{
     std::vector<char>& block = client->TransferState.block;
     if (block.size() < static_cast<std::size_t>(size)) block.resize(static_cast<std::size_t>(size));
     return block.data();
+}
+
+// The transfer block of RcvSize bytes, but never fewer than `minimum`, and its size.
+inline char* TransferBlock(TFtpCtrlSocket* client, int minimum, int& size)
+{
+    size = std::max(client->RcvSize(), minimum);
+    return SizedTransferBlock(client, size);
 }
 
 }  // namespace corvane

@@ -63,7 +63,7 @@ bool SendFileBlock(TFtpCtrlSocket& client, TWSocket& data, TFtpFileStream& file)
     const std::streamoff position = file.tellg();
     const std::int64_t size = file.File().Size();
     if (position < 0 || size < 0) throw FtpServerException(TransferStreamErrorText(file, "Read error"));
-    const long long block = std::max(client.RcvSize(), kMinFileBlock);
+    const long long block = DownloadBlockSize(&client, kMinFileBlock);
     const long long count = std::min<long long>(block, size - position);
     if (count <= 0) return false;
     if (!file.seekg(position + count)) throw FtpServerException(TransferStreamErrorText(file, "Seek error"));
@@ -126,8 +126,8 @@ void TFtpServer::SendNextDataChunk(TFtpCtrlSocket* client, TWSocket* data)
         if (TFtpFileStream* file = FileToSendDirectly(*client, *data)) {
             if (SendFileBlock(*client, *data, *file)) return;
         } else {
-            int size = 0;
-            char* buf = TransferBlock(client, kMinDownloadBlock, size);
+            const int size = DownloadBlockSize(client, kMinDownloadBlock);
+            char* buf = SizedTransferBlock(client, size);
             const std::streamsize count = ReadNextBlock(*client, buf, size);
             if (count > 0) {
                 client->TransferredBytes += count;

@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "core/sm_throttle.h"
-#include "ftp/ftp_transfer_block.h"
 #include "session_fixture.h"
 
 namespace corvane {
@@ -20,13 +19,14 @@ long long MsSince(Clock::time_point start)
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-// A plain file goes out in blocks of kMinFileBlock, so a file of two blocks and a little more
-// is held once, after its second block, for one block's time at the account's rate: rates in
-// KB/s that hold it for 2 560 and 1 280 ms.
-constexpr std::size_t kTwoBlocks = 2 * static_cast<std::size_t>(kMinFileBlock);
-constexpr int kRateHolding2560Ms = kMinFileBlock / 1024 * 1000 / 2560;
-constexpr int kRateHolding1280Ms = 2 * kRateHolding2560Ms;
-const std::string kHeldFile(kTwoBlocks + 1024, 'h');
+// A download held to a rate goes in blocks of a tenth of a second at that rate; its first two
+// blocks go at once, every later one after a pause of about 100 ms. So a file of 27 blocks at
+// 100 KB/s is held some 2.5 s, at 200 KB/s (blocks twice as big) some 1.2 s.
+constexpr int kSlowRateKb = 100;
+constexpr int kQuickRateKb = 200;
+constexpr std::size_t kSlowBlock = kSlowRateKb * 1024 / 10;
+constexpr std::size_t kTwoBlocks = 2 * kSlowBlock;
+const std::string kHeldFile(27 * kSlowBlock, 'h');
 
 class SessionIdleTest : public testing::SessionServerTest {
 protected:
@@ -99,7 +99,7 @@ TEST_F(SessionIdleTest, OnlyTheSilentLoggedInClientIsDropped)
 
 TEST_F(SessionIdleTest, DownloadHeldToTheRateOutlastsTheTimeoutAndOthersAreServedMeanwhile)
 {
-    AddAccount("slow", 1, kRateHolding2560Ms);
+    AddAccount("slow", 1, kSlowRateKb);
     AddAccount("fast", 0, 0);
     Listen();
     std::atomic<bool> held{false};
@@ -132,7 +132,7 @@ TEST_F(SessionIdleTest, DownloadHeldToTheRateOutlastsTheTimeoutAndOthersAreServe
     });
     EXPECT_EQ(heldReply, "226 File sent ok");
     EXPECT_EQ(heldData.size(), kHeldFile.size());
-    EXPECT_GE(heldFor, 2500);  // the block was held for the computed pause
+    EXPECT_GE(heldFor, 2000);  // the blocks were held for the computed pauses
     EXPECT_EQ(afterReply.substr(0, 3), "200");  // not cut by the idle timeout
     EXPECT_EQ(fastReply, "226 File sent ok");
     EXPECT_EQ(fastData, "small");
@@ -141,8 +141,8 @@ TEST_F(SessionIdleTest, DownloadHeldToTheRateOutlastsTheTimeoutAndOthersAreServe
 
 TEST_F(SessionIdleTest, HeldBlocksOfTwoClientsDoNotNest)
 {
-    AddAccount("quick", 0, kRateHolding1280Ms);
-    AddAccount("slow", 0, kRateHolding2560Ms);  // its pause begins while the first is held
+    AddAccount("quick", 0, kQuickRateKb);
+    AddAccount("slow", 0, kSlowRateKb);  // its pauses begin while the first is held
     Listen();
     std::atomic<bool> quickHeld{false};
     std::atomic<long long> quickDoneAt{0};
@@ -174,6 +174,29 @@ TEST_F(SessionIdleTest, HeldBlocksOfTwoClientsDoNotNest)
     EXPECT_EQ(data2.size(), kHeldFile.size());
     // A pause held inside the other's would end only with it.
     EXPECT_LT(quickDoneAt.load() + 500, slowDoneAt.load());
+}
+
+// Held to 100 KB/s, a download keeps that pace from its start: it does not burst out big blocks
+// and then wait seconds for them.
+TEST_F(SessionIdleTest, HeldDownloadKeepsAnEvenPace)
+{
+    AddAccount("paced", 0, kSlowRateKb);
+    Listen();
+    std::string reply, data;
+    std::size_t byOneSecond = 0;
+    RunClients({[&] {
+        FtpTestClient client(port);
+        client.Login("paced", "pw");
+        const auto start = Clock::now();
+        reply = client.Retrieve("RETR held.bin", data, [&](std::size_t got) {
+            if (MsSince(start) <= 1000) byOneSecond = got;
+        });
+        client.Command("QUIT");
+    }});
+    EXPECT_EQ(reply, "226 File sent ok");
+    EXPECT_EQ(data.size(), kHeldFile.size());
+    // About 120 KB by then: two free blocks and eight held ones.
+    EXPECT_LT(byOneSecond, kHeldFile.size() / 2) << byOneSecond;
 }
 
 TEST(ThrottleRestartTest, ClearStartsADownloadAfreshWhateverTheLastOneLeft)

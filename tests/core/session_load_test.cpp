@@ -7,7 +7,6 @@
 #include <random>
 #include <thread>
 
-#include "ftp/ftp_transfer_block.h"
 #include "session_fixture.h"
 
 namespace corvane {
@@ -19,6 +18,9 @@ using testing::FtpTestClient;
 constexpr int kWorkers = 10;
 constexpr int kConnectionsPerWorker = 30;  // 300 at once: beyond the 256 the server takes
 constexpr int kHeldDownloads = 6;
+// A download of the "slow" account is past its free blocks, and held, after kHeldAfter bytes.
+constexpr std::size_t kHeldAfter = 2 * 10240;
+constexpr std::size_t kHeldFileSize = 40 * 10240;
 
 class SessionLoadTest : public testing::SessionServerTest {
 protected:
@@ -31,9 +33,8 @@ protected:
         accounts().SetMaxIpConnections("capped", 3);
         accounts().SetMaxAccountConnections("capped", 5);
         AddUser("slow", "pw", homeFolder);
-        accounts().SetMaxTransferRate("slow", 100);  // a held block of seconds
-        // Two blocks and a little: held after the second.
-        PutFile("Home\\held.bin", std::string(2 * static_cast<std::size_t>(kMinFileBlock) + 1024, 'h'));
+        accounts().SetMaxTransferRate("slow", 100);  // blocks of 10 KiB, held about 100 ms each
+        PutFile("Home\\held.bin", std::string(kHeldFileSize, 'h'));
     }
 
     // One client's behaviour, chosen by its number.
@@ -132,7 +133,7 @@ void SessionLoadTest::RunTheCrowd()
             std::string data;
             bool heldNow = false;
             client.Retrieve("RETR held.bin", data, [&](std::size_t got) {
-                if (got >= 2 * static_cast<std::size_t>(kMinFileBlock) && !heldNow) {
+                if (got >= kHeldAfter && !heldNow) {
                     heldNow = true;
                     client.Close();
                 }
