@@ -82,13 +82,8 @@ public:
     // The next line without its CR LF; "<timeout>" or "<closed>" when none comes.
     std::string ReadLine(std::chrono::milliseconds timeout = std::chrono::milliseconds(8000))
     {
-        for (;;) {
-            const std::size_t end = pending_.find("\r\n");
-            if (end != std::string::npos) {
-                std::string line = pending_.substr(0, end);
-                pending_.erase(0, end + 2);
-                return line;
-            }
+        for (std::string line;;) {
+            if (TakeLine(pending_, line)) return line;
             const std::string more = Receive(fd_, timeout);
             if (more.empty()) return closedByServer_ ? "<closed>" : "<timeout>";
             pending_ += more;
@@ -139,19 +134,30 @@ public:
         return Command("PASS " + password);
     }
 
+    // A passive data connection and the transfer command on it: the data socket once the
+    // server has answered 150 or 125, else -1 with the reply (or why there is none) in `refusal`.
+    int StartTransfer(const std::string& command, std::string& refusal)
+    {
+        const int dataFd = OpenPassive();
+        if (dataFd < 0) {
+            refusal = "<no passive connection>";
+            return -1;
+        }
+        refusal = Command(command);
+        if (refusal.rfind("150", 0) == 0 || refusal.rfind("125", 0) == 0) return dataFd;
+        ::close(dataFd);
+        return -1;
+    }
+
     // A download or listing through a passive data connection: the final reply (or the
     // refusal), with the bytes received in `data`. `onData` hears the running byte count.
     std::string Retrieve(const std::string& command, std::string& data,
                          const std::function<void(std::size_t)>& onData = nullptr)
     {
         data.clear();
-        const int dataFd = OpenPassive();
-        if (dataFd < 0) return "<no passive connection>";
-        const std::string first = Command(command);
-        if (first.rfind("150", 0) != 0 && first.rfind("125", 0) != 0) {
-            ::close(dataFd);
-            return first;
-        }
+        std::string refusal;
+        const int dataFd = StartTransfer(command, refusal);
+        if (dataFd < 0) return refusal;
         for (;;) {
             const std::string more = Receive(dataFd, std::chrono::milliseconds(8000));
             if (more.empty()) break;
@@ -166,13 +172,9 @@ public:
     // An upload through a passive data connection: the final reply (or the refusal).
     std::string Store(const std::string& command, const std::string& data)
     {
-        const int dataFd = OpenPassive();
-        if (dataFd < 0) return "<no passive connection>";
-        const std::string first = Command(command);
-        if (first.rfind("150", 0) != 0 && first.rfind("125", 0) != 0) {
-            ::close(dataFd);
-            return first;
-        }
+        std::string refusal;
+        const int dataFd = StartTransfer(command, refusal);
+        if (dataFd < 0) return refusal;
         std::size_t sent = 0;
         while (sent < data.size()) {
             const ssize_t n = ::send(dataFd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);

@@ -33,6 +33,16 @@ inline int FreeLoopbackPort()
     }
 }
 
+// Takes the first CR LF line out of `pending` into `line`; false when no whole line is there.
+inline bool TakeLine(std::string& pending, std::string& line)
+{
+    const std::size_t end = pending.find("\r\n");
+    if (end == std::string::npos) return false;
+    line = pending.substr(0, end);
+    pending.erase(0, end + 2);
+    return true;
+}
+
 class LineClient {
 public:
     explicit LineClient(int port)
@@ -55,13 +65,8 @@ public:
     std::string ReadLine(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000))
     {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
-        for (;;) {
-            const std::size_t end = pending_.find("\r\n");
-            if (end != std::string::npos) {
-                std::string line = pending_.substr(0, end);
-                pending_.erase(0, end + 2);
-                return line;
-            }
+        for (std::string line;;) {
+            if (TakeLine(pending_, line)) return line;
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) return "<timeout>";
             pollfd ready{fd_, POLLIN, 0};

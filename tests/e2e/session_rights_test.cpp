@@ -14,20 +14,10 @@ namespace corvane {
 namespace {
 
 using testing::FreeLoopbackPort;
+using testing::ReadFile;
 using testing::RunPython;
 using testing::ServerProcess;
-
-void WriteFile(const std::string& path, const std::string& content)
-{
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testing::WriteFile;
 
 // Every change is tried through ftplib and answered with its refusal's code; the listings are
 // reduced to their names.

@@ -14,20 +14,10 @@ namespace corvane {
 namespace {
 
 using testing::FreeLoopbackPort;
+using testing::ReadFile;
 using testing::RunPython;
 using testing::ServerProcess;
-
-void WriteFile(const std::string& path, const std::string& content)
-{
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testing::WriteFile;
 
 // A home whose "Anonymous" account may do everything in C:\My Downloads\ (and below), with
 // the given Max Transfer Rate in KB/s.

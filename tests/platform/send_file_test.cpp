@@ -12,6 +12,7 @@
 #include "platform/scratch_folder.h"
 #include "platform/socket_api.h"
 #include "platform/win_errors.h"
+#include "poll_wait.h"
 
 using namespace corvane;
 using namespace corvane::sockapi;
@@ -20,11 +21,7 @@ namespace {
 
 constexpr std::uint32_t kLoopback = 0x7F000001;
 
-bool WaitFor(int fd, short events)
-{
-    pollfd p{fd, events, 0};
-    return ::poll(&p, 1, 2000) == 1;
-}
+using corvane::testing::WaitFor;
 
 // A connected loopback pair: `client` sends, `accepted` receives.
 struct Pair {

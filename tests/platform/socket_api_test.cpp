@@ -4,6 +4,7 @@
 #include <poll.h>
 
 #include "platform/win_errors.h"
+#include "poll_wait.h"
 
 using namespace corvane;
 using namespace corvane::sockapi;
@@ -11,12 +12,7 @@ using namespace corvane::sockapi;
 namespace {
 constexpr std::uint32_t kLoopback = 0x7F000001;
 
-// Waits up to two seconds for the descriptor to become ready.
-bool WaitFor(int fd, short events)
-{
-    pollfd p{fd, events, 0};
-    return ::poll(&p, 1, 2000) == 1;
-}
+using corvane::testing::WaitFor;
 }  // namespace
 
 TEST(SocketApi, LoopbackConnectionCarriesBytesAndReportsWouldBlock)
