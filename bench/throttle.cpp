@@ -213,6 +213,8 @@ void FiftyLimitedBesideOneUnlimited(benchmark::State& state, int limitedPort)
             std::vector<double> beside;
             for (const Download& d : ReadResults(besideResults, kBigSize)) beside.push_back(d.rate);
             if (limited.size() != kLimitedAtOnce || beside.size() != kUnlimitedRuns || alone == 0) {
+                std::fprintf(stderr, "%zu limited and %zu unlimited downloads ended; alone %.0f B/s\n", limited.size(),
+                             beside.size(), alone);
                 state.SkipWithError("a download did not finish");
                 return;
             }
@@ -220,6 +222,7 @@ void FiftyLimitedBesideOneUnlimited(benchmark::State& state, int limitedPort)
             std::vector<double> roundDeviations;
             for (const Download& d : limited) {
                 if (d.rate == 0) {
+                    std::fprintf(stderr, "a limited download got %lld bytes\n", d.bytes);
                     state.SkipWithError("a limited download failed");
                     return;
                 }
