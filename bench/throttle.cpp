@@ -199,7 +199,7 @@ void FiftyLimitedBesideOneUnlimited(benchmark::State& state, int limitedPort)
     for (auto _ : state) {
         for (int round = 0; round < kRounds; ++round) {
             const double alone = UnlimitedAlone(fixture.base);
-            const std::string tag = std::to_string(round);
+            const std::string tag = std::to_string(limitedPort) + "-" + std::to_string(round);
             const std::string limitedResults = fixture.base + "/limited-" + tag + ".txt";
             const std::string besideResults = fixture.base + "/beside-" + tag + ".txt";
             // The unlimited downloads start once the limited ones are under way.
