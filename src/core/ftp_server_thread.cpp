@@ -43,7 +43,12 @@ bool ReadRealFile(const std::string& realPath, std::string& content)
 
 ftpServerThread::ftpServerThread(serverController& controller, permissionsClass& accounts, WindowThread& window,
                                  std::chrono::milliseconds tickInterval)
-    : controller_(controller), accounts_(accounts), window_(window), tickInterval_(tickInterval), thread_([this] { Body(); })
+    : controller_(controller),
+      accounts_(accounts),
+      window_(window),
+      sessionViewRefresh_(std::make_shared<SessionViewRefresh>(controller)),
+      tickInterval_(tickInterval),
+      thread_([this] { Body(); })
 {
 }
 
@@ -246,14 +251,28 @@ void ftpServerThread::setSessionAction(TFtpCtrlSocket* client, std::int32_t acti
     });
 }
 
+// Every command sets its client's last command, so this must cost no hand-off: the record has
+// its own lock, the server thread sets the text itself and only asks for a repaint. The record
+// exists by now: adding it waited for the window thread.
 void ftpServerThread::setLastCommand(TFtpCtrlSocket* client, const std::string& text)
 {
-    runOnGui([this, client, &text] {
-        const SessionRecordPtr record = controller_.sessions().Find(client);
-        if (!record) return;
-        record->SetLastCommand(text);
-        controller_.view().RefreshSessionView();
+    const SessionRecordPtr record = controller_.sessions().Find(client);
+    if (!record) return;
+    record->SetLastCommand(text);
+    RequestSessionViewRefresh();
+}
+
+void ftpServerThread::RequestSessionViewRefresh()
+{
+    if (sessionViewRefresh_->queued.exchange(true)) return;
+    std::weak_ptr<SessionViewRefresh> refresh = sessionViewRefresh_;
+    const bool posted = window_.Post([refresh] {
+        const auto alive = refresh.lock();
+        if (!alive) return;
+        alive->queued = false;
+        alive->controller.view().RefreshSessionView();
     });
+    if (!posted) sessionViewRefresh_->queued = false;
 }
 
 bool ftpServerThread::changePassword(TFtpCtrlSocket* client, const std::string& password)

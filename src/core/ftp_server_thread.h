@@ -113,11 +113,19 @@ private:
     void ShowFtpCounters();
     void ShowStatusText(const std::string& text);
     void ShowServiceState(bool ftp, bool started);
+    void RequestSessionViewRefresh();
     std::string PickedAddress(const std::string& boundAddress) const;
 
     serverController& controller_;
     permissionsClass& accounts_;
     WindowThread& window_;
+    // The session view's repaint asked of the window thread without waiting: one at a time is
+    // queued, and one that runs after this object has gone does nothing.
+    struct SessionViewRefresh {
+        serverController& controller;
+        std::atomic<bool> queued{false};
+    };
+    std::shared_ptr<SessionViewRefresh> sessionViewRefresh_;
 
     // Server thread only.
     std::unique_ptr<FtpSessionPolicy> policy_;  // before the engine: outlives its handlers
