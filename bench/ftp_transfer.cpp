@@ -43,16 +43,6 @@ namespace {
 constexpr long long kBigSize = 1LL << 30;
 constexpr long long kSmallSize = 1LL << 20;
 
-void MakeFile(const std::string& path, long long size)
-{
-    // Real bytes, not a sparse file: both servers read what a real share holds.
-    std::ofstream out(path, std::ios::binary);
-    std::string block(1 << 20, '\0');
-    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>((i * 7919) & 0xFF);
-    for (long long written = 0; written < size; written += static_cast<long long>(block.size()))
-        out.write(block.data(), static_cast<std::streamsize>(std::min<long long>(size - written, block.size())));
-}
-
 // The files both servers serve: root/big.bin, root/small.bin and the upload folder root/up.
 struct Share {
     std::string root;
@@ -61,8 +51,8 @@ struct Share {
         stdfs::create_directories(root + "/up");
         ::chmod(root.c_str(), 0755);
         ::chmod((root + "/up").c_str(), 0777);
-        MakeFile(root + "/big.bin", kBigSize);
-        MakeFile(root + "/small.bin", kSmallSize);
+        bench::MakeFile(root + "/big.bin", kBigSize);
+        bench::MakeFile(root + "/small.bin", kSmallSize);
     }
 };
 

@@ -37,6 +37,16 @@ namespace corvane::bench {
 
 inline constexpr char kVsftpd[] = "/usr/sbin/vsftpd";
 
+// A file of `size` real bytes, not a sparse one: the servers read what a real share holds.
+inline void MakeFile(const std::string& path, long long size)
+{
+    std::ofstream out(path, std::ios::binary);
+    std::string block(1 << 20, '\0');
+    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>((i * 7919) & 0xFF);
+    for (long long written = 0; written < size; written += static_cast<long long>(block.size()))
+        out.write(block.data(), static_cast<std::streamsize>(std::min<long long>(size - written, block.size())));
+}
+
 inline int FreePort()
 {
     EventLoop loop;

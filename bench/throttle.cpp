@@ -49,15 +49,6 @@ long long LimitedSize()
     return (chosen > 0 ? chosen : 6) << 20;
 }
 
-void MakeFile(const std::string& path, long long size)
-{
-    std::ofstream out(path, std::ios::binary);
-    std::string block(1 << 20, '\0');
-    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>((i * 7919) & 0xFF);
-    for (long long written = 0; written < size; written += static_cast<long long>(block.size()))
-        out.write(block.data(), static_cast<std::streamsize>(std::min<long long>(size - written, block.size())));
-}
-
 class Fixture {
 public:
     static Fixture& Get()
@@ -84,8 +75,8 @@ private:
             accounts.SetHomeFolder("Fast", share);
             accounts.SetMaxTransferRate("Fast", 0);
         });
-        MakeFile(server->shareFolder + "/limited.bin", limitedSize);
-        MakeFile(server->shareFolder + "/big.bin", kBigSize);
+        bench::MakeFile(server->shareFolder + "/limited.bin", limitedSize);
+        bench::MakeFile(server->shareFolder + "/big.bin", kBigSize);
         vsftpd = std::make_unique<bench::VsftpdServer>(base, server->shareFolder,
                                                        "anon_max_rate=" + std::to_string(kLimitKb * 1024) + "\n");
     }
