@@ -59,10 +59,25 @@ void FtpSessionPolicy::ClientCommand(serversClientClass& client, std::string& ke
     const std::string shown = ShownParameters(keyword, params);
     thread_.log(CommandLine(keyword, shown, client.GetXAddr(), Peer(client), LocalDateTimeText()));
     thread_.setLastCommand(&client, keyword + " " + shown);
+    if (keyword == "MDTM" && !params.empty()) RefuseHiddenFileTime(client, params, answer);
     // The SITE extensions answer here when they are built; a non-empty answer ends the command.
     if (!answer.empty()) return;
     if (RebasesRootedPaths(keyword) && params.starts_with('/') && params.find(':') == std::string::npos)
         params = HomeAsClientPath(accounts_.GetHomeFolder(AccountOf(client))) + params.substr(1);
+}
+
+// MDTM asks no login and raises no check of its own: a file the client may not be told of is
+// answered as one that does not exist, in the engine's own words.
+void FtpSessionPolicy::RefuseHiddenFileTime(serversClientClass& client, const std::string& params,
+                                            std::string& answer) const
+{
+    std::string path;
+    try {
+        path = BuildFilePath(client.Directory(), params);
+    } catch (const std::exception&) {
+        return;  // the engine answers the bad path itself
+    }
+    if (!MayDescribe(client, path)) answer = "550 '" + path + "': no such file or directory.";
 }
 
 void FtpSessionPolicy::AnswerToClient(serversClientClass& client, std::string& answer)

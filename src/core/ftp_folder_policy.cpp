@@ -114,6 +114,20 @@ void FtpSessionPolicy::ValidateGet(serversClientClass& client, const std::string
     if (allowed) thread_.setSessionAction(&client, saDownloadAllowed);
 }
 
+// SIZE and MDTM tell what a listing line tells, so only a logged-in account that may download
+// from the file's folder, or list it, hears them; anyone else could map every mapped drive.
+bool FtpSessionPolicy::MayDescribe(serversClientClass& client, const std::string& filePath) const
+{
+    if (!client.authenticated) return false;
+    const std::string folder = ResolvedFolderOf(filePath);
+    return Allowed(client, folder, "get") || (Allowed(client, folder, "list") && Allowed(client, folder, "CWD"));
+}
+
+void FtpSessionPolicy::ValidateSize(serversClientClass& client, const std::string& filePath, bool& allowed)
+{
+    allowed = MayDescribe(client, filePath);
+}
+
 void FtpSessionPolicy::ValidatePut(serversClientClass& client, const std::string& filePath, bool& allowed)
 {
     allowed = Allowed(client, ResolvedFolderOf(filePath), "put");

@@ -44,6 +44,7 @@ public:
     void BuildDirectory(serversClientClass& client, std::string& directory);
     void ValidateGet(serversClientClass& client, const std::string& filePath, bool& allowed);
     void ValidatePut(serversClientClass& client, const std::string& filePath, bool& allowed);
+    void ValidateSize(serversClientClass& client, const std::string& filePath, bool& allowed);
     void ValidateDele(serversClientClass& client, const std::string& filePath, bool& allowed);
     void ValidateRmd(serversClientClass& client, const std::string& folderPath, bool& allowed);
     void ValidateRnFr(serversClientClass& client, const std::string& path, bool& allowed);
@@ -71,6 +72,8 @@ private:
     std::string ReverseLookup(serversClientClass& client);
     bool Allowed(serversClientClass& client, const std::string& folder, const char* op) const;
     bool LeadsToHome(serversClientClass& client, const std::string& folder) const;
+    bool MayDescribe(serversClientClass& client, const std::string& filePath) const;
+    void RefuseHiddenFileTime(serversClientClass& client, const std::string& params, std::string& answer) const;
     void GiveBackConnection(const std::string& user, const std::string& address);
     void RefuseForCredit(serversClientClass& client, float ratio);
     void ListSearchResults(serversClientClass& client);

@@ -124,6 +124,7 @@ void FtpSessionPolicy::Wire(TFtpServer& server)
         BuildDirectory(as(c), directory);
     };
     server.OnValidateGet = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateGet(as(c), p, ok); };
+    server.OnValidateSize = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateSize(as(c), p, ok); };
     server.OnValidatePut = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidatePut(as(c), p, ok); };
     server.OnValidateDele = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateDele(as(c), p, ok); };
     server.OnValidateRmd = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateRmd(as(c), p, ok); };

@@ -114,6 +114,26 @@ TEST_F(SessionConfinementTest, EveryOtherFileOperationIsDecidedOnTheFolderItTouc
     EXPECT_TRUE(HostExists("Private\\secret.txt"));
 }
 
+// SIZE and MDTM tell what a listing line would: nothing of a file the account may not read or
+// list, and MDTM, which asks no login, nothing at all before one.
+TEST_F(SessionConfinementTest, SizesAndDatesOnlyOfFilesTheAccountMaySee)
+{
+    EXPECT_EQ(Command("SIZE h.txt"), "213 9");
+    EXPECT_EQ(Command("MDTM h.txt").rfind("213 ", 0), 0u);
+    EXPECT_EQ(Command("SIZE ../Private/secret.txt"), "501 Permission Denied");
+    EXPECT_EQ(Command("MDTM ../Private/secret.txt"), "550 'C:\\Home\\..\\Private\\secret.txt': no such file or directory.");
+    EXPECT_EQ(Command("SIZE Drop/dropped.txt"), "501 Permission Denied");  // upload-only
+    EXPECT_EQ(Command("SIZE ReadOnly/r.txt"), "213 1");
+    std::string before;
+    RunClient([&] {
+        FtpTestClient stranger(port);
+        stranger.Reply();
+        before = stranger.Command("MDTM /C:/Home/h.txt");
+        stranger.Command("QUIT");
+    });
+    EXPECT_EQ(before, "550 'C:\\Home\\h.txt': no such file or directory.");
+}
+
 TEST_F(SessionConfinementTest, FolderRemovalIsDecidedOnTheParent)
 {
     EXPECT_NE(Command("RMD /C:/Other/dir").rfind("250", 0), 0u);
