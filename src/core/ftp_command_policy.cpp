@@ -42,6 +42,19 @@ std::string ShownParameters(const std::string& keyword, const std::string& param
     return params;
 }
 
+// Where the name of a LIST begins after the client's option words ("-la /sub" -> "/sub").
+std::size_t AfterOptionWords(const std::string& params)
+{
+    std::size_t at = 0;
+    while (at < params.size() && params[at] == '-') {
+        const std::size_t blank = params.find(' ', at);
+        if (blank == std::string::npos) return params.size();
+        at = params.find_first_not_of(' ', blank);
+        if (at == std::string::npos) return params.size();
+    }
+    return at;
+}
+
 // The home folder as a client-side absolute path: C:\My Downloads -> /C:/My Downloads/.
 std::string HomeAsClientPath(const std::string& home)
 {
@@ -62,8 +75,11 @@ void FtpSessionPolicy::ClientCommand(serversClientClass& client, std::string& ke
     if (keyword == "MDTM" && !params.empty()) RefuseHiddenFileTime(client, params, answer);
     // The SITE extensions answer here when they are built; a non-empty answer ends the command.
     if (!answer.empty()) return;
-    if (RebasesRootedPaths(keyword) && params.starts_with('/') && params.find(':') == std::string::npos)
-        params = HomeAsClientPath(accounts_.GetHomeFolder(AccountOf(client))) + params.substr(1);
+    if (!RebasesRootedPaths(keyword)) return;
+    const std::size_t name = keyword == "LIST" ? AfterOptionWords(params) : 0;
+    if (params.compare(name, 1, "/") == 0 && params.find(':', name) == std::string::npos)
+        params = params.substr(0, name) + HomeAsClientPath(accounts_.GetHomeFolder(AccountOf(client))) +
+                 params.substr(name + 1);
 }
 
 // MDTM asks no login and raises no check of its own: a file the client may not be told of is

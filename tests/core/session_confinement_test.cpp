@@ -205,8 +205,12 @@ TEST_F(SessionConfinementTest, RootedPathsStartAtTheHomeFolder)
     // A folder above the home cannot be entered by name, and nothing is shown there.
     EXPECT_NE(Command("CWD /C:/Private").rfind("250", 0), 0u);
     EXPECT_EQ(Command("RETR /C:/Private/secret.txt").rfind("500", 0), 0u);
+    // Behind a listing's option words too.
+    ASSERT_EQ(Command("CWD /Sub"), "250 CWD command successful. \"C:/Home/Sub/\" is current directory.");
+    EXPECT_TRUE(Has(List("LIST -la /"), "h.txt"));
+    EXPECT_TRUE(Has(List("LIST -a -l /Sub"), "inner.txt"));
     StopAndFlushLog();
-    EXPECT_EQ(view.CountContaining("< CWD /Sub ["), 1);  // the log shows what the client sent
+    EXPECT_EQ(view.CountContaining("< CWD /Sub ["), 2);  // the log shows what the client sent
 }
 
 TEST_F(SessionConfinementTest, EachDecisionRecordsItsAction)
