@@ -42,19 +42,6 @@ std::string ShownParameters(const std::string& keyword, const std::string& param
     return params;
 }
 
-// Where the name of a LIST begins after the client's option words ("-la /sub" -> "/sub").
-std::size_t AfterOptionWords(const std::string& params)
-{
-    std::size_t at = 0;
-    while (at < params.size() && params[at] == '-') {
-        const std::size_t blank = params.find(' ', at);
-        if (blank == std::string::npos) return params.size();
-        at = params.find_first_not_of(' ', blank);
-        if (at == std::string::npos) return params.size();
-    }
-    return at;
-}
-
 // The home folder as a client-side absolute path: C:\My Downloads -> /C:/My Downloads/.
 std::string HomeAsClientPath(const std::string& home)
 {
@@ -76,7 +63,7 @@ void FtpSessionPolicy::ClientCommand(serversClientClass& client, std::string& ke
     // The SITE extensions answer here when they are built; a non-empty answer ends the command.
     if (!answer.empty()) return;
     if (!RebasesRootedPaths(keyword)) return;
-    const std::size_t name = keyword == "LIST" ? AfterOptionWords(params) : 0;
+    const std::size_t name = keyword == "LIST" ? ListingNameStart(params) : 0;
     if (params.compare(name, 1, "/") == 0 && params.find(':', name) == std::string::npos)
         params = params.substr(0, name) + HomeAsClientPath(accounts_.GetHomeFolder(AccountOf(client))) +
                  params.substr(name + 1);

@@ -16,19 +16,6 @@ namespace {
 
 bool HasSearchTag(const std::string& text) { return text.find(kSearchResultsTag) != std::string::npos; }
 
-// Leading words that start with "-" are a client's options (LIST -la, LIST -a sub), not names.
-std::string WithoutOptionWords(const std::string& params)
-{
-    std::size_t at = 0;
-    for (;;) {
-        while (at < params.size() && params[at] == ' ') ++at;
-        if (at >= params.size() || params[at] != '-') return params.substr(at);
-        const std::size_t blank = params.find(' ', at);
-        if (blank == std::string::npos) return {};
-        at = blank;
-    }
-}
-
 bool HasWildcard(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
 
 // What a listing names, with ".." resolved: the full path handed to the engine, and the folder
@@ -68,6 +55,18 @@ bool SameFolder(const std::string& a, const std::string& b)
 
 }  // namespace
 
+std::size_t ListingNameStart(const std::string& params)
+{
+    std::size_t at = 0;
+    for (;;) {
+        while (at < params.size() && params[at] == ' ') ++at;
+        if (at >= params.size() || params[at] != '-') return at;
+        const std::size_t blank = params.find(' ', at);
+        if (blank == std::string::npos) return params.size();
+        at = blank;
+    }
+}
+
 void FtpSessionPolicy::ListSearchResults(serversClientClass& client)
 {
     std::string text;
@@ -96,7 +95,7 @@ void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& d
         return;
     }
     const std::string home = AddTrailingBackslash(FullRealPath(accounts_.GetHomeFolder(AccountOf(client))));
-    const ListingTarget target = ResolveListingTarget(client.Directory(), WithoutOptionWords(directory));
+    const ListingTarget target = ResolveListingTarget(client.Directory(), directory.substr(ListingNameStart(directory)));
     const bool insideHome = !target.folder.empty() && home.size() > 1 &&
                             IsInsideFolder(target.folder, RemoveTrailingBackslash(home));
     std::string listedFolder = target.folder;

@@ -23,6 +23,10 @@ inline constexpr const char* kIpRefusedLine = "421 Connection not allowed from t
 inline constexpr const char* kTooManyForAccount = "530 Maximum number of users for this account has been exceeded.";
 inline constexpr const char* kNoHomePath = "530 No home path exist for this account or its group; cannot log in.";
 
+// Where the name of a listing command begins: leading words that start with "-" are the
+// client's options (LIST -la, LIST -a sub), not names.
+std::size_t ListingNameStart(const std::string& params);
+
 class FtpSessionPolicy {
 public:
     FtpSessionPolicy(ftpServerThread& thread, permissionsClass& accounts);
