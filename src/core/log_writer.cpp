@@ -2,11 +2,7 @@
 
 namespace corvane {
 
-void LogWriter::writeLog(const std::string& line)
-{
-    if (screenLogging_) view_.AppendScreenLog(line);
-    if (fileLogging_ && file_.IsOpen()) file_.Write(line + "\r\n");
-}
+void LogWriter::writeLog(const std::string& line) { writeLogLines({line}); }
 
 void LogWriter::writeLogLines(const std::vector<std::string>& lines)
 {

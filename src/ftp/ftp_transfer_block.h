@@ -10,13 +10,12 @@ namespace corvane {
 // A transfer moves RcvSize bytes per block, but never fewer than these, so that a large file
 // does not cost one turn of the loop per 8 KiB. A download block is handed to the socket whole,
 // and what the stack does not take at once is copied into the socket's send buffer: beyond what
-// the stack takes, a bigger block only costs copies. An upload block is one receive, which
-// takes what has arrived, so a big one only saves turns of the loop.
+// the stack takes, a bigger block only costs copies. A plain file's block, sent from the file
+// itself, costs no memory, but larger ones measured no faster, and the owner's pacing holds the
+// transfer block by block, so it has the same size. An upload block is one receive, which takes
+// what has arrived, so a big one only saves turns of the loop.
 inline constexpr int kMinDownloadBlock = 512 * 1024;
 inline constexpr int kMinUploadBlock = 1024 * 1024;
-// A plain file's download block, sent from the file itself: it costs no memory here, but larger
-// blocks measured no faster, and the owner's pacing holds the transfer block by block.
-inline constexpr int kMinFileBlock = kMinDownloadBlock;
 
 // The size of the client's next download block: the engine's size, unless the owner asked for
 // smaller ones.

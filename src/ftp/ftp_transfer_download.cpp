@@ -63,7 +63,7 @@ bool SendFileBlock(TFtpCtrlSocket& client, TWSocket& data, TFtpFileStream& file)
     const std::streamoff position = file.tellg();
     const std::int64_t size = file.File().Size();
     if (position < 0 || size < 0) throw FtpServerException(TransferStreamErrorText(file, "Read error"));
-    const long long block = DownloadBlockSize(&client, kMinFileBlock);
+    const long long block = DownloadBlockSize(&client, kMinDownloadBlock);
     const long long count = std::min<long long>(block, size - position);
     if (count <= 0) return false;
     if (!file.seekg(position + count)) throw FtpServerException(TransferStreamErrorText(file, "Seek error"));

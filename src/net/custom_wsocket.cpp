@@ -630,27 +630,16 @@ int TCustomWSocket::SendStr(const std::string& text) { return Send(text.data(), 
 
 long long TCustomWSocket::SendFile(int fileHandle, long long offset, long long count)
 {
-    if (state_ != wsConnected) {
-        lastError_ = WSAENOTCONN;
-        SocketErrorNumber(WSAENOTCONN, "SendFile");
-        return -1;
-    }
-    if (!streamSocket_ || sendFlags_ != wsSendNormal) {
-        lastError_ = WSAEOPNOTSUPP;
-        SocketErrorNumber(WSAEOPNOTSUPP, "SendFile");
-        return -1;
-    }
-    if (fileRange_.remaining > 0) {
-        lastError_ = WSAEALREADY;
-        SocketErrorNumber(WSAEALREADY, "SendFile");
-        return -1;
-    }
+    const auto refuse = [this](int error) {
+        lastError_ = error;
+        SocketErrorNumber(error, "SendFile");
+        return -1LL;
+    };
+    if (state_ != wsConnected) return refuse(WSAENOTCONN);
+    if (!streamSocket_ || sendFlags_ != wsSendNormal) return refuse(WSAEOPNOTSUPP);
+    if (fileRange_.remaining > 0) return refuse(WSAEALREADY);
     fileBytesSent_ = 0;
-    if (fileHandle < 0 || offset < 0) {
-        lastError_ = WSAEINVAL;
-        SocketErrorNumber(WSAEINVAL, "SendFile");
-        return -1;
-    }
+    if (fileHandle < 0 || offset < 0) return refuse(WSAEINVAL);
     if (count <= 0) return 0;
     allSent_ = false;
     fileRange_ = FileRange{fileHandle, offset, count};

@@ -342,7 +342,7 @@ TEST_F(FtpRetrTest, AnOwnerThatDisconnectsInsideATransferEventEndsItCleanly)
 
 TEST_F(FtpRetrTest, AFileCutShortWhileABlockIsOnItsWayCountsOnlyWhatWent)
 {
-    const std::string content = Pattern(32 * static_cast<std::size_t>(kMinFileBlock));
+    const std::string content = Pattern(32 * static_cast<std::size_t>(kMinDownloadBlock));
     scratch.Put("f.bin", content);
     auto probe = LoggedIn();
     DataPeer peer;
