@@ -1,15 +1,13 @@
 #include "platform/send_file.h"
 
-#include <pthread.h>
-#include <signal.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <ctime>
 
+#include "platform/host_signals.h"
 #include "platform/win_errors.h"
 
 namespace corvane::sockapi {
@@ -22,29 +20,6 @@ constexpr long long kFallbackBlock = 64 * 1024;
 
 // Errors that say the file cannot be sent directly, not that the connection failed.
 bool NotDirectlySendable(int error) { return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP; }
-
-// sendfile raises SIGPIPE on a connection the peer has reset, and has no flag against it: the
-// signal is blocked for this thread during the call, and one that the call raised is taken
-// before it is unblocked again, so that it never reaches the process.
-long long SendfileWithoutSigpipe(int socketFd, int fileFd, off_t& position, std::size_t count, int& error)
-{
-    sigset_t pipeOnly, previous;
-    sigemptyset(&pipeOnly);
-    sigaddset(&pipeOnly, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipeOnly, &previous);
-    const ssize_t n = ::sendfile(socketFd, fileFd, &position, count);
-    error = n < 0 ? errno : 0;
-    if (error == EPIPE) {
-        sigset_t pending;
-        sigpending(&pending);
-        if (sigismember(&pending, SIGPIPE) && !sigismember(&previous, SIGPIPE)) {
-            const timespec none{0, 0};
-            sigtimedwait(&pipeOnly, nullptr, &none);
-        }
-    }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return n;
-}
 
 int SendThroughBuffer(int socketFd, int fileFd, long long offset, long long count, long long& sent)
 {
@@ -66,13 +41,16 @@ int SendThroughBuffer(int socketFd, int fileFd, long long offset, long long coun
 
 int SendFile(int socketFd, int fileFd, long long offset, long long count, long long& sent)
 {
+    // sendfile has no flag against SIGPIPE, and a peer's close that arrives while the call runs
+    // raises it even when the call still reports a partial count: only a process that ignores
+    // the signal is safe from it.
+    IgnoreConnectionFaultSignals();
     sent = 0;
     if (count <= 0) return 0;
     if (offset < 0) return WinSockErrorFromErrno(EINVAL);
     off_t position = static_cast<off_t>(offset);
-    int error = 0;
-    const long long n =
-        SendfileWithoutSigpipe(socketFd, fileFd, position, static_cast<std::size_t>(std::min(count, kLargestCall)), error);
+    const ssize_t n = ::sendfile(socketFd, fileFd, &position, static_cast<std::size_t>(std::min(count, kLargestCall)));
+    const int error = n < 0 ? errno : 0;
     if (n >= 0) {
         sent = n;
         return 0;

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 
+#include "platform/host_signals.h"
 #include "platform/win_errors.h"
 
 namespace corvane::sockapi {
@@ -42,6 +43,7 @@ int SetIntOption(int fd, int level, int name, int value)
 
 int Create(Kind kind, int protocol, int& fd)
 {
+    IgnoreConnectionFaultSignals();
     const int type = kind == Kind::Stream ? SOCK_STREAM : kind == Kind::Datagram ? SOCK_DGRAM : SOCK_RAW;
     fd = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
     return fd < 0 ? LastWinSockError() : 0;
