@@ -1,6 +1,6 @@
 // corvane-server: the server program. `--headless` runs it as a service without the
 // administration window: the main thread plays the window thread, the screen log goes to
-// standard output, SIGINT and SIGTERM shut it down in order.
+// standard output, SIGINT, SIGTERM and SIGHUP shut it down in order.
 #include <clocale>
 #include <cstdio>
 #include <exception>
@@ -13,6 +13,7 @@
 #include "core/server_controller.h"
 #include "platform/event_loop.h"
 #include "platform/home_folder.h"
+#include "platform/host_signals.h"
 #include "platform/shutdown_signals.h"
 
 namespace {
@@ -33,7 +34,7 @@ void PrintUsage(std::FILE* out)
                  "  --help       show this text and exit\n"
                  "  --version    show the version and exit\n"
                  "\n"
-                 "SIGINT or SIGTERM stops the services, saves the settings and accounts, and exits.\n");
+                 "SIGINT, SIGTERM or SIGHUP stops the services, saves the settings and accounts, and exits.\n");
 }
 
 struct Options {
@@ -83,12 +84,13 @@ int RunHeadless(const Options& options)
     }
     corvane::SetProgramFolder(home);
     corvane::EventLoop loop;
+    // Blocked before any thread exists, so that every thread leaves them to the loop.
+    corvane::ShutdownSignals signals(loop, [&loop](int) { loop.Quit(); });
     corvane::EventLoopWindowThread window(loop);
     corvane::HeadlessServerView view;
     corvane::serverController controller(window, view, options.controllerArguments);
     controller.startUp();
     std::fprintf(stderr, "corvane-server: home %s, FTP port %d\n", home.c_str(), controller.settings().Port);
-    corvane::ShutdownSignals signals(loop, [&loop](int) { loop.Quit(); });
     // The window starts the services when it is first painted: here, once the loop runs.
     loop.Post([&controller] { controller.startInitialServices(); });
     loop.MessageLoop();
@@ -100,6 +102,7 @@ int RunHeadless(const Options& options)
 
 int main(int argc, char** argv)
 {
+    corvane::IgnoreConnectionFaultSignals();
     Options options;
     const int early = ParseOptions(argc, argv, options);
     if (early >= 0) return early;

@@ -7,6 +7,17 @@
 #include <stdexcept>
 
 namespace corvane {
+namespace {
+
+// A blocked signal is queued even when ignored, so one that the starter set to be ignored
+// (nohup) must stay out of the set to stay ignored.
+bool IgnoredByStarter(int signalNumber)
+{
+    struct sigaction current {};
+    return ::sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
+}  // namespace
 
 ShutdownSignals::ShutdownSignals(EventLoop& loop, std::function<void(int)> onSignal) : loop_(loop)
 {
@@ -14,6 +25,7 @@ ShutdownSignals::ShutdownSignals(EventLoop& loop, std::function<void(int)> onSig
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    if (!IgnoredByStarter(SIGHUP)) sigaddset(&set, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     fd_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
     if (fd_ < 0) throw std::runtime_error("cannot receive the shut-down signals");
