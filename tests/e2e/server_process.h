@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "../core/test_client.h"
+#include "../platform/scratch_folder.h"
 
 namespace corvane::testing {
 
@@ -33,6 +34,23 @@ inline std::string ReadFile(const std::string& path)
 inline std::string ProgramFolderOfTests()
 {
     return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+}
+
+// A home whose "Anonymous" account may do everything in C:\My Downloads\ (and below), with
+// the given Max Transfer Rate in KB/s.
+inline std::string HomeWithFullShare(const ScratchFolder& scratch, int port, int rateKb = 0)
+{
+    const std::string home = scratch.Join("home");
+    WriteFile(home + "/CorvaneServer.ini", "[ServerData]\r\nPort=" + std::to_string(port) +
+                                               "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n");
+    WriteFile(home + "/usersgroups.ini",
+              "[Anonymous]\r\nHome Directory=C:\\My Downloads\\\r\nGroup=All Others\r\nPassword=\r\n"
+              "Max Transfer Rate=" + std::to_string(rateKb) + "\r\n\r\n"
+              "[All Others]\r\nHome Directory=\r\n\r\n"
+              "[Usernames]\r\nUserCount=1\r\nUser0=Anonymous\r\n\r\n[Groupnames]\r\nGroupCount=1\r\nGroup0=All Others\r\n");
+    WriteFile(home + "/user - Anonymous.kcf", "gplcmdriC:\\My Downloads\\*\r\n");
+    std::filesystem::create_directories(home + "/drive_c/My Downloads");
+    return home;
 }
 
 class ServerProcess {
@@ -90,11 +108,49 @@ public:
 
     const std::string& OutputPath() const { return outputPath_; }
 
+    // True while the program runs (a zombie counts as ended).
+    bool Alive() const
+    {
+        if (reaped_ || pid_ <= 0) return false;
+        std::ifstream status("/proc/" + std::to_string(pid_) + "/stat");
+        std::string pid, name, state;
+        status >> pid >> name >> state;
+        return status && state != "Z";
+    }
+
+    // How the program ended, as the shell tells it ("killed by signal 13", "exit 0"), or
+    // "running".
+    std::string Ending()
+    {
+        int status = 0;
+        if (!reaped_ && ::waitpid(pid_, &status, WNOHANG) == pid_) {
+            reaped_ = true;
+            ending_ = WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status))
+                                          : "exit " + std::to_string(WEXITSTATUS(status));
+        }
+        return reaped_ ? ending_ : "running";
+    }
+
+    pid_t Pid() const { return pid_; }
+
+    // The program's open descriptors, as its /proc entry lists them.
+    int OpenDescriptors() const
+    {
+        const std::filesystem::path folder = "/proc/" + std::to_string(pid_) + "/fd";
+        std::error_code error;
+        int count = 0;
+        for (auto it = std::filesystem::directory_iterator(folder, error); !error && it != std::filesystem::directory_iterator();
+             it.increment(error))
+            ++count;
+        return count;
+    }
+
 private:
     int port_;
     pid_t pid_ = -1;
     bool reaped_ = false;
     std::string outputPath_;
+    std::string ending_;
 };
 
 // Runs a Python script (given as text) with the arguments; returns its exit status and output.

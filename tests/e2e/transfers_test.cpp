@@ -14,27 +14,11 @@ namespace corvane {
 namespace {
 
 using testing::FreeLoopbackPort;
+using testing::HomeWithFullShare;
 using testing::ReadFile;
 using testing::RunPython;
 using testing::ServerProcess;
 using testing::WriteFile;
-
-// A home whose "Anonymous" account may do everything in C:\My Downloads\ (and below), with
-// the given Max Transfer Rate in KB/s.
-std::string HomeWithFullShare(const corvane::testing::ScratchFolder& scratch, int port, int rateKb = 0)
-{
-    const std::string home = scratch.Join("home");
-    WriteFile(home + "/CorvaneServer.ini", "[ServerData]\r\nPort=" + std::to_string(port) +
-                                               "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n");
-    WriteFile(home + "/usersgroups.ini",
-              "[Anonymous]\r\nHome Directory=C:\\My Downloads\\\r\nGroup=All Others\r\nPassword=\r\n"
-              "Max Transfer Rate=" + std::to_string(rateKb) + "\r\n\r\n"
-              "[All Others]\r\nHome Directory=\r\n\r\n"
-              "[Usernames]\r\nUserCount=1\r\nUser0=Anonymous\r\n\r\n[Groupnames]\r\nGroupCount=1\r\nGroup0=All Others\r\n");
-    WriteFile(home + "/user - Anonymous.kcf", "gplcmdriC:\\My Downloads\\*\r\n");
-    std::filesystem::create_directories(home + "/drive_c/My Downloads");
-    return home;
-}
 
 constexpr const char* kFtplibScript = R"PY(
 import ftplib, io, sys
