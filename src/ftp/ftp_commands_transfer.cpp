@@ -41,20 +41,47 @@ std::string FourHexDigits(unsigned value)
     return text;
 }
 
-// Reserves a new name in the folder: creates the empty file "FTP" + four hexadecimal digits +
-// ".TMP", which stays as the reservation, and returns its full path without the extension, the
-// name under which the upload is stored. A name whose upload file exists already is passed by.
-std::string ReserveUniqueFileName(const std::string& directory)
+std::string FolderWithBackslash(const std::string& directory)
 {
-    std::string folder = directory;
-    if (folder.empty() || folder.back() != '\\') folder += '\\';
+    return directory.empty() || directory.back() != '\\' ? directory + '\\' : directory;
+}
+
+// The full path "<folder>FTPnnnn": "FTP" and the number's four hexadecimal digits, one of the
+// folder's round of 65,536 unique names.
+std::string NumberedUniqueName(const std::string& folder, unsigned number)
+{
+    return folder + "FTP" + FourHexDigits(number & 0xFFFF);
+}
+
+// The first name of the folder, from a random one on, under which neither an upload nor a
+// reservation exists: nothing is created, so a refused STOU can be refused before the disk
+// is touched.
+std::string FreeUniqueFileName(const std::string& directory)
+{
+    const std::string folder = FolderWithBackslash(directory);
     static std::minstd_rand next(std::random_device{}());
     const unsigned first = static_cast<unsigned>(next()) & 0xFFFF;
     for (unsigned i = 0; i <= 0xFFFF; ++i) {
-        const std::string base = folder + "FTP" + FourHexDigits((first + i) & 0xFFFF);
-        if (fs::RealFileExists(base) || fs::RealFolderExists(base)) continue;
+        const std::string base = NumberedUniqueName(folder, first + i);
+        if (!fs::RealFileExists(base) && !fs::RealFolderExists(base) && !fs::RealFileExists(base + ".TMP")) return base;
+    }
+    throw FtpServerException("Cannot create a unique file in " + folder + ": no free name");
+}
+
+// Reserves the name `base` (a name FreeUniqueFileName gave), or the next free one when another
+// upload took it meanwhile: creates the empty file base + ".TMP", which stays as the
+// reservation, and returns the full path without the extension, the name under which the
+// upload is stored.
+std::string ReserveUniqueFileName(const std::string& base)
+{
+    const std::size_t digits = base.size() - 4;
+    const std::string folder = base.substr(0, digits - 3);
+    const unsigned first = static_cast<unsigned>(std::stoul(base.substr(digits), nullptr, 16));
+    for (unsigned i = 0; i <= 0xFFFF; ++i) {
+        const std::string name = NumberedUniqueName(folder, first + i);
+        if (fs::RealFileExists(name) || fs::RealFolderExists(name)) continue;
         FileStream reservation;
-        if (reservation.OpenReal(base + ".TMP", FileStream::Mode::CreateNew)) return base;
+        if (reservation.OpenReal(name + ".TMP", FileStream::Mode::CreateNew)) return name;
         if (fs::LastFsError() != fs::FsError::AlreadyExists)
             throw FtpServerException("Cannot create a unique file in " + folder + ": " + fs::FsErrorText(fs::LastFsError()));
     }
@@ -178,12 +205,22 @@ void TFtpServer::CommandSTOU(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     try {
         std::string name;
         TriggerGetUniqueFileName(client, name);
-        if (name.empty() || fs::RealFileExists(BuildFilePath(client->Directory(), ToBackslashes(name))))
-            name = ReserveUniqueFileName(client->Directory());
+        const bool reserve = name.empty() || fs::RealFileExists(BuildFilePath(client->Directory(), ToBackslashes(name)));
+        if (reserve) name = FreeUniqueFileName(client->Directory());
+        // The right is decided before the reservation touches the disk: every name of the
+        // round lies in the same folder, so the decision holds for the name finally reserved.
         std::string path;
         if (!PrepareUpload(client, name, path)) {
             answer = "501 Permission Denied";
             return;
+        }
+        if (reserve) {
+            const std::string reserved = ReserveUniqueFileName(name);
+            if (reserved != name) {
+                name = reserved;
+                client->RequestedFileName = ToBackslashes(name);
+                path = BuildFilePath(client->Directory(), client->RequestedFileName);
+            }
         }
         client->LocalFilePath = path;
         opening = true;

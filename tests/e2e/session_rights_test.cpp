@@ -41,6 +41,17 @@ attempt('mkd', lambda: ftp.mkd('new'))
 attempt('dele', lambda: ftp.delete('sub/file.txt'))
 attempt('rmd', lambda: ftp.rmd('sub/inner'))
 attempt('rnfr', lambda: ftp.rename('sub/file.txt', 'moved.txt'))
+# A refused STOU leaves no reservation behind, in the share or above it; many of them at once.
+for folder in ('/', '/C:/'):
+    ftp.cwd(folder)
+    codes = set()
+    for i in range(200):
+        try:
+            ftp.sendcmd('STOU')
+        except ftplib.error_perm as e:
+            codes.add(str(e)[:3])
+    print('stou', folder, sorted(codes))
+ftp.cwd('/')
 def names(command):
     lines = []
     ftp.retrlines(command, lines.append)
@@ -86,6 +97,8 @@ TEST(SessionRights, FirstRunShareReadsAndListsButRefusesEveryChange)
               "dele 550\n"
               "rmd 500\n"
               "rnfr 500\n"
+              "stou / ['501']\n"
+              "stou /C:/ ['501']\n"
               "list -la in sub ['file.txt', 'inner']\n"
               "list -a sub ['file.txt', 'inner']\n"
               "list above ['sub', 'top.txt']\n"
@@ -98,6 +111,8 @@ TEST(SessionRights, FirstRunShareReadsAndListsButRefusesEveryChange)
     for (const char* name : {"/up.txt", "/curl.txt", "/sub/lftp.txt", "/moved.txt", "/new"})
         EXPECT_FALSE(std::filesystem::exists(share + name)) << name;
     EXPECT_FALSE(std::filesystem::exists(home + "/drive_c/up.txt"));
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(home + "/drive_c"))
+        EXPECT_EQ(entry.path().filename().string().rfind("FTP", 0), std::string::npos) << entry.path();
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
 }
 
