@@ -83,6 +83,8 @@ void FtpSessionPolicy::ClientConnect(TFtpServer& server, serversClientClass& cli
         return;
     }
     client.SendStr(kIpRefusedLine);
+    // The refusal must be read: an orderly close, never a reset that may destroy it.
+    client.FinishSending();
     thread_.log(RefusedByIpRulesLine(peer));
     server.Disconnect(&client);
 }

@@ -985,8 +985,32 @@ void TCustomWSocket::Close() { InternalClose(true, 0); }
 void TCustomWSocket::CloseGracefully()
 {
     lingerOnOff_ = wsLingerOff;
-    if (fd_ >= 0 && streamSocket_) sockapi::SetLinger(fd_, false, 0);
+    if (fd_ >= 0 && streamSocket_) {
+        sockapi::SetLinger(fd_, false, 0);
+        DropUnreadInput();
+    }
     Close();
+}
+
+void TCustomWSocket::FinishSending()
+{
+    if (fd_ < 0 || !streamSocket_ || state_ != wsConnected) return;
+    TryToSend();
+    if (fd_ < 0) return;
+    lingerOnOff_ = wsLingerOff;
+    sockapi::SetLinger(fd_, false, 0);
+    sockapi::Shutdown(fd_, 1);
+    DropUnreadInput();
+}
+
+void TCustomWSocket::DropUnreadInput()
+{
+    // Bounded: a peer that keeps sending is not read for ever; what it sends later is its reset.
+    char sink[16 * 1024];
+    for (int i = 0; i < 64; ++i) {
+        int received = 0;
+        if (sockapi::Receive(fd_, sink, sizeof sink, false, received) != 0 || received <= 0) return;
+    }
 }
 
 void TCustomWSocket::Abort()

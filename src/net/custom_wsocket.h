@@ -145,8 +145,14 @@ public:
     int PeekData(void* buffer, int len);
     virtual void Close();
     // Close that lets the stack finish sending what it holds (linger off), whatever the
-    // linger setting was: for refusals that must reach the peer before it is dropped.
+    // linger setting was: for refusals that must reach the peer before it is dropped. What the
+    // peer has sent and nobody read is dropped first, since a close with unread data is a reset,
+    // and a reset may destroy the refusal before the peer reads it.
     void CloseGracefully();
+    // The first half of such a close, for a socket whose owner closes it later (a client the
+    // server retires): sends what is queued, shuts the sending side down (a FIN follows the last
+    // byte), drops what the peer has sent so far and turns the abortive close off.
+    void FinishSending();
     virtual void Abort();
     virtual void CloseDelayed();
     virtual void Release();
@@ -215,6 +221,7 @@ protected:
     void SocketError(const std::string& function);
     void SocketErrorNumber(int error, const std::string& function);
     void TryToSend();
+    void DropUnreadInput();        // reads and drops what the stack holds (bounded)
     void MarkSent(int sent);       // marks the first `sent` unread bytes of the send buffer read
     bool SendBufferEmpty() const;  // nothing queued: no block, no file
     void RequestNotifications();

@@ -1,0 +1,80 @@
+// Refusals that a client must read, through the headless program: each is followed by an
+// orderly close (the line, then the end of the stream), never by a reset, even for a client
+// that talks before it has read anything.
+#include <gtest/gtest.h>
+
+#include "server_process.h"
+
+namespace corvane {
+namespace {
+
+using testing::FreeLoopbackPort;
+using testing::RunPython;
+using testing::ServerProcess;
+using testing::WriteFile;
+
+// Connects `count` times; each client sends a login at once, waits, then reads to the end.
+// Prints each different ending with how often it came.
+constexpr const char* kEagerClientsScript = R"PY(
+import socket, sys, time
+port, count = int(sys.argv[1]), int(sys.argv[2])
+endings = {}
+for i in range(count):
+    s = socket.create_connection(('127.0.0.1', port), timeout=10)
+    s.sendall(b'USER anonymous\r\nPASS x\r\n')
+    time.sleep(0.05)
+    got = b''
+    try:
+        while True:
+            block = s.recv(4096)
+            if not block:
+                break
+            got += block
+        ending = got.decode()
+    except ConnectionResetError:
+        ending = 'reset after ' + got.decode()
+    endings[ending] = endings.get(ending, 0) + 1
+    s.close()
+for ending, n in sorted(endings.items()):
+    print(n, repr(ending))
+)PY";
+
+struct RefusalCase {
+    const char* name;
+    const char* settings;  // lines of [ServerData] beside the port
+    const char* line;      // what every client reads before the end of the stream
+};
+
+void PrintTo(const RefusalCase& refusal, std::ostream* out) { *out << refusal.name; }
+
+class Refusals : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(Refusals, EndInAnOrderlyClose)
+{
+    corvane::testing::ScratchFolder scratch;
+    const int port = FreeLoopbackPort();
+    const std::string home = scratch.Join("home");
+    WriteFile(home + "/CorvaneServer.ini", "[ServerData]\r\nPort=" + std::to_string(port) +
+                                               "\r\nUserSetServerIP=127.0.0.1\r\n" + GetParam().settings);
+    ServerProcess server(home, port);
+    ASSERT_TRUE(server.WaitListening());
+    std::string output;
+    ASSERT_EQ(RunPython(kEagerClientsScript, {std::to_string(port), "20"}, output), 0) << output;
+    EXPECT_EQ(output, "20 '" + std::string(GetParam().line) + "\\r\\n'\n");
+    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RealProgram, Refusals,
+    ::testing::Values(
+        RefusalCase{"IpRules", "IPListMode=1\r\nIPListCount=1\r\nIPListData0=127.0.0.1\r\n",
+                    "421 Connection not allowed from this IP."},
+        // The client's login arrives while the reverse look-up runs, so it is still unread
+        // when the refusal is decided.
+        RefusalCase{"IpRulesAfterReverseLookup",
+                    "ReverseDNSCheckEnabled=1\r\nIPListMode=1\r\nIPListCount=1\r\nIPListData0=127.0.0.1\r\n",
+                    "421 Connection not allowed from this IP."}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+}  // namespace
+}  // namespace corvane
