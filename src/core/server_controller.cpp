@@ -10,6 +10,7 @@
 #include "core/log_lines.h"
 #include "core/ftp_server_thread.h"
 #include "platform/fs.h"
+#include "platform/fs_batch.h"
 #include "platform/local_time_text.h"
 #include "platform/shared_memory_file.h"
 
@@ -44,6 +45,7 @@ serverController::~serverController()
 void serverController::startUp()
 {
     view_.ClearScreenLog();
+    removeStaleSettingsTemporaries();
     ConfigureDrivesFromSettings(OpenServerSettings(), ProgramFolder());
     accounts_.LoadAccounts();
     loadSettings();
@@ -220,6 +222,13 @@ void serverController::setHttpListening(bool on) { httpListening_.Set(on); }
 bool serverController::httpListening() const { return httpListening_.Get(); }
 
 // ---- Settings file ----
+
+void serverController::removeStaleSettingsTemporaries()
+{
+    // A save killed before its rename leaves its hidden temporary; nothing else writes the
+    // settings while the controller starts.
+    fs::RemoveStaleRewriteTemporaries(ProgramFolder(), [](std::string_view name) { return name == kServerSettingsFileName; });
+}
 
 void serverController::loadSettings() { settings_ = LoadServerSettings(OpenServerSettings()); }
 

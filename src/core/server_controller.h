@@ -99,6 +99,7 @@ public:
     ftpServerThread* serverThread() { return thread_.get(); }
 
 private:
+    void removeStaleSettingsTemporaries();
     void postCommandRetrying(unsigned message, bool pause);
     void waitForCommandDone(unsigned message);
     void endServerThread();

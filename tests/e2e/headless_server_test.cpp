@@ -123,6 +123,38 @@ TEST(HeadlessServer, FreshHomeServesFtpAndShutsDownCleanlyOnSigterm)
     EXPECT_EQ(log.find("< PASS x "), std::string::npos);  // passwords stay out of the log
 }
 
+// A save killed before its rename leaves a hidden temporary of the settings; the files that
+// hold passwords, and the log, are the owner's only and stay so when rewritten.
+TEST(HeadlessServer, StartClearsAKilledSaveAndPasswordFilesStayPrivate)
+{
+    corvane::testing::ScratchFolder scratch;
+    const std::string home = scratch.Join("home");
+    const int port = FreeLoopbackPort();
+    WriteLoopbackSettings(home, port);
+    std::ofstream(home + "/CorvaneServer.ini", std::ios::app) << "LoggingToFile=1\r\nLogFilePath=C:\\server.log\r\n";
+    std::filesystem::permissions(home + "/CorvaneServer.ini", std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::ofstream(home + "/.CorvaneServer.ini.Ab12Cd") << "[ServerData]\r\nPort=1\r\n";
+    std::ofstream(home + "/.CorvaneServer.ini.notours") << "left alone";
+    ServerProcess server(home, port);
+    ASSERT_TRUE(server.WaitListening());
+    std::string output;
+    ASSERT_EQ(RunPython("import ftplib, sys\nftp = ftplib.FTP()\nftp.connect('127.0.0.1', int(sys.argv[1]), timeout=10)\n"
+                        "ftp.login()\nftp.quit()\n",
+                        {std::to_string(port)}, output),
+              0)
+        << output;
+    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+    EXPECT_FALSE(std::filesystem::exists(home + "/.CorvaneServer.ini.Ab12Cd"));
+    EXPECT_TRUE(std::filesystem::exists(home + "/.CorvaneServer.ini.notours"));
+    for (const char* name : {"/CorvaneServer.ini", "/usersgroups.ini", "/drive_c/server.log"}) {
+        ASSERT_TRUE(std::filesystem::exists(home + name)) << name;
+        EXPECT_EQ(std::filesystem::status(home + name).permissions() & std::filesystem::perms::all,
+                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+            << name;
+    }
+    EXPECT_NE(FileText(home + "/drive_c/server.log").find(" User \"anonymous\" is authenticated"), std::string::npos);
+}
+
 TEST(HeadlessServer, SigintAlsoShutsDownInOrder)
 {
     corvane::testing::ScratchFolder scratch;
