@@ -16,7 +16,8 @@ for ((i = 0; i < ${#args[@]}; i++)); do
 done
 if [[ -n "$home" && ! -e "$home/CorvaneServer.ini" ]]; then
     mkdir -p "$home"
-    printf '[ServerData]\r\nPort=2121\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=8080\r\n\r\n' >"$home/CorvaneServer.ini"
+    # The settings come to hold passwords (P2P accounts): the owner's only, from the start.
+    (umask 077 && printf '[ServerData]\r\nPort=2121\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=8080\r\n\r\n' >"$home/CorvaneServer.ini")
 fi
 if [[ -n "$home" ]]; then
     port=$(sed -n 's/^Port=\([0-9]*\).*/\1/p' "$home/CorvaneServer.ini" | head -n1)

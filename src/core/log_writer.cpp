@@ -17,7 +17,8 @@ void LogWriter::writeLogLines(const std::vector<std::string>& lines)
 void LogWriter::OpenLogFile(const std::string& realPath)
 {
     file_.Close();
-    file_.OpenReal(realPath, FileStream::Mode::Append);
+    // The log holds what clients typed, user names and addresses: the owner's only.
+    file_.OpenReal(realPath, FileStream::Mode::AppendPrivate);
 }
 
 }  // namespace corvane

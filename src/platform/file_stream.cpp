@@ -42,7 +42,8 @@ int OpenFlagsOf(FileStream::Mode mode) {
     case FileStream::Mode::CreateNew: return O_RDWR | O_CREAT | O_EXCL;
     case FileStream::Mode::Create:
     case FileStream::Mode::OpenOrCreate:
-    case FileStream::Mode::Append: return O_RDWR | O_CREAT;
+    case FileStream::Mode::Append:
+    case FileStream::Mode::AppendPrivate: return O_RDWR | O_CREAT;
     }
     return O_RDONLY;
 }
@@ -83,7 +84,8 @@ bool FileStream::OpenHost(const std::string& hostPath, Mode mode) {
 
 bool FileStream::OpenHostPath(const std::string& hostPath, Mode mode) {
     // O_NONBLOCK only for the open itself: a FIFO in a shared folder must not hang the caller.
-    int fd = ::open(hostPath.c_str(), OpenFlagsOf(mode) | O_CLOEXEC | O_NONBLOCK, 0666);
+    const mode_t created = mode == Mode::AppendPrivate ? 0600 : 0666;
+    int fd = ::open(hostPath.c_str(), OpenFlagsOf(mode) | O_CLOEXEC | O_NONBLOCK, created);
     if (fd < 0) return FailWithErrno();
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
@@ -106,7 +108,7 @@ bool FileStream::OpenHostPath(const std::string& hostPath, Mode mode) {
         return FailWith(FsError::AccessDenied);
     }
     if ((mode == Mode::Create && ::ftruncate(fd, 0) != 0) ||
-        (mode == Mode::Append && ::lseek(fd, 0, SEEK_END) < 0)) {
+        ((mode == Mode::Append || mode == Mode::AppendPrivate) && ::lseek(fd, 0, SEEK_END) < 0)) {
         int error = errno;
         UnregisterWriter(device, inode);
         ::close(fd);

@@ -26,6 +26,7 @@ public:
         CreateNew,     // create a file that must not exist yet, read and write
         OpenOrCreate,  // open, creating it when missing, content kept, read and write
         Append,        // open or create, content kept, position at the end, read and write
+        AppendPrivate, // as Append, but a file it creates is the owner's only (0600)
     };
     enum class Origin { Begin, Current, End };
 
