@@ -135,9 +135,17 @@ void FtpSessionPolicy::Authenticate(serversClientClass& client, const std::strin
 void FtpSessionPolicy::IdleCheck(TFtpServer& server)
 {
     const auto now = std::chrono::system_clock::now();
+    const auto loginDeadline = std::chrono::steady_clock::now() - std::chrono::seconds(loginTimeoutSeconds_);
     std::vector<TFtpCtrlSocket*> idle;
+    std::vector<serversClientClass*> tooLateToLogIn;
     for (int i = 0; i < server.ClientCount(); ++i) {
         auto* client = static_cast<serversClientClass*>(server.Client(i));
+        // Connections that never log in would otherwise hold their places for ever, and enough
+        // of them lock every other client out.
+        if (!client->authenticated && loginTimeoutSeconds_ > 0 && client->connectedAt < loginDeadline) {
+            tooLateToLogIn.push_back(client);
+            continue;
+        }
         const int timeout = accounts_.GetIdleTimeout(client->UserName());
         if (timeout == 0) continue;
         const auto silent = std::chrono::duration_cast<std::chrono::seconds>(now - client->lastActivity).count();
@@ -145,6 +153,12 @@ void FtpSessionPolicy::IdleCheck(TFtpServer& server)
     }
     for (TFtpCtrlSocket* client : idle)
         if (server.IsClient(client)) server.Disconnect(client);
+    for (serversClientClass* client : tooLateToLogIn) {
+        if (!server.IsClient(client)) continue;
+        client->SendStr(kLoginTimeoutLine);
+        client->FinishSending();
+        server.Disconnect(client);
+    }
 }
 
 void FtpSessionPolicy::ClientDisconnect(serversClientClass& client)

@@ -141,6 +141,7 @@ void ftpServerThread::StartFtp()
 void ftpServerThread::ApplyFtpSettings(const ServerSettings& s)
 {
     ftp_->SetMaxClients(s.MaximumNumberOfConnections);
+    policy_->SetLoginTimeout(s.LoginTimeout);
     ftp_->SetPort(std::to_string(s.Port));
     ftp_->SetAddr(s.UserSetServerIP);
     if (s.ManualPASVPortsEnabled) {

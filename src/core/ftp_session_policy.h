@@ -20,6 +20,7 @@ class permissionsClass;
 inline constexpr std::string_view kSearchResultsTag = "<DravikSearchResults>";
 
 inline constexpr const char* kIpRefusedLine = "421 Connection not allowed from this IP.\r\n";
+inline constexpr const char* kLoginTimeoutLine = "421 No login within the time allowed: closing control connection.\r\n";
 inline constexpr const char* kTooManyForAccount = "530 Maximum number of users for this account has been exceeded.";
 inline constexpr const char* kNoHomePath = "530 No home path exist for this account or its group; cannot log in.";
 
@@ -34,8 +35,11 @@ public:
     // Makes serversClientClass the engine's client class and attaches every handler.
     void Wire(TFtpServer& server);
 
-    // Disconnects every client silent for longer than its account's idle timeout.
+    // Disconnects every client silent for longer than its account's idle timeout, and every
+    // connection that has not logged in within the login time limit (with kLoginTimeoutLine).
     void IdleCheck(TFtpServer& server);
+    // Seconds a connection may take to log in; 0: no limit.
+    void SetLoginTimeout(int seconds) { loginTimeoutSeconds_ = seconds; }
 
     // ---- The handlers (public for tests that drive them without a network) ----
     void ClientConnect(TFtpServer& server, serversClientClass& client);
@@ -87,6 +91,7 @@ private:
     ftpServerThread& thread_;
     permissionsClass& accounts_;
     TFtpServer* server_ = nullptr;
+    int loginTimeoutSeconds_ = 60;
 };
 
 }  // namespace corvane

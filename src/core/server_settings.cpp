@@ -1,5 +1,7 @@
 #include "core/server_settings.h"
 
+#include <algorithm>
+
 #include <charconv>
 #include <climits>
 
@@ -40,6 +42,7 @@ ServerSettings LoadServerSettings(const IniImage& image)
     s.MD5IndexingEnabled = ReadBool(image, "MD5IndexingEnabled", d.MD5IndexingEnabled);
     s.MaximumNumberOfConnections =
         CorrectedConnectionLimit(ReadInt(image, "MaximumNumberOfConnections", d.MaximumNumberOfConnections));
+    s.LoginTimeout = std::max(0, ReadInt(image, "LoginTimeout", d.LoginTimeout));
     s.LogFilePath = ReadText(image, "LogFilePath", d.LogFilePath);
     s.LoggingToFile = ReadBool(image, "LoggingToFile", d.LoggingToFile);
     s.ScreenLoggingEnabled = ReadBool(image, "ScreenLoggingEnabled", d.ScreenLoggingEnabled);

@@ -23,6 +23,9 @@ struct ServerSettings {
     int Port = 21;
     bool MD5IndexingEnabled = false;
     int MaximumNumberOfConnections = 64;
+    // Seconds a control connection may take to log in before it is closed; 0: no limit. Read
+    // only: a file that never names it gets no key for it on save (the image keeps one it has).
+    int LoginTimeout = 60;
     std::string LogFilePath = "c:\\corvaneserver.log";
     bool LoggingToFile = false;
     bool ScreenLoggingEnabled = true;

@@ -26,6 +26,8 @@ public:
     // transfers that feed it pass 4 GiB.
     std::int64_t credit = 0;
     std::chrono::system_clock::time_point lastActivity = std::chrono::system_clock::now();
+    // When the connection was accepted: the login time limit counts from here.
+    std::chrono::steady_clock::time_point connectedAt = std::chrono::steady_clock::now();
     std::vector<std::string> searchResults;
     std::int32_t searchMode = 0;
     // The running retrieval is a listing (of a folder or of search results), not a file.

@@ -1,6 +1,6 @@
 // Refusals that a client must read, through the headless program: each is followed by an
 // orderly close (the line, then the end of the stream), never by a reset, even for a client
-// that talks before it has read anything.
+// that talks before it has read anything; and connections that never log in are closed.
 #include <gtest/gtest.h>
 
 #include "server_process.h"
@@ -75,6 +75,57 @@ INSTANTIATE_TEST_SUITE_P(
                     "ReverseDNSCheckEnabled=1\r\nIPListMode=1\r\nIPListCount=1\r\nIPListData0=127.0.0.1\r\n",
                     "421 Connection not allowed from this IP."}),
     [](const auto& param) { return std::string(param.param.name); });
+
+// Four silent connections fill a server that takes four: the fifth is refused as busy, in
+// order. Past the login time limit the silent ones are closed with a 421 line; a client that
+// logged in stays, and the freed places take new clients again.
+constexpr const char* kSilentConnectionsScript = R"PY(
+import ftplib, socket, sys, time
+port = int(sys.argv[1])
+def connect():
+    s = socket.create_connection(('127.0.0.1', port), timeout=15)
+    return s, s.makefile('rb')
+logged = ftplib.FTP()
+logged.connect('127.0.0.1', port, timeout=15)
+logged.login()
+silent = [connect() for i in range(3)]
+for s, f in silent:
+    f.readline()
+busy, reader = connect()
+busy.sendall(b'USER anonymous\r\n')
+print('busy', reader.read().decode().strip())
+started = time.time()
+for s, f in silent:
+    print('silent', f.readline().decode().strip(), f.read() == b'')
+print('within limit', time.time() - started < 15)  # the check runs on the 10 s tick
+print('logged in stays', logged.sendcmd('NOOP')[:3])
+again = ftplib.FTP()
+again.connect('127.0.0.1', port, timeout=15)
+print('again', again.login()[:3])
+)PY";
+
+TEST(LoginTimeLimit, SilentConnectionsAreClosedAndTheirPlacesFreed)
+{
+    corvane::testing::ScratchFolder scratch;
+    const int port = FreeLoopbackPort();
+    const std::string home = scratch.Join("home");
+    WriteFile(home + "/CorvaneServer.ini", "[ServerData]\r\nPort=" + std::to_string(port) +
+                                               "\r\nUserSetServerIP=127.0.0.1\r\nMaximumNumberOfConnections=4\r\n"
+                                               "LoginTimeout=1\r\n");
+    ServerProcess server(home, port);
+    ASSERT_TRUE(server.WaitListening());
+    std::string output;
+    ASSERT_EQ(RunPython(kSilentConnectionsScript, {std::to_string(port)}, output), 0) << output;
+    EXPECT_EQ(output,
+              "busy 421 Too many users connected.\n"
+              "silent 421 No login within the time allowed: closing control connection. True\n"
+              "silent 421 No login within the time allowed: closing control connection. True\n"
+              "silent 421 No login within the time allowed: closing control connection. True\n"
+              "within limit True\n"
+              "logged in stays 200\n"
+              "again 230\n");
+    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+}
 
 }  // namespace
 }  // namespace corvane
