@@ -323,12 +323,20 @@ void ftpServerThread::Tick()
     if (counter % 3600000 == 0 && ftp_ && ftp_->Active()) RestartIndexer();
 }
 
-void ftpServerThread::log(const std::string& line) { pendingLog_.push_back(line); }
+void ftpServerThread::log(const std::string& line)
+{
+    pendingLog_.push_back(line);
+    pendingLogBytes_ += line.size();
+    // Lines go to the window on the tick, or sooner when a flood of them would otherwise wait
+    // in memory until then.
+    if (pendingLogBytes_ > kPendingLogFlushBytes) FlushPendingLog();
+}
 
 void ftpServerThread::FlushPendingLog()
 {
     std::vector<std::string> lines;
     lines.swap(pendingLog_);
+    pendingLogBytes_ = 0;
     if (!lines.empty()) runOnGui([this, &lines] { controller_.writeLogLines(lines); });
 }
 

@@ -142,6 +142,8 @@ private:
     bool webLinkRequired_ = false;
     std::atomic<std::uint32_t> reindexCounter_{0};  // read by tests on the window thread
     std::vector<std::string> pendingLog_;
+    std::size_t pendingLogBytes_ = 0;  // the text of pendingLog_
+    static constexpr std::size_t kPendingLogFlushBytes = 256 * 1024;
     std::string statusText_;
 
     // Shared with the window thread.

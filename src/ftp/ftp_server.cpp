@@ -8,6 +8,7 @@ namespace corvane {
 namespace {
 
 constexpr char kTooManyUsers[] = "421 Too many users connected.";
+constexpr long long kControlSendBacklog = 64 * 1024;
 
 }  // namespace
 
@@ -112,6 +113,9 @@ void TFtpServer::ServerSessionAvailable(std::uint16_t error)
     // Every reply is one whole text: none may wait for the client to acknowledge the one before
     // (a "226" right after a "150" would otherwise wait for the client's delayed acknowledgement).
     client->SetComponentOptions(client->ComponentOptions() | wsoTcpNoDelay);
+    // A client that sends commands and reads no reply is not read any more once this much of
+    // its replies waits: its memory stays bounded whatever it sends.
+    client->SetSendBacklogLimit(kControlSendBacklog);
     try {
         client->Dup(handle);
     } catch (...) {

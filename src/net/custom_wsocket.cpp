@@ -131,6 +131,7 @@ void TCustomWSocket::AssignDefaultValue()
     state_ = wsClosed;
     allSent_ = true;
     paused_ = false;
+    readHeld_ = false;
     closeInvoked_ = false;
     listeningStream_ = false;
 }
@@ -331,7 +332,15 @@ void TCustomWSocket::UpdateWriteInterest()
 {
     if (fd_ < 0 || paused_ || loop_ == nullptr) return;
     const bool wantWrite = state_ == wsConnecting || !allSent_;
-    loop_->ModifyFd(fd_, EventLoop::IoReadable | (wantWrite ? EventLoop::IoWritable : 0u));
+    const bool wantRead = !readHeld_;
+    loop_->ModifyFd(fd_, (wantRead ? EventLoop::IoReadable : 0u) | (wantWrite ? EventLoop::IoWritable : 0u));
+}
+
+void TCustomWSocket::HoldReadingWhileBacklogFull()
+{
+    if (readHeld_ || !SendBacklogFull() || fd_ < 0) return;
+    readHeld_ = true;
+    UpdateWriteInterest();
 }
 
 void TCustomWSocket::Connect()
@@ -545,6 +554,7 @@ void TCustomWSocket::PutDataInSendBuffer(const void* data, int len)
     // Bytes queued while a file waits go out after it.
     std::deque<TBuffer>& queue = fileRange_.remaining > 0 ? afterFile_ : sendBuffer_;
     if (queue.empty()) queue.emplace_back(kSendBlockSize);
+    queuedBytes_ += len;
     while (len > 0) {
         const int taken = queue.back().Write(bytes, len);
         bytes += taken;
@@ -581,6 +591,7 @@ int TCustomWSocket::Send(const void* data, int len)
     PutDataInSendBuffer(rest, restLen);
     if (restLen == 0) allSent_ = SendBufferEmpty();
     TryToSend();
+    HoldReadingWhileBacklogFull();
     if (allSent_) {
         // The data went at once: OnDataSent still fires only after the calling handler returns.
         PostSelf([](TCustomWSocket* self) { self->HandleWriteNotification(0); });
@@ -759,6 +770,7 @@ bool TCustomWSocket::SendBufferEmpty() const
 
 void TCustomWSocket::MarkSent(int sent)
 {
+    queuedBytes_ -= sent;
     for (auto it = sendBuffer_.begin(); sent > 0 && it != sendBuffer_.end(); ++it) {
         const int taken = std::min(sent, it->Unread());
         it->Remove(taken);
@@ -769,6 +781,8 @@ void TCustomWSocket::MarkSent(int sent)
 void TCustomWSocket::DeleteBufferedData()
 {
     sendBuffer_.clear();
+    afterFile_.clear();
+    queuedBytes_ = 0;
     DropFileRange();
     allSent_ = true;
 }
@@ -902,8 +916,9 @@ void TCustomWSocket::OnReadiness(std::uint32_t events)
     if (events & (EventLoop::IoHangup | EventLoop::IoError)) {
         int error = 0;
         if (events & EventLoop::IoError) sockapi::PendingError(fd_, error);
-        // Data still held is delivered first; only an exhausted stream is a close.
-        if (GetRcvdCount() > 0) return;
+        // Data still held is delivered first; only an exhausted stream is a close. While reading
+        // is held for the sending, the peer that has gone will read no answer: it is a close.
+        if (GetRcvdCount() > 0 && !readHeld_) return;
         Guarded([&] { HandleCloseNotification(static_cast<std::uint16_t>(error)); });
     }
 }
@@ -926,8 +941,11 @@ void TCustomWSocket::HandleWriteNotification(std::uint16_t error)
     if (fd_ < 0) return;
     TryToSend();
     if (fd_ < 0) return;
+    const bool resumed = readHeld_ && !SendBacklogFull();
+    if (resumed) readHeld_ = false;
     UpdateWriteInterest();
-    if (allSent_) TriggerDataSent(error);
+    if (resumed) ReadingResumed();
+    if (fd_ >= 0 && allSent_) TriggerDataSent(error);
 }
 
 void TCustomWSocket::HandleCloseNotification(std::uint16_t error)

@@ -133,6 +133,18 @@ public:
     virtual long long SendFile(int fileHandle, long long offset, long long count);
     // Bytes of the last SendFile that have gone to the stack so far.
     long long FileBytesSent() const { return fileBytesSent_; }
+
+    // Reading held for the sending: while more than `bytes` of what was sent wait in this
+    // socket's own buffer (the stack took no more), nothing more is read from the peer, so a
+    // peer that sends requests and reads no answer cannot grow the process; reading resumes
+    // once the waiting bytes are down to the limit again. 0 (the default): never held.
+    void SetSendBacklogLimit(long long bytes) { sendBacklogLimit_ = bytes; }
+    long long SendBacklogLimit() const { return sendBacklogLimit_; }
+    // Bytes queued in this socket's buffer and not yet taken by the stack (a file being sent
+    // from the file not counted).
+    long long QueuedByteCount() const { return queuedBytes_; }
+    bool SendBacklogFull() const { return sendBacklogLimit_ > 0 && queuedBytes_ > sendBacklogLimit_; }
+    bool ReadingHeldForSending() const { return readHeld_; }
     int SendText(const std::string& text) { return SendStr(text); }
     void PutDataInSendBuffer(const void* data, int len);
     void PutStringInSendBuffer(const std::string& text) { PutDataInSendBuffer(text.data(), static_cast<int>(text.size())); }
@@ -221,6 +233,10 @@ protected:
     void SocketError(const std::string& function);
     void SocketErrorNumber(int error, const std::string& function);
     void TryToSend();
+    // Holds reading while the send backlog is full; called after anything was queued.
+    void HoldReadingWhileBacklogFull();
+    // Called once reading resumes after a hold; line mode delivers the lines it kept meanwhile.
+    virtual void ReadingResumed() {}
     void DropUnreadInput();        // reads and drops what the stack holds (bounded)
     void MarkSent(int sent);       // marks the first `sent` unread bytes of the send buffer read
     bool SendBufferEmpty() const;  // nothing queued: no block, no file
@@ -270,6 +286,9 @@ private:
     int lingerTimeout_ = 0;
     bool multiThreaded_ = false;
     std::deque<TBuffer> sendBuffer_;
+    long long queuedBytes_ = 0;  // unread bytes of sendBuffer_ and afterFile_
+    long long sendBacklogLimit_ = 0;
+    bool readHeld_ = false;
     // The file part of what is queued: it goes after sendBuffer_, and the blocks queued while it
     // waits (afterFile_) go after it.
     struct FileRange {

@@ -10,6 +10,12 @@ void TCustomLineWSocket::AssignDefaultValue()
     TCustomSocksWSocket::AssignDefaultValue();
 }
 
+void TCustomLineWSocket::ReadingResumed()
+{
+    // After the calling handler, as any delivery of held data.
+    if (!rcvBuf_.empty()) PostSelf([](TCustomWSocket* self) { static_cast<TCustomLineWSocket*>(self)->DeliverHeldData(); });
+}
+
 void TCustomLineWSocket::SetLineMode(bool on)
 {
     if (lineMode_ == on) return;
@@ -78,6 +84,8 @@ void TCustomLineWSocket::HandleReadNotification(std::uint16_t error, bool forceL
         TCustomSocksWSocket::HandleReadNotification(error, forceLoop);
         return;
     }
+    // A readiness collected before the hold began: the stack keeps the bytes meanwhile.
+    if (ReadingHeldForSending()) return;
     const std::size_t before = rcvBuf_.size();
     ReadIntoBuffer();
     if (rcvBuf_.size() == before) return;
@@ -90,6 +98,9 @@ void TCustomLineWSocket::ReadIntoBuffer()
 {
     int ready = TCustomSocksWSocket::GetRcvdCount();
     if (ready <= 0) ready = 255;
+    // What the stack holds beyond one block is read on the next readiness, after the lines of
+    // this one: a peer that sends megabytes of requests at once cannot make them all wait here.
+    ready = std::min(ready, kLineReadBlock);
     std::string fresh(static_cast<std::size_t>(ready), '\0');
     const int count = DoRecv(fresh.data(), ready, false);
     if (count <= 0) return;
@@ -131,6 +142,8 @@ std::string TCustomLineWSocket::EditLine(const std::string& received)
 void TCustomLineWSocket::DeliverLines(std::size_t searchFrom, std::uint16_t error)
 {
     while (LineModeActive()) {
+        // Answers wait unsent: the next lines wait too, until the sending resumes reading.
+        if (ReadingHeldForSending()) return;
         const std::size_t end = rcvBuf_.find(lineEnd_, searchFrom);
         if (end == std::string::npos) return;
         const int length = static_cast<int>(end + lineEnd_.size());
@@ -152,6 +165,8 @@ void TCustomLineWSocket::DeliverLines(std::size_t searchFrom, std::uint16_t erro
 
 void TCustomLineWSocket::CheckLineLimit()
 {
+    // Lines kept for a held reading are complete lines, not one that is too long.
+    if (ReadingHeldForSending()) return;
     if (!LineModeActive() || lineLimit_ <= 0 || static_cast<int>(rcvBuf_.size()) <= lineLimit_) return;
     bool clearData = true;
     TriggerLineLimitExceeded(static_cast<int>(rcvBuf_.size()), clearData);

@@ -6,7 +6,9 @@
 // OnDataAvailable, Receive and ReceiveStr hand out the bytes of the current line only, and
 // RcvdCount is its length. A handler that reads nothing drops the line; a handler that leaves
 // line mode after reading part of a line leaves the rest, and all later data, in the buffer, in
-// order, for the next Receive.
+// order, for the next Receive. While reading is held for the sending (SetSendBacklogLimit),
+// received lines wait in the buffer and are delivered once it resumes; the bytes read at once
+// are bounded (kLineReadBlock), so the lines waiting are too.
 #pragma once
 
 #include <functional>
@@ -24,6 +26,8 @@ public:
 class TCustomLineWSocket : public TCustomSocksWSocket {
 public:
     using TLineLimitEvent = std::function<void(TCustomWSocket* sender, int rcvdLength, bool& clearData)>;
+    // The most bytes taken from the stack in one read in line mode.
+    static constexpr int kLineReadBlock = 64 * 1024;
 
     bool LineMode() const { return lineMode_; }
     virtual void SetLineMode(bool on);
@@ -50,6 +54,7 @@ protected:
     void HandleReadNotification(std::uint16_t error, bool forceLoop) override;
     void TriggerSessionClosed(std::uint16_t error) override;
     void AssignDefaultValue() override;
+    void ReadingResumed() override;
     virtual void TriggerLineLimitExceeded(int rcvdLength, bool& clearData);
     // Applies LineEdit and LineEcho to newly received bytes; returns what is kept.
     virtual std::string EditLine(const std::string& received);

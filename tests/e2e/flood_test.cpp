@@ -1,0 +1,83 @@
+// Clients that send requests and read no answer, through the headless program: the program
+// stops reading them while their answers wait, so its memory stays flat, and once they read
+// again every request is answered, in order.
+#include <gtest/gtest.h>
+
+#include "server_process.h"
+
+namespace corvane {
+namespace {
+
+using testing::FreeLoopbackPort;
+using testing::RunPython;
+using testing::ServerProcess;
+using testing::WriteFile;
+
+// Sends `count` NOOPs with 1 KB parameters without reading, waits, samples the server's resident
+// memory, then reads every reply. Prints the memory growth and what came back.
+constexpr const char* kFloodScript = R"PY(
+import socket, sys, threading, time
+port, pid, count = int(sys.argv[1]), sys.argv[2], int(sys.argv[3])
+def rss_kb():
+    for line in open('/proc/' + pid + '/status'):
+        if line.startswith('VmRSS:'):
+            return int(line.split()[1])
+s = socket.create_connection(('127.0.0.1', port), timeout=60)
+reader = s.makefile('rb')
+reader.readline()
+before = rss_kb()
+commands = b''.join(b'NOOP %04d' % i + b'x' * 1000 + b'\r\n' for i in range(count))
+sender = threading.Thread(target=s.sendall, args=(commands,))
+sender.start()
+time.sleep(3)
+grown = rss_kb() - before
+print('memory flat', grown < 8 * 1024, grown if grown >= 8 * 1024 else '')
+answered = 0
+for i in range(count):
+    line = reader.readline()
+    if not line.startswith(b"200 Ok. Parameter was '%04d" % i):
+        print('reply', i, line[:40])
+        break
+    answered += 1
+sender.join()
+print('answered', answered)
+
+# A flooder that goes without reading: its connection is closed, and the server does not spin
+# on what it left unread.
+def cpu_seconds():
+    fields = open('/proc/' + pid + '/stat').read().rsplit(')', 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / 100.0
+gone = socket.create_connection(('127.0.0.1', port), timeout=60)
+gone.makefile('rb').readline()
+threading.Thread(target=lambda: gone.sendall(commands), daemon=True).start()
+time.sleep(1)
+gone.close()
+time.sleep(0.5)
+spent = cpu_seconds()
+time.sleep(2)
+print('quiet after', cpu_seconds() - spent < 0.5)
+fresh = socket.create_connection(('127.0.0.1', port), timeout=10)
+f = fresh.makefile('rb')
+f.readline()
+fresh.sendall(b'NOOP\r\n')
+print(f.readline().decode().strip())
+)PY";
+
+TEST(Flood, AClientThatReadsNoReplyIsNotReadAndEveryCommandIsAnsweredLater)
+{
+    corvane::testing::ScratchFolder scratch;
+    const int port = FreeLoopbackPort();
+    const std::string home = scratch.Join("home");
+    WriteFile(home + "/CorvaneServer.ini", "[ServerData]\r\nPort=" + std::to_string(port) +
+                                               "\r\nUserSetServerIP=127.0.0.1\r\nScreenLoggingEnabled=0\r\n");
+    ServerProcess server(home, port);
+    ASSERT_TRUE(server.WaitListening());
+    std::string output;
+    // 40 MB of commands, and as much of replies: far more than the sockets' buffers hold.
+    ASSERT_EQ(RunPython(kFloodScript, {std::to_string(port), std::to_string(server.Pid()), "40000"}, output), 0) << output;
+    EXPECT_EQ(output, "memory flat True \nanswered 40000\nquiet after True\n200 Ok. Parameter was ''.\n");
+    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+}
+
+}  // namespace
+}  // namespace corvane
