@@ -9,14 +9,27 @@
 #include "core/log_lines.h"
 #include "core/session_table.h"
 #include "ftp/ftp_server.h"
+#include "net/dns_lookup_request.h"
 #include "net/line_wsocket.h"
+#include "net/socket_home.h"
 #include "platform/fs.h"
+#include "platform/win_errors.h"
 
 namespace corvane {
 
 FtpSessionPolicy::FtpSessionPolicy(ftpServerThread& thread, permissionsClass& accounts)
     : thread_(thread), accounts_(accounts)
 {
+}
+
+FtpSessionPolicy::~FtpSessionPolicy()
+{
+    EventLoop* loop = EventLoop::Current();
+    for (auto& [number, pending] : pendingLookups_) {
+        pending.request->Cancel();
+        if (loop != nullptr) loop->CancelTimer(pending.timeLimit);
+    }
+    if (lookupHome_) lookupHome_->Abandon();
 }
 
 std::string FtpSessionPolicy::AccountOf(serversClientClass& client) const
@@ -70,16 +83,74 @@ std::string FtpSessionPolicy::Peer(serversClientClass& client)
 
 void FtpSessionPolicy::ClientConnect(TFtpServer& server, serversClientClass& client)
 {
+    if (accounts_.GetReverseDnsCheck() && client.hostName.empty()) {
+        StartConnectLookup(server, client);
+        return;
+    }
+    DecideConnection(server, client);
+}
+
+// The decision waits for the peer's name without holding up anyone: the accept handler returns
+// at once, the connection is not started (no banner) and its socket is paused, so what the
+// client sends stays in the stack until the decision, and none of its commands runs before it.
+void FtpSessionPolicy::StartConnectLookup(TFtpServer& server, serversClientClass& client)
+{
+    EventLoop* loop = EventLoop::Current();
+    if (!lookupHome_) lookupHome_ = std::make_shared<SocketHome>(loop);
+    const long long number = client.ClientNumber();
+    PendingLookup pending;
+    const int failed = DnsLookupRequest::Start(
+        DnsLookupRequest::Kind::AddressToName, client.PeerAddr(), lookupHome_,
+        [this, number](int error, const std::vector<std::string>& names) {
+            FinishConnectLookup(number, error, error == 0 && !names.empty() ? names.front() : std::string());
+        },
+        pending.request);
+    if (failed != 0) {
+        client.lookupResult = failed + 65536;
+        client.hostName = "Error #" + std::to_string(failed);
+        DecideConnection(server, client);
+        return;
+    }
+    server.HoldConnectionStart(&client);
+    client.Pause();
+    pending.timeLimit = loop->AddOneShot(kReverseLookupLimit, [this, number] {
+        auto it = pendingLookups_.find(number);
+        if (it == pendingLookups_.end()) return;
+        it->second.timeLimit = 0;
+        it->second.request->Cancel();
+        FinishConnectLookup(number, WSAETIMEDOUT, std::string());
+    });
+    pendingLookups_[number] = std::move(pending);
+}
+
+void FtpSessionPolicy::FinishConnectLookup(long long clientNumber, int error, const std::string& hostName)
+{
+    auto it = pendingLookups_.find(clientNumber);
+    if (it == pendingLookups_.end()) return;
+    if (it->second.timeLimit != 0) EventLoop::Current()->CancelTimer(it->second.timeLimit);
+    pendingLookups_.erase(it);
+    // The client may have gone meanwhile (it hung up, or the window disconnected it).
+    auto* client = server_ == nullptr ? nullptr : static_cast<serversClientClass*>(server_->FindClientByNumber(clientNumber));
+    if (client == nullptr) return;
+    client->lookupResult = error + 65536;
+    client->hostName = error == 0 && !hostName.empty() ? hostName : "Error #" + std::to_string(error == 0 ? 11001 : error);
+    client->Resume();
+    DecideConnection(*server_, *client);
+}
+
+void FtpSessionPolicy::DecideConnection(TFtpServer& server, serversClientClass& client)
+{
     const long long number = client.ClientNumber();
     const bool allowed =
         accounts_.CheckClientAddress(client.PeerAddr(), 0, [this, &client] { return ReverseLookup(client); });
-    // The lookup's wait served other events: the client may have gone meanwhile.
+    // A lookup's wait served other events: the client may have gone meanwhile.
     if (!thread_.IsLiveClient(&client, number)) return;
     const std::string peer = Peer(client);
     if (!thread_.IsLiveClient(&client, number)) return;
     if (allowed) {
         thread_.log(ConnectedLine(peer));
         thread_.addSession(&client);
+        server.StartHeldConnection(&client);
         return;
     }
     client.SendStr(kIpRefusedLine);

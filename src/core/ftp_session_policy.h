@@ -4,17 +4,27 @@
 // line each event writes. Server thread only; the account store answers the questions.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "core/servers_client.h"
+#include "platform/event_loop.h"
 
 namespace corvane {
 
+class DnsLookupRequest;
+class SocketHome;
 class TFtpServer;
 class TWSocket;
 class ftpServerThread;
 class permissionsClass;
+
+// How long the connect decision waits for a peer's reverse lookup; a lookup that takes longer
+// is taken as failed ("Error #10060" as the host name).
+inline constexpr std::chrono::milliseconds kReverseLookupLimit{5000};
 
 // The tag of the folder under which a client's SITE SRCH results are listed.
 inline constexpr std::string_view kSearchResultsTag = "<DravikSearchResults>";
@@ -31,6 +41,9 @@ std::size_t ListingNameStart(const std::string& params);
 class FtpSessionPolicy {
 public:
     FtpSessionPolicy(ftpServerThread& thread, permissionsClass& accounts);
+    ~FtpSessionPolicy();
+    FtpSessionPolicy(const FtpSessionPolicy&) = delete;
+    FtpSessionPolicy& operator=(const FtpSessionPolicy&) = delete;
 
     // Makes serversClientClass the engine's client class and attaches every handler.
     void Wire(TFtpServer& server);
@@ -76,6 +89,14 @@ public:
     static int ThrottledBlockSize(long long rateKb);
 
 private:
+    // A connect decision waiting for the peer's reverse lookup.
+    struct PendingLookup {
+        std::shared_ptr<DnsLookupRequest> request;
+        EventLoop::TimerId timeLimit = 0;
+    };
+    void DecideConnection(TFtpServer& server, serversClientClass& client);
+    void StartConnectLookup(TFtpServer& server, serversClientClass& client);
+    void FinishConnectLookup(long long clientNumber, int error, const std::string& hostName);
     std::string AccountOf(serversClientClass& client) const;
     std::string ReverseLookup(serversClientClass& client);
     bool Allowed(serversClientClass& client, const std::string& folder, const char* op) const;
@@ -92,6 +113,8 @@ private:
     permissionsClass& accounts_;
     TFtpServer* server_ = nullptr;
     int loginTimeoutSeconds_ = 60;
+    std::shared_ptr<SocketHome> lookupHome_;  // where lookup results come back
+    std::unordered_map<long long, PendingLookup> pendingLookups_;  // by client number
 };
 
 }  // namespace corvane

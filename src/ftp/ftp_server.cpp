@@ -139,6 +139,12 @@ void TFtpServer::ServerSessionAvailable(std::uint16_t error)
         return;
     }
     if (FindClientByNumber(number) != client || client->State() != wsConnected) return;
+    if (heldStarts_.count(number) != 0) return;  // the owner starts it when it has decided
+    StartAcceptedConnection(client);
+}
+
+void TFtpServer::StartAcceptedConnection(TFtpCtrlSocket* client)
+{
     if (maxClients_ > 0 && ClientCount() > maxClients_) {
         client->SetBanner(kTooManyUsers);
         client->StartConnection();
@@ -147,6 +153,17 @@ void TFtpServer::ServerSessionAvailable(std::uint16_t error)
     } else {
         client->StartConnection();
     }
+}
+
+void TFtpServer::HoldConnectionStart(TFtpCtrlSocket* client)
+{
+    if (IsClient(client)) heldStarts_.insert(client->ClientNumber());
+}
+
+void TFtpServer::StartHeldConnection(TFtpCtrlSocket* client)
+{
+    if (!IsClient(client) || heldStarts_.erase(client->ClientNumber()) == 0) return;
+    if (client->State() == wsConnected) StartAcceptedConnection(client);
 }
 
 void TFtpServer::AttachClientHandlers(TFtpCtrlSocket* client)
@@ -224,6 +241,7 @@ void TFtpServer::ClientClosedProcedure(TFtpCtrlSocket* client)
     EndDataOfLeavingClient(client);
     std::unique_ptr<TFtpCtrlSocket> owned = std::move(*it);
     clientList_.erase(it);
+    heldStarts_.erase(client->ClientNumber());
     try {
         TriggerClientDisconnect(client, 0);
     } catch (...) {

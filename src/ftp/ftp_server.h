@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "ftp/ftp_ctrl_socket.h"
@@ -94,6 +95,15 @@ public:
     void Stop();
     bool Active() const;
     void SetActive(bool active);
+
+    // For the owner's OnClientConnect: the new connection is not started (no banner, no busy
+    // refusal) when the handler returns, but when the owner calls StartHeldConnection, for a
+    // connect decision that waits for an answer from elsewhere (a reverse lookup). Nothing
+    // for a client that is not one of ours.
+    void HoldConnectionStart(TFtpCtrlSocket* client);
+    void StartHeldConnection(TFtpCtrlSocket* client);
+    // The client with this number, or nullptr when it has gone (numbers are never reused).
+    TFtpCtrlSocket* FindClientByNumber(long long clientNumber) const;
 
     // Ends a client at once (its OnClientDisconnect fires before this returns); raises
     // FtpServerException "Disconnect: Not one of our clients" for any other object. The object
@@ -266,6 +276,8 @@ protected:
     void ClientClosedProcedure(TFtpCtrlSocket* client);
 
 private:
+    // Sends the banner, or the busy refusal when the server is full.
+    void StartAcceptedConnection(TFtpCtrlSocket* client);
     struct TFtpCommandEntry {
         std::string keyword;
         TFtpSrvCommandProc proc;
@@ -280,7 +292,6 @@ private:
     void ClientDataSent(TFtpCtrlSocket* client);
     void HandleCloseRequest(TFtpCtrlSocket* client);
     void HandlePostedEvent(TFtpPostedEvent event, long long clientNumber);
-    TFtpCtrlSocket* FindClientByNumber(long long clientNumber) const;
     void RetireClient(std::unique_ptr<TFtpCtrlSocket> client);
 
     // Data-connection helpers (ftp_data_connection.cpp, ftp_transfer_*.cpp).
@@ -324,6 +335,7 @@ private:
     EventLoop* loop_ = nullptr;
     std::unique_ptr<TWSocket> serverWSocket_;
     std::vector<std::unique_ptr<TFtpCtrlSocket>> clientList_;
+    std::unordered_set<long long> heldStarts_;  // client numbers whose start the owner holds
     // Clients already ended, waiting for the posted event that frees them.
     std::vector<std::unique_ptr<TFtpCtrlSocket>> retiredClients_;
     long long connectionCounter_ = 0;

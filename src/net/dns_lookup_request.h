@@ -1,7 +1,8 @@
 // DnsLookupRequest: one asynchronous name or address lookup of a socket.
 //
-// The blocking resolver call runs on a thread of its own, which is detached: a lookup that
-// hangs never holds up its socket, the owner thread or the end of the process. The thread
+// The blocking resolver call runs on one of a few resolver threads (four at most, detached;
+// lookups beyond them wait in order): a lookup that hangs never holds up its socket, the owner
+// thread or the end of the process. The thread
 // holds only the request's shared state; the result goes back through the socket's home
 // (SocketHome), so it runs on the socket's owner thread, after the handler that started the
 // lookup, and only when the socket still exists and the request was not cancelled meanwhile.
@@ -25,7 +26,7 @@ public:
     using Completion = std::function<void(int error, const std::vector<std::string>& results)>;
 
     // Starts the lookup. Returns 0, or the error number when no resolver thread could be started
-    // (the completion then never runs).
+    // and none runs (the completion then never runs).
     static int Start(Kind kind, const std::string& query, const std::shared_ptr<SocketHome>& home,
                      Completion completion, std::shared_ptr<DnsLookupRequest>& request);
 
