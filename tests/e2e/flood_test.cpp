@@ -9,6 +9,7 @@ namespace corvane {
 namespace {
 
 using testing::FreeLoopbackPort;
+using testing::HomeWithSettings;
 using testing::RunPython;
 using testing::ServerProcess;
 using testing::WriteFile;
@@ -67,9 +68,7 @@ TEST(Flood, AClientThatReadsNoReplyIsNotReadAndEveryCommandIsAnsweredLater)
 {
     corvane::testing::ScratchFolder scratch;
     const int port = FreeLoopbackPort();
-    const std::string home = scratch.Join("home");
-    WriteFile(home + "/CorvaneServer.ini", "[ServerData]\r\nPort=" + std::to_string(port) +
-                                               "\r\nUserSetServerIP=127.0.0.1\r\nScreenLoggingEnabled=0\r\n");
+    const std::string home = HomeWithSettings(scratch, port, "ScreenLoggingEnabled=0\r\n");
     ServerProcess server(home, port);
     ASSERT_TRUE(server.WaitListening());
     std::string output;

@@ -9,6 +9,7 @@ namespace corvane {
 namespace {
 
 using testing::FreeLoopbackPort;
+using testing::HomeWithSettings;
 using testing::RunPython;
 using testing::ServerProcess;
 using testing::WriteFile;
@@ -53,9 +54,7 @@ TEST_P(Refusals, EndInAnOrderlyClose)
 {
     corvane::testing::ScratchFolder scratch;
     const int port = FreeLoopbackPort();
-    const std::string home = scratch.Join("home");
-    WriteFile(home + "/CorvaneServer.ini", "[ServerData]\r\nPort=" + std::to_string(port) +
-                                               "\r\nUserSetServerIP=127.0.0.1\r\n" + GetParam().settings);
+    const std::string home = HomeWithSettings(scratch, port, GetParam().settings);
     ServerProcess server(home, port);
     ASSERT_TRUE(server.WaitListening());
     std::string output;
@@ -108,10 +107,7 @@ TEST(LoginTimeLimit, SilentConnectionsAreClosedAndTheirPlacesFreed)
 {
     corvane::testing::ScratchFolder scratch;
     const int port = FreeLoopbackPort();
-    const std::string home = scratch.Join("home");
-    WriteFile(home + "/CorvaneServer.ini", "[ServerData]\r\nPort=" + std::to_string(port) +
-                                               "\r\nUserSetServerIP=127.0.0.1\r\nMaximumNumberOfConnections=4\r\n"
-                                               "LoginTimeout=1\r\n");
+    const std::string home = HomeWithSettings(scratch, port, "MaximumNumberOfConnections=4\r\nLoginTimeout=1\r\n");
     ServerProcess server(home, port);
     ASSERT_TRUE(server.WaitListening());
     std::string output;

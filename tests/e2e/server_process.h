@@ -38,6 +38,16 @@ inline std::string ProgramFolderOfTests()
 
 // A home whose "Anonymous" account may do everything in C:\My Downloads\ (and below), with
 // the given Max Transfer Rate in KB/s.
+// A home whose settings put the FTP service on the loopback port, with `moreSettings` (lines of
+// section "ServerData", each ended by CR LF) after it; the rest is the server's first run.
+inline std::string HomeWithSettings(const ScratchFolder& scratch, int port, const std::string& moreSettings = "")
+{
+    const std::string home = scratch.Join("home");
+    WriteFile(home + "/CorvaneServer.ini",
+              "[ServerData]\r\nPort=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\n" + moreSettings);
+    return home;
+}
+
 inline std::string HomeWithFullShare(const ScratchFolder& scratch, int port, int rateKb = 0)
 {
     const std::string home = scratch.Join("home");

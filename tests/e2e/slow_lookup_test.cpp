@@ -12,6 +12,7 @@ namespace corvane {
 namespace {
 
 using testing::FreeLoopbackPort;
+using testing::HomeWithSettings;
 using testing::ProgramFolderOfTests;
 using testing::RunPython;
 using testing::WriteFile;
@@ -65,9 +66,7 @@ TEST(SlowReverseLookup, HoldsUpNobodyEndsAtItsLimitAndUsesFewThreads)
         GTEST_SKIP() << "network namespaces are not available here";
     corvane::testing::ScratchFolder scratch;
     const int port = FreeLoopbackPort();
-    const std::string home = scratch.Join("home");
-    WriteFile(home + "/CorvaneServer.ini", "[ServerData]\r\nPort=" + std::to_string(port) +
-                                               "\r\nUserSetServerIP=127.0.0.1\r\nReverseDNSCheckEnabled=1\r\n");
+    const std::string home = HomeWithSettings(scratch, port, "ReverseDNSCheckEnabled=1\r\n");
     WriteFile(scratch.Join("namespace.py"), kSilentNameServerScript);
     std::string output;
     ASSERT_EQ(RunPython("import subprocess, sys\n"
