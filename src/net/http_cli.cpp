@@ -54,11 +54,13 @@ void THttpCli::SetMultiThreaded(bool on)
     socket_->SetMultiThreaded(on);
 }
 
-void THttpCli::SetState(THttpState state)
+bool THttpCli::SetState(THttpState state)
 {
-    if (state_ == state) return;
+    if (state_ == state) return true;
+    const unsigned serial = serial_;
     state_ = state;
     if (OnStateChange) OnStateChange(this);
+    return serial == serial_;
 }
 
 void THttpCli::PostForRequest(std::function<void()> work)
@@ -120,9 +122,9 @@ void THttpCli::DoRequestAsync(THttpRequest request)
     finishing_ = false;
     relocating_ = false;
     sendingBody_ = false;
-    SetState(httpNotConnected);
     request_ = request;
     ClearResults();
+    if (!SetState(httpNotConnected)) return;
     TakeTargetFromUrl();
     docName_ = DocumentNameOf(target_.path);
     credentialsHost_ = target_.host;
@@ -147,7 +149,7 @@ void THttpCli::Login()
         connectPort_ = target_.port;
     }
     connected_ = false;
-    SetState(httpDnsLookup);
+    if (!SetState(httpDnsLookup)) return;
     try {
         socket_->SetLocalAddr(LocalAddr);
         socket_->OnError = OnSocketError;
@@ -165,8 +167,7 @@ void THttpCli::SocketDnsLookupDone(std::uint16_t error)
         FailRequest(error, "can't resolve hostname to IP address");
         return;
     }
-    SetState(httpDnsLookupDone);
-    ConnectToServer();
+    if (SetState(httpDnsLookupDone)) ConnectToServer();
 }
 
 void THttpCli::ConnectToServer()
@@ -206,10 +207,9 @@ void THttpCli::SocketSessionConnected(std::uint16_t error)
     }
     connected_ = true;
     const unsigned serial = serial_;
-    SetState(httpConnected);
+    if (!SetState(httpConnected)) return;
     if (OnSessionConnected) OnSessionConnected(this);
-    if (serial != serial_ || state_ != httpConnected) return;
-    SetState(httpWaitingHeader);
+    if (serial != serial_ || !SetState(httpWaitingHeader)) return;
     SendRequestHeader();
     if (serial != serial_ || request_ != httpPOST) return;
     sendingBody_ = true;

@@ -147,7 +147,8 @@ private:
 
     void DoRequestAsync(THttpRequest request);
     void DoRequestSync(THttpRequest request);
-    void SetState(THttpState state);
+    // False when a handler of the change aborted the request (or started another).
+    bool SetState(THttpState state);
     void ClearResults();
     void ClearHeaderResults();
     void TakeTargetFromUrl();

@@ -87,8 +87,10 @@ void THttpCli::HeaderLine(const std::string& line, const char* raw, std::size_t 
     if (StartsWithHtml(line)) {
         // No header at all: the document starts at once.
         if (contentType_.empty()) contentType_ = "text/html";
-        SetState(httpWaitingBody);
+        const unsigned serial = serial_;
+        if (!SetState(httpWaitingBody)) return;
         if (OnHeaderEnd) OnHeaderEnd(this);
+        if (serial != serial_) return;
         std::string body(raw, rawLength);
         body += rcvBuf_;
         rcvBuf_.clear();
@@ -163,7 +165,7 @@ void THttpCli::HeaderEnded()
         Finish();
         return;
     }
-    SetState(httpWaitingBody);
+    if (!SetState(httpWaitingBody)) return;
     const std::size_t dot = docName_.rfind('.');
     const std::string extension = dot == std::string::npos ? std::string() : FoldCase(docName_.substr(dot));
     if (contentType_ == "text/html" && (extension.empty() || extension == ".exe"))
