@@ -143,7 +143,7 @@ public:
     {
         std::ofstream(scratch_.Join("tinyproxy.conf"))
             << "Port " << port_ << "\nListen 127.0.0.1\nTimeout 30\nMaxClients 64\nAllow 127.0.0.1\n"
-            << "LogLevel Critical\nDisableViaHeader Yes\n"
+            << "LogLevel Critical\n"
             << (user.empty() ? std::string() : "BasicAuth " + user + " " + password + "\n");
         process_ = std::make_unique<ChildProcess>("tinyproxy -d -c " + scratch_.Join("tinyproxy.conf") + " 2>/dev/null");
         ready_ = WaitForPort(port_);
