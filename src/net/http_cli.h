@@ -65,6 +65,7 @@ public:
 
     static constexpr int kReceiveBufferSize = 8192;
     static constexpr int kSendBufferSize = 8193;
+    static constexpr int kBodyBlockSize = 65536;
     static constexpr int kMaxRedirections = 20;
 
     THttpCli();

@@ -304,7 +304,8 @@ TEST_F(HttpCliOrigin, FailuresBeforeTheReply)
 TEST_F(HttpCliOrigin, AbortInEveryStateEndsTheRequest)
 {
     // Each state in which the request is aborted, from the component's own state changes.
-    for (const THttpState when : {httpDnsLookup, httpDnsLookupDone, httpConnected, httpWaitingHeader, httpWaitingBody}) {
+    for (const THttpState when :
+         {httpNotConnected, httpDnsLookup, httpDnsLookupDone, httpConnected, httpWaitingHeader, httpWaitingBody}) {
         THttpCli http;
         std::vector<THttpRequest> done;
         http.OnRequestDone = [&](THttpCli*, THttpRequest request, std::uint16_t error) {

@@ -243,6 +243,7 @@ TEST(SocksWSocket, EveryRefusalEndsWithItsCodeAndText)
     } cases[] = {
         {"5", {Bytes({7, 0})}, 20002, "socks version error"},
         {"5", {Bytes({5, 0xFF})}, 20003, "authentification method not acceptable"},
+        {"5", {Bytes({5, 2})}, 20003, "authentification method not acceptable"},  // not offered
         {"5", {std::string(4096, '\5')}, 20001, "too much data availaible"},
         {"5", {Bytes({5, 0}), Bytes({5, 1, 0, 1, 0, 0, 0, 0, 0, 0})}, 20004, "general SOCKS server failure"},
         {"5", {Bytes({5, 0}), Bytes({5, 2, 0, 1, 0, 0, 0, 0, 0, 0})}, 20005, "connection not allowed by ruleset"},
