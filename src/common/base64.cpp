@@ -9,8 +9,8 @@ std::string EncodeStr(std::string_view text)
     out.reserve((text.size() + 2) / 3 * 4);
     std::size_t i = 0;
     for (; i + 3 <= text.size(); i += 3) {
-        const unsigned group = static_cast<unsigned char>(text[i]) << 16 | static_cast<unsigned char>(text[i + 1]) << 8 |
-                               static_cast<unsigned char>(text[i + 2]);
+        const unsigned group = static_cast<unsigned char>(text[i]) << 16 |
+                               static_cast<unsigned char>(text[i + 1]) << 8 | static_cast<unsigned char>(text[i + 2]);
         out += kAlphabet[group >> 18];
         out += kAlphabet[(group >> 12) & 63];
         out += kAlphabet[(group >> 6) & 63];

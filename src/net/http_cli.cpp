@@ -201,7 +201,8 @@ void THttpCli::SocketSessionConnected(std::uint16_t error)
 {
     if (state_ != httpDnsLookupDone) return;
     if (error != 0) {
-        const std::string text = IsSocksError(error) && !lastSocksError_.empty() ? lastSocksError_ : WSocketErrorDesc(error);
+        const bool fromSocks = IsSocksError(error) && !lastSocksError_.empty();
+        const std::string text = fromSocks ? lastSocksError_ : WSocketErrorDesc(error);
         FailRequest(error, text + " (Error #" + std::to_string(error) + ")");
         return;
     }
@@ -232,7 +233,8 @@ void THttpCli::SocketSessionClosed(std::uint16_t error)
     if (state_ == httpDnsLookup || state_ == httpDnsLookupDone) {
         // The connection ended before it was usable (a proxy that gave up on the way).
         const int code = error != 0 ? static_cast<int>(error) : static_cast<int>(WSAECONNABORTED);
-        FailRequest(static_cast<std::uint16_t>(code), WSocketErrorDesc(code) + " (Error #" + std::to_string(code) + ")");
+        FailRequest(static_cast<std::uint16_t>(code),
+                    WSocketErrorDesc(code) + " (Error #" + std::to_string(code) + ")");
         return;
     }
     if (error != 0) requestDoneError_ = error;

@@ -1,4 +1,5 @@
 // THttpCli: the reply (status line, header fields, body) and redirections.
+#include <algorithm>
 #include <cctype>
 
 #include "common/text_case.h"
@@ -21,7 +22,10 @@ long long ContentLengthOf(const std::string& value)
     return length;
 }
 
-bool StartsWithHtml(const std::string& line) { return line.size() >= 6 && EqualsIgnoreCase(line.substr(0, 6), "<html>"); }
+bool StartsWithHtml(const std::string& line)
+{
+    return line.size() >= 6 && EqualsIgnoreCase(line.substr(0, 6), "<html>");
+}
 
 // A reply to HEAD, and 1xx, 204 and 304 replies, never have a body.
 bool HasNoBody(THttpRequest request, int status)
@@ -188,7 +192,8 @@ bool THttpCli::BodyComplete() const { return contentLength_ >= 0 && rcvdCount_ >
 void THttpCli::DeliverBody(const char* data, std::size_t len)
 {
     // Bytes past the announced length are not the document's.
-    if (contentLength_ >= 0) len = static_cast<std::size_t>(std::min<long long>(static_cast<long long>(len), contentLength_ - rcvdCount_));
+    if (contentLength_ >= 0)
+        len = static_cast<std::size_t>(std::min<long long>(static_cast<long long>(len), contentLength_ - rcvdCount_));
     const unsigned serial = serial_;
     if (len > 0) {
         if (!bodyStarted_) {

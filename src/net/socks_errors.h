@@ -19,7 +19,8 @@ constexpr std::uint16_t kSocksInternalError = 20013;         // "internal error"
 // A request field over what the request can carry (or a reply over the reply buffer): refused
 // before anything is sent, never cut short.
 constexpr std::uint16_t kSocksFieldTooLong = 20014;
-constexpr std::uint16_t kSocksAuthFailed = 20015;            // "authentification failed" / "socks authentication failed"
+// "authentification failed" (version 4 reply 93) or "socks authentication failed" (RFC 1929)
+constexpr std::uint16_t kSocksAuthFailed = 20015;
 constexpr std::uint16_t kSocksRequestRejected = 20016;       // "request rejected or failed"
 constexpr std::uint16_t kSocksCannotResolve = 20017;         // exception class name, blank, message
 

@@ -14,16 +14,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class HttpCliProxies : public ::testing::Test {
+class HttpCliProxies : public WithOrigin {
 protected:
-    static void SetUpTestSuite() { origin_ = new OriginServer(); }
-    static void TearDownTestSuite()
-    {
-        delete origin_;
-        origin_ = nullptr;
-    }
-    void SetUp() override { ASSERT_NE(origin_->Port(), 0); }
-
     // GET, POST and HEAD of the echo page through whatever route `route` sets on the component
     // before each request; returns the first line that reached the origin for each.
     std::vector<std::string> ThreeMethods(const std::function<void(THttpCli&)>& route, const std::string& host = "127.0.0.1")
@@ -57,10 +49,7 @@ protected:
     }
 
     EventLoop loop_;
-    static OriginServer* origin_;
 };
-
-OriginServer* HttpCliProxies::origin_ = nullptr;
 
 const std::vector<std::string> kThroughProxy = {"GET /echo HTTP/1.0 via proxy", "POST /echo HTTP/1.0 via proxy", "200"};
 const std::vector<std::string> kDirect = {"GET /echo HTTP/1.0", "POST /echo HTTP/1.0", "200"};

@@ -15,16 +15,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class HttpCliOrigin : public ::testing::Test {
+class HttpCliOrigin : public WithOrigin {
 protected:
-    static void SetUpTestSuite() { origin_ = new OriginServer(); }
-    static void TearDownTestSuite()
-    {
-        delete origin_;
-        origin_ = nullptr;
-    }
-    void SetUp() override { ASSERT_NE(origin_->Port(), 0) << "the origin did not start"; }
-
     static std::string Url(const std::string& path) { return origin_->Url(path); }
 
     // A synchronous GET: the status, and the message of the EHttpException if one came.
@@ -59,10 +51,7 @@ protected:
     }
 
     EventLoop loop_;
-    static OriginServer* origin_;
 };
-
-OriginServer* HttpCliOrigin::origin_ = nullptr;
 
 }  // namespace
 

@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -134,6 +136,20 @@ public:
 private:
     ChildProcess process_;
     int port_ = 0;
+};
+
+// A test suite whose tests share one origin server.
+class WithOrigin : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { origin_ = new OriginServer(); }
+    static void TearDownTestSuite()
+    {
+        delete origin_;
+        origin_ = nullptr;
+    }
+    void SetUp() override { ASSERT_NE(origin_->Port(), 0) << "the origin did not start"; }
+
+    static inline OriginServer* origin_ = nullptr;
 };
 
 // tinyproxy in the foreground, optionally asking for Basic credentials.
