@@ -1,5 +1,6 @@
 #include "net/http_cli.h"
 
+#include "common/text_case.h"
 #include "net/socks_errors.h"
 #include "net/wsocket_functions.h"
 
@@ -106,7 +107,7 @@ void THttpCli::TakeTargetFromUrl()
         Username = parts.user;
         Password = parts.password;
     }
-    if (!parts.host.empty() || parts.path.empty()) {
+    if (!parts.host.empty() || !parts.scheme.empty() || parts.path.empty()) {
         target_.scheme = parts.scheme.empty() ? "http" : parts.scheme;
         target_.host = parts.host;
         target_.port = parts.port.empty() ? "80" : parts.port;
@@ -129,6 +130,11 @@ void THttpCli::DoRequestAsync(THttpRequest request)
     docName_ = DocumentNameOf(target_.path);
     credentialsHost_ = target_.host;
     socks_ = SocksRoute{socket_->SocksServer(), socket_->SocksPort(), socket_->SocksLevel()};
+    if (Proxy.empty() && !EqualsIgnoreCase(target_.scheme, "http")) {
+        // Only a proxy can fetch another scheme (https, ftp) for us.
+        FailRequest(0, "can't fetch a URL of the scheme \"" + target_.scheme + "\"");
+        return;
+    }
     Login();
 }
 
@@ -173,6 +179,7 @@ void THttpCli::SocketDnsLookupDone(std::uint16_t error)
 void THttpCli::ConnectToServer()
 {
     const std::string resolved = socket_->DnsResult();
+    std::string refusal;
     try {
         if (!socks_.server.empty()) {
             socket_->SetSocksServer(resolved);
@@ -185,16 +192,17 @@ void THttpCli::ConnectToServer()
         socket_->SetPort(connectPort_);
         socket_->SetProto("tcp");
         socket_->Connect();
-    } catch (const std::exception&) {
-        // Reported below from the socket's state.
+    } catch (const std::exception& e) {
+        refusal = e.what();  // reported below, from the socket's state
     }
     if (state_ != httpDnsLookupDone) return;  // a handler moved on (an abort, or a quick failure)
     if (socket_->State() == wsConnecting || socket_->State() == wsConnected) return;
     const int error = socket_->LastError();
-    const std::string text = error != 0 ? WSocketErrorDesc(error) : std::string("invalid address or port");
     socket_->Abort();
+    // A refusal before any network call (a port that names no service) has no error number.
     FailRequest(static_cast<std::uint16_t>(error),
-                "can't connect: " + text + " (Error #" + std::to_string(error) + ")");
+                error != 0 ? "can't connect: " + WSocketErrorDesc(error) + " (Error #" + std::to_string(error) + ")"
+                           : "can't connect: " + (refusal.empty() ? std::string("invalid address or port") : refusal));
 }
 
 void THttpCli::SocketSessionConnected(std::uint16_t error)

@@ -270,6 +270,19 @@ TEST_F(HttpCliOrigin, FailuresBeforeTheReply)
     EXPECT_EQ(http.ReasonPhrase(), "Connection refused (Error #10061)");
     EXPECT_EQ(http.RequestDoneError(), 10061);
 
+    const std::pair<std::string, std::string> refusals[] = {
+        {"ftp://127.0.0.1/x", "can't fetch a URL of the scheme \"ftp\""},
+        {"HTTPS://127.0.0.1/x", "can't fetch a URL of the scheme \"HTTPS\""},
+        {"http://127.0.0.1:no-such-service/",
+         "can't connect: connect: WSocketResolvePort: Cannot convert port 'no-such-service', Error #11004"},
+        {"http:///no-host", "DNS lookup: invalid host name."},
+    };
+    for (const auto& [url, reason] : refusals) {
+        http.URL = url;
+        EXPECT_THROW(http.Get(), EHttpException) << url;
+        EXPECT_EQ(http.ReasonPhrase(), reason) << url;
+    }
+
     http.URL = Url("/echo");
     try {
         http.Post();
@@ -336,24 +349,42 @@ TEST_F(HttpCliOrigin, AbortFromATimerDuringASynchronousGet)
 TEST_F(HttpCliOrigin, SynchronousGetOnAWorkerThreadWithItsOwnQueue)
 {
     const std::string url = Url("/big?n=200000");
-    std::promise<std::pair<int, std::size_t>> result;
+    const std::string stalls = Url("/stall");
+    struct Result {
+        int status = 0;
+        std::size_t length = 0;
+        std::string abortedWith;
+    };
+    std::promise<Result> result;
     std::thread worker([&] {
         EventLoop own;
-        int timerRuns = 0;
-        own.AddTimer(10ms, 10ms, [&] { ++timerRuns; });
         THttpCli http;
         http.SetMultiThreaded(true);
         http.URL = url;
         std::ostringstream body;
         http.ReplyStream = &body;
+        Result r;
         http.Get();
-        result.set_value({http.StatusCode(), body.str().size()});
-        (void)timerRuns;
+        r.status = http.StatusCode();
+        r.length = body.str().size();
+        // The worker's own timers are served during the wait: this one ends a request that
+        // would otherwise stall for ten seconds.
+        own.AddOneShot(100ms, [&] { http.Abort(); });
+        http.URL = stalls;
+        try {
+            http.Get();
+        } catch (const EHttpException& e) {
+            r.abortedWith = e.what();
+        }
+        result.set_value(r);
     });
     auto future = result.get_future();
-    ASSERT_EQ(future.wait_for(10s), std::future_status::ready);
+    ASSERT_EQ(future.wait_for(8s), std::future_status::ready);
     worker.join();
-    EXPECT_EQ(future.get(), std::make_pair(200, std::size_t{200000}));
+    const Result r = future.get();
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(r.length, 200000u);
+    EXPECT_EQ(r.abortedWith, "Connection aborted on request");
 }
 
 TEST_F(HttpCliOrigin, DestroyedWithARequestInProgress)
