@@ -208,3 +208,38 @@ TEST_F(HttpCliProxies, Level4AAgainstAScriptedRelay)
     EXPECT_EQ(http.rfind("GET /doc HTTP/1.0\r\n", 0), 0u);
     EXPECT_NE(http.find("Host: far.example\r\n"), std::string::npos);
 }
+
+TEST_F(HttpCliProxies, SocksFailuresAndAStalledProxyReachTheCaller)
+{
+    // A proxy that refuses the destination, and one that never answers the method offer.
+    for (const bool stall : {false, true}) {
+        TCustomWSocket listener;
+        std::unique_ptr<TCustomWSocket> peer;
+        int messages = 0;
+        listener.SetAddr("127.0.0.1");
+        listener.SetPort("0");
+        listener.OnSessionAvailable = [&](TCustomWSocket* sender, std::uint16_t) {
+            peer = std::make_unique<TCustomWSocket>();
+            peer->OnDataAvailable = [&](TCustomWSocket* s, std::uint16_t) {
+                s->ReceiveStr();
+                if (stall) return;
+                s->SendStr(++messages == 1 ? std::string("\5\0", 2) : std::string("\5\5\0\1\0\0\0\0\0\0", 10));
+            };
+            peer->Dup(sender->Accept());
+        };
+        listener.Listen();
+        THttpCli client;
+        client.SetSocksServer("127.0.0.1");
+        client.SetSocksPort(listener.GetXPort());
+        client.URL = origin_->Url("/hello");
+        if (stall) loop_.AddOneShot(200ms, [&] { client.Abort(); });
+        try {
+            client.Get();
+            ADD_FAILURE() << "no exception";
+        } catch (const EHttpException& e) {
+            EXPECT_EQ(e.ErrorCode(), 404);
+            EXPECT_EQ(std::string(e.what()), stall ? "Connection aborted on request" : "connection refused (Error #20008)");
+        }
+        EXPECT_EQ(client.RequestDoneError(), stall ? 3 : 20008);
+    }
+}

@@ -87,6 +87,42 @@ TEST_F(HttpCliOrigin, GetPostAndHeadDirect)
     EXPECT_EQ(http.ContentLength(), 11);
 }
 
+TEST_F(HttpCliOrigin, EventsOfAPostInOrder)
+{
+    THttpCli http;
+    std::vector<std::string> events;
+    const auto note = [&](const char* name) { return [&events, name](THttpCli*) { events.push_back(name); }; };
+    http.OnSessionConnected = note("SessionConnected");
+    http.OnRequestHeaderBegin = note("RequestHeaderBegin");
+    http.OnRequestHeaderEnd = note("RequestHeaderEnd");
+    http.OnSendBegin = note("SendBegin");
+    http.OnSendEnd = note("SendEnd");
+    http.OnHeaderBegin = note("HeaderBegin");
+    http.OnHeaderEnd = note("HeaderEnd");
+    http.OnDocBegin = note("DocBegin");
+    http.OnDocEnd = note("DocEnd");
+    int headerLines = 0, sendPieces = 0;
+    http.OnHeaderData = [&](THttpCli*) { ++headerLines; };
+    http.OnSendData = [&](THttpCli*, const char*, int) { ++sendPieces; };
+    http.OnDocData = [&](THttpCli*, const char*, int len) { EXPECT_GT(len, 0); };
+    http.OnRequestDone = [&](THttpCli*, THttpRequest request, std::uint16_t error) {
+        events.push_back(std::string("RequestDone ") + (request == httpPOST ? "POST " : "other ") + std::to_string(error));
+    };
+    const std::string payload(20000, 'p');  // three pieces of at most 8193 bytes
+    std::istringstream post(payload);
+    http.PostStream = &post;
+    const Outcome got = Fetch(http, "/echo", httpPOST);
+    EXPECT_EQ(got.status, 200);
+    loop_.RunUntil([&] { return events.size() == 10; }, 1000ms);
+    EXPECT_EQ(events, (std::vector<std::string>{"SessionConnected", "RequestHeaderBegin", "RequestHeaderEnd", "SendBegin",
+                                                "SendEnd", "HeaderBegin", "HeaderEnd", "DocBegin", "DocEnd",
+                                                "RequestDone POST 0"}));
+    EXPECT_EQ(sendPieces, 3);
+    EXPECT_EQ(http.SentCount(), 20000);
+    EXPECT_GE(headerLines, 4);
+    EXPECT_EQ(got.body.substr(got.body.size() - payload.size()), payload);
+}
+
 TEST_F(HttpCliOrigin, RequestHeaderLinesInOrder)
 {
     THttpCli http;
