@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/text_trim.h"
 #include "net/winsock_stack.h"
 #include "net/wsocket_functions.h"
 #include "platform/send_file.h"
@@ -12,14 +13,6 @@ namespace {
 
 constexpr int kProtocolTcp = 6;
 constexpr int kProtocolUdp = 17;
-
-std::string Trimmed(const std::string& text)
-{
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
-}
 
 }  // namespace
 
@@ -78,7 +71,7 @@ bool TCustomWSocket::SetStoredText(std::string& field, bool& assigned, const std
         RaiseException(std::string("Cannot change ") + name + " if not closed");
         return false;
     }
-    const std::string trimmed = Trimmed(value);
+    const std::string trimmed = TrimBlanks(value);
     if (trimmed != field || !assigned) {
         field = trimmed;
         assigned = !trimmed.empty();
@@ -293,12 +286,13 @@ int TCustomWSocket::GetRcvdCount()
 
 // ---- opening -------------------------------------------------------------------------------------
 
-bool TCustomWSocket::ResolveForUse(const char* what, sockapi::Endpoint& remote, int& protocol)
+bool TCustomWSocket::ResolveForUse(const char* what, const std::string& host, const std::string& port,
+                                   sockapi::Endpoint& remote, int& protocol)
 {
     try {
         protocol = WSocketResolveProto(proto_);
-        remote.port = WSocketResolvePort(port_, proto_);
-        remote.address = WSocketResolveHost(addr_);
+        remote.port = WSocketResolvePort(port, proto_);
+        remote.address = WSocketResolveHost(host);
         return true;
     } catch (const ESocketException& e) {
         RaiseException(std::string(what) + ": " + e.what());
@@ -363,7 +357,7 @@ void TCustomWSocket::Connect()
     }
     sockapi::Endpoint remote;
     int protocol = kProtocolTcp;
-    if (!ResolveForUse("connect", remote, protocol)) return;
+    if (!ResolveForUse("connect", ConnectHostText(), ConnectPortText(), remote, protocol)) return;
     const bool stream = protocol == kProtocolTcp;
     const sockapi::Kind kind = stream                     ? sockapi::Kind::Stream
                                : protocol == kProtocolUdp ? sockapi::Kind::Datagram
@@ -452,7 +446,7 @@ void TCustomWSocket::Listen()
     }
     sockapi::Endpoint local;
     int protocol = kProtocolTcp;
-    if (!ResolveForUse("listen", local, protocol)) return;
+    if (!ResolveForUse("listen", addr_, port_, local, protocol)) return;
     const bool stream = protocol != kProtocolUdp;
     DeleteBufferedData();
     streamSocket_ = stream;
@@ -927,7 +921,7 @@ void TCustomWSocket::HandleConnectComplete(std::uint16_t error)
 {
     if (state_ != wsConnected) {
         ChangeState(wsConnected);
-        TriggerSessionConnected(error);
+        TriggerSessionConnectedSpecial(error);
         if (error != 0 && state_ != wsClosed) {
             Close();
             return;

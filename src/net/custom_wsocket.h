@@ -220,6 +220,14 @@ protected:
     virtual void TriggerChangeState(TSocketState oldState, TSocketState newState);
     virtual void TriggerError();
     virtual void TriggerDNSLookupDone(std::uint16_t error);
+    // Fired when the connection attempt of a stream socket has finished. A layer that puts a
+    // negotiation between the connection and the application (SOCKS) takes it here and fires
+    // TriggerSessionConnected itself once the connection is usable.
+    virtual void TriggerSessionConnectedSpecial(std::uint16_t error) { TriggerSessionConnected(error); }
+    // The host and port that Connect opens the connection to: Addr and Port, unless a layer
+    // sends the connection somewhere else first (a proxy).
+    virtual std::string ConnectHostText() const { return addr_; }
+    virtual std::string ConnectPortText() const { return port_; }
     // Reads for the receive loop when no handler takes the data; the line layer overrides.
     virtual int DoRecv(void* buffer, int len, bool peek);
     virtual int DoRecvFrom(void* buffer, int len, sockapi::Endpoint& from);
@@ -270,7 +278,8 @@ private:
     void SendFailed(int error);
     void DropFileRange();
     void ApplyLinger();
-    bool ResolveForUse(const char* what, sockapi::Endpoint& remote, int& protocol);
+    bool ResolveForUse(const char* what, const std::string& host, const std::string& port, sockapi::Endpoint& remote,
+                       int& protocol);
     bool SetStoredText(std::string& field, bool& assigned, const std::string& value, const char* name);
 
     std::string name_;

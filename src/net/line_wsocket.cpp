@@ -80,7 +80,7 @@ std::string TCustomLineWSocket::ReceiveStr()
 
 void TCustomLineWSocket::HandleReadNotification(std::uint16_t error, bool forceLoop)
 {
-    if (!LineModeActive()) {
+    if (!LineModeActive() || Negotiating()) {
         TCustomSocksWSocket::HandleReadNotification(error, forceLoop);
         return;
     }

@@ -1,6 +1,6 @@
-// The upper layers of the socket: TCustomSocksWSocket (SOCKS negotiation; transparent until
-// the proxy client is built), TCustomLineWSocket (line mode), TCustomSyncWSocket (the blocking
-// ReadLine) and TWSocket, the class that users create. Owner thread: as TCustomWSocket.
+// The upper layers of the socket, above the SOCKS layer (socks_wsocket.h): TCustomLineWSocket
+// (line mode), TCustomSyncWSocket (the blocking ReadLine) and TWSocket, the class that users
+// create. Owner thread: as TCustomWSocket.
 //
 // Line mode: received data is delivered one complete line at a time, LineEnd included. Inside
 // OnDataAvailable, Receive and ReceiveStr hand out the bytes of the current line only, and
@@ -14,14 +14,9 @@
 #include <functional>
 #include <string>
 
-#include "net/custom_wsocket.h"
+#include "net/socks_wsocket.h"
 
 namespace corvane {
-
-class TCustomSocksWSocket : public TCustomWSocket {
-public:
-    using TCustomWSocket::TCustomWSocket;
-};
 
 class TCustomLineWSocket : public TCustomSocksWSocket {
 public:
