@@ -175,7 +175,8 @@ private:
 };
 
 // dante as a SOCKS 4 and 5 server; with a user it asks version 5 clients for a user name and
-// password, checked against the system's accounts (so that account is made first, as root).
+// password, checked against the system's accounts (so that account is made first, as root,
+// and removed again when the server goes: no account with a known password stays behind).
 class DanteServer {
 public:
     static constexpr const char* kUser = "corvsocks";
@@ -193,18 +194,26 @@ public:
         process_ = std::make_unique<ChildProcess>("danted -N 1 -f " + scratch_.Join("danted.conf") + " 2>/dev/null");
         ready_ = WaitForPort(port_);
     }
+    ~DanteServer()
+    {
+        process_.reset();
+        if (madeAccount_) (void)std::system((std::string("userdel ") + kUser + " >/dev/null 2>&1").c_str());
+    }
+    DanteServer(const DanteServer&) = delete;
+    DanteServer& operator=(const DanteServer&) = delete;
     int Port() const { return port_; }
     bool Ready() const { return ready_; }
 
     static bool CanRun() { return ::geteuid() == 0 && ProgramInstalled("danted"); }
 
 private:
-    static bool EnsureAccount()
+    bool EnsureAccount()
     {
         const std::string user = kUser;
-        if (std::system(("id " + user + " >/dev/null 2>&1").c_str()) != 0 &&
-            std::system(("useradd -M -s /usr/sbin/nologin " + user + " >/dev/null 2>&1").c_str()) != 0)
-            return false;
+        if (std::system(("id " + user + " >/dev/null 2>&1").c_str()) != 0) {
+            if (std::system(("useradd -M -s /usr/sbin/nologin " + user + " >/dev/null 2>&1").c_str()) != 0) return false;
+            madeAccount_ = true;
+        }
         return std::system(("echo '" + user + ":" + kPassword + "' | chpasswd").c_str()) == 0;
     }
 
@@ -212,6 +221,7 @@ private:
     int port_;
     std::unique_ptr<ChildProcess> process_;
     bool ready_ = false;
+    bool madeAccount_ = false;
 };
 
 }  // namespace corvane::testing
