@@ -1,5 +1,6 @@
 #include "core/ftp_server_thread.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "common/ip_text.h"
@@ -10,6 +11,7 @@
 #include "core/status_texts.h"
 #include "core/window_thread.h"
 #include "ftp/ftp_server.h"
+#include "p2p/index_file.h"
 #include "platform/drive_map.h"
 #include "platform/fs.h"
 
@@ -48,6 +50,7 @@ ftpServerThread::ftpServerThread(serverController& controller, permissionsClass&
       window_(window),
       sessionViewRefresh_(std::make_shared<SessionViewRefresh>(controller)),
       tickInterval_(tickInterval),
+      indexControllerLink_(controller, window),
       thread_([this] { Body(); })
 {
 }
@@ -200,7 +203,7 @@ void ftpServerThread::disconnect(TFtpCtrlSocket* client)
     if (ftp_ && ftp_->IsClient(client)) ftp_->Disconnect(client);
 }
 
-// ---- HTTP service, indexer, cache: their own parts of the server fill these in ----
+// ---- HTTP service, cache: their own parts of the server fill these in ----
 
 void ftpServerThread::StartHttp() {}
 
@@ -211,9 +214,69 @@ void ftpServerThread::StopHttp()
 
 void ftpServerThread::RefreshCacheView() {}
 
-void ftpServerThread::RestartIndexer() {}
+// A new pass at each FTP start and each periodic rebuild; the one before ends first.
+void ftpServerThread::RestartIndexer()
+{
+    StopIndexer();
+    indexer_ = std::make_unique<IndexThread>(this, indexControllerLink_, accounts_, accounts_.ListSharedFolders(),
+                                             IndexFilePath());
+    indexer_->Start();
+}
 
-void ftpServerThread::StopIndexer() {}
+// Waits without limit: a digest stops within one block, and the window thread keeps serving
+// the indexer's hand-offs while this thread waits.
+void ftpServerThread::StopIndexer()
+{
+    if (!indexer_) return;
+    indexer_->detachServer();
+    indexer_->requestStop();
+    indexer_->Join();
+    indexer_.reset();
+}
+
+// ---- localIndexList ----
+
+void ftpServerThread::indexAdd(const std::string& line)
+{
+    std::lock_guard guard(indexLock_);
+    localIndexList_.push_back(line);
+}
+
+void ftpServerThread::indexClear()
+{
+    std::lock_guard guard(indexLock_);
+    localIndexList_.clear();
+}
+
+std::size_t ftpServerThread::indexCount() const
+{
+    std::lock_guard guard(indexLock_);
+    return localIndexList_.size();
+}
+
+std::string ftpServerThread::indexLine(std::size_t position) const
+{
+    std::lock_guard guard(indexLock_);
+    return position < localIndexList_.size() ? localIndexList_[position] : std::string();
+}
+
+std::size_t ftpServerThread::indexVisit(std::size_t from, std::size_t count,
+                                        const std::function<bool(std::string_view line)>& visit) const
+{
+    // A few lines per hold of the lock: the indexer's additions wait at most that long.
+    constexpr std::size_t kLinesPerHold = 256;
+    std::size_t position = from;
+    const std::size_t end = from + count;
+    while (position < end) {
+        std::lock_guard guard(indexLock_);
+        const std::size_t stop = std::min({end, localIndexList_.size(), position + kLinesPerHold});
+        if (position >= stop) break;
+        for (; position < stop;) {
+            if (!visit(localIndexList_[position++])) return position;
+        }
+    }
+    return position;
+}
 
 void ftpServerThread::IdleCheck()
 {

@@ -11,12 +11,16 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/index_controller_link.h"
 #include "core/server_commands.h"
 #include "core/server_settings.h"
+#include "p2p/index_thread.h"
+#include "p2p/local_index.h"
 #include "platform/event_loop.h"
 
 namespace corvane {
@@ -35,7 +39,7 @@ inline constexpr const char* kCannotRunServer =
     "! Cannot run server. Possible reason: this port is already used for listening.";
 inline constexpr std::chrono::milliseconds kTickInterval{10000};
 
-class ftpServerThread {
+class ftpServerThread : public LocalIndex {
 public:
     // Window thread. Starts the thread at once; its queue exists a moment later.
     // `tickInterval` is the system's 10 s; tests shorten it.
@@ -43,7 +47,7 @@ public:
                     std::chrono::milliseconds tickInterval = kTickInterval);
     // Window thread. Asks the thread to end and joins it: call only once the thread has ended
     // (Running() false), or the join waits without serving the window thread's queue.
-    ~ftpServerThread();
+    ~ftpServerThread() override;
     ftpServerThread(const ftpServerThread&) = delete;
     ftpServerThread& operator=(const ftpServerThread&) = delete;
 
@@ -92,6 +96,19 @@ public:
     bool webLinkRequired() const { return webLinkRequired_; }
     std::uint32_t reindexCounter() const { return reindexCounter_.load(); }
     const std::vector<std::string>& pendingLog() const { return pendingLog_; }
+
+    // ---- localIndexList (any thread; each call holds the index lock) ----
+    void indexAdd(const std::string& line) override;
+    void indexClear() override;
+    std::size_t indexCount() const override;
+    std::string indexLine(std::size_t position) const override;
+    std::size_t indexVisit(std::size_t from, std::size_t count,
+                           const std::function<bool(std::string_view line)>& visit) const override;
+    // Serialises the searches and search-mode changes of all clients (taken before the index
+    // lock).
+    std::mutex& searchLock() { return searchLock_; }
+    // The running indexer, for tests that wait for its pass; null when none.
+    IndexThread* indexer() { return indexer_.get(); }
 
 private:
     void Body();
@@ -143,6 +160,12 @@ private:
     std::atomic<std::uint32_t> reindexCounter_{0};  // read by tests on the window thread
     std::vector<std::string> pendingLog_;
     std::string statusText_;
+
+    std::mutex searchLock_;
+    mutable std::mutex indexLock_;
+    std::vector<std::string> localIndexList_;  // guarded by indexLock_
+    IndexControllerLink indexControllerLink_;
+    std::unique_ptr<IndexThread> indexer_;  // created, stopped and freed on the server thread
 
     // Shared with the window thread.
     std::atomic<TFtpCtrlSocket*> clientToDisconnect_{nullptr};

@@ -1,0 +1,169 @@
+#include "p2p/local_search.h"
+
+#include <algorithm>
+#include <array>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "p2p/index_lines.h"
+
+namespace corvane {
+namespace {
+
+constexpr std::size_t kSizeColumn = 14;
+
+const std::array<char, 256>& UpperTable()
+{
+    static const std::array<char, 256> table = [] {
+        std::array<char, 256> t{};
+        for (int c = 0; c < 256; ++c) t[c] = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        return t;
+    }();
+    return table;
+}
+
+void UpperInto(std::string_view text, std::string& out)
+{
+    const auto& table = UpperTable();
+    out.resize(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) out[i] = table[static_cast<unsigned char>(text[i])];
+}
+
+// The terms as the matching uses them: upper case, each once, empty ones gone (they never
+// match). All terms must occur: the longest first, as a long term is the likeliest to fail.
+std::vector<std::string> MatchTerms(const std::vector<std::string>& terms, int mode)
+{
+    std::vector<std::string> upper;
+    std::unordered_set<std::string> seen;
+    for (const std::string& term : terms) {
+        if (term.empty()) continue;
+        std::string u;
+        UpperInto(term, u);
+        if (seen.insert(u).second) upper.push_back(std::move(u));
+    }
+    if (mode == 0)
+        std::stable_sort(upper.begin(), upper.end(), [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    else if (upper.size() > kMostAnyTerms)
+        upper.resize(kMostAnyTerms);
+    return upper;
+}
+
+bool Matches(std::string_view upperPath, const std::vector<std::string>& terms, int mode)
+{
+    if (terms.empty()) return false;
+    for (const std::string& term : terms) {
+        const bool occurs = upperPath.find(term) != std::string_view::npos;
+        if (mode == 0 && !occurs) return false;
+        if (mode == 1 && occurs) return true;
+    }
+    return mode == 0;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitQuery(std::string_view query)
+{
+    const std::size_t first = query.find_first_not_of(' ');
+    std::string text = first == std::string_view::npos ? std::string() : std::string(query.substr(first));
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    text += ' ';
+    std::vector<std::string> terms;
+    std::size_t at = 0;  // the rest of the text starts here
+    while (text.find(' ', at) != std::string::npos) {
+        std::size_t next;
+        if (text[at] == '"') {
+            const std::size_t close = text.find('"', at + 1);
+            if (close != std::string::npos) {
+                terms.push_back(text.substr(at + 1, close - at - 1));
+                next = close + 1;
+            } else {
+                const std::size_t blank = text.find(' ', at + 1);
+                terms.push_back(text.substr(at + 1, blank - at - 1));
+                next = blank + 1;
+            }
+        } else {
+            const std::size_t blank = text.find(' ', at);
+            terms.push_back(text.substr(at, blank - at));
+            next = blank + 1;
+        }
+        at = std::min(next, text.size());
+        while (at < text.size() && text[at] == ' ') ++at;
+    }
+    return terms;
+}
+
+std::string SearchResultListingLine(std::string_view searchLine)
+{
+    const auto fields = ParseSearchLine(searchLine);
+    if (!fields) return {};
+    std::string line;
+    line.reserve(searchLine.size() + 48);
+    line += fields->entryType;
+    line += "r--r--r--   1 ftp      ftp";
+    if (fields->size.size() < kSizeColumn) line.append(kSizeColumn - fields->size.size(), ' ');
+    line.append(fields->size).append(" ").append(fields->listingDate).append(" ").append(fields->virtualPath);
+    return line;
+}
+
+std::string SearchFilterFolder(std::string_view virtualPath, char entryType)
+{
+    std::string_view folder = virtualPath;
+    if (entryType != 'd') {
+        const std::size_t slash = folder.rfind('/');
+        folder = slash == std::string_view::npos ? std::string_view() : folder.substr(0, slash);
+    }
+    if (!folder.empty() && folder.front() == '/') folder.remove_prefix(1);
+    std::string real(folder);
+    std::replace(real.begin(), real.end(), '/', '\\');
+    return real;
+}
+
+void SearchLocalIndex(const LocalIndex& index, int mode, std::string_view query, const SearchFilter& mayList,
+                      std::vector<std::string>& results)
+{
+    if (mode != 0 && mode != 1) return;
+    results.clear();
+    const std::vector<std::string> terms = MatchTerms(SplitQuery(query), mode);
+    if (terms.empty()) return;
+    std::unordered_set<std::string> listed;
+    std::unordered_map<std::string, bool> folderVisible;  // one rights check per folder and search
+    std::string upperPath;
+    std::size_t position = 0;
+    const auto visit = [&](std::string_view line) {
+        const auto fields = ParseSearchLine(line);
+        if (!fields) return true;
+        UpperInto(fields->virtualPath, upperPath);
+        if (!Matches(upperPath, terms, mode)) return true;
+        const std::string folder = SearchFilterFolder(fields->virtualPath, fields->entryType);
+        auto known = folderVisible.find(folder);
+        if (known == folderVisible.end()) known = folderVisible.emplace(folder, mayList(folder)).first;
+        if (!known->second) return true;
+        std::string listing = SearchResultListingLine(line);
+        if (listed.insert(listing).second) results.push_back(std::move(listing));
+        return results.size() < kSearchResultLimit;
+    };
+    // The indexer may be adding lines meanwhile: the count is read again for every batch.
+    for (;;) {
+        const std::size_t count = index.indexCount();
+        if (position >= count) break;
+        const std::size_t before = position;
+        position = index.indexVisit(position, count - position, visit);
+        if (results.size() >= kSearchResultLimit || position == before) break;
+    }
+}
+
+std::string DigestInIndex(const LocalIndex& index, std::string_view virtualPath)
+{
+    const std::string wanted = VirtualPathKey(virtualPath);
+    std::string digest(kNoDigest);
+    index.indexVisit(0, index.indexCount(), [&](std::string_view line) {
+        const auto fields = ParseSearchLine(line);
+        if (!fields || fields->virtualPath.size() != wanted.size() || VirtualPathKey(fields->virtualPath) != wanted)
+            return true;
+        digest.assign(fields->digest);
+        return false;
+    });
+    return digest;
+}
+
+}  // namespace corvane
