@@ -15,13 +15,18 @@ inline std::uint32_t LoadWord(const std::uint8_t* p)
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-// The four rounds of RFC 1321, section 3.4. F and G are written in the forms with one
-// operation fewer (equal to the RFC's for every input).
+// The four rounds of RFC 1321, section 3.4. F is written in the form with one operation
+// fewer, and G's two halves never have a bit set in common, so they are added one at a time:
+// the first half does not wait for b, which the step before is still computing. Both are equal
+// to the RFC's functions for every input.
+#define CORVANE_MD5_GSTEP(a, b, c, d, x, s, t) \
+    a += (x) + (t) + ((c) & ~(d));             \
+    a += (b) & (d);                            \
+    a = RotateLeft(a, s) + (b)
 #define CORVANE_MD5_STEP(f, a, b, c, d, x, s, t) \
     a += f(b, c, d) + (x) + (t);                 \
     a = RotateLeft(a, s) + (b)
 #define CORVANE_MD5_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
-#define CORVANE_MD5_G(x, y, z) ((y) ^ ((z) & ((x) ^ (y))))
 #define CORVANE_MD5_H(x, y, z) ((x) ^ (y) ^ (z))
 #define CORVANE_MD5_I(x, y, z) ((y) ^ ((x) | ~(z)))
 
@@ -62,22 +67,22 @@ void Md5::Blocks(const std::uint8_t* data, std::size_t count)
         CORVANE_MD5_STEP(CORVANE_MD5_F, c, d, a, b, x[14], 17, 0xa679438eu);
         CORVANE_MD5_STEP(CORVANE_MD5_F, b, c, d, a, x[15], 22, 0x49b40821u);
 
-        CORVANE_MD5_STEP(CORVANE_MD5_G, a, b, c, d, x[1], 5, 0xf61e2562u);
-        CORVANE_MD5_STEP(CORVANE_MD5_G, d, a, b, c, x[6], 9, 0xc040b340u);
-        CORVANE_MD5_STEP(CORVANE_MD5_G, c, d, a, b, x[11], 14, 0x265e5a51u);
-        CORVANE_MD5_STEP(CORVANE_MD5_G, b, c, d, a, x[0], 20, 0xe9b6c7aau);
-        CORVANE_MD5_STEP(CORVANE_MD5_G, a, b, c, d, x[5], 5, 0xd62f105du);
-        CORVANE_MD5_STEP(CORVANE_MD5_G, d, a, b, c, x[10], 9, 0x02441453u);
-        CORVANE_MD5_STEP(CORVANE_MD5_G, c, d, a, b, x[15], 14, 0xd8a1e681u);
-        CORVANE_MD5_STEP(CORVANE_MD5_G, b, c, d, a, x[4], 20, 0xe7d3fbc8u);
-        CORVANE_MD5_STEP(CORVANE_MD5_G, a, b, c, d, x[9], 5, 0x21e1cde6u);
-        CORVANE_MD5_STEP(CORVANE_MD5_G, d, a, b, c, x[14], 9, 0xc33707d6u);
-        CORVANE_MD5_STEP(CORVANE_MD5_G, c, d, a, b, x[3], 14, 0xf4d50d87u);
-        CORVANE_MD5_STEP(CORVANE_MD5_G, b, c, d, a, x[8], 20, 0x455a14edu);
-        CORVANE_MD5_STEP(CORVANE_MD5_G, a, b, c, d, x[13], 5, 0xa9e3e905u);
-        CORVANE_MD5_STEP(CORVANE_MD5_G, d, a, b, c, x[2], 9, 0xfcefa3f8u);
-        CORVANE_MD5_STEP(CORVANE_MD5_G, c, d, a, b, x[7], 14, 0x676f02d9u);
-        CORVANE_MD5_STEP(CORVANE_MD5_G, b, c, d, a, x[12], 20, 0x8d2a4c8au);
+        CORVANE_MD5_GSTEP(a, b, c, d, x[1], 5, 0xf61e2562u);
+        CORVANE_MD5_GSTEP(d, a, b, c, x[6], 9, 0xc040b340u);
+        CORVANE_MD5_GSTEP(c, d, a, b, x[11], 14, 0x265e5a51u);
+        CORVANE_MD5_GSTEP(b, c, d, a, x[0], 20, 0xe9b6c7aau);
+        CORVANE_MD5_GSTEP(a, b, c, d, x[5], 5, 0xd62f105du);
+        CORVANE_MD5_GSTEP(d, a, b, c, x[10], 9, 0x02441453u);
+        CORVANE_MD5_GSTEP(c, d, a, b, x[15], 14, 0xd8a1e681u);
+        CORVANE_MD5_GSTEP(b, c, d, a, x[4], 20, 0xe7d3fbc8u);
+        CORVANE_MD5_GSTEP(a, b, c, d, x[9], 5, 0x21e1cde6u);
+        CORVANE_MD5_GSTEP(d, a, b, c, x[14], 9, 0xc33707d6u);
+        CORVANE_MD5_GSTEP(c, d, a, b, x[3], 14, 0xf4d50d87u);
+        CORVANE_MD5_GSTEP(b, c, d, a, x[8], 20, 0x455a14edu);
+        CORVANE_MD5_GSTEP(a, b, c, d, x[13], 5, 0xa9e3e905u);
+        CORVANE_MD5_GSTEP(d, a, b, c, x[2], 9, 0xfcefa3f8u);
+        CORVANE_MD5_GSTEP(c, d, a, b, x[7], 14, 0x676f02d9u);
+        CORVANE_MD5_GSTEP(b, c, d, a, x[12], 20, 0x8d2a4c8au);
 
         CORVANE_MD5_STEP(CORVANE_MD5_H, a, b, c, d, x[5], 4, 0xfffa3942u);
         CORVANE_MD5_STEP(CORVANE_MD5_H, d, a, b, c, x[8], 11, 0x8771f681u);
@@ -126,7 +131,7 @@ void Md5::Blocks(const std::uint8_t* data, std::size_t count)
 
 #undef CORVANE_MD5_STEP
 #undef CORVANE_MD5_F
-#undef CORVANE_MD5_G
+#undef CORVANE_MD5_GSTEP
 #undef CORVANE_MD5_H
 #undef CORVANE_MD5_I
 
