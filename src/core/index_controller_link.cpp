@@ -7,6 +7,8 @@ namespace corvane {
 IndexSettingsSnapshot IndexControllerLink::TakeIndexSettings()
 {
     IndexSettingsSnapshot snapshot;
+    // A window thread that has gone (the program is ending) runs nothing: no pass then.
+    snapshot.skip = true;
     window_.RunAndWait([this, &snapshot] {
         const ServerSettings& s = controller_.settings();
         const bool forP2P = controller_.startedForP2P();
