@@ -129,6 +129,16 @@ std::optional<SearchLineFields> ParseSearchLine(std::string_view line)
     return fields;
 }
 
+std::string_view SearchLinePathOf(std::string_view line)
+{
+    if (line.size() < 35 || line[line.size() - 35] != '?' || line[line.size() - 33] != '?') return {};
+    const std::size_t date = line.rfind('?', line.size() - 36);
+    if (date == std::string_view::npos || date == 0) return {};
+    const std::size_t size = line.rfind('?', date - 1);
+    if (size == std::string_view::npos) return {};
+    return line.substr(0, size);
+}
+
 int FileTypeCode(std::string_view name)
 {
     struct Row {

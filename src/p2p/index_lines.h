@@ -68,6 +68,9 @@ struct SearchLineFields {
     std::string_view digest;
 };
 std::optional<SearchLineFields> ParseSearchLine(std::string_view line);
+// Only the virtual path of a search line, without checking the digest's digits: the search's
+// cheap first look at every line (empty when the line has not the search line's shape).
+std::string_view SearchLinePathOf(std::string_view line);
 
 // The code of a name's file type: 1 sound, 2 video, 3 picture, 4 program or archive,
 // 5 document, 6 anything else (by the extension, without regard to case).

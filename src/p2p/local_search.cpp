@@ -130,10 +130,12 @@ void SearchLocalIndex(const LocalIndex& index, int mode, std::string_view query,
     std::string upperPath;
     std::size_t position = 0;
     const auto visit = [&](std::string_view line) {
+        const std::string_view path = SearchLinePathOf(line);
+        if (path.empty()) return true;
+        UpperInto(path, upperPath);
+        if (!Matches(upperPath, terms, mode)) return true;
         const auto fields = ParseSearchLine(line);
         if (!fields) return true;
-        UpperInto(fields->virtualPath, upperPath);
-        if (!Matches(upperPath, terms, mode)) return true;
         const std::string folder = SearchFilterFolder(fields->virtualPath, fields->entryType);
         auto known = folderVisible.find(folder);
         if (known == folderVisible.end()) known = folderVisible.emplace(folder, mayList(folder)).first;
