@@ -20,13 +20,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
 
 #include "accounts/permissions.h"
 #include "blocking_ftp_client.h"
 #include "core/ftp_server_thread.h"
 #include "p2p/file_digest.h"
 #include "p2p/index_thread.h"
+#include "p2p/local_index_list.h"
 #include "platform/drive_map.h"
 #include "platform/fs.h"
 #include "side_by_side_servers.h"
@@ -102,35 +102,6 @@ void BM_Md5BesideMd5sum(benchmark::State& state)
 }
 BENCHMARK(BM_Md5BesideMd5sum)->Iterations(1)->Unit(benchmark::kSecond);
 
-class ListIndex : public LocalIndex {
-public:
-    void indexAdd(const std::string& line) override
-    {
-        std::lock_guard guard(lock_);
-        lines_.push_back(line);
-    }
-    void indexClear() override
-    {
-        std::lock_guard guard(lock_);
-        lines_.clear();
-    }
-    std::size_t indexCount() const override
-    {
-        std::lock_guard guard(lock_);
-        return lines_.size();
-    }
-    std::string indexLine(std::size_t position) const override
-    {
-        std::lock_guard guard(lock_);
-        return lines_.at(position);
-    }
-    std::size_t indexVisit(std::size_t, std::size_t, const std::function<bool(std::string_view)>&) const override { return 0; }
-
-private:
-    mutable std::mutex lock_;
-    std::vector<std::string> lines_;
-};
-
 struct FixedController : IndexController {
     IndexSettingsSnapshot TakeIndexSettings() override { return {}; }
     void WriteIndexLog(const std::string&) override {}
@@ -159,7 +130,7 @@ void BM_IndexingPassBesideFind(benchmark::State& state)
     std::size_t lines = 0, uploads = 0;
     for (auto _ : state) {
         for (int round = 0; round < 3; ++round) {
-            ListIndex index;
+            LocalIndexList index;
             const auto start = std::chrono::steady_clock::now();
             IndexThread pass(&index, controller, accounts, {"iC:\\tree"}, home + "/p2pIndex.ksl");
             pass.Start();
@@ -199,12 +170,12 @@ void BM_SiteSearchOverAMillionLines(benchmark::State& state)
             return;
         }
         server.OnWindowThread([](serverController& controller) {
-            ftpServerThread& thread = *controller.serverThread();
+            LocalIndex& list = controller.serverThread()->localIndexList();
             const std::string tail = "?4000000?Mar 07 14:05?-?" + std::string(kNoDigest);
             for (int artist = 0; artist < 1000; ++artist)
                 for (int album = 0; album < 10; ++album)
                     for (int track = 0; track < 100; ++track)
-                        thread.indexAdd("/C:/My Downloads/Artist " + std::to_string(artist) + "/Album " +
+                        list.indexAdd("/C:/My Downloads/Artist " + std::to_string(artist) + "/Album " +
                                         std::to_string(album) + "/Track " + std::to_string(track) + ".mp3" + tail);
         });
         bench::BlockingFtpClient client(server.port);

@@ -1,9 +1,9 @@
 #include "core/ftp_server_thread.h"
 
-#include <algorithm>
 #include <exception>
 
 #include "common/ip_text.h"
+#include "common/text_lines.h"
 #include "core/ftp_session_policy.h"
 #include "core/server_controller.h"
 #include "core/session_table.h"
@@ -23,15 +23,7 @@ namespace {
 std::string AfterLoginTextOf(const std::string& content)
 {
     std::string text;
-    std::size_t start = 0;
-    while (start < content.size()) {
-        std::size_t end = content.find('\n', start);
-        if (end == std::string::npos) end = content.size();
-        std::size_t lineEnd = end;
-        if (lineEnd > start && content[lineEnd - 1] == '\r') --lineEnd;
-        text += "230-" + content.substr(start, lineEnd - start) + "\r\n";
-        start = end + 1;
-    }
+    for (std::string_view line : TextLines(content)) text.append("230-").append(line).append("\r\n");
     return text;
 }
 
@@ -218,7 +210,7 @@ void ftpServerThread::RefreshCacheView() {}
 void ftpServerThread::RestartIndexer()
 {
     StopIndexer();
-    indexer_ = std::make_unique<IndexThread>(this, indexControllerLink_, accounts_, accounts_.ListSharedFolders(),
+    indexer_ = std::make_unique<IndexThread>(&localIndexList_, indexControllerLink_, accounts_, accounts_.ListSharedFolders(),
                                              IndexFilePath());
     indexer_->Start();
 }
@@ -232,50 +224,6 @@ void ftpServerThread::StopIndexer()
     indexer_->requestStop();
     indexer_->Join();
     indexer_.reset();
-}
-
-// ---- localIndexList ----
-
-void ftpServerThread::indexAdd(const std::string& line)
-{
-    std::lock_guard guard(indexLock_);
-    localIndexList_.push_back(line);
-}
-
-void ftpServerThread::indexClear()
-{
-    std::lock_guard guard(indexLock_);
-    localIndexList_.clear();
-}
-
-std::size_t ftpServerThread::indexCount() const
-{
-    std::lock_guard guard(indexLock_);
-    return localIndexList_.size();
-}
-
-std::string ftpServerThread::indexLine(std::size_t position) const
-{
-    std::lock_guard guard(indexLock_);
-    return position < localIndexList_.size() ? localIndexList_[position] : std::string();
-}
-
-std::size_t ftpServerThread::indexVisit(std::size_t from, std::size_t count,
-                                        const std::function<bool(std::string_view line)>& visit) const
-{
-    // A few lines per hold of the lock: the indexer's additions wait at most that long.
-    constexpr std::size_t kLinesPerHold = 256;
-    std::size_t position = from;
-    const std::size_t end = from + count;
-    while (position < end) {
-        std::lock_guard guard(indexLock_);
-        const std::size_t stop = std::min({end, localIndexList_.size(), position + kLinesPerHold});
-        if (position >= stop) break;
-        for (; position < stop;) {
-            if (!visit(localIndexList_[position++])) return position;
-        }
-    }
-    return position;
 }
 
 void ftpServerThread::IdleCheck()

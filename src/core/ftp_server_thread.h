@@ -20,7 +20,7 @@
 #include "core/server_commands.h"
 #include "core/server_settings.h"
 #include "p2p/index_thread.h"
-#include "p2p/local_index.h"
+#include "p2p/local_index_list.h"
 #include "platform/event_loop.h"
 
 namespace corvane {
@@ -39,7 +39,7 @@ inline constexpr const char* kCannotRunServer =
     "! Cannot run server. Possible reason: this port is already used for listening.";
 inline constexpr std::chrono::milliseconds kTickInterval{10000};
 
-class ftpServerThread : public LocalIndex {
+class ftpServerThread {
 public:
     // Window thread. Starts the thread at once; its queue exists a moment later.
     // `tickInterval` is the system's 10 s; tests shorten it.
@@ -47,7 +47,7 @@ public:
                     std::chrono::milliseconds tickInterval = kTickInterval);
     // Window thread. Asks the thread to end and joins it: call only once the thread has ended
     // (Running() false), or the join waits without serving the window thread's queue.
-    ~ftpServerThread() override;
+    ~ftpServerThread();
     ftpServerThread(const ftpServerThread&) = delete;
     ftpServerThread& operator=(const ftpServerThread&) = delete;
 
@@ -97,13 +97,9 @@ public:
     std::uint32_t reindexCounter() const { return reindexCounter_.load(); }
     const std::vector<std::string>& pendingLog() const { return pendingLog_; }
 
-    // ---- localIndexList (any thread; each call holds the index lock) ----
-    void indexAdd(const std::string& line) override;
-    void indexClear() override;
-    std::size_t indexCount() const override;
-    std::string indexLine(std::size_t position) const override;
-    std::size_t indexVisit(std::size_t from, std::size_t count,
-                           const std::function<bool(std::string_view line)>& visit) const override;
+    // The search lines of the shared files (any thread; each call holds the index lock).
+    LocalIndex& localIndexList() { return localIndexList_; }
+    std::size_t indexCount() const { return localIndexList_.indexCount(); }
     // Serialises the searches and search-mode changes of all clients (taken before the index
     // lock).
     std::mutex& searchLock() { return searchLock_; }
@@ -162,8 +158,7 @@ private:
     std::string statusText_;
 
     std::mutex searchLock_;
-    mutable std::mutex indexLock_;
-    std::vector<std::string> localIndexList_;  // guarded by indexLock_
+    LocalIndexList localIndexList_;
     IndexControllerLink indexControllerLink_;
     std::unique_ptr<IndexThread> indexer_;  // created, stopped and freed on the server thread
 

@@ -136,7 +136,7 @@ bool FtpSessionPolicy::SiteCommand(serversClientClass& client, std::string& keyw
 void FtpSessionPolicy::Search(serversClientClass& client, const std::string& query)
 {
     const std::string account = AccountOf(client);
-    SearchLocalIndex(thread_, client.searchMode, query, [this, &account](const std::string& folder) {
+    SearchLocalIndex(thread_.localIndexList(), client.searchMode, query, [this, &account](const std::string& folder) {
         return accounts_.CheckFolderPermission(account, folder, "list") && accounts_.CheckFolderPermission(account, folder, "CWD");
     }, client.searchResults);
 }
@@ -157,7 +157,7 @@ std::string FtpSessionPolicy::digestOf(serversClientClass& client, const std::st
     const AccountPtr account = accounts_.FindAccount(AccountOf(client));
     if (!account || parent.empty() || !accounts_.CheckAccountFolder(*account, SlashesToBackslashes(parent), "get"))
         return std::string(kNoDigest);
-    return DigestInIndex(thread_, path);
+    return DigestInIndex(thread_.localIndexList(), path);
 }
 
 std::string FtpSessionPolicy::WebLinkReply(serversClientClass& client)

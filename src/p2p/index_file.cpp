@@ -1,6 +1,7 @@
 #include "p2p/index_file.h"
 
 #include "common/program_folder.h"
+#include "common/text_lines.h"
 #include "platform/fs.h"
 
 namespace corvane {
@@ -18,15 +19,8 @@ std::vector<std::string> ReadIndexFile(const std::string& hostPath)
     std::vector<std::string> lines;
     std::string content;
     if (!fs::HostFileExists(hostPath) || !fs::ReadFileText(hostPath, content)) return lines;
-    std::size_t start = 0;
-    while (start < content.size()) {
-        std::size_t end = content.find('\n', start);
-        if (end == std::string::npos) end = content.size();
-        std::size_t lineEnd = end;
-        if (lineEnd > start && content[lineEnd - 1] == '\r') --lineEnd;
-        if (lineEnd > start && lineEnd - start <= kLongestIndexLine) lines.emplace_back(content, start, lineEnd - start);
-        start = end + 1;
-    }
+    for (std::string_view line : TextLines(content))
+        if (!line.empty() && line.size() <= kLongestIndexLine) lines.emplace_back(line);
     return lines;
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -13,54 +14,30 @@
 #include "../platform/scratch_folder.h"
 #include "accounts/permissions.h"
 #include "p2p/index_thread.h"
-#include "p2p/local_index.h"
+#include "p2p/local_index_list.h"
 #include "platform/drive_map.h"
 #include "platform/fs.h"
 
 namespace corvane::testing {
 
-class ListIndex : public LocalIndex {
+// The server's list, counting its clears.
+class ListIndex : public LocalIndexList {
 public:
-    void indexAdd(const std::string& line) override
-    {
-        std::lock_guard guard(lock_);
-        lines_.push_back(line);
-    }
     void indexClear() override
     {
-        std::lock_guard guard(lock_);
-        lines_.clear();
+        LocalIndexList::indexClear();
         ++clears;
-    }
-    std::size_t indexCount() const override
-    {
-        std::lock_guard guard(lock_);
-        return lines_.size();
-    }
-    std::string indexLine(std::size_t position) const override
-    {
-        std::lock_guard guard(lock_);
-        return lines_.at(position);
-    }
-    std::size_t indexVisit(std::size_t from, std::size_t count,
-                           const std::function<bool(std::string_view)>& visit) const override
-    {
-        std::lock_guard guard(lock_);
-        std::size_t at = from;
-        while (at < from + count && at < lines_.size())
-            if (!visit(lines_[at++])) break;
-        return at;
     }
     std::vector<std::string> Lines() const
     {
-        std::lock_guard guard(lock_);
-        return lines_;
+        std::vector<std::string> lines;
+        indexVisit(0, indexCount(), [&lines](std::string_view line) {
+            lines.emplace_back(line);
+            return true;
+        });
+        return lines;
     }
-    int clears = 0;
-
-private:
-    mutable std::mutex lock_;
-    std::vector<std::string> lines_;
+    std::atomic<int> clears{0};
 };
 
 class RecordingController : public IndexController {
