@@ -128,6 +128,8 @@ else:
               "lftp 0 ['/C:/Pub/Deep/Tune/b.mp3', '/C:/Pub/song.mp3']\n"
               "lftp got the hit True\n");
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
+    // The changed password went into the account file with the rest of the store.
+    EXPECT_NE(testing::ReadFile(home + "/usersgroups.ini").find("Password=\x91\xCC\x88\r\n"), std::string::npos);
 }
 
 }  // namespace
