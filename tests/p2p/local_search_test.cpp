@@ -80,6 +80,21 @@ TEST_F(LocalSearchTest, ModeZeroWantsEveryTermAndModeOneAnyInAnyCase)
     EXPECT_EQ(Search(0, "\"c:/music/a\"").size(), 1u);
 }
 
+TEST_F(LocalSearchTest, EveryAsciiLetterMatchesInEitherCaseAndNothingElseFolds)
+{
+    // Paths longer than a word of eight, with every letter and their neighbours ` { @ [ on both
+    // sides of the word boundaries, and bytes above 127 that must not fold.
+    const std::string letters = "abcdefghijklmnopqrstuvwxyz";
+    index.indexAdd(SearchLine("/C:/" + letters + "`{@[\xE4\xC4"));
+    for (char c : letters) {
+        EXPECT_EQ(Search(0, std::string(1, static_cast<char>(c - 'a' + 'A'))).size(), 1u) << c;
+        EXPECT_EQ(Search(0, std::string(1, c)).size(), 1u) << c;
+    }
+    EXPECT_EQ(Search(0, "ABCDEFGHIJKLMNOPQRSTUVWXYZ`{@[").size(), 1u);
+    EXPECT_TRUE(Search(0, "@{").empty());      // ` and { do not fold into @ and [
+    EXPECT_TRUE(Search(0, "\xC4\xC4").empty());  // nor does a byte above 127
+}
+
 TEST_F(LocalSearchTest, OtherModesSearchNothingAndKeepTheEarlierResults)
 {
     index.indexAdd(SearchLine("/C:/Music/a.mp3"));
