@@ -103,8 +103,6 @@ public:
     // Serialises the searches and search-mode changes of all clients (taken before the index
     // lock).
     std::mutex& searchLock() { return searchLock_; }
-    // The running indexer, for tests that wait for its pass; null when none.
-    IndexThread* indexer() { return indexer_.get(); }
 
 private:
     void Body();

@@ -1,6 +1,7 @@
 // The indexing pass: the shared folders in their order, the breadth-first walk of each, and
 // the recording of every entry found.
 #include <algorithm>
+#include <cctype>
 #include <ctime>
 #include <deque>
 
