@@ -59,8 +59,8 @@ void FtpSessionPolicy::ClientCommand(serversClientClass& client, std::string& ke
     const std::string shown = ShownParameters(keyword, params);
     thread_.log(CommandLine(keyword, shown, client.GetXAddr(), Peer(client), LocalDateTimeText()));
     thread_.setLastCommand(&client, keyword + " " + shown);
+    if (SiteCommand(client, keyword, params, answer)) return;
     if (keyword == "MDTM" && !params.empty()) RefuseHiddenFileTime(client, params, answer);
-    // The SITE extensions answer here when they are built; a non-empty answer ends the command.
     if (!answer.empty()) return;
     if (!RebasesRootedPaths(keyword)) return;
     const std::size_t name = keyword == "LIST" ? ListingNameStart(params) : 0;

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "common/ip_text.h"
+#include "common/text_lines.h"
 #include "core/ftp_session_policy.h"
 #include "core/server_controller.h"
 #include "core/session_table.h"
@@ -10,6 +11,7 @@
 #include "core/status_texts.h"
 #include "core/window_thread.h"
 #include "ftp/ftp_server.h"
+#include "p2p/index_file.h"
 #include "platform/drive_map.h"
 #include "platform/fs.h"
 
@@ -21,15 +23,7 @@ namespace {
 std::string AfterLoginTextOf(const std::string& content)
 {
     std::string text;
-    std::size_t start = 0;
-    while (start < content.size()) {
-        std::size_t end = content.find('\n', start);
-        if (end == std::string::npos) end = content.size();
-        std::size_t lineEnd = end;
-        if (lineEnd > start && content[lineEnd - 1] == '\r') --lineEnd;
-        text += "230-" + content.substr(start, lineEnd - start) + "\r\n";
-        start = end + 1;
-    }
+    for (std::string_view line : TextLines(content)) text.append("230-").append(line).append("\r\n");
     return text;
 }
 
@@ -48,6 +42,7 @@ ftpServerThread::ftpServerThread(serverController& controller, permissionsClass&
       window_(window),
       sessionViewRefresh_(std::make_shared<SessionViewRefresh>(controller)),
       tickInterval_(tickInterval),
+      indexControllerLink_(controller, window),
       thread_([this] { Body(); })
 {
 }
@@ -201,7 +196,7 @@ void ftpServerThread::disconnect(TFtpCtrlSocket* client)
     if (ftp_ && ftp_->IsClient(client)) ftp_->Disconnect(client);
 }
 
-// ---- HTTP service, indexer, cache: their own parts of the server fill these in ----
+// ---- HTTP service, cache: their own parts of the server fill these in ----
 
 void ftpServerThread::StartHttp() {}
 
@@ -212,9 +207,25 @@ void ftpServerThread::StopHttp()
 
 void ftpServerThread::RefreshCacheView() {}
 
-void ftpServerThread::RestartIndexer() {}
+// A new pass at each FTP start and each periodic rebuild; the one before ends first.
+void ftpServerThread::RestartIndexer()
+{
+    StopIndexer();
+    indexer_ = std::make_unique<IndexThread>(&localIndexList_, indexControllerLink_, accounts_, accounts_.ListSharedFolders(),
+                                             IndexFilePath());
+    indexer_->Start();
+}
 
-void ftpServerThread::StopIndexer() {}
+// Waits without limit: a digest stops within one block, and the window thread keeps serving
+// the indexer's hand-offs while this thread waits.
+void ftpServerThread::StopIndexer()
+{
+    if (!indexer_) return;
+    indexer_->detachServer();
+    indexer_->requestStop();
+    indexer_->Join();
+    indexer_.reset();
+}
 
 void ftpServerThread::IdleCheck()
 {

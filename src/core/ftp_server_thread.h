@@ -11,12 +11,16 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/index_controller_link.h"
 #include "core/server_commands.h"
 #include "core/server_settings.h"
+#include "p2p/index_thread.h"
+#include "p2p/local_index_list.h"
 #include "platform/event_loop.h"
 
 namespace corvane {
@@ -93,6 +97,13 @@ public:
     std::uint32_t reindexCounter() const { return reindexCounter_.load(); }
     const std::vector<std::string>& pendingLog() const { return pendingLog_; }
 
+    // The search lines of the shared files (any thread; each call holds the index lock).
+    LocalIndex& localIndexList() { return localIndexList_; }
+    std::size_t indexCount() const { return localIndexList_.indexCount(); }
+    // Serialises the searches and search-mode changes of all clients (taken before the index
+    // lock).
+    std::mutex& searchLock() { return searchLock_; }
+
 private:
     void Body();
     void HandleCommand(ServerCommand message);
@@ -145,6 +156,11 @@ private:
     std::size_t pendingLogBytes_ = 0;  // the text of pendingLog_
     static constexpr std::size_t kPendingLogFlushBytes = 256 * 1024;
     std::string statusText_;
+
+    std::mutex searchLock_;
+    LocalIndexList localIndexList_;
+    IndexControllerLink indexControllerLink_;
+    std::unique_ptr<IndexThread> indexer_;  // created, stopped and freed on the server thread
 
     // Shared with the window thread.
     std::atomic<TFtpCtrlSocket*> clientToDisconnect_{nullptr};

@@ -88,6 +88,12 @@ public:
     // The largest block of a download held to rateKb KB/s (0: no limit, the engine's block).
     static int ThrottledBlockSize(long long rateKb);
 
+    // SITE SRCHMODE's test of its parameter, and the mode it sets when it passes.
+    static bool AcceptSearchMode(const std::string& params, std::int32_t& mode);
+    // The digest SITE MD5 answers for a path: 32 digits, 32 zeros when the file is not indexed
+    // or the account may not download it, empty when the text can name no file.
+    std::string digestOf(serversClientClass& client, const std::string& param);
+
 private:
     // A connect decision waiting for the peer's reverse lookup.
     struct PendingLookup {
@@ -108,6 +114,11 @@ private:
     void ListSearchResults(serversClientClass& client);
     void ServeOwnListing(serversClientClass& client, const std::string& text);
     void ComputeThrottlePause(serversClientClass& client);
+    // Recognises a SITE extension (or one of those that need no SITE) and answers it; false for
+    // any other command, whose SITE word then stands as its keyword.
+    bool SiteCommand(serversClientClass& client, std::string& keyword, std::string& params, std::string& answer);
+    void Search(serversClientClass& client, const std::string& query);
+    std::string WebLinkReply(serversClientClass& client);
 
     ftpServerThread& thread_;
     permissionsClass& accounts_;

@@ -1,0 +1,31 @@
+#include "core/index_controller_link.h"
+
+#include "core/server_controller.h"
+
+namespace corvane {
+
+IndexSettingsSnapshot IndexControllerLink::TakeIndexSettings()
+{
+    IndexSettingsSnapshot snapshot;
+    // A window thread that has gone (the program is ending) runs nothing: no pass then.
+    snapshot.skip = true;
+    window_.RunAndWait([this, &snapshot] {
+        const ServerSettings& s = controller_.settings();
+        const bool forP2P = controller_.startedForP2P();
+        snapshot.countryCode = controller_.networkProfile().Country;
+        snapshot.ipAddress = s.UserSetServerIP;
+        snapshot.ftpPort = s.Port;
+        snapshot.connectionType = controller_.networkProfile().ConType;
+        snapshot.skip = s.ServerDesiredButNoP2PSharingMode && !forP2P;
+        snapshot.md5 = s.MD5IndexingEnabled || !forP2P;
+        snapshot.firstRun = s.ServerFirstRun;
+    });
+    return snapshot;
+}
+
+void IndexControllerLink::WriteIndexLog(const std::string& line)
+{
+    window_.RunAndWait([this, &line] { controller_.writeLog(line); });
+}
+
+}  // namespace corvane

@@ -1,0 +1,158 @@
+// The indexing pass: the shared folders in their order, the breadth-first walk of each, and
+// the recording of every entry found.
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+#include <deque>
+
+#include "accounts/permissions.h"
+#include "common/text_case.h"
+#include "p2p/file_digest.h"
+#include "p2p/index_file.h"
+#include "p2p/index_thread.h"
+#include "platform/calendar_time.h"
+#include "platform/fs.h"
+#include "platform/thread_priority.h"
+
+namespace corvane {
+namespace {
+
+bool IsDotFolderName(const std::string& name) { return name == "." || name == ".." || name == "..."; }
+
+// A name that would split an index or listing line in two cannot be described.
+bool IsDescribableName(const std::string& name) { return name.find_first_of("\r\n") == std::string::npos; }
+
+// Folders compare as real paths do here: the drive letter without regard to case.
+std::string FolderKey(std::string folder)
+{
+    if (folder.size() >= 2 && folder[1] == ':') folder[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(folder[0])));
+    return folder;
+}
+
+bool CaseInsensitiveBefore(const std::string& a, const std::string& b) { return FoldCase(a) < FoldCase(b); }
+
+}  // namespace
+
+void IndexThread::IndexingPass()
+{
+    currentYear_ = LocalCalendarTime(std::time(nullptr)).year;
+    Log(std::string("FTP") + " Local Indexing Started.. " + (settings_.md5 ? "(w MD5)" : "(w/o MD5)"));
+    std::stable_sort(sharedFolderList_.begin(), sharedFolderList_.end(), CaseInsensitiveBefore);
+    previousIndex_ = PreviousIndex(ReadIndexFile(indexFilePath_));
+    WalkSharedFolders();
+    std::vector<std::string> left = previousIndex_.Remaining();
+    staleLines_.insert(staleLines_.end(), std::make_move_iterator(left.begin()), std::make_move_iterator(left.end()));
+    Log("FTP Local Indexing Complete.");
+}
+
+// From the last entry to the first: the marked ones ("i", walked with their subfolders) sort
+// after the unmarked ones ("-"), so a folder reached through a marked parent is known before
+// its own unmarked entry comes up, and is not walked twice.
+void IndexThread::WalkSharedFolders()
+{
+    std::size_t next = sharedFolderList_.size();
+    bool lastMarked = true;
+    while (!stopRequested() && lastMarked && next > 0) {
+        const std::string& entry = sharedFolderList_[--next];
+        if (entry.empty()) continue;
+        lastMarked = entry[0] == 'i';
+        WalkFolder(entry.substr(1), lastMarked);
+    }
+    while (next > 0 && !stopRequested()) {
+        const std::string& entry = sharedFolderList_[--next];
+        if (!entry.empty()) WalkFolder(entry.substr(1), false);
+    }
+}
+
+void IndexThread::WalkFolder(const std::string& path, bool withSubfolders)
+{
+    std::deque<std::string> queue{path};
+    while (!stopRequested() && !queue.empty()) {
+        YieldToOtherThreads();
+        std::string folder = std::move(queue.front());
+        queue.pop_front();
+        if (folder.empty() || folder.back() != '\\') folder += '\\';
+        if (!EnterFolder(folder, withSubfolders)) continue;
+        const std::vector<fs::FileInfo> entries = fs::ListRealFolder(folder);
+        bool first = true;
+        for (const fs::FileInfo& info : entries) {
+            if (!first) {
+                YieldToOtherThreads();
+                if (stopRequested()) break;
+            }
+            first = false;
+            if (info.isSystem || !IsDescribableName(info.name)) continue;
+            if (info.isDirectory && IsDotFolderName(info.name)) continue;
+            const std::string fullPath = folder + info.name;
+            RecordEntry(fullPath, info);
+            if (info.isDirectory && withSubfolders) queue.push_back(fullPath);
+        }
+    }
+}
+
+// Whether the walk goes into the folder: not when it was walked with its subfolders already,
+// under its own name or, through a symbolic link, under another one (a link back up the tree
+// would otherwise be walked without end).
+bool IndexThread::EnterFolder(const std::string& folder, bool withSubfolders)
+{
+    const std::string key = FolderKey(folder);
+    if (visitedFolders_.count(key) != 0) return false;
+    if (!withSubfolders) return true;
+    visitedFolders_.insert(key);
+    const auto identity = fs::RealFolderIdentity(folder);
+    if (!identity) return true;  // the listing finds nothing there either
+    return walkedIdentities_.insert({identity->device, identity->inode}).second;
+}
+
+bool IndexThread::AnonymousMaySee(const std::string& folder)
+{
+    if (folder == testedFolder_) return testedFolderVisible_;
+    testedFolder_ = folder;
+    testedFolderVisible_ = accounts_.CheckFolderPermission(kIndexingAccount, folder, "list") &&
+                           accounts_.CheckFolderPermission(kIndexingAccount, folder, "CWD");
+    return testedFolderVisible_;
+}
+
+std::string IndexThread::DigestIfWanted(const std::string& fullPath, bool isFolder)
+{
+    if (!settings_.md5 || isFolder) return std::string(kNoDigest);
+    std::string digest = DigestOfRealFile(fullPath, readBuffer_, [this] { return stopRequested(); });
+    // A digest cut short by a stop describes nothing; the line keeps its fixed form.
+    return digest.empty() ? std::string(kNoDigest) : digest;
+}
+
+void IndexThread::RecordEntry(const std::string& fullPath, const fs::FileInfo& info)
+{
+    IndexedEntry entry;
+    entry.virtualPath = VirtualPathOf(fullPath);
+    entry.size = static_cast<std::uint64_t>(info.size);
+    entry.mtime = info.mtime;
+    entry.isFolder = info.isDirectory;
+    const std::string searchHead = SearchLineHead(entry, currentYear_);
+    {
+        std::lock_guard guard(serverLock_);
+        if (server_ == nullptr) return;
+    }
+    std::string digest(kNoDigest);
+    const std::string folder = info.isDirectory ? fullPath : fullPath.substr(0, fullPath.rfind('\\'));
+    if (AnonymousMaySee(folder)) {
+        const std::string head = IndexLineHead(entry);
+        const auto found = previousIndex_.FindFirst(entry.virtualPath);
+        if (!found) {
+            digest = DigestIfWanted(fullPath, entry.isFolder);
+            std::lock_guard guard(serverLock_);
+            if (server_ != nullptr) newLines_.push_back(head + "*" + digest);
+        } else if (previousIndex_.HoldsStamp(entry.virtualPath, StampText(entry.mtime))) {
+            unchangedLines_.push_back(previousIndex_.Line(*found));
+            previousIndex_.Remove(*found);
+        } else {
+            digest = DigestIfWanted(fullPath, entry.isFolder);
+            std::lock_guard guard(serverLock_);
+            if (server_ != nullptr) changedLines_.push_back(head + "*" + digest);
+        }
+    }
+    std::lock_guard guard(serverLock_);
+    if (server_ != nullptr) server_->indexAdd(searchHead + "?" + digest);
+}
+
+}  // namespace corvane

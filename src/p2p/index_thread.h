@@ -1,0 +1,132 @@
+// IndexThread: the background worker that describes what the server shares. One run walks
+// every shared folder, hands a search line for each file and folder to the server thread's
+// localIndexList, and collects the new, changed and stale index lines of what the Anonymous
+// account may see, for the index-server exchange; then it ends.
+//
+// Threads: the server thread constructs it (suspended), starts it, and stops it (detachServer,
+// requestStop, Join) before destroying it. The run itself happens on the indexer's own thread,
+// in the host's idle scheduling class; it reads the settings and writes the log only through
+// IndexController, on the window thread. The upload lists are the indexer thread's until Join
+// has returned.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <unordered_set>
+#include <vector>
+
+#include "p2p/index_lines.h"
+#include "p2p/local_index.h"
+#include "p2p/previous_index.h"
+#include "platform/folder_identity.h"
+#include "platform/fs.h"
+
+namespace corvane {
+
+class permissionsClass;
+
+// What a run copies from the settings once, at its start.
+struct IndexSettingsSnapshot {
+    std::string countryCode;
+    std::string ipAddress;
+    int ftpPort = 21;
+    std::string connectionType;
+    // Not indexing at all: the operator wants the server without P2P sharing, and the program
+    // was not started by the peer client ("/p2p").
+    bool skip = false;
+    bool md5 = false;
+    bool firstRun = false;
+};
+
+// The controller as the indexer reaches it: both calls run their work on the window thread
+// and return when it is done.
+class IndexController {
+public:
+    virtual ~IndexController() = default;
+    virtual IndexSettingsSnapshot TakeIndexSettings() = 0;
+    virtual void WriteIndexLog(const std::string& line) = 0;
+};
+
+inline constexpr std::size_t kDigestBlockSize = 2 * 1024 * 1024;
+inline constexpr const char* kIndexingAccount = "Anonymous";
+
+class IndexThread {
+public:
+    // Empties the server's localIndexList. `indexFilePath` is the host path of "p2pIndex.ksl".
+    IndexThread(LocalIndex* server, IndexController& controller, permissionsClass& accounts,
+                std::vector<std::string> sharedFolderList, std::string indexFilePath);
+    // Stops and joins a run that still goes.
+    ~IndexThread();
+    IndexThread(const IndexThread&) = delete;
+    IndexThread& operator=(const IndexThread&) = delete;
+
+    // Starts the run (once).
+    void Start();
+    // Any thread.
+    void requestStop();
+    bool stopRequested() const;
+    // From now on no line reaches the server and no upload list grows.
+    void detachServer();
+    // Waits without limit until the run has ended.
+    void Join();
+    bool Finished() const;
+
+    // ---- After Join ----
+    const std::vector<std::string>& newLines() const { return newLines_; }
+    const std::vector<std::string>& changedLines() const { return changedLines_; }
+    const std::vector<std::string>& staleLines() const { return staleLines_; }
+    // The stored lines of the entries found unchanged, in the order found.
+    const std::vector<std::string>& unchangedLines() const { return unchangedLines_; }
+    // After an upload succeeded: rewrites "p2pIndex.ksl" with the unchanged lines, then the
+    // new ones, then the changed ones. False when the file could not be written.
+    bool SaveIndexAfterUpload();
+
+private:
+    void Body();
+    void IndexingPass();
+    void WalkSharedFolders();
+    void WalkFolder(const std::string& path, bool withSubfolders);
+    bool EnterFolder(const std::string& folder, bool withSubfolders);
+    void RecordEntry(const std::string& fullPath, const fs::FileInfo& info);
+    bool AnonymousMaySee(const std::string& folder);
+    std::string DigestIfWanted(const std::string& fullPath, bool isFolder);
+    // The index-server exchange comes here; until it exists a run ends after its pass.
+    void RunNetworkPhase();
+    void Log(const std::string& line);
+
+    LocalIndex* server_;  // guarded by serverLock_
+    mutable std::mutex serverLock_;
+    IndexController& controller_;
+    permissionsClass& accounts_;
+    std::vector<std::string> sharedFolderList_;
+    const std::string indexFilePath_;
+
+    mutable std::mutex stopLock_;
+    bool stop_ = false;  // guarded by stopLock_
+
+    // The run's own state (indexer thread).
+    IndexSettingsSnapshot settings_;
+    int currentYear_ = 0;
+    std::unordered_set<std::string> visitedFolders_;
+    std::set<std::pair<std::uint64_t, std::uint64_t>> walkedIdentities_;  // device, inode
+    PreviousIndex previousIndex_;
+    std::vector<std::string> newLines_;
+    std::vector<std::string> changedLines_;
+    std::vector<std::string> staleLines_;
+    std::vector<std::string> unchangedLines_;
+    std::vector<std::string> toSave_;
+    std::vector<char> readBuffer_;
+    std::string statusText_;
+    // The last folder the Anonymous test was made for, and its answer (a folder's files share it).
+    std::string testedFolder_;
+    bool testedFolderVisible_ = false;
+
+    std::thread thread_;  // started and joined by the owner's thread only
+    std::atomic<bool> finished_{false};
+};
+
+}  // namespace corvane
