@@ -1,5 +1,5 @@
 // NOOP reply latency while the indexer digests the share, and without it, in the same run:
-// the whole server (the controller, the session policy, the log file) shares C:\My Downloads\
+// the whole server (the controller, the session policy, the log file) shares "C:\My Downloads\"
 // with Anonymous, which holds 6 GiB of real bytes in twelve files, with P2P indexing and MD5 on,
 // so the pass that starts with the FTP service reads and digests all of it. 16 clients, each on
 // a thread of its own, send NOOP after NOOP for 3 s while that pass runs, and again for 3 s
