@@ -63,6 +63,11 @@ void THttpConnection::Hold(std::string line)
 
 void THttpConnection::LineReceived(std::string line)
 {
+    if (Limits.lineLimit > 0 && line.size() > static_cast<std::size_t>(Limits.lineLimit)) {
+        // A whole line that arrived at once is as refused as one that never ends.
+        AnswerError(RequestState == hcRequest ? "414 URI Too Long" : "431 Request Header Fields Too Large");
+        return;
+    }
     if (!line.empty() && line.back() == '\n') line.pop_back();
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.find('\r') != std::string::npos) {
