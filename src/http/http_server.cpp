@@ -88,13 +88,20 @@ void THttpServer::Stop()
     StopSweep();
     if (!listener_) return;
     listener_->Close();
+    // Each connection is ended and reported here, not from the listener's posted events: the
+    // owner usually frees the engine right after Stop, and those events would then be lost.
     for (int i = listener_->ClientCount() - 1; i >= 0; --i) {
+        auto* client = static_cast<THttpConnection*>(listener_->Client(i));
+        if (client == nullptr) continue;
         try {
-            if (TWSocketClient* client = listener_->Client(i)) client->Abort();
+            client->Abort();
+            TriggerClientDisconnect(client, client->CloseError());
         } catch (...) {
-            // A connection that fails to go is destroyed with the listener.
+            // A connection that fails to go is destroyed with the listener all the same.
         }
     }
+    listener_->OnSessionClosed = nullptr;
+    listener_.reset();
 }
 
 void THttpServer::StopSweep()
