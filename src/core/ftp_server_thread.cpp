@@ -414,7 +414,16 @@ void ftpServerThread::addHttpBytes(std::uint64_t bytes)
         std::lock_guard<std::mutex> hold(httpCounterShow_->lock);
         httpCounterShow_->text = HttpCounterText(httpBytesSent_);
     }
-    RequestHttpCounterShow();
+    // Connections end by the thousand per second: the counter is shown a quarter of a second
+    // after the first of them, with the total of all that ended meanwhile.
+    EventLoop* loop = loop_.load();
+    if (loop == nullptr) return RequestHttpCounterShow();
+    if (httpCounterDue_) return;
+    httpCounterDue_ = true;
+    loop->AddOneShot(kHttpCounterDelay, [this] {
+        httpCounterDue_ = false;
+        RequestHttpCounterShow();
+    });
 }
 
 // One show is queued at a time; it shows the latest text when it runs, and nothing once this

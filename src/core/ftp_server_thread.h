@@ -38,6 +38,7 @@ inline constexpr const char* kFtpBanner = "220 Brinvale Corvane FTP Service Read
 inline constexpr const char* kCannotRunServer =
     "! Cannot run server. Possible reason: this port is already used for listening.";
 inline constexpr std::chrono::milliseconds kTickInterval{10000};
+inline constexpr std::chrono::milliseconds kHttpCounterDelay{250};
 
 class ftpServerThread {
 public:
@@ -150,6 +151,7 @@ private:
     std::unique_ptr<WebRequestPolicy> webPolicy_;  // before the engine: outlives its handlers
     std::unique_ptr<THttpServer> http_;
     std::uint64_t httpBytesSent_ = 0;
+    bool httpCounterDue_ = false;  // a show of the HTTP counter is timed
     std::uint64_t ftpBytesDownloaded_ = 0;
     std::uint64_t ftpBytesUploaded_ = 0;
     const std::chrono::milliseconds tickInterval_;

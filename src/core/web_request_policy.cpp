@@ -94,28 +94,38 @@ void WebRequestPolicy::Wire(THttpServer& server)
     };
 }
 
-std::string WebRequestPolicy::Peer(httpServersClientClass& client)
+std::string WebRequestPolicy::Peer(httpServersClientClass& client, const std::function<bool()>& stillHere)
 {
     const bool withHostName = accounts_.GetReverseDnsCheck();
-    const std::string host =
-        withHostName ? client.PeerHostName([this] { return thread_.ProgramClosing(); }) : std::string();
+    const std::string host = withHostName ? HostNameOf(client, stillHere) : std::string();
     return PeerDescription(client.PeerAddr(), client.PeerPort(), withHostName, host);
 }
 
 // A reverse lookup serves the thread's other events while it waits: the connection is paused
 // meanwhile (its requests wait in the stack), and it may have gone when the wait ends.
+std::string WebRequestPolicy::HostNameOf(httpServersClientClass& client, const std::function<bool()>& stillHere)
+{
+    if (!client.RememberedHostName().empty()) return client.PeerHostName({});
+    client.Pause();
+    const std::string name = client.PeerHostName([this] { return thread_.ProgramClosing(); });
+    if (!stillHere()) return std::string();  // gone meanwhile: nothing of it is touched
+    client.Resume();
+    return name;
+}
+
 void WebRequestPolicy::ClientConnect(THttpServer& server, httpServersClientClass& client)
 {
     const std::string name = client.Name();
     const auto stillHere = [&server, &client, &name] { return server.IsClient(&client) && client.Name() == name; };
-    client.Pause();
-    const bool allowed = accounts_.CheckClientAddress(client.PeerAddr(), 1, [this, &client] {
-        return client.PeerHostName([this] { return thread_.ProgramClosing(); });
+    bool gone = false;
+    const bool allowed = accounts_.CheckClientAddress(client.PeerAddr(), 1, [this, &client, &gone, &stillHere] {
+        const std::string host = HostNameOf(client, stillHere);
+        gone = !stillHere();
+        return host;
     });
+    if (gone || !stillHere()) return;
+    const std::string peer = Peer(client, stillHere);
     if (!stillHere()) return;
-    const std::string peer = Peer(client);
-    if (!stillHere()) return;
-    client.Resume();
     if (allowed) {
         thread_.log(HttpConnectedLine(peer));
         return;
@@ -156,9 +166,10 @@ void WebRequestPolicy::GetDocument(httpServersClientClass& client, THttpGetFlag&
     // From here on the document is named in its full form, so that what the file system opens
     // is exactly what the inside test saw.
     const std::string document = FullRealPath(client.Document);
-    if (fs::RealFolderExists(document)) {
+    const auto entry = fs::StatReal(document);
+    if (entry && entry->isDirectory) {
         AnswerFolder(client, document, flags);
-    } else if (fs::RealFileExists(document)) {
+    } else if (entry && !entry->isSystem) {
         client.Document = document;
         client.cacheKey = document;
         thread_.openCachedFile(client.cacheKey, client);
@@ -231,7 +242,8 @@ void WebRequestPolicy::ClientDisconnect(httpServersClientClass& client, std::uin
 {
     if (!client.skipCacheAccounting) thread_.cacheTransferDone(client.cacheKey, client, error != 0);
     if (client.BodyBytesSent() > 0) thread_.addHttpBytes(static_cast<std::uint64_t>(client.BodyBytesSent()));
-    thread_.log(HttpDisconnectedLine(Peer(client)));
+    // The connection is destroyed only after this handler: it is here throughout.
+    thread_.log(HttpDisconnectedLine(Peer(client, [] { return true; })));
 }
 
 void InstallListingIcons(const std::string& webRoot)

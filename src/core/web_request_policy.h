@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "http/http_servers_client.h"
@@ -51,9 +52,12 @@ public:
     // local address for 0.0.0.0) with ":" and the port when it is not 80.
     std::string RedirectHost(const httpServersClientClass& client) const;
     // How the browser is named in the connect, refuse and disconnect lines.
-    std::string Peer(httpServersClientClass& client);
+    std::string Peer(httpServersClientClass& client, const std::function<bool()>& stillHere);
 
 private:
+    // The browser's host name, looked up once; `stillHere` tells whether the connection survived
+    // the wait.
+    std::string HostNameOf(httpServersClientClass& client, const std::function<bool()>& stillHere);
     void AnswerFolder(httpServersClientClass& client, const std::string& folder, THttpGetFlag& flags);
     void AnswerListing(httpServersClientClass& client, const std::string& folder);
     void AnswerRedirect(httpServersClientClass& client);

@@ -247,16 +247,15 @@ void THttpConnection::ProcessGet()
     THttpGetFlag flags = hgSendDoc;
     TriggerGetDocument(flags);
     switch (flags) {
-    case hgSendDoc: {
-        FileStream probe;
-        if (!fs::RealFileExists(Document) || !probe.OpenReal(Document, FileStream::Mode::Read)) {
+    case hgSendDoc:
+        // A missing file and one that cannot be opened for reading get the same answer; the
+        // file opened here is the one that is sent.
+        if (!documentFile_.OpenReal(Document, FileStream::Mode::Read)) {
             CloseAfter404();
             return;
         }
-        probe.Close();
         SendDocument(httpSendDoc);
         return;
-    }
     case hgSendStream: SendStream(); return;
     case hgWillSendMySelf: return;
     case hg404: CloseAfter404(); return;
@@ -332,15 +331,15 @@ void THttpConnection::AnswerError(const std::string& status)
     CloseAfterSending();
 }
 
-bool THttpConnection::PrepareFileResponse(THttpSendType sendType, std::int64_t size)
+bool THttpConnection::PrepareFileResponse(THttpSendType sendType, std::int64_t size, std::string& header)
 {
     std::string extra = "Accept-Ranges: bytes\r\n";
     if (DocumentTime != 0) extra += "Last-Modified: " + RFC1123_Date(DocumentTime) + " GMT\r\n";
     if (!HeaderIfModifiedSince.empty() && DocumentTime != 0) {
         const auto since = ParseHttpDate(HeaderIfModifiedSince);
         if (since && DocumentTime <= *since) {
-            SendStr(ResponseVersion() + " 304 Not Modified\r\n" + extra +
-                    (keepAlive_ ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n"));
+            header = ResponseVersion() + " 304 Not Modified\r\n" + extra +
+                     (keepAlive_ ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n");
             return false;
         }
     }
@@ -350,8 +349,8 @@ bool THttpConnection::PrepareFileResponse(THttpSendType sendType, std::int64_t s
         TByteRange range;
         const TRangeAnswer answer = ResolveRange(HeaderRange, size, range);
         if (answer == TRangeAnswer::Unsatisfiable) {
-            SendStr(ResponseHeader("416 Range Not Satisfiable", std::string(), 0,
-                                   "Content-Range: bytes */" + std::to_string(size) + "\r\n"));
+            header = ResponseHeader("416 Range Not Satisfiable", std::string(), 0,
+                                    "Content-Range: bytes */" + std::to_string(size) + "\r\n");
             return false;
         }
         if (answer == TRangeAnswer::Partial) {
@@ -362,7 +361,7 @@ bool THttpConnection::PrepareFileResponse(THttpSendType sendType, std::int64_t s
                      std::to_string(size) + "\r\n";
         }
     }
-    SendStr(ResponseHeader(status, DocumentContentType, length, extra));
+    header = ResponseHeader(status, DocumentContentType, length, extra);
     if (sendType == httpSendHead) return false;
     sendOffset_ = first;
     sendRemaining_ = length;
@@ -371,14 +370,32 @@ bool THttpConnection::PrepareFileResponse(THttpSendType sendType, std::int64_t s
 
 void THttpConnection::SendDocument(THttpSendType sendType)
 {
-    DocumentTime = FileDate(Document);
     DocumentContentType = DocumentToContentType(Document);
     DocumentStream.reset();
-    if (!documentFile_.OpenReal(Document, FileStream::Mode::Read)) {
+    if (!documentFile_.IsOpen() && !documentFile_.OpenReal(Document, FileStream::Mode::Read)) {
         CloseAfter404();
         return;
     }
-    if (!PrepareFileResponse(sendType, documentFile_.Size())) {
+    DocumentTime = documentFile_.ModificationTime();
+    std::string header;
+    const bool body = PrepareFileResponse(sendType, documentFile_.Size(), header);
+    if (body && sendRemaining_ <= kSmallBody) {
+        // A small body goes with its header in one write: one segment, one system call.
+        const std::size_t headerSize = header.size();
+        header.resize(headerSize + static_cast<std::size_t>(sendRemaining_));
+        const std::int64_t got = documentFile_.Seek(sendOffset_) < 0
+                                     ? -1
+                                     : documentFile_.Read(header.data() + headerSize, static_cast<std::size_t>(sendRemaining_));
+        if (got != sendRemaining_) keepAlive_ = false;  // cut short meanwhile: the length was promised
+        header.resize(headerSize + static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
+        if (got > 0) {
+            bodyBytesSent_ += got;
+            BodyBytesRead(got);
+        }
+        sendRemaining_ = 0;
+    }
+    if (State() == wsConnected) SendStr(header);
+    if (!body || sendRemaining_ == 0) {
         documentFile_.Close();
         FinishBody();
         return;
@@ -452,7 +469,7 @@ bool THttpConnection::SendNextFileBlock()
     }
     const long long count = std::min<long long>(kFileBlock, sendRemaining_);
     if (count <= 0 || State() != wsConnected) return false;
-    lastBlockBytes_ = count;
+    BodyBytesRead(count);
     if (SendFile(documentFile_.Handle(), sendOffset_, count) < 0) return false;
     fileBlockPending_ = count;
     sendOffset_ += count;
@@ -465,9 +482,9 @@ bool THttpConnection::SendNextStreamBlock(std::istream& stream)
     if (DocumentBuffer.size() < static_cast<std::size_t>(kStreamBlock)) DocumentBuffer.resize(kStreamBlock);
     stream.read(DocumentBuffer.data(), kStreamBlock);
     const std::streamsize count = stream.gcount();
-    lastBlockBytes_ = count;
     if (count <= 0 || State() != wsConnected) return false;
     bodyBytesSent_ += count;
+    BodyBytesRead(count);
     Send(DocumentBuffer.data(), static_cast<int>(count));
     return true;
 }
@@ -475,7 +492,6 @@ bool THttpConnection::SendNextStreamBlock(std::istream& stream)
 void THttpConnection::ConnectionDataSent()
 {
     if (!sending_) return;
-    lastBlockBytes_ = 0;
     const bool more = documentFile_.IsOpen() ? SendNextFileBlock()
                                              : DocumentStream && SendNextStreamBlock(*DocumentStream);
     if (!more) FinishBody();

@@ -49,8 +49,10 @@ public:
 
     // A file goes to the socket in blocks of this size, straight from the file; an in-memory
     // stream in blocks of the smaller size, copied.
-    static constexpr long long kFileBlock = 512 * 1024;
+    static constexpr long long kFileBlock = 2 * 1024 * 1024;
     static constexpr int kStreamBlock = 64 * 1024;
+    // A file body up to this size goes out with its header in one write.
+    static constexpr std::int64_t kSmallBody = 64 * 1024;
 
     THttpConnection();
     ~THttpConnection() override;
@@ -123,9 +125,12 @@ protected:
     // Connection line and the blank line that ends it.
     std::string ResponseHeader(const std::string& status, const std::string& contentType, std::int64_t length,
                                const std::string& extraHeaders) const;
-    // Opens Document for sending, with what the request asked of it (range, condition), and
-    // queues the header. False when nothing more is to be sent (a 304, a 416, a failure).
-    bool PrepareFileResponse(THttpSendType sendType, std::int64_t size);
+    // Works out the answer for a document of `size` bytes from what the request asked of it
+    // (range, condition): its header goes into `header`, and sendOffset_/sendRemaining_ name the
+    // body. False when no body follows (HEAD, 304, 416).
+    bool PrepareFileResponse(THttpSendType sendType, std::int64_t size, std::string& header);
+    // Called with the count of body bytes each time they are read for sending.
+    virtual void BodyBytesRead(std::int64_t) {}
     // Starts the body of the response: ConnectionDataSent sends block after block.
     void StartBody();
     // The body has gone: the request is done (after the events already queued).
@@ -134,15 +139,12 @@ protected:
     bool SendNextFileBlock();
     // Reads the next block of a stream into DocumentBuffer and sends it; false at its end.
     bool SendNextStreamBlock(std::istream& stream);
-    // Bytes of the body that the block just sent carried (for the owner's accounting).
-    long long LastBlockBytes() const { return lastBlockBytes_; }
 
     FileStream documentFile_;
     std::int64_t sendOffset_ = 0;     // next byte of the file to send
     std::int64_t sendRemaining_ = 0;  // bytes of the body still to send (files)
     bool sending_ = false;            // a body is going out block by block
     long long fileBlockPending_ = 0;  // bytes of the file block handed to the socket
-    long long lastBlockBytes_ = 0;
     std::int64_t bodyBytesSent_ = 0;
 
 private:

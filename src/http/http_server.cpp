@@ -56,7 +56,13 @@ void THttpServer::Start()
 {
     if (!listener_) listener_ = std::make_unique<TWSocketServer>();
     if (listener_->State() == wsListening) return;
-    listener_->ClientClass = [this] { return std::unique_ptr<TWSocketClient>(ClientClass()); };
+    listener_->ClientClass = [this] {
+        std::unique_ptr<THttpConnection> connection = ClientClass();
+        // Answers go out as soon as they are written: a header and the start of its body in two
+        // writes must not wait for the browser's delayed acknowledgement.
+        connection->SetComponentOptions(connection->ComponentOptions() | wsoTcpNoDelay);
+        return std::unique_ptr<TWSocketClient>(std::move(connection));
+    };
     listener_->OnClientConnect = [this](TCustomWSocketServer*, TWSocketClient* client, std::uint16_t error) {
         auto* connection = static_cast<THttpConnection*>(client);
         PrepareConnection(*connection);

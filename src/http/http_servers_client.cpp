@@ -45,7 +45,10 @@ void httpServersClientClass::SendDocument(THttpSendType sendType)
     CacheStream->clear();
     CacheStream->seekg(0, std::ios::end);
     const std::int64_t size = static_cast<std::int64_t>(CacheStream->tellg());
-    if (!PrepareFileResponse(sendType, size < 0 ? 0 : size)) {
+    std::string header;
+    const bool body = PrepareFileResponse(sendType, size < 0 ? 0 : size, header);
+    if (State() == wsConnected) SendStr(header);
+    if (!body) {
         FinishBody();
         return;
     }
@@ -65,7 +68,7 @@ bool httpServersClientClass::SendNextCachedBlock()
     cache.read(DocumentBuffer.data(), want);
     const std::streamsize count = cache.gcount();
     if (count <= 0 || State() != wsConnected) return false;
-    CachePosition += count;
+    CachePosition += count;  // a block served from the copy is not a read of the document
     sendRemaining_ -= count;
     bodyBytesSent_ += count;
     Send(DocumentBuffer.data(), static_cast<int>(count));
@@ -93,7 +96,7 @@ void httpServersClientClass::ConnectionDataSent()
         CacheStream->clear();
         CacheStream->seekp(CachePosition);
         CacheStream->write(DocumentBuffer.data(), count);
-        CachePosition += count;
+        BodyBytesRead(count);
         sendOffset_ += count;
         sendRemaining_ -= count;
         bodyBytesSent_ += count;
@@ -101,7 +104,6 @@ void httpServersClientClass::ConnectionDataSent()
         return;
     }
     THttpConnection::ConnectionDataSent();
-    CachePosition += LastBlockBytes();
 }
 
 }  // namespace corvane

@@ -36,6 +36,9 @@ public:
     void SendDocument(THttpSendType sendType) override;
     void ConnectionDataSent() override;
 
+protected:
+    void BodyBytesRead(std::int64_t count) override { CachePosition += count; }
+
 private:
     bool SendNextCachedBlock();
 

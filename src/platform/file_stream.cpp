@@ -172,6 +172,13 @@ std::int64_t FileStream::Size() const {
     return st.st_size;
 }
 
+std::time_t FileStream::ModificationTime() const {
+    if (fd_ < 0) return 0;
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return 0;
+    return st.st_mtime;
+}
+
 bool FileStream::Truncate(std::int64_t size) {
     if (fd_ < 0 || !writer_ || size < 0) return FailWith(FsError::AccessDenied);
     if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return FailWithErrno();

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -59,6 +60,8 @@ public:
     std::int64_t Seek(std::int64_t offset, Origin origin = Origin::Begin);
     std::int64_t Position() const;   // -1 when not open
     std::int64_t Size() const;       // -1 when not open
+    // The file's last modification time, whole seconds since the epoch; 0 when not open.
+    std::time_t ModificationTime() const;
     bool Truncate(std::int64_t size);
     // Pushes written data to the disk (fsync).
     bool Flush();
