@@ -2,6 +2,10 @@
 // kept and closed connections, ranges and conditions, and what hostile or slow clients get.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <fstream>
+
 #include "http/http_texts.h"
 #include "http_engine_fixture.h"
 
@@ -210,6 +214,87 @@ TEST_F(HttpConnectionTest, AClientThatLeavesMidAnswerDoesNotStopTheServer)
     const auto answers = SplitAnswers(bytes);
     ASSERT_EQ(answers.size(), 1u);
     EXPECT_EQ(answers[0].body, "still here");
+}
+
+}  // namespace
+}  // namespace corvane
+
+namespace corvane {
+namespace {
+
+long ResidentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+// A browser that reads nothing of a large answer costs no memory beyond the stack's buffers
+// (the file goes from the file, block by block, as the socket takes it), and is dropped once
+// the answer has made no progress for the stall limit; 1,000 silent connections beside it
+// change nothing for a client that asks.
+TEST_F(HttpConnectionTest, StalledReadersAndSilentCrowdsDoNotHoldUpOthers)
+{
+    {
+        std::ofstream big(scratch_.Join("www/huge.bin"), std::ios::binary);
+        big.seekp(1024LL * 1024 * 1024 - 1);
+        big.put('\0');  // 1 GiB, sparse
+    }
+    PutFile("f.txt", "served");
+    // Both ends of the 1,000 connections live in this process.
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = std::max<rlim_t>(files.rlim_cur, std::min<rlim_t>(files.rlim_max, 4096));
+    ::setrlimit(RLIMIT_NOFILE, &files);
+    const int crowdSize = files.rlim_cur >= 2100 ? 1000 : static_cast<int>(files.rlim_cur / 2) - 50;
+    StartEngine([](THttpServer& server) { server.Limits.sendStallTimeout = std::chrono::milliseconds(1500); });
+    const long before = ResidentKiB();
+    RawHttpClient stalled(port_);
+    stalled.Send("GET /huge.bin HTTP/1.1\r\n\r\n");
+    std::vector<std::unique_ptr<RawHttpClient>> crowd;
+    for (int i = 0; i < crowdSize; ++i) crowd.push_back(std::make_unique<RawHttpClient>(port_));
+    bool closed = false;
+    std::string bytes = Exchange("GET /f.txt HTTP/1.1\r\nConnection: close\r\n\r\n", closed);
+    const auto answers = SplitAnswers(bytes);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].body, "served");
+    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+    EXPECT_LT(ResidentKiB() - before, 64 * 1024) << "KiB grown";
+    // The stalled reader has been dropped: what it finally reads ends well short of 1 GiB.
+    std::size_t got = 0;
+    for (;;) {
+        const std::string chunk = stalled.ReadAll(std::chrono::milliseconds(2000), closed);
+        got += chunk.size();
+        if (closed || chunk.empty()) break;
+    }
+    EXPECT_TRUE(closed);
+    EXPECT_LT(got, 256u * 1024 * 1024);
+}
+
+TEST_F(HttpConnectionTest, APortChangeWhileListeningMovesTheListener)
+{
+    PutFile("f.txt", "moved");
+    int started = 0, stopped = 0;
+    StartEngine([&started, &stopped](THttpServer& server) {
+        server.OnServerStarted = [&started](THttpServer*) { ++started; };
+        server.OnServerStopped = [&stopped](THttpServer*) { ++stopped; };
+    });
+    const int newPort = testing::FreeLoopbackPort();
+    std::promise<void> moved;
+    loop_->Post([this, newPort, &moved] {
+        server_->SetPort(std::to_string(newPort));
+        moved.set_value();
+    });
+    moved.get_future().wait();
+    port_ = newPort;
+    bool closed = false;
+    std::string bytes = Exchange("GET /f.txt HTTP/1.0\r\n\r\n", closed);
+    const auto answers = SplitAnswers(bytes);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].body, "moved");
+    EXPECT_EQ(started, 2);
+    EXPECT_EQ(stopped, 1);
 }
 
 }  // namespace
