@@ -272,6 +272,25 @@ TEST_F(HttpConnectionTest, StalledReadersAndSilentCrowdsDoNotHoldUpOthers)
     EXPECT_LT(got, 256u * 1024 * 1024);
 }
 
+// A large body that nobody accepted is read and dropped: the sender gets the 404 page and can
+// send it all, and the server's memory stays where it was.
+TEST_F(HttpConnectionTest, AnUnacceptedLargeBodyIsReadAndDropped)
+{
+    StartEngine();
+    const long before = ResidentKiB();
+    constexpr std::size_t kBody = 256u * 1024 * 1024;
+    RawHttpClient sender(port_);
+    ASSERT_TRUE(sender.Send("POST /upload HTTP/1.1\r\nContent-Length: " + std::to_string(kBody) + "\r\n\r\n"));
+    const std::string block(1024 * 1024, 'p');
+    bool sentAll = true;
+    for (std::size_t sent = 0; sent < kBody && sentAll; sent += block.size()) sentAll = sender.Send(block);
+    EXPECT_TRUE(sentAll);
+    bool closed = false;
+    const std::string answer = sender.ReadAll(std::chrono::milliseconds(3000), closed);
+    EXPECT_EQ(answer.substr(0, 22), "HTTP/1.1 404 Not Found");
+    EXPECT_LT(ResidentKiB() - before, 32 * 1024) << "KiB grown";
+}
+
 TEST_F(HttpConnectionTest, APortChangeWhileListeningMovesTheListener)
 {
     PutFile("f.txt", "moved");
