@@ -1,33 +1,19 @@
 #include "http/http_servers_client.h"
 
 #include "http/http_texts.h"
-#include "platform/event_loop.h"
+#include "net/reverse_lookup_wait.h"
 
 namespace corvane {
 
 std::string httpServersClientClass::PeerHostName(const std::function<bool()>& closing)
 {
     if (!hostName_.empty()) return hostName_.rfind("Error #", 0) == 0 ? std::string() : hostName_;
-    TWSocket lookup;
-    bool done = false;
-    std::uint16_t error = 0;
-    lookup.OnDnsLookupDone = [&done, &error](TCustomWSocket*, std::uint16_t e) {
-        error = e;
-        done = true;
-    };
-    try {
-        lookup.ReverseDnsLookup(PeerAddr());
-        if (EventLoop* loop = EventLoop::Current()) loop->RunUntil([&] { return done || (closing && closing()); });
-    } catch (const std::exception&) {
-        done = true;
-        if (error == 0) error = 11001;  // host not found
-    }
-    if (!done) lookup.CancelDnsLookup();
-    if (done && error == 0 && !lookup.DnsResult().empty()) {
-        hostName_ = lookup.DnsResult();
+    const TReverseLookupResult found = WaitForReverseLookup(PeerAddr(), closing);
+    if (found.done && found.error == 0 && !found.hostName.empty()) {
+        hostName_ = found.hostName;
         return hostName_;
     }
-    hostName_ = "Error #" + std::to_string(error == 0 ? 11001 : error);
+    hostName_ = "Error #" + std::to_string(found.error == 0 ? 11001 : found.error);
     return std::string();
 }
 

@@ -96,13 +96,8 @@ TEST_F(WebServiceTest, APortInUseShowsTheServiceStoppedAndLeavesFtpAlone)
 {
     const int port = FreeLoopbackPort();
     WriteSettings(port, "ServerFirstRun=0\r\n");
-    const int blocker = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(blocker, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(blocker, 1), 0);
+    const int blocker = testing::HoldLoopbackPort(port);
+    ASSERT_GE(blocker, 0);
     serverController controller(window, view, {});
     controller.startUp();
     controller.startServices(kServiceBoth);

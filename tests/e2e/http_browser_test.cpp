@@ -73,12 +73,7 @@ TEST(WebBrowser, ChromiumSeesTheFolderPagesIconsRedirectFileAnd404)
                                 scratch.Join("profile") + " --virtual-time-budget=20000 --dump-dom http://127.0.0.1:" +
                                 std::to_string(httpPort) + "/check.htm 2>/dev/null";
     std::string dom;
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) dom.append(buffer, got);
-    ::pclose(pipe);
+    testing::RunCommand(command, dom);
     const std::size_t start = dom.find("<pre id=\"out\">");
     ASSERT_NE(start, std::string::npos) << dom;
     const std::string report = dom.substr(start + 14, dom.find("</pre>", start) - start - 14);

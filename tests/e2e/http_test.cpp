@@ -17,16 +17,7 @@ using testing::ServerProcess;
 using testing::WriteFile;
 
 // Runs a shell command; its exit status, and what it wrote to standard output and error.
-int RunShell(const std::string& command, std::string& output)
-{
-    std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return -1;
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
-    const int status = ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+int RunShell(const std::string& command, std::string& output) { return testing::RunCommand(command + " 2>&1", output); }
 
 class WebServer : public ::testing::Test {
 protected:

@@ -57,15 +57,7 @@ inline std::vector<HttpAnswer> SplitAnswers(std::string& bytes, const std::vecto
 
 class RawHttpClient {
 public:
-    explicit RawHttpClient(int port)
-    {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
+    explicit RawHttpClient(int port) { fd_ = ConnectLoopback(port, connected_); }
     ~RawHttpClient() { ::close(fd_); }
     bool Connected() const { return connected_; }
     // Sends everything (false when the server stopped taking it).
