@@ -142,7 +142,7 @@ bool WebRequestPolicy::IsInsideRoot(const std::string& document) const
 
 void WebRequestPolicy::LogRequest(httpServersClientClass& client)
 {
-    thread_.log(HttpRequestLine(client.RequestMethod, client.Path, client.GetXAddr(), client.PeerAddr(),
+    thread_.log(HttpRequestLine(client.RequestMethod, client.Path, client.LocalAddress(), client.PeerAddr(),
                                 LocalDateTimeText()));
 }
 

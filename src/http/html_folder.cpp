@@ -142,8 +142,10 @@ std::string HtmlEscape(std::string_view text)
 
 std::string LinkEscape(std::string_view name)
 {
+    static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     for (char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
         switch (c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
@@ -151,7 +153,18 @@ std::string LinkEscape(std::string_view name)
         case '"': out += "%22"; break;
         case '%': out += "%25"; break;
         case ' ': out += "%20"; break;
-        default: out += c;
+        case '#': out += "%23"; break;  // would end the path as a fragment
+        case '?': out += "%3F"; break;  // would end the path as a query
+        default:
+            // Bytes beyond ASCII go as they are on disk, whatever character set the browser
+            // reads the page in.
+            if (byte >= 0x80 || byte < 0x20) {
+                out += '%';
+                out += kHex[byte >> 4];
+                out += kHex[byte & 0x0F];
+            } else {
+                out += c;
+            }
         }
     }
     return out;

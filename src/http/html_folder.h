@@ -34,8 +34,9 @@ void BuildHTMLFolder(std::stringstream& Stream, const std::string& Url, const st
 
 // "&" "<" ">" and the double quote as entities.
 std::string HtmlEscape(std::string_view text);
-// A name as it goes into a link: the HTML escape, then "%" as "%25", blanks as "%20" and the
-// double quote as "%22".
+// A name as it goes into a link: the HTML escape, then "%" as "%25", blanks as "%20", the
+// double quote as "%22", "#" and "?" (which would end the path) and every byte outside
+// printable ASCII percent-encoded.
 std::string LinkEscape(std::string_view name);
 // The name cut to `width` characters (UTF-8 sequences count as one, and are never split): its
 // first width/2-1 characters, "..", and its last width/2-1 (one more when width is odd).

@@ -24,6 +24,12 @@ THttpConnection::THttpConnection()
 
 THttpConnection::~THttpConnection() = default;
 
+const std::string& THttpConnection::LocalAddress()
+{
+    if (localAddress_.empty()) localAddress_ = GetXAddr();
+    return localAddress_;
+}
+
 std::string THttpConnection::ResponseVersion() const { return StatusLineVersion(RequestVersion); }
 
 // ---- Reading requests ----

@@ -96,6 +96,8 @@ public:
     // What is queued goes, then the orderly close described above.
     void CloseAfterSending();
 
+    // The local address the connection was accepted on, asked of the stack once.
+    const std::string& LocalAddress();
     // The version for status lines: the request's when it is HTTP/1.x, else HTTP/1.0.
     std::string ResponseVersion() const;
     bool KeepAlive() const { return keepAlive_; }
@@ -163,6 +165,7 @@ private:
     void CloseAfter404();
 
     THttpRequestHeaders headers_;
+    std::string localAddress_;
     int headerCount_ = 0;
     bool keepAlive_ = false;
     bool responding_ = false;

@@ -28,6 +28,8 @@ function frame(url) {
   const icons = [...root.images];
   out.push('icons ' + icons.length + ' ' + icons.filter(i => i.complete && i.naturalWidth === 16).length);
   out.push('links ' + [...root.links].map(a => a.getAttribute('href')).join(' '));
+  const named = [...root.links].find(a => a.textContent.includes('#1'));
+  out.push('named ' + (await (await fetch(named.href)).text()));
   const music = await frame('/music');
   out.push('folder ' + music.contentWindow.location.pathname + ' ' + music.contentDocument.title);
   const bytes = new Uint8Array(await (await fetch('/big.bin')).arrayBuffer());
@@ -62,6 +64,7 @@ TEST(WebBrowser, ChromiumSeesTheFolderPagesIconsRedirectFileAnd404)
                                                "\r\nRunWebServerNextTime=1\r\nWebServerError404Answer=C:\\404.htm\r\n");
     WriteFile(home + "/drive_c/404.htm", "<p>Nothing here, sorry.</p>");
     WriteFile(share + "/music/song.mp3", "la la la");
+    WriteFile(share + "/caf\xC3\xA9 #1.txt", "named in UTF-8");
     WriteFile(share + "/check.htm", kCheckPage);
     std::string big(700000, '\0');
     for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
@@ -77,9 +80,11 @@ TEST(WebBrowser, ChromiumSeesTheFolderPagesIconsRedirectFileAnd404)
     const std::size_t start = dom.find("<pre id=\"out\">");
     ASSERT_NE(start, std::string::npos) << dom;
     const std::string report = dom.substr(start + 14, dom.find("</pre>", start) - start - 14);
-    // The parent link, two folders and two files: five icons, each decoded at 16 pixels wide.
-    EXPECT_EQ(report, "icons 5 5\n"
-                      "links /.. /images /music /big.bin /check.htm https://www.brinvale.com/corvane/\n"
+    // The parent link, two folders and three files: six icons, each decoded at 16 pixels wide.
+    EXPECT_EQ(report, "icons 6 6\n"
+                      "links /.. /images /music /big.bin /caf%C3%A9%20%231.txt /check.htm "
+                      "https://www.brinvale.com/corvane/\n"
+                      "named named in UTF-8\n"
                       "folder /music/ Directory listing of: music/\n"
                       "file 700000 " + std::to_string(Fnv1a(big)) + "\n"
                       "missing Nothing here, sorry.");

@@ -59,6 +59,8 @@ TEST(HtmlFolderPieceTest, NamesAreEscapedForLinksAndForText)
     EXPECT_EQ(LinkEscape("x\" onclick=\"alert(1)"), "x%22%20onclick=%22alert(1)");
     EXPECT_EQ(HtmlEscape("x\" <b>"), "x&quot; &lt;b&gt;");
     EXPECT_EQ(LinkEscape("100%.txt"), "100%25.txt");
+    EXPECT_EQ(LinkEscape("song #1?.mp3"), "song%20%231%3F.mp3");
+    EXPECT_EQ(LinkEscape("caf\xC3\xA9 \xFF.txt"), "caf%C3%A9%20%FF.txt");
     EXPECT_EQ(IconOf("a.MP3", false), "/sound.gif");
     EXPECT_EQ(IconOf("setup.exe", false), "/binary.gif");
     EXPECT_EQ(IconOf("clip.avi", false), "/movie.gif");
