@@ -382,16 +382,17 @@ void THttpConnection::SendDocument(THttpSendType sendType)
         CloseAfter404();
         return;
     }
-    DocumentTime = documentFile_.ModificationTime();
+    std::int64_t size = 0;
+    DocumentTime = 0;
+    documentFile_.SizeAndTime(size, DocumentTime);
     std::string header;
-    const bool body = PrepareFileResponse(sendType, documentFile_.Size(), header);
+    const bool body = PrepareFileResponse(sendType, size, header);
     if (body && sendRemaining_ <= kSmallBody) {
         // A small body goes with its header in one write: one segment, one system call.
         const std::size_t headerSize = header.size();
         header.resize(headerSize + static_cast<std::size_t>(sendRemaining_));
-        const std::int64_t got = documentFile_.Seek(sendOffset_) < 0
-                                     ? -1
-                                     : documentFile_.Read(header.data() + headerSize, static_cast<std::size_t>(sendRemaining_));
+        const std::int64_t got =
+            documentFile_.ReadAt(header.data() + headerSize, static_cast<std::size_t>(sendRemaining_), sendOffset_);
         if (got != sendRemaining_) keepAlive_ = false;  // cut short meanwhile: the length was promised
         header.resize(headerSize + static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
         if (got > 0) {

@@ -61,6 +61,10 @@ void THttpServer::Start()
         // Answers go out as soon as they are written: a header and the start of its body in two
         // writes must not wait for the browser's delayed acknowledgement.
         connection->SetComponentOptions(connection->ComponentOptions() | wsoTcpNoDelay);
+        // The linger setting applies when the connection is taken over, so it is given here:
+        // a socket's own default (on, 0 s) would end every close with a reset.
+        connection->SetLingerOnOff(LingerOnOff);
+        connection->SetLingerTimeout(LingerTimeout);
         return std::unique_ptr<TWSocketClient>(std::move(connection));
     };
     listener_->OnClientConnect = [this](TCustomWSocketServer*, TWSocketClient* client, std::uint16_t error) {
@@ -118,8 +122,6 @@ void THttpServer::StopSweep()
 
 void THttpServer::PrepareConnection(THttpConnection& client)
 {
-    client.SetLingerOnOff(LingerOnOff);
-    client.SetLingerTimeout(LingerTimeout);
     client.SetLineMode(true);
     client.SetLineEdit(false);
     client.SetLineEnd("\n");

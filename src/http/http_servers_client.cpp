@@ -72,9 +72,8 @@ void httpServersClientClass::ConnectionDataSent()
         // The cache takes a copy: the block goes through memory so that it can be written there.
         if (DocumentBuffer.size() < static_cast<std::size_t>(kStreamBlock)) DocumentBuffer.resize(kStreamBlock);
         const std::int64_t want = std::min<std::int64_t>(kStreamBlock, sendRemaining_);
-        const std::int64_t count = want > 0 && documentFile_.Seek(sendOffset_) >= 0
-                                       ? documentFile_.Read(DocumentBuffer.data(), static_cast<std::size_t>(want))
-                                       : 0;
+        const std::int64_t count =
+            want > 0 ? documentFile_.ReadAt(DocumentBuffer.data(), static_cast<std::size_t>(want), sendOffset_) : 0;
         if (count <= 0 || State() != wsConnected) {
             FinishBody();
             return;

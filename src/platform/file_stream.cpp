@@ -172,11 +172,22 @@ std::int64_t FileStream::Size() const {
     return st.st_size;
 }
 
-std::time_t FileStream::ModificationTime() const {
-    if (fd_ < 0) return 0;
+bool FileStream::SizeAndTime(std::int64_t& size, std::time_t& modified) const {
+    if (fd_ < 0) return false;
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) return 0;
-    return st.st_mtime;
+    if (::fstat(fd_, &st) != 0) return false;
+    size = st.st_size;
+    modified = st.st_mtime;
+    return true;
+}
+
+std::int64_t FileStream::ReadAt(void* buffer, std::size_t count, std::int64_t offset) {
+    if (fd_ < 0 || offset < 0) return -1;
+    for (;;) {
+        const ssize_t got = ::pread(fd_, buffer, count, static_cast<off_t>(offset));
+        if (got >= 0) return got;
+        if (errno != EINTR) return -1;
+    }
 }
 
 bool FileStream::Truncate(std::int64_t size) {

@@ -60,8 +60,11 @@ public:
     std::int64_t Seek(std::int64_t offset, Origin origin = Origin::Begin);
     std::int64_t Position() const;   // -1 when not open
     std::int64_t Size() const;       // -1 when not open
-    // The file's last modification time, whole seconds since the epoch; 0 when not open.
-    std::time_t ModificationTime() const;
+    // The file's size and last modification time (whole seconds since the epoch) in one look;
+    // false when not open.
+    bool SizeAndTime(std::int64_t& size, std::time_t& modified) const;
+    // Reads up to `count` bytes at `offset` without moving the position; as Read otherwise.
+    std::int64_t ReadAt(void* buffer, std::size_t count, std::int64_t offset);
     bool Truncate(std::int64_t size);
     // Pushes written data to the disk (fsync).
     bool Flush();

@@ -44,6 +44,19 @@ TEST_F(FileStreamTest, WritesReadsSeeksAndReportsSizeWith64BitOffsets) {
     EXPECT_EQ(file.Seek(-1, FileStream::Origin::End), far);
     EXPECT_EQ(file.Seek(-10, FileStream::Origin::Begin), -1);
     EXPECT_EQ(file.Position(), far);
+
+    // Reading at an offset leaves the position alone; size and time come in one look.
+    EXPECT_EQ(file.ReadAt(buffer, 5, 0), 5);
+    EXPECT_EQ(std::string(buffer, 5), "hello");
+    EXPECT_EQ(file.ReadAt(buffer, sizeof buffer, far), 1);
+    EXPECT_EQ(file.Position(), far);
+    std::int64_t size = 0;
+    std::time_t modified = 0;
+    ASSERT_TRUE(file.SizeAndTime(size, modified));
+    EXPECT_EQ(size, far + 1);
+    EXPECT_LE(std::abs(modified - std::time(nullptr)), 5);
+    file.Close();
+    EXPECT_FALSE(file.SizeAndTime(size, modified));
 }
 
 TEST_F(FileStreamTest, OpenModesKeepOrEmptyTheContent) {
