@@ -93,14 +93,25 @@ bool Listed(const fs::FileInfo& entry, int attributes, THTMLDisplaySets display,
 void SortEntries(std::vector<fs::FileInfo>& entries, THTMLSortSets sortBy)
 {
     if (sortBy == shtml_None) return;
-    std::stable_sort(entries.begin(), entries.end(), [sortBy](const fs::FileInfo& a, const fs::FileInfo& b) {
+    // Each name is folded once, not at every comparison.
+    std::vector<std::pair<std::string, std::size_t>> keys;
+    keys.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        keys.emplace_back(sortBy == shtml_FileName ? FoldCase(entries[i].name) : std::string(), i);
+    std::stable_sort(keys.begin(), keys.end(), [&entries, sortBy](const auto& ka, const auto& kb) {
+        const fs::FileInfo& a = entries[ka.second];
+        const fs::FileInfo& b = entries[kb.second];
         if (a.isDirectory != b.isDirectory) return a.isDirectory;
         switch (sortBy) {
         case shtml_FileSize: return a.size < b.size;
         case shtml_FileTime: return a.mtime < b.mtime;
-        default: return FoldCase(a.name) < FoldCase(b.name);
+        default: return ka.first < kb.first;
         }
     });
+    std::vector<fs::FileInfo> sorted;
+    sorted.reserve(entries.size());
+    for (const auto& key : keys) sorted.push_back(std::move(entries[key.second]));
+    entries.swap(sorted);
 }
 
 std::string EntryLine(const fs::FileInfo& entry, const std::string& linkBase, int width, bool longDate)
@@ -117,7 +128,8 @@ std::string EntryLine(const fs::FileInfo& entry, const std::string& linkBase, in
     if (length < static_cast<std::size_t>(width)) line.append(static_cast<std::size_t>(width) - length, ' ');
     line += "   ";
     line += HtmlEscape(SizeText(entry.isDirectory, static_cast<std::uint64_t>(entry.size)));
-    line += " " + HtmlEscape(DateText(entry.mtime, longDate)) + " " + HtmlEscape(TimeText(entry.mtime)) + " ";
+    const CalendarTime local = LocalCalendarTime(entry.mtime);
+    line += " " + HtmlEscape(DateTextOf(local, longDate)) + " " + HtmlEscape(TimeTextOf(local)) + " ";
     line += " " + TypeText(entry.name, entry.isDirectory);
     return line;
 }
@@ -170,12 +182,18 @@ std::string LinkEscape(std::string_view name)
     return out;
 }
 
-std::size_t NameLength(std::string_view name) { return CharacterStarts(name).size(); }
+static bool IsAscii(std::string_view name)
+{
+    return std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::size_t NameLength(std::string_view name) { return IsAscii(name) ? name.size() : CharacterStarts(name).size(); }
 
 std::string ShortenName(std::string_view name, int width)
 {
-    const std::vector<std::size_t> starts = CharacterStarts(name);
     const std::size_t w = static_cast<std::size_t>(std::max(width, 0));
+    if (name.size() <= w) return std::string(name);  // no more characters than bytes
+    const std::vector<std::size_t> starts = CharacterStarts(name);
     if (starts.size() <= w) return std::string(name);
     const std::size_t head = w / 2 - 1;
     const std::size_t tail = w / 2 - 1 + (w % 2);
@@ -193,9 +211,12 @@ std::string SizeText(bool isFolder, std::uint64_t size)
     return RightAligned(text, 12);
 }
 
-std::string DateText(std::time_t when, bool longDate)
+std::string DateText(std::time_t when, bool longDate) { return DateTextOf(LocalCalendarTime(when), longDate); }
+
+std::string TimeText(std::time_t when) { return TimeTextOf(LocalCalendarTime(when)); }
+
+std::string DateTextOf(CalendarTime t, bool longDate)
 {
-    CalendarTime t = LocalCalendarTime(when);
     if (!t.valid) t = CalendarTime{1899, 12, 30, 0, 0, 0, 0, true};  // the zero date
     char text[32];
     if (longDate) {
@@ -208,9 +229,8 @@ std::string DateText(std::time_t when, bool longDate)
     return text;
 }
 
-std::string TimeText(std::time_t when)
+std::string TimeTextOf(const CalendarTime& t)
 {
-    const CalendarTime t = LocalCalendarTime(when);
     if (!t.valid) return "00:00:00am";
     char text[48];
     const bool pm = t.hour > 12;

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/calendar_time.h"
+
 namespace corvane {
 
 enum THTMLDisplay : unsigned {
@@ -49,6 +51,9 @@ std::string SizeText(bool isFolder, std::uint64_t size);
 std::string DateText(std::time_t when, bool longDate);
 // "01:05:09pm": hours 13-23 less 12 with "pm", 0-12 as they are with "am".
 std::string TimeText(std::time_t when);
+// The same of calendar fields already taken (an invalid time is the zero date, "00:00:00am").
+std::string DateTextOf(CalendarTime local, bool longDate);
+std::string TimeTextOf(const CalendarTime& local);
 // The icon file of an entry, "/folder.gif", "/binary.gif", ... by its extension.
 std::string IconOf(std::string_view name, bool isFolder);
 // The stable description of an entry's type, as a file manager shows it ("Text Document").
