@@ -82,7 +82,7 @@ bool FileStream::OpenHost(const std::string& hostPath, Mode mode) {
 }
 
 bool FileStream::OpenHostPath(const std::string& hostPath, Mode mode) {
-    // O_NONBLOCK only for the open itself: a FIFO in a shared folder must not hang the caller.
+    // O_NONBLOCK for the open: a FIFO in a shared folder must not hang the caller.
     int fd = ::open(hostPath.c_str(), OpenFlagsOf(mode) | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) return FailWithErrno();
     struct stat st {};
@@ -96,7 +96,7 @@ bool FileStream::OpenHostPath(const std::string& hostPath, Mode mode) {
         ::close(fd);
         return FailWith(S_ISDIR(st.st_mode) ? FsError::IsAFolder : FsError::AccessDenied);
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // O_NONBLOCK stays: it changes nothing for a regular file, the only kind kept open.
     const bool writer = mode != Mode::Read;
     const auto device = static_cast<std::uint64_t>(st.st_dev);
     const auto inode = static_cast<std::uint64_t>(st.st_ino);
