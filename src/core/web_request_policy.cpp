@@ -165,14 +165,16 @@ void WebRequestPolicy::GetDocument(httpServersClientClass& client, THttpGetFlag&
     }
     // From here on the document is named in its full form, so that what the file system opens
     // is exactly what the inside test saw.
+    // Opening the document tells a file (opened, and then sent) from a folder in one step.
     const std::string document = FullRealPath(client.Document);
-    const auto entry = fs::StatReal(document);
-    if (entry && entry->isDirectory) {
-        AnswerFolder(client, document, flags);
-    } else if (entry && !entry->isSystem) {
+    FileStream file;
+    if (file.OpenReal(document, FileStream::Mode::Read)) {
         client.Document = document;
         client.cacheKey = document;
         thread_.openCachedFile(client.cacheKey, client);
+        client.UseDocumentFile(std::move(file));
+    } else if (fs::LastFsError() == fs::FsError::IsAFolder) {
+        AnswerFolder(client, document, flags);
     } else {
         Answer404Page(client, flags);
     }

@@ -256,7 +256,7 @@ void THttpConnection::ProcessGet()
     case hgSendDoc:
         // A missing file and one that cannot be opened for reading get the same answer; the
         // file opened here is the one that is sent.
-        if (!documentFile_.OpenReal(Document, FileStream::Mode::Read)) {
+        if (!documentFile_.IsOpen() && !documentFile_.OpenReal(Document, FileStream::Mode::Read)) {
             CloseAfter404();
             return;
         }

@@ -77,6 +77,8 @@ public:
     TPostedDataEvent OnPostedData;
 
     // ---- Operations ----
+    // The owner opened Document already (for reading): that file is the one sent.
+    void UseDocumentFile(FileStream file) { documentFile_ = std::move(file); }
     virtual void ProcessGet();
     virtual void ProcessHead();
     virtual void ProcessPost();
