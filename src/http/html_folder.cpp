@@ -1,7 +1,7 @@
 #include "html_folder.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <unordered_map>
 #include <vector>
 
 #include "common/path_text.h"
@@ -26,11 +26,6 @@ std::string UpperExtension(std::string_view name)
     std::string ext(name.substr(dot));
     std::transform(ext.begin(), ext.end(), ext.begin(), [](char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; });
     return ext;
-}
-
-bool OneOf(const std::string& ext, std::initializer_list<const char*> list)
-{
-    return std::any_of(list.begin(), list.end(), [&ext](const char* e) { return ext == e; });
 }
 
 // Where each character of a name begins: UTF-8 sequences are one character when the whole name
@@ -138,8 +133,9 @@ std::string EntryLine(const fs::FileInfo& entry, const std::string& linkBase, in
 
 std::string HtmlEscape(std::string_view text)
 {
+    if (text.find_first_of("&<>\"") == std::string_view::npos) return std::string(text);
     std::string out;
-    out.reserve(text.size());
+    out.reserve(text.size() + 16);
     for (char c : text) {
         switch (c) {
         case '&': out += "&amp;"; break;
@@ -215,16 +211,38 @@ std::string DateText(std::time_t when, bool longDate) { return DateTextOf(LocalC
 
 std::string TimeText(std::time_t when) { return TimeTextOf(LocalCalendarTime(when)); }
 
+namespace {
+
+// The value in decimal, with leading zeros up to `digits` (more digits when it needs them).
+void AppendDigits(std::string& out, int value, std::size_t digits)
+{
+    const std::string text = std::to_string(std::max(value, 0));
+    if (text.size() < digits) out.append(digits - text.size(), '0');
+    out += text;
+}
+
+}  // namespace
+
 std::string DateTextOf(CalendarTime t, bool longDate)
 {
     if (!t.valid) t = CalendarTime{1899, 12, 30, 0, 0, 0, 0, true};  // the zero date
-    char text[32];
+    std::string text;
+    text.reserve(16);
     if (longDate) {
         const int weekday = WeekdayOf(t.year, t.month, t.day);
-        std::snprintf(text, sizeof text, "%.3s %.3s %02d %04d", kShortDays.data() + weekday * 3,
-                      kShortMonths.data() + (t.month - 1) * 3, t.day, t.year);
+        text.append(kShortDays.substr(static_cast<std::size_t>(weekday) * 3, 3));
+        text += ' ';
+        text.append(kShortMonths.substr(static_cast<std::size_t>(t.month - 1) * 3, 3));
+        text += ' ';
+        AppendDigits(text, t.day, 2);
+        text += ' ';
+        AppendDigits(text, t.year, 4);
     } else {
-        std::snprintf(text, sizeof text, "%02d/%02d/%04d", t.month, t.day, t.year);
+        AppendDigits(text, t.month, 2);
+        text += '/';
+        AppendDigits(text, t.day, 2);
+        text += '/';
+        AppendDigits(text, t.year, 4);
     }
     return text;
 }
@@ -232,29 +250,38 @@ std::string DateTextOf(CalendarTime t, bool longDate)
 std::string TimeTextOf(const CalendarTime& t)
 {
     if (!t.valid) return "00:00:00am";
-    char text[48];
     const bool pm = t.hour > 12;
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d%s", pm ? t.hour - 12 : t.hour, t.minute, t.second,
-                  pm ? "pm" : "am");
+    std::string text;
+    text.reserve(10);
+    AppendDigits(text, pm ? t.hour - 12 : t.hour, 2);
+    text += ':';
+    AppendDigits(text, t.minute, 2);
+    text += ':';
+    AppendDigits(text, t.second, 2);
+    text += pm ? "pm" : "am";
     return text;
 }
 
 std::string IconOf(std::string_view name, bool isFolder)
 {
     if (isFolder) return "/folder.gif";
-    const std::string ext = UpperExtension(name);
-    if (OneOf(ext, {".EXE", ".DRV", ".VXD", ".BAT", ".COM", ".SYS"})) return "/binary.gif";
-    if (OneOf(ext, {".MPG", ".MPEG", ".MOV", ".FLI", ".FLC", ".PPT", ".AVI"})) return "/movie.gif";
-    if (OneOf(ext, {".WAV", ".MP2", ".MP3", ".WMA", ".MID", ".MIDI"})) return "/sound.gif";
-    if (OneOf(ext, {".JPG", ".JPEG", ".BMP", ".GIF", ".PCX", ".PIC", ".TGA", ".TIF", ".TIFF", ".PNG"}))
-        return "/image.gif";
-    return "/text.gif";
+    static const std::unordered_map<std::string, const char*> kIcons = [] {
+        std::unordered_map<std::string, const char*> icons;
+        for (const char* ext : {".EXE", ".DRV", ".VXD", ".BAT", ".COM", ".SYS"}) icons[ext] = "/binary.gif";
+        for (const char* ext : {".MPG", ".MPEG", ".MOV", ".FLI", ".FLC", ".PPT", ".AVI"}) icons[ext] = "/movie.gif";
+        for (const char* ext : {".WAV", ".MP2", ".MP3", ".WMA", ".MID", ".MIDI"}) icons[ext] = "/sound.gif";
+        for (const char* ext : {".JPG", ".JPEG", ".BMP", ".GIF", ".PCX", ".PIC", ".TGA", ".TIF", ".TIFF", ".PNG"})
+            icons[ext] = "/image.gif";
+        return icons;
+    }();
+    const auto found = kIcons.find(UpperExtension(name));
+    return found == kIcons.end() ? "/text.gif" : found->second;
 }
 
 std::string TypeText(std::string_view name, bool isFolder)
 {
     if (isFolder) return "File Folder";
-    static const std::pair<const char*, const char*> kKnown[] = {
+    static const std::unordered_map<std::string, const char*> kKnown = {
         {".TXT", "Text Document"}, {".TEXT", "Text Document"}, {".INI", "Configuration Settings"},
         {".DOC", "Word Document"}, {".HTM", "HTML Document"}, {".HTML", "HTML Document"},
         {".DHTML", "HTML Document"}, {".ASP", "Active Server Page"}, {".PDF", "PDF Document"},
@@ -272,8 +299,7 @@ std::string TypeText(std::string_view name, bool isFolder)
     };
     const std::string ext = UpperExtension(name);
     if (ext.empty() || ext == ".") return "File";
-    for (const auto& [known, text] : kKnown)
-        if (ext == known) return text;
+    if (const auto found = kKnown.find(ext); found != kKnown.end()) return found->second;
     // An unknown extension is described by itself, as file managers do ("XYZ File"), cut so
     // that the whole text stays within 80 characters.
     return HtmlEscape(ext.substr(1, 70)) + " File";
