@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "common/path_text.h"
 #include "http/html_folder.h"
 #include "http/http_texts.h"
 #include "platform/fs.h"
@@ -45,7 +44,11 @@ void THttpConnection::DataAvailable()
         ReadBody();
         return;
     }
-    if (!LineMode()) return;  // between modes: the held data comes again under line mode
+    if (!LineMode()) {
+        // Neither a body nor a drain is being read: what came is lines, delivered again as such.
+        SetLineMode(true);
+        return;
+    }
     std::string line = ReceiveStr();
     if (line.empty()) return;
     if (responding_ || closing_) {
