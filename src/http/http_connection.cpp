@@ -387,7 +387,7 @@ void THttpConnection::SendDocument(THttpSendType sendType)
     }
     std::int64_t size = 0;
     DocumentTime = 0;
-    documentFile_.SizeAndTime(size, DocumentTime);
+    documentFile_.SizeAndTimeAtOpen(size, DocumentTime);
     std::string header;
     const bool body = PrepareFileResponse(sendType, size, header);
     if (body && sendRemaining_ <= kSmallBody) {

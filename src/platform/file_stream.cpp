@@ -55,7 +55,9 @@ FileStream::FileStream(FileStream&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       writer_(std::exchange(other.writer_, false)),
       device_(other.device_),
-      inode_(other.inode_) {}
+      inode_(other.inode_),
+      openedSize_(other.openedSize_),
+      openedTime_(other.openedTime_) {}
 
 FileStream& FileStream::operator=(FileStream&& other) noexcept {
     if (this != &other) {
@@ -64,6 +66,8 @@ FileStream& FileStream::operator=(FileStream&& other) noexcept {
         writer_ = std::exchange(other.writer_, false);
         device_ = other.device_;
         inode_ = other.inode_;
+        openedSize_ = other.openedSize_;
+        openedTime_ = other.openedTime_;
     }
     return *this;
 }
@@ -117,6 +121,8 @@ bool FileStream::OpenHostPath(const std::string& hostPath, Mode mode) {
     writer_ = writer;
     device_ = device;
     inode_ = inode;
+    openedSize_ = mode == Mode::Create ? 0 : st.st_size;  // Create has just emptied it
+    openedTime_ = st.st_mtime;
     return Succeed();
 }
 
@@ -178,6 +184,13 @@ bool FileStream::SizeAndTime(std::int64_t& size, std::time_t& modified) const {
     if (::fstat(fd_, &st) != 0) return false;
     size = st.st_size;
     modified = st.st_mtime;
+    return true;
+}
+
+bool FileStream::SizeAndTimeAtOpen(std::int64_t& size, std::time_t& modified) const {
+    if (fd_ < 0) return false;
+    size = openedSize_;
+    modified = openedTime_;
     return true;
 }
 

@@ -63,6 +63,8 @@ public:
     // The file's size and last modification time (whole seconds since the epoch) in one look;
     // false when not open.
     bool SizeAndTime(std::int64_t& size, std::time_t& modified) const;
+    // The size and modification time the file had when it was opened (no further look).
+    bool SizeAndTimeAtOpen(std::int64_t& size, std::time_t& modified) const;
     // Reads up to `count` bytes at `offset` without moving the position; as Read otherwise.
     std::int64_t ReadAt(void* buffer, std::size_t count, std::int64_t offset);
     bool Truncate(std::int64_t size);
@@ -82,6 +84,8 @@ private:
     bool writer_ = false;
     std::uint64_t device_ = 0;
     std::uint64_t inode_ = 0;
+    std::int64_t openedSize_ = 0;
+    std::time_t openedTime_ = 0;
 };
 
 }  // namespace corvane

@@ -55,6 +55,12 @@ TEST_F(FileStreamTest, WritesReadsSeeksAndReportsSizeWith64BitOffsets) {
     ASSERT_TRUE(file.SizeAndTime(size, modified));
     EXPECT_EQ(size, far + 1);
     EXPECT_LE(std::abs(modified - std::time(nullptr)), 5);
+    ASSERT_TRUE(file.SizeAndTimeAtOpen(size, modified));
+    EXPECT_EQ(size, 0);  // created empty
+    FileStream moved = std::move(file);
+    ASSERT_TRUE(moved.OpenReal("C:\\data.bin", Mode::Read));
+    ASSERT_TRUE(moved.SizeAndTimeAtOpen(size, modified));
+    EXPECT_EQ(size, far + 1);
     file.Close();
     EXPECT_FALSE(file.SizeAndTime(size, modified));
 }
