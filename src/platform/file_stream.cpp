@@ -178,15 +178,6 @@ std::int64_t FileStream::Size() const {
     return st.st_size;
 }
 
-bool FileStream::SizeAndTime(std::int64_t& size, std::time_t& modified) const {
-    if (fd_ < 0) return false;
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0) return false;
-    size = st.st_size;
-    modified = st.st_mtime;
-    return true;
-}
-
 bool FileStream::SizeAndTimeAtOpen(std::int64_t& size, std::time_t& modified) const {
     if (fd_ < 0) return false;
     size = openedSize_;

@@ -60,10 +60,8 @@ public:
     std::int64_t Seek(std::int64_t offset, Origin origin = Origin::Begin);
     std::int64_t Position() const;   // -1 when not open
     std::int64_t Size() const;       // -1 when not open
-    // The file's size and last modification time (whole seconds since the epoch) in one look;
-    // false when not open.
-    bool SizeAndTime(std::int64_t& size, std::time_t& modified) const;
-    // The size and modification time the file had when it was opened (no further look).
+    // The size and last modification time (whole seconds since the epoch) the file had when it
+    // was opened, without a further look; false when not open.
     bool SizeAndTimeAtOpen(std::int64_t& size, std::time_t& modified) const;
     // Reads up to `count` bytes at `offset` without moving the position; as Read otherwise.
     std::int64_t ReadAt(void* buffer, std::size_t count, std::int64_t offset);
