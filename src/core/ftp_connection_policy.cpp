@@ -12,6 +12,7 @@
 #include "net/dns_lookup_request.h"
 #include "net/line_wsocket.h"
 #include "net/socket_home.h"
+#include "net/reverse_lookup_wait.h"
 #include "platform/fs.h"
 #include "platform/win_errors.h"
 
@@ -47,30 +48,17 @@ std::string FtpSessionPolicy::ReverseLookup(serversClientClass& client)
 {
     if (!client.hostName.empty()) return client.hostName.rfind("Error #", 0) == 0 ? std::string() : client.hostName;
     const long long number = client.ClientNumber();
-    TWSocket lookup;
-    bool done = false;
-    std::uint16_t error = 0;
-    lookup.OnDnsLookupDone = [&done, &error](TCustomWSocket*, std::uint16_t e) {
-        error = e;
-        done = true;
-    };
     client.Pause();
-    try {
-        lookup.ReverseDnsLookup(client.PeerAddr());
-        thread_.WaitServing([&done, this] { return done || thread_.ProgramClosing(); });
-    } catch (const std::exception&) {
-        done = true;
-        error = error == 0 ? 11001 : error;  // host not found
-    }
-    if (!done) lookup.CancelDnsLookup();
+    const TReverseLookupResult found =
+        WaitForReverseLookup(client.PeerAddr(), [this] { return thread_.ProgramClosing(); });
     if (!thread_.IsLiveClient(&client, number)) return std::string();
     client.Resume();
-    client.lookupResult = static_cast<std::int32_t>(error) + 65536;
-    if (done && error == 0 && !lookup.DnsResult().empty()) {
-        client.hostName = lookup.DnsResult();
+    client.lookupResult = static_cast<std::int32_t>(found.error) + 65536;
+    if (found.done && found.error == 0 && !found.hostName.empty()) {
+        client.hostName = found.hostName;
         return client.hostName;
     }
-    client.hostName = "Error #" + std::to_string(error == 0 ? 11001 : error);
+    client.hostName = "Error #" + std::to_string(found.error == 0 ? 11001 : found.error);
     return client.hostName;
 }
 

@@ -10,7 +10,9 @@
 #include "core/server_view.h"
 #include "core/status_texts.h"
 #include "core/window_thread.h"
+#include "core/web_request_policy.h"
 #include "ftp/ftp_server.h"
+#include "http/http_server.h"
 #include "p2p/index_file.h"
 #include "platform/drive_map.h"
 #include "platform/fs.h"
@@ -41,6 +43,7 @@ ftpServerThread::ftpServerThread(serverController& controller, permissionsClass&
       accounts_(accounts),
       window_(window),
       sessionViewRefresh_(std::make_shared<SessionViewRefresh>(controller)),
+      httpCounterShow_(std::make_shared<HttpCounterShow>(controller)),
       tickInterval_(tickInterval),
       indexControllerLink_(controller, window),
       thread_([this] { Body(); })
@@ -72,7 +75,9 @@ void ftpServerThread::Body()
         loop_.store(&loop);
         if (!terminateRequested_.load()) loop.MessageLoop();
         StopIndexer();
-        ftp_.reset();  // the engine's sockets belong to this thread and its loop
+        http_.reset();  // the engines' sockets belong to this thread and its loop
+        webPolicy_.reset();
+        ftp_.reset();
         policy_.reset();
         if (tickRunning_) loop.CancelTimer(tickTimer_);
         loop_.store(nullptr);
@@ -196,14 +201,55 @@ void ftpServerThread::disconnect(TFtpCtrlSocket* client)
     if (ftp_ && ftp_->IsClient(client)) ftp_->Disconnect(client);
 }
 
-// ---- HTTP service, cache: their own parts of the server fill these in ----
+// ---- HTTP service ----
 
-void ftpServerThread::StartHttp() {}
+void ftpServerThread::StartHttp()
+{
+    // As for FTP: a start while listening does nothing; a start after a failed one replaces
+    // the engine that could not listen.
+    if (http_ && http_->Listening()) return;
+    http_.reset();
+    webPolicy_ = std::make_unique<WebRequestPolicy>(*this, accounts_);
+    http_ = std::make_unique<THttpServer>();
+    webPolicy_->Wire(*http_);
+    http_->OnServerStarted = [this](THttpServer*) { ShowServiceState(false, true); };
+    http_->OnServerStopped = [this](THttpServer*) { ShowServiceState(false, false); };
+    httpExists_.store(true);
+    ServerSettings settings;
+    runOnGui([this, &settings] { settings = controller_.settings(); });
+    http_->SetAddr(settings.UserSetServerIP);
+    http_->SetPort(std::to_string(settings.WebServerPort));
+    http_->DocDir = settings.WebServerRoot;
+    http_->DefaultDoc.clear();
+    http_->MaxClients = settings.WebServerConnections;
+    webPolicy_->SetSettings(WebSettings{settings.WebServerRoot, settings.WebServerError404Answer,
+                                        settings.WebServerHtmlHeader, settings.UserSetServerIP,
+                                        settings.WebServerPort});
+    InstallListingIcons(settings.WebServerRoot);
+    try {
+        http_->Start();
+        ShowStatusText(ListeningStatusText(PickedAddress(settings.UserSetServerIP)));
+        controller_.setHttpListening(true);
+    } catch (const std::exception&) {
+        controller_.setHttpListening(false);
+        ShowServiceState(false, false);
+    }
+}
 
 void ftpServerThread::StopHttp()
 {
-    // Only an existing HTTP engine is stopped; none exists yet.
+    if (!http_) return;
+    http_->Stop();
+    if (!controller_.ftpListening()) ShowStatusText(kNotListeningStatus);
+    controller_.setHttpListening(false);
+    http_.reset();
+    webPolicy_.reset();
+    httpExists_.store(false);
+    UpdateCounts();
+    FlushPendingLog();
 }
+
+// ---- Indexer, cache: their own parts of the server fill these in ----
 
 void ftpServerThread::RefreshCacheView() {}
 
@@ -319,6 +365,14 @@ void ftpServerThread::openCachedFile(const std::string&, TFtpCtrlSocket& client)
     client.CacheMode = 0;
 }
 
+void ftpServerThread::openCachedFile(const std::string&, httpServersClientClass& client)
+{
+    client.CacheStream.reset();
+    client.CacheMode = 0;
+}
+
+void ftpServerThread::cacheTransferDone(const std::string&, httpServersClientClass&, bool) {}
+
 void ftpServerThread::cacheInvalidate(const std::string&) {}
 
 void ftpServerThread::cacheTransferDone(const std::string&, TFtpCtrlSocket&, bool) {}
@@ -354,7 +408,7 @@ void ftpServerThread::FlushPendingLog()
 void ftpServerThread::UpdateCounts()
 {
     const int ftpCount = ftp_ ? ftp_->ClientCount() : 0;
-    const int httpCount = 0;
+    const int httpCount = http_ ? http_->ClientCount() : 0;
     runOnGui([this, ftpCount, httpCount] {
         controller_.setClientCounts(ftpCount, httpCount);
         controller_.view().ShowClientCounts(ClientCountText(ftpCount), ClientCountText(httpCount));
@@ -376,8 +430,40 @@ void ftpServerThread::addFtpUploaded(std::uint64_t bytes)
 void ftpServerThread::addHttpBytes(std::uint64_t bytes)
 {
     httpBytesSent_ += bytes;
-    const std::string text = HttpCounterText(httpBytesSent_);
-    runOnGui([this, &text] { controller_.view().ShowHttpCounter(text); });
+    {
+        std::lock_guard<std::mutex> hold(httpCounterShow_->lock);
+        httpCounterShow_->text = HttpCounterText(httpBytesSent_);
+    }
+    // Connections end by the thousand per second: the counter is shown a quarter of a second
+    // after the first of them, with the total of all that ended meanwhile.
+    EventLoop* loop = loop_.load();
+    if (loop == nullptr) return RequestHttpCounterShow();
+    if (httpCounterDue_) return;
+    httpCounterDue_ = true;
+    loop->AddOneShot(kHttpCounterDelay, [this] {
+        httpCounterDue_ = false;
+        RequestHttpCounterShow();
+    });
+}
+
+// One show is queued at a time; it shows the latest text when it runs, and nothing once this
+// object has gone.
+void ftpServerThread::RequestHttpCounterShow()
+{
+    if (httpCounterShow_->queued.exchange(true)) return;
+    std::weak_ptr<HttpCounterShow> show = httpCounterShow_;
+    const bool posted = window_.Post([show] {
+        const auto alive = show.lock();
+        if (!alive) return;
+        alive->queued = false;
+        std::string text;
+        {
+            std::lock_guard<std::mutex> hold(alive->lock);
+            text = alive->text;
+        }
+        alive->controller.view().ShowHttpCounter(text);
+    });
+    if (!posted) httpCounterShow_->queued = false;
 }
 
 void ftpServerThread::ShowFtpCounters()

@@ -32,12 +32,16 @@ class serverController;
 class ServerView;
 class TFtpCtrlSocket;
 class TFtpServer;
+class THttpServer;
+class WebRequestPolicy;
 class WindowThread;
+class httpServersClientClass;
 
 inline constexpr const char* kFtpBanner = "220 Brinvale Corvane FTP Service Ready";
 inline constexpr const char* kCannotRunServer =
     "! Cannot run server. Possible reason: this port is already used for listening.";
 inline constexpr std::chrono::milliseconds kTickInterval{10000};
+inline constexpr std::chrono::milliseconds kHttpCounterDelay{250};
 
 class ftpServerThread {
 public:
@@ -81,8 +85,10 @@ public:
     // The cache's hooks: the client gets the cache's stream and mode for a path (0, no cache,
     // until the cache exists), and hears of invalidations and finished transfers.
     void openCachedFile(const std::string& path, TFtpCtrlSocket& client);
+    void openCachedFile(const std::string& path, httpServersClientClass& client);
     void cacheInvalidate(const std::string& path);
     void cacheTransferDone(const std::string& path, TFtpCtrlSocket& client, bool failed);
+    void cacheTransferDone(const std::string& path, httpServersClientClass& client, bool failed);
     // Whether the object is still one of the engine's clients with the same number (a wait
     // that served other events may have ended it).
     bool IsLiveClient(const TFtpCtrlSocket* client, long long clientNumber) const;
@@ -90,6 +96,7 @@ public:
     void WaitServing(const std::function<bool()>& done);
     bool ProgramClosing() const { return terminateRequested_.load(); }
     TFtpServer* FtpServer() { return ftp_.get(); }
+    THttpServer* HttpServer() { return http_.get(); }
     // Copied from the settings at each FTP start, for the login and download policies.
     const std::string& afterLoginText() const { return afterLoginText_; }
     bool afterLoginEnabled() const { return afterLoginEnabled_; }
@@ -125,6 +132,7 @@ private:
     void ShowStatusText(const std::string& text);
     void ShowServiceState(bool ftp, bool started);
     void RequestSessionViewRefresh();
+    void RequestHttpCounterShow();
     std::string PickedAddress(const std::string& boundAddress) const;
 
     serverController& controller_;
@@ -137,11 +145,23 @@ private:
         std::atomic<bool> queued{false};
     };
     std::shared_ptr<SessionViewRefresh> sessionViewRefresh_;
+    // The HTTP counter's latest text, shown by the window thread without the server thread
+    // waiting for it: every HTTP connection adds to the counter as it ends.
+    struct HttpCounterShow {
+        serverController& controller;
+        std::mutex lock;
+        std::string text;  // guarded by lock
+        std::atomic<bool> queued{false};
+    };
+    std::shared_ptr<HttpCounterShow> httpCounterShow_;
 
     // Server thread only.
     std::unique_ptr<FtpSessionPolicy> policy_;  // before the engine: outlives its handlers
     std::unique_ptr<TFtpServer> ftp_;
+    std::unique_ptr<WebRequestPolicy> webPolicy_;  // before the engine: outlives its handlers
+    std::unique_ptr<THttpServer> http_;
     std::uint64_t httpBytesSent_ = 0;
+    bool httpCounterDue_ = false;  // a show of the HTTP counter is timed
     std::uint64_t ftpBytesDownloaded_ = 0;
     std::uint64_t ftpBytesUploaded_ = 0;
     const std::chrono::milliseconds tickInterval_;

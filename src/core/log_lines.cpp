@@ -80,4 +80,19 @@ std::string ServiceStoppedLine(bool http, const std::string& time)
     return std::string(http ? "! HTTP server stopped (" : "! FTP server stopped (") + time + ")";
 }
 
+std::string HttpConnectedLine(const std::string& peer) { return "! HTTP " + peer + " Connected"; }
+
+std::string HttpRefusedLine(const std::string& peer)
+{
+    return "! HTTP " + peer + " is refused due to IP access rules (contact server admin for access)";
+}
+
+std::string HttpDisconnectedLine(const std::string& peer) { return "! HTTP " + peer + " disconnected"; }
+
+std::string HttpRequestLine(const std::string& method, const std::string& path, const std::string& localAddress,
+                            const std::string& peerAddress, const std::string& time)
+{
+    return "< HTTP " + method + " " + path + " [" + localAddress + " <- " + peerAddress + " (" + time + ")]";
+}
+
 }  // namespace corvane

@@ -32,4 +32,12 @@ std::string StorDataReceivedErrorLine(const std::string& peer, int error);
 
 std::string ServiceStoppedLine(bool http, const std::string& time);
 
+// The web server's lines: "! HTTP peer Connected", the refusal, "! HTTP peer disconnected", and
+// "< HTTP METHOD path [local <- address (time)]" for each request.
+std::string HttpConnectedLine(const std::string& peer);
+std::string HttpRefusedLine(const std::string& peer);
+std::string HttpDisconnectedLine(const std::string& peer);
+std::string HttpRequestLine(const std::string& method, const std::string& path, const std::string& localAddress,
+                            const std::string& peerAddress, const std::string& time);
+
 }  // namespace corvane

@@ -56,7 +56,9 @@ FileStream::FileStream(FileStream&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       writer_(std::exchange(other.writer_, false)),
       device_(other.device_),
-      inode_(other.inode_) {}
+      inode_(other.inode_),
+      openedSize_(other.openedSize_),
+      openedTime_(other.openedTime_) {}
 
 FileStream& FileStream::operator=(FileStream&& other) noexcept {
     if (this != &other) {
@@ -65,6 +67,8 @@ FileStream& FileStream::operator=(FileStream&& other) noexcept {
         writer_ = std::exchange(other.writer_, false);
         device_ = other.device_;
         inode_ = other.inode_;
+        openedSize_ = other.openedSize_;
+        openedTime_ = other.openedTime_;
     }
     return *this;
 }
@@ -83,7 +87,7 @@ bool FileStream::OpenHost(const std::string& hostPath, Mode mode) {
 }
 
 bool FileStream::OpenHostPath(const std::string& hostPath, Mode mode) {
-    // O_NONBLOCK only for the open itself: a FIFO in a shared folder must not hang the caller.
+    // O_NONBLOCK for the open: a FIFO in a shared folder must not hang the caller.
     const mode_t created = mode == Mode::AppendPrivate ? 0600 : 0666;
     int fd = ::open(hostPath.c_str(), OpenFlagsOf(mode) | O_CLOEXEC | O_NONBLOCK, created);
     if (fd < 0) return FailWithErrno();
@@ -98,7 +102,7 @@ bool FileStream::OpenHostPath(const std::string& hostPath, Mode mode) {
         ::close(fd);
         return FailWith(S_ISDIR(st.st_mode) ? FsError::IsAFolder : FsError::AccessDenied);
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // O_NONBLOCK stays: it changes nothing for a regular file, the only kind kept open.
     const bool writer = mode != Mode::Read;
     const auto device = static_cast<std::uint64_t>(st.st_dev);
     const auto inode = static_cast<std::uint64_t>(st.st_ino);
@@ -119,6 +123,8 @@ bool FileStream::OpenHostPath(const std::string& hostPath, Mode mode) {
     writer_ = writer;
     device_ = device;
     inode_ = inode;
+    openedSize_ = mode == Mode::Create ? 0 : st.st_size;  // Create has just emptied it
+    openedTime_ = st.st_mtime;
     return Succeed();
 }
 
@@ -172,6 +178,22 @@ std::int64_t FileStream::Size() const {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) return -1;
     return st.st_size;
+}
+
+bool FileStream::SizeAndTimeAtOpen(std::int64_t& size, std::time_t& modified) const {
+    if (fd_ < 0) return false;
+    size = openedSize_;
+    modified = openedTime_;
+    return true;
+}
+
+std::int64_t FileStream::ReadAt(void* buffer, std::size_t count, std::int64_t offset) {
+    if (fd_ < 0 || offset < 0) return -1;
+    for (;;) {
+        const ssize_t got = ::pread(fd_, buffer, count, static_cast<off_t>(offset));
+        if (got >= 0) return got;
+        if (errno != EINTR) return -1;
+    }
 }
 
 bool FileStream::Truncate(std::int64_t size) {

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -60,6 +61,11 @@ public:
     std::int64_t Seek(std::int64_t offset, Origin origin = Origin::Begin);
     std::int64_t Position() const;   // -1 when not open
     std::int64_t Size() const;       // -1 when not open
+    // The size and last modification time (whole seconds since the epoch) the file had when it
+    // was opened, without a further look; false when not open.
+    bool SizeAndTimeAtOpen(std::int64_t& size, std::time_t& modified) const;
+    // Reads up to `count` bytes at `offset` without moving the position; as Read otherwise.
+    std::int64_t ReadAt(void* buffer, std::size_t count, std::int64_t offset);
     bool Truncate(std::int64_t size);
     // Pushes written data to the disk (fsync).
     bool Flush();
@@ -77,6 +83,8 @@ private:
     bool writer_ = false;
     std::uint64_t device_ = 0;
     std::uint64_t inode_ = 0;
+    std::int64_t openedSize_ = 0;
+    std::time_t openedTime_ = 0;
 };
 
 }  // namespace corvane

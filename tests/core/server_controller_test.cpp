@@ -161,13 +161,8 @@ TEST_F(ServerControllerTest, PortInUseIsLoggedAndTheServiceShownStopped)
     const int port = FreeLoopbackPort();
     WriteSettings("Port=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n");
     // Another listener holds the port.
-    const int blocker = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(blocker, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(blocker, 1), 0);
+    const int blocker = testing::HoldLoopbackPort(port);
+    ASSERT_GE(blocker, 0);
 
     serverController controller(window, view, {});
     controller.startUp();

@@ -43,17 +43,40 @@ inline bool TakeLine(std::string& pending, std::string& line)
     return true;
 }
 
+inline sockaddr_in LoopbackAddress(int port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+// A blocking stream socket connected to the loopback port; `connected` tells whether it is.
+inline int ConnectLoopback(int port, bool& connected)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const sockaddr_in address = LoopbackAddress(port);
+    connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    return fd;
+}
+
+// A listener of another program's kind on the loopback port, so that a server cannot take it;
+// -1 when the port is not free.
+inline int HoldLoopbackPort(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const sockaddr_in address = LoopbackAddress(port);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 1) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 class LineClient {
 public:
-    explicit LineClient(int port)
-    {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
+    explicit LineClient(int port) { fd_ = ConnectLoopback(port, connected_); }
     ~LineClient() { ::close(fd_); }
     LineClient(const LineClient&) = delete;
     LineClient& operator=(const LineClient&) = delete;

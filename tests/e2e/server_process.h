@@ -163,12 +163,10 @@ private:
     std::string ending_;
 };
 
-// Runs a Python script (given as text) with the arguments; returns its exit status and output.
-inline int RunPython(const std::string& script, const std::vector<std::string>& arguments, std::string& output)
+// Runs a shell command; returns its exit status, and what it wrote to standard output (and to
+// standard error, when the command sends it there) is appended to `output`.
+inline int RunCommand(const std::string& command, std::string& output)
 {
-    std::string command = "python3 - ";
-    for (const auto& argument : arguments) command += "'" + argument + "' ";
-    command += "2>&1 <<'CORVANE_SCRIPT'\n" + script + "\nCORVANE_SCRIPT\n";
     std::FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) return -1;
     char buffer[4096];
@@ -176,6 +174,14 @@ inline int RunPython(const std::string& script, const std::vector<std::string>& 
     while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
     const int status = ::pclose(pipe);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs a Python script (given as text) with the arguments; returns its exit status and output.
+inline int RunPython(const std::string& script, const std::vector<std::string>& arguments, std::string& output)
+{
+    std::string command = "python3 - ";
+    for (const auto& argument : arguments) command += "'" + argument + "' ";
+    return RunCommand(command + "2>&1 <<'CORVANE_SCRIPT'\n" + script + "\nCORVANE_SCRIPT\n", output);
 }
 
 }  // namespace corvane::testing

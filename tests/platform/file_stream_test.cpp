@@ -44,6 +44,24 @@ TEST_F(FileStreamTest, WritesReadsSeeksAndReportsSizeWith64BitOffsets) {
     EXPECT_EQ(file.Seek(-1, FileStream::Origin::End), far);
     EXPECT_EQ(file.Seek(-10, FileStream::Origin::Begin), -1);
     EXPECT_EQ(file.Position(), far);
+
+    // Reading at an offset leaves the position alone; size and time come in one look.
+    EXPECT_EQ(file.ReadAt(buffer, 5, 0), 5);
+    EXPECT_EQ(std::string(buffer, 5), "hello");
+    EXPECT_EQ(file.ReadAt(buffer, sizeof buffer, far), 1);
+    EXPECT_EQ(file.Position(), far);
+    // Size and time are the ones the open found (Create found the file empty).
+    std::int64_t size = -1;
+    std::time_t modified = 0;
+    ASSERT_TRUE(file.SizeAndTimeAtOpen(size, modified));
+    EXPECT_EQ(size, 0);
+    FileStream moved = std::move(file);
+    ASSERT_TRUE(moved.OpenReal("C:\\data.bin", Mode::Read));
+    ASSERT_TRUE(moved.SizeAndTimeAtOpen(size, modified));
+    EXPECT_EQ(size, far + 1);
+    EXPECT_LE(std::abs(modified - std::time(nullptr)), 5);
+    moved.Close();
+    EXPECT_FALSE(moved.SizeAndTimeAtOpen(size, modified));
 }
 
 TEST_F(FileStreamTest, OpenModesKeepOrEmptyTheContent) {

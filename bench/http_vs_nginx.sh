@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# The web server beside nginx (one worker, sendfile on, access log off, autoindex for folder
+# pages), both serving the same folder on loopback, measured in the same run:
+#   - a 4 KiB file with wrk, 64 connections kept alive: requests per second;
+#   - the same with "Connection: close" on every request;
+#   - a 1 GiB file with curl: throughput (median of three downloads);
+#   - a folder page of 1,000 entries with wrk: requests per second (nginx's autoindex beside it);
+#   - 1,000 idle connections held: memory per connection (the server's resident size before
+#     and after, over 1,000).
+# Usage: bench/http_vs_nginx.sh [BUILD_DIR] (default build; the server is BUILD_DIR/bin/corvane-server)
+# Needs wrk, nginx (nginx-light), curl and python3; CORVANE_BENCH_SECONDS sets each wrk run (10).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+server_bin="$build/bin/corvane-server"
+seconds=${CORVANE_BENCH_SECONDS:-10}
+[ -x "$server_bin" ] || { echo "no $server_bin: build the corvane-server target first" >&2; exit 1; }
+for tool in wrk nginx curl python3; do
+    command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] || { echo "needs $tool" >&2; exit 1; }
+done
+nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
+
+scratch=$(mktemp -d /tmp/corvane-bench-http-XXXXXX)
+chmod 755 "$scratch"  # nginx's worker reads the share as another user
+server_pid=""
+nginx_pid=""
+cleanup() {
+    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null || true
+    [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+free_port() {
+    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
+}
+
+home="$scratch/home"
+share="$home/drive_c/My Downloads"
+mkdir -p "$share/many"
+head -c 4096 /dev/urandom >"$share/small.bin"
+head -c $((1024 * 1024 * 1024)) /dev/urandom >"$share/big.bin"
+for i in $(seq 1 1000); do printf 'entry %d\n' "$i" >"$share/many/file-$i.txt"; done
+chmod -R a+rX "$home/drive_c"
+
+ftp_port=$(free_port)
+ours=$(free_port)
+theirs=$(free_port)
+printf '[ServerData]\r\nPort=%s\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=%s\r\nRunWebServerNextTime=1\r\nWebServerConnections=2000\r\nScreenLoggingEnabled=0\r\n' \
+    "$ftp_port" "$ours" >"$home/CorvaneServer.ini"
+"$server_bin" --headless --home "$home" >"$scratch/server.out" 2>&1 &
+server_pid=$!
+
+mkdir -p "$scratch/nginx"
+cat >"$scratch/nginx/nginx.conf" <<CONF
+worker_processes 1;
+daemon off;
+pid $scratch/nginx/nginx.pid;
+error_log $scratch/nginx/error.log;
+events { worker_connections 4096; }
+http {
+    access_log off;
+    sendfile on;
+    tcp_nopush on;
+    keepalive_requests 1000000;
+    client_body_temp_path $scratch/nginx/body;
+    proxy_temp_path $scratch/nginx/proxy;
+    fastcgi_temp_path $scratch/nginx/fastcgi;
+    uwsgi_temp_path $scratch/nginx/uwsgi;
+    scgi_temp_path $scratch/nginx/scgi;
+    server {
+        listen 127.0.0.1:$theirs;
+        root "$share";
+        location / { autoindex on; }
+    }
+}
+CONF
+"$nginx_bin" -c "$scratch/nginx/nginx.conf" -p "$scratch/nginx" &
+nginx_pid=$!
+
+wait_port() {
+    for _ in $(seq 1 200); do
+        curl -s -o /dev/null "http://127.0.0.1:$1/" && return 0
+        sleep 0.05
+    done
+    echo "nothing answers on port $1" >&2
+    exit 1
+}
+wait_port "$ours"
+wait_port "$theirs"
+
+# Memory per idle connection, first, while the servers are fresh (later runs leave freed heap
+# that new connections would reuse): the resident size of each server with 1,000 connections
+# held open (each has sent nothing), less its size before, over 1,000.
+rss_kib() { awk '/VmRSS/ {print $2}' "/proc/$1/status"; }
+idle_cost() {  # port, pid -> KiB per connection
+    local before after
+    before=$(rss_kib "$2")
+    python3 - "$1" "$2" "$scratch/idle.txt" <<'PY'
+import socket, sys, time
+port, pid, out = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+import resource
+soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+resource.setrlimit(resource.RLIMIT_NOFILE, (min(hard, 4096), hard))
+held = [socket.create_connection(('127.0.0.1', port)) for _ in range(1000)]
+time.sleep(1.0)
+with open('/proc/%s/status' % pid) as f:
+    rss = [l.split()[1] for l in f if l.startswith('VmRSS')][0]
+open(out, 'w').write(rss)
+for s in held:
+    s.close()
+PY
+    after=$(cat "$scratch/idle.txt")
+    python3 -c "import sys; print('%.1f' % ((int(sys.argv[2]) - int(sys.argv[1])) / 1000.0))" "$before" "$after"
+}
+ulimit -n 4096 2>/dev/null || true
+a=$(idle_cost "$ours" "$server_pid")
+b=$(idle_cost "$theirs" "$nginx_pid")
+printf '%-34s corvane %9s KiB  nginx %9s KiB per connection (target: 16 KiB or less)\n' \
+    "1,000 idle connections" "$a" "$b"
+
+# Requests per second of one wrk run.
+rate() {
+    wrk -t1 -c64 -d"${seconds}s" "$@" 2>&1 | awk '/Requests\/sec/ {print $2}'
+}
+ratio() { python3 -c "import sys; print('%.2f' % (float(sys.argv[1]) / float(sys.argv[2])))" "$1" "$2"; }
+load() { cut -d' ' -f1 /proc/loadavg; }
+
+report() {  # name, ours, theirs, unit
+    printf '%-34s corvane %12s  nginx %12s  ratio %s %s  (load %s)\n' "$1" "$2" "$3" "$(ratio "$2" "$3")" "$4" "$(load)"
+}
+
+a=$(rate "http://127.0.0.1:$ours/small.bin")
+b=$(rate "http://127.0.0.1:$theirs/small.bin")
+report "4 KiB, 64 kept-alive connections" "$a" "$b" "req/s"
+
+a=$(rate -H "Connection: close" "http://127.0.0.1:$ours/small.bin")
+b=$(rate -H "Connection: close" "http://127.0.0.1:$theirs/small.bin")
+report "4 KiB, Connection: close" "$a" "$b" "req/s"
+
+# MB/s of a 1 GiB download with curl, median of three.
+throughput() {
+    for _ in 1 2 3; do curl -s -o /dev/null -w '%{speed_download}\n' "$1"; done | sort -n | sed -n 2p |
+        awk '{printf "%.0f", $1 / 1048576}'
+}
+a=$(throughput "http://127.0.0.1:$ours/big.bin")
+b=$(throughput "http://127.0.0.1:$theirs/big.bin")
+report "1 GiB file with curl" "$a" "$b" "MB/s"
+
+a=$(rate "http://127.0.0.1:$ours/many/")
+b=$(rate "http://127.0.0.1:$theirs/many/")
+report "folder page of 1,000 entries" "$a" "$b" "req/s"
+

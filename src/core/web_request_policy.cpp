@@ -1,0 +1,269 @@
+#include "core/web_request_policy.h"
+
+#include <sstream>
+
+#include "accounts/permissions.h"
+#include "common/constants.h"
+#include "common/file_queries.h"
+#include "common/ip_text.h"
+#include "common/path_text.h"
+#include "common/program_folder.h"
+#include "common/url_text.h"
+#include "core/ftp_server_thread.h"
+#include "core/log_lines.h"
+#include "http/html_folder.h"
+#include "platform/drive_map.h"
+#include "platform/executable_folder.h"
+#include "platform/file_stream.h"
+#include "platform/fs.h"
+#include "platform/local_time_text.h"
+
+namespace corvane {
+namespace {
+
+constexpr const char* kIconNames[] = {"folder.gif", "binary.gif", "image.gif", "movie.gif", "sound.gif", "text.gif"};
+
+// A Host header that can go into a URL as it is: a name or address and a port, nothing that
+// could end the attribute or the header it is written into.
+bool IsPlainHost(const std::string& host)
+{
+    if (host.empty() || host.size() > 255) return false;
+    for (char c : host) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                        c == '-' || c == ':' || c == '[' || c == ']' || c == '_';
+        if (!ok) return false;
+    }
+    return true;
+}
+
+// A request path as it goes into a link or a Location header: what would end the quoted text or
+// open markup is percent-encoded.
+std::string QuotablePath(const std::string& path)
+{
+    std::string out;
+    for (char c : path) {
+        switch (c) {
+        case '"': out += "%22"; break;
+        case '<': out += "%3C"; break;
+        case '>': out += "%3E"; break;
+        case ' ': out += "%20"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+// The whole content of a file named by a setting: a real path (C:\...), or else a host path.
+std::string SettingFileContent(const std::string& name)
+{
+    if (name.empty()) return std::string();
+    FileStream file;
+    if (!file.OpenReal(name, FileStream::Mode::Read) && !file.OpenHost(name, FileStream::Mode::Read))
+        return std::string();
+    std::string content;
+    char buffer[16384];
+    for (;;) {
+        const std::int64_t got = file.Read(buffer, sizeof buffer);
+        if (got <= 0) break;
+        content.append(buffer, static_cast<std::size_t>(got));
+    }
+    return content;
+}
+
+}  // namespace
+
+WebRequestPolicy::WebRequestPolicy(ftpServerThread& thread, permissionsClass& accounts)
+    : thread_(thread), accounts_(accounts)
+{
+}
+
+void WebRequestPolicy::Wire(THttpServer& server)
+{
+    server.ClientClass = [] { return std::make_unique<httpServersClientClass>(); };
+    server.OnClientConnect = [this](THttpServer* sender, THttpConnection* client, std::uint16_t) {
+        ClientConnect(*sender, static_cast<httpServersClientClass&>(*client));
+    };
+    server.OnClientDisconnect = [this](THttpServer*, THttpConnection* client, std::uint16_t error) {
+        ClientDisconnect(static_cast<httpServersClientClass&>(*client), error);
+    };
+    server.OnGetDocument = [this](THttpServer*, THttpConnection* client, THttpGetFlag& flags) {
+        GetDocument(static_cast<httpServersClientClass&>(*client), flags);
+    };
+    server.OnHeadDocument = [this](THttpServer*, THttpConnection* client, THttpGetFlag& flags) {
+        HeadDocument(static_cast<httpServersClientClass&>(*client), flags);
+    };
+}
+
+std::string WebRequestPolicy::Peer(httpServersClientClass& client, const std::function<bool()>& stillHere)
+{
+    const bool withHostName = accounts_.GetReverseDnsCheck();
+    const std::string host = withHostName ? HostNameOf(client, stillHere) : std::string();
+    return PeerDescription(client.PeerAddr(), client.PeerPort(), withHostName, host);
+}
+
+// A reverse lookup serves the thread's other events while it waits: the connection is paused
+// meanwhile (its requests wait in the stack), and it may have gone when the wait ends.
+std::string WebRequestPolicy::HostNameOf(httpServersClientClass& client, const std::function<bool()>& stillHere)
+{
+    if (!client.RememberedHostName().empty()) return client.PeerHostName({});
+    client.Pause();
+    const std::string name = client.PeerHostName([this] { return thread_.ProgramClosing(); });
+    if (!stillHere()) return std::string();  // gone meanwhile: nothing of it is touched
+    client.Resume();
+    return name;
+}
+
+void WebRequestPolicy::ClientConnect(THttpServer& server, httpServersClientClass& client)
+{
+    const std::string name = client.Name();
+    const auto stillHere = [&server, &client, &name] { return server.IsClient(&client) && client.Name() == name; };
+    bool gone = false;
+    const bool allowed = accounts_.CheckClientAddress(client.PeerAddr(), 1, [this, &client, &gone, &stillHere] {
+        const std::string host = HostNameOf(client, stillHere);
+        gone = !stillHere();
+        return host;
+    });
+    if (gone || !stillHere()) return;
+    const std::string peer = Peer(client, stillHere);
+    if (!stillHere()) return;
+    if (allowed) {
+        thread_.log(HttpConnectedLine(peer));
+        return;
+    }
+    client.SendStr(kForbiddenIpPage);
+    thread_.log(HttpRefusedLine(peer));
+    client.CloseAfterSending();
+}
+
+bool WebRequestPolicy::IsInsideRoot(const std::string& document) const
+{
+    return IsInsideFolder(document, settings_.root);
+}
+
+void WebRequestPolicy::LogRequest(httpServersClientClass& client)
+{
+    thread_.log(HttpRequestLine(client.RequestMethod, client.Path, client.LocalAddress(), client.PeerAddr(),
+                                LocalDateTimeText()));
+}
+
+void WebRequestPolicy::HeadDocument(httpServersClientClass& client, THttpGetFlag& flags)
+{
+    if (!IsInsideRoot(client.Document)) flags = hg404;
+    else client.Document = FullRealPath(client.Document);
+    LogRequest(client);
+    client.skipCacheAccounting = true;
+}
+
+void WebRequestPolicy::GetDocument(httpServersClientClass& client, THttpGetFlag& flags)
+{
+    LogRequest(client);
+    client.skipCacheAccounting = false;
+    client.cacheKey = RemoveTrailingBackslash(client.Document);
+    if (!IsInsideRoot(client.Document)) {
+        Answer404Page(client, flags);
+        return;
+    }
+    // From here on the document is named in its full form, so that what the file system opens
+    // is exactly what the inside test saw.
+    // Opening the document tells a file (opened, and then sent) from a folder in one step.
+    const std::string document = FullRealPath(client.Document);
+    FileStream file;
+    if (file.OpenReal(document, FileStream::Mode::Read)) {
+        client.Document = document;
+        client.cacheKey = document;
+        thread_.openCachedFile(client.cacheKey, client);
+        client.UseDocumentFile(std::move(file));
+    } else if (fs::LastFsError() == fs::FsError::IsAFolder) {
+        AnswerFolder(client, document, flags);
+    } else {
+        Answer404Page(client, flags);
+    }
+}
+
+void WebRequestPolicy::AnswerFolder(httpServersClientClass& client, const std::string& folder, THttpGetFlag& flags)
+{
+    if (client.Path.empty() || client.Path.back() != '/') {
+        flags = hgWillSendMySelf;
+        AnswerRedirect(client);
+        return;
+    }
+    const std::string index = AddTrailingBackslash(folder) + "index.htm";
+    if (fs::RealFileExists(index)) {
+        client.cacheKey = client.Document = index;
+        thread_.openCachedFile(client.cacheKey, client);
+        return;  // the engine sends the document
+    }
+    flags = hgWillSendMySelf;
+    AnswerListing(client, folder);
+}
+
+void WebRequestPolicy::AnswerListing(httpServersClientClass& client, const std::string& folder)
+{
+    client.cacheKey = JoinPath(folder, kListingMarker);
+    thread_.openCachedFile(client.cacheKey, client);
+    auto page = std::make_shared<std::stringstream>();
+    if (client.CacheMode == -1 && client.CacheStream) {
+        *page << client.CacheStream->rdbuf();
+    } else {
+        BuildHTMLFolder(*page, client.Path, RemoveTrailingBackslash(folder), SettingFileContent(settings_.error404File),
+                        std::string(), std::string(), settings_.htmlHeader, 63,
+                        dhtml_Parent | dhtml_SubFolders | dhtml_LongDate, shtml_FileName, 28);
+    }
+    client.DocumentStream = page;
+    client.AnswerStream("200 OK", "text/html");
+}
+
+std::string WebRequestPolicy::RedirectHost(const httpServersClientClass& client) const
+{
+    if (IsPlainHost(client.HeaderHost)) return client.HeaderHost;
+    std::string address = settings_.bindAddress;
+    ResolveAnyAddress(address);
+    if (settings_.port != 80) address += ":" + std::to_string(settings_.port);
+    return address;
+}
+
+void WebRequestPolicy::AnswerRedirect(httpServersClientClass& client)
+{
+    const std::string path = QuotablePath(StripLeadingSlash(AddTrailingSlash(client.Path)));
+    const std::string target = "http://" + RedirectHost(client) + "/" + path;
+    auto page = std::make_shared<std::stringstream>();
+    *page << "<HTML><HEAD><meta http-equiv=\"Refresh\" content=\"0;URL=" << target << "\"></HEAD><BODY></BODY></HTML>";
+    client.DocumentStream = page;
+    client.AnswerStream("301 Moved Permanently", "text/html", "Location: " + target + "\r\n");
+}
+
+void WebRequestPolicy::Answer404Page(httpServersClientClass& client, THttpGetFlag& flags)
+{
+    flags = hgWillSendMySelf;
+    auto page = std::make_shared<std::stringstream>(SettingFileContent(settings_.error404File));
+    client.DocumentStream = page;
+    client.AnswerStream("404 Not Found", "text/html");
+}
+
+void WebRequestPolicy::ClientDisconnect(httpServersClientClass& client, std::uint16_t error)
+{
+    if (!client.skipCacheAccounting) thread_.cacheTransferDone(client.cacheKey, client, error != 0);
+    if (client.BodyBytesSent() > 0) thread_.addHttpBytes(static_cast<std::uint64_t>(client.BodyBytesSent()));
+    // The connection is destroyed only after this handler: it is here throughout.
+    thread_.log(HttpDisconnectedLine(Peer(client, [] { return true; })));
+}
+
+void InstallListingIcons(const std::string& webRoot)
+{
+    const std::string homeImages = ProgramFolder() + "images/";
+    const std::string shipped = ExecutableFolder() + "/images/";
+    fs::MakeHostFolders(homeImages);
+    const std::string target = AddTrailingBackslash(webRoot) + "images";
+    fs::ForceRealFolders(target);
+    const auto targetHost = DriveMap::HostPathOf(target);
+    for (const char* icon : kIconNames) {
+        if (!fs::HostFileExists(homeImages + icon) && fs::HostFileExists(shipped + icon))
+            fs::CopyHostFile(shipped + icon, homeImages + icon, false);
+        // Stored under its own name in lower case: this host tells folder.GIF from the
+        // /images/folder.gif that the listing pages ask for.
+        if (targetHost && fs::HostFileExists(homeImages + icon))
+            fs::CopyHostFile(homeImages + icon, *targetHost + "/" + icon, true);
+    }
+}
+
+}  // namespace corvane

@@ -1,0 +1,77 @@
+// WebRequestPolicy: what the server decides on each event of its web server — whether a
+// browser may connect at all (the IP rules), which document answers a GET or HEAD, when a folder
+// is answered by its index.htm, by a generated listing or by a redirect, what a missing document
+// looks like, and the log line of each event. Every allowed address may read every file under
+// the document root and nothing outside it. Server thread only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "http/http_servers_client.h"
+#include "http/http_server.h"
+
+namespace corvane {
+
+class ftpServerThread;
+class permissionsClass;
+
+// Sent raw (no status line, no header) to an address the IP rules refuse.
+inline constexpr const char* kForbiddenIpPage =
+    "<HTML><HEAD><TITLE>403 Forbidden</TITLE></HEAD><BODY><H1>Forbidden IP</H1>Due to IP/DNS blocking rules in "
+    "place in this server, you are forbidden to access the page.<P></BODY></HTML>";
+
+// The web settings copied at each HTTP start.
+struct WebSettings {
+    std::string root;            // WebServerRoot, a real path without a final "\"
+    std::string error404File;    // WebServerError404Answer
+    std::string htmlHeader;      // WebServerHtmlHeader
+    std::string bindAddress;     // UserSetServerIP
+    int port = 80;               // WebServerPort
+};
+
+class WebRequestPolicy {
+public:
+    WebRequestPolicy(ftpServerThread& thread, permissionsClass& accounts);
+
+    // Makes httpServersClientClass the engine's connection class and attaches the handlers.
+    void Wire(THttpServer& server);
+    void SetSettings(const WebSettings& settings) { settings_ = settings; }
+    const WebSettings& Settings() const { return settings_; }
+
+    // ---- The handlers (public for tests that drive them without a network) ----
+    void ClientConnect(THttpServer& server, httpServersClientClass& client);
+    void GetDocument(httpServersClientClass& client, THttpGetFlag& flags);
+    void HeadDocument(httpServersClientClass& client, THttpGetFlag& flags);
+    void ClientDisconnect(httpServersClientClass& client, std::uint16_t error);
+
+    // Whether a document lies inside the document root (the root itself as root + "\").
+    bool IsInsideRoot(const std::string& document) const;
+    // The address a redirect names: the Host the browser used, else the bind address (the first
+    // local address for 0.0.0.0) with ":" and the port when it is not 80.
+    std::string RedirectHost(const httpServersClientClass& client) const;
+    // How the browser is named in the connect, refuse and disconnect lines.
+    std::string Peer(httpServersClientClass& client, const std::function<bool()>& stillHere);
+
+private:
+    // The browser's host name, looked up once; `stillHere` tells whether the connection survived
+    // the wait.
+    std::string HostNameOf(httpServersClientClass& client, const std::function<bool()>& stillHere);
+    void AnswerFolder(httpServersClientClass& client, const std::string& folder, THttpGetFlag& flags);
+    void AnswerListing(httpServersClientClass& client, const std::string& folder);
+    void AnswerRedirect(httpServersClientClass& client);
+    void Answer404Page(httpServersClientClass& client, THttpGetFlag& flags);
+    void LogRequest(httpServersClientClass& client);
+
+    ftpServerThread& thread_;
+    permissionsClass& accounts_;
+    WebSettings settings_;
+};
+
+// Copies the six listing icons into the "images" folder of the document root (a real path),
+// overwriting; the icons come from the home's "images" folder, which gets them from the folder
+// the program was installed with when it lacks them.
+void InstallListingIcons(const std::string& webRoot);
+
+}  // namespace corvane

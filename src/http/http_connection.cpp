@@ -1,0 +1,613 @@
+#include "http/http_connection.h"
+
+#include <algorithm>
+
+#include "http/html_folder.h"
+#include "http/http_texts.h"
+#include "platform/fs.h"
+
+namespace corvane {
+namespace {
+
+std::string StatusLineVersion(const std::string& version)
+{
+    return version.size() == 8 && version.compare(0, 7, "HTTP/1.") == 0 ? version : std::string("HTTP/1.0");
+}
+
+}  // namespace
+
+THttpConnection::THttpConnection()
+{
+    OnDataAvailable = [this](TCustomWSocket*, std::uint16_t) { DataAvailable(); };
+}
+
+THttpConnection::~THttpConnection() = default;
+
+const std::string& THttpConnection::LocalAddress()
+{
+    if (localAddress_.empty()) localAddress_ = GetXAddr();
+    return localAddress_;
+}
+
+std::string THttpConnection::ResponseVersion() const { return StatusLineVersion(RequestVersion); }
+
+// ---- Reading requests ----
+
+void THttpConnection::DataAvailable()
+{
+    lastReceive_ = Clock::now();
+    if (draining_) {
+        Drain();
+        return;
+    }
+    if (bodyRemaining_ > 0) {
+        ReadBody();
+        return;
+    }
+    if (!LineMode()) {
+        // Neither a body nor a drain is being read: what came is lines, delivered again as such.
+        SetLineMode(true);
+        return;
+    }
+    std::string line = ReceiveStr();
+    if (line.empty()) return;
+    if (responding_ || closing_) {
+        Hold(std::move(line));
+        return;
+    }
+    LineReceived(std::move(line));
+}
+
+void THttpConnection::Hold(std::string line)
+{
+    if (closing_) return;  // nothing more is answered on a connection that closes
+    heldBytes_ += line.size();
+    if (heldBytes_ > Limits.heldLimit) {
+        // A client that sends requests far ahead of reading the answers is not served further.
+        Abort();
+        return;
+    }
+    held_.push_back(std::move(line));
+}
+
+void THttpConnection::LineReceived(std::string line)
+{
+    if (Limits.lineLimit > 0 && line.size() > static_cast<std::size_t>(Limits.lineLimit)) {
+        // A whole line that arrived at once is as refused as one that never ends.
+        AnswerError(RequestState == hcRequest ? "414 URI Too Long" : "431 Request Header Fields Too Large");
+        return;
+    }
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.find('\r') != std::string::npos) {
+        // A bare carriage return inside a line: the request cannot be read the same way by
+        // every party that sees it.
+        AnswerError("400 Bad Request");
+        return;
+    }
+    if (RequestState == hcRequest) {
+        if (line.empty()) return;  // blank lines before a request are tolerated
+        StartRequest(line);
+        return;
+    }
+    if (RequestState == hcHeader) {
+        if (!line.empty()) {
+            HeaderLine(line);
+            return;
+        }
+        RequestState = hcPostedData;
+        ProcessRequest();
+    }
+}
+
+void THttpConnection::StartRequest(const std::string& line)
+{
+    headers_ = THttpRequestHeaders{};
+    HeaderContentLength = 0;
+    HeaderContentType.clear();
+    HeaderAccept.clear();
+    HeaderReferer.clear();
+    HeaderAcceptLanguage.clear();
+    HeaderAcceptEncoding.clear();
+    HeaderUserAgent.clear();
+    HeaderHost.clear();
+    HeaderConnection.clear();
+    HeaderRange.clear();
+    HeaderIfModifiedSince.clear();
+    headerCount_ = 0;
+    const THttpRequestLine request = ParseRequestLine(line);
+    RequestMethod = request.method;
+    Path = request.path;
+    Params = request.params;
+    RequestVersion = request.version;
+    RequestState = hcHeader;
+}
+
+void THttpConnection::HeaderLine(const std::string& line)
+{
+    if (++headerCount_ > Limits.maxHeaders) {
+        AnswerError("431 Request Header Fields Too Large");
+        return;
+    }
+    ApplyHeaderLine(line, headers_);
+}
+
+void THttpConnection::TriggerLineLimitExceeded(int rcvdLength, bool& clearData)
+{
+    TWSocketClient::TriggerLineLimitExceeded(rcvdLength, clearData);
+    clearData = true;
+    if (draining_ || closing_) return;
+    if (responding_) {
+        // A pipelined line that never ends: the response in flight is the last.
+        keepAlive_ = false;
+        closing_ = true;
+        return;
+    }
+    AnswerError(RequestState == hcRequest ? "414 URI Too Long" : "431 Request Header Fields Too Large");
+}
+
+void THttpConnection::MapDocument()
+{
+    Document = !Path.empty() && Path.front() == '/' ? DocDir + Path : DocDir + "/" + Path;
+    if (!Document.empty() && Document.back() == '/') Document += DefaultDoc;
+    std::replace(Document.begin(), Document.end(), '/', '\\');
+    Document = UrlDecode(Document);
+}
+
+void THttpConnection::ProcessRequest()
+{
+    HeaderContentType = headers_.contentType;
+    HeaderAccept = headers_.accept;
+    HeaderReferer = headers_.referer;
+    HeaderAcceptLanguage = headers_.acceptLanguage;
+    HeaderAcceptEncoding = headers_.acceptEncoding;
+    HeaderUserAgent = headers_.userAgent;
+    HeaderHost = headers_.host;
+    HeaderConnection = headers_.connection;
+    HeaderRange = headers_.range;
+    HeaderIfModifiedSince = headers_.ifModifiedSince;
+    responding_ = true;
+    keepAlive_ = WantsKeepAlive(RequestVersion, HeaderConnection);
+    if (headers_.hasContentLength) {
+        const auto length = ParseContentLength(headers_.contentLengthText);
+        if (!length) {
+            // A body whose end cannot be told: whatever follows could be taken for a request.
+            AnswerError("400 Bad Request");
+            return;
+        }
+        HeaderContentLength = *length;
+    }
+    if (!headers_.transferEncoding.empty()) {
+        AnswerError("501 Not Implemented");
+        return;
+    }
+    if (RequestMethod == "POST") bodyRemaining_ = HeaderContentLength;
+    if (bodyRemaining_ > 0) SetLineMode(false);  // the body is bytes, not lines
+    MapDocument();
+    if (Document.find('\0') != std::string::npos) {
+        // A name with a NUL in it names nothing on this host.
+        CloseAfter404();
+        return;
+    }
+    if (RequestMethod == "GET") ProcessGet();
+    else if (RequestMethod == "POST") ProcessPost();
+    else if (RequestMethod == "HEAD") ProcessHead();
+    else CloseAfter404();
+}
+
+void THttpConnection::ReadBody()
+{
+    if (AcceptPostedData && OnPostedData) {
+        const std::int64_t before = bodyRemaining_;
+        TriggerPostedData(0);
+        if (bodyRemaining_ != before) {
+            NextRequest();
+            return;
+        }
+    }
+    // Nobody takes the body (or the handler left it): it is read and dropped.
+    // At most 1 MiB per turn, so that one uploader does not hold up everyone else.
+    char scratch[16384];
+    for (int turn = 0; turn < 64 && bodyRemaining_ > 0; ++turn) {
+        const int got = Receive(scratch, static_cast<int>(std::min<std::int64_t>(bodyRemaining_, sizeof scratch)));
+        if (got <= 0) break;
+    }
+    NextRequest();
+}
+
+int THttpConnection::Receive(void* buffer, int len)
+{
+    if (bodyRemaining_ > 0) len = static_cast<int>(std::min<std::int64_t>(len, bodyRemaining_));
+    const int got = TWSocketClient::Receive(buffer, len);
+    if (got > 0 && bodyRemaining_ > 0) bodyRemaining_ -= got;
+    return got;
+}
+
+std::string THttpConnection::ReceiveStr()
+{
+    if (bodyRemaining_ <= 0) return TWSocketClient::ReceiveStr();
+    std::string data(static_cast<std::size_t>(std::min<std::int64_t>(bodyRemaining_, kStreamBlock)), '\0');
+    const int got = Receive(data.data(), static_cast<int>(data.size()));
+    data.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return data;
+}
+
+// ---- The request events ----
+
+void THttpConnection::TriggerGetDocument(THttpGetFlag& flags)
+{
+    if (OnGetDocument) OnGetDocument(this, flags);
+}
+void THttpConnection::TriggerHeadDocument(THttpGetFlag& flags)
+{
+    if (OnHeadDocument) OnHeadDocument(this, flags);
+}
+void THttpConnection::TriggerPostDocument(THttpGetFlag& flags)
+{
+    if (OnPostDocument) OnPostDocument(this, flags);
+}
+void THttpConnection::TriggerPostedData(std::uint16_t error)
+{
+    if (OnPostedData) OnPostedData(this, error);
+}
+
+void THttpConnection::ProcessGet()
+{
+    THttpGetFlag flags = hgSendDoc;
+    TriggerGetDocument(flags);
+    switch (flags) {
+    case hgSendDoc:
+        // A missing file and one that cannot be opened for reading get the same answer; the
+        // file opened here is the one that is sent.
+        if (!documentFile_.IsOpen() && !documentFile_.OpenReal(Document, FileStream::Mode::Read)) {
+            CloseAfter404();
+            return;
+        }
+        SendDocument(httpSendDoc);
+        return;
+    case hgSendStream: SendStream(); return;
+    case hgWillSendMySelf: return;
+    case hg404: CloseAfter404(); return;
+    default: CloseAfterSending(); return;
+    }
+}
+
+void THttpConnection::ProcessHead()
+{
+    THttpGetFlag flags = hgSendDoc;
+    TriggerHeadDocument(flags);
+    switch (flags) {
+    case hgSendDoc:
+        if (fs::RealFileExists(Document)) SendDocument(httpSendHead);
+        else CloseAfter404();
+        return;
+    case hgSendStream: SendStream(); return;
+    case hgWillSendMySelf: return;
+    case hg404: CloseAfter404(); return;
+    default: CloseAfterSending(); return;
+    }
+}
+
+void THttpConnection::ProcessPost()
+{
+    THttpGetFlag flags = hg404;
+    TriggerPostDocument(flags);
+    if (flags == hg404) {
+        CloseAfter404();
+    } else if (flags == hgAcceptData) {
+        AcceptPostedData = true;
+    }
+}
+
+// ---- Answers ----
+
+std::string THttpConnection::ResponseHeader(const std::string& status, const std::string& contentType,
+                                            std::int64_t length, const std::string& extraHeaders) const
+{
+    std::string header = ResponseVersion() + " " + status + "\r\n";
+    if (!contentType.empty()) header += "Content-Type: " + contentType + "\r\n";
+    header += "Content-Length: " + std::to_string(length) + "\r\n";
+    header += extraHeaders;
+    header += keepAlive_ ? "Connection: keep-alive\r\n" : "Connection: close\r\n";
+    header += "\r\n";
+    return header;
+}
+
+void THttpConnection::Answer404()
+{
+    // The path is shown as text: a path with markup in it must not write into the page.
+    const std::string body = "<HTML><HEAD><TITLE>404 Not Found</TITLE></HEAD><BODY><H1>404 Not Found</H1>The "
+                             "requested URL " +
+                             HtmlEscape(Path) + " was not found on this server.<P></BODY></HTML>\r\n";
+    keepAlive_ = false;
+    const std::string answer = ResponseHeader("404 Not Found", "text/html", static_cast<std::int64_t>(body.size()),
+                                              std::string()) +
+                               body;
+    if (State() == wsConnected) SendStr(answer);
+}
+
+void THttpConnection::CloseAfter404()
+{
+    Answer404();
+    CloseAfterSending();
+}
+
+void THttpConnection::AnswerError(const std::string& status)
+{
+    keepAlive_ = false;
+    responding_ = true;
+    if (State() == wsConnected) SendStr(ResponseHeader(status, std::string(), 0, std::string()));
+    CloseAfterSending();
+}
+
+bool THttpConnection::PrepareFileResponse(THttpSendType sendType, std::int64_t size, std::string& header)
+{
+    std::string extra = "Accept-Ranges: bytes\r\n";
+    if (DocumentTime != 0) extra += "Last-Modified: " + RFC1123_Date(DocumentTime) + " GMT\r\n";
+    if (!HeaderIfModifiedSince.empty() && DocumentTime != 0) {
+        const auto since = ParseHttpDate(HeaderIfModifiedSince);
+        if (since && DocumentTime <= *since) {
+            header = ResponseVersion() + " 304 Not Modified\r\n" + extra +
+                     (keepAlive_ ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n");
+            return false;
+        }
+    }
+    std::string status = "200 OK";
+    std::int64_t first = 0, length = size;
+    if (!HeaderRange.empty()) {
+        TByteRange range;
+        const TRangeAnswer answer = ResolveRange(HeaderRange, size, range);
+        if (answer == TRangeAnswer::Unsatisfiable) {
+            header = ResponseHeader("416 Range Not Satisfiable", std::string(), 0,
+                                    "Content-Range: bytes */" + std::to_string(size) + "\r\n");
+            return false;
+        }
+        if (answer == TRangeAnswer::Partial) {
+            status = "206 Partial Content";
+            first = range.first;
+            length = range.last - range.first + 1;
+            extra += "Content-Range: bytes " + std::to_string(range.first) + "-" + std::to_string(range.last) + "/" +
+                     std::to_string(size) + "\r\n";
+        }
+    }
+    header = ResponseHeader(status, DocumentContentType, length, extra);
+    if (sendType == httpSendHead) return false;
+    sendOffset_ = first;
+    sendRemaining_ = length;
+    return true;
+}
+
+void THttpConnection::SendDocument(THttpSendType sendType)
+{
+    DocumentContentType = DocumentToContentType(Document);
+    DocumentStream.reset();
+    if (!documentFile_.IsOpen() && !documentFile_.OpenReal(Document, FileStream::Mode::Read)) {
+        CloseAfter404();
+        return;
+    }
+    std::int64_t size = 0;
+    DocumentTime = 0;
+    documentFile_.SizeAndTimeAtOpen(size, DocumentTime);
+    std::string header;
+    const bool body = PrepareFileResponse(sendType, size, header);
+    if (body && sendRemaining_ <= kSmallBody) {
+        // A small body goes with its header in one write: one segment, one system call.
+        const std::size_t headerSize = header.size();
+        header.resize(headerSize + static_cast<std::size_t>(sendRemaining_));
+        const std::int64_t got =
+            documentFile_.ReadAt(header.data() + headerSize, static_cast<std::size_t>(sendRemaining_), sendOffset_);
+        if (got != sendRemaining_) keepAlive_ = false;  // cut short meanwhile: the length was promised
+        header.resize(headerSize + static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
+        if (got > 0) {
+            bodyBytesSent_ += got;
+            BodyBytesRead(got);
+        }
+        sendRemaining_ = 0;
+    }
+    if (State() == wsConnected) SendStr(header);
+    if (!body || sendRemaining_ == 0) {
+        documentFile_.Close();
+        FinishBody();
+        return;
+    }
+    StartBody();
+}
+
+void THttpConnection::SendStream()
+{
+    // A stream without a header has no length the client could see: the close ends it.
+    keepAlive_ = false;
+    StartBody();
+}
+
+void THttpConnection::AnswerStream(const std::string& status, const std::string& contentType,
+                                   const std::string& extraHeaders)
+{
+    std::int64_t length = 0;
+    if (DocumentStream) {
+        DocumentStream->clear();
+        DocumentStream->seekg(0, std::ios::end);
+        length = static_cast<std::int64_t>(DocumentStream->tellg());
+        DocumentStream->seekg(0, std::ios::beg);
+        if (length < 0) length = 0;
+    }
+    if (State() == wsConnected) SendStr(ResponseHeader(status, contentType, length, extraHeaders));
+    StartBody();
+}
+
+void THttpConnection::StartBody()
+{
+    if (!DocumentStream && !documentFile_.IsOpen()) {
+        CloseAfterSending();
+        return;
+    }
+    sending_ = true;
+    lastSendProgress_ = Clock::now();
+    ConnectionDataSent();
+}
+
+void THttpConnection::TriggerDataSent(std::uint16_t error)
+{
+    TWSocketClient::TriggerDataSent(error);
+    if (sending_) {
+        ConnectionDataSent();
+    } else if (closing_ && !draining_ && AllSent()) {
+        StartDrain();
+    }
+}
+
+void THttpConnection::TriggerSendData(int bytesSent)
+{
+    lastSendProgress_ = Clock::now();
+    TWSocketClient::TriggerSendData(bytesSent);
+}
+
+bool THttpConnection::SendNextFileBlock()
+{
+    if (fileBlockPending_ > 0) {
+        // The block has gone (DataSent): it counts what reached the stack; a file cut short
+        // meanwhile ends the response, and the connection, since the length was promised.
+        const long long sent = FileBytesSent();
+        bodyBytesSent_ += sent;
+        const bool cutShort = sent < fileBlockPending_;
+        fileBlockPending_ = 0;
+        if (cutShort) {
+            keepAlive_ = false;
+            sendRemaining_ = 0;
+            return false;
+        }
+    }
+    const long long count = std::min<long long>(kFileBlock, sendRemaining_);
+    if (count <= 0 || State() != wsConnected) return false;
+    BodyBytesRead(count);
+    if (SendFile(documentFile_.Handle(), sendOffset_, count) < 0) return false;
+    fileBlockPending_ = count;
+    sendOffset_ += count;
+    sendRemaining_ -= count;
+    return true;
+}
+
+bool THttpConnection::SendNextStreamBlock(std::istream& stream)
+{
+    if (DocumentBuffer.size() < static_cast<std::size_t>(kStreamBlock)) DocumentBuffer.resize(kStreamBlock);
+    stream.read(DocumentBuffer.data(), kStreamBlock);
+    const std::streamsize count = stream.gcount();
+    if (count <= 0 || State() != wsConnected) return false;
+    bodyBytesSent_ += count;
+    BodyBytesRead(count);
+    Send(DocumentBuffer.data(), static_cast<int>(count));
+    return true;
+}
+
+void THttpConnection::ConnectionDataSent()
+{
+    if (!sending_) return;
+    const bool more = documentFile_.IsOpen() ? SendNextFileBlock()
+                                             : DocumentStream && SendNextStreamBlock(*DocumentStream);
+    if (!more) FinishBody();
+}
+
+void THttpConnection::FinishBody()
+{
+    sending_ = false;
+    fileBlockPending_ = 0;
+    DocumentStream.reset();
+    documentFile_.Close();
+    // The done step runs after the last block's data-sent event has returned.
+    PostSelf([](TCustomWSocket* self) { static_cast<THttpConnection*>(self)->RequestDone(); });
+}
+
+void THttpConnection::RequestDone()
+{
+    RequestState = hcRequest;
+    if (!keepAlive_ || closing_) {
+        CloseAfterSending();
+        return;
+    }
+    responding_ = false;
+    servedOne_ = true;
+    requestStart_ = Clock::now();
+    NextRequest();
+}
+
+void THttpConnection::NextRequest()
+{
+    // What follows a body is read as lines again, whether or not its answer has gone.
+    if (bodyRemaining_ == 0 && !draining_ && !LineMode()) SetLineMode(true);
+    if (responding_ || bodyRemaining_ > 0 || closing_ || State() != wsConnected) return;
+    heldBytes_ = 0;
+    while (!held_.empty() && !responding_ && !closing_ && State() == wsConnected) {
+        std::string line = std::move(held_.front());
+        held_.pop_front();
+        LineReceived(std::move(line));
+    }
+    // Lines of a request whose answer has started wait for the next turn.
+    for (const std::string& line : held_) heldBytes_ += line.size();
+}
+
+// ---- Closing ----
+
+void THttpConnection::CloseAfterSending()
+{
+    keepAlive_ = false;
+    responding_ = true;
+    closing_ = true;
+    held_.clear();
+    heldBytes_ = 0;
+    if (State() != wsConnected) return;
+    if (AllSent()) StartDrain();
+}
+
+void THttpConnection::StartDrain()
+{
+    if (draining_ || State() != wsConnected) return;
+    draining_ = true;
+    drainStart_ = lastReceive_ = Clock::now();
+    Shutdown(1);
+    bodyRemaining_ = 0;
+    SetLineMode(false);
+    Drain();
+}
+
+void THttpConnection::Drain()
+{
+    char scratch[16384];
+    for (int i = 0; i < 64; ++i) {
+        if (TWSocketClient::Receive(scratch, sizeof scratch) <= 0) break;
+    }
+}
+
+void THttpConnection::TriggerSessionClosed(std::uint16_t error)
+{
+    if (closeError_ == 0) closeError_ = error;
+    sending_ = false;
+    DocumentStream.reset();
+    documentFile_.Close();
+    TWSocketClient::TriggerSessionClosed(error);
+}
+
+void THttpConnection::CheckTimeouts(Clock::time_point now)
+{
+    if (State() != wsConnected) return;
+    if (draining_) {
+        if (now - lastReceive_ > Limits.drainTimeout || now - drainStart_ > 15 * Limits.drainTimeout) Close();
+        return;
+    }
+    if (closing_ || sending_) {
+        if (now - lastSendProgress_ > Limits.sendStallTimeout) Abort();
+        return;
+    }
+    if (bodyRemaining_ > 0) {
+        if (now - lastReceive_ > Limits.headerTimeout) Close();
+        return;
+    }
+    if (responding_) return;  // the owner answers
+    // Between kept-alive requests the shorter idle limit holds until the next request begins;
+    // a request header, from the connection's start or the end of the last answer, must be whole
+    // within the header limit.
+    const bool waitingForFirstByte = RequestState == hcRequest && RcvdCnt() == 0;
+    const auto limit = servedOne_ && waitingForFirstByte ? Limits.keepAliveTimeout : Limits.headerTimeout;
+    if (now - requestStart_ > limit) Close();
+}
+
+}  // namespace corvane

@@ -1,0 +1,187 @@
+// THttpConnection: one browser connection of the web server. It reads requests in line mode
+// (LineEnd "\n"), maps each request path onto a local document, asks its owner through the
+// request events what to answer, and sends a file, a stream or the 404 page.
+//
+// Requests are answered one at a time and in order: lines that arrive while a response is still
+// going out (pipelined requests) are held and read once it has gone. A connection is kept for
+// the next request when the client asked for it (HTTP/1.1 without "Connection: close", HTTP/1.0
+// with "Connection: keep-alive"); otherwise the response is followed by an orderly close: the
+// sending direction is shut down after the last byte, and what the client still sends is read
+// and dropped until it closes too, so that no reset overtakes the response.
+//
+// Owner thread: the thread of its THttpServer; everything here runs there.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <deque>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "http/http_request.h"
+#include "http/http_types.h"
+#include "net/wsocket_server.h"
+#include "platform/file_stream.h"
+
+namespace corvane {
+
+// Limits against clients that send too much or too little; the server sets them on each
+// connection.
+struct THttpLimits {
+    int lineLimit = 16384;       // a request or header line longer than this is refused
+    int maxHeaders = 100;        // more header lines than this are refused
+    std::chrono::milliseconds headerTimeout{30000};   // a whole request header within this
+    std::chrono::milliseconds keepAliveTimeout{15000}; // idle between kept-alive requests
+    std::chrono::milliseconds sendStallTimeout{60000}; // a response that makes no progress
+    std::chrono::milliseconds drainTimeout{2000};      // reading what follows a closing answer
+    std::size_t heldLimit = 1 << 20;                   // pipelined request bytes held
+};
+
+class THttpConnection : public TWSocketClient {
+public:
+    using TDocumentEvent = std::function<void(THttpConnection* sender, THttpGetFlag& flags)>;
+    using TPostedDataEvent = std::function<void(THttpConnection* sender, std::uint16_t error)>;
+    using Clock = std::chrono::steady_clock;
+
+    // A file goes to the socket in blocks of this size, straight from the file; an in-memory
+    // stream in blocks of the smaller size, copied.
+    static constexpr long long kFileBlock = 2 * 1024 * 1024;
+    static constexpr int kStreamBlock = 64 * 1024;
+    // A file body up to this size goes out with its header in one write.
+    static constexpr std::int64_t kSmallBody = 64 * 1024;
+
+    THttpConnection();
+    ~THttpConnection() override;
+
+    // ---- Published fields ----
+    std::string DocDir, DefaultDoc;
+    std::string Document, Path, Params;
+    std::string RequestMethod, RequestVersion;
+    std::int64_t HeaderContentLength = 0;
+    std::string HeaderContentType, HeaderAccept, HeaderReferer, HeaderAcceptLanguage, HeaderAcceptEncoding,
+        HeaderUserAgent, HeaderHost, HeaderConnection, HeaderRange, HeaderIfModifiedSince;
+    THttpConnectionState RequestState = hcRequest;
+    bool AcceptPostedData = false;
+    // The stream being sent, owned by the connection.
+    std::shared_ptr<std::iostream> DocumentStream;
+    std::vector<char> DocumentBuffer;
+    std::time_t DocumentTime = 0;
+    std::string DocumentContentType;
+    THttpLimits Limits;
+
+    TDocumentEvent OnGetDocument, OnHeadDocument, OnPostDocument;
+    TPostedDataEvent OnPostedData;
+
+    // ---- Operations ----
+    // The owner opened Document already (for reading): that file is the one sent.
+    void UseDocumentFile(FileStream file) { documentFile_ = std::move(file); }
+    virtual void ProcessGet();
+    virtual void ProcessHead();
+    virtual void ProcessPost();
+    virtual void SendDocument(THttpSendType sendType);
+    // Sends DocumentStream as it is (no status line, no header) and closes after it.
+    virtual void SendStream();
+    // Sends DocumentStream from its start as a whole response: the status line (for example
+    // "200 OK"), Content-Type, Content-Length, the extra header lines (each ending in CR LF),
+    // Connection, then the body.
+    void AnswerStream(const std::string& status, const std::string& contentType,
+                      const std::string& extraHeaders = std::string());
+    // Sends the next block of the response body, or finishes the response.
+    virtual void ConnectionDataSent();
+    void Answer404();
+    // A header-only answer ("400 Bad Request", ...) followed by the orderly close.
+    void AnswerError(const std::string& status);
+    // What is queued goes, then the orderly close described above.
+    void CloseAfterSending();
+
+    // The local address the connection was accepted on, asked of the stack once.
+    const std::string& LocalAddress();
+    // The version for status lines: the request's when it is HTTP/1.x, else HTTP/1.0.
+    std::string ResponseVersion() const;
+    bool KeepAlive() const { return keepAlive_; }
+    bool Responding() const { return responding_; }
+    // Bytes of response bodies handed to the stack on this connection, all requests together.
+    std::int64_t BodyBytesSent() const { return bodyBytesSent_; }
+    // The error the connection ended with (0 for an orderly end).
+    std::uint16_t CloseError() const { return closeError_; }
+    // Closes the connection when one of the time limits has passed; the server calls it
+    // every second.
+    void CheckTimeouts(Clock::time_point now);
+    // While a request body is being read, these hand out no byte beyond it.
+    int Receive(void* buffer, int len) override;
+    std::string ReceiveStr() override;
+
+protected:
+    virtual void TriggerGetDocument(THttpGetFlag& flags);
+    virtual void TriggerHeadDocument(THttpGetFlag& flags);
+    virtual void TriggerPostDocument(THttpGetFlag& flags);
+    virtual void TriggerPostedData(std::uint16_t error);
+    void TriggerDataSent(std::uint16_t error) override;
+    void TriggerSendData(int bytesSent) override;
+    void TriggerSessionClosed(std::uint16_t error) override;
+    void TriggerLineLimitExceeded(int rcvdLength, bool& clearData) override;
+
+    // The status line and header of a response whose body has `length` bytes, with the
+    // Connection line and the blank line that ends it.
+    std::string ResponseHeader(const std::string& status, const std::string& contentType, std::int64_t length,
+                               const std::string& extraHeaders) const;
+    // Works out the answer for a document of `size` bytes from what the request asked of it
+    // (range, condition): its header goes into `header`, and sendOffset_/sendRemaining_ name the
+    // body. False when no body follows (HEAD, 304, 416).
+    bool PrepareFileResponse(THttpSendType sendType, std::int64_t size, std::string& header);
+    // Called with the count of body bytes each time they are read for sending.
+    virtual void BodyBytesRead(std::int64_t) {}
+    // Starts the body of the response: ConnectionDataSent sends block after block.
+    void StartBody();
+    // The body has gone: the request is done (after the events already queued).
+    void FinishBody();
+    // Sends the next block of the open file; false at its end.
+    bool SendNextFileBlock();
+    // Reads the next block of a stream into DocumentBuffer and sends it; false at its end.
+    bool SendNextStreamBlock(std::istream& stream);
+
+    FileStream documentFile_;
+    std::int64_t sendOffset_ = 0;     // next byte of the file to send
+    std::int64_t sendRemaining_ = 0;  // bytes of the body still to send (files)
+    bool sending_ = false;            // a body is going out block by block
+    long long fileBlockPending_ = 0;  // bytes of the file block handed to the socket
+    std::int64_t bodyBytesSent_ = 0;
+
+private:
+    void DataAvailable();
+    void LineReceived(std::string line);
+    void StartRequest(const std::string& line);
+    void HeaderLine(const std::string& line);
+    void ProcessRequest();
+    void MapDocument();
+    void ReadBody();
+    void Drain();
+    void StartDrain();
+    void RequestDone();
+    void NextRequest();
+    void Hold(std::string line);
+    void CloseAfter404();
+
+    THttpRequestHeaders headers_;
+    std::string localAddress_;
+    int headerCount_ = 0;
+    bool keepAlive_ = false;
+    bool responding_ = false;
+    bool closing_ = false;   // the orderly close starts once everything queued has gone
+    bool draining_ = false;  // the sending direction is shut: input is read and dropped
+    bool servedOne_ = false; // a response has been sent: the next wait is a keep-alive wait
+    std::int64_t bodyRemaining_ = 0;
+    std::deque<std::string> held_;
+    std::size_t heldBytes_ = 0;
+    std::uint16_t closeError_ = 0;
+    Clock::time_point requestStart_ = Clock::now();
+    Clock::time_point lastReceive_ = requestStart_;
+    Clock::time_point lastSendProgress_ = requestStart_;
+    Clock::time_point drainStart_ = requestStart_;
+};
+
+}  // namespace corvane

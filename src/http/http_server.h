@@ -1,0 +1,83 @@
+// THttpServer: the web server's engine. It listens through a TWSocketServer (no greeting is
+// sent), makes one THttpConnection (or the owner's subclass) per browser connection, binds each
+// connection's request events to its own, and closes connections that stay silent or stall
+// beyond the limits of THttpLimits (checked once a second).
+//
+// Owner thread: the thread that creates it; every event runs there.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "http/http_connection.h"
+#include "net/wsocket_server.h"
+#include "platform/event_loop.h"
+
+namespace corvane {
+
+class THttpServer {
+public:
+    using TServerEvent = std::function<void(THttpServer* sender)>;
+    using TClientEvent = std::function<void(THttpServer* sender, THttpConnection* client, std::uint16_t error)>;
+    using TDocumentEvent = std::function<void(THttpServer* sender, THttpConnection* client, THttpGetFlag& flags)>;
+    using TConnectionFactory = std::function<std::unique_ptr<THttpConnection>()>;
+
+    THttpServer();
+    virtual ~THttpServer();
+    THttpServer(const THttpServer&) = delete;
+    THttpServer& operator=(const THttpServer&) = delete;
+
+    // Setting Addr or Port to a new value while listening closes the listener and listens again.
+    const std::string& Addr() const { return addr_; }
+    void SetAddr(const std::string& addr);
+    const std::string& Port() const { return port_; }
+    void SetPort(const std::string& port);
+    std::string DocDir = "c:\\wwwroot";
+    std::string DefaultDoc = "index.htm";
+    int MaxClients = 0;
+    TSocketLingerOnOff LingerOnOff = wsLingerNoSet;
+    int LingerTimeout = 0;
+    THttpLimits Limits;
+    // Makes the connection objects; THttpConnection unless the owner substitutes its own class.
+    TConnectionFactory ClientClass;
+
+    TServerEvent OnServerStarted, OnServerStopped;
+    TClientEvent OnClientConnect, OnClientDisconnect, OnPostedData;
+    TDocumentEvent OnGetDocument, OnHeadDocument, OnPostDocument;
+
+    int ClientCount() const;
+    THttpConnection* Client(int index) const;
+    bool IsClient(const THttpConnection* client) const;
+    bool Listening() const;
+    // The port the listener is bound to ("0" asks the stack for a free one).
+    std::string BoundPort() const;
+
+    // Trigger operations, in the system's slot order.
+    virtual void TriggerServerStarted();
+    virtual void TriggerServerStopped();
+    virtual void TriggerClientConnect(THttpConnection* client, std::uint16_t error);
+    virtual void TriggerClientDisconnect(THttpConnection* client, std::uint16_t error);
+    virtual void TriggerGetDocument(THttpConnection* client, THttpGetFlag& flags);
+    virtual void TriggerHeadDocument(THttpConnection* client, THttpGetFlag& flags);
+    virtual void TriggerPostDocument(THttpConnection* client, THttpGetFlag& flags);
+    virtual void TriggerPostedData(THttpConnection* client, std::uint16_t error);
+    // Raises ESocketException when the listener cannot listen.
+    virtual void Start();
+    // Closes the listener, then aborts every connection, last to first.
+    virtual void Stop();
+
+private:
+    void PrepareConnection(THttpConnection& client);
+    void SweepTimeouts();
+    void StopSweep();
+
+    std::string addr_ = "0.0.0.0";
+    std::string port_ = "80";
+    std::unique_ptr<TWSocketServer> listener_;
+    EventLoop* loop_ = nullptr;
+    EventLoop::TimerId sweepTimer_ = 0;
+    bool sweeping_ = false;
+};
+
+}  // namespace corvane

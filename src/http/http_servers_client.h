@@ -1,0 +1,48 @@
+// httpServersClientClass: the web server's connection class in this server. Beside the engine's
+// connection it carries the cache path of a response (served from the cache's copy, or copied
+// into it while it is sent), the fields the web policy keeps per request, and the remembered
+// reverse lookup of the browser's address.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "http/http_connection.h"
+
+namespace corvane {
+
+class httpServersClientClass : public THttpConnection {
+public:
+    // -1: the bytes come from CacheStream; 1: what is sent is copied into CacheStream; 0: no
+    // cache. CachePosition is the next byte of the body in the cached copy.
+    std::shared_ptr<std::iostream> CacheStream;
+    int CacheMode = 0;
+    std::int64_t CachePosition = 0;
+    // The web policy's own fields: the path under which the response is known to the cache,
+    // and whether the end of the connection is kept out of the cache's figures (HEAD).
+    std::string cacheKey;
+    bool skipCacheAccounting = false;
+
+    // The host name of the browser's address, looked up once and remembered: empty after a
+    // failed lookup. The lookup serves the thread's events while it waits; `closing` tells it
+    // to stop waiting when the program ends.
+    std::string PeerHostName(const std::function<bool()>& closing);
+    // The remembered result: the name, "Error #" + number after a failure, empty before one.
+    const std::string& RememberedHostName() const { return hostName_; }
+
+    void SendDocument(THttpSendType sendType) override;
+    void ConnectionDataSent() override;
+
+protected:
+    void BodyBytesRead(std::int64_t count) override { CachePosition += count; }
+
+private:
+    bool SendNextCachedBlock();
+
+    std::string hostName_;
+};
+
+}  // namespace corvane

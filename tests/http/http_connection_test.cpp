@@ -1,0 +1,320 @@
+// The engine from a browser's side: answers in order on one connection, the 404 page, the
+// kept and closed connections, ranges and conditions, and what hostile or slow clients get.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <fstream>
+
+#include "http/http_texts.h"
+#include "http_engine_fixture.h"
+
+namespace corvane {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::HttpAnswer;
+using testing::RawHttpClient;
+using testing::SplitAnswers;
+
+class HttpConnectionTest : public testing::HttpEngineTest {};
+
+TEST_F(HttpConnectionTest, PipelinedRequestsAreAnsweredInOrderEachInFull)
+{
+    const std::string big(1536 * 1024 + 7, 'b');  // several file blocks
+    PutFile("big.bin", big);
+    PutFile("small.txt", "small");
+    StartEngine();
+    bool closed = false;
+    std::string bytes = Exchange("GET /big.bin HTTP/1.1\r\nHost: x\r\n\r\n"
+                                 "HEAD /small.txt HTTP/1.1\r\n\r\n"
+                                 "GET /small.txt?x=1 HTTP/1.1\r\nConnection: close\r\n\r\n",
+                                 closed);
+    const std::vector<HttpAnswer> answers = SplitAnswers(bytes, {1});
+    ASSERT_EQ(answers.size(), 3u);
+    EXPECT_EQ(answers[0].statusLine, "HTTP/1.1 200 OK");
+    EXPECT_EQ(answers[0].body, big);
+    EXPECT_EQ(answers[0].Field("Connection"), "keep-alive");
+    EXPECT_EQ(answers[1].Field("Content-Length"), "5");
+    EXPECT_EQ(answers[2].body, "small");
+    EXPECT_EQ(answers[2].Field("Connection"), "close");
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_TRUE(closed);
+}
+
+TEST_F(HttpConnectionTest, MissingDocumentsAndUnknownMethodsGetThe404PageAndAClose)
+{
+    StartEngine();
+    const std::string body404 = "<HTML><HEAD><TITLE>404 Not Found</TITLE></HEAD><BODY><H1>404 Not Found</H1>The "
+                                "requested URL /nothing was not found on this server.<P></BODY></HTML>\r\n";
+    struct Case {
+        const char* request;
+        std::string expected;
+    } cases[] = {
+        {"GET /nothing HTTP/1.1\r\n\r\n", "HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: " +
+                                              std::to_string(body404.size()) + "\r\nConnection: close\r\n\r\n" + body404},
+        {"PUT /nothing HTTP/1.1\r\n\r\n", "HTTP/1.1 404 Not Found"},
+        {"GET /nothing\r\n\r\n", "HTTP/1.0 404 Not Found"},
+        {"GET /a%00b.txt HTTP/1.1\r\n\r\n", "HTTP/1.1 404 Not Found"},
+        {"GET /<script> HTTP/1.0\r\n\r\n", "HTTP/1.0 404"},
+    };
+    PutFile("a", "must not be served for a%00b.txt");
+    for (const Case& c : cases) {
+        bool closed = false;
+        const std::string answer = Exchange(c.request, closed);
+        EXPECT_EQ(answer.substr(0, c.expected.size()), c.expected) << c.request;
+        EXPECT_TRUE(closed) << c.request;
+    }
+    bool closed = false;
+    EXPECT_NE(Exchange("GET /<script> HTTP/1.0\r\n\r\n", closed).find("URL /&lt;script&gt; was"), std::string::npos);
+}
+
+TEST_F(HttpConnectionTest, ConnectionsStayOnlyWhenTheClientAsks)
+{
+    PutFile("f.txt", "0123456789");
+    StartEngine();
+    struct Case {
+        const char* request;
+        bool staysOpen;
+    } cases[] = {
+        {"GET /f.txt HTTP/1.1\r\n\r\n", true},
+        {"GET /f.txt HTTP/1.1\r\nConnection: close\r\n\r\n", false},
+        {"GET /f.txt HTTP/1.0\r\n\r\n", false},
+        {"GET /f.txt HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n", true},
+    };
+    for (const Case& c : cases) {
+        bool closed = false;
+        std::string bytes = Exchange(c.request, closed, 700ms);
+        const auto answers = SplitAnswers(bytes);
+        ASSERT_EQ(answers.size(), 1u) << c.request;
+        EXPECT_EQ(answers[0].body, "0123456789");
+        EXPECT_EQ(closed, !c.staysOpen) << c.request;
+        EXPECT_EQ(answers[0].Field("Connection"), c.staysOpen ? "keep-alive" : "close");
+    }
+}
+
+TEST_F(HttpConnectionTest, RangesAndConditionsAnswerPartsOrNothing)
+{
+    PutFile("r.txt", "0123456789");
+    StartEngine();
+    const std::time_t time = FileDate("C:\\www\\r.txt");
+    struct Case {
+        std::string header;
+        std::string status, body, contentRange;
+    } cases[] = {
+        {"Range: bytes=2-4", "206 Partial Content", "234", "bytes 2-4/10"},
+        {"Range: bytes=7-", "206 Partial Content", "789", "bytes 7-9/10"},
+        {"Range: bytes=-3", "206 Partial Content", "789", "bytes 7-9/10"},
+        {"Range: bytes=5-100", "206 Partial Content", "56789", "bytes 5-9/10"},
+        {"Range: bytes=10-", "416 Range Not Satisfiable", "", "bytes */10"},
+        {"Range: bytes=1-2,4-5", "200 OK", "0123456789", "<none>"},
+        {"If-Modified-Since: " + RFC1123_Date(time) + " GMT", "304 Not Modified", "", "<none>"},
+        {"If-Modified-Since: " + RFC1123_Date(time - 60) + " GMT", "200 OK", "0123456789", "<none>"},
+    };
+    for (const Case& c : cases) {
+        bool closed = false;
+        std::string bytes = Exchange("GET /r.txt HTTP/1.1\r\n" + c.header + "\r\nConnection: close\r\n\r\n", closed);
+        const auto answers = SplitAnswers(bytes);
+        ASSERT_EQ(answers.size(), 1u) << c.header;
+        EXPECT_EQ(answers[0].statusLine, "HTTP/1.1 " + c.status) << c.header;
+        EXPECT_EQ(answers[0].body, c.body) << c.header;
+        EXPECT_EQ(answers[0].Field("Content-Range"), c.contentRange) << c.header;
+    }
+}
+
+TEST_F(HttpConnectionTest, RequestsThatCannotBeReadSafelyAreRefusedAndClosed)
+{
+    StartEngine();
+    std::string manyHeaders = "GET / HTTP/1.1\r\n";
+    for (int i = 0; i < 101; ++i) manyHeaders += "X-" + std::to_string(i) + ": y\r\n";
+    struct Case {
+        std::string request, status;
+    } cases[] = {
+        {"GET /" + std::string(100 * 1024, 'a') + " HTTP/1.1\r\n\r\n", "HTTP/1.0 414 URI Too Long"},
+        {"GET / HTTP/1.1\r\nX: " + std::string(100 * 1024, 'a') + "\r\n\r\n", "HTTP/1.1 431"},
+        {manyHeaders + "\r\n", "HTTP/1.1 431"},
+        {"GET / HTTP/1.1\rHost: x\r\n\r\n", "HTTP/1.0 400 Bad Request"},
+        {"POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n", "HTTP/1.1 400"},
+        {"POST / HTTP/1.1\r\nContent-Length: 9223372036854775808\r\n\r\n", "HTTP/1.1 400"},
+        {"POST / HTTP/1.1\r\nContent-Length: ten\r\n\r\n", "HTTP/1.1 400"},
+        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", "HTTP/1.1 501"},
+    };
+    for (const Case& c : cases) {
+        bool closed = false;
+        const std::string answer = Exchange(c.request, closed);
+        EXPECT_EQ(answer.substr(0, c.status.size()), c.status) << c.request.substr(0, 60);
+        EXPECT_TRUE(closed) << c.request.substr(0, 60);
+    }
+}
+
+// A body nobody takes is read and dropped up to its announced length; what follows it is the
+// next request.
+TEST_F(HttpConnectionTest, AnUnacceptedBodyIsSkippedAndTheNextRequestAnswered)
+{
+    PutFile("next.txt", "next");
+    StartEngine([](THttpServer& server) {
+        server.OnPostDocument = [](THttpServer*, THttpConnection* client, THttpGetFlag& flags) {
+            flags = hgWillSendMySelf;
+            client->DocumentStream = std::make_shared<std::stringstream>("posted");
+            client->AnswerStream("200 OK", "text/plain");
+        };
+    });
+    const std::string body(3 * 1024 * 1024, '\n');  // lines that must not be read as requests
+    bool closed = false;
+    std::string bytes = Exchange("POST /form HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+                                     body + "GET /next.txt HTTP/1.1\r\nConnection: close\r\n\r\n",
+                                 closed, 3000ms);
+    const auto answers = SplitAnswers(bytes);
+    ASSERT_EQ(answers.size(), 2u);
+    EXPECT_EQ(answers[0].body, "posted");
+    EXPECT_EQ(answers[1].body, "next");
+    EXPECT_TRUE(bytes.empty());
+}
+
+TEST_F(HttpConnectionTest, SilentSlowAndIdleClientsAreClosedWhileOthersAreServed)
+{
+    PutFile("f.txt", "data");
+    StartEngine([](THttpServer& server) {
+        server.Limits.headerTimeout = 1500ms;
+        server.Limits.keepAliveTimeout = 1000ms;
+    });
+    RawHttpClient silent(port_), partial(port_), kept(port_);
+    partial.Send("GET /f.txt HTTP/1.1\r\nHost:");
+    kept.Send("GET /f.txt HTTP/1.1\r\n\r\n");
+    bool closed = false;
+    // Meanwhile a normal client is served at once.
+    std::string bytes = Exchange("GET /f.txt HTTP/1.1\r\nConnection: close\r\n\r\n", closed, 500ms);
+    ASSERT_EQ(SplitAnswers(bytes).size(), 1u);
+    EXPECT_TRUE(closed);
+    const auto start = std::chrono::steady_clock::now();
+    std::string keptBytes = kept.ReadAll(4000ms, closed);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(SplitAnswers(keptBytes).size(), 1u);
+    silent.ReadAll(4000ms, closed);
+    EXPECT_TRUE(closed);
+    partial.ReadAll(4000ms, closed);
+    EXPECT_TRUE(closed);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 4000ms);
+}
+
+TEST_F(HttpConnectionTest, AClientThatLeavesMidAnswerDoesNotStopTheServer)
+{
+    PutFile("large.bin", std::string(16 * 1024 * 1024, 'L'));
+    PutFile("f.txt", "still here");
+    StartEngine();
+    for (int i = 0; i < 5; ++i) {
+        RawHttpClient leaver(port_);
+        leaver.Send("GET /large.bin HTTP/1.1\r\n\r\n");
+        bool closed = false;
+        leaver.ReadAll(20ms, closed);
+        leaver.Close();
+    }
+    bool closed = false;
+    std::string bytes = Exchange("GET /f.txt HTTP/1.1\r\nConnection: close\r\n\r\n", closed);
+    const auto answers = SplitAnswers(bytes);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].body, "still here");
+}
+
+}  // namespace
+}  // namespace corvane
+
+namespace corvane {
+namespace {
+
+long ResidentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+// A browser that reads nothing of a large answer costs no memory beyond the stack's buffers
+// (the file goes from the file, block by block, as the socket takes it), and is dropped once
+// the answer has made no progress for the stall limit; 1,000 silent connections beside it
+// change nothing for a client that asks.
+TEST_F(HttpConnectionTest, StalledReadersAndSilentCrowdsDoNotHoldUpOthers)
+{
+    {
+        std::ofstream big(scratch_.Join("www/huge.bin"), std::ios::binary);
+        big.seekp(1024LL * 1024 * 1024 - 1);
+        big.put('\0');  // 1 GiB, sparse
+    }
+    PutFile("f.txt", "served");
+    // Both ends of the 1,000 connections live in this process.
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = std::max<rlim_t>(files.rlim_cur, std::min<rlim_t>(files.rlim_max, 4096));
+    ::setrlimit(RLIMIT_NOFILE, &files);
+    const int crowdSize = files.rlim_cur >= 2100 ? 1000 : static_cast<int>(files.rlim_cur / 2) - 50;
+    StartEngine([](THttpServer& server) { server.Limits.sendStallTimeout = std::chrono::milliseconds(1500); });
+    const long before = ResidentKiB();
+    RawHttpClient stalled(port_);
+    stalled.Send("GET /huge.bin HTTP/1.1\r\n\r\n");
+    std::vector<std::unique_ptr<RawHttpClient>> crowd;
+    for (int i = 0; i < crowdSize; ++i) crowd.push_back(std::make_unique<RawHttpClient>(port_));
+    bool closed = false;
+    std::string bytes = Exchange("GET /f.txt HTTP/1.1\r\nConnection: close\r\n\r\n", closed);
+    const auto answers = SplitAnswers(bytes);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].body, "served");
+    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+    EXPECT_LT(ResidentKiB() - before, 64 * 1024) << "KiB grown";
+    // The stalled reader has been dropped: what it finally reads ends well short of 1 GiB.
+    std::size_t got = 0;
+    for (;;) {
+        const std::string chunk = stalled.ReadAll(std::chrono::milliseconds(2000), closed);
+        got += chunk.size();
+        if (closed || chunk.empty()) break;
+    }
+    EXPECT_TRUE(closed);
+    EXPECT_LT(got, 256u * 1024 * 1024);
+}
+
+// A large body that nobody accepted is read and dropped: the sender gets the 404 page and can
+// send it all, and the server's memory stays where it was.
+TEST_F(HttpConnectionTest, AnUnacceptedLargeBodyIsReadAndDropped)
+{
+    StartEngine();
+    const long before = ResidentKiB();
+    constexpr std::size_t kBody = 256u * 1024 * 1024;
+    RawHttpClient sender(port_);
+    ASSERT_TRUE(sender.Send("POST /upload HTTP/1.1\r\nContent-Length: " + std::to_string(kBody) + "\r\n\r\n"));
+    const std::string block(1024 * 1024, 'p');
+    bool sentAll = true;
+    for (std::size_t sent = 0; sent < kBody && sentAll; sent += block.size()) sentAll = sender.Send(block);
+    EXPECT_TRUE(sentAll);
+    bool closed = false;
+    const std::string answer = sender.ReadAll(std::chrono::milliseconds(3000), closed);
+    EXPECT_EQ(answer.substr(0, 22), "HTTP/1.1 404 Not Found");
+    EXPECT_LT(ResidentKiB() - before, 32 * 1024) << "KiB grown";
+}
+
+TEST_F(HttpConnectionTest, APortChangeWhileListeningMovesTheListener)
+{
+    PutFile("f.txt", "moved");
+    int started = 0, stopped = 0;
+    StartEngine([&started, &stopped](THttpServer& server) {
+        server.OnServerStarted = [&started](THttpServer*) { ++started; };
+        server.OnServerStopped = [&stopped](THttpServer*) { ++stopped; };
+    });
+    const int newPort = testing::FreeLoopbackPort();
+    std::promise<void> moved;
+    loop_->Post([this, newPort, &moved] {
+        server_->SetPort(std::to_string(newPort));
+        moved.set_value();
+    });
+    moved.get_future().wait();
+    port_ = newPort;
+    bool closed = false;
+    std::string bytes = Exchange("GET /f.txt HTTP/1.0\r\n\r\n", closed);
+    const auto answers = SplitAnswers(bytes);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].body, "moved");
+    EXPECT_EQ(started, 2);
+    EXPECT_EQ(stopped, 1);
+}
+
+}  // namespace
+}  // namespace corvane
