@@ -249,7 +249,7 @@ void ftpServerThread::StopHttp()
     FlushPendingLog();
 }
 
-// ---- Indexer, cache: their own parts of the server fill these in ----
+// ---- Indexer and cache ----
 
 void ftpServerThread::RefreshCacheView() {}
 
@@ -359,8 +359,7 @@ void ftpServerThread::WaitServing(const std::function<bool()>& done)
 
 void ftpServerThread::openCachedFile(const std::string&, TFtpCtrlSocket& client)
 {
-    // The directory and file cache comes with its own part of the server: until then nothing
-    // is cached and the engine reads the disk.
+    // No directory and file cache yet: nothing is cached and the engine reads the disk.
     client.CacheStream.reset();
     client.CacheMode = 0;
 }

@@ -178,8 +178,8 @@ bool serverController::serverThreadAlive() const { return thread_ && thread_->Ru
 
 void serverController::applyCacheSettings()
 {
-    // The directory and file cache is built with its own part of the server; until then there
-    // is nothing on the thread to hand the five values to.
+    // No directory and file cache exists yet, so the server thread has nothing to hand the
+    // five values to.
 }
 
 void serverController::refreshCacheView()
