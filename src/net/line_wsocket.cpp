@@ -96,17 +96,18 @@ void TCustomLineWSocket::HandleReadNotification(std::uint16_t error, bool forceL
 
 void TCustomLineWSocket::ReadIntoBuffer()
 {
-    int ready = TCustomSocksWSocket::GetRcvdCount();
-    if (ready <= 0) ready = 255;
-    // What the stack holds beyond one block is read on the next readiness, after the lines of
-    // this one: a peer that sends megabytes of requests at once cannot make them all wait here.
-    ready = std::min(ready, kLineReadBlock);
-    std::string fresh(static_cast<std::size_t>(ready), '\0');
-    const int count = DoRecv(fresh.data(), ready, false);
+    // One read of up to a block, without first asking the stack how much it holds (a system
+    // call per request saved). What it holds beyond the block is read on the next readiness,
+    // after the lines of this one: a peer that sends megabytes of requests at once cannot make
+    // them all wait here.
+    thread_local char block[kLineReadBlock];
+    const int count = DoRecv(block, kLineReadBlock, false);
     if (count <= 0) return;
-    fresh.resize(static_cast<std::size_t>(count));
     AddReadCount(count);
-    rcvBuf_ += EditLine(fresh);
+    if (!lineEdit_ && !lineEcho_)
+        rcvBuf_.append(block, static_cast<std::size_t>(count));
+    else
+        rcvBuf_ += EditLine(std::string(block, static_cast<std::size_t>(count)));
 }
 
 std::string TCustomLineWSocket::EditLine(const std::string& received)
