@@ -177,9 +177,13 @@ int RunAdministration(const std::string& homeOption, std::vector<std::string> wo
             }
             return RunOnServer(fd, home, request);
         }
-        if (std::chrono::steady_clock::now() >= deadline)
-            return Fail("the home " + home + " is held by process " + std::to_string(HomeLock::LastHolder(home)) +
-                        ", which does not answer on its control socket; try again, or stop that process");
+        if (std::chrono::steady_clock::now() >= deadline) {
+            const pid_t holder = HomeLock::LastHolder(home);
+            return Fail("the home " + home + " is held by " +
+                        (holder != 0 ? "process " + std::to_string(holder) + ", which does not answer on its control socket"
+                                     : std::string("another command")) +
+                        "; nothing was changed, try again");
+        }
         std::this_thread::sleep_for(kRetryPause);
     }
 }

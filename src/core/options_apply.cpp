@@ -66,7 +66,11 @@ serverController::OptionsApplied serverController::applyOptions(const ServerSett
     settings_.CacheSize = fresh.CacheSize;
     settings_.CacheAutoRefreshGUI = fresh.CacheAutoRefreshGUI;
     applyCacheSettings();
+    // A new log file path while logging to a file goes on takes effect too (the log panel
+    // reopens only when the switch changes, and a reload has no panel).
+    const bool logMoved = fresh.LoggingToFile && settings_.LoggingToFile && fresh.LogFilePath != settings_.LogFilePath;
     applyLogSettings(fresh.ScreenLoggingEnabled, fresh.LoggingToFile, fresh.LogFilePath);
+    if (logMoved) reopenLogFile();
     if (ftp && http) restartServices(kServiceBoth);
     else if (ftp) restartServices(kServiceFtp);
     else if (http) restartServices(kServiceHttp);
