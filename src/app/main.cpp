@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr const char* kVersion = "corvane-server 0.3.0";
+constexpr const char* kVersion = "corvane-server " CORVANE_VERSION;
 
 void PrintUsage(std::FILE* out)
 {
