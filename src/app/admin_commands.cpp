@@ -329,28 +329,39 @@ private:
         return Done("Folder " + entry->ToLine().substr(0, 8) + " " + folder + " of \"" + n + "\".\n", true);
     }
 
-    AdminReply FolderDel(const std::string& name, std::string folder)
+    // The account's entry for a folder path; none with `refusal` set when the account, the
+    // path or the entry is missing.
+    FolderEntryPtr EntryNamed(const std::string& name, std::string folder, AccountPtr& account, AdminReply& refusal,
+                              const std::string& hint = "") const
     {
-        AdminReply refusal;
-        AccountPtr account = AccountNamed(name, refusal);
-        if (!account) return refusal;
+        account = AccountNamed(name, refusal);
+        if (!account) return nullptr;
         std::string problem;
-        if (!RealFolderPath(folder, problem)) return Refused(problem);
+        if (!RealFolderPath(folder, problem)) {
+            refusal = Refused(problem);
+            return nullptr;
+        }
         auto entry = permissionsClass::FindEntry(*account, folder);
-        if (!entry) return Refused("\"" + account->Name() + "\" has no folder " + folder);
-        store_.RemoveFolder(account->Name(), entry->Path());
-        return Done("Folder " + folder + " of \"" + account->Name() + "\" removed.\n", true);
+        if (!entry) refusal = Refused("\"" + account->Name() + "\" has no folder " + folder + hint);
+        return entry;
     }
 
-    AdminReply Home(const std::string& name, std::string folder)
+    AdminReply FolderDel(const std::string& name, const std::string& folder)
     {
+        AccountPtr account;
         AdminReply refusal;
-        AccountPtr account = AccountNamed(name, refusal);
-        if (!account) return refusal;
-        std::string problem;
-        if (!RealFolderPath(folder, problem)) return Refused(problem);
-        auto entry = permissionsClass::FindEntry(*account, folder);
-        if (!entry) return Refused("\"" + account->Name() + "\" has no folder " + folder + "; add it first with 'folder add'");
+        auto entry = EntryNamed(name, folder, account, refusal);
+        if (!entry) return refusal;
+        store_.RemoveFolder(account->Name(), entry->Path());
+        return Done("Folder " + entry->Path() + " of \"" + account->Name() + "\" removed.\n", true);
+    }
+
+    AdminReply Home(const std::string& name, const std::string& folder)
+    {
+        AccountPtr account;
+        AdminReply refusal;
+        auto entry = EntryNamed(name, folder, account, refusal, "; add it first with 'folder add'");
+        if (!entry) return refusal;
         // As the window's Home Folder box: the folder becomes the home, with change and list on.
         store_.SetHomeFolder(account->Name(), entry->Path());
         store_.GrantFlag(account->Name(), entry->Path(), FolderFlag::CWD);
@@ -365,12 +376,10 @@ private:
         if (!account) return refusal;
         if (HoldsControlCharacters(link)) return Refused("a web link cannot hold control characters");
         if (const std::string* given = p_.Option("--folder")) {
-            std::string folder = *given, problem;
-            if (!RealFolderPath(folder, problem)) return Refused(problem);
-            if (!permissionsClass::FindEntry(*account, folder))
-                return Refused("\"" + account->Name() + "\" has no folder " + folder);
-            store_.SetFolderWebLink(account->Name(), folder, link);
-            return Done("Web link of " + folder + " of \"" + account->Name() + "\" set.\n", true);
+            auto entry = EntryNamed(name, *given, account, refusal);
+            if (!entry) return refusal;
+            store_.SetFolderWebLink(account->Name(), entry->Path(), link);
+            return Done("Web link of " + entry->Path() + " of \"" + account->Name() + "\" set.\n", true);
         }
         store_.SetDefaultWebLink(account->Name(), link);
         return Done("Default web link of \"" + account->Name() + "\" set.\n", true);
