@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "common/ini_image.h"
 
@@ -223,6 +224,37 @@ TEST_F(Administration, CommandsNeedAHomeThatExistsAndAnInitCreatesIt)
     EXPECT_EQ(broken.status, 1);
     EXPECT_NE(broken.err.find("damaged"), std::string::npos) << broken.err;
     EXPECT_EQ(ReadFile(fresh + "/usersgroups.ini"), std::string("\x7f\x45\x4c\x46\x02\x01", 6));
+}
+
+// Commands at the same time take turns on the home: none loses another's change.
+TEST_F(Administration, CommandsAtTheSameTimeLoseNothing)
+{
+    for (bool serverRuns : {false, true}) {
+        std::unique_ptr<ServerProcess> server;
+        if (serverRuns) {
+            server = std::make_unique<ServerProcess>(home, port);
+            ASSERT_TRUE(server->WaitListening());
+        }
+        const std::string prefix = serverRuns ? "live" : "files";
+        std::vector<std::thread> commands;
+        std::vector<int> statuses(8, -1);
+        for (int i = 0; i < 8; ++i)
+            commands.emplace_back([&, i] { statuses[i] = Run({"group", "add", prefix + std::to_string(i)}).status; });
+        for (auto& command : commands) command.join();
+        const std::string listed = Run({"list"}).out;
+        for (int i = 0; i < 8; ++i) {
+            EXPECT_EQ(statuses[i], 0) << prefix << i;
+            EXPECT_NE(listed.find(prefix + std::to_string(i) + "\n"), std::string::npos) << listed;
+        }
+        if (server) {
+            EXPECT_EQ(server->StopWith(SIGTERM), 0);
+        }
+    }
+    const std::string accounts = ReadFile(home + "/usersgroups.ini");
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_NE(accounts.find("[files" + std::to_string(i) + "]"), std::string::npos);
+        EXPECT_NE(accounts.find("[live" + std::to_string(i) + "]"), std::string::npos);
+    }
 }
 
 // ftplib stays connected while the commands look at it and end it.
