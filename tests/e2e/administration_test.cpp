@@ -257,6 +257,57 @@ TEST_F(Administration, CommandsAtTheSameTimeLoseNothing)
     }
 }
 
+// The password typed on a terminal: asked twice, never echoed.
+constexpr const char* kTerminalScript = R"PY(
+import os, pty, sys
+program, home = sys.argv[1], sys.argv[2]
+pid, fd = pty.fork()
+if pid == 0:
+    os.execv(program, [program, '--home', home, 'user', 'add', 'dave'])
+seen = b''
+def until(text):
+    global seen
+    while text not in seen:
+        chunk = os.read(fd, 1024)
+        if not chunk:
+            raise SystemExit('ended before ' + repr(text) + ': ' + repr(seen))
+        seen += chunk
+until(b'Enter password for dave: ')
+os.write(fd, b'typed-secret\n')
+until(b'Enter it again: ')
+os.write(fd, b'typed-secret\n')
+until(b'added')
+_, status = os.waitpid(pid, 0)
+print(os.waitstatus_to_exitcode(status), b'typed-secret' in seen)
+)PY";
+
+TEST_F(Administration, APasswordTypedOnATerminalIsAskedTwiceWithoutEcho)
+{
+    std::string output;
+    RunPython(kTerminalScript, {ProgramFolderOfTests() + "/corvane-server", home}, output);
+    EXPECT_EQ(output, "0 False\n");
+    ASSERT_EQ(Run({"folder", "add", "dave", "C:\\Music\\", "--rights", "glcp"}).status, 0);
+    ServerProcess server(home, port);
+    ASSERT_TRUE(server.WaitListening());
+    EXPECT_EQ(Upload("dave", "typed-secret", "typed.txt"), "ok\n");
+    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+}
+
+// A home whose path is longer than a socket address can hold still has its control socket.
+TEST_F(Administration, AHomeWithAVeryLongPathIsReachedThroughItsSocket)
+{
+    const std::string deep = scratch.Join(std::string(120, 'd'));
+    std::filesystem::create_directories(deep);
+    std::filesystem::rename(home, deep + "/home");
+    home = deep + "/home";
+    ServerProcess server(home, port);
+    ASSERT_TRUE(server.WaitListening());
+    Outcome status = Run({"status"});
+    EXPECT_EQ(status.status, 0) << status.err;
+    EXPECT_NE(status.out.find("running (process " + std::to_string(server.Pid()) + ")"), std::string::npos) << status.out;
+    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+}
+
 // ftplib stays connected while the commands look at it and end it.
 constexpr const char* kSessionScript = R"PY(
 import ftplib, json, subprocess, sys
