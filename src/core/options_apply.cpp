@@ -4,67 +4,55 @@
 namespace corvane {
 namespace {
 
-bool CommonGroupDiffers(const ServerSettings& a, const ServerSettings& b)
+using S = ServerSettings;
+
+// The values of each of the dialog's restart groups, handed to `use` as member pointers.
+template <typename Use>
+auto CommonGroup(Use use)
 {
-    return a.UserSetServerIP != b.UserSetServerIP || a.MD5IndexingEnabled != b.MD5IndexingEnabled ||
-           a.ServerDesiredButNoP2PSharingMode != b.ServerDesiredButNoP2PSharingMode;
+    return use(&S::UserSetServerIP, &S::MD5IndexingEnabled, &S::ServerDesiredButNoP2PSharingMode);
 }
 
-bool FtpGroupDiffers(const ServerSettings& a, const ServerSettings& b)
+template <typename Use>
+auto FtpGroup(Use use)
 {
-    return a.MaximumNumberOfConnections != b.MaximumNumberOfConnections || a.Port != b.Port ||
-           a.BannerFromFile != b.BannerFromFile || a.BannerFilePath != b.BannerFilePath ||
-           a.AfterLoginMessage != b.AfterLoginMessage || a.AfterLoginMessageFilePath != b.AfterLoginMessageFilePath ||
-           a.WebLinkRequired != b.WebLinkRequired || a.ManualPASVPortsEnabled != b.ManualPASVPortsEnabled ||
-           a.PASVPortsRangeBegin != b.PASVPortsRangeBegin || a.PASVIP != b.PASVIP;
+    return use(&S::MaximumNumberOfConnections, &S::Port, &S::BannerFromFile, &S::BannerFilePath, &S::AfterLoginMessage,
+               &S::AfterLoginMessageFilePath, &S::WebLinkRequired, &S::ManualPASVPortsEnabled, &S::PASVPortsRangeBegin,
+               &S::PASVIP);
 }
 
-bool HttpGroupDiffers(const ServerSettings& a, const ServerSettings& b)
+template <typename Use>
+auto HttpGroup(Use use)
 {
-    return a.WebServerPort != b.WebServerPort || a.WebServerRoot != b.WebServerRoot ||
-           a.WebServerConnections != b.WebServerConnections || a.WebServerHtmlHeader != b.WebServerHtmlHeader ||
-           a.WebServerError404Answer != b.WebServerError404Answer;
+    return use(&S::WebServerPort, &S::WebServerRoot, &S::WebServerConnections, &S::WebServerHtmlHeader,
+               &S::WebServerError404Answer);
 }
 
-// Copies the values of the three restart groups (common, FTP, HTTP).
-void CopyServiceGroups(const ServerSettings& from, ServerSettings& to)
+template <typename Use>
+auto CacheGroup(Use use)
 {
-    to.UserSetServerIP = from.UserSetServerIP;
-    to.HttpBindAddress = from.UserSetServerIP;
-    to.MD5IndexingEnabled = from.MD5IndexingEnabled;
-    to.ServerDesiredButNoP2PSharingMode = from.ServerDesiredButNoP2PSharingMode;
-    to.MaximumNumberOfConnections = from.MaximumNumberOfConnections;
-    to.Port = from.Port;
-    to.BannerFromFile = from.BannerFromFile;
-    to.BannerFilePath = from.BannerFilePath;
-    to.AfterLoginMessage = from.AfterLoginMessage;
-    to.AfterLoginMessageFilePath = from.AfterLoginMessageFilePath;
-    to.WebLinkRequired = from.WebLinkRequired;
-    to.ManualPASVPortsEnabled = from.ManualPASVPortsEnabled;
-    to.PASVPortsRangeBegin = from.PASVPortsRangeBegin;
-    to.PASVIP = from.PASVIP.empty() ? from.UserSetServerIP : from.PASVIP;
-    to.WebServerPort = from.WebServerPort;
-    to.WebServerRoot = from.WebServerRoot;
-    to.WebServerConnections = from.WebServerConnections;
-    to.WebServerHtmlHeader = from.WebServerHtmlHeader;
-    to.WebServerError404Answer = from.WebServerError404Answer;
+    return use(&S::DirectoryCacheEnabled, &S::FileCacheEnabled, &S::FileCacheMode, &S::CacheSize, &S::CacheAutoRefreshGUI);
 }
 
 }  // namespace
 
-serverController::OptionsApplied serverController::applyOptions(const ServerSettings& fresh, bool reverseDnsCheck)
+serverController::OptionsApplied serverController::applyOptions(const ServerSettings& given, bool reverseDnsCheck)
 {
-    const bool common = CommonGroupDiffers(settings_, fresh);
-    const bool ftp = common || FtpGroupDiffers(settings_, fresh);
-    const bool http = (common || HttpGroupDiffers(settings_, fresh)) && httpListening();
+    // As the dialog takes its fields: an empty passive address is the bind address.
+    ServerSettings fresh = given;
+    if (fresh.PASVIP.empty()) fresh.PASVIP = fresh.UserSetServerIP;
+    const auto differs = [&](auto... member) { return ((settings_.*member != fresh.*member) || ...); };
+    const auto copy = [&](auto... member) { ((settings_.*member = fresh.*member), ...); };
+    const bool common = CommonGroup(differs);
+    const bool ftp = common || FtpGroup(differs);
+    const bool http = (common || HttpGroup(differs)) && httpListening();
     // Every value is in place before any service restarts, so a restart never sees a mix.
-    CopyServiceGroups(fresh, settings_);
+    CommonGroup(copy);
+    FtpGroup(copy);
+    HttpGroup(copy);
+    CacheGroup(copy);
+    settings_.HttpBindAddress = settings_.UserSetServerIP;
     accounts_.SetReverseDnsCheck(reverseDnsCheck);
-    settings_.DirectoryCacheEnabled = fresh.DirectoryCacheEnabled;
-    settings_.FileCacheEnabled = fresh.FileCacheEnabled;
-    settings_.FileCacheMode = fresh.FileCacheMode;
-    settings_.CacheSize = fresh.CacheSize;
-    settings_.CacheAutoRefreshGUI = fresh.CacheAutoRefreshGUI;
     applyCacheSettings();
     // A new log file path while logging to a file goes on takes effect too (the log panel
     // reopens only when the switch changes, and a reload has no panel).
