@@ -34,14 +34,16 @@ bool ReadSecretFromTerminal(const std::string& prompt, std::string& secret)
     if (!::isatty(STDIN_FILENO)) return false;
     termios saved{};
     if (::tcgetattr(STDIN_FILENO, &saved) != 0) return false;
-    std::fputs(prompt.c_str(), stderr);
-    std::fflush(stderr);
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     quiet.c_lflag |= ECHONL;
+    // Echo goes off (and what was typed ahead is dropped) before the prompt shows, so that
+    // nothing typed after the prompt is lost or shown.
     if (::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) != 0) return false;
+    std::fputs(prompt.c_str(), stderr);
+    std::fflush(stderr);
     const bool ok = ReadLine(STDIN_FILENO, secret);
-    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
     return ok;
 }
 

@@ -259,8 +259,9 @@ TEST_F(Administration, CommandsAtTheSameTimeLoseNothing)
 
 // The password typed on a terminal: asked twice, never echoed.
 constexpr const char* kTerminalScript = R"PY(
-import os, pty, sys
+import os, pty, signal, sys
 program, home = sys.argv[1], sys.argv[2]
+signal.alarm(30)  # a program that stops answering fails the test instead of holding it
 pid, fd = pty.fork()
 if pid == 0:
     os.execv(program, [program, '--home', home, 'user', 'add', 'dave'])
