@@ -48,7 +48,8 @@ void ControlServer::Accept()
             Close(fd);
         });
         Watch(fd, EventLoop::IoReadable);
-        if (!PeerIsOwnerOrRoot(fd)) Reply(fd, ErrorReply("the control socket takes commands only from the server's own user"));
+        // Another user's request is read to its end and then refused, so that it hears why.
+        connection.refused = !PeerIsOwnerOrRoot(fd);
     }
 }
 
@@ -67,6 +68,7 @@ void ControlServer::OnEvent(int fd, std::uint32_t events)
     if (connection.in.size() > kControlMessageLimit) return Reply(fd, ErrorReply("the command is too long"));
     if (open) return;
     // The whole request is in: the command side closed its sending half.
+    if (connection.refused) return Reply(fd, ErrorReply("the control socket takes commands only from the server's own user"));
     auto request = DecodeRequest(connection.in);
     if (!request) return Reply(fd, ErrorReply("the command did not arrive whole"));
     // Nothing more is read; a hang-up reported meanwhile would only repeat itself.

@@ -35,6 +35,7 @@ private:
         std::uint64_t serial = 0;
         EventLoop::TimerId timer = 0;
         bool replying = false;
+        bool refused = false;  // the peer is not the server's user (nor root)
     };
     struct Queued {
         int fd;

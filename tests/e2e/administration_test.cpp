@@ -309,6 +309,43 @@ TEST_F(Administration, AHomeWithAVeryLongPathIsReachedThroughItsSocket)
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
 }
 
+// The socket file is owner-only; behind it the server checks who connects. Loosened here on
+// purpose, another user's command is still refused.
+constexpr const char* kOtherUserScript = R"PY(
+import os, socket, sys
+path = sys.argv[1]
+os.setgid(65534)
+os.setuid(65534)
+s = socket.socket(socket.AF_UNIX)
+s.settimeout(10)
+s.connect(path)
+s.sendall(b'1:-6:status')
+s.shutdown(socket.SHUT_WR)
+reply = b''
+while True:
+    chunk = s.recv(4096)
+    if not chunk:
+        break
+    reply += chunk
+print(reply.decode())
+)PY";
+
+TEST_F(Administration, AnotherUsersCommandIsRefusedByTheServer)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    ServerProcess server(home, port);
+    ASSERT_TRUE(server.WaitListening());
+    const std::string socketPath = home + "/control.sock";
+    for (std::filesystem::path folder = home; folder != folder.parent_path(); folder = folder.parent_path())
+        if (folder.string().rfind(scratch.Path(), 0) == 0) ::chmod(folder.c_str(), 0755);
+    ::chmod(socketPath.c_str(), 0666);
+    std::string output;
+    RunPython(kOtherUserScript, {socketPath}, output);
+    EXPECT_NE(output.find("takes commands only from the server's own user"), std::string::npos) << output;
+    EXPECT_EQ(output.substr(0, 3), "1:1") << output;
+    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+}
+
 // ftplib stays connected while the commands look at it and end it.
 constexpr const char* kSessionScript = R"PY(
 import ftplib, json, subprocess, sys
