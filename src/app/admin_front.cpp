@@ -14,6 +14,7 @@
 #include "core/server_view.h"
 #include "platform/event_loop.h"
 #include "core/event_loop_window_thread.h"
+#include "platform/folder_owner.h"
 #include "platform/fs.h"
 #include "platform/home_folder.h"
 #include "platform/home_lock.h"
@@ -96,6 +97,8 @@ int RunOnFiles(const std::string& home, const AdminRequest& request)
     AdminReply reply = RunAdminCommand(request, context);
     if (reply.status == kAdminDone && reply.changed && !WriteChangedStore(store, false))
         return Fail("the account files of " + home + " could not be written; they are as they were");
+    // Root editing a service's home: the rewritten files stay the service's.
+    GiveFilesToFolderOwner(home);
     return Print(reply);
 }
 
@@ -111,6 +114,7 @@ int InitHome(const std::string& home)
     serverController controller(window, view, {});
     controller.startUp();
     controller.shutDown();
+    GiveFilesToFolderOwner(home);
     std::printf("Home %s is ready (FTP port %d).\n", home.c_str(), controller.settings().Port);
     return kAdminDone;
 }

@@ -346,6 +346,20 @@ TEST_F(Administration, AnotherUsersCommandIsRefusedByTheServer)
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
 }
 
+// Root edits a service's home while the service is stopped: the files stay the service's.
+TEST_F(Administration, FilesRootRewritesInAnotherUsersHomeStayThatUsers)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+    for (const auto& entry : std::filesystem::directory_iterator(home)) ::chown(entry.path().c_str(), 65534, 65534);
+    ::chown(home.c_str(), 65534, 65534);
+    ASSERT_EQ(Run({"group", "add", "Friends"}).status, 0);
+    for (const char* name : {"usersgroups.ini", "CorvaneServer.ini", "group - Friends.kcf"}) {
+        struct stat file {};
+        ASSERT_EQ(::stat((home + "/" + name).c_str(), &file), 0) << name;
+        EXPECT_EQ(file.st_uid, 65534u) << name;
+    }
+}
+
 // ftplib stays connected while the commands look at it and end it.
 constexpr const char* kSessionScript = R"PY(
 import ftplib, json, subprocess, sys
