@@ -2,7 +2,10 @@
 # Installs the Debian packages that building, running and testing need.
 # Quiet and quick when everything is already there.
 set -euo pipefail
-packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev python3 curl lftp wget tinyproxy dante-server "$@")
+# dpkg-dev, lintian, man-db and systemd: the package test (dpkg-shlibdeps, lintian, the unit's
+# systemd-analyze verify with its man page).
+packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev python3 curl lftp wget tinyproxy dante-server
+          dpkg-dev lintian man-db systemd "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -256,7 +256,11 @@ void permissionsClass::LoadAccounts(const IniImage& serverSettings) {
   loaded_.Set(true);
 }
 
-bool permissionsClass::SaveAccounts(IniImage& serverSettings) {
+bool permissionsClass::SaveAccounts(IniImage& serverSettings) { return WriteStore(serverSettings, true); }
+
+bool permissionsClass::WriteAccounts(IniImage& serverSettings) { return WriteStore(serverSettings, false); }
+
+bool permissionsClass::WriteStore(IniImage& serverSettings, bool empty) {
   SaveIpRules(serverSettings);
   IniImage image = IniImage::Open(AccountsFilePath());
   const std::vector<std::string> users = UserNames();
@@ -274,11 +278,13 @@ bool permissionsClass::SaveAccounts(IniImage& serverSettings) {
   std::vector<AccountPtr> userRecords, groupRecords;
   {
     std::lock_guard lock(usersLock_);
-    userRecords.swap(users_);
+    if (empty) userRecords.swap(users_);
+    else userRecords = users_;
   }
   {
     std::lock_guard lock(groupsLock_);
-    groupRecords.swap(groups_);
+    if (empty) groupRecords.swap(groups_);
+    else groupRecords = groups_;
   }
   // Users are written in user-name order (then any record the list lacks), then groups. The
   // folder files that changed are replaced together, with one wait for the disk for all of them.
@@ -298,7 +304,7 @@ bool permissionsClass::SaveAccounts(IniImage& serverSettings) {
       size_t index = batch.Add(FolderFilePath(*account), *text);
       changedFolderFiles.push_back({account, std::move(*text), index});
     }
-    if (auto* o = Observer()) o->AccountRemoved(account->Name(), account->IsGroup());
+    if (auto* o = Observer(); o && empty) o->AccountRemoved(account->Name(), account->IsGroup());
   };
   for (const auto& name : users) {
     auto it = byName.find(FoldCase(MapLoginName(name)));
@@ -314,7 +320,7 @@ bool permissionsClass::SaveAccounts(IniImage& serverSettings) {
   // What each replaced file now holds, for any share of a record that outlives the store's.
   for (auto& changed : changedFolderFiles)
     if (batch.Replaced(changed.batchIndex)) changed.account->storedFolderFile.Set(std::move(changed.text));
-  loaded_.Set(false);
+  if (empty) loaded_.Set(false);
   return ok;
 }
 

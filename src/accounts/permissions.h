@@ -53,6 +53,9 @@ class permissionsClass {
   // lists and every account (usersgroups.ini is written once), and empties the store.
   // False when a file could not be written (the remaining files are still written).
   bool SaveAccounts(IniImage& serverSettings);
+  // Writes the same files as SaveAccounts and keeps the store as it is: what the
+  // administration commands change in a running server lasts at once.
+  bool WriteAccounts(IniImage& serverSettings);
   // The same with CorvaneServer.ini of the program folder, opened and saved here.
   void LoadAccounts();
   bool SaveAccounts();
@@ -145,6 +148,8 @@ class permissionsClass {
 
  private:
   std::string AccountsFilePath() const;
+  // SaveAccounts (`empty`: the records are destroyed after writing) and WriteAccounts.
+  bool WriteStore(IniImage& serverSettings, bool empty);
   std::string FolderFilePath(const accountClass& account) const;
   // The account files (usersgroups.ini section and ".kcf" folder file) of one record.
   void ReadAccountFiles(accountClass& account);

@@ -71,6 +71,22 @@ public:
     // each ended by CR LF), done when the program was started for P2P.
     void publishNetworkList(const std::string& registeredNetworksText);
 
+    // What the options dialog's apply-and-save buttons and its log panel do with the values of
+    // `fresh`, group by group: the common group restarts the services, the FTP group the FTP
+    // service and the HTTP group a running HTTP service, each only when one of its values
+    // changed; the reverse-DNS switch goes to the account store, the cache and log values
+    // apply live. Clients of a restarted service are disconnected (the service manager's
+    // reload is the operator's yes). Values outside the groups (first run, the HTTP service
+    // of the next start) stay as they are.
+    struct OptionsApplied {
+        bool ftpRestarted = false;
+        bool httpRestarted = false;
+    };
+    OptionsApplied applyOptions(const ServerSettings& fresh, bool reverseDnsCheck);
+    // Closes and opens the log file again (after it was moved away, e.g. by logrotate), when
+    // logging to a file is on.
+    void reopenLogFile();
+
     // Log file control (the log panel): opened when LoggingToFile is on.
     void applyLogSettings(bool screenLogging, bool fileLogging, const std::string& logFilePath);
 

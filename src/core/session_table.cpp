@@ -40,8 +40,8 @@ void sessionRecord::Set(std::string& field, const std::string& value)
 
 SessionRecordPtr sessionTable::Add(const void* client, const std::string& peerAddress)
 {
-    auto record = std::make_shared<sessionRecord>(client, peerAddress);
     std::lock_guard guard(lock_);
+    auto record = std::make_shared<sessionRecord>(client, peerAddress, ++lastNumber_);
     records_.push_back(record);
     return record;
 }

@@ -35,12 +35,15 @@ int SessionActionIcon(std::int32_t action);
 class sessionRecord {
 public:
     // `client` is the identity of the FTP client object; it is compared, never followed.
-    sessionRecord(const void* client, std::string peerAddress)
-        : client_(client), peerAddress_(std::move(peerAddress))
+    // `number` names the session to the operator (the administration commands' session list);
+    // the table numbers its sessions from 1, never reusing a number.
+    sessionRecord(const void* client, std::string peerAddress, std::uint64_t number = 0)
+        : client_(client), number_(number), peerAddress_(std::move(peerAddress))
     {
     }
 
     const void* Client() const { return client_; }  // fixed at creation
+    std::uint64_t Number() const { return number_; }  // fixed at creation
     std::string PeerAddress() const { return Get(peerAddress_); }
     std::string AccountName() const { return Get(accountName_); }
     std::string CurrentPath() const { return Get(currentPath_); }
@@ -58,6 +61,7 @@ private:
     void Set(std::string& field, const std::string& value);
 
     const void* const client_;
+    const std::uint64_t number_;
     mutable std::mutex lock_;
     std::string peerAddress_;
     std::string accountName_;
@@ -82,6 +86,7 @@ public:
 private:
     mutable std::mutex lock_;
     std::vector<SessionRecordPtr> records_;
+    std::uint64_t lastNumber_ = 0;
 };
 
 }  // namespace corvane

@@ -52,6 +52,12 @@ std::string ChosenHome(const std::string& commandLineHome) {
 }  // namespace
 
 std::string ResolveHomeFolder(const std::string& commandLineHome) {
+    std::string home = ChooseHomeFolder(commandLineHome);
+    if (home.empty() || !fs::MakeHostFolders(home)) return {};
+    return home;
+}
+
+std::string ChooseHomeFolder(const std::string& commandLineHome) {
     std::string home = ChosenHome(commandLineHome);
     if (home.empty() || home.find('\0') != std::string::npos) return {};
     if (home.front() != '/') {
@@ -60,7 +66,6 @@ std::string ResolveHomeFolder(const std::string& commandLineHome) {
         home = current + "/" + home;
     }
     while (home.size() > 1 && home.back() == '/') home.pop_back();
-    if (!fs::MakeHostFolders(home)) return {};
     return home;
 }
 

@@ -16,5 +16,8 @@ namespace corvane {
 // neither be found nor created (the caller reports that and stops).
 // Any thread; reads the environment, so call it at start-up before other threads change it.
 std::string ResolveHomeFolder(const std::string& commandLineHome);
+// The same choice, as an absolute path, without creating anything (administration commands
+// never create a home by a typo). Empty when no home can be chosen.
+std::string ChooseHomeFolder(const std::string& commandLineHome);
 
 }  // namespace corvane

@@ -69,14 +69,18 @@ public:
     {
         const std::string program = ProgramFolderOfTests() + "/corvane-server";
         const std::string log = home + ".out";
+        const std::string errors = home + ".err";
         pid_ = ::fork();
         if (pid_ == 0) {
             std::FILE* out = std::freopen(log.c_str(), "w", stdout);
+            std::FILE* err = std::freopen(errors.c_str(), "w", stderr);
             (void)out;
+            (void)err;
             ::execl(program.c_str(), program.c_str(), "--headless", "--home", home.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
         outputPath_ = log;
+        errorPath_ = errors;
     }
     ~ServerProcess()
     {
@@ -117,6 +121,8 @@ public:
     }
 
     const std::string& OutputPath() const { return outputPath_; }
+    // What the program wrote on standard error so far.
+    std::string Errors() const { return ReadFile(errorPath_); }
 
     // True while the program runs (a zombie counts as ended).
     bool Alive() const
@@ -160,6 +166,7 @@ private:
     pid_t pid_ = -1;
     bool reaped_ = false;
     std::string outputPath_;
+    std::string errorPath_;
     std::string ending_;
 };
 

@@ -1,4 +1,4 @@
-#include "platform/shutdown_signals.h"
+#include "platform/service_signals.h"
 
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -19,16 +19,17 @@ bool IgnoredByStarter(int signalNumber)
 
 }  // namespace
 
-ShutdownSignals::ShutdownSignals(EventLoop& loop, std::function<void(int)> onSignal) : loop_(loop)
+ServiceSignals::ServiceSignals(EventLoop& loop, std::function<void(int)> onSignal) : loop_(loop)
 {
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGUSR1);
     if (!IgnoredByStarter(SIGHUP)) sigaddset(&set, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     fd_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
-    if (fd_ < 0) throw std::runtime_error("cannot receive the shut-down signals");
+    if (fd_ < 0) throw std::runtime_error("cannot receive the service signals");
     loop_.WatchFd(fd_, EventLoop::IoReadable, [this, onSignal = std::move(onSignal)](std::uint32_t) {
         signalfd_siginfo info{};
         while (::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
@@ -36,7 +37,7 @@ ShutdownSignals::ShutdownSignals(EventLoop& loop, std::function<void(int)> onSig
     });
 }
 
-ShutdownSignals::~ShutdownSignals()
+ServiceSignals::~ServiceSignals()
 {
     loop_.UnwatchFd(fd_);
     ::close(fd_);
