@@ -26,9 +26,9 @@ install(CODE "
 install(FILES ${CMAKE_BINARY_DIR}/corvane-server.service DESTINATION lib/systemd/system)
 install(FILES ${CORVANE_DIST}/corvane-server.logrotate DESTINATION /etc/logrotate.d RENAME corvane-server)
 install(FILES ${CORVANE_DIST}/copyright ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/corvane-server)
-if(EXISTS ${PROJECT_SOURCE_DIR}/images)
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/images DESTINATION ${CMAKE_INSTALL_DATADIR}/corvane-server)
-endif()
+# The folder-page icons, drawn into the build's images/ folder; the program finds them in its
+# share folder when installed.
+install(DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/images DESTINATION ${CMAKE_INSTALL_DATADIR}/corvane-server)
 if(EXISTS ${PROJECT_SOURCE_DIR}/docs/help.html)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/help.html DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/corvane-server)
 endif()

@@ -251,7 +251,7 @@ void WebRequestPolicy::ClientDisconnect(httpServersClientClass& client, std::uin
 void InstallListingIcons(const std::string& webRoot)
 {
     const std::string homeImages = ProgramFolder() + "images/";
-    const std::string shipped = ExecutableFolder() + "/images/";
+    const std::string shipped = ShippedDataFolder() + "/images/";
     fs::MakeHostFolders(homeImages);
     const std::string target = AddTrailingBackslash(webRoot) + "images";
     fs::ForceRealFolders(target);

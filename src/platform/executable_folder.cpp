@@ -1,5 +1,6 @@
 #include "platform/executable_folder.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace corvane {
@@ -12,6 +13,15 @@ std::string ExecutableFolder()
     const std::string file(path, static_cast<std::size_t>(length));
     const std::size_t slash = file.rfind('/');
     return slash == std::string::npos ? std::string() : file.substr(0, slash);
+}
+
+std::string ShippedDataFolder()
+{
+    const std::string beside = ExecutableFolder();
+    struct stat info {};
+    if (beside.empty() || (::stat((beside + "/images").c_str(), &info) == 0 && S_ISDIR(info.st_mode))) return beside;
+    const std::size_t slash = beside.rfind('/');
+    return (slash == std::string::npos ? std::string() : beside.substr(0, slash)) + "/share/corvane-server";
 }
 
 }  // namespace corvane

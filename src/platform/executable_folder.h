@@ -10,4 +10,10 @@ namespace corvane {
 // cannot tell.
 std::string ExecutableFolder();
 
+// The host folder of the data that ships with the program, without a trailing "/": beside the
+// program when its "images" folder is there (a build folder, build/bin/images), otherwise the
+// installed "../share/corvane-server" from the program's folder (/usr/share/corvane-server
+// for /usr/bin/corvane-server).
+std::string ShippedDataFolder();
+
 }  // namespace corvane
