@@ -151,7 +151,7 @@ void THttpConnection::MapDocument()
     Document = !Path.empty() && Path.front() == '/' ? DocDir + Path : DocDir + "/" + Path;
     if (!Document.empty() && Document.back() == '/') Document += DefaultDoc;
     std::replace(Document.begin(), Document.end(), '/', '\\');
-    Document = UrlDecode(Document);
+    Document = httpsrv::UrlDecode(Document);
 }
 
 void THttpConnection::ProcessRequest()

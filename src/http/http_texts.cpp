@@ -11,7 +11,6 @@
 namespace corvane {
 namespace {
 
-constexpr std::string_view kDays = "MonTueWedThuFriSatSun";
 constexpr std::string_view kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
 
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -58,18 +57,6 @@ int WeekdayOf(int year, int month, int day)
     return static_cast<int>(((days % 7) + 7 + 3) % 7);
 }
 
-std::string RFC1123_Date(std::time_t when)
-{
-    const CalendarTime t = UtcCalendarTime(when);
-    if (!t.valid) return std::string();
-    const int weekday = WeekdayOf(t.year, t.month, t.day);
-    char text[40];
-    std::snprintf(text, sizeof text, "%.3s, %2.2d %.3s %4.4d %2.2d:%2.2d:%2.2d",
-                  kDays.data() + weekday * 3, t.day, kMonths.data() + (t.month - 1) * 3, t.year, t.hour,
-                  t.minute, t.second);
-    return text;
-}
-
 std::optional<std::time_t> ParseHttpDate(std::string_view text)
 {
     // Split into words at blanks, commas, dashes and colons; the three forms then differ only in
@@ -114,6 +101,8 @@ std::optional<std::time_t> ParseHttpDate(std::string_view text)
 
 std::time_t FileDate(std::string_view realPath) { return FileLastWriteTime(realPath); }
 
+namespace httpsrv {
+
 std::string UrlDecode(std::string_view text)
 {
     std::string out;
@@ -138,5 +127,7 @@ std::string UrlDecode(std::string_view text)
     }
     return out;
 }
+
+}  // namespace httpsrv
 
 }  // namespace corvane

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/rfc1123_date.h"
+
 namespace corvane {
 
 // The content type of a document by its extension in lower case: htm/html "text/html", gif
@@ -15,9 +17,8 @@ namespace corvane {
 // "application/binary".
 std::string DocumentToContentType(std::string_view path);
 
-// "Wed, 09 Dec 2026 22:30:05" for a moment, in UTC, with English names whatever the locale.
-// Header lines append " GMT".
-std::string RFC1123_Date(std::time_t when);
+// Dates of header lines: RFC1123_Date of common/rfc1123_date.h ("Wed, 09 Dec 2026 22:30:05",
+// UTC, English names; header lines append " GMT").
 
 // Reads a date as browsers send it in If-Modified-Since: the RFC 1123 form ("Wed, 09 Dec 2026
 // 22:30:05 GMT"), the RFC 850 form ("Wednesday, 09-Dec-26 22:30:05 GMT") or asctime's ("Wed Dec
@@ -32,8 +33,11 @@ std::time_t FileDate(std::string_view realPath);
 // those two as a hexadecimal number: blanks before the digits are skipped, a letter counts as
 // the low four bits of its code plus 9 (so A-F and a-f are 10-15), and reading stops at the
 // first other character. A "%" among the last two characters stays, with what follows it.
-// "+" is left alone.
+// "+" is left alone. The web server's own decoding of request paths, in a namespace of its
+// own: the HTTP client's UrlDecode (common/url_codec.h) decodes differently.
+namespace httpsrv {
 std::string UrlDecode(std::string_view text);
+}  // namespace httpsrv
 
 // Day of the week, 0 for Monday to 6 for Sunday, of a date of the Gregorian calendar.
 int WeekdayOf(int year, int month, int day);

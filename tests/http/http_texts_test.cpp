@@ -28,7 +28,7 @@ TEST(UrlDecodeTest, DecodesTwoCharactersAfterEachPercentAsTheServerAlwaysHas)
         {"/a%00b", std::string("/a\0b", 4)},
         {"/%C3%A9", "/\xC3\xA9"},
     };
-    for (const auto& c : cases) EXPECT_EQ(UrlDecode(c.in), c.out) << c.in;
+    for (const auto& c : cases) EXPECT_EQ(httpsrv::UrlDecode(c.in), c.out) << c.in;
 }
 
 TEST(ContentTypeTest, FollowsTheExtensionInAnyCase)
