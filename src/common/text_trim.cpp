@@ -13,7 +13,7 @@ std::string TrimSet(std::string_view text, std::string_view set)
 
 }  // namespace
 
-std::string TrimBlanks(std::string_view text) { return TrimSet(text, " "); }
+std::string TrimSpaces(std::string_view text) { return TrimSet(text, " "); }
 std::string TrimWhitespace(std::string_view text) { return TrimSet(text, " \t"); }
 
 }  // namespace corvane

@@ -6,8 +6,9 @@
 
 namespace corvane {
 
-// The text without the blanks (" ") at either end.
-std::string TrimBlanks(std::string_view text);
+// The text without the spaces at either end (the FTP engine's TrimBlanks also drops control
+// characters).
+std::string TrimSpaces(std::string_view text);
 // The text without blanks and tabs at either end.
 std::string TrimWhitespace(std::string_view text);
 

@@ -71,7 +71,7 @@ bool TCustomWSocket::SetStoredText(std::string& field, bool& assigned, const std
         RaiseException(std::string("Cannot change ") + name + " if not closed");
         return false;
     }
-    const std::string trimmed = TrimBlanks(value);
+    const std::string trimmed = TrimSpaces(value);
     if (trimmed != field || !assigned) {
         field = trimmed;
         assigned = !trimmed.empty();

@@ -44,7 +44,7 @@ void TCustomSocksWSocket::SetSocksServer(const std::string& value)
         RaiseException("Can't change socks server if not closed");
         return;
     }
-    socksServer_ = TrimBlanks(value);
+    socksServer_ = TrimSpaces(value);
 }
 
 void TCustomSocksWSocket::SetSocksPort(const std::string& value)
@@ -53,7 +53,7 @@ void TCustomSocksWSocket::SetSocksPort(const std::string& value)
         RaiseException("Can't change socks port if not closed");
         return;
     }
-    socksPort_ = TrimBlanks(value);
+    socksPort_ = TrimSpaces(value);
 }
 
 void TCustomSocksWSocket::SetSocksLevel(const std::string& value)
