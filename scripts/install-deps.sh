@@ -2,7 +2,7 @@
 # Installs the Debian packages that building, running and testing need.
 # Quiet and quick when everything is already there.
 set -euo pipefail
-packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev python3 curl lftp "$@")
+packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev python3 curl lftp clang libclang-rt-14-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
