@@ -88,14 +88,8 @@ struct World {
     {
         table[(driveC / host).string()] = Rights{letters};
         for (const char letter : letters) {
-            const FolderFlag flag = letter == 'g'   ? FolderFlag::get
-                                    : letter == 'p' ? FolderFlag::put
-                                    : letter == 'l' ? FolderFlag::list
-                                    : letter == 'c' ? FolderFlag::CWD
-                                    : letter == 'm' ? FolderFlag::mkDir
-                                    : letter == 'd' ? FolderFlag::dele
-                                    : letter == 'r' ? FolderFlag::rmd
-                                                    : FolderFlag::inherit;
+            // The flags are in the order of their letters in an account's folder file.
+            const auto flag = static_cast<FolderFlag>(std::string_view("gplcmdri").find(letter));
             store->GrantFlag(kUser, real, flag);
         }
     }
