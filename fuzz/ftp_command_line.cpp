@@ -11,9 +11,14 @@
 // never connected: the transfer waits until the control connection goes.
 //
 // Checked: no crash or sanitizer report; every reply line starts with a three-digit code and a
-// space or "-"; the server closes the connection and frees the client within five seconds.
+// space or "-"; the server closes the connection and frees the client within five seconds; and
+// nothing a client sends makes the server thread look up a host name (a lookup waits for the
+// resolver while every other client waits): getaddrinfo is taken over below and refuses every
+// text that is not a numeric address.
 #include <arpa/inet.h>
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -176,6 +181,16 @@ void CheckReplyLines(const std::string& replies, const std::string& input)
 }
 
 }  // namespace
+
+extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo* hints, addrinfo** result)
+{
+    in6_addr numeric{};
+    if (node != nullptr && ::inet_pton(AF_INET, node, &numeric) != 1 && ::inet_pton(AF_INET6, node, &numeric) != 1)
+        Fail("a host name looked up on the server thread", node);
+    using Real = int (*)(const char*, const char*, const addrinfo*, addrinfo**);
+    static const Real real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "getaddrinfo"));
+    return real(node, service, hints, result);
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
