@@ -10,6 +10,14 @@
 namespace corvane {
 namespace {
 
+// The text without the blanks and control characters at its ends, as the settings file reads
+// a value back.
+std::string RuleAsStored(std::string_view text) {
+  while (!text.empty() && static_cast<unsigned char>(text.front()) <= 0x20) text.remove_prefix(1);
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20) text.remove_suffix(1);
+  return std::string(text);
+}
+
 AccountPtr FindIn(std::mutex& lock, const std::vector<AccountPtr>& list, const std::string& name) {
   std::lock_guard guard(lock);
   for (const auto& a : list)
@@ -522,9 +530,12 @@ bool permissionsClass::CheckClientAddress(const std::string& address, int /*kind
 }
 
 bool permissionsClass::AddIpRule(const std::string& text) {
-  if (text.empty()) return false;
+  // Stored as the settings file gives it back: a rule with blanks around it would match
+  // nothing until the next start and then match, and a line break would cut it on saving.
+  const std::string rule = RuleAsStored(text);
+  if (rule.empty() || rule.find_first_of("\r\n") != std::string::npos) return false;
   std::lock_guard lock(ipRulesLock_);
-  ipRules_.push_back(text);
+  ipRules_.push_back(rule);
   return true;
 }
 

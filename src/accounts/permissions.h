@@ -136,6 +136,8 @@ class permissionsClass {
   // ---- IP access rules ----
   // kind: 0 FTP client, 1 HTTP client (the caller passes that client's reverse lookup).
   bool CheckClientAddress(const std::string& address, int kind, const ReverseLookup& lookup) const;
+  // Stores the rule without blanks and control characters at its ends; false (nothing stored)
+  // when nothing is left or a line break remains inside.
   bool AddIpRule(const std::string& text);
   void ClearIpRules();
   void SetIpRuleMode(int mode);

@@ -20,6 +20,12 @@ std::string_view Trim(std::string_view s) {
 // A line break cannot be carried inside a line: what follows it would become lines of its own.
 std::string_view UpToLineBreak(std::string_view s) { return s.substr(0, s.find_first_of("\r\n")); }
 
+// The line key "=" value would open a section of its own when read back ("[a" "=" "b]").
+bool ReadsAsSectionLine(std::string_view key, std::string_view value) {
+    const std::string_view start = Trim(key), end = Trim(value);
+    return !start.empty() && start.front() == '[' && !end.empty() && end.back() == ']';
+}
+
 // An optional sign, then decimal digits only, within the range of long long.
 std::optional<long long> ParseDecimal(std::string_view text) {
     if (!text.empty() && text.front() == '+') {
@@ -138,7 +144,9 @@ bool IniImage::ReadBool(std::string_view section, std::string_view key, bool def
 }
 
 void IniImage::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-    SetRaw(SectionForWrite(UpToLineBreak(section)), UpToLineBreak(key), UpToLineBreak(value));
+    const std::string_view keyLine = UpToLineBreak(key), valueLine = UpToLineBreak(value);
+    if (ReadsAsSectionLine(keyLine, valueLine)) return;
+    SetRaw(SectionForWrite(UpToLineBreak(section)), keyLine, valueLine);
 }
 
 void IniImage::WriteInteger(std::string_view section, std::string_view key, long long value) {

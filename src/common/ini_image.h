@@ -20,7 +20,9 @@
 //  - A value keeps its exact bytes: ReadRawValue returns them as they stand after the first
 //    "=" and ToText writes them back unchanged; ReadString trims them. A line break cannot be
 //    part of a line, so Write* keep a value (or key, or section name) only up to its first CR
-//    or LF; nothing written can add a line, a key or a section of its own.
+//    or LF; nothing written can add a line, a key or a section of its own. A write whose line
+//    would read back as a section line (a key beginning with "[" and a value ending in "]")
+//    is refused: the image stays as it was.
 //
 // Lookups are hashed (case-folded names), so images of tens of thousands of sections read,
 // write and save in linear time overall.

@@ -231,8 +231,12 @@ void TFtpServer::ConnectActiveData(TFtpCtrlSocket* client, bool fromDataPort, bo
         data->SetPort(client->ClientDataPort);
         data->SetLingerOnOff(wsLingerOff);
         data->SetLingerTimeout(0);
-        data->SetLocalAddr(fromDataPort ? client->GetXAddr() : "0.0.0.0");
-        data->SetLocalPort(fromDataPort ? localPort : "0");
+        // A control connection that has already gone has no local address ("error"): the
+        // connect would look that text up as a host name, on this thread. Any address then.
+        const std::string controlAddr = fromDataPort ? client->GetXAddr() : std::string("0.0.0.0");
+        const bool bindable = controlAddr != "error";
+        data->SetLocalAddr(bindable ? controlAddr : "0.0.0.0");
+        data->SetLocalPort(fromDataPort && bindable ? localPort : "0");
         data->SetComponentOptions(wsoNoReceiveLoop);
     };
     prepare(kFtpDataPort);

@@ -248,6 +248,22 @@ TEST_F(AccountModel, SharedFoldersListBothInheritForms) {
             (std::vector<std::string>{"-C:\\abc\\", "-C:\\Pub\\", "iC:\\Pub\\"}));
 }
 
+// Found by fuzzing: a rule stored with blanks around it matched nothing, then matched after
+// a save and a start; one with a line break was cut on saving.
+TEST_F(AccountModel, IpRulesAreStoredAsTheSettingsFileGivesThemBack) {
+  EXPECT_TRUE(store_->AddIpRule(" \t10.0.0.x \r"));
+  EXPECT_FALSE(store_->AddIpRule(" \t "));
+  EXPECT_FALSE(store_->AddIpRule("10.0.0.1\r\n10.0.0.2"));
+  EXPECT_EQ(store_->ListIpRules(), std::vector<std::string>{"10.0.0.x"});
+  store_->SetIpRuleMode(1);
+  EXPECT_FALSE(store_->CheckClientAddress("10.0.0.7", 0, nullptr));
+  IniImage saved;
+  store_->SaveIpRules(saved);
+  auto again = MakeStore();
+  again->LoadIpRules(IniImage::FromText(saved.ToText()));
+  EXPECT_EQ(again->ListIpRules(), store_->ListIpRules());
+}
+
 TEST_F(AccountModel, IpRuleModesAndTheReverseLookup) {
   auto noLookup = [] { return std::string("never asked"); };
   store_->SetIpRuleMode(1);

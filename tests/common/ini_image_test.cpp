@@ -130,6 +130,20 @@ TEST(IniImageTest, LineBreaksInWrittenTextCannotAddLinesOfTheirOwn) {
     EXPECT_EQ(reread.ReadSection("Evil"), std::vector<std::string>{"Key"});
 }
 
+// Found by fuzzing: the line "[a=b]" reads back as a section, taking the keys after it along.
+TEST(IniImageTest, AWriteThatWouldReadBackAsASectionLineIsRefused) {
+    IniImage image;
+    image.WriteString("Acc", "First", "1");
+    image.WriteString("Acc", " [Admin", "x] ");
+    image.WriteString("Acc", "[Admin", "]\r\n");
+    image.WriteString("Acc", "Last", "2");
+    image.WriteString("Acc", "[ok", "fine");  // not a section line: kept
+    EXPECT_FALSE(image.ValueExists("Acc", "[Admin"));
+    auto reread = IniImage::FromText(image.ToText());
+    EXPECT_EQ(reread.ReadSections(), std::vector<std::string>{"Acc"});
+    EXPECT_EQ(reread.ReadSection("Acc"), (std::vector<std::string>{"First", "Last", "[ok"}));
+}
+
 TEST(IniImageTest, NonsenseAndBinaryTextLoadsWithoutFailing) {
     EXPECT_TRUE(IniImage::FromText("").ReadSections().empty());
     EXPECT_TRUE(IniImage::FromText("\n\n\r\r\n=\n[").ReadSections().empty());
