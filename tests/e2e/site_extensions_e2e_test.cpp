@@ -29,12 +29,13 @@ ftp = ftplib.FTP()
 ftp.connect('127.0.0.1', int(port), timeout=10)
 print(reply(ftp, 'SITE SRCH mp3'))
 ftp.login('jo', 'abc')
-# The first pass runs while the server starts: its digests come when it has been there.
-for attempt in range(200):
-    got = reply(ftp, 'SITE MD5 /C:/Pub/song.mp3')
-    if got.startswith('256'):
+# The first pass runs while the server starts: its digests and search lines are there once the
+# screen log says it is complete.
+for attempt in range(400):
+    if 'FTP Local Indexing Complete.' in open(sys.argv[4], errors='replace').read():
         break
     time.sleep(0.05)
+got = reply(ftp, 'SITE MD5 /C:/Pub/song.mp3')
 md5sum = subprocess.run(['md5sum', share + '/song.mp3'], capture_output=True).stdout.decode().split()[0]
 print('md5 matches md5sum', got == '256 ' + md5sum.upper())
 print('relative md5 matches', reply(ftp, 'MD5 song.mp3') == got)
@@ -109,7 +110,7 @@ else:
 )PY", {}, address), 0);
     address.erase(address.find_last_not_of("\n") + 1);
     std::string output;
-    ASSERT_EQ(RunPython(kScript, {std::to_string(port), share, address}, output), 0) << output;
+    ASSERT_EQ(RunPython(kScript, {std::to_string(port), share, address, server.OutputPath()}, output), 0) << output;
     EXPECT_EQ(output,
               "530 Please login with USER and PASS.\n"
               "md5 matches md5sum True\n"
