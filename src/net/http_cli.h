@@ -170,6 +170,7 @@ private:
     std::vector<std::string> RequestHeaderLines(const std::string& method);
     void SendRequestHeader();
     void SendPostChunk();
+    void EndBodyBeforeReply();
     long long PostBytesLeft();
 
     // Reply (http_cli_reply.cpp).

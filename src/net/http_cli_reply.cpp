@@ -107,7 +107,10 @@ void THttpCli::HeaderLine(const std::string& line, const char* raw, std::size_t 
         HeaderEnded();
         return;
     }
-    if (rcvdHeader_.empty() && OnHeaderBegin) OnHeaderBegin(this);
+    if (rcvdHeader_.empty()) {
+        EndBodyBeforeReply();
+        if (OnHeaderBegin) OnHeaderBegin(this);
+    }
     rcvdHeader_.push_back(line);
     if (line.rfind("HTTP/1.0", 0) == 0 || line.rfind("HTTP/1.1", 0) == 0) {
         const std::string code = line.size() >= 12 ? line.substr(9, 3) : std::string();

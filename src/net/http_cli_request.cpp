@@ -91,4 +91,13 @@ void THttpCli::SendPostChunk()
     socket_->Send(chunk, count);
 }
 
+// The reply can begin before the socket reports the last chunk sent (a quick server): a body
+// whose stream is exhausted by then has ended, and says so before the reply's first event.
+void THttpCli::EndBodyBeforeReply()
+{
+    if (!sendingBody_ || PostStream == nullptr || PostBytesLeft() > 0) return;
+    sendingBody_ = false;
+    if (OnSendEnd) OnSendEnd(this);
+}
+
 }  // namespace corvane

@@ -14,11 +14,17 @@ using testing::RunPython;
 using testing::ServerProcess;
 using testing::WriteFile;
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kBuiltWithAddressSanitizer = true;
+#else
+constexpr bool kBuiltWithAddressSanitizer = false;
+#endif
+
 // Sends `count` NOOPs with 1 KB parameters without reading, waits, samples the server's resident
 // memory, then reads every reply. Prints the memory growth and what came back.
 constexpr const char* kFloodScript = R"PY(
 import socket, sys, threading, time
-port, pid, count = int(sys.argv[1]), sys.argv[2], int(sys.argv[3])
+port, pid, count, measure = int(sys.argv[1]), sys.argv[2], int(sys.argv[3]), sys.argv[4] == '1'
 def rss_kb():
     for line in open('/proc/' + pid + '/status'):
         if line.startswith('VmRSS:'):
@@ -32,7 +38,8 @@ sender = threading.Thread(target=s.sendall, args=(commands,))
 sender.start()
 time.sleep(3)
 grown = rss_kb() - before
-print('memory flat', grown < 8 * 1024, grown if grown >= 8 * 1024 else '')
+if measure:
+    print('memory flat', grown < 8 * 1024, grown if grown >= 8 * 1024 else '')
 answered = 0
 for i in range(count):
     line = reader.readline()
@@ -73,8 +80,15 @@ TEST(Flood, AClientThatReadsNoReplyIsNotReadAndEveryCommandIsAnsweredLater)
     ASSERT_TRUE(server.WaitListening());
     std::string output;
     // 40 MB of commands, and as much of replies: far more than the sockets' buffers hold.
-    ASSERT_EQ(RunPython(kFloodScript, {std::to_string(port), std::to_string(server.Pid()), "40000"}, output), 0) << output;
-    EXPECT_EQ(output, "memory flat True \nanswered 40000\nquiet after True\n200 Ok. Parameter was ''.\n");
+    // Under AddressSanitizer freed memory waits in its quarantine, so the resident size says
+    // nothing of what the server holds: there only the answers are checked.
+    const bool measureMemory = !kBuiltWithAddressSanitizer;
+    ASSERT_EQ(RunPython(kFloodScript, {std::to_string(port), std::to_string(server.Pid()), "40000", measureMemory ? "1" : "0"},
+                        output),
+              0)
+        << output;
+    EXPECT_EQ(output, std::string(measureMemory ? "memory flat True \n" : "") +
+                          "answered 40000\nquiet after True\n200 Ok. Parameter was ''.\n");
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
 }
 
