@@ -114,12 +114,12 @@ TRangeAnswer ResolveRange(std::string_view header, std::int64_t size, TByteRange
 {
     header = Trim(header);
     if (header.size() < 6 || !EqualsIgnoreCase(header.substr(0, 6), "bytes=")) return TRangeAnswer::Whole;
-    const std::string_view spec = Trim(header.substr(6));
-    if (spec.find(',') != std::string_view::npos) return TRangeAnswer::Whole;
-    const std::size_t dash = spec.find('-');
+    const std::string_view byteRange = Trim(header.substr(6));
+    if (byteRange.find(',') != std::string_view::npos) return TRangeAnswer::Whole;
+    const std::size_t dash = byteRange.find('-');
     if (dash == std::string_view::npos) return TRangeAnswer::Whole;
-    const std::string_view firstText = Trim(spec.substr(0, dash));
-    const std::string_view lastText = Trim(spec.substr(dash + 1));
+    const std::string_view firstText = Trim(byteRange.substr(0, dash));
+    const std::string_view lastText = Trim(byteRange.substr(dash + 1));
     if (firstText.empty()) {  // the last n bytes
         const auto count = Digits(lastText);
         if (!count) return TRangeAnswer::Whole;
