@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "../platform/local_moment.h"
 #include "../platform/scratch_folder.h"
 #include "http/html_folder.h"
 #include "platform/drive_map.h"
@@ -11,18 +12,7 @@
 namespace corvane {
 namespace {
 
-std::time_t LocalMoment(int year, int month, int day, int hour, int minute, int second)
-{
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = -1;
-    return std::mktime(&t);
-}
+using testing::LocalMoment;
 
 TEST(HtmlFolderPieceTest, NamesAreShortenedToTheColumnWidth)
 {

@@ -1,5 +1,6 @@
 // The line forms of the index: what each field holds, and that every form is read back from its
 // end, so odd names do not shift the fields.
+#include "../platform/local_moment.h"
 #include "p2p/index_lines.h"
 
 #include <gtest/gtest.h>
@@ -9,18 +10,7 @@
 namespace corvane {
 namespace {
 
-std::time_t LocalMoment(int year, int month, int day, int hour, int minute, int second)
-{
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = -1;
-    return std::mktime(&t);
-}
+using testing::LocalMoment;
 
 TEST(IndexLines, FileTypeCodeGoesByTheExtensionWithoutRegardToCase)
 {
