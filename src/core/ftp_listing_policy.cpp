@@ -70,8 +70,9 @@ std::size_t ListingNameStart(const std::string& params)
 void FtpSessionPolicy::ListSearchResults(serversClientClass& client)
 {
     std::string text;
-    for (const std::string& line : client.searchResults) text += line + "\r\n";
-    if (client.searchResults.empty()) text = "\r\n";
+    const bool machine = client.CurrentCommand() == ftpcMLSD;
+    for (const std::string& line : client.searchResults) text += machine ? MachineSearchResultLine(line) : line + "\r\n";
+    if (client.searchResults.empty() && !machine) text = "\r\n";
     ServeOwnListing(client, text);
 }
 
@@ -119,8 +120,8 @@ void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& d
     }
     client.listingTransfer = true;
     // The cache holds listings under the client's current directory, so only a listing of
-    // exactly that folder may come from it or go into it.
-    if (directory == listedFolder && SameFolder(listedFolder, client.Directory())) {
+    // exactly that folder may come from it or go into it; and it holds LIST's lines, not MLSD's.
+    if (directory == listedFolder && SameFolder(listedFolder, client.Directory()) && client.CurrentCommand() != ftpcMLSD) {
         thread_.openCachedFile(client.Directory(), client);
     } else {
         client.CacheStream.reset();
