@@ -19,15 +19,18 @@ std::string ParentFolderOf(const std::string& fullPath)
     return cut == std::string::npos ? std::string() : entry.substr(0, cut + 1);
 }
 
-// The fields of a search-results line are separated by runs of blanks; the virtual path,
-// which may itself hold blanks, is all that follows the eighth field and its blank.
+// A search-results line: the type letter and "r--r--r--   1 ftp      ftp" (27 characters), the
+// size after blanks, the three words of the listing date, one blank, and the virtual path,
+// which may itself hold blanks.
+constexpr std::size_t kSearchLinePrefix = 27;
+
 std::string SearchLinePath(const std::string& line, std::string& size)
 {
-    std::size_t at = 0;
-    for (int field = 0; field < 8; ++field) {
+    std::size_t at = kSearchLinePrefix;
+    for (int word = 0; word < 4 && at < line.size(); ++word) {
         while (at < line.size() && line[at] == ' ') ++at;
         const std::size_t end = std::min(line.find(' ', at), line.size());
-        if (field == 4) size = line.substr(at, end - at);
+        if (word == 0) size = line.substr(at, end - at);
         at = end;
     }
     return at < line.size() ? line.substr(at + 1) : std::string();
