@@ -99,6 +99,12 @@ void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& d
     const ListingTarget target = ResolveListingTarget(client.Directory(), directory.substr(ListingNameStart(directory)));
     const bool insideHome = !target.folder.empty() && home.size() > 1 &&
                             IsInsideFolder(target.folder, RemoveTrailingBackslash(home));
+    if (insideHome && client.CurrentCommand() == ftpcMLSD && !fs::RealFolderExists(target.path)) {
+        // Not a folder: the engine refuses the machine listing before any transfer, so nothing
+        // here may mark a retrieval as a listing (the next download would pass as one).
+        directory = target.path;
+        return;
+    }
     std::string listedFolder = target.folder;
     if (!insideHome) {
         // Nothing outside the home is ever shown: the home stands in for it.
