@@ -133,7 +133,12 @@ CacheLease serverCacheClass::CacheLookup(const std::string& key, CacheSource sou
     // transfer wants (a RETR of a folder must not become that folder's listing).
     const bool wrongKind = (source == CacheSource::File && (isFolder || listingPage)) ||
                            (source == CacheSource::Folder && !isFolder && !listingPage);
-    if (!stamp || wrongKind || (listingPage && !stamp->isFolder)) return lease;
+    if (!stamp || (listingPage && !stamp->isFolder)) {
+        // The source has gone: so has its copy, once nobody fills it any more.
+        if (EntryPtr gone = Find(normalKey); gone && !gone->Busy()) Remove(gone);
+        return lease;
+    }
+    if (wrongKind) return lease;
     if (EntryPtr entry = Find(normalKey)) {
         if (entry->sourceTime != stamp) {
             // A changed source: a new copy is made, unless transfers still fill the old one.

@@ -140,6 +140,11 @@ TEST_F(ServerCacheTest, ChangedSourceIsNeverServedStale)
         cache.CacheTransferDone(hit, 0, 0, false);
         cache.CacheInvalidate(Real("f.txt"));
     }
+    // A source that has gone takes its copy with it.
+    Cached(cache, "gone.txt", 10);
+    std::filesystem::remove(scratch.Join("c/pub/gone.txt"));
+    EXPECT_EQ(cache.CacheLookup(Real("gone.txt")).Answer(), 2);
+    EXPECT_EQ(cache.EntryCount(), 0u);
 }
 
 TEST_F(ServerCacheTest, BusyEntriesAnswerTwo)
