@@ -145,4 +145,10 @@ std::shared_ptr<std::iostream> CacheLease::Stream() const
     return entry_->stream;
 }
 
+std::time_t CacheLease::SourceTime() const
+{
+    if (!entry_ || !entry_->sourceTime) return 0;
+    return static_cast<std::time_t>(entry_->sourceTime->writeTime / 1000000000);
+}
+
 }  // namespace corvane

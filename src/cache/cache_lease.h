@@ -9,6 +9,7 @@
 // Owner thread: the server thread.
 #pragma once
 
+#include <ctime>
 #include <iostream>
 #include <memory>
 
@@ -30,6 +31,8 @@ public:
     int Answer() const { return answer_; }
     // The entry's stream for answers 0 and 1, empty for 2.
     std::shared_ptr<std::iostream> Stream() const;
+    // The source's modification time (whole seconds) as the lookup found it; 0 without one.
+    std::time_t SourceTime() const;
     // The transfer has not reported its end yet.
     bool Open() const { return open_; }
     // The CacheMode a transfer takes from the answer: -1 send from the stream, 1 fill it, 0.

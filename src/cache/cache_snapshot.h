@@ -15,7 +15,7 @@ struct CacheSnapshotRow {
     bool isFolder = false;
 };
 
-struct CacheSnapshot {
+struct CacheSnapshotData {
     std::vector<CacheSnapshotRow> rows;
     float hitRate = 0;  // percent
     std::int64_t totalSize = 0;

@@ -128,7 +128,6 @@ CacheLease serverCacheClass::CacheLookup(const std::string& key, CacheSource sou
     lease.cache_ = this;
     const std::string normalKey = NormalCacheKey(key);
     std::lock_guard<std::mutex> hold(listLock_);
-    ++lookups_;
     // Nothing to copy (a source that has gone), or a source of the other kind than the
     // transfer wants (a RETR of a folder must not become that folder's listing).
     const bool wrongKind = (source == CacheSource::File && (isFolder || listingPage)) ||
@@ -139,6 +138,9 @@ CacheLease serverCacheClass::CacheLookup(const std::string& key, CacheSource sou
         return lease;
     }
     if (wrongKind) return lease;
+    // Only a lookup of something that can be cached for the transfer counts in the hit rate:
+    // a web request looks for a file before it knows whether the path names a folder.
+    ++lookups_;
     if (EntryPtr entry = Find(normalKey)) {
         if (entry->sourceTime != stamp) {
             // A changed source: a new copy is made, unless transfers still fill the old one.
@@ -225,10 +227,10 @@ void serverCacheClass::InvalidateFolderListings(const std::string& folder)
 
 // ---- Figures ----
 
-CacheSnapshot serverCacheClass::TakeSnapshot() const
+CacheSnapshotData serverCacheClass::CacheSnapshot() const
 {
     std::lock_guard<std::mutex> hold(listLock_);
-    CacheSnapshot snapshot;
+    CacheSnapshotData snapshot;
     snapshot.rows.reserve(entries_.size());
     for (const auto& [sequence, entry] : entries_)
         snapshot.rows.push_back(CacheSnapshotRow{entry->hits, entry->size, entry->key, entry->isFolder});

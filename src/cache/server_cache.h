@@ -54,7 +54,8 @@ public:
 
     // ---- Server thread ----
     // Answers 0 (fill the lease's stream while sending; finish with CacheTransferDone), 1 (send
-    // from it) or 2 (do not use the cache). Counts the lookup.
+    // from it) or 2 (do not use the cache). Counts the lookup, unless the source has gone or is
+    // not of the kind asked for.
     CacheLease CacheLookup(const std::string& key, CacheSource source = CacheSource::Any);
     // The transfer of `lease` has ended: for a fill, the bytes start..end-1 are in the stream.
     // Lowers the entry's users, and removes the entry when `failed`. A finished lease stays
@@ -81,7 +82,7 @@ public:
     bool FileCacheEnabled() const;
     int CacheMode() const;
     std::int64_t CacheCapacity() const;
-    CacheSnapshot TakeSnapshot() const;
+    CacheSnapshotData CacheSnapshot() const;
     std::int64_t TotalSize() const;
     std::int64_t Lookups() const;
     std::int64_t CacheHits() const;

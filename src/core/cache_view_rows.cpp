@@ -6,7 +6,7 @@
 
 namespace corvane {
 
-CacheViewContents CacheViewContentsOf(const CacheSnapshot& snapshot)
+CacheViewContents CacheViewContentsOf(const CacheSnapshotData& snapshot)
 {
     CacheViewContents contents;
     contents.rows.reserve(snapshot.rows.size());

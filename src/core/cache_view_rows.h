@@ -23,6 +23,6 @@ struct CacheViewContents {
     std::string totalSizeText;
 };
 
-CacheViewContents CacheViewContentsOf(const CacheSnapshot& snapshot);
+CacheViewContents CacheViewContentsOf(const CacheSnapshotData& snapshot);
 
 }  // namespace corvane

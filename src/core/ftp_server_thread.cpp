@@ -387,12 +387,13 @@ void ftpServerThread::openCachedFile(const std::string& path, serversClientClass
     client.CachePosition = listing ? 0 : client.RestartOffset;
 }
 
-void ftpServerThread::openCachedFile(const std::string& path, httpServersClientClass& client)
+void ftpServerThread::openCachedFile(const std::string& path, httpServersClientClass& client, bool document)
 {
     const std::string key = path.empty() || path == "\\" ? "\\" + std::string(kListingMarker) : path;
     // A kept-alive connection's earlier response has reported already; anything left is let go.
     if (client.cacheLease.Open()) cacheTransferDone(client, false);
-    client.cacheLease = cache_.CacheLookup(key);
+    client.cacheLease = cache_.CacheLookup(key, document ? CacheSource::File : CacheSource::Any);
+    client.CacheSourceTime = client.cacheLease.SourceTime();
     client.CacheStream = client.cacheLease.Stream();
     client.CacheMode = client.cacheLease.CacheMode();
     client.CachePosition = 0;
@@ -440,7 +441,7 @@ void ftpServerThread::cacheChanged()
 void ftpServerThread::RefreshCacheView()
 {
     {
-        CacheViewContents contents = CacheViewContentsOf(cache_.TakeSnapshot());
+        CacheViewContents contents = CacheViewContentsOf(cache_.CacheSnapshot());
         std::lock_guard<std::mutex> hold(cacheViewRefresh_->lock);
         cacheViewRefresh_->contents = std::move(contents);
     }

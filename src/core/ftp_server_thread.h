@@ -90,7 +90,8 @@ public:
     // the transfer's end reports to that entry. An empty path or "\" names the account's home
     // folder (FTP) or the web root's listing key (HTTP).
     void openCachedFile(const std::string& path, serversClientClass& client, bool listing);
-    void openCachedFile(const std::string& path, httpServersClientClass& client);
+    // `document`: the web request wants a file (a folder's path is then not cached for it).
+    void openCachedFile(const std::string& path, httpServersClientClass& client, bool document = false);
     // The end of an FTP retrieval: for a listing, a failed one is dropped and a good one counts
     // its real size; for a file, the bytes copied are recorded.
     void cacheTransferDone(serversClientClass& client, bool failed);

@@ -187,7 +187,7 @@ void serverController::applyCacheSettings()
     cache.SetCacheMode(settings_.FileCacheMode);
     cache.SetCacheCapacity(settings_.CacheSize);
     thread_->setCacheAutoRefresh(settings_.CacheAutoRefreshGUI);
-    if (settings_.CacheAutoRefreshGUI) view_.ShowCacheView(CacheViewContentsOf(cache.TakeSnapshot()));
+    if (settings_.CacheAutoRefreshGUI) view_.ShowCacheView(CacheViewContentsOf(cache.CacheSnapshot()));
 }
 
 void serverController::refreshCacheView()

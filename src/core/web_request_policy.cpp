@@ -159,9 +159,9 @@ void WebRequestPolicy::HeadDocument(httpServersClientClass& client, THttpGetFlag
     client.skipCacheAccounting = true;
 }
 
-void WebRequestPolicy::ResetCacheUse(httpServersClientClass& client)
+void WebRequestPolicy::ResetCacheUse(httpServersClientClass& client, bool failed)
 {
-    if (client.cacheLease.Open() || client.CacheStream) thread_.cacheTransferDone(client, false);
+    if (client.cacheLease.Open() || client.CacheStream) thread_.cacheTransferDone(client, failed);
 }
 
 void WebRequestPolicy::GetDocument(httpServersClientClass& client, THttpGetFlag& flags)
@@ -176,15 +176,24 @@ void WebRequestPolicy::GetDocument(httpServersClientClass& client, THttpGetFlag&
     }
     // From here on the document is named in its full form, so that what the file system opens
     // is exactly what the inside test saw.
-    // Opening the document tells a file (opened, and then sent) from a folder in one step.
     const std::string document = FullRealPath(client.Document);
+    // A file the cache holds is sent from memory without opening it; otherwise opening the
+    // document tells a file (opened, and then sent) from a folder.
+    client.cacheKey = document;
+    thread_.openCachedFile(document, client, true);
+    if (client.CacheMode == -1) {
+        client.Document = document;
+        return;
+    }
     FileStream file;
     if (file.OpenReal(document, FileStream::Mode::Read)) {
         client.Document = document;
-        client.cacheKey = document;
-        thread_.openCachedFile(client.cacheKey, client);
         client.UseDocumentFile(std::move(file));
-    } else if (fs::LastFsError() == fs::FsError::IsAFolder) {
+        return;
+    }
+    // Gone since the lookup (or a folder): no page of another kind may fill the file's copy.
+    ResetCacheUse(client, true);
+    if (fs::LastFsError() == fs::FsError::IsAFolder) {
         AnswerFolder(client, document, flags);
     } else {
         Answer404Page(client, flags);

@@ -63,7 +63,7 @@ private:
     void AnswerFolder(httpServersClientClass& client, const std::string& folder, THttpGetFlag& flags);
     void AnswerListing(httpServersClientClass& client, const std::string& folder);
     // A request starts with no cache use of the one before on the same connection.
-    void ResetCacheUse(httpServersClientClass& client);
+    void ResetCacheUse(httpServersClientClass& client, bool failed = false);
     void AnswerRedirect(httpServersClientClass& client);
     void Answer404Page(httpServersClientClass& client, THttpGetFlag& flags);
     void LogRequest(httpServersClientClass& client);

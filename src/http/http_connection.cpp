@@ -255,6 +255,11 @@ void THttpConnection::ProcessGet()
 {
     THttpGetFlag flags = hgSendDoc;
     TriggerGetDocument(flags);
+    AnswerGet(flags);
+}
+
+void THttpConnection::AnswerGet(THttpGetFlag flags)
+{
     switch (flags) {
     case hgSendDoc:
         // A missing file and one that cannot be opened for reading get the same answer; the

@@ -133,6 +133,8 @@ protected:
     // (range, condition): its header goes into `header`, and sendOffset_/sendRemaining_ name the
     // body. False when no body follows (HEAD, 304, 416).
     bool PrepareFileResponse(THttpSendType sendType, std::int64_t size, std::string& header);
+    // What ProcessGet does with the owner's answer to a GET.
+    void AnswerGet(THttpGetFlag flags);
     // Called each time body bytes are read for sending: `bytes` holds them (null when they go
     // from the file to the socket without passing through memory), `offset` is where they start
     // in the document or stream.

@@ -17,6 +17,17 @@ std::string httpServersClientClass::PeerHostName(const std::function<bool()>& cl
     return std::string();
 }
 
+void httpServersClientClass::ProcessGet()
+{
+    THttpGetFlag flags = hgSendDoc;
+    TriggerGetDocument(flags);
+    if (flags == hgSendDoc && CacheMode == -1 && CacheStream && !documentFile_.IsOpen()) {
+        SendDocument(httpSendDoc);
+        return;
+    }
+    AnswerGet(flags);
+}
+
 void httpServersClientClass::SendDocument(THttpSendType sendType)
 {
     if (CacheMode != -1 || !CacheStream) {
@@ -29,7 +40,7 @@ void httpServersClientClass::SendDocument(THttpSendType sendType)
     std::int64_t fileSize = 0;
     DocumentTime = 0;
     if (documentFile_.IsOpen()) documentFile_.SizeAndTimeAtOpen(fileSize, DocumentTime);
-    else DocumentTime = FileDate(Document);
+    else DocumentTime = CacheSourceTime;
     DocumentContentType = DocumentToContentType(Document);
     DocumentStream.reset();
     CacheStream->clear();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -28,6 +29,9 @@ public:
     bool CacheFillBroken = false;
     // The response's use of the cache, from the lookup that set CacheStream and CacheMode.
     CacheLease cacheLease;
+    // The document's modification time as the lookup found it, for a document sent from the
+    // cache without its file.
+    std::time_t CacheSourceTime = 0;
     // The owner hears here when a response's body has ended (the cache's end of transfer).
     std::function<void(httpServersClientClass&)> OnBodyFinished;
     // The web policy's own fields: the path under which the response is known to the cache,
@@ -42,6 +46,8 @@ public:
     // The remembered result: the name, "Error #" + number after a failure, empty before one.
     const std::string& RememberedHostName() const { return hostName_; }
 
+    // A document the cache serves is sent without opening its file.
+    void ProcessGet() override;
     void SendDocument(THttpSendType sendType) override;
     void ConnectionDataSent() override;
 

@@ -66,7 +66,7 @@ protected:
     std::vector<std::string> Keys() const
     {
         std::vector<std::string> keys;
-        for (const auto& row : cache.TakeSnapshot().rows) keys.push_back(row.key);
+        for (const auto& row : cache.CacheSnapshot().rows) keys.push_back(row.key);
         return keys;
     }
 
@@ -86,7 +86,7 @@ TEST_F(ServerCacheTest, SecondDownloadIsServedFromMemoryAndTheHitRateIsHalf)
     EXPECT_EQ(second.CacheMode(), -1);
     EXPECT_EQ(Read(second), "0123456789");
     EXPECT_FLOAT_EQ(cache.HitRate(), 50.0f);
-    EXPECT_EQ(cache.TakeSnapshot().rows.at(0).hits, 1);
+    EXPECT_EQ(cache.CacheSnapshot().rows.at(0).hits, 1);
 }
 
 TEST_F(ServerCacheTest, KeysCompareAsThisHostComparesRealPaths)
@@ -234,7 +234,7 @@ TEST_F(ServerCacheTest, EachModeEvictsInItsOrder)
         CacheLease in = sized.CacheLookup(Real("incoming"));
         EXPECT_EQ(in.Answer(), 0);
         std::vector<std::string> kept;
-        for (const auto& row : sized.TakeSnapshot().rows)
+        for (const auto& row : sized.CacheSnapshot().rows)
             if (row.key != Real("incoming")) kept.push_back(row.key.substr(row.key.rfind('\\') + 1));
         EXPECT_EQ(kept, c.kept);
     }
@@ -267,7 +267,7 @@ TEST_F(ServerCacheTest, SizesAreSixtyFourBit)
     CacheLease fill = cache.CacheLookup(Real("huge.bin"));
     ASSERT_EQ(fill.Answer(), 0);
     EXPECT_EQ(cache.TotalSize(), fiveGiB);
-    EXPECT_EQ(cache.TakeSnapshot().rows.at(0).size, fiveGiB);
+    EXPECT_EQ(cache.CacheSnapshot().rows.at(0).size, fiveGiB);
     cache.CacheTransferDone(fill, fiveGiB - 10, fiveGiB, false);  // a range past 4 GiB
     cache.SetCacheCapacity(fiveGiB - 1);
     EXPECT_EQ(cache.EntryCount(), 0u);
