@@ -8,6 +8,7 @@
 #     median of five, ratio and absolute times;
 #   - memory: a 64 MB capacity and 1,000 distinct 1 MB files fetched once each over HTTP: the
 #     server's resident size after, against its size before (target: below 64 MB plus the base).
+# The wrk figures are medians of three rounds.
 # Usage: bench/cache_bench.sh [BUILD_DIR] (default build). Needs wrk, nginx, curl, python3; run
 # as root to drop the page cache (otherwise the disk figure is read from the page cache, and
 # says so). CORVANE_BENCH_SECONDS sets each wrk run (10).
@@ -115,10 +116,19 @@ ratio() { python3 -c "import sys; print('%.2f' % (float(sys.argv[1]) / float(sys
 rate() { wrk -t1 -c64 -d"${seconds}s" "$@" 2>&1 | awk '/Requests\/sec/ {print $2}'; }
 
 # ---- 4 KiB over HTTP ----
+# Three rounds, the three servers one after the other in each, so that the load of the machine
+# weighs on all of them alike; the median of each.
 curl -s -o /dev/null "http://127.0.0.1:$http_on/small.bin"   # fills the cache
-on=$(rate "http://127.0.0.1:$http_on/small.bin")
-off=$(rate "http://127.0.0.1:$http_off/small.bin")
-ngx=$(rate "http://127.0.0.1:$theirs/small.bin")
+: >"$scratch/rates"
+for _ in 1 2 3; do
+    echo "on $(rate "http://127.0.0.1:$http_on/small.bin")" >>"$scratch/rates"
+    echo "off $(rate "http://127.0.0.1:$http_off/small.bin")" >>"$scratch/rates"
+    echo "nginx $(rate "http://127.0.0.1:$theirs/small.bin")" >>"$scratch/rates"
+done
+median_of() { awk -v w="$1" '$1 == w {print $2}' "$scratch/rates" | sort -n | sed -n 2p; }
+on=$(median_of on)
+off=$(median_of off)
+ngx=$(median_of nginx)
 printf '%-38s cache on %10s  cache off %10s  nginx %10s req/s  on/off %s  on/nginx %s  (load %s)\n' \
     "4 KiB, 64 kept-alive connections" "$on" "$off" "$ngx" "$(ratio "$on" "$off")" "$(ratio "$on" "$ngx")" "$(load)"
 

@@ -35,11 +35,17 @@ std::string CacheSourceOf(std::string_view key)
 
 std::int64_t PackedLocalNow()
 {
-    const CalendarTime now = LocalCalendarTime(std::time(nullptr));
-    if (!now.valid || now.year < 1980) return 0;
+    // Every hit asks; the local time is worked out once a second per thread.
+    thread_local std::time_t second = -1;
+    thread_local std::int64_t packed = 0;
+    const std::time_t seconds = std::time(nullptr);
+    if (seconds == second) return packed;
+    second = seconds;
+    const CalendarTime now = LocalCalendarTime(seconds);
+    if (!now.valid || now.year < 1980) return packed = 0;
     const std::int64_t date = ((now.year - 1980) << 9) | (now.month << 5) | now.day;
     const std::int64_t time = (now.hour << 11) | (now.minute << 5) | (now.second / 2);
-    return (date << 16) | time;
+    return packed = (date << 16) | time;
 }
 
 serverCacheClass::serverCacheClass(std::function<std::int64_t()> packedNow)
