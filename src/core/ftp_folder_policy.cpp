@@ -35,6 +35,15 @@ std::string ParentFolderOf(const std::string& folderPath)
 
 }  // namespace
 
+// The checks run right before the engine changes the folder, on the same turn of the thread,
+// so no listing can be made in between: its cached listings go now. A folder's own time would
+// not tell of a file rewritten in place, nor of a change within the resolution of that time.
+void FtpSessionPolicy::ListingsChange(const std::string& folder)
+{
+    const std::string full = FullRealPath(folder);
+    if (!full.empty()) thread_.cacheInvalidateListings(full);
+}
+
 bool FtpSessionPolicy::Allowed(serversClientClass& client, const std::string& folder, const char* op) const
 {
     return !folder.empty() && accounts_.CheckFolderPermission(AccountOf(client), folder, op);
@@ -78,7 +87,9 @@ void FtpSessionPolicy::MakeDirectory(serversClientClass& client, const std::stri
 {
     const std::string parent = FolderOfPath(RemoveTrailingBackslash(directory));
     allowed = Allowed(client, parent, "mkDir") && fs::RealFolderExists(parent);
-    if (allowed) thread_.setSessionAction(&client, saDirectoryMade);
+    if (!allowed) return;
+    ListingsChange(parent);
+    thread_.setSessionAction(&client, saDirectoryMade);
 }
 
 bool FtpSessionPolicy::CreditAllows(std::int64_t credit, float ratio, std::int64_t size)
@@ -140,7 +151,7 @@ void FtpSessionPolicy::ValidateMfmt(serversClientClass& client, const std::strin
     if (!allowed) return;
     // A listing kept in the cache shows the old time.
     thread_.cacheInvalidate(filePath);
-    thread_.cacheInvalidate(FolderOfPath(filePath));
+    ListingsChange(FolderOfPath(filePath));
 }
 
 void FtpSessionPolicy::ValidateDele(serversClientClass& client, const std::string& filePath, bool& allowed)
@@ -148,6 +159,7 @@ void FtpSessionPolicy::ValidateDele(serversClientClass& client, const std::strin
     allowed = Allowed(client, FolderOfPath(filePath), "dele") && fs::RealFileExists(filePath);
     if (!allowed) return;
     thread_.cacheInvalidate(filePath);
+    ListingsChange(FolderOfPath(filePath));
     thread_.setSessionAction(&client, saFileDeleted);
 }
 
@@ -156,6 +168,8 @@ void FtpSessionPolicy::ValidateRmd(serversClientClass& client, const std::string
     allowed = Allowed(client, ParentFolderOf(folderPath), "rmd");
     if (!allowed) return;
     thread_.cacheInvalidate(folderPath);
+    ListingsChange(folderPath);
+    ListingsChange(ParentFolderOf(folderPath));
     thread_.setSessionAction(&client, saDirectoryRemoved);
 }
 
@@ -165,13 +179,18 @@ void FtpSessionPolicy::ValidateRnFr(serversClientClass& client, const std::strin
     allowed = Allowed(client, FolderOfPath(path), "dele") && (isFile || fs::RealFolderExists(path));
     if (!allowed) return;
     if (isFile) thread_.cacheInvalidate(path);
+    ListingsChange(isFile ? FolderOfPath(path) : path);
+    if (!isFile) ListingsChange(ParentFolderOf(path));
     thread_.setSessionAction(&client, saRename);
 }
 
 void FtpSessionPolicy::ValidateRnTo(serversClientClass& client, const std::string& path, bool& allowed)
 {
     allowed = Allowed(client, FolderOfPath(path), "put");
-    if (allowed) thread_.setSessionAction(&client, saRename);
+    if (!allowed) return;
+    thread_.cacheInvalidate(path);
+    ListingsChange(FolderOfPath(path));
+    thread_.setSessionAction(&client, saRename);
 }
 
 }  // namespace corvane

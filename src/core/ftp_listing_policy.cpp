@@ -83,12 +83,13 @@ void FtpSessionPolicy::ServeOwnListing(serversClientClass& client, const std::st
     client.TransferStream = std::make_shared<std::stringstream>(text);
     client.SetUserData(1);
     client.listingTransfer = true;
+    client.cacheLease = CacheLease();
     client.CacheStream.reset();
     client.CacheMode = 0;
     thread_.setSessionAction(&client, saDirectoryListed);
 }
 
-void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& directory)
+void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& directory, bool detailed)
 {
     client.SetUserData(0);
     if (HasSearchTag(client.Directory()) || HasSearchTag(directory)) {
@@ -125,11 +126,14 @@ void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& d
         directory = target.path;
     }
     client.listingTransfer = true;
-    // The cache holds listings under the client's current directory, so only a listing of
-    // exactly that folder may come from it or go into it; and it holds LIST's lines, not MLSD's.
-    if (directory == listedFolder && SameFolder(listedFolder, client.Directory()) && client.CurrentCommand() != ftpcMLSD) {
-        thread_.openCachedFile(client.Directory(), client);
+    // The cache holds LIST's listings under the client's current directory, so only a LIST of
+    // exactly that folder may come from it or go into it; NLST's name lines (hidden names
+    // included) and MLSD's facts are other texts of the same folder and are never cached.
+    if (detailed && client.CurrentCommand() != ftpcMLSD && directory == listedFolder &&
+        SameFolder(listedFolder, client.Directory())) {
+        thread_.openCachedFile(client.Directory(), client, true);
     } else {
+        client.cacheLease = CacheLease();
         client.CacheStream.reset();
         client.CacheMode = 0;
     }

@@ -2,9 +2,12 @@
 
 #include <exception>
 
+#include "common/constants.h"
 #include "common/ip_text.h"
+#include "common/path_text.h"
 #include "common/text_lines.h"
 #include "core/ftp_session_policy.h"
+#include "core/servers_client.h"
 #include "core/server_controller.h"
 #include "core/session_table.h"
 #include "core/server_view.h"
@@ -13,6 +16,7 @@
 #include "core/web_request_policy.h"
 #include "ftp/ftp_server.h"
 #include "http/http_server.h"
+#include "http/http_servers_client.h"
 #include "p2p/index_file.h"
 #include "platform/drive_map.h"
 #include "platform/fs.h"
@@ -44,6 +48,7 @@ ftpServerThread::ftpServerThread(serverController& controller, permissionsClass&
       window_(window),
       sessionViewRefresh_(std::make_shared<SessionViewRefresh>(controller)),
       httpCounterShow_(std::make_shared<HttpCounterShow>(controller)),
+      cacheViewRefresh_(std::make_shared<CacheViewRefresh>(controller)),
       tickInterval_(tickInterval),
       indexControllerLink_(controller, window),
       thread_([this] { Body(); })
@@ -118,6 +123,7 @@ void ftpServerThread::StartFtp()
     ServerSettings settings;
     runOnGui([this, &settings] { settings = controller_.settings(); });
     ApplyFtpSettings(settings);
+    ApplyCacheSettings(settings);
     try {
         ftp_->Start();
         EventLoop& loop = *loop_.load();
@@ -222,6 +228,7 @@ void ftpServerThread::StartHttp()
     http_->DocDir = settings.WebServerRoot;
     http_->DefaultDoc.clear();
     http_->MaxClients = settings.WebServerConnections;
+    ApplyCacheSettings(settings);
     webPolicy_->SetSettings(WebSettings{settings.WebServerRoot, settings.WebServerError404Answer,
                                         settings.WebServerHtmlHeader, settings.UserSetServerIP,
                                         settings.WebServerPort});
@@ -250,8 +257,6 @@ void ftpServerThread::StopHttp()
 }
 
 // ---- Indexer and cache ----
-
-void ftpServerThread::RefreshCacheView() {}
 
 // A new pass at each FTP start and each periodic rebuild; the one before ends first.
 void ftpServerThread::RestartIndexer()
@@ -357,24 +362,104 @@ void ftpServerThread::WaitServing(const std::function<bool()>& done)
     loop->RunUntil([&done, this] { return done() || ProgramClosing(); });
 }
 
-void ftpServerThread::openCachedFile(const std::string&, TFtpCtrlSocket& client)
+// ---- Cache ----
+
+// The cache is safe from any thread: the settings the window thread copied go to it directly.
+void ftpServerThread::ApplyCacheSettings(const ServerSettings& s)
 {
-    // No directory and file cache yet: nothing is cached and the engine reads the disk.
+    cache_.SetDirectoryCacheEnabled(s.DirectoryCacheEnabled);
+    cache_.SetFileCacheEnabled(s.FileCacheEnabled);
+    cache_.SetCacheMode(s.FileCacheMode);
+    cache_.SetCacheCapacity(s.CacheSize);
+    cacheAutoRefresh_.store(s.CacheAutoRefreshGUI);
+    cacheChanged();
+}
+
+void ftpServerThread::openCachedFile(const std::string& path, serversClientClass& client, bool listing)
+{
+    const std::string key = path.empty() || path == "\\" ? accounts_.GetHomeFolder(client.UserName()) : path;
+    // A lease the client still held (a transfer that never reported its end) goes first.
+    client.cacheLease = CacheLease();
+    if (!key.empty()) client.cacheLease = cache_.CacheLookup(key, listing ? CacheSource::Folder : CacheSource::File);
+    client.CacheStream = client.cacheLease.Stream();
+    client.CacheMode = client.cacheLease.CacheMode();
+    // The copy is read or written from where the transfer starts, whatever the last one left.
+    client.CachePosition = listing ? 0 : client.RestartOffset;
+}
+
+void ftpServerThread::openCachedFile(const std::string& path, httpServersClientClass& client, bool document)
+{
+    const std::string key = path.empty() || path == "\\" ? "\\" + std::string(kListingMarker) : path;
+    // A kept-alive connection's earlier response has reported already; anything left is let go.
+    if (client.cacheLease.Open()) cacheTransferDone(client, false);
+    client.cacheLease = cache_.CacheLookup(key, document ? CacheSource::File : CacheSource::Any);
+    client.CacheSourceTime = client.cacheLease.SourceTime();
+    client.CacheStream = client.cacheLease.Stream();
+    client.CacheMode = client.cacheLease.CacheMode();
+    client.CachePosition = 0;
+    client.CacheFillStart = 0;
+}
+
+void ftpServerThread::cacheTransferDone(serversClientClass& client, bool failed)
+{
+    CacheLease& lease = client.cacheLease;
+    if (!lease.Open()) return;
+    cache_.CacheTransferDone(lease, client.RestartOffset, client.CachePosition, failed);
+    if (client.listingTransfer) {
+        if (failed) cache_.CacheInvalidate(client.ListedDirectory);
+        else cache_.CacheUpdateSize(lease);
+    }
+    lease = CacheLease();
     client.CacheStream.reset();
     client.CacheMode = 0;
 }
 
-void ftpServerThread::openCachedFile(const std::string&, httpServersClientClass& client)
+void ftpServerThread::cacheTransferDone(httpServersClientClass& client, bool failed)
 {
+    CacheLease& lease = client.cacheLease;
+    if (lease.Open()) {
+        cache_.CacheTransferDone(lease, client.CacheFillStart, client.CachePosition, failed || client.CacheFillBroken);
+        cache_.CacheUpdateSize(lease);
+    }
+    lease = CacheLease();
     client.CacheStream.reset();
     client.CacheMode = 0;
+    client.CacheFillBroken = false;
 }
 
-void ftpServerThread::cacheTransferDone(const std::string&, httpServersClientClass&, bool) {}
+void ftpServerThread::cacheInvalidate(const std::string& path) { cache_.CacheInvalidate(path); }
 
-void ftpServerThread::cacheInvalidate(const std::string&) {}
+void ftpServerThread::cacheInvalidateListings(const std::string& folder) { cache_.InvalidateFolderListings(folder); }
 
-void ftpServerThread::cacheTransferDone(const std::string&, TFtpCtrlSocket&, bool) {}
+void ftpServerThread::cacheChanged()
+{
+    if (cacheAutoRefresh_.load()) RefreshCacheView();
+}
+
+// The snapshot is taken here and drawn by the window thread when it gets to it; the server
+// thread does not wait for the window.
+void ftpServerThread::RefreshCacheView()
+{
+    {
+        CacheViewContents contents = CacheViewContentsOf(cache_.CacheSnapshot());
+        std::lock_guard<std::mutex> hold(cacheViewRefresh_->lock);
+        cacheViewRefresh_->contents = std::move(contents);
+    }
+    if (cacheViewRefresh_->queued.exchange(true)) return;
+    std::weak_ptr<CacheViewRefresh> refresh = cacheViewRefresh_;
+    const bool posted = window_.Post([refresh] {
+        const auto alive = refresh.lock();
+        if (!alive) return;
+        alive->queued = false;
+        CacheViewContents contents;
+        {
+            std::lock_guard<std::mutex> hold(alive->lock);
+            contents = alive->contents;
+        }
+        alive->controller.view().ShowCacheView(contents);
+    });
+    if (!posted) cacheViewRefresh_->queued = false;
+}
 
 // ---- Tick, log and counters ----
 

@@ -16,8 +16,10 @@
 #include <thread>
 #include <vector>
 
+#include "cache/server_cache.h"
 #include "core/index_controller_link.h"
 #include "core/server_commands.h"
+#include "core/cache_view_rows.h"
 #include "core/server_settings.h"
 #include "p2p/index_thread.h"
 #include "p2p/local_index_list.h"
@@ -28,6 +30,7 @@ namespace corvane {
 class FtpSessionPolicy;
 class permissionsClass;
 class sessionRecord;
+class serversClientClass;
 class serverController;
 class ServerView;
 class TFtpCtrlSocket;
@@ -82,13 +85,28 @@ public:
     std::shared_ptr<sessionRecord> sessionOf(const TFtpCtrlSocket* client) const;
     // SITE CHPWD's password change, run in the account store on the window thread.
     bool changePassword(TFtpCtrlSocket* client, const std::string& password);
-    // The cache's hooks: the client gets the cache's stream and mode for a path (0, no cache,
-    // until the cache exists), and hears of invalidations and finished transfers.
-    void openCachedFile(const std::string& path, TFtpCtrlSocket& client);
-    void openCachedFile(const std::string& path, httpServersClientClass& client);
+    // The cache's hooks. A transfer's lookup gives the client the cache's stream and mode for a
+    // path (-1 send from the copy, 1 fill it while sending, 0 no cache) and a lease on the entry;
+    // the transfer's end reports to that entry. An empty path or "\" names the account's home
+    // folder (FTP) or the web root's listing key (HTTP).
+    void openCachedFile(const std::string& path, serversClientClass& client, bool listing);
+    // `document`: the web request wants a file (a folder's path is then not cached for it).
+    void openCachedFile(const std::string& path, httpServersClientClass& client, bool document = false);
+    // The end of an FTP retrieval: for a listing, a failed one is dropped and a good one counts
+    // its real size; for a file, the bytes copied are recorded.
+    void cacheTransferDone(serversClientClass& client, bool failed);
+    // The end of an HTTP response (or of its connection): the copy's bytes are recorded, the
+    // entry counts its real size, and the connection's cache fields are cleared.
+    void cacheTransferDone(httpServersClientClass& client, bool failed);
     void cacheInvalidate(const std::string& path);
-    void cacheTransferDone(const std::string& path, TFtpCtrlSocket& client, bool failed);
-    void cacheTransferDone(const std::string& path, httpServersClientClass& client, bool failed);
+    // A folder whose entries changed through this server: its cached listings go.
+    void cacheInvalidateListings(const std::string& folder);
+    // Any thread: the cache's settings, capacity and snapshot are safe from the window thread.
+    serverCacheClass& cache() { return cache_; }
+    void setCacheAutoRefresh(bool on) { cacheAutoRefresh_.store(on); }
+    bool cacheAutoRefresh() const { return cacheAutoRefresh_.load(); }
+    // Server thread: the cache view is refreshed when the operator asked for it after each change.
+    void cacheChanged();
     // Whether the object is still one of the engine's clients with the same number (a wait
     // that served other events may have ended it).
     bool IsLiveClient(const TFtpCtrlSocket* client, long long clientNumber) const;
@@ -116,6 +134,7 @@ private:
     void HandleCommand(ServerCommand message);
     void StartFtp();
     void ApplyFtpSettings(const ServerSettings& settings);
+    void ApplyCacheSettings(const ServerSettings& settings);
     void StopFtp();
     void StartHttp();
     void StopHttp();
@@ -154,6 +173,20 @@ private:
         std::atomic<bool> queued{false};
     };
     std::shared_ptr<HttpCounterShow> httpCounterShow_;
+
+    // Its settings and figures are shared with the window thread, under its own locks. Before
+    // the engines: it outlives every lease their clients hold.
+    serverCacheClass cache_;
+    std::atomic<bool> cacheAutoRefresh_{false};
+    // The cache view's refresh handed to the window thread without waiting: one at a time is
+    // queued, and it shows the snapshot taken last.
+    struct CacheViewRefresh {
+        serverController& controller;
+        std::mutex lock;
+        CacheViewContents contents;  // guarded by lock
+        std::atomic<bool> queued{false};
+    };
+    std::shared_ptr<CacheViewRefresh> cacheViewRefresh_;
 
     // Server thread only.
     std::unique_ptr<FtpSessionPolicy> policy_;  // before the engine: outlives its handlers

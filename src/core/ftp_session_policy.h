@@ -67,7 +67,7 @@ public:
     void AnswerToClient(serversClientClass& client, std::string& answer);
     void ChangeDirectory(serversClientClass& client, std::string& directory, bool& allowed);
     void MakeDirectory(serversClientClass& client, const std::string& directory, bool& allowed);
-    void BuildDirectory(serversClientClass& client, std::string& directory);
+    void BuildDirectory(serversClientClass& client, std::string& directory, bool detailed = true);
     void ValidateGet(serversClientClass& client, const std::string& filePath, bool& allowed);
     void ValidatePut(serversClientClass& client, const std::string& filePath, bool& allowed);
     void ValidateSize(serversClientClass& client, const std::string& filePath, bool& allowed);
@@ -118,6 +118,8 @@ private:
     std::string AccountOf(serversClientClass& client) const;
     std::string ReverseLookup(serversClientClass& client);
     bool Allowed(serversClientClass& client, const std::string& folder, const char* op) const;
+    // The folder's entries are about to change through this server: its cached listings go.
+    void ListingsChange(const std::string& folder);
     bool LeadsToHome(serversClientClass& client, const std::string& folder) const;
     bool MayDescribe(serversClientClass& client, const std::string& filePath) const;
     void RefuseHiddenFileTime(serversClientClass& client, const std::string& params, std::string& answer) const;

@@ -8,6 +8,7 @@
 #include "core/ftp_server_thread.h"
 #include "core/ftp_session_policy.h"
 #include "core/log_lines.h"
+#include "common/path_text.h"
 #include "ftp/ftp_server.h"
 
 namespace corvane {
@@ -26,7 +27,7 @@ void FtpSessionPolicy::RetrSessionConnected(serversClientClass& client, std::uin
     thread_.log(RetrConnectedLine(Peer(client), error));
     if (error != 0) return;
     client.lastActivity = std::chrono::system_clock::now();
-    if (!client.listingTransfer) thread_.openCachedFile(client.LocalFilePath, client);
+    if (!client.listingTransfer) thread_.openCachedFile(client.LocalFilePath, client, false);
     client.throttle->Clear();
     client.MaxDownloadBlock = ThrottledBlockSize(accounts_.GetMaxTransferRate(client.UserName()));
 }
@@ -59,13 +60,17 @@ void FtpSessionPolicy::RetrSessionClosed(serversClientClass& client, std::uint16
 {
     thread_.log(DataClosedLine(Peer(client), error));
     if (client.listingTransfer) {
-        thread_.cacheTransferDone(client.ListedDirectory, client, error != 0);
+        // A listing that did not reach its end would be kept as a whole one: it counts as failed,
+        // also when the client hung up without an error.
+        const bool whole = error == 0 && client.DataExhausted && !client.AbortingTransfer();
+        thread_.cacheTransferDone(client, !whole);
     } else {
-        thread_.cacheTransferDone(client.RetrFilePath, client, false);
+        thread_.cacheTransferDone(client, false);
         const float ratio = accounts_.GetUdRatio(AccountOf(client));
         if (ratio != 0) client.credit -= static_cast<std::int64_t>(std::trunc(client.TransferredBytes * static_cast<double>(ratio)));
     }
     thread_.addFtpDownloaded(static_cast<std::uint64_t>(std::max<long long>(client.TransferredBytes, 0)));
+    thread_.cacheChanged();
     client.listingTransfer = false;
     if (client.UserData() == 1) {
         client.TransferStream.reset();
@@ -92,6 +97,12 @@ void FtpSessionPolicy::StorSessionClosed(serversClientClass& client, std::uint16
 {
     thread_.log(DataClosedLine(Peer(client), error));
     thread_.addFtpUploaded(static_cast<std::uint64_t>(std::max<long long>(client.TransferredBytes, 0)));
+    // A file rewritten in place leaves its folder's time as it was: its cached copy and the
+    // folder's listings go.
+    if (!client.LocalFilePath.empty()) {
+        thread_.cacheInvalidate(client.LocalFilePath);
+        ListingsChange(FolderOfPath(client.LocalFilePath));
+    }
     if (accounts_.GetUdRatio(AccountOf(client)) != 0) client.credit += client.TransferredBytes;
 }
 
@@ -120,8 +131,8 @@ void FtpSessionPolicy::Wire(TFtpServer& server)
     server.OnMakeDirectory = [this, as](TFtpServer*, TFtpCtrlSocket* c, const std::string& directory, bool& ok) {
         MakeDirectory(as(c), directory, ok);
     };
-    server.OnBuildDirectory = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& directory, bool) {
-        BuildDirectory(as(c), directory);
+    server.OnBuildDirectory = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& directory, bool detailed) {
+        BuildDirectory(as(c), directory, detailed);
     };
     server.OnValidateGet = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateGet(as(c), p, ok); };
     server.OnValidateSize = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateSize(as(c), p, ok); };

@@ -176,10 +176,18 @@ int serverController::clientCount(int kind) const
 
 bool serverController::serverThreadAlive() const { return thread_ && thread_->Running(); }
 
+// The cache is safe from this thread: the values go to it directly, and a new capacity
+// trims it at once. The view is refreshed here when the operator asked for it after each change.
 void serverController::applyCacheSettings()
 {
-    // No directory and file cache exists yet, so the server thread has nothing to hand the
-    // five values to.
+    if (!serverThreadAlive()) return;
+    serverCacheClass& cache = thread_->cache();
+    cache.SetDirectoryCacheEnabled(settings_.DirectoryCacheEnabled);
+    cache.SetFileCacheEnabled(settings_.FileCacheEnabled);
+    cache.SetCacheMode(settings_.FileCacheMode);
+    cache.SetCacheCapacity(settings_.CacheSize);
+    thread_->setCacheAutoRefresh(settings_.CacheAutoRefreshGUI);
+    if (settings_.CacheAutoRefreshGUI) view_.ShowCacheView(CacheViewContentsOf(cache.CacheSnapshot()));
 }
 
 void serverController::refreshCacheView()

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "core/cache_view_rows.h"
+
 namespace corvane {
 
 enum class ServiceKind { Ftp, Http };
@@ -30,6 +32,8 @@ public:
     // The session view's rows changed.
     virtual void RefreshSessionView() = 0;
     virtual void ClearCacheView() = 0;
+    // The cache page's list, hit-rate panel and size panel, filled anew.
+    virtual void ShowCacheView(const CacheViewContents&) {}
     // The wait cursor while a command is being handed to the server thread.
     virtual void ShowBusy(bool busy) = 0;
 };

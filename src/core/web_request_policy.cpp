@@ -79,7 +79,11 @@ WebRequestPolicy::WebRequestPolicy(ftpServerThread& thread, permissionsClass& ac
 
 void WebRequestPolicy::Wire(THttpServer& server)
 {
-    server.ClientClass = [] { return std::make_unique<httpServersClientClass>(); };
+    server.ClientClass = [this] {
+        auto client = std::make_unique<httpServersClientClass>();
+        client->OnBodyFinished = [this](httpServersClientClass& c) { BodyFinished(c); };
+        return client;
+    };
     server.OnClientConnect = [this](THttpServer* sender, THttpConnection* client, std::uint16_t) {
         ClientConnect(*sender, static_cast<httpServersClientClass&>(*client));
     };
@@ -151,12 +155,19 @@ void WebRequestPolicy::HeadDocument(httpServersClientClass& client, THttpGetFlag
     if (!IsInsideRoot(client.Document)) flags = hg404;
     else client.Document = FullRealPath(client.Document);
     LogRequest(client);
+    ResetCacheUse(client);
     client.skipCacheAccounting = true;
+}
+
+void WebRequestPolicy::ResetCacheUse(httpServersClientClass& client, bool failed)
+{
+    if (client.cacheLease.Open() || client.CacheStream) thread_.cacheTransferDone(client, failed);
 }
 
 void WebRequestPolicy::GetDocument(httpServersClientClass& client, THttpGetFlag& flags)
 {
     LogRequest(client);
+    ResetCacheUse(client);
     client.skipCacheAccounting = false;
     client.cacheKey = RemoveTrailingBackslash(client.Document);
     if (!IsInsideRoot(client.Document)) {
@@ -165,15 +176,24 @@ void WebRequestPolicy::GetDocument(httpServersClientClass& client, THttpGetFlag&
     }
     // From here on the document is named in its full form, so that what the file system opens
     // is exactly what the inside test saw.
-    // Opening the document tells a file (opened, and then sent) from a folder in one step.
     const std::string document = FullRealPath(client.Document);
+    // A file the cache holds is sent from memory without opening it; otherwise opening the
+    // document tells a file (opened, and then sent) from a folder.
+    client.cacheKey = document;
+    thread_.openCachedFile(document, client, true);
+    if (client.CacheMode == -1) {
+        client.Document = document;
+        return;
+    }
     FileStream file;
     if (file.OpenReal(document, FileStream::Mode::Read)) {
         client.Document = document;
-        client.cacheKey = document;
-        thread_.openCachedFile(client.cacheKey, client);
         client.UseDocumentFile(std::move(file));
-    } else if (fs::LastFsError() == fs::FsError::IsAFolder) {
+        return;
+    }
+    // Gone since the lookup (or a folder): no page of another kind may fill the file's copy.
+    ResetCacheUse(client, true);
+    if (fs::LastFsError() == fs::FsError::IsAFolder) {
         AnswerFolder(client, document, flags);
     } else {
         Answer404Page(client, flags);
@@ -197,18 +217,31 @@ void WebRequestPolicy::AnswerFolder(httpServersClientClass& client, const std::s
     AnswerListing(client, folder);
 }
 
+// The page is made whole in memory either way, so its cache use ends here: a page from the
+// cache is copied out, a new page is copied in whole (whether or not the browser reads it all).
 void WebRequestPolicy::AnswerListing(httpServersClientClass& client, const std::string& folder)
 {
     client.cacheKey = JoinPath(folder, kListingMarker);
     thread_.openCachedFile(client.cacheKey, client);
     auto page = std::make_shared<std::stringstream>();
     if (client.CacheMode == -1 && client.CacheStream) {
+        client.CacheStream->clear();
+        client.CacheStream->seekg(0);
         *page << client.CacheStream->rdbuf();
     } else {
         BuildHTMLFolder(*page, client.Path, RemoveTrailingBackslash(folder), SettingFileContent(settings_.error404File),
                         std::string(), std::string(), settings_.htmlHeader, 63,
                         dhtml_Parent | dhtml_SubFolders | dhtml_LongDate, shtml_FileName, 28);
+        if (client.CacheMode == 1 && client.CacheStream) {
+            const std::string text = page->str();
+            client.CacheStream->clear();
+            client.CacheStream->seekp(0);
+            client.CacheStream->write(text.data(), static_cast<std::streamsize>(text.size()));
+            client.CacheFillStart = 0;
+            client.CachePosition = static_cast<std::int64_t>(text.size());
+        }
     }
+    thread_.cacheTransferDone(client, false);
     client.DocumentStream = page;
     client.AnswerStream("200 OK", "text/html");
 }
@@ -240,9 +273,17 @@ void WebRequestPolicy::Answer404Page(httpServersClientClass& client, THttpGetFla
     client.AnswerStream("404 Not Found", "text/html");
 }
 
+void WebRequestPolicy::BodyFinished(httpServersClientClass& client)
+{
+    if (client.skipCacheAccounting || !client.cacheLease.Open()) return;
+    thread_.cacheTransferDone(client, false);
+    thread_.cacheChanged();
+}
+
 void WebRequestPolicy::ClientDisconnect(httpServersClientClass& client, std::uint16_t error)
 {
-    if (!client.skipCacheAccounting) thread_.cacheTransferDone(client.cacheKey, client, error != 0);
+    if (!client.skipCacheAccounting) thread_.cacheTransferDone(client, error != 0);
+    thread_.cacheChanged();
     if (client.BodyBytesSent() > 0) thread_.addHttpBytes(static_cast<std::uint64_t>(client.BodyBytesSent()));
     // The connection is destroyed only after this handler: it is here throughout.
     thread_.log(HttpDisconnectedLine(Peer(client, [] { return true; })));

@@ -45,6 +45,8 @@ public:
     void GetDocument(httpServersClientClass& client, THttpGetFlag& flags);
     void HeadDocument(httpServersClientClass& client, THttpGetFlag& flags);
     void ClientDisconnect(httpServersClientClass& client, std::uint16_t error);
+    // A response's body has ended: its use of the cache ends with it.
+    void BodyFinished(httpServersClientClass& client);
 
     // Whether a document lies inside the document root (the root itself as root + "\").
     bool IsInsideRoot(const std::string& document) const;
@@ -60,6 +62,8 @@ private:
     std::string HostNameOf(httpServersClientClass& client, const std::function<bool()>& stillHere);
     void AnswerFolder(httpServersClientClass& client, const std::string& folder, THttpGetFlag& flags);
     void AnswerListing(httpServersClientClass& client, const std::string& folder);
+    // A request starts with no cache use of the one before on the same connection.
+    void ResetCacheUse(httpServersClientClass& client, bool failed = false);
     void AnswerRedirect(httpServersClientClass& client);
     void Answer404Page(httpServersClientClass& client, THttpGetFlag& flags);
     void LogRequest(httpServersClientClass& client);

@@ -255,6 +255,11 @@ void THttpConnection::ProcessGet()
 {
     THttpGetFlag flags = hgSendDoc;
     TriggerGetDocument(flags);
+    AnswerGet(flags);
+}
+
+void THttpConnection::AnswerGet(THttpGetFlag flags)
+{
     switch (flags) {
     case hgSendDoc:
         // A missing file and one that cannot be opened for reading get the same answer; the
@@ -400,7 +405,7 @@ void THttpConnection::SendDocument(THttpSendType sendType)
         header.resize(headerSize + static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
         if (got > 0) {
             bodyBytesSent_ += got;
-            BodyBytesRead(got);
+            BodyBytesRead(header.data() + headerSize, got, sendOffset_);
         }
         sendRemaining_ = 0;
     }
@@ -479,7 +484,7 @@ bool THttpConnection::SendNextFileBlock()
     }
     const long long count = std::min<long long>(kFileBlock, sendRemaining_);
     if (count <= 0 || State() != wsConnected) return false;
-    BodyBytesRead(count);
+    BodyBytesRead(nullptr, count, sendOffset_);
     if (SendFile(documentFile_.Handle(), sendOffset_, count) < 0) return false;
     fileBlockPending_ = count;
     sendOffset_ += count;
@@ -490,11 +495,12 @@ bool THttpConnection::SendNextFileBlock()
 bool THttpConnection::SendNextStreamBlock(std::istream& stream)
 {
     if (DocumentBuffer.size() < static_cast<std::size_t>(kStreamBlock)) DocumentBuffer.resize(kStreamBlock);
+    const std::streamoff at = stream.tellg();
     stream.read(DocumentBuffer.data(), kStreamBlock);
     const std::streamsize count = stream.gcount();
     if (count <= 0 || State() != wsConnected) return false;
     bodyBytesSent_ += count;
-    BodyBytesRead(count);
+    BodyBytesRead(DocumentBuffer.data(), count, at < 0 ? 0 : at);
     Send(DocumentBuffer.data(), static_cast<int>(count));
     return true;
 }
@@ -513,6 +519,7 @@ void THttpConnection::FinishBody()
     fileBlockPending_ = 0;
     DocumentStream.reset();
     documentFile_.Close();
+    BodyFinished();
     // The done step runs after the last block's data-sent event has returned.
     PostSelf([](TCustomWSocket* self) { static_cast<THttpConnection*>(self)->RequestDone(); });
 }

@@ -133,8 +133,15 @@ protected:
     // (range, condition): its header goes into `header`, and sendOffset_/sendRemaining_ name the
     // body. False when no body follows (HEAD, 304, 416).
     bool PrepareFileResponse(THttpSendType sendType, std::int64_t size, std::string& header);
-    // Called with the count of body bytes each time they are read for sending.
-    virtual void BodyBytesRead(std::int64_t) {}
+    // What ProcessGet does with the owner's answer to a GET.
+    void AnswerGet(THttpGetFlag flags);
+    // Called each time body bytes are read for sending: `bytes` holds them (null when they go
+    // from the file to the socket without passing through memory), `offset` is where they start
+    // in the document or stream.
+    virtual void BodyBytesRead(const char* /*bytes*/, std::int64_t /*count*/, std::int64_t /*offset*/) {}
+    // The body of the response has been read to its end, or has ended early; the connection
+    // may still be sending its last bytes.
+    virtual void BodyFinished() {}
     // Starts the body of the response: ConnectionDataSent sends block after block.
     void StartBody();
     // The body has gone: the request is done (after the events already queued).

@@ -17,15 +17,30 @@ std::string httpServersClientClass::PeerHostName(const std::function<bool()>& cl
     return std::string();
 }
 
+void httpServersClientClass::ProcessGet()
+{
+    THttpGetFlag flags = hgSendDoc;
+    TriggerGetDocument(flags);
+    if (flags == hgSendDoc && CacheMode == -1 && CacheStream && !documentFile_.IsOpen()) {
+        SendDocument(httpSendDoc);
+        return;
+    }
+    AnswerGet(flags);
+}
+
 void httpServersClientClass::SendDocument(THttpSendType sendType)
 {
     if (CacheMode != -1 || !CacheStream) {
-        CachePosition = 0;
+        CachePosition = CacheFillStart = 0;
+        cacheFillStarted_ = false;
         THttpConnection::SendDocument(sendType);
         return;
     }
     // The cache holds the document: its copy is what is sent, and its size is the length.
-    DocumentTime = FileDate(Document);
+    std::int64_t fileSize = 0;
+    DocumentTime = 0;
+    if (documentFile_.IsOpen()) documentFile_.SizeAndTimeAtOpen(fileSize, DocumentTime);
+    else DocumentTime = CacheSourceTime;
     DocumentContentType = DocumentToContentType(Document);
     DocumentStream.reset();
     CacheStream->clear();
@@ -33,12 +48,30 @@ void httpServersClientClass::SendDocument(THttpSendType sendType)
     const std::int64_t size = static_cast<std::int64_t>(CacheStream->tellg());
     std::string header;
     const bool body = PrepareFileResponse(sendType, size < 0 ? 0 : size, header);
-    if (State() == wsConnected) SendStr(header);
-    if (!body) {
+    CachePosition = sendOffset_;
+    if (body && sendRemaining_ <= kSmallBody) {
+        // A small body goes with its header in one write, as it does from the file.
+        const std::size_t headerSize = header.size();
+        header.resize(headerSize + static_cast<std::size_t>(sendRemaining_));
+        CacheStream->clear();
+        CacheStream->seekg(sendOffset_);
+        CacheStream->read(header.data() + headerSize, static_cast<std::streamsize>(sendRemaining_));
+        const std::int64_t got = CacheStream->gcount();
+        header.resize(headerSize + static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
+        CachePosition += got;
+        bodyBytesSent_ += got;
+        sendRemaining_ = 0;
+        if (State() == wsConnected) SendStr(header);
+        documentFile_.Close();
         FinishBody();
         return;
     }
-    CachePosition = sendOffset_;
+    if (State() == wsConnected) SendStr(header);
+    if (!body) {
+        documentFile_.Close();
+        FinishBody();
+        return;
+    }
     sending_ = true;
     ConnectionDataSent();
 }
@@ -78,10 +111,7 @@ void httpServersClientClass::ConnectionDataSent()
             FinishBody();
             return;
         }
-        CacheStream->clear();
-        CacheStream->seekp(CachePosition);
-        CacheStream->write(DocumentBuffer.data(), count);
-        BodyBytesRead(count);
+        BodyBytesRead(DocumentBuffer.data(), count, sendOffset_);
         sendOffset_ += count;
         sendRemaining_ -= count;
         bodyBytesSent_ += count;
@@ -89,6 +119,33 @@ void httpServersClientClass::ConnectionDataSent()
         return;
     }
     THttpConnection::ConnectionDataSent();
+}
+
+// What is read for sending is copied into the cache's copy at the same offset, so a range
+// request fills the part it sends. Bytes that went past this copy (straight from the file to
+// the socket) leave a copy with a hole: it is reported broken and not kept.
+void httpServersClientClass::BodyBytesRead(const char* bytes, std::int64_t count, std::int64_t offset)
+{
+    if (CacheMode != 1 || !CacheStream || count <= 0) return;
+    if (!cacheFillStarted_) {
+        cacheFillStarted_ = true;
+        CacheFillStart = CachePosition = offset;
+    }
+    if (bytes == nullptr || offset != CachePosition) {
+        CacheFillBroken = true;
+        CacheMode = 0;
+        return;
+    }
+    CacheStream->clear();
+    CacheStream->seekp(offset);
+    CacheStream->write(bytes, static_cast<std::streamsize>(count));
+    if (!*CacheStream) CacheFillBroken = true;
+    CachePosition = offset + count;
+}
+
+void httpServersClientClass::BodyFinished()
+{
+    if (OnBodyFinished) OnBodyFinished(*this);
 }
 
 }  // namespace corvane

@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
 
+#include "cache/cache_lease.h"
 #include "http/http_connection.h"
 
 namespace corvane {
@@ -17,10 +19,21 @@ namespace corvane {
 class httpServersClientClass : public THttpConnection {
 public:
     // -1: the bytes come from CacheStream; 1: what is sent is copied into CacheStream; 0: no
-    // cache. CachePosition is the next byte of the body in the cached copy.
+    // cache. CachePosition is the next byte of the body in the cached copy; a copy being filled
+    // starts at CacheFillStart (a range request fills from its first byte), and is broken when
+    // bytes went out that it did not see.
     std::shared_ptr<std::iostream> CacheStream;
     int CacheMode = 0;
     std::int64_t CachePosition = 0;
+    std::int64_t CacheFillStart = 0;
+    bool CacheFillBroken = false;
+    // The response's use of the cache, from the lookup that set CacheStream and CacheMode.
+    CacheLease cacheLease;
+    // The document's modification time as the lookup found it, for a document sent from the
+    // cache without its file.
+    std::time_t CacheSourceTime = 0;
+    // The owner hears here when a response's body has ended (the cache's end of transfer).
+    std::function<void(httpServersClientClass&)> OnBodyFinished;
     // The web policy's own fields: the path under which the response is known to the cache,
     // and whether the end of the connection is kept out of the cache's figures (HEAD).
     std::string cacheKey;
@@ -33,16 +46,20 @@ public:
     // The remembered result: the name, "Error #" + number after a failure, empty before one.
     const std::string& RememberedHostName() const { return hostName_; }
 
+    // A document the cache serves is sent without opening its file.
+    void ProcessGet() override;
     void SendDocument(THttpSendType sendType) override;
     void ConnectionDataSent() override;
 
 protected:
-    void BodyBytesRead(std::int64_t count) override { CachePosition += count; }
+    void BodyBytesRead(const char* bytes, std::int64_t count, std::int64_t offset) override;
+    void BodyFinished() override;
 
 private:
     bool SendNextCachedBlock();
 
     std::string hostName_;
+    bool cacheFillStarted_ = false;
 };
 
 }  // namespace corvane

@@ -1,0 +1,154 @@
+// serverCacheClass: the entry list and its orders, and how the sizes are counted. Every
+// function here runs with the list lock held.
+//
+// The total size counts every entry whose bytes are alive: the listed ones, and those taken
+// out of the list while transfers still fill or read them (their bytes go when the last of
+// those transfers ends). The in-use size is the part of the total that transfers hold, which
+// no eviction can free.
+#include "cache/server_cache.h"
+
+#include <algorithm>
+
+namespace corvane {
+
+serverCacheClass::EntryPtr serverCacheClass::Find(const std::string& normalKey) const
+{
+    const auto found = byKey_.find(normalKey);
+    if (found == byKey_.end()) return nullptr;
+    return entries_.at(found->second);
+}
+
+serverCacheClass::EntryPtr serverCacheClass::Create(const std::string& key, const std::string& normalKey, bool isFolder,
+                                                    bool isListingPage, std::int64_t expected,
+                                                    const std::optional<fs::EntryStamp>& stamp, std::int64_t capacity)
+{
+    auto entry = std::make_shared<cacheEntryClass>();
+    // A file is held at its size at most: if it grows while it is copied, the copy overflows
+    // and is dropped. A listing's size is not known ahead: it may take the capacity.
+    const std::int64_t limit = isFolder || isListingPage ? std::max<std::int64_t>(capacity, kFolderEntryRoom) : expected;
+    entry->stream = std::make_shared<CacheMemoryStream>(expected > 0 ? expected : kFolderEntryRoom, limit);
+    entry->sourceTime = stamp;
+    entry->lastAccess = packedNow_();
+    entry->key = key;
+    entry->isFolder = isFolder;
+    entry->isListingPage = isListingPage;
+    entry->size = expected;
+    entry->users = 1;
+    entry->filled.expectedTotal = static_cast<std::uint64_t>(std::max<std::int64_t>(expected, 0));
+    entry->sequence = nextSequence_++;
+    entries_.emplace(entry->sequence, entry);
+    byKey_[normalKey] = entry->sequence;
+    byAccess_.emplace(entry->lastAccess, entry->sequence);
+    bySize_.emplace(entry->size, entry->sequence);
+    totalSize_ += entry->size;
+    inUseSize_ += entry->size;
+    return entry;
+}
+
+void serverCacheClass::Remove(const EntryPtr& entry)
+{
+    if (!entry->listed) return;
+    entries_.erase(entry->sequence);
+    byKey_.erase(NormalCacheKey(entry->key));
+    byAccess_.erase({entry->lastAccess, entry->sequence});
+    bySize_.erase({entry->size, entry->sequence});
+    entry->listed = false;
+    // Bytes that transfers still use stay counted until the last of them ends.
+    if (!entry->InUse()) totalSize_ -= entry->size;
+}
+
+void serverCacheClass::Use(cacheEntryClass& entry, bool filler)
+{
+    if (!entry.InUse()) inUseSize_ += entry.size;
+    ++(filler ? entry.users : entry.readers);
+}
+
+void serverCacheClass::Unuse(cacheEntryClass& entry, bool filler)
+{
+    if (!entry.InUse()) return;
+    std::int32_t& count = filler ? entry.users : entry.readers;
+    count = std::max(count - 1, 0);
+    if (entry.InUse()) return;
+    inUseSize_ -= entry.size;
+    if (!entry.listed) totalSize_ -= entry.size;
+}
+
+void serverCacheClass::Resize(cacheEntryClass& entry, std::int64_t size)
+{
+    const std::int64_t delta = size - entry.size;
+    if (delta == 0) return;
+    if (entry.listed) {
+        bySize_.erase({entry.size, entry.sequence});
+        bySize_.emplace(size, entry.sequence);
+    }
+    if (entry.listed || entry.InUse()) totalSize_ += delta;
+    if (entry.InUse()) inUseSize_ += delta;
+    entry.size = size;
+}
+
+void serverCacheClass::Touch(cacheEntryClass& entry)
+{
+    byAccess_.erase({entry.lastAccess, entry.sequence});
+    entry.lastAccess = packedNow_();
+    byAccess_.emplace(entry.lastAccess, entry.sequence);
+}
+
+// ---- Leases ----
+
+void serverCacheClass::Release(CacheLease& lease) noexcept
+{
+    if (!lease.open_) return;
+    try {
+        // A fill that never said how far it came cannot be trusted; a read just ends.
+        CacheTransferDone(lease, 0, 0, lease.answer_ == 0);
+    } catch (...) {
+        lease.open_ = false;
+    }
+}
+
+CacheLease::~CacheLease() { Reset(); }
+
+CacheLease::CacheLease(CacheLease&& other) noexcept
+    : cache_(other.cache_), entry_(std::move(other.entry_)), answer_(other.answer_), open_(other.open_)
+{
+    other.cache_ = nullptr;
+    other.answer_ = 2;
+    other.open_ = false;
+}
+
+CacheLease& CacheLease::operator=(CacheLease&& other) noexcept
+{
+    if (this == &other) return *this;
+    Reset();
+    cache_ = other.cache_;
+    entry_ = std::move(other.entry_);
+    answer_ = other.answer_;
+    open_ = other.open_;
+    other.cache_ = nullptr;
+    other.answer_ = 2;
+    other.open_ = false;
+    return *this;
+}
+
+void CacheLease::Reset() noexcept
+{
+    if (open_ && cache_) cache_->Release(*this);
+    entry_.reset();
+    cache_ = nullptr;
+    answer_ = 2;
+    open_ = false;
+}
+
+std::shared_ptr<std::iostream> CacheLease::Stream() const
+{
+    if (!entry_ || answer_ == 2) return nullptr;
+    return entry_->stream;
+}
+
+std::time_t CacheLease::SourceTime() const
+{
+    if (!entry_ || !entry_->sourceTime) return 0;
+    return static_cast<std::time_t>(entry_->sourceTime->writeTime / 1000000000);
+}
+
+}  // namespace corvane

@@ -1,0 +1,333 @@
+// The directory and file cache against real files on a mapped drive: what each lookup answers,
+// when an entry is complete, when it goes stale, the eviction orders and the counting of sizes.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cache/server_cache.h"
+#include "platform/drive_map.h"
+#include "../platform/scratch_folder.h"
+
+namespace corvane {
+namespace {
+
+using testing::ScratchFolder;
+
+class ServerCacheTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::filesystem::create_directories(scratch.Join("c/pub/sub"));
+        DriveMap::Configure({{'C', scratch.Join("c")}}, scratch.Path());
+        cache.SetDirectoryCacheEnabled(true);
+        cache.SetFileCacheEnabled(true);
+    }
+    void TearDown() override { DriveMap::Configure({}, scratch.Path()); }
+
+    void Put(const std::string& name, const std::string& content) { scratch.Put("c/pub/" + name, content); }
+    static std::string Real(const std::string& name) { return "C:\\pub\\" + name; }
+
+    // A whole transfer of the file that the lease fills or serves: the bytes it copies.
+    static void Fill(serverCacheClass& c, CacheLease& lease, const std::string& bytes, std::int64_t from, std::int64_t to)
+    {
+        auto& stream = *lease.Stream();
+        stream.clear();
+        stream.seekp(from);
+        stream.write(bytes.data() + from, to - from);
+        c.CacheTransferDone(lease, from, to, false);
+    }
+    static std::string Read(const CacheLease& lease)
+    {
+        auto& stream = *lease.Stream();
+        stream.clear();
+        stream.seekg(0);
+        return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+    }
+    // A cached file of `size` bytes, filled by one whole transfer, its hits raised to `hits`.
+    void Cached(serverCacheClass& c, const std::string& name, std::size_t size, int hits = 0)
+    {
+        const std::string bytes(size, 'x');
+        Put(name, bytes);
+        CacheLease lease = c.CacheLookup(Real(name));
+        ASSERT_EQ(lease.Answer(), 0) << name;
+        Fill(c, lease, bytes, 0, static_cast<std::int64_t>(size));
+        for (int i = 0; i < hits; ++i) {
+            CacheLease hit = c.CacheLookup(Real(name));
+            ASSERT_EQ(hit.Answer(), 1) << name;
+            c.CacheTransferDone(hit, 0, 0, false);
+        }
+    }
+    std::vector<std::string> Keys() const
+    {
+        std::vector<std::string> keys;
+        for (const auto& row : cache.CacheSnapshot().rows) keys.push_back(row.key);
+        return keys;
+    }
+
+    ScratchFolder scratch;
+    serverCacheClass cache;
+};
+
+TEST_F(ServerCacheTest, SecondDownloadIsServedFromMemoryAndTheHitRateIsHalf)
+{
+    Put("ten.txt", "0123456789");
+    CacheLease first = cache.CacheLookup(Real("ten.txt"));
+    ASSERT_EQ(first.Answer(), 0);
+    EXPECT_EQ(first.CacheMode(), 1);
+    Fill(cache, first, "0123456789", 0, 10);
+    CacheLease second = cache.CacheLookup(Real("ten.txt"));
+    ASSERT_EQ(second.Answer(), 1);
+    EXPECT_EQ(second.CacheMode(), -1);
+    EXPECT_EQ(Read(second), "0123456789");
+    EXPECT_FLOAT_EQ(cache.HitRate(), 50.0f);
+    EXPECT_EQ(cache.CacheSnapshot().rows.at(0).hits, 1);
+}
+
+TEST_F(ServerCacheTest, KeysCompareAsThisHostComparesRealPaths)
+{
+    Put("ten.txt", "0123456789");
+    CacheLease first = cache.CacheLookup("C:\\pub\\ten.txt");
+    Fill(cache, first, "0123456789", 0, 10);
+    EXPECT_EQ(cache.CacheLookup("c:\\pub\\ten.txt").Answer(), 1);  // the drive letter folds
+    Put("TEN.txt", "ABCDEFGHIJ");
+    CacheLease other = cache.CacheLookup("C:\\pub\\TEN.txt");  // another file on this host
+    EXPECT_EQ(other.Answer(), 0);
+}
+
+TEST_F(ServerCacheTest, ResumedDownloadCompletesAPartialEntry)
+{
+    const std::string bytes = "0123456789";
+    Put("ten.txt", bytes);
+    CacheLease cut = cache.CacheLookup(Real("ten.txt"));
+    Fill(cache, cut, bytes, 0, 4);  // aborted after 4 bytes
+    CacheLease resumed = cache.CacheLookup(Real("ten.txt"));
+    ASSERT_EQ(resumed.Answer(), 0);
+    EXPECT_EQ(resumed.Stream(), cut.Stream());
+    Fill(cache, resumed, bytes, 4, 10);  // REST 4
+    CacheLease whole = cache.CacheLookup(Real("ten.txt"));
+    ASSERT_EQ(whole.Answer(), 1);
+    EXPECT_EQ(Read(whole), bytes);
+}
+
+TEST_F(ServerCacheTest, ChangedSourceIsNeverServedStale)
+{
+    struct Change {
+        const char* name;
+        std::string after;
+    };
+    const std::vector<Change> changes = {{"same size rewritten", "abcdefghij"}, {"shrunk", "0123"}, {"grown", "0123456789AB"}};
+    for (const Change& change : changes) {
+        SCOPED_TRACE(change.name);
+        Put("f.txt", "0123456789");
+        CacheLease fill = cache.CacheLookup(Real("f.txt"));
+        ASSERT_EQ(fill.Answer(), 0);
+        Fill(cache, fill, "0123456789", 0, 10);
+        Put("f.txt", change.after);
+        CacheLease next = cache.CacheLookup(Real("f.txt"));
+        ASSERT_EQ(next.Answer(), 0);  // a new entry, filled anew
+        EXPECT_NE(next.Stream(), fill.Stream());
+        Fill(cache, next, change.after, 0, static_cast<std::int64_t>(change.after.size()));
+        CacheLease hit = cache.CacheLookup(Real("f.txt"));
+        ASSERT_EQ(hit.Answer(), 1);
+        EXPECT_EQ(Read(hit), change.after);
+        EXPECT_EQ(cache.TotalSize(), static_cast<std::int64_t>(change.after.size()));
+        cache.CacheTransferDone(hit, 0, 0, false);
+        cache.CacheInvalidate(Real("f.txt"));
+    }
+    // A source that has gone takes its copy with it.
+    Cached(cache, "gone.txt", 10);
+    std::filesystem::remove(scratch.Join("c/pub/gone.txt"));
+    EXPECT_EQ(cache.CacheLookup(Real("gone.txt")).Answer(), 2);
+    EXPECT_EQ(cache.EntryCount(), 0u);
+}
+
+TEST_F(ServerCacheTest, BusyEntriesAnswerTwo)
+{
+    const std::string bytes = "0123456789";
+    Put("ten.txt", bytes);
+    CacheLease a = cache.CacheLookup(Real("ten.txt"));
+    CacheLease b = cache.CacheLookup(Real("ten.txt"));  // a second transfer fills the same entry
+    ASSERT_EQ(b.Answer(), 0);
+    Fill(cache, a, bytes, 0, 10);
+    // Complete, but b still fills it.
+    EXPECT_EQ(cache.CacheLookup(Real("ten.txt")).Answer(), 2);
+    // A changed source whose entry is busy is not restarted without end.
+    Put("ten.txt", "changed!!!");
+    EXPECT_EQ(cache.CacheLookup(Real("ten.txt")).Answer(), 2);
+    Fill(cache, b, bytes, 0, 10);
+    CacheLease fresh = cache.CacheLookup(Real("ten.txt"));
+    EXPECT_EQ(fresh.Answer(), 0);
+}
+
+TEST_F(ServerCacheTest, EvictedEntryLivesAndCountsUntilItsTransferEnds)
+{
+    const std::string bytes(100, 'a');
+    Put("a.bin", bytes);
+    CacheLease reader;
+    {
+        CacheLease fill = cache.CacheLookup(Real("a.bin"));
+        Fill(cache, fill, bytes, 0, 100);
+        reader = cache.CacheLookup(Real("a.bin"));
+        ASSERT_EQ(reader.Answer(), 1);
+    }
+    cache.CacheInvalidate(Real("a.bin"));
+    cache.SetCacheCapacity(0);
+    EXPECT_EQ(cache.EntryCount(), 0u);
+    EXPECT_EQ(cache.TotalSize(), 100);  // still read by a transfer
+    EXPECT_EQ(Read(reader), bytes);
+    cache.CacheTransferDone(reader, 0, 0, false);
+    EXPECT_EQ(cache.TotalSize(), 0);
+    // A fill lease that goes without reporting is a failed fill: nothing stays busy.
+    cache.SetCacheCapacity(1000);
+    { CacheLease dropped = cache.CacheLookup(Real("a.bin")); }
+    EXPECT_EQ(cache.EntryCount(), 0u);
+    EXPECT_EQ(cache.TotalSize(), 0);
+}
+
+TEST_F(ServerCacheTest, EachModeEvictsInItsOrder)
+{
+    struct Case {
+        int mode;
+        bool stoppedClock;                                 // every last access the same
+        std::vector<std::pair<std::size_t, int>> entries;  // size, hits; named e0, e1, ...
+        std::size_t incoming;                              // the capacity holds the entries exactly
+        std::vector<std::string> kept;
+    };
+    const std::vector<Case> cases = {
+        // Fewest hits: pass 0 removes e0, steps over e1 (moved up into e0's place) and removes
+        // e2; only when that is not enough does the next pass find e1.
+        {0, false, {{10, 0}, {10, 0}, {10, 0}, {10, 2}}, 15, {"e1", "e3"}},
+        {0, false, {{10, 0}, {10, 0}, {10, 0}, {10, 2}}, 25, {"e3"}},
+        // Passes with a rising threshold: 1 hit goes before 2, 3 stays.
+        {0, false, {{10, 3}, {10, 1}, {10, 2}}, 10, {"e0", "e2"}},
+        {0, false, {{10, 3}, {10, 1}, {10, 2}}, 15, {"e0"}},
+        // Oldest last access (e0's hit made it the newest); on equal values the earliest.
+        {1, false, {{10, 1}, {10, 0}, {10, 0}}, 10, {"e0", "e2"}},
+        {1, true, {{10, 0}, {10, 0}, {10, 0}}, 10, {"e1", "e2"}},
+        // Smallest size: of 5, 3 and 3 the first 3 goes.
+        {2, false, {{5, 0}, {3, 0}, {3, 0}}, 2, {"e0", "e2"}},
+        // Biggest size, the earliest of equals.
+        {3, false, {{5, 0}, {7, 0}, {7, 0}}, 7, {"e0", "e2"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("mode " + std::to_string(c.mode) + ", incoming " + std::to_string(c.incoming));
+        std::int64_t clock = 0;
+        serverCacheClass sized([&clock, &c] { return c.stoppedClock ? 0 : ++clock; });
+        sized.SetFileCacheEnabled(true);
+        sized.SetCacheMode(c.mode);
+        std::size_t total = 0;
+        for (const auto& entry : c.entries) total += entry.first;
+        sized.SetCacheCapacity(static_cast<std::int64_t>(total));
+        for (std::size_t i = 0; i < c.entries.size(); ++i) Cached(sized, "e" + std::to_string(i), c.entries[i].first);
+        for (std::size_t i = 0; i < c.entries.size(); ++i)
+            for (int h = 0; h < c.entries[i].second; ++h) {
+                CacheLease hit = sized.CacheLookup(Real("e" + std::to_string(i)));
+                sized.CacheTransferDone(hit, 0, 0, false);
+            }
+        Put("incoming", std::string(c.incoming, 'n'));
+        CacheLease in = sized.CacheLookup(Real("incoming"));
+        EXPECT_EQ(in.Answer(), 0);
+        std::vector<std::string> kept;
+        for (const auto& row : sized.CacheSnapshot().rows)
+            if (row.key != Real("incoming")) kept.push_back(row.key.substr(row.key.rfind('\\') + 1));
+        EXPECT_EQ(kept, c.kept);
+    }
+}
+
+TEST_F(ServerCacheTest, CapacityRules)
+{
+    // A file larger than the capacity answers 2 and evicts nothing.
+    cache.SetCacheCapacity(1 << 20);
+    Cached(cache, "small", 1000);
+    Put("big", std::string(2 << 20, 'b'));
+    EXPECT_EQ(cache.CacheLookup(Real("big")).Answer(), 2);
+    EXPECT_EQ(cache.EntryCount(), 1u);
+    // A capacity below the total evicts at once; 0 empties the cache.
+    Cached(cache, "second", 1000);
+    cache.SetCacheCapacity(1500);
+    EXPECT_EQ(Keys(), std::vector<std::string>{Real("second")});
+    cache.SetCacheCapacity(0);
+    EXPECT_EQ(cache.EntryCount(), 0u);
+    EXPECT_EQ(cache.TotalSize(), 0);
+}
+
+TEST_F(ServerCacheTest, SizesAreSixtyFourBit)
+{
+    const std::int64_t fiveGiB = 5LL << 30;
+    const std::string path = scratch.Join("c/pub/huge.bin");
+    { std::ofstream(path, std::ios::binary).put('x'); }
+    ASSERT_EQ(::truncate(path.c_str(), fiveGiB), 0);
+    cache.SetCacheCapacity(1LL << 40);
+    CacheLease fill = cache.CacheLookup(Real("huge.bin"));
+    ASSERT_EQ(fill.Answer(), 0);
+    EXPECT_EQ(cache.TotalSize(), fiveGiB);
+    EXPECT_EQ(cache.CacheSnapshot().rows.at(0).size, fiveGiB);
+    cache.CacheTransferDone(fill, fiveGiB - 10, fiveGiB, false);  // a range past 4 GiB
+    cache.SetCacheCapacity(fiveGiB - 1);
+    EXPECT_EQ(cache.EntryCount(), 0u);
+}
+
+TEST_F(ServerCacheTest, ListingsFollowTheirSwitches)
+{
+    const std::string folder = "C:\\pub\\sub\\";
+    const std::string page = "C:\\pub\\sub\\<HTTPDirectoryListing>";
+    cache.SetDirectoryCacheEnabled(false);
+    EXPECT_EQ(cache.CacheLookup(folder, CacheSource::Folder).Answer(), 2);
+    // The HTTP listing page goes by the file cache switch.
+    CacheLease pageFill = cache.CacheLookup(page);
+    ASSERT_EQ(pageFill.Answer(), 0);
+    Fill(cache, pageFill, "<HTML>listing</HTML>", 0, 20);
+    cache.CacheUpdateSize(pageFill);
+    EXPECT_EQ(cache.CacheLookup(page).Answer(), 1);
+    cache.SetFileCacheEnabled(false);
+    cache.CacheInvalidate(page);
+    EXPECT_EQ(cache.CacheLookup(page).Answer(), 2);
+    // A folder's listing, once written, is whole; a failed one goes; the size becomes the real one.
+    cache.SetDirectoryCacheEnabled(true);
+    CacheLease failed = cache.CacheLookup(folder, CacheSource::Folder);
+    ASSERT_EQ(failed.Answer(), 0);
+    cache.CacheTransferDone(failed, 0, 0, true);
+    EXPECT_EQ(cache.EntryCount(), 0u);
+    CacheLease listing = cache.CacheLookup("C:\\pub\\sub", CacheSource::Folder);
+    EXPECT_EQ(cache.TotalSize(), kFolderEntryRoom);
+    Fill(cache, listing, "a listing\r\n", 0, 11);
+    cache.CacheUpdateSize(listing);
+    EXPECT_EQ(cache.TotalSize(), 11);
+    EXPECT_EQ(cache.CacheLookup(folder, CacheSource::Folder).Answer(), 1);
+    // A download never takes a folder's entry, nor a listing a file's.
+    EXPECT_EQ(cache.CacheLookup(folder, CacheSource::File).Answer(), 2);
+    Put("f.txt", "x");
+    EXPECT_EQ(cache.CacheLookup(Real("f.txt"), CacheSource::Folder).Answer(), 2);
+    cache.InvalidateFolderListings("C:\\pub\\sub");
+    EXPECT_EQ(cache.EntryCount(), 0u);
+}
+
+TEST_F(ServerCacheTest, ManyDistinctFilesKeepTheCapacityAndTheHitRate)
+{
+    cache.SetCacheCapacity(100 * 64);
+    for (int i = 0; i < 2000; ++i) Cached(cache, "n" + std::to_string(i), 64);
+    EXPECT_EQ(cache.EntryCount(), 100u);
+    EXPECT_EQ(cache.TotalSize(), 100 * 64);
+    EXPECT_FLOAT_EQ(cache.HitRate(), 0.0f);
+    CacheLease hit = cache.CacheLookup(Real("n1999"));
+    EXPECT_EQ(hit.Answer(), 1);
+    EXPECT_NEAR(cache.HitRate(), 100.0f / 2001.0f, 1e-4);
+}
+
+TEST_F(ServerCacheTest, SourceThatGrowsPastItsRoomIsNotKept)
+{
+    Put("g.txt", "0123456789");
+    CacheLease fill = cache.CacheLookup(Real("g.txt"));
+    Fill(cache, fill, "0123456789ABCDEF", 0, 16);  // grew while it was copied
+    EXPECT_EQ(cache.EntryCount(), 0u);
+    EXPECT_EQ(cache.TotalSize(), 0);
+}
+
+}  // namespace
+}  // namespace corvane
