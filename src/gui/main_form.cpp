@@ -338,12 +338,19 @@ bool TMainForm::ShutDown()
         shutDownFlag_ = false;
         return false;
     }
+    ShutDownWithoutAsking();
+    return true;
+}
+
+void TMainForm::ShutDownWithoutAsking()
+{
+    if (shutDownDone_) return;
+    shutDownFlag_ = true;
     controller_.shutDown();
     shutDownDone_ = true;
     if (tray_) tray_->hide();
     close();
     emit shutDownComplete();
-    return true;
 }
 
 // ---- Dialogs and help ----

@@ -47,6 +47,8 @@ public:
     // "S&hut Down": asks when clients are connected, then stops and saves everything and
     // closes the window for good. False when the operator said No.
     bool ShutDown();
+    // The same for a stop signal: nobody is asked.
+    void ShutDownWithoutAsking();
     // "&Send to tray" and the close box: hides the window (minimises it without a tray).
     void SendToTray();
     void Restore();

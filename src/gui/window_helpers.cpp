@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "common/constants.h"
+#include "platform/stop_signals.h"
 
 namespace corvane {
 namespace {
@@ -62,7 +63,12 @@ QString AskName(const QString& prompt, bool masked, QWidget* owner)
 
 bool OpenWithDesktop(const QString& target, const QString& failure)
 {
-    const bool started = QProcess::startDetached("xdg-open", {target});
+    QProcess opener;
+    opener.setProgram("xdg-open");
+    opener.setArguments({target});
+    // The window keeps the stop signals blocked for itself; the opened program must not.
+    opener.setChildProcessModifier([] { StopSignals::UnblockInChild(); });
+    const bool started = opener.startDetached();
     if (!started && !failure.isEmpty()) ShowError(failure);
     return started;
 }

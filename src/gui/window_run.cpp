@@ -1,10 +1,12 @@
 #include "gui/window_run.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 #include <cstdio>
 #include <cstdlib>
 
 #include "gui/main_form.h"
+#include "platform/stop_signals.h"
 
 namespace corvane {
 namespace {
@@ -48,6 +50,8 @@ int RunMainWindow(int argc, char** argv, const std::vector<std::string>& control
         return 1;
     }
     qInstallMessageHandler(ToolkitMessages);
+    // Before the toolkit starts threads of its own, so that every thread leaves them blocked.
+    StopSignals stopSignals;
     QApplication application(argc, argv);
     QApplication::setApplicationName("Corvane Server");
     QApplication::setDesktopFileName("corvane-server");
@@ -55,6 +59,12 @@ int RunMainWindow(int argc, char** argv, const std::vector<std::string>& control
     QApplication::setQuitOnLastWindowClosed(false);
     TMainForm form(controllerArguments);
     QObject::connect(&form, &TMainForm::shutDownComplete, &application, &QApplication::quit, Qt::QueuedConnection);
+    // SIGINT and SIGTERM shut down as "Shut Down" does, without asking: the sender decided.
+    QSocketNotifier stopNotifier(stopSignals.Fd(), QSocketNotifier::Read);
+    stopNotifier.setEnabled(stopSignals.Fd() >= 0);
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, &form, [&form, &stopSignals] {
+        if (stopSignals.Take()) form.ShutDownWithoutAsking();
+    });
     form.show();
     return QApplication::exec();
 }
