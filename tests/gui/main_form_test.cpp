@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -233,6 +235,78 @@ private slots:
         QVERIFY(!page->PasswordButton()->isEnabled());
         QVERIFY(page->SelectAccount("bob"));
         QVERIFY(page->PasswordButton()->isEnabled());
+    }
+
+    void groupsKeepTheirRulesAndTheirUsers()
+    {
+        OpenWindow();
+        AccountsPage* page = form_->Accounts();
+        AnswerNames({"FTP"});
+        auto refused = AnswerBox(QMessageBox::Ok);
+        page->AddGroup();
+        QCOMPARE(refused->text, QString("Names \"Anonymous\" and \"ftp\" are for users only, \nthey cannot be assigned to groups"));
+        QVERIFY(page->SelectAccount("All Others"));
+        auto kept = AnswerBox(QMessageBox::Ok);
+        page->DeleteGroup();
+        QCOMPARE(kept->text, QString("Group \"All Others\" cannot be removed"));
+
+        // A group removed with a user in it: the user goes to "All Others", in the tree and on disk.
+        AnswerNames({"Temp"});
+        page->AddGroup();
+        QVERIFY(page->SelectAccount("Temp"));
+        AnswerNames({"carol", "pw"});
+        page->AddUser();
+        QVERIFY(page->SelectAccount("Temp"));
+        auto confirm = AnswerBox(QMessageBox::Yes);
+        page->DeleteGroup();
+        QCOMPARE(confirm->title, QString("Really delete group?"));
+        QVERIFY(!page->Tree()->FindGroup("Temp"));
+        QCOMPARE(page->Tree()->FindUser("carol")->parent()->text(0), QString("All Others"));
+        const IniImage accounts = IniImage::Open(HomeFile("usersgroups.ini"));
+        QCOMPARE(QtText(accounts.ReadString("carol", "Group", "")), QString("All Others"));
+    }
+
+    void aBusyWindowDoesNotHoldUpTheFtpService()
+    {
+        OpenWindow();
+        StartFtp();
+        // The window thread is blocked (a long redraw, a modal loop elsewhere) while a client
+        // connects, logs in, lists and sends NOOPs: every reply still comes at once.
+        std::atomic<bool> served{false};
+        std::atomic<bool> failed{false};
+        std::string failure;  // written by the client, read after it has ended
+        std::thread client([&] {
+            corvane::testing::LineClient ftp(ftpPort_);
+            const auto expect = [&](const std::string& code) {
+                std::string line;
+                do line = ftp.ReadLine(std::chrono::milliseconds(2000));
+                while (line.rfind(code + "-", 0) == 0);
+                if (line.rfind(code + " ", 0) == 0 || failed) return;
+                failure = "wanted " + code + ", got " + line;
+                failed = true;
+            };
+            expect("220");
+            ftp.Send("USER anonymous\r\n");
+            expect("331");
+            ftp.Send("PASS x@\r\n");
+            expect("230");
+            for (int i = 0; i < 5; ++i) {
+                ftp.Send("NOOP\r\n");
+                expect("200");
+            }
+            ftp.Send("PWD\r\n");
+            expect("257");
+            served = !failed;
+            ftp.Send("QUIT\r\n");
+        });
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(8);
+        while (!served && !failed && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));  // not serving the window's queue
+        const bool servedWhileBlocked = served;
+        client.join();
+        QVERIFY2(servedWhileBlocked, failure.c_str());
+        // Once the window runs again it shows what happened.
+        QTRY_VERIFY_WITH_TIMEOUT(form_->Connections()->RefreshCount() > 0, 5000);
     }
 
     void rightsTickedInTheWindowReachTheFolderFile()
