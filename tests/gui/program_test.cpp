@@ -48,14 +48,17 @@ private slots:
         program.setProcessChannelMode(QProcess::MergedChannels);
         program.start(Program(), {"--home", home.path()});
         QVERIFY(program.waitForStarted(10000));
-        // Start-up writes the settings at once (the first run still to be recorded as done).
-        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(home.path() + "/usersgroups.ini"); }, 20000));
+        // Start-up writes every setting back at once (the first run is recorded as done only at
+        // the shut-down).
+        const std::string settingsPath = home.path().toStdString() + "/CorvaneServer.ini";
+        QVERIFY(QTest::qWaitFor([&] { return IniImage::Open(settingsPath).ReadString("ServerData", "ServerFirstRun", "") == "1"; }, 20000));
         program.terminate();
         QVERIFY(program.waitForFinished(20000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
-        const IniImage written = IniImage::Open(home.path().toStdString() + "/CorvaneServer.ini");
+        const IniImage written = IniImage::Open(settingsPath);
         QCOMPARE(QtText(written.ReadString("ServerData", "ServerFirstRun", "")), QString("0"));
+        QVERIFY(IniImage::Open(home.path().toStdString() + "/usersgroups.ini").SectionExists("Anonymous"));
     }
 };
 
