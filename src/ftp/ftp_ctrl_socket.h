@@ -132,6 +132,7 @@ public:
     int MaxDownloadBlock = 0;
     // The engine's own bookkeeping of the data connection and the transfer.
     TFtpTransferState TransferState;
+    TFtpSessionOptions SessionOptions;
 
 protected:
     void TriggerSessionConnected(std::uint16_t error) override;

@@ -20,6 +20,7 @@
 
 #include "ftp/ftp_ctrl_socket.h"
 #include "ftp/ftp_exceptions.h"
+#include "ftp/ftp_mlsx_facts.h"
 #include "ftp/ftp_types.h"
 #include "net/line_wsocket.h"
 
@@ -49,6 +50,8 @@ public:
     using TFtpSrvGetProcessingEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, bool& delayedSend)>;
     using TFtpSrvDataSessionEvent =
         std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error)>;
+    using TFtpSrvFolderRightsEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client,
+                                                        const std::string& folder, TFtpFolderRights& rights)>;
     using TFtpSrvDataAvailableEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, TWSocket* data,
                                                          char* buf, int len, std::uint16_t error)>;
 
@@ -170,6 +173,11 @@ public:
     TFtpSrvDataSessionEvent OnRetrDataSent;
     TFtpSrvDataSessionEvent OnStorSessionClosed;
     TFtpSrvDataSessionEvent OnRetrSessionClosed;
+    // The extension commands' questions: the account's rights in a folder (the perm facts of
+    // MLSD and MLST), whether an entry may be shown by MLST, whether MFMT may set a file's time.
+    TFtpSrvFolderRightsEvent OnFolderRights;
+    TFtpSrvValidateFileEvent OnValidateMlst;
+    TFtpSrvValidateFileEvent OnValidateMfmt;
 
 protected:
     // The work the engine posts to itself, always for one client.
@@ -203,6 +211,9 @@ protected:
     virtual void TriggerBuildDirectory(TFtpCtrlSocket* client, std::string& directory, bool detailed);
     virtual void TriggerAlterDirectory(TFtpCtrlSocket* client, std::string& directory, bool detailed);
     virtual void TriggerGetProcessing(TFtpCtrlSocket* client, bool& delayedSend);
+    virtual void TriggerFolderRights(TFtpCtrlSocket* client, const std::string& folder, TFtpFolderRights& rights);
+    virtual void TriggerValidateMlst(TFtpCtrlSocket* client, std::string& filePath, bool& allowed);
+    virtual void TriggerValidateMfmt(TFtpCtrlSocket* client, std::string& filePath, bool& allowed);
 
     // Command handlers: each receives the client, the keyword, the parameters and the answer to
     // fill. Those marked as needing a login answer "530 Please login with USER and PASS." unless
@@ -238,6 +249,26 @@ protected:
     virtual void CommandMODE(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
     virtual void CommandOverflow(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
     virtual void CommandSTOU(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    // The extension table (ftp_extension_commands.cpp, ftp_extended_data.cpp, ftp_mlsx_commands.cpp).
+    virtual void CommandFEAT(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandOPTS(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandHELP(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandALLO(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandEPSV(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandEPRT(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandMLSD(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandMLST(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandMFMT(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandCHMOD(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    // After EPSV ALL, the other commands that set up a data connection are refused.
+    static bool RefusedAfterEpsvAll(TFtpCtrlSocket* client, const char* keyword, std::string& answer);
+    // The engine's machine listing (MLSD) of `params` relative to the client's Directory.
+    void BuildMachineListing(TFtpCtrlSocket* client, const std::string& params, std::ostream& stream);
+    // MLSD of something that is not a folder: answers 550 before any transfer starts.
+    bool MachineListingRefused(TFtpCtrlSocket* client, const std::string& params, std::string& answer);
+    // The listing text of LIST, NLST or MLSD, by the command the client is running.
+    void BuildListingFor(TFtpCtrlSocket* client, const std::string& params, std::ostream& stream, bool detailed);
+
     // LIST (detailed) and NLST after their login test, the recording of the command and the
     // acceptance of the transfer: the owner's listing, or the engine's own, altered as the owner
     // likes, then "150" and the sending; a failure before the sending answers "451 Failed: %s.".
@@ -255,6 +286,11 @@ protected:
     // Data connections: the upload's opening (passive or active), the passive listener's
     // accept, and the handlers of the two directions.
     virtual void OpenUploadDataConnection(TFtpCtrlSocket* client);
+    // PASV's and EPSV's listener: the next port of the range, listening; returns the port bound.
+    // Raises with the reason.
+    int OpenPassiveListener(TFtpCtrlSocket* client);
+    // The passive flags after PASV or EPSV: a listener waits, or (after a failure) none does.
+    void SetPassiveFlags(TFtpCtrlSocket* client, bool listening);
     virtual void ClientPassiveSessionAvailable(TFtpCtrlSocket* client, std::uint16_t error);
     virtual void ClientRetrSessionConnected(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
     virtual void ClientRetrDataSent(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
@@ -283,7 +319,16 @@ private:
         TFtpSrvCommandProc proc;
     };
 
+    using TFtpCommandHandler = void (TFtpServer::*)(TFtpCtrlSocket*, std::string&, std::string&, std::string&);
+    struct TFtpBuiltinCommand {
+        const char* keyword;
+        TFtpCommandHandler handler;
+    };
+    TFtpSrvCommandProc Bound(TFtpCommandHandler handler);
     void FillCommandTable();
+    // The commands beyond the 32 of the table, looked up when the table has no entry.
+    void FillExtensionTable();
+    std::string HelpReply(const std::string& params) const;
     void ServerSessionAvailable(std::uint16_t error);
     void ServerChangeState(TSocketState oldState, TSocketState newState);
     void AttachClientHandlers(TFtpCtrlSocket* client);
@@ -340,6 +385,7 @@ private:
     std::vector<std::unique_ptr<TFtpCtrlSocket>> retiredClients_;
     long long connectionCounter_ = 0;
     std::vector<TFtpCommandEntry> commandTable_;
+    std::vector<TFtpCommandEntry> extensionTable_;
     bool destroying_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
