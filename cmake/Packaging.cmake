@@ -29,6 +29,11 @@ install(FILES ${CORVANE_DIST}/copyright ${CMAKE_BINARY_DIR}/changelog.gz DESTINA
 # The folder-page icons, drawn into the build's images/ folder; the program finds them in its
 # share folder when installed.
 install(DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/images DESTINATION ${CMAKE_INSTALL_DATADIR}/corvane-server)
+# The window's help page, its icon (also the desktop's) and the desktop entry.
+install(FILES ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/CorvaneServerHelp.html ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/corvane-server.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/corvane-server)
+install(FILES ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/corvane-server.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/64x64/apps)
+install(FILES ${CORVANE_DIST}/corvane-server.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 if(EXISTS ${PROJECT_SOURCE_DIR}/docs/help.html)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/help.html DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/corvane-server)
 endif()

@@ -32,31 +32,6 @@ constexpr std::chrono::seconds kReadyWait{5};
 
 void Say(const std::string& text) { std::fprintf(stderr, "corvane-server: %s\n", text.c_str()); }
 
-// The home's lock, waiting a moment for an administration command that holds it; none (with
-// the reason said) while another server runs there.
-std::unique_ptr<HomeLock> TakeHome(const std::string& home)
-{
-    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
-    for (;;) {
-        std::unique_ptr<HomeLock> lock;
-        std::string error;
-        const HomeLock::Outcome outcome = HomeLock::TryAcquire(home, lock, error);
-        if (outcome == HomeLock::Outcome::Acquired) return lock;
-        if (outcome == HomeLock::Outcome::Failed) {
-            Say(error);
-            return nullptr;
-        }
-        const int probe = ConnectLocalSocket(home + "/" + kControlSocketName);
-        if (probe >= 0 || std::chrono::steady_clock::now() >= deadline) {
-            if (probe >= 0) CloseLocalSocket(probe);
-            Say("another server runs on " + home + " (process " + std::to_string(HomeLock::LastHolder(home)) +
-                "); a home is served by one server at a time");
-            return nullptr;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-}
-
 // A command from the control socket, carried out on the live store and controller; what it
 // changed is written at once, so that nothing depends on an orderly shut-down.
 AdminReply RunControlCommand(serverController& controller, const std::string& home, const AdminRequest& request)
@@ -103,6 +78,31 @@ void NotifyReadyWhenListening(EventLoop& loop, serverController& controller)
 
 }  // namespace
 
+// The home's lock, waiting a moment for an administration command that holds it; none (with
+// the reason said) while another server runs there.
+std::unique_ptr<HomeLock> TakeServerHome(const std::string& home)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    for (;;) {
+        std::unique_ptr<HomeLock> lock;
+        std::string error;
+        const HomeLock::Outcome outcome = HomeLock::TryAcquire(home, lock, error);
+        if (outcome == HomeLock::Outcome::Acquired) return lock;
+        if (outcome == HomeLock::Outcome::Failed) {
+            Say(error);
+            return nullptr;
+        }
+        const int probe = ConnectLocalSocket(home + "/" + kControlSocketName);
+        if (probe >= 0 || std::chrono::steady_clock::now() >= deadline) {
+            if (probe >= 0) CloseLocalSocket(probe);
+            Say("another server runs on " + home + " (process " + std::to_string(HomeLock::LastHolder(home)) +
+                "); a home is served by one server at a time");
+            return nullptr;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
 int RunHeadless(const std::string& homeOption, const std::vector<std::string>& controllerArguments)
 {
     const std::string home = ResolveHomeFolder(homeOption);
@@ -110,7 +110,7 @@ int RunHeadless(const std::string& homeOption, const std::vector<std::string>& c
         Say("cannot find or create the home folder");
         return 1;
     }
-    std::unique_ptr<HomeLock> lock = TakeHome(home);
+    std::unique_ptr<HomeLock> lock = TakeServerHome(home);
     if (!lock) return 1;
     if (lock->PreviousHolder() != 0)
         Say("process " + std::to_string(lock->PreviousHolder()) + " held this home and ended without stopping in order; its lock is taken over");

@@ -4,13 +4,20 @@
 #include <clocale>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/admin_commands.h"
 #include "app/admin_front.h"
 #include "app/headless_run.h"
+#include "common/program_folder.h"
+#include "platform/home_folder.h"
+#include "platform/home_lock.h"
 #include "platform/host_signals.h"
+#ifdef CORVANE_WITH_WINDOW
+#include "gui/window_run.h"
+#endif
 
 namespace {
 
@@ -19,11 +26,12 @@ constexpr const char* kVersion = "corvane-server " CORVANE_VERSION;
 void PrintUsage(std::FILE* out)
 {
     std::fprintf(out,
-                 "Usage: corvane-server [/p2p] --headless [--home DIR]\n"
+                 "Usage: corvane-server [/p2p] [--headless] [--home DIR]\n"
                  "       corvane-server [--home DIR] COMMAND ...\n"
                  "\n"
                  "Shares local folders over FTP (and HTTP), with accounts and folder rights.\n"
                  "\n"
+                 "  (none)       open the administration window (needs a display)\n"
                  "  --headless   run as a service, without the administration window\n"
                  "  --home DIR   folder of the settings and account files (default: $CORVANE_HOME,\n"
                  "               else $XDG_DATA_HOME/corvane-server, else ~/.local/share/corvane-server)\n"
@@ -83,6 +91,33 @@ int ParseOptions(int argc, char** argv, Options& options)
     return -1;
 }
 
+// The server with its administration window, on the home it holds.
+int RunWindowed(int argc, char** argv, const Options& options)
+{
+#ifdef CORVANE_WITH_WINDOW
+    std::string why;
+    if (!corvane::WindowDisplayAvailable(why)) return corvane::RunMainWindow(argc, argv, options.controllerArguments);
+    const std::string home = corvane::ResolveHomeFolder(options.home);
+    if (home.empty()) {
+        std::fprintf(stderr, "corvane-server: cannot find or create the home folder\n");
+        return 1;
+    }
+    std::unique_ptr<corvane::HomeLock> lock = corvane::TakeServerHome(home);
+    if (!lock) return 1;
+    lock->NameHolder();
+    corvane::SetProgramFolder(home);
+    return corvane::RunMainWindow(argc, argv, options.controllerArguments);
+#else
+    (void)argc;
+    (void)argv;
+    (void)options;
+    std::fprintf(stderr,
+                 "corvane-server: this build has no administration window (Qt 6 was not found when it was built); "
+                 "run 'corvane-server --headless' to serve without it\n");
+    return 2;
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -93,11 +128,8 @@ int main(int argc, char** argv)
     if (early >= 0) return early;
     try {
         if (!options.command.empty()) return corvane::RunAdministration(options.home, options.command);
-        if (!options.headless) {
-            std::fprintf(stderr, "corvane-server: the administration window is not built yet; use --headless\n");
-            return 2;
-        }
         std::setlocale(LC_TIME, "");  // log time stamps in the operator's date and time format
+        if (!options.headless) return RunWindowed(argc, argv, options);
         return corvane::RunHeadless(options.home, options.controllerArguments);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "corvane-server: %s\n", e.what());

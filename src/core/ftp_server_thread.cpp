@@ -47,7 +47,8 @@ ftpServerThread::ftpServerThread(serverController& controller, permissionsClass&
       accounts_(accounts),
       window_(window),
       sessionViewRefresh_(std::make_shared<SessionViewRefresh>(controller)),
-      httpCounterShow_(std::make_shared<HttpCounterShow>(controller)),
+      httpCounterShow_(std::make_shared<CounterShow>(controller, &ServerView::ShowHttpCounter)),
+      ftpCounterShow_(std::make_shared<CounterShow>(controller, &ServerView::ShowFtpCounters)),
       cacheViewRefresh_(std::make_shared<CacheViewRefresh>(controller)),
       tickInterval_(tickInterval),
       indexControllerLink_(controller, window),
@@ -285,38 +286,32 @@ void ftpServerThread::IdleCheck()
 
 // ---- Sessions ----
 
+// The session records only record what clients do: the table and each record have their own
+// locks, so the server thread writes them itself and only asks the window for a repaint
+// (repeats merge into one). A busy window never holds up a connect, a disconnect or a command.
 void ftpServerThread::addSession(TFtpCtrlSocket* client)
 {
-    const std::string peer = client->PeerAddr();
-    runOnGui([this, client, &peer] {
-        controller_.sessions().Add(client, peer);
-        controller_.view().RefreshSessionView();
-    });
+    controller_.sessions().Add(client, client->PeerAddr());
+    RequestSessionViewRefresh();
 }
 
 void ftpServerThread::deleteSession(TFtpCtrlSocket* client)
 {
-    runOnGui([this, client] {
-        controller_.sessions().Remove(client);
-        controller_.view().RefreshSessionView();
-    });
+    controller_.sessions().Remove(client);
+    RequestSessionViewRefresh();
 }
 
 void ftpServerThread::setSessionAction(TFtpCtrlSocket* client, std::int32_t action)
 {
+    const SessionRecordPtr record = controller_.sessions().Find(client);
+    if (!record) return;
     const std::string account = client->UserName();
-    const std::string path = client->Directory();
-    runOnGui([this, client, action, &account, &path] {
-        const SessionRecordPtr record = controller_.sessions().Find(client);
-        if (!record) return;
-        record->SetAction(account, path, action, accounts_.GetUserGroup(account));
-        controller_.view().RefreshSessionView();
-    });
+    record->SetAction(account, client->Directory(), action, accounts_.GetUserGroup(account));
+    RequestSessionViewRefresh();
 }
 
-// Every command sets its client's last command, so this must cost no hand-off: the record has
-// its own lock, the server thread sets the text itself and only asks for a repaint. The record
-// exists by now: adding it waited for the window thread.
+// Every command sets its client's last command, in the same way. The record exists by now:
+// the connect added it on this thread.
 void ftpServerThread::setLastCommand(TFtpCtrlSocket* client, const std::string& text)
 {
     const SessionRecordPtr record = controller_.sessions().Find(client);
@@ -521,21 +516,21 @@ void ftpServerThread::addHttpBytes(std::uint64_t bytes)
     // Connections end by the thousand per second: the counter is shown a quarter of a second
     // after the first of them, with the total of all that ended meanwhile.
     EventLoop* loop = loop_.load();
-    if (loop == nullptr) return RequestHttpCounterShow();
+    if (loop == nullptr) return RequestCounterShow(httpCounterShow_);
     if (httpCounterDue_) return;
     httpCounterDue_ = true;
     loop->AddOneShot(kHttpCounterDelay, [this] {
         httpCounterDue_ = false;
-        RequestHttpCounterShow();
+        RequestCounterShow(httpCounterShow_);
     });
 }
 
 // One show is queued at a time; it shows the latest text when it runs, and nothing once this
 // object has gone.
-void ftpServerThread::RequestHttpCounterShow()
+void ftpServerThread::RequestCounterShow(const std::shared_ptr<CounterShow>& counter)
 {
-    if (httpCounterShow_->queued.exchange(true)) return;
-    std::weak_ptr<HttpCounterShow> show = httpCounterShow_;
+    if (counter->queued.exchange(true)) return;
+    std::weak_ptr<CounterShow> show = counter;
     const bool posted = window_.Post([show] {
         const auto alive = show.lock();
         if (!alive) return;
@@ -545,15 +540,19 @@ void ftpServerThread::RequestHttpCounterShow()
             std::lock_guard<std::mutex> hold(alive->lock);
             text = alive->text;
         }
-        alive->controller.view().ShowHttpCounter(text);
+        (alive->controller.view().*(alive->show))(text);
     });
-    if (!posted) httpCounterShow_->queued = false;
+    if (!posted) counter->queued = false;
 }
 
+// The counters change at the end of every transfer: shown without waiting for the window.
 void ftpServerThread::ShowFtpCounters()
 {
-    const std::string text = FtpCounterText(ftpBytesUploaded_, ftpBytesDownloaded_);
-    runOnGui([this, &text] { controller_.view().ShowFtpCounters(text); });
+    {
+        std::lock_guard<std::mutex> hold(ftpCounterShow_->lock);
+        ftpCounterShow_->text = FtpCounterText(ftpBytesUploaded_, ftpBytesDownloaded_);
+    }
+    RequestCounterShow(ftpCounterShow_);
 }
 
 void ftpServerThread::ShowStatusText(const std::string& text)

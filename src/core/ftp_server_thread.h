@@ -151,7 +151,9 @@ private:
     void ShowStatusText(const std::string& text);
     void ShowServiceState(bool ftp, bool started);
     void RequestSessionViewRefresh();
-    void RequestHttpCounterShow();
+    struct CounterShow;
+    // One show of the counter is queued at a time; it shows the latest text when it runs.
+    void RequestCounterShow(const std::shared_ptr<CounterShow>& counter);
     std::string PickedAddress(const std::string& boundAddress) const;
 
     serverController& controller_;
@@ -164,15 +166,18 @@ private:
         std::atomic<bool> queued{false};
     };
     std::shared_ptr<SessionViewRefresh> sessionViewRefresh_;
-    // The HTTP counter's latest text, shown by the window thread without the server thread
-    // waiting for it: every HTTP connection adds to the counter as it ends.
-    struct HttpCounterShow {
+    // A counter's latest text, shown by the window thread without the server thread waiting
+    // for it: every HTTP connection and every FTP transfer adds to a counter as it ends.
+    struct CounterShow {
+        CounterShow(serverController& c, void (ServerView::*s)(const std::string&)) : controller(c), show(s) {}
         serverController& controller;
+        void (ServerView::*show)(const std::string&);
         std::mutex lock;
         std::string text;  // guarded by lock
         std::atomic<bool> queued{false};
     };
-    std::shared_ptr<HttpCounterShow> httpCounterShow_;
+    std::shared_ptr<CounterShow> httpCounterShow_;
+    std::shared_ptr<CounterShow> ftpCounterShow_;
 
     // Its settings and figures are shared with the window thread, under its own locks. Before
     // the engines: it outlives every lease their clients hold.

@@ -1,0 +1,372 @@
+#include "gui/main_form.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QMenuBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QUrl>
+
+#include "gui/options_dialog.h"
+#include "gui/qt_text.h"
+#include "gui/window_helpers.h"
+#include "platform/executable_folder.h"
+#include "platform/local_addresses.h"
+#include "platform/local_time_text.h"
+
+namespace corvane {
+namespace {
+
+constexpr const char* kTrayNotice =
+    "Corvane will now minimize into the windows tray instead of actually closing. You have to give the shut down "
+    "command from the tray menu or from the File menu to actually close it. This message will NOT be displayed again "
+    "to not to bother you.";
+
+constexpr const char* kNotBuiltYet = "Not available in this version yet.";
+
+constexpr int kPageRole = Qt::UserRole;
+
+int ClientsOf(const serverController& controller, int kind) { return controller.clientCount(kind); }
+
+}  // namespace
+
+TMainForm::TMainForm(std::vector<std::string> arguments, QWidget* parent)
+    : QMainWindow(parent), view_(*this), controller_(windowThread_, view_, std::move(arguments))
+{
+    setObjectName("MainForm");
+    setWindowTitle("Brinvale Corvane Server");
+    setWindowIcon(QIcon(QtText(ShippedDataFolder() + "/corvane-server.png")));
+    BuildPages();
+    BuildNavigation();
+    BuildMenus();
+    BuildTray();
+    statusText_ = new QLabel("IP: Not listening");
+    statusText_->setObjectName("StatusText");
+    statusBar()->addWidget(statusText_, 1);
+    resize(900, 620);
+
+    controller_.startUp();
+    accounts_->FillFromStore();
+    ip_->LoadFromStore();
+    connections_->LoadLogOptions();
+    ShowPage(kFtpStatusPage);
+    if (accounts_->Tree()->topLevelItemCount() == 1 && accounts_->Tree()->topLevelItem(0)->childCount() == 0)
+        accounts_->Tree()->setCurrentItem(accounts_->Tree()->topLevelItem(0));
+}
+
+TMainForm::~TMainForm()
+{
+    // A window closed without the shut-down (a test, a failed start) still saves and stops.
+    if (!shutDownDone_) controller_.shutDown();
+}
+
+void TMainForm::BuildPages()
+{
+    pages_ = new QStackedWidget;
+    info_ = new InfoPage(controller_);
+    ftpStatus_ = new StatusPage("Status (FTP)", "0 KB UL, 0 KB DL");
+    ftpStatus_->setObjectName("FtpStatusPage");
+    accounts_ = new AccountsPage(controller_.accounts(), [this] { return ThisServerAddress(); });
+    httpStatus_ = new StatusPage("Status (HTTP)", "0 KB");
+    httpStatus_->setObjectName("HttpStatusPage");
+    connections_ = new ConnectionsPage(controller_);
+    ip_ = new IpPage(controller_.accounts());
+    cache_ = new CachePage(controller_);
+    for (QWidget* page : std::initializer_list<QWidget*>{info_, ftpStatus_, accounts_, httpStatus_, connections_, ip_, cache_})
+        pages_->addWidget(page);
+    WireStatusPage(ftpStatus_, kServiceFtp);
+    WireStatusPage(httpStatus_, kServiceHttp);
+}
+
+void TMainForm::WireStatusPage(StatusPage* page, int kind)
+{
+    connect(page->StartButton(), &QPushButton::clicked, this, [this, kind] { Restart(kind); });
+    connect(page->RestartButton(), &QPushButton::clicked, this, [this, kind] { Restart(kind); });
+    connect(page->StopButton(), &QPushButton::clicked, this, [this, kind] { Stop(kind); });
+    connect(page->Lamp(), &StatusLamp::doubleClicked, this, [this, page, kind] {
+        if (page->StopButton()->isEnabled()) Stop(kind);
+        else if (page->StartButton()->isEnabled()) controller_.restartServices(kind);
+    });
+}
+
+void TMainForm::BuildNavigation()
+{
+    navigation_ = new QTreeWidget;
+    navigation_->setObjectName("NavigationTree");
+    navigation_->setHeaderHidden(true);
+    const char* const titles[] = {"Information", "Status (FTP)", "Permissions (FTP)", "Status (HTTP)",
+                                  "Connections / Logs (Common)", "IP/DNS Filtering (Common)", "Cache (Common)"};
+    for (int page = 0; page < 7; ++page) {
+        auto* item = new QTreeWidgetItem(QStringList{titles[page]});
+        item->setData(0, kPageRole, page);
+        navigation_->addTopLevelItem(item);
+    }
+    auto* settings = new QTreeWidgetItem(QStringList{"Settings"});
+    settings->setData(0, kPageRole, -1);
+    settingsEntry_ = new QTreeWidgetItem(settings, QStringList{"Server Options"});
+    settingsEntry_->setData(0, kPageRole, -2);
+    p2pEntry_ = new QTreeWidgetItem(settings, QStringList{"P2P Indexer Options"});
+    p2pEntry_->setData(0, kPageRole, -3);
+    p2pEntry_->setDisabled(true);
+    p2pEntry_->setToolTip(0, kNotBuiltYet);
+    navigation_->addTopLevelItem(settings);
+    settings->setExpanded(true);
+    connect(navigation_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+        const int page = item->data(0, kPageRole).toInt();
+        if (page >= 0) ShowPage(static_cast<MainPage>(page));
+        else if (page == -2) OpenOptions();
+    });
+    auto* splitter = new QSplitter;
+    splitter->addWidget(navigation_);
+    splitter->addWidget(pages_);
+    splitter->setStretchFactor(1, 4);
+    splitter->setSizes({200, 700});
+    setCentralWidget(splitter);
+}
+
+void TMainForm::BuildMenus()
+{
+    QMenu* file = menuBar()->addMenu("&File");
+    restartFtp_ = file->addAction("&Restart FTP Server", this, [this] { Restart(kServiceFtp); });
+    startFtp_ = file->addAction("&Start FTP Server", this, [this] { Restart(kServiceFtp); });
+    stopFtp_ = file->addAction("S&top FTP Server", this, [this] { Stop(kServiceFtp); });
+    file->addSeparator();
+    restartHttp_ = file->addAction("&Restart HTTP Server", this, [this] { Restart(kServiceHttp); });
+    startHttp_ = file->addAction("&Start HTTP Server", this, [this] { Restart(kServiceHttp); });
+    stopHttp_ = file->addAction("S&top HTTP Server", this, [this] { Stop(kServiceHttp); });
+    file->addSeparator();
+    QAction* deleteP2p = file->addAction("&Delete P2P User Account");
+    deleteP2p->setEnabled(false);
+    deleteP2p->setToolTip(kNotBuiltYet);
+    file->addSeparator();
+    file->addAction("&Send to tray", this, &TMainForm::SendToTray);
+    file->addAction("S&hut Down", this, &TMainForm::ShutDown);
+    for (QAction* stop : {stopFtp_, stopHttp_}) stop->setEnabled(false);
+
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    edit->addAction("Server Options", this, &TMainForm::OpenOptions);
+    QAction* p2p = edit->addAction("P2P Indexer Options");
+    p2p->setEnabled(false);
+    p2p->setToolTip(kNotBuiltYet);
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->addAction("&Help Contents", QKeySequence(Qt::Key_F1), this, &TMainForm::OpenHelp);
+    help->addAction("Corvane Server on the web", this, &TMainForm::OpenHelp);
+    help->addAction("Send &Bug Report", this,
+                    [] { OpenWithDesktop("mailto:?subject=Corvane%20Server%20bug%20report", "Could not spawn the mail program, sorry!"); });
+    help->addAction("Send &Feedback", this,
+                    [] { OpenWithDesktop("mailto:?subject=Corvane%20Server%20feedback", "Could not spawn the mail program, sorry!"); });
+    help->addAction("&About", QKeySequence(Qt::Key_F12), this, [this] {
+        QMessageBox::about(this, "About Brinvale Corvane Server",
+                           "Brinvale Corvane Server\nShares local folders over FTP and HTTP, with accounts and folder rights.");
+    });
+}
+
+void TMainForm::BuildTray()
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    tray_ = new QSystemTrayIcon(windowIcon(), this);
+    tray_->setToolTip("Brinvale Corvane Server");
+    auto* menu = new QMenu(this);
+    menu->addAction("Restore", this, &TMainForm::Restore);
+    menu->addAction("Shut Down", this, &TMainForm::ShutDown);
+    tray_->setContextMenu(menu);
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) Restore();
+    });
+    tray_->show();
+}
+
+void TMainForm::ShowPage(MainPage page)
+{
+    pages_->setCurrentIndex(page);
+    QTreeWidgetItem* item = navigation_->topLevelItem(page);
+    if (item && navigation_->currentItem() != item) navigation_->setCurrentItem(item);
+}
+
+void TMainForm::ShowSettingsEntry()
+{
+    firstRun_ = true;
+    navigation_->setCurrentItem(settingsEntry_);
+}
+
+QString TMainForm::ThisServerAddress()
+{
+    const ServerSettings& s = controller_.settings();
+    return QtText(s.UserSetServerIP) + ":" + QString::number(s.WebServerPort);
+}
+
+// ---- Start-up ----
+
+void TMainForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (firstPaintDone_) return;
+    firstPaintDone_ = true;
+    // After the first paint, so the operator sees the window while the services start.
+    QTimer::singleShot(0, this, &TMainForm::StartInitialServices);
+}
+
+void TMainForm::StartInitialServices()
+{
+    firstPaintDone_ = true;
+    if (firstRun_) navigation_->setCurrentItem(p2pEntry_);
+    controller_.startInitialServices();
+    info_->Reload();
+}
+
+// ---- Services ----
+
+void TMainForm::Restart(int kind)
+{
+    if (!controller_.serverThreadAlive()) {
+        controller_.startServices(kind);
+        return;
+    }
+    const int n = ClientsOf(controller_, kind);
+    if (n > 0 &&
+        AskYesNo(this,
+                 "The changes you have made requires the restarting of server which requires the disconnection of the "
+                 "connected " + QString::number(n) + " users. Do you accept to restart?",
+                 "Really Restart Server?") != QMessageBox::Yes)
+        return;
+    controller_.restartServices(kind);
+}
+
+void TMainForm::Stop(int kind)
+{
+    const int n = (kind != kServiceHttp ? ClientsOf(controller_, kServiceFtp) : 0) +
+                  (kind != kServiceFtp ? ClientsOf(controller_, kServiceHttp) : 0);
+    if (n > 0 && AskYesNo(this, "Do you really want to stop the server, killing the " + QString::number(n) + " connected users?",
+                          "Server stopping confirmation") != QMessageBox::Yes)
+        return;
+    SetStopEnabled(kind, false);
+    controller_.stopServices(kind);
+}
+
+void TMainForm::SetStopEnabled(int kind, bool on)
+{
+    if (kind != kServiceHttp) {
+        if (!on) ftpStatus_->DisableStopAndRestart();
+        stopFtp_->setEnabled(on);
+        restartFtp_->setEnabled(on);
+    }
+    if (kind != kServiceFtp) {
+        if (!on) httpStatus_->DisableStopAndRestart();
+        stopHttp_->setEnabled(on);
+        restartHttp_->setEnabled(on);
+    }
+}
+
+void TMainForm::ServiceStarted(bool ftp)
+{
+    (ftp ? ftpStatus_ : httpStatus_)->ShowRunning(true);
+    (ftp ? startFtp_ : startHttp_)->setEnabled(false);
+    (ftp ? stopFtp_ : stopHttp_)->setEnabled(true);
+    (ftp ? restartFtp_ : restartHttp_)->setEnabled(true);
+    const std::string service = ftp ? "FTP" : "HTTP";
+    controller_.writeLog("! " + service + " Server started (" + LocalDateTimeText() + ")");
+    const std::vector<std::string> addresses = LocalIPv4Addresses();
+    for (std::size_t i = 0; i < addresses.size(); ++i)
+        controller_.writeLog("! Local IP #" + std::to_string(i) + " --> " + addresses[i]);
+    controller_.writeLog("! " + service + " Server listening on IP " + controller_.settings().UserSetServerIP);
+    info_->Reload();
+}
+
+void TMainForm::ServiceStopped(bool ftp)
+{
+    if (ftp) {
+        connections_->RefreshNow();
+        ftpStatus_->ShowUsers("No users");
+    }
+    (ftp ? ftpStatus_ : httpStatus_)->ShowRunning(false);
+    (ftp ? startFtp_ : startHttp_)->setEnabled(true);
+    (ftp ? stopFtp_ : stopHttp_)->setEnabled(false);
+    (ftp ? restartFtp_ : restartHttp_)->setEnabled(true);
+    info_->Reload();
+}
+
+// ---- Closing ----
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    if (shutDownDone_) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (shutDownFlag_) return;
+    SendToTray();
+}
+
+void TMainForm::SendToTray()
+{
+    if (firstCloseNotice_) {
+        firstCloseNotice_ = false;
+        ShowHelp(kTrayNotice, this);
+    }
+    if (tray_) hide();
+    else showMinimized();
+}
+
+void TMainForm::Restore()
+{
+    if (maximised_) showMaximized();
+    else showNormal();
+    raise();
+    activateWindow();
+}
+
+void TMainForm::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::WindowStateChange) {
+        if (!isMinimized()) maximised_ = isMaximized();
+    }
+    QMainWindow::changeEvent(event);
+}
+
+bool TMainForm::ShutDown()
+{
+    if (shutDownDone_) return true;
+    shutDownFlag_ = true;
+    const int n = ClientsOf(controller_, kServiceBoth);
+    if (n > 0 && AskYesNo(this, "Do you really want to quit, killing the " + QString::number(n) + " client(s) connected to server?",
+                          "Really quit?") != QMessageBox::Yes) {
+        shutDownFlag_ = false;
+        return false;
+    }
+    ShutDownWithoutAsking();
+    return true;
+}
+
+void TMainForm::ShutDownWithoutAsking()
+{
+    if (shutDownDone_) return;
+    shutDownFlag_ = true;
+    controller_.shutDown();
+    shutDownDone_ = true;
+    if (tray_) tray_->hide();
+    close();
+    emit shutDownComplete();
+}
+
+// ---- Dialogs and help ----
+
+void TMainForm::OpenOptions()
+{
+    OptionsDialog dialog(controller_, [this](int kind) { Restart(kind); }, this);
+    dialog.exec();
+    info_->Reload();
+}
+
+void TMainForm::OpenHelp()
+{
+    const QString help = QtText(ShippedDataFolder() + "/CorvaneServerHelp.html");
+    if (!QFile::exists(help)) return ShowError("Could not open help file. Please re-install.", this);
+    OpenWithDesktop(QUrl::fromLocalFile(help).toString(), "Could not open help file. Please re-install.");
+}
+
+}  // namespace corvane

@@ -1,0 +1,579 @@
+// The administration window driven as an operator drives it: real widgets on the offscreen
+// platform, a real controller on a scratch home, real FTP clients (Python's ftplib).
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTreeWidget>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "../core/test_client.h"
+#include "common/ini_image.h"
+#include "common/program_folder.h"
+#include "dialog_answer.h"
+#include "gui/main_form.h"
+#include "gui/options_dialog.h"
+#include "gui/qt_text.h"
+#include "gui/session_filter.h"
+#include "gui/url_form.h"
+#include "platform/fs.h"
+
+using namespace corvane;
+using corvane::testing::AnswerBox;
+using corvane::testing::AnswerNextDialog;
+
+namespace {
+
+// Types `text` into the name prompt and presses Ok.
+std::function<void(QWidget*)> TypeName(const QString& text)
+{
+    return [text](QWidget* modal) {
+        auto* field = modal->findChild<QLineEdit*>("NameEdit");
+        if (field) field->setText(text);
+        static_cast<QDialog*>(modal)->accept();
+    };
+}
+
+// Answers the name prompts in order.
+void AnswerNames(const QStringList& texts)
+{
+    for (const QString& text : texts) AnswerNextDialog(TypeName(text));
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::string text;
+    fs::ReadFileText(path, text);
+    return text;
+}
+
+}  // namespace
+
+class MainFormTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> home_;
+    std::unique_ptr<TMainForm> form_;
+    int ftpPort_ = 0;
+
+    std::string HomeFile(const std::string& name) const { return home_->path().toStdString() + "/" + name; }
+
+    // A fresh home whose services listen on loopback ports of their own.
+    void OpenWindow()
+    {
+        home_ = std::make_unique<QTemporaryDir>();
+        ftpPort_ = corvane::testing::FreeLoopbackPort();
+        const std::string ini = "[ServerData]\r\nPort=" + std::to_string(ftpPort_) +
+                                "\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=" +
+                                std::to_string(corvane::testing::FreeLoopbackPort()) + "\r\n";
+        fs::WriteFileAtomically(HomeFile("CorvaneServer.ini"), ini);
+        SetProgramFolder(home_->path().toStdString());
+        // The first run points the operator at the settings: answer nothing, just open.
+        form_ = std::make_unique<TMainForm>(std::vector<std::string>{});
+    }
+
+    void StartFtp()
+    {
+        form_->StartInitialServices();
+        QTRY_VERIFY_WITH_TIMEOUT(form_->Controller().ftpListening(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(form_->FtpStatus()->StateLabel()->text(), QString("Running"), 10000);
+    }
+
+    // A logged-in ftplib session, kept alive until the server closes it.
+    std::unique_ptr<QProcess> ConnectClient(const QString& user = "anonymous", const QString& password = "guest@")
+    {
+        auto client = std::make_unique<QProcess>();
+        client->setProcessChannelMode(QProcess::MergedChannels);
+        client->start("python3", {CORVANE_TEST_SOURCE_DIR "/gui/ftp_session_client.py", "127.0.0.1",
+                                  QString::number(ftpPort_), user, password});
+        const bool ready = QTest::qWaitFor([&] { return client->readAll().contains("ready") || client->state() == QProcess::NotRunning; }, 20000);
+        if (!ready || client->state() == QProcess::NotRunning) return nullptr;
+        return client;
+    }
+
+    static void EndClient(QProcess* client)
+    {
+        if (!client) return;
+        client->closeWriteChannel();
+        // Served while waiting: the server thread hands its log lines to this thread.
+        if (!QTest::qWaitFor([client] { return client->state() == QProcess::NotRunning; }, 10000)) client->kill();
+    }
+
+    void SelectFolderOf(const QString& account, const QString& folder)
+    {
+        QVERIFY(form_->Accounts()->SelectAccount(account));
+        QVERIFY(form_->Accounts()->SelectFolderRow(folder));
+    }
+
+private slots:
+    void cleanup()
+    {
+        const std::size_t unanswered = corvane::testing::DialogAnswers::Instance().Clear();
+        const int unexpected = corvane::testing::DialogAnswers::Instance().TakeUnexpected();
+        // The window's own destruction stops and saves without asking.
+        form_.reset();
+        home_.reset();
+        QCOMPARE(unanswered, std::size_t{0});  // every dialog the test expected came
+        QCOMPARE(unexpected, 0);               // and no other
+    }
+
+    void windowThreadRunsClosuresOnItsThreadAndReleasesWaitersWhenItGoes()
+    {
+        auto window = std::make_unique<QtWindowThread>();
+        QVERIFY(window->IsWindowThread());
+        bool ranOnWindowThread = false;
+        std::atomic<bool> done{false};
+        std::thread server([&] {
+            window->RunAndWait([&] { ranOnWindowThread = window->IsWindowThread(); });
+            done = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(done.load(), 5000);
+        server.join();
+        QVERIFY(ranOnWindowThread);
+
+        // A waiter whose closure is still queued when the window thread's queue goes is
+        // released, and posts after that fail.
+        std::atomic<bool> released{false};
+        std::atomic<bool> waiting{false};
+        std::thread late([&] {
+            waiting = true;
+            window->RunAndWait([] {});
+            released = true;
+        });
+        while (!waiting) QThread::msleep(1);
+        QThread::msleep(50);
+        window.reset();
+        late.join();
+        QVERIFY(released.load());
+    }
+
+    void actionFilterSelectsByMeaning_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<int>("hidden");
+        QTest::newRow("uploads") << "Uploading" << int(saUploadAllowed) << int(saDownloadAllowed);
+        QTest::newRow("searches") << "Searching" << int(saSearch) << int(saDirectoryListed);
+        QTest::newRow("md5 is a search") << "Searching" << int(saMd5Request) << int(saLoggedIn);
+        QTest::newRow("logins") << "Authenticating" << int(saLoggedIn) << int(saSearch);
+        QTest::newRow("cwd") << "Changing Directory" << int(saDirectoryChanged) << int(saDirectoryMade);
+        QTest::newRow("rmd") << "Removing Directory" << int(saDirectoryRemoved) << int(saFileDeleted);
+        QTest::newRow("all") << "All Actions" << int(saRename) << -1;
+    }
+
+    void actionFilterSelectsByMeaning()
+    {
+        QFETCH(QString, label);
+        QFETCH(int, shown);
+        QFETCH(int, hidden);
+        int position = -1;
+        for (std::size_t i = 0; i < kActionFilterLabels.size(); ++i)
+            if (QtText(kActionFilterLabels[i]) == label) position = static_cast<int>(i);
+        QVERIFY(position >= 0);
+        QVERIFY(ActionFilterShows(position, shown));
+        if (hidden >= 0) QVERIFY(!ActionFilterShows(position, hidden));
+    }
+
+    void accountsMadeInTheWindowReachTheAccountFiles()
+    {
+        OpenWindow();
+        AccountsPage* page = form_->Accounts();
+        // "ftp" typed as a user name becomes the anonymous account (which the first run made,
+        // so the store refuses it with the window's text).
+        QVERIFY(page->SelectAccount("All Others"));
+        AnswerNames({"ftp"});
+        auto refused = AnswerBox(QMessageBox::Ok);
+        page->AddUser();
+        QVERIFY(refused->seen);
+        QCOMPARE(refused->title, QString("Brinvale Corvane Server Error"));
+        QVERIFY(refused->text.startsWith("Anonymous user already exists"));
+        QVERIFY(!page->Tree()->FindUser("ftp"));
+
+        AnswerNames({"Staff"});
+        page->AddGroup();
+        QVERIFY(page->Tree()->FindGroup("Staff"));
+        QVERIFY(page->SelectAccount("Staff"));
+        AnswerNames({"bob", "s3cret"});
+        page->AddUser();
+        QVERIFY(page->Tree()->FindUser("bob"));
+        QCOMPARE(page->Tree()->FindUser("bob")->parent()->text(0), QString("Staff"));
+        IniImage accounts = IniImage::Open(HomeFile("usersgroups.ini"));
+        QCOMPARE(QtText(accounts.ReadString("bob", "Group", "")), QString("Staff"));
+
+        // A name the store cannot keep is refused with its reason, and the tree stays as it was.
+        QVERIFY(page->SelectAccount("Staff"));
+        AnswerNames({"bad[name]", "x"});
+        auto badName = AnswerBox(QMessageBox::Ok);
+        page->AddUser();
+        QVERIFY(badName->seen);
+        QCOMPARE(badName->text, QString("The name cannot hold the character \"[\"."));
+        QVERIFY(!page->Tree()->FindUser("bad[name]"));
+
+        // Cut and paste moves bob back to "All Others", first under it.
+        QVERIFY(page->SelectAccount("bob"));
+        page->CutUser();
+        QVERIFY(page->PasteUserAction()->isEnabled());
+        QVERIFY(page->SelectAccount("All Others"));
+        page->PasteUser();
+        QCOMPARE(page->Tree()->FindGroup("All Others")->child(0)->text(0), QString("bob"));
+        QVERIFY(!page->PasteUserAction()->isEnabled());
+        accounts = IniImage::Open(HomeFile("usersgroups.ini"));
+        QCOMPARE(QtText(accounts.ReadString("bob", "Group", "")), QString("All Others"));
+
+        // The anonymous account has no password to set.
+        QVERIFY(page->SelectAccount("Anonymous"));
+        QVERIFY(!page->PasswordButton()->isEnabled());
+        QVERIFY(page->SelectAccount("bob"));
+        QVERIFY(page->PasswordButton()->isEnabled());
+    }
+
+    void groupsKeepTheirRulesAndTheirUsers()
+    {
+        OpenWindow();
+        AccountsPage* page = form_->Accounts();
+        AnswerNames({"FTP"});
+        auto refused = AnswerBox(QMessageBox::Ok);
+        page->AddGroup();
+        QCOMPARE(refused->text, QString("Names \"Anonymous\" and \"ftp\" are for users only, \nthey cannot be assigned to groups"));
+        QVERIFY(page->SelectAccount("All Others"));
+        auto kept = AnswerBox(QMessageBox::Ok);
+        page->DeleteGroup();
+        QCOMPARE(kept->text, QString("Group \"All Others\" cannot be removed"));
+
+        // A group removed with a user in it: the user goes to "All Others", in the tree and on disk.
+        AnswerNames({"Temp"});
+        page->AddGroup();
+        QVERIFY(page->SelectAccount("Temp"));
+        AnswerNames({"carol", "pw"});
+        page->AddUser();
+        QVERIFY(page->SelectAccount("Temp"));
+        auto confirm = AnswerBox(QMessageBox::Yes);
+        page->DeleteGroup();
+        QCOMPARE(confirm->title, QString("Really delete group?"));
+        QVERIFY(!page->Tree()->FindGroup("Temp"));
+        QCOMPARE(page->Tree()->FindUser("carol")->parent()->text(0), QString("All Others"));
+        const IniImage accounts = IniImage::Open(HomeFile("usersgroups.ini"));
+        QCOMPARE(QtText(accounts.ReadString("carol", "Group", "")), QString("All Others"));
+    }
+
+    void aBusyWindowDoesNotHoldUpTheFtpService()
+    {
+        OpenWindow();
+        StartFtp();
+        // The window thread is blocked (a long redraw, a modal loop elsewhere) while a client
+        // connects, logs in, lists and sends NOOPs: every reply still comes at once.
+        std::atomic<bool> served{false};
+        std::atomic<bool> failed{false};
+        std::string failure;  // written by the client, read after it has ended
+        std::thread client([&] {
+            corvane::testing::LineClient ftp(ftpPort_);
+            const auto expect = [&](const std::string& code) {
+                std::string line;
+                do line = ftp.ReadLine(std::chrono::milliseconds(2000));
+                while (line.rfind(code + "-", 0) == 0);
+                if (line.rfind(code + " ", 0) == 0 || failed) return;
+                failure = "wanted " + code + ", got " + line;
+                failed = true;
+            };
+            expect("220");
+            ftp.Send("USER anonymous\r\n");
+            expect("331");
+            ftp.Send("PASS x@\r\n");
+            expect("230");
+            for (int i = 0; i < 5; ++i) {
+                ftp.Send("NOOP\r\n");
+                expect("200");
+            }
+            ftp.Send("PWD\r\n");
+            expect("257");
+            served = !failed;
+            ftp.Send("QUIT\r\n");
+        });
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(8);
+        while (!served && !failed && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));  // not serving the window's queue
+        const bool servedWhileBlocked = served;
+        client.join();
+        QVERIFY2(servedWhileBlocked, failure.c_str());
+        // Once the window runs again it shows what happened.
+        QTRY_VERIFY_WITH_TIMEOUT(form_->Connections()->RefreshCount() > 0, 5000);
+    }
+
+    void rightsTickedInTheWindowReachTheFolderFile()
+    {
+        OpenWindow();
+        AccountsPage* page = form_->Accounts();
+        const QString share = "C:\\My Downloads\\";
+        SelectFolderOf("Anonymous", share);
+        QVERIFY(page->RightBox(FolderFlag::get)->isChecked());
+        QVERIFY(!page->RightBox(FolderFlag::put)->isChecked());
+        QVERIFY(page->HomeFolderBox()->isChecked());
+
+        page->RightBox(FolderFlag::put)->click();
+        QVERIFY(form_->Controller().accounts().CheckFolderPermission("Anonymous", ToStd(share), "put"));
+        const std::string granted = ReadFile(HomeFile("user - Anonymous.kcf"));
+        QVERIFY2(granted.find("gplc---i" + ToStd(share)) != std::string::npos, granted.c_str());
+        page->RightBox(FolderFlag::put)->click();
+        page->RightBox(FolderFlag::get)->click();
+        const std::string revoked = ReadFile(HomeFile("user - Anonymous.kcf"));
+        QVERIFY2(revoked.find("--lc---i" + ToStd(share)) != std::string::npos, revoked.c_str());
+
+        // A second folder, added through the chooser, gets Download, List, Change and Inherit;
+        // ticking Home Folder there moves the home.
+        const std::string second = home_->path().toStdString() + "/drive_c/Pub";
+        QVERIFY(fs::MakeHostFolders(second));
+        page->chooseFolder = [second] { return QtText(second); };
+        QVERIFY(page->SelectAccount("Anonymous"));
+        page->AddFolder();
+        QCOMPARE(page->FolderList()->topLevelItemCount(), 2);
+        SelectFolderOf("Anonymous", "C:\\Pub\\");
+        QVERIFY(!page->HomeFolderBox()->isChecked());
+        page->RightBox(FolderFlag::CWD)->click();  // off
+        page->HomeFolderBox()->click();
+        QVERIFY(page->RightBox(FolderFlag::CWD)->isChecked());
+        QCOMPARE(QtText(form_->Controller().accounts().GetHomeFolder("Anonymous")), QString("C:\\Pub\\"));
+        const std::string moved = ReadFile(HomeFile("user - Anonymous.kcf"));
+        QVERIFY2(moved.find("g-lc---iC:\\Pub\\") != std::string::npos, moved.c_str());
+    }
+
+    void gridStoresLimitsAndRatios()
+    {
+        OpenWindow();
+        AccountsPage* page = form_->Accounts();
+        QVERIFY(page->SelectAccount("Anonymous"));
+        QLineEdit* connections = page->GridEdit(0);
+        connections->setFocus();
+        connections->selectAll();
+        QTest::keyClicks(connections, "123456");  // five digits at most
+        QCOMPARE(connections->text(), QString("12345"));
+        emit connections->editingFinished();
+        QCOMPARE(form_->Controller().accounts().GetMaxAccountConnections("Anonymous"), 12345);
+        page->RatioChoice()->setCurrentIndex(2);
+        emit page->RatioChoice()->activated(2);
+        QCOMPARE(form_->Controller().accounts().GetUdRatio("Anonymous"), static_cast<float>(1.0 / 3.0));
+        QVERIFY(page->SelectAccount("All Others"));
+        QVERIFY(page->SelectAccount("Anonymous"));
+        QCOMPARE(page->RatioChoice()->currentText(), QString("1/3"));
+        QCOMPARE(page->GridEdit(0)->text(), QString("12345"));
+    }
+
+    void webLinkEditorCancelLeavesTheLink()
+    {
+        QCOMPARE(TURLForm("https://example.org/x", "127.0.0.1:80").AddressEdit()->text(), QString("example.org/x"));
+        OpenWindow();
+        AccountsPage* page = form_->Accounts();
+        SelectFolderOf("Anonymous", "C:\\My Downloads\\");
+        auto setLink = [](QWidget* modal) {
+            auto* form = qobject_cast<TURLForm*>(modal);
+            form->findChild<QPushButton*>("ThisServerButton")->click();
+            form->findChild<QPushButton*>("OkButton")->click();
+        };
+        AnswerNextDialog(setLink);
+        page->EditWebLink();
+        const QString local = "http://127.0.0.1:" + QString::number(form_->Controller().settings().WebServerPort);
+        QCOMPARE(page->FolderList()->topLevelItem(0)->text(1), local);
+        AnswerNextDialog([](QWidget* modal) { modal->findChild<QPushButton*>("CancelButton")->click(); });
+        page->EditWebLink();
+        QCOMPARE(page->FolderList()->topLevelItem(0)->text(1), local);
+        AnswerNextDialog([](QWidget* modal) { modal->close(); });
+        page->EditWebLink();
+        QCOMPARE(page->FolderList()->topLevelItem(0)->text(1), local);
+        AnswerNextDialog([](QWidget* modal) { modal->findChild<QPushButton*>("RemoveLinkButton")->click(); });
+        page->EditWebLink();
+        QCOMPARE(page->FolderList()->topLevelItem(0)->text(1), QString());
+    }
+
+    void ipRulesAreListedThenAppliedAndWritten()
+    {
+        OpenWindow();
+        IpPage* page = form_->Ip();
+        for (const char* rule : {"127.0.0.x", "10.1.2.3"}) {
+            page->RuleEdit()->setText(rule);
+            page->AddRule();
+        }
+        for (const QString& bad : {QString(""), QString(1024, 'x')}) {
+            page->RuleEdit()->setText(bad);
+            auto box = AnswerBox(QMessageBox::Ok);
+            page->AddRule();
+            QCOMPARE(box->text, QString("Invalid IP address/rule entered."));
+        }
+        QCOMPARE(page->RuleList()->count(), 2);
+        page->RuleList()->setCurrentRow(1);
+        page->DeleteSelected();
+        QVERIFY(form_->Controller().accounts().ListIpRules().empty());  // the list only, so far
+        page->ModeSelector()->setCurrentIndex(0);
+        page->SaveAndApply();
+        QCOMPARE(form_->Controller().accounts().GetIpRuleMode(), 0);
+        const IniImage settings = IniImage::Open(HomeFile("CorvaneServer.ini"));
+        QCOMPARE(QtText(settings.ReadString("ServerData", "IPListCount", "")), QString("1"));
+        QCOMPARE(QtText(settings.ReadString("ServerData", "IPListData0", "")), QString("127.0.0.x"));
+        page->DeleteAll();
+        QCOMPARE(form_->Controller().accounts().ListIpRules().size(), std::size_t{1});
+    }
+
+    void servicesStartStopAndDisconnectAConnectedClient()
+    {
+        OpenWindow();
+        StartFtp();
+        QVERIFY(!form_->FtpStatus()->StartButton()->isEnabled());
+        QVERIFY(form_->StatusText()->text().startsWith(" IP: "));
+        auto client = ConnectClient();
+        QVERIFY(client);
+        ConnectionsPage* page = form_->Connections();
+        QTRY_COMPARE_WITH_TIMEOUT(page->SessionList()->topLevelItemCount(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(page->SessionList()->topLevelItem(0)->text(0).toLower(), QString("anonymous"), 10000);
+        // The last action was a listing: "Uploading" hides it, "Directory listing" shows it.
+        page->ActionFilter()->setCurrentIndex(10);
+        QCOMPARE(page->SessionList()->topLevelItemCount(), 0);
+        page->ActionFilter()->setCurrentIndex(4);
+        QCOMPARE(page->SessionList()->topLevelItemCount(), 1);
+
+        // Stopping with a client connected asks; No keeps the service running.
+        QTRY_COMPARE_WITH_TIMEOUT(form_->Controller().clientCount(kServiceFtp), 1, 15000);
+        auto ask = AnswerBox(QMessageBox::No);
+        form_->Stop(kServiceFtp);
+        QCOMPARE(ask->title, QString("Server stopping confirmation"));
+        QCOMPARE(ask->text, QString("Do you really want to stop the server, killing the 1 connected users?"));
+        QVERIFY(form_->Controller().ftpListening());
+
+        page->SessionList()->setCurrentItem(page->SessionList()->topLevelItem(0));
+        auto confirm = AnswerBox(QMessageBox::Yes);
+        page->DisconnectSelected();
+        QCOMPARE(confirm->text.toLower(), QString("do you really want to disconnect the user anonymous?"));
+        QVERIFY(QTest::qWaitFor([&] { return client->readAll().contains("closed") || client->state() == QProcess::NotRunning; }, 15000));
+        QTRY_COMPARE_WITH_TIMEOUT(page->SessionList()->topLevelItemCount(), 0, 10000);
+        EndClient(client.get());
+
+        form_->Stop(kServiceFtp);
+        QTRY_COMPARE_WITH_TIMEOUT(form_->FtpStatus()->StateLabel()->text(), QString("Stopped"), 10000);
+        QVERIFY(form_->FtpStatus()->StartButton()->isEnabled());
+        QVERIFY(!form_->FtpStatus()->StopButton()->isEnabled());
+        QCOMPARE(form_->FtpStatus()->TransferredLabel()->text(), QString("0 KB UL, 0 KB DL"));
+        form_->Restart(kServiceFtp);
+        QTRY_COMPARE_WITH_TIMEOUT(form_->FtpStatus()->StateLabel()->text(), QString("Running"), 10000);
+    }
+
+    void optionsRestartOnlyWhatChangedAndAskWhenClientsWouldGo()
+    {
+        OpenWindow();
+        StartFtp();
+        OptionsDialog dialog(form_->Controller(), [this](int kind) { form_->Restart(kind); }, form_.get());
+        // Nothing changed: nothing restarts.
+        dialog.ApplyFtp();
+        form_->Connections()->Log()->DrawQueued();
+        QVERIFY(!form_->Connections()->Log()->toPlainText().contains("FTP server stopped"));
+
+        auto client = ConnectClient();
+        QVERIFY(client);
+        QTRY_COMPARE_WITH_TIMEOUT(form_->Controller().clientCount(kServiceFtp), 1, 15000);
+        const int newPort = corvane::testing::FreeLoopbackPort();
+        dialog.Field("Port")->setText(QString::number(newPort));
+        auto ask = AnswerBox(QMessageBox::No);
+        dialog.ApplyFtp();
+        QCOMPARE(ask->title, QString("Really Restart Server?"));
+        QCOMPARE(ask->text, QString("The changes you have made requires the restarting of server which requires the "
+                                    "disconnection of the connected 1 users. Do you accept to restart?"));
+        // No keeps the old port running; the new one is stored.
+        QCOMPARE(form_->Controller().settings().Port, newPort);
+        QVERIFY(client->state() == QProcess::Running);
+
+        // Yes restarts FTP on the new port, disconnecting the client.
+        const int thirdPort = corvane::testing::FreeLoopbackPort();
+        dialog.Field("Port")->setText(QString::number(thirdPort));
+        auto yes = AnswerBox(QMessageBox::Yes);
+        dialog.ApplyFtp();
+        QVERIFY(yes->seen);
+        QVERIFY(QTest::qWaitFor([&] { return client->readAll().contains("closed") || client->state() == QProcess::NotRunning; }, 15000));
+        EndClient(client.get());
+        QTRY_VERIFY_WITH_TIMEOUT(form_->Controller().ftpListening(), 10000);
+        ftpPort_ = thirdPort;
+        auto again = ConnectClient();
+        QVERIFY(again);
+        EndClient(again.get());
+        QCOMPARE(QtText(IniImage::Open(HomeFile("CorvaneServer.ini")).ReadString("ServerData", "Port", "")),
+                 QString::number(thirdPort));
+    }
+
+    void cacheOptionsApplyAtOnce()
+    {
+        OpenWindow();
+        CachePage* page = form_->Cache();
+        form_->ShowPage(kCachePage);
+        page->LoadSettings();
+        QCOMPARE(page->CapacityEdit()->text(), QString("128"));
+        page->CapacityEdit()->clear();
+        QTest::keyClicks(page->CapacityEdit(), "12a345");  // digits only, four at most
+        QCOMPARE(page->CapacityEdit()->text(), QString("1234"));
+        page->SetCapacity();
+        QCOMPARE(form_->Controller().settings().CacheSize, std::int64_t{1234} * 1048576);
+        page->DirectoryCacheBox()->click();
+        QVERIFY(!form_->Controller().settings().DirectoryCacheEnabled);
+        page->ModeSelector()->setCurrentIndex(3);
+        QCOMPARE(form_->Controller().settings().FileCacheMode, 3);
+    }
+
+    void cachePageShowsWhatADownloadLeftInTheCache()
+    {
+        OpenWindow();
+        QVERIFY(QDir().mkpath(home_->path() + "/drive_c/My Downloads"));
+        fs::WriteFileAtomically(HomeFile("drive_c/My Downloads/cached.bin"), std::string(5000, 'c'));
+        StartFtp();
+        form_->ShowPage(kCachePage);
+        QProcess client;
+        client.start("python3", {"-c",
+                                 "import ftplib,sys\n"
+                                 "f=ftplib.FTP()\nf.connect('127.0.0.1',int(sys.argv[1]),timeout=20)\n"
+                                 "f.login('anonymous','guest@')\nf.retrbinary('RETR cached.bin',lambda b:None)\nf.quit()",
+                                 QString::number(ftpPort_)});
+        // Served while waiting: the download's bookkeeping reaches this thread.
+        QVERIFY(QTest::qWaitFor([&] { return client.state() == QProcess::NotRunning; }, 20000));
+        QCOMPARE(client.exitCode(), 0);
+        QTreeWidget* list = form_->Cache()->FileList();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                form_->Controller().refreshCacheView();
+                QTest::qWait(50);
+                return list->topLevelItemCount() == 1 && list->topLevelItem(0)->text(0).contains("cached.bin");
+            }(),
+            10000);
+        QCOMPARE(list->topLevelItem(0)->text(2), QString("0"));
+        QCOMPARE(form_->Cache()->HitRatePanel()->text(), QString("0.00%"));
+    }
+
+    void closingSendsToTheTrayAndShutDownAsksOnlyWithClients()
+    {
+        OpenWindow();
+        form_->show();
+        auto notice = AnswerBox(QMessageBox::Ok);
+        form_->close();
+        QVERIFY(notice->seen);
+        QVERIFY(notice->text.startsWith("Corvane will now minimize into the windows tray"));
+        QVERIFY(!form_->ShutDownDone());
+        // The notice comes once only.
+        form_->Restore();
+        auto again = AnswerBox(QMessageBox::Ok);
+        form_->close();
+        QTest::qWait(100);
+        QVERIFY(!again->seen);
+        QCOMPARE(corvane::testing::DialogAnswers::Instance().Clear(), std::size_t{1});
+        StartFtp();
+        QVERIFY(form_->ShutDown());
+        QVERIFY(form_->ShutDownDone());
+        QVERIFY(!form_->Controller().serverThreadAlive());
+    }
+};
+
+QTEST_MAIN(MainFormTest)
+#include "main_form_test.moc"
