@@ -15,6 +15,26 @@ bool Kept(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 
 
 }  // namespace
 
+std::string FormEncode(std::string_view text)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size() * 3);
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (Kept(byte)) {
+            out += c;
+        } else if (c == ' ') {
+            out += '+';
+        } else {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
+        }
+    }
+    return out;
+}
+
 std::string UrlEncode(std::string_view text)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
