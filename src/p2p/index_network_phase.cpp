@@ -10,7 +10,7 @@
 
 #include "common/ip_text.h"
 #include "net/http_cli.h"
-#include "net/socket_exception.h"
+#include "p2p/capped_request.h"
 #include "p2p/index_file.h"
 #include "p2p/index_server_texts.h"
 #include "p2p/index_thread.h"
@@ -41,9 +41,8 @@ void IndexThread::RunNetworkPhase()
 {
     P2PNetworkList* list = controller_.NetworkList();
     if (settings_.skip || list == nullptr || stopRequested()) return;
-    // The HTTP client's waits and the abort timer run on this thread's own queue.
+    // The HTTP client's waits, and the abort timer of each request, run on this thread's queue.
     EventLoop loop;
-    const EventLoop::TimerId abortTimer = loop.AddTimer(kAbortTimerPeriod, kAbortTimerPeriod, [this] { AbortTimerFired(); });
     try {
         ServeNetworks(*list);
     } catch (const std::exception& error) {
@@ -51,7 +50,6 @@ void IndexThread::RunNetworkPhase()
         Log(std::string("! ") + error.what());
     }
     httpClient_.reset();
-    loop.CancelTimer(abortTimer);
 }
 
 void IndexThread::ServeNetworks(P2PNetworkList& list)
@@ -113,26 +111,10 @@ std::unique_ptr<THttpCli> IndexThread::NewHttpClient()
     return client;
 }
 
-void IndexThread::AbortTimerFired()
-{
-    if (!httpClient_ || httpClient_->State() == httpReady) return;
-    const bool cutOff = (reply_ != nullptr && reply_->Overflowed()) || std::chrono::steady_clock::now() >= requestDeadline_;
-    if (stopRequested() || cutOff) httpClient_->Abort();
-}
-
 bool IndexThread::RunRequest(bool post)
 {
-    requestDeadline_ = std::chrono::steady_clock::now() + requestTimeLimit_;
-    bool raised = false;
-    try {
-        if (post) httpClient_->Post();
-        else httpClient_->Get();
-    } catch (const EHttpException&) {
-        raised = true;
-    } catch (const ESocketException&) {
-        raised = true;
-    }
-    return !raised && !reply_->Overflowed();
+    return RunCappedRequest(*httpClient_, *reply_, post, requestTimeLimit_, kAbortTimerPeriod,
+                            [this] { return stopRequested(); });
 }
 
 bool IndexThread::LookUpIndexServer()

@@ -144,7 +144,6 @@ private:
     // HTTP-client error (or was cut off: too long a reply, or no end within the time limit).
     bool RunRequest(bool post);
     std::unique_ptr<THttpCli> NewHttpClient();
-    void AbortTimerFired();
     void Warn(const std::string& text);
     void Log(const std::string& line);
 
@@ -182,7 +181,6 @@ private:
     std::string messageText_;
     std::unique_ptr<THttpCli> httpClient_;
     ReplyCapture* reply_ = nullptr;  // the pending request's reply
-    std::chrono::steady_clock::time_point requestDeadline_{};
     std::chrono::milliseconds requestTimeLimit_ = kMostRequestTime;
 
     std::thread thread_;  // started and joined by the owner's thread only

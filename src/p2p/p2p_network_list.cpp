@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "accounts/account_names.h"
 #include "common/url_text.h"
 
 namespace corvane {
@@ -34,13 +35,6 @@ bool FlagOf(std::string_view text)
 std::string EntryKey(std::size_t position) { return std::string(kNetworkEntryKeyPrefix) + std::to_string(position); }
 
 }  // namespace
-
-std::string ScramblePassword(std::string_view password)
-{
-    std::string out(password);
-    for (char& c : out) c = static_cast<char>(~static_cast<unsigned char>(c));
-    return out;
-}
 
 std::string EncodeNetworkEntry(const P2PNetwork& network)
 {

@@ -31,11 +31,9 @@ struct P2PNetwork {
     bool registered() const { return !userName.empty(); }
 };
 
-// The password as it is stored: every bit of every byte inverted (the same call undoes it).
-std::string ScramblePassword(std::string_view password);
-
 // An entry as stored: name "*" address "*" user "*" scrambled password "*" enabled "*"
-// existing account, the flags "1" or "0".
+// existing account, the flags "1" or "0". The password is scrambled as the account files'
+// are (ScramblePassword: every bit of every byte inverted).
 std::string EncodeNetworkEntry(const P2PNetwork& network);
 // Reads an entry back. The name, address and user name end at the first "*" each (they never
 // hold one); the two flags are the last two fields, so a scrambled password that holds a "*"
