@@ -3,7 +3,7 @@
 account service (user.php), the index-server lookup (getwindex.php) and the index server
 (file.php), all on one loopback port. Prints the port it listens on, then serves until stopped.
 
-  operator_service.py FOLDER
+  operator_service.py FOLDER [PORT]
 
 Every request is recorded byte for byte (request line, header, body) as FOLDER/req-NNNN.txt,
 numbered in the order the requests ended. The answers are scripted in FOLDER/script.txt, read
@@ -146,7 +146,7 @@ class Server(socketserver.ThreadingTCPServer):
 
 
 def main():
-    server = Server(("127.0.0.1", 0), Handler)
+    server = Server(("127.0.0.1", int(sys.argv[2]) if len(sys.argv) > 2 else 0), Handler)
     print(server.server_address[1], flush=True)
     server.serve_forever()
 
