@@ -26,7 +26,7 @@
 #include <thread>
 
 #include "accounts/permissions.h"
-#include "blocking_ftp_client.h"
+#include "noop_latency.h"
 #include "p2p/index_thread.h"
 #include "p2p/local_index_list.h"
 #include "platform/fs.h"
@@ -42,45 +42,6 @@ constexpr auto kMeasured = 2s;
 constexpr int kFolders = 100;
 constexpr int kFilesPerFolder = 1000;
 
-struct Latencies {
-    double p50 = 0, p99 = 0;
-    bool ok = true;
-};
-
-Latencies MeasureNoops(int port)
-{
-    std::vector<std::vector<double>> perClient(kClients);
-    std::atomic<bool> ok{true};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < kClients; ++i)
-        threads.emplace_back([&, i] {
-            bench::BlockingFtpClient client(port);
-            if (!client.LoginAnonymously()) {
-                ok = false;
-                return;
-            }
-            const auto end = std::chrono::steady_clock::now() + kMeasured;
-            while (std::chrono::steady_clock::now() < end) {
-                const auto start = std::chrono::steady_clock::now();
-                if (client.Command("NOOP").rfind("200", 0) != 0) {
-                    ok = false;
-                    return;
-                }
-                perClient[i].push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
-            }
-            client.Command("QUIT");
-        });
-    for (auto& t : threads) t.join();
-    std::vector<double> all;
-    for (const auto& v : perClient) all.insert(all.end(), v.begin(), v.end());
-    Latencies result;
-    result.ok = ok && !all.empty();
-    if (all.empty()) return result;
-    std::sort(all.begin(), all.end());
-    result.p50 = all[all.size() / 2];
-    result.p99 = all[std::min(all.size() - 1, all.size() * 99 / 100)];
-    return result;
-}
 
 // The operator's services as a child process; its port is the first line it prints.
 class OperatorService {
@@ -187,16 +148,16 @@ void BM_IndexUploadBesideFtp(benchmark::State& state)
         network.enabled = true;
         controller.list.Entries().push_back(network);
 
-        Latencies without, during;
+        bench::NoopLatencies without, during;
         bool throughout = false;
         std::size_t sent = 0;
         for (auto _ : state) {
-            without = MeasureNoops(server.port);
+            without = bench::MeasureNoops(server.port, kClients, kMeasured);
             LocalIndexList index;
             IndexThread run(&index, controller, accounts, {"iC:\\Share"}, home + "/bench-p2pIndex.ksl");
             run.Start();
             while (!controller.Uploading() && !controller.Ended()) std::this_thread::sleep_for(10ms);
-            during = MeasureNoops(server.port);
+            during = bench::MeasureNoops(server.port, kClients, kMeasured);
             throughout = controller.Uploading();
             run.Join();
             sent = run.newLines().size();
