@@ -3,9 +3,10 @@
 # Quiet and quick when everything is already there.
 set -euo pipefail
 # dpkg-dev, lintian, man-db and systemd: the package test (dpkg-shlibdeps, lintian, the unit's
-# systemd-analyze verify with its man page); clang and libclang-rt-14-dev: the fuzz targets.
+# systemd-analyze verify with its man page); clang and libclang-rt-14-dev: the fuzz targets;
+# iproute2 (ip) and util-linux (unshare): the headless P2P test's network namespace.
 packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev python3 curl lftp wget tinyproxy dante-server
-          dpkg-dev lintian man-db systemd clang libclang-rt-14-dev "$@")
+          dpkg-dev lintian man-db systemd clang libclang-rt-14-dev iproute2 util-linux "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
