@@ -201,15 +201,28 @@ TEST_F(NetworkPhaseTest, FailedLookupsAndUploadsSayWhyAndKeepTheAccountUnlessRef
 TEST_F(NetworkPhaseTest, AStopEndsAPendingRequestSilentlyAndAServiceThatNeverAnswersTimesOut)
 {
     controller.AddNetwork("Net", service);
+    // Hanging in the lookup, in the address update, and in the first add request.
+    const std::vector<std::vector<std::string>> scripts{
+        {"/v6/getwindex.php hang"},
+        {"/v6/getwindex.php reply " + service.Url("/idx/"), "/idx/v6/file.php hang"},
+        {"/v6/getwindex.php reply " + service.Url("/idx/"), "/idx/v6/file.php reply 200 OK", "/idx/v6/file.php hang"}};
+    std::size_t seen = 0;
+    for (const auto& script : scripts) {
+        controller.list.Entries()[0].indexServerUrl.clear();
+        service.Script(script);
+        thread = std::make_unique<IndexThread>(&index, controller, accounts, std::vector<std::string>{"iC:\\Pub"}, IndexFile());
+        thread->Start();
+        seen += script.size();
+        while (service.Requests().size() < seen) std::this_thread::sleep_for(10ms);
+        const auto stopped = std::chrono::steady_clock::now();
+        thread->requestStop();
+        thread->Join();
+        EXPECT_LT(std::chrono::steady_clock::now() - stopped, 10s) << script.back();  // a hang lasts 60 s
+        EXPECT_TRUE(controller.messages.empty()) << script.back();
+        EXPECT_EQ(controller.list.Entries()[0].userName, "alice");
+    }
+    controller.list.Entries()[0].indexServerUrl.clear();
     service.Script({"/v6/getwindex.php hang"});
-    thread = std::make_unique<IndexThread>(&index, controller, accounts, std::vector<std::string>{"iC:\\Pub"}, IndexFile());
-    thread->Start();
-    while (service.Requests().empty()) std::this_thread::sleep_for(10ms);
-    const auto stopped = std::chrono::steady_clock::now();
-    thread->requestStop();
-    thread->Join();
-    EXPECT_LT(std::chrono::steady_clock::now() - stopped, 10s);  // the hang itself lasts 60 s
-    EXPECT_TRUE(controller.messages.empty());
 
     Run(1s);
     EXPECT_EQ(controller.messages, std::vector<std::string>{kLookupFailed});

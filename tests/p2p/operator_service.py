@@ -12,7 +12,8 @@ again for every request, one line each:
   PATH ACTION [ARGUMENT]
 
 PATH is the request path without its query ("/v6/getwindex.php", "/idx/v6/file.php"). The
-lines of one path are answered in turn, the last one for every later request. ACTIONS:
+lines of one path are answered in turn, the last one for every later request; a changed script
+starts again from its first lines. ACTIONS:
 
   reply TEXT         200 with TEXT as the body (Python escapes such as \\r\\n allowed)
   status N TEXT      status N with TEXT as the body
@@ -36,19 +37,20 @@ FOLDER = sys.argv[1]
 LOCK = threading.Lock()
 SERVED = {}   # path -> how many requests of it were answered
 COUNT = [0]
+SCRIPT = [None]  # the script the answers in SERVED belong to
 
 
 def script_for(path):
-    lines = []
     try:
         with open(os.path.join(FOLDER, "script.txt"), encoding="latin-1") as f:
-            for line in f:
-                line = line.rstrip("\n")
-                if line.startswith(path + " "):
-                    lines.append(line[len(path) + 1:])
+            text = f.read()
     except FileNotFoundError:
-        pass
+        text = ""
+    lines = [line[len(path) + 1:] for line in text.split("\n") if line.startswith(path + " ")]
     with LOCK:
+        if text != SCRIPT[0]:   # a new script starts its answers anew
+            SCRIPT[0] = text
+            SERVED.clear()
         n = SERVED.get(path, 0)
         SERVED[path] = n + 1
     if not lines:
