@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "blocking_ftp_client.h"
+#include "noop_latency.h"
 #include "side_by_side_servers.h"
 
 using namespace corvane;
@@ -27,47 +27,6 @@ constexpr int kClients = 16;
 constexpr auto kMeasured = 3s;
 constexpr const char* kPassComplete = "FTP Local Indexing Complete.";
 
-struct Latencies {
-    double p50 = 0, p99 = 0;
-    long long replies = 0;
-    bool ok = true;
-};
-
-Latencies MeasureNoops(int port)
-{
-    std::vector<std::vector<double>> perClient(kClients);
-    std::atomic<bool> ok{true};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < kClients; ++i)
-        threads.emplace_back([&, i] {
-            bench::BlockingFtpClient client(port);
-            if (!client.LoginAnonymously()) {
-                ok = false;
-                return;
-            }
-            const auto end = std::chrono::steady_clock::now() + kMeasured;
-            while (std::chrono::steady_clock::now() < end) {
-                const auto start = std::chrono::steady_clock::now();
-                if (client.Command("NOOP").rfind("200", 0) != 0) {
-                    ok = false;
-                    return;
-                }
-                perClient[i].push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
-            }
-            client.Command("QUIT");
-        });
-    for (auto& t : threads) t.join();
-    std::vector<double> all;
-    for (const auto& v : perClient) all.insert(all.end(), v.begin(), v.end());
-    Latencies result;
-    result.ok = ok && !all.empty();
-    if (all.empty()) return result;
-    std::sort(all.begin(), all.end());
-    result.p50 = all[all.size() / 2];
-    result.p99 = all[std::min(all.size() - 1, all.size() * 99 / 100)];
-    result.replies = static_cast<long long>(all.size());
-    return result;
-}
 
 void BM_NoopLatencyDuringIndexing(benchmark::State& state)
 {
@@ -84,16 +43,16 @@ void BM_NoopLatencyDuringIndexing(benchmark::State& state)
             state.SkipWithError("the server did not start");
             return;
         }
-        Latencies during, after;
+        bench::NoopLatencies during, after;
         bool throughout = false, completed = false;
         for (auto _ : state) {
-            during = MeasureNoops(server.port);
+            during = bench::MeasureNoops(server.port, kClients, kMeasured);
             throughout = bench::CountLinesStartingWith(server.logFilePath, kPassComplete) == 0;
             const auto deadline = std::chrono::steady_clock::now() + 300s;
             while (!(completed = bench::CountLinesStartingWith(server.logFilePath, kPassComplete) > 0) &&
                    std::chrono::steady_clock::now() < deadline)
                 std::this_thread::sleep_for(100ms);
-            after = MeasureNoops(server.port);
+            after = bench::MeasureNoops(server.port, kClients, kMeasured);
         }
         if (!during.ok || !after.ok) state.SkipWithError("a client failed");
         if (!completed) state.SkipWithError("the indexing pass did not end");

@@ -250,5 +250,6 @@ std::string IniImage::ToText() const {
 }
 
 bool IniImage::Save(const std::string& hostPath) const { return fs::WriteFileAtomically(hostPath, ToText()); }
+bool IniImage::SaveOwnerOnly(const std::string& hostPath) const { return fs::WriteFileAtomicallyOwnerOnly(hostPath, ToText()); }
 
 }  // namespace corvane

@@ -78,6 +78,8 @@ public:
     // Rewrites the host file from the image atomically (the old file or the new one survives a
     // crash, never a mix). False when it cannot be written; the old file is then untouched.
     bool Save(const std::string& hostPath) const;
+    // Save, leaving the file readable and writable by its owner only (it holds passwords).
+    bool SaveOwnerOnly(const std::string& hostPath) const;
 
 private:
     struct Entry {

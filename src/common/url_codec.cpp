@@ -13,25 +13,32 @@ int HexValue(char c)
 
 bool Kept(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-}  // namespace
-
-std::string UrlEncode(std::string_view text)
+// Letters and digits as they are, the blank as "+" when `blankAsPlus`, everything else as
+// "%" and two digits of `hex`.
+std::string PercentEncode(std::string_view text, const char* hex, bool blankAsPlus)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size() * 3);
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (Kept(byte)) {
             out += c;
+        } else if (blankAsPlus && c == ' ') {
+            out += '+';
         } else {
             out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 15];
+            out += hex[byte >> 4];
+            out += hex[byte & 15];
         }
     }
     return out;
 }
+
+}  // namespace
+
+std::string FormEncode(std::string_view text) { return PercentEncode(text, "0123456789abcdef", true); }
+
+std::string UrlEncode(std::string_view text) { return PercentEncode(text, "0123456789ABCDEF", false); }
 
 std::string UrlDecode(std::string_view text)
 {

@@ -28,4 +28,26 @@ void IndexControllerLink::WriteIndexLog(const std::string& line)
     window_.RunAndWait([this, &line] { controller_.writeLog(line); });
 }
 
+P2PNetworkList* IndexControllerLink::NetworkList() { return &controller_.networkList(); }
+
+void IndexControllerLink::PrepareHttpClient(THttpCli& client)
+{
+    window_.RunAndWait([this, &client] { applyHttpSettings(controller_.connectionSettings(), client); });
+}
+
+void IndexControllerLink::ShowIndexMessage(const std::string& text)
+{
+    window_.RunAndWait([this, &text] { controller_.showMessageBox(ServerView::MessageKind::Error, text); });
+}
+
+void IndexControllerLink::SetIndexServerAddress(const std::string& url)
+{
+    window_.RunAndWait([this, &url] { controller_.setIndexServerAddress(url); });
+}
+
+void IndexControllerLink::SetIndexUploadSucceeded(bool succeeded)
+{
+    window_.RunAndWait([this, succeeded] { controller_.setIndexUploadSucceeded(succeeded); });
+}
+
 }  // namespace corvane

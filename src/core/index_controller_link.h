@@ -1,6 +1,7 @@
-// The controller as the indexer reaches it: the settings snapshot and the log lines, each run
-// on the window thread while the indexer waits (the indexer never reads controller fields
-// itself).
+// The controller as the indexer reaches it: the settings snapshot, the log lines, the HTTP
+// route of each new client, the message boxes and the P2P state, each run on the window thread
+// while the indexer waits (the indexer never reads controller fields itself). The network list
+// is handed over as the object it is: it has its own lock.
 #pragma once
 
 #include "p2p/index_thread.h"
@@ -16,6 +17,11 @@ public:
 
     IndexSettingsSnapshot TakeIndexSettings() override;
     void WriteIndexLog(const std::string& line) override;
+    P2PNetworkList* NetworkList() override;
+    void PrepareHttpClient(THttpCli& client) override;
+    void ShowIndexMessage(const std::string& text) override;
+    void SetIndexServerAddress(const std::string& url) override;
+    void SetIndexUploadSucceeded(bool succeeded) override;
 
 private:
     serverController& controller_;

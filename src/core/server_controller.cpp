@@ -244,16 +244,36 @@ void serverController::saveSettings()
 {
     IniImage image = OpenServerSettings();
     SaveServerSettings(settings_, image);
-    image.Save(ProgramFolder() + std::string(kServerSettingsFileName));
+    image.SaveOwnerOnly(ProgramFolder() + std::string(kServerSettingsFileName));
 }
 
-void serverController::loadNetworkProfile() { networkProfile_ = LoadNetworkProfile(OpenServerSettings()); }
+void serverController::loadNetworkProfile()
+{
+    const IniImage image = OpenServerSettings();
+    networkProfile_ = LoadNetworkProfile(image);
+    connectionSettings_ = LoadConnectionSettings(image);
+    std::lock_guard guard(networkList_.Lock());
+    networkList_.Load(image);
+}
 
 void serverController::saveNetworkProfile()
 {
     IniImage image = OpenServerSettings();
     SaveNetworkProfile(networkProfile_, image);
-    image.Save(ProgramFolder() + std::string(kServerSettingsFileName));
+    {
+        std::lock_guard guard(networkList_.Lock());
+        networkList_.Save(image);
+    }
+    SaveConnectionSettings(connectionSettings_, image);
+    image.SaveOwnerOnly(ProgramFolder() + std::string(kServerSettingsFileName));
+}
+
+void serverController::showMessageBox(ServerView::MessageKind kind, const std::string& text)
+{
+    if (view_.ShowMessageBox(kind, text)) return;
+    std::string line(kind == ServerView::MessageKind::Error ? kErrorCaption : kHelpCaption);
+    line.append(": ").append(text);
+    writeLog(line);
 }
 
 void serverController::publishNetworkList(const std::string& registeredNetworksText)

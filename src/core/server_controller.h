@@ -15,11 +15,13 @@
 #include <vector>
 
 #include "accounts/permissions.h"
+#include "core/connection_settings.h"
 #include "core/log_writer.h"
 #include "core/server_settings.h"
 #include "core/server_view.h"
 #include "core/session_table.h"
 #include "core/window_thread.h"
+#include "p2p/p2p_network_list.h"
 
 namespace corvane {
 
@@ -66,7 +68,12 @@ public:
     void loadSettings();
     void saveSettings();
     void loadNetworkProfile();
+    // Writes the profile, the network list and the connection settings (the file holds
+    // passwords: it is left readable by its owner only).
     void saveNetworkProfile();
+    // A message box (Error: the error caption and a warning icon; Help: the help caption and an
+    // information icon); where the view shows none, the caption and text go to the log.
+    void showMessageBox(ServerView::MessageKind kind, const std::string& text);
     // The shared-memory hand-off of the registered P2P networks (one encoded entry per line,
     // each ended by CR LF), done when the program was started for P2P.
     void publishNetworkList(const std::string& registeredNetworksText);
@@ -92,6 +99,14 @@ public:
 
     ServerSettings& settings() { return settings_; }
     NetworkProfile& networkProfile() { return networkProfile_; }
+    ConnectionSettings& connectionSettings() { return connectionSettings_; }
+    // Shared with the indexer: hold its Lock() around every use (any thread).
+    P2PNetworkList& networkList() { return networkList_; }
+    // The P2P state the indexer's network phase writes (through the window thread).
+    bool indexUploadSucceeded() const { return indexUploadSucceeded_; }
+    void setIndexUploadSucceeded(bool on) { indexUploadSucceeded_ = on; }
+    const std::string& indexServerAddress() const { return indexServerAddress_; }
+    void setIndexServerAddress(const std::string& url) { indexServerAddress_ = url; }
     permissionsClass& accounts() { return accounts_; }
     sessionTable& sessions() { return sessions_; }
     ServerView& view() { return view_; }
@@ -156,6 +171,10 @@ private:
     permissionsClass accounts_;
     ServerSettings settings_;
     NetworkProfile networkProfile_;
+    ConnectionSettings connectionSettings_;
+    P2PNetworkList networkList_;
+    bool indexUploadSucceeded_ = false;
+    std::string indexServerAddress_;
 };
 
 }  // namespace corvane

@@ -11,11 +11,12 @@
 #include <string>
 
 #include "common/ini_image.h"
+#include "p2p/p2p_network_list.h"
 
 namespace corvane {
 
 inline constexpr std::string_view kServerDataSection = "ServerData";
-inline constexpr std::string_view kNetworkSection = "Network";
+inline constexpr std::string_view kNetworkSection = kP2PNetworkSection;
 inline constexpr std::int64_t kBytesPerMegabyte = 1048576;
 
 struct ServerSettings {

@@ -36,6 +36,16 @@ public:
     virtual void ShowCacheView(const CacheViewContents&) {}
     // The wait cursor while a command is being handed to the server thread.
     virtual void ShowBusy(bool busy) = 0;
+    // A message box for the operator with the caption and icon of its kind; returns once it
+    // was closed. False when this view shows no boxes: the controller then writes the text to
+    // the log instead (the headless program), and nothing waits for an operator.
+    enum class MessageKind { Error, Help };
+    virtual bool ShowMessageBox(MessageKind kind, const std::string& text)
+    {
+        (void)kind;
+        (void)text;
+        return false;
+    }
 };
 
 // A view that shows nothing (the base of the headless view, and of tests that only watch a

@@ -4,6 +4,7 @@
 
 #include "gui/main_form.h"
 #include "gui/qt_text.h"
+#include "gui/window_helpers.h"
 
 namespace corvane {
 
@@ -36,6 +37,14 @@ void WindowServerView::RefreshSessionView() { form_.Connections()->RequestRefres
 void WindowServerView::ClearCacheView() { form_.Cache()->ClearView(); }
 
 void WindowServerView::ShowCacheView(const CacheViewContents& contents) { form_.Cache()->ShowSnapshot(contents); }
+
+// Shown task-modal; the caller (the indexer's hand-off among them) waits until it is closed.
+bool WindowServerView::ShowMessageBox(MessageKind kind, const std::string& text)
+{
+    if (kind == MessageKind::Error) ShowError(QtText(text), &form_);
+    else ShowHelp(QtText(text), &form_);
+    return true;
+}
 
 void WindowServerView::ShowBusy(bool busy)
 {

@@ -23,6 +23,7 @@ public:
     void ClearCacheView() override;
     void ShowCacheView(const CacheViewContents& contents) override;
     void ShowBusy(bool busy) override;
+    bool ShowMessageBox(MessageKind kind, const std::string& text) override;
 
 private:
     TMainForm& form_;

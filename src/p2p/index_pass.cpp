@@ -121,6 +121,22 @@ std::string IndexThread::DigestIfWanted(const std::string& fullPath, bool isFold
     return digest.empty() ? std::string(kNoDigest) : digest;
 }
 
+// An unchanged entry's search line carries the digest stored with it, so that SITE MD5 still
+// answers for it after the index file was rewritten. A line stored without a digest gets one
+// now when digests are wanted; it is kept with the line, so it is computed once.
+std::string IndexThread::UnchangedEntryDigest(const std::string& fullPath, bool isFolder, std::size_t found)
+{
+    std::string line = previousIndex_.Line(found);
+    const auto fields = ParseIndexLine(line);
+    std::string digest = fields ? std::string(fields->digest) : std::string(kNoDigest);
+    if (digest == kNoDigest) {
+        digest = DigestIfWanted(fullPath, isFolder);
+        if (digest != kNoDigest) line.replace(line.size() - kNoDigest.size(), kNoDigest.size(), digest);
+    }
+    unchangedLines_.push_back(std::move(line));
+    return digest;
+}
+
 void IndexThread::RecordEntry(const std::string& fullPath, const fs::FileInfo& info)
 {
     IndexedEntry entry;
@@ -143,7 +159,7 @@ void IndexThread::RecordEntry(const std::string& fullPath, const fs::FileInfo& i
             std::lock_guard guard(serverLock_);
             if (server_ != nullptr) newLines_.push_back(head + "*" + digest);
         } else if (previousIndex_.HoldsStamp(entry.virtualPath, StampText(entry.mtime))) {
-            unchangedLines_.push_back(previousIndex_.Line(*found));
+            digest = UnchangedEntryDigest(fullPath, entry.isFolder, *found);
             previousIndex_.Remove(*found);
         } else {
             digest = DigestIfWanted(fullPath, entry.isFolder);

@@ -2,6 +2,7 @@
 // server thread, the run's two phases, and the rewrite of "p2pIndex.ksl".
 #include "p2p/index_thread.h"
 
+#include "net/http_cli.h"
 #include "p2p/index_file.h"
 #include "platform/thread_priority.h"
 
@@ -65,14 +66,6 @@ void IndexThread::Body()
     if (!settings_.skip) IndexingPass();
     RunNetworkPhase();
     finished_.store(true);
-}
-
-void IndexThread::RunNetworkPhase()
-{
-    // The exchange with the index servers of the enabled networks runs here: it sends newLines,
-    // changedLines and staleLines as upload lines (UploadLineOf) and, after an upload that
-    // succeeded, calls SaveIndexAfterUpload. It starts nothing when the skip flag is set or a
-    // stop was requested.
 }
 
 void IndexThread::Log(const std::string& line)

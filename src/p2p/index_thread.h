@@ -11,6 +11,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -21,13 +22,17 @@
 
 #include "p2p/index_lines.h"
 #include "p2p/local_index.h"
+#include "p2p/p2p_network_list.h"
 #include "p2p/previous_index.h"
 #include "platform/folder_identity.h"
 #include "platform/fs.h"
+#include "platform/local_addresses.h"
 
 namespace corvane {
 
 class permissionsClass;
+class THttpCli;
+class ReplyCapture;
 
 // What a run copies from the settings once, at its start.
 struct IndexSettingsSnapshot {
@@ -42,17 +47,41 @@ struct IndexSettingsSnapshot {
     bool firstRun = false;
 };
 
-// The controller as the indexer reaches it: both calls run their work on the window thread
-// and return when it is done.
+// The controller as the indexer reaches it. Every call but NetworkList and LocalAddresses runs
+// its work on the window thread and returns when it is done. The network-phase calls have
+// defaults for a controller without networks.
 class IndexController {
 public:
     virtual ~IndexController() = default;
     virtual IndexSettingsSnapshot TakeIndexSettings() = 0;
     virtual void WriteIndexLog(const std::string& line) = 0;
+
+    // ---- The network phase ----
+    // The controller's network list (it outlives the run), or null when there is none. The
+    // indexer holds the list's lock only while it reads or writes back an entry.
+    virtual P2PNetworkList* NetworkList() { return nullptr; }
+    // Sets a fresh HTTP client's direct, proxy or SOCKS route from the connection settings.
+    virtual void PrepareHttpClient(THttpCli& client) { (void)client; }
+    // A warning message box with the program's error caption; returns once it was answered
+    // (the headless program writes it to the log and answers it at once).
+    virtual void ShowIndexMessage(const std::string& text) { (void)text; }
+    // The controller's index server address and index-upload-succeeded flag.
+    virtual void SetIndexServerAddress(const std::string& url) { (void)url; }
+    virtual void SetIndexUploadSucceeded(bool succeeded) { (void)succeeded; }
+    // The machine's local addresses in the socket layer's order, for the real-address test.
+    // Any thread. The one seam through which a test gives the indexer other addresses.
+    virtual std::vector<std::string> LocalAddresses() { return LocalIPv4Addresses(); }
 };
 
 inline constexpr std::size_t kDigestBlockSize = 2 * 1024 * 1024;
 inline constexpr const char* kIndexingAccount = "Anonymous";
+// The network phase's requests: at most this many index lines per request, a stop request
+// ends a pending request within one abort-timer period, and a request that is neither done
+// nor stopped after the time limit is aborted as failed (a service that never answers must
+// not hold the indexer, and with it the next run, for ever).
+inline constexpr std::size_t kUploadChunkLines = 100;
+inline constexpr std::chrono::milliseconds kAbortTimerPeriod{250};
+inline constexpr std::chrono::milliseconds kMostRequestTime{120000};
 
 class IndexThread {
 public:
@@ -84,6 +113,11 @@ public:
     // After an upload succeeded: rewrites "p2pIndex.ksl" with the unchanged lines, then the
     // new ones, then the changed ones. False when the file could not be written.
     bool SaveIndexAfterUpload();
+    // Whether the last upload of the run succeeded.
+    bool uploadSucceeded() const { return uploadSucceeded_; }
+
+    // Before Start: a shorter limit for a request that neither ends nor is stopped (tests).
+    void SetRequestTimeLimit(std::chrono::milliseconds limit) { requestTimeLimit_ = limit; }
 
 private:
     void Body();
@@ -94,8 +128,23 @@ private:
     void RecordEntry(const std::string& fullPath, const fs::FileInfo& info);
     bool AnonymousMaySee(const std::string& folder);
     std::string DigestIfWanted(const std::string& fullPath, bool isFolder);
-    // The index-server exchange comes here; until it exists a run ends after its pass.
+    std::string UnchangedEntryDigest(const std::string& fullPath, bool isFolder, std::size_t found);
+    // The index-server exchange with every enabled, registered network (index_network_phase.cpp).
     void RunNetworkPhase();
+    void ServeNetworks(P2PNetworkList& list);
+    bool RealAddressTest();
+    void TakeEntry(const P2PNetwork& network);
+    void WriteBackEntry(P2PNetworkList& list);
+    bool LookUpIndexServer();
+    void UploadToNetwork();
+    bool SendLines(const std::vector<std::string>& lines, bool insert);
+    enum class PostKind { UpdateAddress, AddEntries, WithdrawEntries };
+    bool PostRequest(PostKind kind, const std::vector<std::string>* lines, std::size_t chunkStart);
+    // A request of the current client, waited for; false when it raised a socket-layer or
+    // HTTP-client error (or was cut off: too long a reply, or no end within the time limit).
+    bool RunRequest(bool post);
+    std::unique_ptr<THttpCli> NewHttpClient();
+    void Warn(const std::string& text);
     void Log(const std::string& line);
 
     LocalIndex* server_;  // guarded by serverLock_
@@ -124,6 +173,15 @@ private:
     // The last folder the Anonymous test was made for, and its answer (a folder's files share it).
     std::string testedFolder_;
     bool testedFolderVisible_ = false;
+
+    // The network exchange (indexer thread; the abort timer runs there too).
+    std::string networkName_, networkAddress_, userName_, password_, indexServerUrl_;
+    bool updateAddressSent_ = false;
+    bool uploadSucceeded_ = false;
+    std::string messageText_;
+    std::unique_ptr<THttpCli> httpClient_;
+    ReplyCapture* reply_ = nullptr;  // the pending request's reply
+    std::chrono::milliseconds requestTimeLimit_ = kMostRequestTime;
 
     std::thread thread_;  // started and joined by the owner's thread only
     std::atomic<bool> finished_{false};

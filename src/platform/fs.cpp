@@ -296,9 +296,12 @@ bool ReadFileText(const std::string& hostPath, std::string& out) {
     return Succeed();
 }
 
-bool WriteFileAtomically(const std::string& hostPath, std::string_view content) {
+namespace {
+
+bool RewriteAtomically(const std::string& hostPath, std::string_view content, bool ownerOnly) {
     detail::StagedFile staged;
     if (!detail::ResolveRewriteTarget(hostPath, staged)) return false;
+    if (ownerOnly) staged.keptMode = -1;  // the temporary is created owner-only
     if (!detail::WriteTemporary(staged, content, true)) return false;
     if (::rename(staged.temporary.c_str(), staged.target.c_str()) != 0) {
         int error = errno;
@@ -308,6 +311,16 @@ bool WriteFileAtomically(const std::string& hostPath, std::string_view content) 
     }
     detail::SyncFolder(staged.folder);
     return Succeed();
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& hostPath, std::string_view content) {
+    return RewriteAtomically(hostPath, content, false);
+}
+
+bool WriteFileAtomicallyOwnerOnly(const std::string& hostPath, std::string_view content) {
+    return RewriteAtomically(hostPath, content, true);
 }
 
 bool RemoveHostFile(const std::string& hostPath) {

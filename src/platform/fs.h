@@ -64,6 +64,9 @@ bool ReadFileText(const std::string& hostPath, std::string& out);
 // over the target, then the folder fsynced. The temporary file is removed on failure. An
 // existing target keeps its permission bits.
 bool WriteFileAtomically(const std::string& hostPath, std::string_view content);
+// The same, but the file ends up readable and writable by its owner only (0600), whatever its
+// permission bits were: for files that hold passwords.
+bool WriteFileAtomicallyOwnerOnly(const std::string& hostPath, std::string_view content);
 bool RemoveHostFile(const std::string& hostPath);   // files only; a missing file is a failure
 bool HostFileExists(const std::string& hostPath);   // an existing entry that is not a folder
 bool HostFolderExists(const std::string& hostPath);

@@ -552,6 +552,20 @@ private slots:
         QCOMPARE(form_->Cache()->HitRatePanel()->text(), QString("0.00%"));
     }
 
+    void theServersMessagesAreBoxesInTheWindowNotLogLines()
+    {
+        OpenWindow();
+        auto error = AnswerBox(QMessageBox::Ok);
+        form_->Controller().showMessageBox(corvane::ServerView::MessageKind::Error, "The index server refused the account.");
+        QVERIFY(error->seen);
+        QCOMPARE(error->title, QString("Brinvale Corvane Server Error"));
+        QCOMPARE(error->text, QString("The index server refused the account."));
+        auto help = AnswerBox(QMessageBox::Ok);
+        form_->Controller().showMessageBox(corvane::ServerView::MessageKind::Help, "Registered.");
+        QVERIFY(help->seen);
+        QCOMPARE(help->title, QString("Brinvale Corvane Server Help"));
+    }
+
     void closingSendsToTheTrayAndShutDownAsksOnlyWithClients()
     {
         OpenWindow();
