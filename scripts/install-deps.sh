@@ -2,9 +2,9 @@
 # Installs the Debian packages that building, running and testing need.
 # Quiet and quick when everything is already there.
 set -euo pipefail
-# dpkg-dev, lintian, man-db and systemd: the package test (dpkg-shlibdeps, lintian, the unit's
+# libssl-dev: OpenSSL 3 for FTPS. dpkg-dev, lintian, man-db and systemd: the package test (dpkg-shlibdeps, lintian, the unit's
 # systemd-analyze verify with its man page); clang and libclang-rt-14-dev: the fuzz targets.
-packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev python3 curl lftp wget tinyproxy dante-server
+packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev libssl-dev python3 curl lftp wget tinyproxy dante-server
           dpkg-dev lintian man-db systemd clang libclang-rt-14-dev "$@")
 missing=()
 for p in "${packages[@]}"; do

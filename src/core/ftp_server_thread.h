@@ -116,6 +116,9 @@ private:
     void HandleCommand(ServerCommand message);
     void StartFtp();
     void ApplyFtpSettings(const ServerSettings& settings);
+    // FTPS (ftp_tls_setup.cpp): the certificate pair, made on a first run, and the engine's
+    // TLS channels; without a usable pair the engine stays in the clear, with a log line why.
+    void ApplyTlsSettings(const ServerSettings& settings);
     void StopFtp();
     void StartHttp();
     void StopHttp();

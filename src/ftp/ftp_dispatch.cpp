@@ -37,6 +37,7 @@ void TFtpServer::FillCommandTable()
         AddCommand(builtin.keyword, [this, handler](TFtpCtrlSocket* client, std::string& keyword, std::string& params,
                                                     std::string& answer) { (this->*handler)(client, keyword, params, answer); });
     }
+    AddSecurityCommands();
 }
 
 void TFtpServer::AddCommand(const std::string& keyword, TFtpSrvCommandProc proc)
@@ -61,6 +62,7 @@ void TFtpServer::ClientCommand(TFtpCtrlSocket* client, const char* cmdBuf, int c
     // A handler that disconnected the client has had its last event already.
     if (FindClientByNumber(number) != client) return;
     SendAnswer(client, answer);
+    if (client->SecureStartPending) StartPendingControlTls(client);
 }
 
 void TFtpServer::DispatchCommand(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer)
@@ -69,6 +71,7 @@ void TFtpServer::DispatchCommand(TFtpCtrlSocket* client, std::string& keyword, s
         answer = NotUnderstood(params);
         return;
     }
+    if (RefusePlainLogin(client, keyword, params, answer)) return;
     for (const TFtpCommandEntry& entry : commandTable_) {
         if (entry.keyword != keyword) continue;
         entry.proc(client, keyword, params, answer);
