@@ -5,8 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 shift || true
-# Headless Chromium opens the web server's pages in the end-to-end tests.
-scripts/install-deps.sh chromium
+# Headless Chromium opens the web server's pages in the end-to-end tests; rclone uploads a tree over FTP.
+scripts/install-deps.sh chromium rclone
 werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON
 # Tests and benchmarks are set every time: the run command configures the same folder without them.

@@ -17,11 +17,20 @@ constexpr std::string_view kHiddenPassword = "***";
 
 bool RebasesRootedPaths(const std::string& keyword)
 {
-    static constexpr std::array<std::string_view, 9> kKeywords = {"CWD", "LIST", "RETR", "STOR", "STOU",
-                                                                   "MKD", "DELE", "RNFR", "RNTO"};
+    // With the X-form of CWD and the machine listings and MFMT, which name paths the same way.
+    static constexpr std::array<std::string_view, 13> kKeywords = {"CWD",  "LIST", "RETR", "STOR", "STOU",
+                                                                    "MKD",  "DELE", "RNFR", "RNTO", "XCWD",
+                                                                    "MLSD", "MLST", "MFMT"};
     for (std::string_view k : kKeywords)
         if (keyword == k) return true;
     return false;
+}
+
+// MFMT names its file after the time and a blank.
+std::size_t MfmtNameStart(const std::string& params)
+{
+    const std::size_t blank = params.find(' ');
+    return blank == std::string::npos ? params.size() : blank + 1;
 }
 
 bool IsChangePasswordRequest(const std::string& params)
@@ -63,7 +72,7 @@ void FtpSessionPolicy::ClientCommand(serversClientClass& client, std::string& ke
     if (keyword == "MDTM" && !params.empty()) RefuseHiddenFileTime(client, params, answer);
     if (!answer.empty()) return;
     if (!RebasesRootedPaths(keyword)) return;
-    const std::size_t name = keyword == "LIST" ? ListingNameStart(params) : 0;
+    const std::size_t name = keyword == "LIST" ? ListingNameStart(params) : keyword == "MFMT" ? MfmtNameStart(params) : 0;
     if (params.compare(name, 1, "/") == 0 && params.find(':', name) == std::string::npos)
         params = params.substr(0, name) + HomeAsClientPath(accounts_.GetHomeFolder(AccountOf(client))) +
                  params.substr(name + 1);

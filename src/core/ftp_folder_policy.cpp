@@ -134,6 +134,15 @@ void FtpSessionPolicy::ValidatePut(serversClientClass& client, const std::string
     if (allowed) thread_.setSessionAction(&client, saUploadAllowed);
 }
 
+void FtpSessionPolicy::ValidateMfmt(serversClientClass& client, const std::string& filePath, bool& allowed)
+{
+    allowed = Allowed(client, ResolvedFolderOf(filePath), "put");
+    if (!allowed) return;
+    // A listing kept in the cache shows the old time.
+    thread_.cacheInvalidate(filePath);
+    thread_.cacheInvalidate(FolderOfPath(filePath));
+}
+
 void FtpSessionPolicy::ValidateDele(serversClientClass& client, const std::string& filePath, bool& allowed)
 {
     allowed = Allowed(client, FolderOfPath(filePath), "dele") && fs::RealFileExists(filePath);

@@ -70,8 +70,9 @@ std::size_t ListingNameStart(const std::string& params)
 void FtpSessionPolicy::ListSearchResults(serversClientClass& client)
 {
     std::string text;
-    for (const std::string& line : client.searchResults) text += line + "\r\n";
-    if (client.searchResults.empty()) text = "\r\n";
+    const bool machine = client.CurrentCommand() == ftpcMLSD;
+    for (const std::string& line : client.searchResults) text += machine ? MachineSearchResultLine(line) : line + "\r\n";
+    if (client.searchResults.empty() && !machine) text = "\r\n";
     ServeOwnListing(client, text);
 }
 
@@ -98,6 +99,12 @@ void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& d
     const ListingTarget target = ResolveListingTarget(client.Directory(), directory.substr(ListingNameStart(directory)));
     const bool insideHome = !target.folder.empty() && home.size() > 1 &&
                             IsInsideFolder(target.folder, RemoveTrailingBackslash(home));
+    if (insideHome && client.CurrentCommand() == ftpcMLSD && !fs::RealFolderExists(target.path)) {
+        // Not a folder: the engine refuses the machine listing before any transfer, so nothing
+        // here may mark a retrieval as a listing (the next download would pass as one).
+        directory = target.path;
+        return;
+    }
     std::string listedFolder = target.folder;
     if (!insideHome) {
         // Nothing outside the home is ever shown: the home stands in for it.
@@ -119,8 +126,8 @@ void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& d
     }
     client.listingTransfer = true;
     // The cache holds listings under the client's current directory, so only a listing of
-    // exactly that folder may come from it or go into it.
-    if (directory == listedFolder && SameFolder(listedFolder, client.Directory())) {
+    // exactly that folder may come from it or go into it; and it holds LIST's lines, not MLSD's.
+    if (directory == listedFolder && SameFolder(listedFolder, client.Directory()) && client.CurrentCommand() != ftpcMLSD) {
         thread_.openCachedFile(client.Directory(), client);
     } else {
         client.CacheStream.reset();

@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "core/servers_client.h"
+#include "ftp/ftp_mlsx_facts.h"
 #include "platform/event_loop.h"
 
 namespace corvane {
@@ -37,6 +38,10 @@ inline constexpr const char* kNoHomePath = "530 No home path exist for this acco
 // Where the name of a listing command begins: leading words that start with "-" are the
 // client's options (LIST -la, LIST -a sub), not names.
 std::size_t ListingNameStart(const std::string& params);
+
+// A search-results listing line in the form of a machine listing (MLSD): its type, its size
+// and its virtual path; empty for a line of another form.
+std::string MachineSearchResultLine(const std::string& listingLine);
 
 class FtpSessionPolicy {
 public:
@@ -70,6 +75,13 @@ public:
     void ValidateRmd(serversClientClass& client, const std::string& folderPath, bool& allowed);
     void ValidateRnFr(serversClientClass& client, const std::string& path, bool& allowed);
     void ValidateRnTo(serversClientClass& client, const std::string& path, bool& allowed);
+    // MLST shows what a listing would show: entries inside the home, in folders the account
+    // may list (or download from), not hidden, never the search results.
+    void ValidateMlst(serversClientClass& client, const std::string& path, bool& allowed);
+    // MFMT needs what an upload of the file would need: "put" in its folder.
+    void ValidateMfmt(serversClientClass& client, const std::string& filePath, bool& allowed);
+    // The account's rights in a folder, for the perm facts of MLSD and MLST.
+    void FolderRights(serversClientClass& client, const std::string& folder, TFtpFolderRights& rights);
     void RetrSessionConnected(serversClientClass& client, std::uint16_t error);
     void RetrDataSent(serversClientClass& client, std::uint16_t error);
     void RetrSessionClosed(serversClientClass& client, std::uint16_t error);
@@ -113,6 +125,7 @@ private:
     void RefuseForCredit(serversClientClass& client, float ratio);
     void ListSearchResults(serversClientClass& client);
     void ServeOwnListing(serversClientClass& client, const std::string& text);
+    bool InsideHome(serversClientClass& client, const std::string& folder) const;
     void ComputeThrottlePause(serversClientClass& client);
     // Recognises a SITE extension (or one of those that need no SITE) and answers it; false for
     // any other command, whose SITE word then stands as its keyword.

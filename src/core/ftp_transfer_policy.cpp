@@ -130,6 +130,11 @@ void FtpSessionPolicy::Wire(TFtpServer& server)
     server.OnValidateRmd = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateRmd(as(c), p, ok); };
     server.OnValidateRnFr = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateRnFr(as(c), p, ok); };
     server.OnValidateRnTo = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateRnTo(as(c), p, ok); };
+    server.OnValidateMlst = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateMlst(as(c), p, ok); };
+    server.OnValidateMfmt = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateMfmt(as(c), p, ok); };
+    server.OnFolderRights = [this, as](TFtpServer*, TFtpCtrlSocket* c, const std::string& folder, TFtpFolderRights& r) {
+        FolderRights(as(c), folder, r);
+    };
     server.OnRetrSessionConnected = [this, as](TFtpServer*, TFtpCtrlSocket* c, TWSocket*, std::uint16_t e) {
         RetrSessionConnected(as(c), e);
     };

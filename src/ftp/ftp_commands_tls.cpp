@@ -29,23 +29,6 @@ bool ControlProtected(const TFtpCtrlSocket* client) { return client->Secure() ||
 
 }  // namespace
 
-void TFtpServer::AddSecurityCommands()
-{
-    using Handler = void (TFtpServer::*)(TFtpCtrlSocket*, std::string&, std::string&, std::string&);
-    static const std::pair<const char*, Handler> kSecurity[] = {
-        {"AUTH", &TFtpServer::CommandAUTH},
-        {"PBSZ", &TFtpServer::CommandPBSZ},
-        {"PROT", &TFtpServer::CommandPROT},
-        {"CCC", &TFtpServer::CommandCCC},
-    };
-    for (const auto& [keyword, handler] : kSecurity) {
-        const Handler h = handler;
-        AddCommand(keyword, [this, h](TFtpCtrlSocket* client, std::string& k, std::string& p, std::string& a) {
-            (this->*h)(client, k, p, a);
-        });
-    }
-}
-
 void TFtpServer::CommandAUTH(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     const std::string mechanism = Upper(TrimBlanks(params));
@@ -150,6 +133,17 @@ bool TFtpServer::DataProtectionWanted(const TFtpCtrlSocket* client) const
     return client->DataProtected && client->Secure() && SecureAvailable();
 }
 
+TSecureChannelMaker TFtpServer::DataChannelMaker() const
+{
+    // Data connections resume the control connection's session; they issue no tickets of
+    // their own, which an uploading client would never read.
+    return [maker = secureMaker_](int handle) {
+        std::unique_ptr<TSecureChannel> channel = maker(handle);
+        if (channel) channel->IssueNoSessionTickets();
+        return channel;
+    };
+}
+
 void TFtpServer::ProtectActiveData(TFtpCtrlSocket* client)
 {
     TWSocket* data = client->DataWSocket();
@@ -157,7 +151,7 @@ void TFtpServer::ProtectActiveData(TFtpCtrlSocket* client)
         data->OnSecureChannelReady = nullptr;
         return;
     }
-    data->SecureNextConnection(secureMaker_, tlsHandshakeLimit_);
+    data->SecureNextConnection(DataChannelMaker(), tlsHandshakeLimit_);
     data->OnSecureChannelReady = [this, client](TCustomWSocket* s, std::uint16_t error) {
         if (error != 0) DataSecureFailed(client, static_cast<TWSocket*>(s), error);
     };
@@ -167,7 +161,7 @@ void TFtpServer::ProtectPassiveData(TFtpCtrlSocket* client, int handle)
 {
     TWSocket* data = client->DataWSocket();
     data->OnSecureChannelReady = [this, client](TCustomWSocket*, std::uint16_t error) { PassiveDataSecured(client, error); };
-    data->StartSecureChannel(secureMaker_(handle), tlsHandshakeLimit_);
+    data->StartSecureChannel(DataChannelMaker()(handle), tlsHandshakeLimit_);
 }
 
 void TFtpServer::PassiveDataSecured(TFtpCtrlSocket* client, std::uint16_t error)

@@ -177,56 +177,57 @@ void TFtpServer::ClientPassiveSessionAvailable(TFtpCtrlSocket* client, std::uint
     if (data->OnSessionConnected) data->OnSessionConnected(data, 0);
 }
 
+int TFtpServer::OpenPassiveListener(TFtpCtrlSocket* client)
+{
+    TWSocket* data = client->DataWSocket();
+    CloseDataSilently(client);
+    data->SetAddr("0.0.0.0");
+    const std::string port = GetNextAvailablePASVPort();
+    if (port.empty()) throw FtpServerException("No available PASV Ports");
+    client->TransferState.pasvPort = std::stoi(port);
+    data->SetPort(port);
+    data->SetProto("tcp");
+    data->OnSessionAvailable = [this, client](TCustomWSocket*, std::uint16_t error) {
+        ClientPassiveSessionAvailable(client, error);
+    };
+    data->SetComponentOptions(wsoNoReceiveLoop);
+    data->Listen();
+    return std::stoi(data->GetXPort());
+}
+
+void TFtpServer::SetPassiveFlags(TFtpCtrlSocket* client, bool listening)
+{
+    if (!listening) CloseDataSilently(client);
+    // Without a listener, flags that still promised one would have the next transfer wait for
+    // a connection that can never come.
+    client->PassiveRequested = listening;
+    client->PassiveStartPending = false;
+    client->PassiveAccepted = false;
+}
+
 void TFtpServer::CommandPASV(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
                              std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcPASV);
+    if (RefusedAfterEpsvAll(client, "PASV", answer)) return;
     if (client->TransferState.running) {
         // A new listener would pull the data socket from under the running transfer.
         answer = "500 PASV exception: 'Transfer in progress'.";
         return;
     }
-    TWSocket* data = client->DataWSocket();
     try {
         const std::string localAddr = client->GetXAddr();
-        CloseDataSilently(client);
-        data->SetAddr("0.0.0.0");
-        const std::string port = GetNextAvailablePASVPort();
-        if (port.empty()) throw FtpServerException("No available PASV Ports");
-        client->TransferState.pasvPort = std::stoi(port);
-        data->SetPort(port);
-        data->SetProto("tcp");
-        data->OnSessionAvailable = [this, client](TCustomWSocket*, std::uint16_t error) {
-            ClientPassiveSessionAvailable(client, error);
-        };
-        data->SetComponentOptions(wsoNoReceiveLoop);
-        data->Listen();
-        const int boundPort = std::stoi(data->GetXPort());
-        std::uint32_t announced = 0;
-        if (!PasvIpAddr().empty()) {
-            const auto parsed = ParsePasvAddress(PasvIpAddr());
-            if (!parsed) throw FtpServerException("Invalid PASV IP Address");
-            announced = *parsed;
-        } else {
-            const auto parsed = ParsePasvAddress(localAddr);
-            if (!parsed) throw FtpServerException("Invalid PASV IP Address");
-            announced = *parsed;
-        }
-        answer = PassiveModeReply(announced, boundPort);
+        const int boundPort = OpenPassiveListener(client);
+        const auto announced = ParsePasvAddress(PasvIpAddr().empty() ? localAddr : PasvIpAddr());
+        if (!announced) throw FtpServerException("Invalid PASV IP Address");
+        answer = PassiveModeReply(*announced, boundPort);
     } catch (const std::exception& e) {
         answer = std::string("500 PASV exception: '") + e.what() + "'.";
-        CloseDataSilently(client);
-        // The earlier listener is gone with the data socket: flags that still promised one
-        // would have the next transfer wait for a connection that can never come.
-        client->PassiveRequested = false;
-        client->PassiveStartPending = false;
-        client->PassiveAccepted = false;
+        SetPassiveFlags(client, false);
         return;
     }
-    client->PassiveRequested = true;
-    client->PassiveStartPending = false;
-    client->PassiveAccepted = false;
+    SetPassiveFlags(client, true);
 }
 
 // ---- active mode -------------------------------------------------------------------------------------
@@ -281,6 +282,7 @@ void TFtpServer::CommandPORT(TFtpCtrlSocket* client, std::string& /*keyword*/, s
 {
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcPORT);
+    if (RefusedAfterEpsvAll(client, "PORT", answer)) return;
     const std::optional<TFtpPortParams> parsed = ParsePortParams(params);
     // Only the client itself, on a port that is not a system service, may receive a data
     // connection: anything else would let one client aim this server at a third host.

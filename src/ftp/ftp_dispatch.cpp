@@ -12,13 +12,8 @@ std::string NotUnderstood(const std::string& text) { return "500 '" + text + "':
 
 void TFtpServer::FillCommandTable()
 {
-    using Handler = void (TFtpServer::*)(TFtpCtrlSocket*, std::string&, std::string&, std::string&);
-    struct Builtin {
-        const char* keyword;
-        Handler handler;
-    };
     // Table order is search order.
-    static const Builtin kBuiltins[] = {
+    static const TFtpBuiltinCommand kBuiltins[] = {
         {"PORT", &TFtpServer::CommandPORT}, {"STOR", &TFtpServer::CommandSTOR}, {"RETR", &TFtpServer::CommandRETR},
         {"CWD", &TFtpServer::CommandCWD},   {"XPWD", &TFtpServer::CommandXPWD}, {"PWD", &TFtpServer::CommandPWD},
         {"USER", &TFtpServer::CommandUSER}, {"PASS", &TFtpServer::CommandPASS}, {"LIST", &TFtpServer::CommandLIST},
@@ -31,13 +26,15 @@ void TFtpServer::FillCommandTable()
         {"XRMD", &TFtpServer::CommandRMD},  {"MDTM", &TFtpServer::CommandMDTM}, {"MODE", &TFtpServer::CommandMODE},
         {"OVER", &TFtpServer::CommandOverflow}, {"STOU", &TFtpServer::CommandSTOU},
     };
-    for (const Builtin& builtin : kBuiltins) {
-        const Handler handler = builtin.handler;
-        // Called through the member pointer, so a derived server's override is the one that runs.
-        AddCommand(builtin.keyword, [this, handler](TFtpCtrlSocket* client, std::string& keyword, std::string& params,
-                                                    std::string& answer) { (this->*handler)(client, keyword, params, answer); });
-    }
-    AddSecurityCommands();
+    for (const TFtpBuiltinCommand& builtin : kBuiltins) AddCommand(builtin.keyword, Bound(builtin.handler));
+}
+
+TFtpServer::TFtpSrvCommandProc TFtpServer::Bound(TFtpCommandHandler handler)
+{
+    // Called through the member pointer, so a derived server's override is the one that runs.
+    return [this, handler](TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer) {
+        (this->*handler)(client, keyword, params, answer);
+    };
 }
 
 void TFtpServer::AddCommand(const std::string& keyword, TFtpSrvCommandProc proc)
@@ -72,10 +69,12 @@ void TFtpServer::DispatchCommand(TFtpCtrlSocket* client, std::string& keyword, s
         return;
     }
     if (RefusePlainLogin(client, keyword, params, answer)) return;
-    for (const TFtpCommandEntry& entry : commandTable_) {
-        if (entry.keyword != keyword) continue;
-        entry.proc(client, keyword, params, answer);
-        return;
+    for (const auto* table : {&commandTable_, &extensionTable_}) {
+        for (const TFtpCommandEntry& entry : *table) {
+            if (entry.keyword != keyword) continue;
+            entry.proc(client, keyword, params, answer);
+            return;
+        }
     }
     answer = NotUnderstood(keyword);
 }

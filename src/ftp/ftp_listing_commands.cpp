@@ -32,15 +32,15 @@ void SizeCacheStream(const TFtpStream& cache, std::streamoff size)
     }
 }
 
-// The engine's own listing stream, unless the owner serves the listing from its cached copy; the
-// owner's alteration runs through `alter`.
-void PrepareEngineListing(TFtpCtrlSocket* client, const std::string& params, bool detailed,
-                          const std::function<void(std::string&)>& alter)
+// The engine's own listing stream, unless the owner serves the listing from its cached copy;
+// `build` writes the listing, the owner's alteration runs through `alter`.
+void PrepareEngineListing(TFtpCtrlSocket* client, const std::string& params,
+                          const std::function<void(std::ostream&)>& build, const std::function<void(std::string&)>& alter)
 {
     auto listing = std::make_shared<std::stringstream>(std::ios::in | std::ios::out | std::ios::binary);
     client->TransferStream = listing;
     client->OwnsTransferStream = true;
-    if (client->CacheMode != -1) BuildDirectory(*client, params, *listing, detailed);
+    if (client->CacheMode != -1) build(*listing);
     std::string directory = params;
     alter(directory);
     // The handler may have put a stream of its own in place.
@@ -61,9 +61,14 @@ void TFtpServer::CommandDirectory(TFtpCtrlSocket* client, std::string& params, b
     try {
         params = ToBackslashes(params);
         TriggerBuildDirectory(client, params, detailed);
+        if (!client->TransferStream && MachineListingRefused(client, params, answer)) {
+            client->TransferState.running = false;
+            return;
+        }
         if (!client->TransferStream)
-            PrepareEngineListing(client, params, detailed,
-                                 [&](std::string& directory) { TriggerAlterDirectory(client, directory, detailed); });
+            PrepareEngineListing(
+                client, params, [&](std::ostream& out) { BuildListingFor(client, params, out, detailed); },
+                [&](std::string& directory) { TriggerAlterDirectory(client, directory, detailed); });
         client->LocalFilePath.clear();
         answer = "150 Opening data connection for directory list.";
         DoStartSendData(client);

@@ -19,6 +19,7 @@ TFtpServer::TFtpServer() : loop_(EventLoop::Current())
     serverWSocket_->SetName("ServerWSocket");
     ClientClass = [] { return std::make_unique<TFtpCtrlSocket>(); };
     FillCommandTable();
+    FillExtensionTable();
 }
 
 TFtpServer::~TFtpServer()

@@ -21,6 +21,7 @@
 
 #include "ftp/ftp_ctrl_socket.h"
 #include "ftp/ftp_exceptions.h"
+#include "ftp/ftp_mlsx_facts.h"
 #include "ftp/ftp_types.h"
 #include "net/line_wsocket.h"
 #include "net/secure_channel.h"
@@ -51,11 +52,12 @@ public:
     using TFtpSrvGetProcessingEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, bool& delayedSend)>;
     using TFtpSrvDataSessionEvent =
         std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error)>;
+    using TFtpSrvFolderRightsEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client,
+                                                        const std::string& folder, TFtpFolderRights& rights)>;
     using TFtpSrvDataAvailableEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, TWSocket* data,
                                                          char* buf, int len, std::uint16_t error)>;
 
-    // The table's 32 commands and the security commands of FTPS.
-    static constexpr int kMaxCommands = 36;
+    static constexpr int kMaxCommands = 32;
     // How long a TLS handshake may take, on the control connection or a data connection,
     // unless the owner sets another limit.
     static constexpr std::chrono::milliseconds kDefaultTlsHandshakeLimit{20000};
@@ -187,6 +189,11 @@ public:
     TFtpSrvDataSessionEvent OnRetrDataSent;
     TFtpSrvDataSessionEvent OnStorSessionClosed;
     TFtpSrvDataSessionEvent OnRetrSessionClosed;
+    // The extension commands' questions: the account's rights in a folder (the perm facts of
+    // MLSD and MLST), whether an entry may be shown by MLST, whether MFMT may set a file's time.
+    TFtpSrvFolderRightsEvent OnFolderRights;
+    TFtpSrvValidateFileEvent OnValidateMlst;
+    TFtpSrvValidateFileEvent OnValidateMfmt;
 
 protected:
     // The work the engine posts to itself, always for one client.
@@ -220,6 +227,9 @@ protected:
     virtual void TriggerBuildDirectory(TFtpCtrlSocket* client, std::string& directory, bool detailed);
     virtual void TriggerAlterDirectory(TFtpCtrlSocket* client, std::string& directory, bool detailed);
     virtual void TriggerGetProcessing(TFtpCtrlSocket* client, bool& delayedSend);
+    virtual void TriggerFolderRights(TFtpCtrlSocket* client, const std::string& folder, TFtpFolderRights& rights);
+    virtual void TriggerValidateMlst(TFtpCtrlSocket* client, std::string& filePath, bool& allowed);
+    virtual void TriggerValidateMfmt(TFtpCtrlSocket* client, std::string& filePath, bool& allowed);
 
     // Command handlers: each receives the client, the keyword, the parameters and the answer to
     // fill. Those marked as needing a login answer "530 Please login with USER and PASS." unless
@@ -260,6 +270,26 @@ protected:
     virtual void CommandPBSZ(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
     virtual void CommandPROT(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
     virtual void CommandCCC(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    // The extension table (ftp_extension_commands.cpp, ftp_extended_data.cpp, ftp_mlsx_commands.cpp).
+    virtual void CommandFEAT(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandOPTS(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandHELP(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandALLO(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandEPSV(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandEPRT(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandMLSD(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandMLST(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandMFMT(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandCHMOD(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    // After EPSV ALL, the other commands that set up a data connection are refused.
+    static bool RefusedAfterEpsvAll(TFtpCtrlSocket* client, const char* keyword, std::string& answer);
+    // The engine's machine listing (MLSD) of `params` relative to the client's Directory.
+    void BuildMachineListing(TFtpCtrlSocket* client, const std::string& params, std::ostream& stream);
+    // MLSD of something that is not a folder: answers 550 before any transfer starts.
+    bool MachineListingRefused(TFtpCtrlSocket* client, const std::string& params, std::string& answer);
+    // The listing text of LIST, NLST or MLSD, by the command the client is running.
+    void BuildListingFor(TFtpCtrlSocket* client, const std::string& params, std::ostream& stream, bool detailed);
+
     // LIST (detailed) and NLST after their login test, the recording of the command and the
     // acceptance of the transfer: the owner's listing, or the engine's own, altered as the owner
     // likes, then "150" and the sending; a failure before the sending answers "451 Failed: %s.".
@@ -277,6 +307,11 @@ protected:
     // Data connections: the upload's opening (passive or active), the passive listener's
     // accept, and the handlers of the two directions.
     virtual void OpenUploadDataConnection(TFtpCtrlSocket* client);
+    // PASV's and EPSV's listener: the next port of the range, listening; returns the port bound.
+    // Raises with the reason.
+    int OpenPassiveListener(TFtpCtrlSocket* client);
+    // The passive flags after PASV or EPSV: a listener waits, or (after a failure) none does.
+    void SetPassiveFlags(TFtpCtrlSocket* client, bool listening);
     virtual void ClientPassiveSessionAvailable(TFtpCtrlSocket* client, std::uint16_t error);
     virtual void ClientRetrSessionConnected(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
     virtual void ClientRetrDataSent(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
@@ -305,8 +340,13 @@ private:
         TFtpSrvCommandProc proc;
     };
 
+    using TFtpCommandHandler = void (TFtpServer::*)(TFtpCtrlSocket*, std::string&, std::string&, std::string&);
+    struct TFtpBuiltinCommand {
+        const char* keyword;
+        TFtpCommandHandler handler;
+    };
+    TFtpSrvCommandProc Bound(TFtpCommandHandler handler);
     void FillCommandTable();
-    void AddSecurityCommands();
     // After the reply to AUTH has been queued in the clear: the control connection's handshake.
     void StartPendingControlTls(TFtpCtrlSocket* client);
     // USER of a password account on a control connection in the clear, while TLS is required.
@@ -316,10 +356,14 @@ private:
     // passive one's its accept; a transfer waiting for it hears a failure as the data
     // connection's close, with the reason as the transfer's message.
     bool DataProtectionWanted(const TFtpCtrlSocket* client) const;
+    TSecureChannelMaker DataChannelMaker() const;
     void ProtectActiveData(TFtpCtrlSocket* client);
     void ProtectPassiveData(TFtpCtrlSocket* client, int handle);
     void PassiveDataSecured(TFtpCtrlSocket* client, std::uint16_t error);
     void DataSecureFailed(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
+    // The commands beyond the 32 of the table, looked up when the table has no entry.
+    void FillExtensionTable();
+    std::string HelpReply(const std::string& params) const;
     void ServerSessionAvailable(std::uint16_t error);
     void ServerChangeState(TSocketState oldState, TSocketState newState);
     void AttachClientHandlers(TFtpCtrlSocket* client);
@@ -379,6 +423,7 @@ private:
     TSecureChannelMaker secureMaker_;
     bool tlsRequiredForPasswords_ = false;
     std::chrono::milliseconds tlsHandshakeLimit_ = kDefaultTlsHandshakeLimit;
+    std::vector<TFtpCommandEntry> extensionTable_;
     bool destroying_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -14,12 +14,21 @@ using TFtpOptions = unsigned;  // a set of TFtpOption bits
 
 // One value per command of the server's command table, in table order (XMKD and XRMD have
 // their own values although they share the MKD and RMD handlers); ftpcCmdNone before the first.
+// The commands of the extension table follow (XCWD and XCUP record CWD and CDUP).
 enum TFtpCommandId {
     ftpcCmdNone,
     ftpcPORT, ftpcSTOR, ftpcRETR, ftpcCWD, ftpcXPWD, ftpcPWD, ftpcUSER, ftpcPASS,
     ftpcLIST, ftpcNLST, ftpcTYPE, ftpcSYST, ftpcQUIT, ftpcDELE, ftpcSIZE, ftpcREST,
     ftpcRNFR, ftpcRNTO, ftpcMKD, ftpcRMD, ftpcABOR, ftpcPASV, ftpcNOOP, ftpcCDUP,
     ftpcAPPE, ftpcSTRU, ftpcXMKD, ftpcXRMD, ftpcMDTM, ftpcMODE, ftpcOVER, ftpcSTOU,
+    ftpcFEAT, ftpcOPTS, ftpcHELP, ftpcALLO, ftpcEPSV, ftpcEPRT, ftpcMLSD, ftpcMLST, ftpcMFMT,
+};
+
+// What a client chose for its session through OPTS and EPSV ALL.
+struct TFtpSessionOptions {
+    bool utf8 = false;         // OPTS UTF8 ON: names are sent as the bytes on disk either way
+    bool epsvOnly = false;     // EPSV ALL: no other command may set up a data connection
+    unsigned mlsxFacts = ~0u;  // the facts MLSD and MLST show, one bit per TFtpMlsxFact
 };
 
 // The source or target of a transfer, or an owner-supplied in-memory copy of a file or listing.

@@ -42,6 +42,11 @@ public:
     // As sockapi::SendFile; only while KernelSends().
     virtual int SendFile(int fileFd, long long offset, long long count, long long& sent) = 0;
 
+    // Before the handshake: this connection hands the peer no tickets for later sessions.
+    // For connections that are resumed, not resumed from (FTP's data connections): a peer
+    // that only sends (an upload) never reads them, and a connection closed with unread
+    // bytes ends in a reset that can cut the end of what it sent.
+    virtual void IssueNoSessionTickets() = 0;
     // True when the handshake resumed an earlier session instead of making a new one.
     virtual bool Resumed() const = 0;
     // The protocol version agreed, e.g. "TLSv1.3"; empty before the handshake is done.

@@ -37,4 +37,24 @@ CalendarTime UtcCalendarTime(std::time_t when)
 
 long LocalUtcOffsetNow() { return LocalCalendarTime(std::time(nullptr)).utcOffset; }
 
+bool UtcMomentOf(const CalendarTime& utc, std::time_t& when)
+{
+    std::tm parts{};
+    parts.tm_year = utc.year - 1900;
+    parts.tm_mon = utc.month - 1;
+    parts.tm_mday = utc.day;
+    parts.tm_hour = utc.hour;
+    parts.tm_min = utc.minute;
+    parts.tm_sec = utc.second;
+    const std::time_t moment = timegm(&parts);
+    // timegm carries fields that overflow into the next ones; a field out of range shows as a
+    // moment whose fields differ from those given.
+    const CalendarTime back = UtcCalendarTime(moment);
+    if (!back.valid || back.year != utc.year || back.month != utc.month || back.day != utc.day ||
+        back.hour != utc.hour || back.minute != utc.minute || back.second != utc.second)
+        return false;
+    when = moment;
+    return true;
+}
+
 }  // namespace corvane

@@ -24,5 +24,8 @@ CalendarTime UtcCalendarTime(std::time_t when);
 // Seconds east of UTC that the local zone applies now (its daylight offset while daylight
 // saving time is in force).
 long LocalUtcOffsetNow();
+// The moment that the UTC calendar fields name; false when a field is out of its range (the
+// 31st of a 30-day month, hour 24, second 60) or the host cannot hold the moment.
+bool UtcMomentOf(const CalendarTime& utc, std::time_t& when);
 
 }  // namespace corvane

@@ -160,6 +160,8 @@ FileInfo InfoFromStat(std::string name, const struct stat& st) {
     info.size = S_ISREG(st.st_mode) ? static_cast<std::int64_t>(st.st_size) : 0;
     info.mtime = st.st_mtim.tv_sec;
     info.isReadOnly = (st.st_mode & S_IWUSR) == 0;
+    info.device = static_cast<std::uint64_t>(st.st_dev);
+    info.inode = static_cast<std::uint64_t>(st.st_ino);
     info.isHidden = name.size() > 0 && name[0] == '.' && name != "." && name != "..";
     info.name = std::move(name);
     return info;
@@ -472,6 +474,18 @@ bool DeleteRealFile(std::string_view realPath) {
     struct stat st {};
     if (::stat(hostPath->c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return FailWith(FsError::IsAFolder);
     if (::unlink(hostPath->c_str()) != 0) return FailWithErrno();
+    return Succeed();
+}
+
+bool SetRealModificationTime(std::string_view realPath, std::time_t mtime) {
+    auto hostPath = Translate(realPath);
+    if (!hostPath) return false;
+    struct stat st {};
+    if (::stat(hostPath->c_str(), &st) != 0) return FailWithErrno();
+    if (S_ISDIR(st.st_mode)) return FailWith(FsError::IsAFolder);
+    if (!S_ISREG(st.st_mode)) return FailWith(FsError::AccessDenied);
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {mtime, 0}};
+    if (::utimensat(AT_FDCWD, hostPath->c_str(), times, 0) != 0) return FailWithErrno();
     return Succeed();
 }
 

@@ -51,6 +51,8 @@ struct FileInfo {
     bool isReadOnly = false;   // the owner's write bit is clear
     bool isSystem = false;     // neither a regular file nor a folder (device, socket, FIFO,
                                // dangling link)
+    std::uint64_t device = 0;  // the file system and the entry's number on it: together they
+    std::uint64_t inode = 0;   // name the entry whatever path reaches it
 };
 
 // ---- Host paths (the home and files beside the program) ----
@@ -97,6 +99,10 @@ bool MakeRealFolder(std::string_view realPath);    // the parent must exist
 // afterwards (also when it existed before).
 bool ForceRealFolders(std::string_view realPath);
 bool DeleteRealFile(std::string_view realPath);    // files only; a folder fails with IsAFolder
+// Sets a regular file's modification time (whole seconds since the epoch); a folder fails with
+// IsAFolder. A file system may hold fewer moments than a call can name and keep the nearest
+// one: read the time back to learn what was stored.
+bool SetRealModificationTime(std::string_view realPath, std::time_t mtime);
 bool RemoveRealFolder(std::string_view realPath);  // empty folders only; never a drive root
 // Renames or moves a file or folder. Fails with AlreadyExists when the target exists (the
 // target is never replaced), and never moves a drive root.

@@ -26,6 +26,7 @@ public:
     bool WantsWritable() const override { return wantsWritable_; }
     bool KernelSends() const override;
     int SendFile(int fileFd, long long offset, long long count, long long& sent) override;
+    void IssueNoSessionTickets() override { SSL_set_num_tickets(ssl_, 0); }
     bool Resumed() const override;
     std::string Version() const override;
     bool PeerClosed() const override;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "common/md5.h"
+#include "core/ftp_session_policy.h"
+#include "p2p/local_search.h"
 #include "session_fixture.h"
 
 namespace corvane {
@@ -174,5 +176,21 @@ TEST_F(SiteExtensionsTest, OtherSiteWordsRunAsTheCommandWithItsOwnRights)
     EXPECT_EQ(Command("SITE").substr(0, 4), "500 ");
 }
 
+// MLSD in the search-results folder: each result line as machine-listing facts, whatever its
+// path holds and however long its size is.
+TEST(MachineSearchResults, EachResultLineBecomesItsTypeSizeAndPath)
+{
+    const std::string zeros(32, '0');
+    const std::pair<std::string, std::string> cases[] = {
+        {"/C:/Music/a b.mp3?1000?Mar 07 14:05?-?" + zeros, "type=file;size=1000; /C:/Music/a b.mp3\r\n"},
+        {"/C:/Old  Folder?0?Jan 02  2019?d?" + zeros, "type=dir; /C:/Old  Folder\r\n"},
+        {"/C:/huge.iso?123456789012345?Mar 07 14:05?-?" + zeros, "type=file;size=123456789012345; /C:/huge.iso\r\n"},
+    };
+    for (const auto& [searchLine, machineLine] : cases)
+        EXPECT_EQ(MachineSearchResultLine(SearchResultListingLine(searchLine)), machineLine) << searchLine;
+    EXPECT_EQ(MachineSearchResultLine("not a listing line"), "");
+}
+
 }  // namespace
 }  // namespace corvane
+

@@ -6,6 +6,7 @@
 // their handshakes while another one is served.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "../platform/scratch_folder.h"
@@ -57,6 +58,7 @@ plain.quit()
 
 ftp = Resuming(context=ctx)
 ftp.connect('127.0.0.1', port, timeout=20)
+print('feat', [l.strip() for l in ftp.sendcmd('FEAT').splitlines() if l.strip() in ('AUTH TLS', 'PBSZ', 'PROT')])
 print(ftp.auth())
 print('again', reply(ftp, 'AUTH TLS')[:3], 'ccc', reply(ftp, 'CCC')[:3], 'prot first', reply(ftp, 'PROT P')[:3])
 print(reply(ftp, 'PBSZ 0'), '|', reply(ftp, 'PROT X')[:3], reply(ftp, 'PROT S')[:3])
@@ -186,6 +188,7 @@ TEST_F(Ftps, FtplibLogsInOverTlsAndItsDataConnectionsResumeTheSession)
     EXPECT_EQ(output,
               "plain user 530  503 533\n"
               "plain anonymous 230\n"
+              "feat ['AUTH TLS', 'PBSZ', 'PROT']\n"
               "234 AUTH TLS successful; go ahead with the TLS handshake.\n"
               "again 503 ccc 534 prot first 503\n"
               "200 PBSZ=0 | 504 536\n"
@@ -229,6 +232,27 @@ TEST_F(Ftps, CurlAndLftpDownloadAndUploadOverTls)
     ASSERT_EQ(RunCommand(lftp, output), 0) << output;
     EXPECT_TRUE(ReadFile(scratch.Join("lftp.bin")) == content);
     EXPECT_TRUE(ReadFile(shared + "lftp-up.bin") == content + "up");
+    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+}
+
+// rclone over explicit TLS copies a tree up with its files' times, and checks it.
+TEST_F(Ftps, RcloneCopiesATreeUpAndChecksIt)
+{
+    if (std::system("command -v rclone >/dev/null 2>&1") != 0) GTEST_SKIP() << "rclone is not installed";
+    WriteFile(scratch.Join("tree/a.txt"), "first file\n");
+    WriteFile(scratch.Join("tree/sub/b.bin"), std::string(200000, 'b'));
+    ServerProcess server(home, port);
+    ASSERT_TRUE(server.WaitListening());
+    std::string obscured;
+    ASSERT_EQ(RunCommand("rclone obscure '" + std::string(kPassword) + "'", obscured), 0);
+    obscured.erase(obscured.find_last_not_of("\r\n") + 1);
+    const std::string remote = "':ftp,host=127.0.0.1,port=" + std::to_string(port) + ",user=bob,pass=" + obscured +
+                               ",explicit_tls=true,no_check_certificate=true:tree'";
+    const std::string rclone = "rclone --config /dev/null --low-level-retries 1 --retries 1 --contimeout 20s ";
+    std::string output;
+    ASSERT_EQ(RunCommand(rclone + "copy '" + scratch.Join("tree") + "' " + remote + " 2>&1", output), 0) << output;
+    ASSERT_EQ(RunCommand(rclone + "check '" + scratch.Join("tree") + "' " + remote + " 2>&1", output), 0) << output;
+    EXPECT_EQ(ReadFile(home + "/drive_c/My Downloads/tree/sub/b.bin"), std::string(200000, 'b'));
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
 }
 
