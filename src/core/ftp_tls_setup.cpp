@@ -6,7 +6,6 @@
 #include "ftp/ftp_server.h"
 #include "platform/fs.h"
 #include "platform/name_lookup.h"
-#include "platform/send_file.h"
 #include "tls/tls_context.h"
 
 namespace corvane {
@@ -24,10 +23,9 @@ void ftpServerThread::ApplyTlsSettings(const ServerSettings& s)
     const std::string key = s.TlsKeyFile.empty() ? ProgramFolder() + kDefaultKeyName : s.TlsKeyFile;
     std::string why;
     // Only the home's own pair is made here; a named file that is missing is the operator's.
+    // Only failures are logged: a working TLS says nothing at each start.
     if (ownPair && !fs::HostFileExists(certificate) && !fs::HostFileExists(key)) {
-        if (WriteSelfSignedPair(certificate, key, LocalHostName(), why))
-            log("TLS: made the self-signed certificate " + certificate);
-        else
+        if (!WriteSelfSignedPair(certificate, key, LocalHostName(), why))
             log("TLS: cannot make a certificate (" + why + ")");
     }
     std::shared_ptr<TTlsContext> context = TTlsContext::ForServer(certificate, key, why);
@@ -38,9 +36,6 @@ void ftpServerThread::ApplyTlsSettings(const ServerSettings& s)
     }
     ftp_->SetSecureChannelMaker(context->Maker());
     ftp_->SetTlsRequiredForPasswords(s.TlsRequiredForPasswordLogins);
-    log(std::string("TLS: certificate ") + certificate +
-        (sockapi::KernelTlsAvailable() ? "; kernel TLS offload available"
-                                       : "; no kernel TLS offload: protected downloads are encrypted here"));
 }
 
 }  // namespace corvane
