@@ -129,7 +129,10 @@ void TCustomWSocket::ReadPendingPlaintext()
     PostSelf([before](TCustomWSocket* self) {
         if (self->secure_ == nullptr || self->fd_ < 0 || self->paused_ || self->readHeld_) return;
         if (self->secure_->Pending() <= 0) return;
+        std::weak_ptr<bool> alive = self->alive_;
         self->HandleReadNotification(0, false);
+        auto token = alive.lock();
+        if (!token || !*token) return;  // a reader's handler destroyed the socket
         if (self->secure_ == nullptr || self->fd_ < 0) return;
         if (self->secure_->PeerClosed() || self->secure_->Pending() < before) self->AfterSecureRead();
     });
