@@ -2,11 +2,12 @@
 # Installs the Debian packages that building, running and testing need.
 # Quiet and quick when everything is already there.
 set -euo pipefail
-# dpkg-dev, lintian, man-db and systemd: the package test (dpkg-shlibdeps, lintian, the unit's
-# systemd-analyze verify with its man page); clang and libclang-rt-14-dev: the fuzz targets;
-# qt6-base-dev: the administration window; xvfb and xauth: its screenshots (docs/screenshots.sh);
-# iproute2 (ip) and util-linux (unshare): the headless P2P test's network namespace.
-packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev python3 curl lftp wget tinyproxy dante-server
+# libssl-dev: OpenSSL 3 for FTPS. dpkg-dev, lintian, man-db and systemd: the package test
+# (dpkg-shlibdeps, lintian, the unit's systemd-analyze verify with its man page); clang and
+# libclang-rt-14-dev: the fuzz targets; qt6-base-dev: the administration window; xvfb and
+# xauth: its screenshots (docs/screenshots.sh); iproute2 (ip) and util-linux (unshare): the
+# headless P2P test's network namespace.
+packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev libssl-dev python3 curl lftp wget tinyproxy dante-server
           dpkg-dev lintian man-db systemd clang libclang-rt-14-dev qt6-base-dev xvfb xauth iproute2 util-linux "$@")
 missing=()
 for p in "${packages[@]}"; do

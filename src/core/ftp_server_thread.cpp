@@ -165,6 +165,7 @@ void ftpServerThread::ApplyFtpSettings(const ServerSettings& s)
     std::string content;
     if (afterLoginEnabled_ && ReadRealFile(afterLoginMessagePath_, content)) afterLoginText_ = AfterLoginTextOf(content);
     webLinkRequired_ = s.WebLinkRequired;
+    ApplyTlsSettings(s);
 }
 
 void ftpServerThread::StopFtp()

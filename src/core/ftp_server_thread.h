@@ -135,6 +135,9 @@ private:
     void StartFtp();
     void ApplyFtpSettings(const ServerSettings& settings);
     void ApplyCacheSettings(const ServerSettings& settings);
+    // FTPS (ftp_tls_setup.cpp): the certificate pair, made on a first run, and the engine's
+    // TLS channels; without a usable pair the engine stays in the clear, with a log line why.
+    void ApplyTlsSettings(const ServerSettings& settings);
     void StopFtp();
     void StartHttp();
     void StopHttp();

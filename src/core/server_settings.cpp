@@ -69,6 +69,10 @@ ServerSettings LoadServerSettings(const IniImage& image)
     s.CacheSize = cacheMegabytes < 0 ? d.CacheSize : cacheMegabytes * kBytesPerMegabyte;
     s.CacheAutoRefreshGUI = ReadBool(image, "CacheAutoRefreshGUI", d.CacheAutoRefreshGUI);
     s.RunWebServerNextTime = ReadBool(image, "RunWebServerNextTime", d.RunWebServerNextTime);
+    s.TlsCertificateFile = ReadText(image, "TlsCertificateFile", d.TlsCertificateFile);
+    s.TlsKeyFile = ReadText(image, "TlsKeyFile", d.TlsKeyFile);
+    s.TlsRequiredForPasswordLogins =
+        ReadBool(image, "TlsRequiredForPasswordLogins", d.TlsRequiredForPasswordLogins);
     return s;
 }
 

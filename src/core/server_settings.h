@@ -52,6 +52,15 @@ struct ServerSettings {
     std::int64_t CacheSize = 128 * kBytesPerMegabyte;  // bytes; stored in megabytes
     bool CacheAutoRefreshGUI = false;
     bool RunWebServerNextTime = false;
+    // FTPS. The certificate (a chain may follow it) and its private key, PEM files named by
+    // host paths; empty: CorvaneServer.crt and CorvaneServer.key in the home, made as a
+    // self-signed pair on the first start that finds neither. "TLS required for logins with a
+    // password": USER of any account but the anonymous one needs AUTH TLS first, whenever a
+    // certificate is in use. Read only, as LoginTimeout: a file that never names them gets no
+    // keys for them on save.
+    std::string TlsCertificateFile;
+    std::string TlsKeyFile;
+    bool TlsRequiredForPasswordLogins = true;
 };
 
 // The P2P profile; ConType is a number kept as its text.

@@ -124,6 +124,15 @@ void TFtpCtrlSocket::DeliverLines()
         ++commandCount_;
         TriggerCommand(line.data(), static_cast<int>(line.size()));
         if (!*alive) return;  // a handler destroyed this connection
+        if (fd_ >= 0 && SecureHandshaking()) {
+            // Anything after AUTH was sent before its reply came and in the clear: it is no
+            // part of the handshake and no command. A client that does not wait is dropped.
+            const bool early = start < rcvCnt_;
+            rcvCnt_ = 0;
+            rcvBuf_.reset();
+            if (early) Abort();
+            return;
+        }
         if (fd_ < 0) {
             rcvCnt_ = 0;  // closed by a handler: nothing more will be answered
             rcvBuf_.reset();

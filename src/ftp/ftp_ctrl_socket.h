@@ -133,6 +133,11 @@ public:
     // The engine's own bookkeeping of the data connection and the transfer.
     TFtpTransferState TransferState;
     TFtpSessionOptions SessionOptions;
+    // FTPS: AUTH TLS has been answered and the handshake follows the reply; PBSZ has been
+    // given on the protected connection; PROT P asks for protected data connections.
+    bool SecureStartPending = false;
+    bool ProtectionBufferSet = false;
+    bool DataProtected = false;
 
 protected:
     void TriggerSessionConnected(std::uint16_t error) override;

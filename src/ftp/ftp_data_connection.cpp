@@ -154,6 +154,15 @@ void TFtpServer::ClientPassiveSessionAvailable(TFtpCtrlSocket* client, std::uint
     data->SetLingerOnOff(wsLingerOff);
     data->SetLingerTimeout(0);
     data->Dup(handle);
+    if (DataProtectionWanted(client)) {
+        // A transfer that came first hears of the handshake's failure as of a close.
+        data->OnSessionConnected = connected;
+        data->OnSessionClosed = closed;
+        data->OnDataAvailable = available;
+        data->OnDataSent = sent;
+        ProtectPassiveData(client, handle);
+        return;
+    }
     client->PassiveAccepted = true;
     if (!client->PassiveStartPending) {
         // The usual order: the client connects right after the 227 reply. Its connection waits,
@@ -239,6 +248,7 @@ void TFtpServer::ConnectActiveData(TFtpCtrlSocket* client, bool fromDataPort, bo
         data->SetLocalAddr(bindable ? controlAddr : "0.0.0.0");
         data->SetLocalPort(fromDataPort && bindable ? localPort : "0");
         data->SetComponentOptions(wsoNoReceiveLoop);
+        ProtectActiveData(client);
     };
     prepare(kFtpDataPort);
     if (downloadHandlers)

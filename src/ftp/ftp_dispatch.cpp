@@ -59,6 +59,7 @@ void TFtpServer::ClientCommand(TFtpCtrlSocket* client, const char* cmdBuf, int c
     // A handler that disconnected the client has had its last event already.
     if (FindClientByNumber(number) != client) return;
     SendAnswer(client, answer);
+    if (client->SecureStartPending) StartPendingControlTls(client);
 }
 
 void TFtpServer::DispatchCommand(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer)
@@ -67,6 +68,7 @@ void TFtpServer::DispatchCommand(TFtpCtrlSocket* client, std::string& keyword, s
         answer = NotUnderstood(params);
         return;
     }
+    if (RefusePlainLogin(client, keyword, params, answer)) return;
     for (const auto* table : {&commandTable_, &extensionTable_}) {
         for (const TFtpCommandEntry& entry : *table) {
             if (entry.keyword != keyword) continue;

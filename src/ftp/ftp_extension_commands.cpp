@@ -43,6 +43,8 @@ void TFtpServer::FillExtensionTable()
         {"ALLO", &TFtpServer::CommandALLO}, {"XCWD", &TFtpServer::CommandCWD},  {"XCUP", &TFtpServer::CommandCDUP},
         {"EPSV", &TFtpServer::CommandEPSV}, {"EPRT", &TFtpServer::CommandEPRT}, {"MLSD", &TFtpServer::CommandMLSD},
         {"MLST", &TFtpServer::CommandMLST}, {"MFMT", &TFtpServer::CommandMFMT}, {"CHMOD", &TFtpServer::CommandCHMOD},
+        {"AUTH", &TFtpServer::CommandAUTH}, {"PBSZ", &TFtpServer::CommandPBSZ}, {"PROT", &TFtpServer::CommandPROT},
+        {"CCC", &TFtpServer::CommandCCC},
     };
     for (const TFtpBuiltinCommand& extension : kExtensions) extensionTable_.push_back({extension.keyword, Bound(extension.handler)});
 }
@@ -52,7 +54,7 @@ void TFtpServer::CommandFEAT(TFtpCtrlSocket* client, std::string& /*keyword*/, s
 {
     // No login needed: clients ask before they log in.
     client->SetCurrentCommand(ftpcFEAT);
-    answer = FeatReply(*client);
+    answer = FeatReply(*client, SecureAvailable());
 }
 
 void TFtpServer::CommandOPTS(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,

@@ -7,7 +7,8 @@ namespace corvane {
 
 class TFtpCtrlSocket;
 
-// "211-Features:", one line per feature (each after a blank), "211 End".
-std::string FeatReply(const TFtpCtrlSocket& client);
+// "211-Features:", one line per feature (each after a blank), "211 End". The lines of FTPS
+// only when the server has TLS to offer.
+std::string FeatReply(const TFtpCtrlSocket& client, bool tlsAvailable);
 
 }  // namespace corvane

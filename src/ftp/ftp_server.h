@@ -11,6 +11,7 @@
 // client of ClientList has that number any more, so a posted event never touches a freed client.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -23,6 +24,7 @@
 #include "ftp/ftp_mlsx_facts.h"
 #include "ftp/ftp_types.h"
 #include "net/line_wsocket.h"
+#include "net/secure_channel.h"
 
 namespace corvane {
 
@@ -56,6 +58,9 @@ public:
                                                          char* buf, int len, std::uint16_t error)>;
 
     static constexpr int kMaxCommands = 32;
+    // How long a TLS handshake may take, on the control connection or a data connection,
+    // unless the owner sets another limit.
+    static constexpr std::chrono::milliseconds kDefaultTlsHandshakeLimit{20000};
     // The control listener's accept queue (the kernel caps it at net.core.somaxconn).
     static constexpr int kControlListenBacklog = 1024;
 
@@ -145,6 +150,17 @@ public:
     // Reads the next block of the download or listing and sends it; at the end of the data, has
     // the data connection closed. Exactly one block is in flight at a time.
     void SendNextDataChunk(TFtpCtrlSocket* client, TWSocket* data);
+
+    // FTPS, explicit (ftp_commands_tls.cpp). The maker of the server side of TLS channels:
+    // without one, AUTH is refused and every connection stays in the clear.
+    void SetSecureChannelMaker(TSecureChannelMaker maker) { secureMaker_ = std::move(maker); }
+    bool SecureAvailable() const { return static_cast<bool>(secureMaker_); }
+    // When on (and TLS is available), USER of any account but the anonymous one is refused on
+    // a control connection that is not protected: no password crosses the network in clear.
+    bool TlsRequiredForPasswords() const { return tlsRequiredForPasswords_; }
+    void SetTlsRequiredForPasswords(bool on) { tlsRequiredForPasswords_ = on; }
+    std::chrono::milliseconds TlsHandshakeLimit() const { return tlsHandshakeLimit_; }
+    void SetTlsHandshakeLimit(std::chrono::milliseconds limit) { tlsHandshakeLimit_ = limit; }
 
     // Events (unassigned ones are skipped).
     TFtpSrvNotifyEvent OnStart;
@@ -249,6 +265,11 @@ protected:
     virtual void CommandMODE(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
     virtual void CommandOverflow(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
     virtual void CommandSTOU(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    // The security commands of FTPS: AUTH TLS, PBSZ, PROT and CCC (refused).
+    virtual void CommandAUTH(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandPBSZ(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandPROT(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandCCC(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
     // The extension table (ftp_extension_commands.cpp, ftp_extended_data.cpp, ftp_mlsx_commands.cpp).
     virtual void CommandFEAT(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
     virtual void CommandOPTS(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
@@ -326,6 +347,20 @@ private:
     };
     TFtpSrvCommandProc Bound(TFtpCommandHandler handler);
     void FillCommandTable();
+    // After the reply to AUTH has been queued in the clear: the control connection's handshake.
+    void StartPendingControlTls(TFtpCtrlSocket* client);
+    // USER of a password account on a control connection in the clear, while TLS is required.
+    bool RefusePlainLogin(TFtpCtrlSocket* client, const std::string& keyword, const std::string& params,
+                          std::string& answer) const;
+    // Data connections under PROT P: an active connection's handshake follows its connect, a
+    // passive one's its accept; a transfer waiting for it hears a failure as the data
+    // connection's close, with the reason as the transfer's message.
+    bool DataProtectionWanted(const TFtpCtrlSocket* client) const;
+    TSecureChannelMaker DataChannelMaker() const;
+    void ProtectActiveData(TFtpCtrlSocket* client);
+    void ProtectPassiveData(TFtpCtrlSocket* client, int handle);
+    void PassiveDataSecured(TFtpCtrlSocket* client, std::uint16_t error);
+    void DataSecureFailed(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
     // The commands beyond the 32 of the table, looked up when the table has no entry.
     void FillExtensionTable();
     std::string HelpReply(const std::string& params) const;
@@ -385,6 +420,9 @@ private:
     std::vector<std::unique_ptr<TFtpCtrlSocket>> retiredClients_;
     long long connectionCounter_ = 0;
     std::vector<TFtpCommandEntry> commandTable_;
+    TSecureChannelMaker secureMaker_;
+    bool tlsRequiredForPasswords_ = false;
+    std::chrono::milliseconds tlsHandshakeLimit_ = kDefaultTlsHandshakeLimit;
     std::vector<TFtpCommandEntry> extensionTable_;
     bool destroying_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

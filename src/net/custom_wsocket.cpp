@@ -57,6 +57,7 @@ TCustomWSocket::~TCustomWSocket()
         StopWatching();
         sockapi::Close(fd_);
     }
+    DropSecureChannel();
     WSocketCountSocketDestroyed();
 }
 
@@ -127,6 +128,8 @@ void TCustomWSocket::AssignDefaultValue()
     readHeld_ = false;
     closeInvoked_ = false;
     listeningStream_ = false;
+    nextConnectionMaker_ = nullptr;
+    connectPending_ = false;
 }
 
 // ---- error reporting --------------------------------------------------------------------------
@@ -157,6 +160,7 @@ void TCustomWSocket::SocketErrorNumber(int error, const std::string& function)
             sockapi::Close(fd_);
             fd_ = -1;
             DropFileRange();
+            DropSecureChannel();
         }
         if (state_ != wsClosed && !closeInvoked_) {
             closeInvoked_ = true;
@@ -281,6 +285,9 @@ int TCustomWSocket::GetRcvdCount()
 {
     int count = 0;
     if (fd_ < 0 || sockapi::BytesReady(fd_, count) != 0) return -1;
+    // Through a secure channel, the bytes the handle holds are records not yet decrypted: a
+    // sign that more may come, and what the channel has decrypted already comes first.
+    if (secure_ != nullptr && secure_->Pending() > 0) return secure_->Pending();
     return count;
 }
 
@@ -325,8 +332,14 @@ void TCustomWSocket::RequestNotifications()
 void TCustomWSocket::UpdateWriteInterest()
 {
     if (fd_ < 0 || paused_ || loop_ == nullptr) return;
-    const bool wantWrite = state_ == wsConnecting || !allSent_;
-    const bool wantRead = !readHeld_;
+    bool wantWrite = state_ == wsConnecting || !allSent_;
+    bool wantRead = !readHeld_;
+    if (secure_ != nullptr && secureState_ == SecureState::Handshaking) {
+        wantRead = true;
+        wantWrite = secure_->WantsWritable();
+    } else if (secure_ != nullptr && secure_->WantsWritable()) {
+        wantWrite = true;  // the channel must answer the peer before it can read on
+    }
     loop_->ModifyFd(fd_, (wantRead ? EventLoop::IoReadable : 0u) | (wantWrite ? EventLoop::IoWritable : 0u));
 }
 
@@ -521,6 +534,7 @@ void TCustomWSocket::Dup(int handle)
             const int error = sockapi::Close(fd_);
             fd_ = -1;
             DropFileRange();
+            DropSecureChannel();
             if (error != 0) {
                 ChangeState(wsClosed);
                 SocketErrorNumber(error, "Dup (closesocket)");
@@ -570,11 +584,12 @@ int TCustomWSocket::Send(const void* data, int len)
     if (len <= 0) return 0;
     const char* rest = static_cast<const char*>(data);
     int restLen = len;
-    if (SendBufferEmpty()) {
+    if (SendBufferEmpty() && !SecureHandshaking()) {
         // Nothing is queued ahead of these bytes: offer them to the stack straight from the
         // caller's memory, and copy into the send buffer only what it does not take.
         int sent = 0;
-        if (sockapi::Send(fd_, rest, restLen, sendFlags_ == wsSendUrgent, sent) == 0 && sent > 0) {
+        const sockapi::Slice whole{rest, restLen};
+        if (StreamSend(&whole, 1, sendFlags_ == wsSendUrgent, sent) == 0 && sent > 0) {
             rest += sent;
             restLen -= sent;
             TriggerSendData(sent);
@@ -661,6 +676,7 @@ long long TCustomWSocket::SendFile(int fileHandle, long long offset, long long c
 void TCustomWSocket::TryToSend()
 {
     if (fd_ < 0 || (sendBuffer_.empty() && fileRange_.remaining == 0)) return;
+    if (secure_ != nullptr && secureState_ == SecureState::Handshaking) return;  // it waits for the handshake
     for (;;) {
         if (!SendQueuedBlocks()) return;
         if (fileRange_.remaining == 0) {
@@ -698,8 +714,7 @@ bool TCustomWSocket::SendQueuedBlocks()
         }
         const bool urgent = sendFlags_ == wsSendUrgent;
         int sent = 0;
-        const int error = count == 1 ? sockapi::Send(fd_, slices[0].data, slices[0].len, urgent, sent)
-                                     : sockapi::SendGather(fd_, slices, count, urgent, sent);
+        const int error = StreamSend(slices, count, urgent, sent);
         if (error == 0) {
             if (sent == 0) return false;
             MarkSent(sent);
@@ -719,7 +734,7 @@ bool TCustomWSocket::SendFileRange()
 {
     while (fileRange_.remaining > 0) {
         long long sent = 0;
-        const int error = sockapi::SendFile(fd_, fileRange_.handle, fileRange_.offset, fileRange_.remaining, sent);
+        const int error = StreamSendFile(fileRange_.handle, fileRange_.offset, fileRange_.remaining, sent);
         if (error != 0) {
             if (error != WSAEWOULDBLOCK) SendFailed(error);
             return false;
@@ -790,7 +805,7 @@ int TCustomWSocket::DoRecv(void* buffer, int len, bool peek)
         return -1;
     }
     int received = 0;
-    if (const int error = sockapi::Receive(fd_, buffer, len, peek, received); error != 0) {
+    if (const int error = StreamReceive(buffer, len, peek, received); error != 0) {
         lastError_ = error;
         return -1;
     }
@@ -888,10 +903,18 @@ void TCustomWSocket::OnReadiness(std::uint32_t events)
         if (events & EventLoop::IoReadable) Guarded([&] { TriggerSessionAvailable(0); });
         return;
     }
-    if (events & EventLoop::IoReadable) {
+    if (secure_ != nullptr && secureState_ == SecureState::Handshaking) {
+        Guarded([&] { ContinueHandshake(); });
+        return;
+    }
+    if (events & EventLoop::IoReadable || (secure_ != nullptr && secure_->WantsWritable() && (events & EventLoop::IoWritable))) {
         const bool hangup = (events & EventLoop::IoHangup) != 0;
         HandleReadNotification(0, hangup);
         if (!stillHere() || fd_ < 0) return;
+        if (secure_ != nullptr) {
+            AfterSecureRead();
+            if (!stillHere() || fd_ < 0) return;
+        }
     }
     if ((events & EventLoop::IoWritable) && state_ == wsConnected) {
         Guarded([&] { HandleWriteNotification(0); });
@@ -921,6 +944,14 @@ void TCustomWSocket::HandleConnectComplete(std::uint16_t error)
 {
     if (state_ != wsConnected) {
         ChangeState(wsConnected);
+        if (error == 0 && nextConnectionMaker_) {
+            // The owner hears of the connection once its handshake is done.
+            TSecureChannelMaker maker = std::move(nextConnectionMaker_);
+            nextConnectionMaker_ = nullptr;
+            connectPending_ = true;
+            StartSecureChannel(maker(fd_), nextConnectionLimit_);
+            return;
+        }
         TriggerSessionConnectedSpecial(error);
         if (error != 0 && state_ != wsClosed) {
             Close();
@@ -932,8 +963,12 @@ void TCustomWSocket::HandleConnectComplete(std::uint16_t error)
 
 void TCustomWSocket::HandleWriteNotification(std::uint16_t error)
 {
-    if (fd_ < 0) return;
+    if (fd_ < 0 || (secure_ != nullptr && secureState_ == SecureState::Handshaking)) return;
     TryToSend();
+    if (fd_ >= 0 && secure_ != nullptr && secureState_ == SecureState::WaitingForQueue && allSent_) {
+        BeginHandshake();  // the bytes that had to go out in the clear have gone
+        return;
+    }
     if (fd_ < 0) return;
     const bool resumed = readHeld_ && !SendBacklogFull();
     if (resumed) readHeld_ = false;
@@ -960,10 +995,14 @@ void TCustomWSocket::InternalClose(bool shutdownFirst, std::uint16_t error)
 {
     if (state_ == wsClosed && fd_ >= 0) return;
     if (fd_ >= 0) {
+        // The closing alert tells the peer that the data ended here and was not cut off; a peer
+        // that sent its own waits for it, also when the close is an abort.
+        if (Secure() && state_ == wsConnected && (shutdownFirst || secure_->PeerClosed())) secure_->Shutdown();
         if (shutdownFirst && streamSocket_ && state_ == wsConnected) sockapi::Shutdown(fd_, 1);
         StopWatching();
         const int closeError = sockapi::Close(fd_);
         fd_ = -1;
+        DropSecureChannel();
         // The file's owner may close it as soon as the connection is gone.
         DropFileRange();
         if (closeError != 0 && closeError != WSANOTINITIALISED) {
@@ -1011,6 +1050,7 @@ void TCustomWSocket::FinishSending()
     if (fd_ < 0) return;
     lingerOnOff_ = wsLingerOff;
     sockapi::SetLinger(fd_, false, 0);
+    if (Secure()) secure_->Shutdown();
     sockapi::Shutdown(fd_, 1);
     DropUnreadInput();
 }

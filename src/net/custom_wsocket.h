@@ -10,6 +10,7 @@
 // posted work follow it there (see SocketHome).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <exception>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "net/dns_lookup_request.h"
+#include "net/secure_channel.h"
 #include "net/socket_exception.h"
 #include "net/socket_home.h"
 #include "net/tbuffer.h"
@@ -182,6 +184,28 @@ public:
     virtual void CancelDnsLookup();
     bool DnsLookupPending() const { return dnsRequest_ != nullptr; }
 
+    // The secure channel (custom_wsocket_secure.cpp). StartSecureChannel makes a connected
+    // stream socket encrypted: what was queued before the call still goes out as it was, then
+    // the channel's handshake runs on the readiness of the handle, never blocking, and at most
+    // `timeLimit`. Meanwhile nothing is read for the owner and what it sends waits. The outcome
+    // comes as OnSecureChannelReady: 0, and from then on every send and receive goes through
+    // the channel; or an error (WSAETIMEDOUT for the time limit, WSAECONNABORTED for a failed
+    // handshake), after which the socket is closed. Only closing the socket ends the channel.
+    void StartSecureChannel(std::unique_ptr<TSecureChannel> channel, std::chrono::milliseconds timeLimit);
+    // A channel made for the connection that Connect opens next: its handshake runs once the
+    // connection is made, and OnSessionConnected fires when it is done (with the error of a
+    // failed one). Cleared by a close.
+    void SecureNextConnection(TSecureChannelMaker maker, std::chrono::milliseconds timeLimit);
+    bool SecureHandshaking() const { return secure_ != nullptr && secureState_ != SecureState::Ready; }
+    bool Secure() const { return secure_ != nullptr && secureState_ == SecureState::Ready; }
+    // The channel, or nullptr when the connection is not secure.
+    TSecureChannel* SecureChannel() const { return secure_.get(); }
+    // How the last SendFile's bytes went: straight from the file, through the kernel's own
+    // encryption, or read here and encrypted by the channel.
+    enum class FileSendPath { None, Direct, KernelEncrypted, CopiedThroughChannel };
+    FileSendPath LastFileSendPath() const { return lastFileSendPath_; }
+    TSessionEvent OnSecureChannelReady;
+
     // Moving to another thread: ThreadDetach on the owner thread stops the notifications; then
     // ThreadAttach on the new thread (which must have an EventLoop) asks for them again there.
     void ThreadDetach();
@@ -220,6 +244,7 @@ protected:
     virtual void TriggerChangeState(TSocketState oldState, TSocketState newState);
     virtual void TriggerError();
     virtual void TriggerDNSLookupDone(std::uint16_t error);
+    virtual void TriggerSecureChannelReady(std::uint16_t error);
     // Fired when the connection attempt of a stream socket has finished. A layer that puts a
     // negotiation between the connection and the application (SOCKS) takes it here and fires
     // TriggerSessionConnected itself once the connection is usable.
@@ -273,6 +298,10 @@ private:
     void StartLookup(DnsLookupRequest::Kind kind, const std::string& query, const char* who);
     void LookupFinished(int error, const std::vector<std::string>& results);
     void UpdateWriteInterest();
+    // Sends through the secure channel when there is one, else straight to the handle.
+    int StreamSend(const sockapi::Slice* slices, int count, bool urgent, int& sent);
+    int StreamSendFile(int fileHandle, long long offset, long long count, long long& sent);
+    int StreamReceive(void* buffer, int len, bool peek, int& received);
     bool SendQueuedBlocks();
     bool SendFileRange();
     void SendFailed(int error);
@@ -320,6 +349,24 @@ private:
     bool reuseAddr_ = false;
     int listenBacklog_ = 5;
     bool terminated_ = false;
+    // The secure channel and its handshake.
+    enum class SecureState { WaitingForQueue, Handshaking, Ready };
+    void BeginHandshake();
+    void ContinueHandshake();
+    void FinishHandshake(std::uint16_t error);
+    void HandshakeTimedOut();
+    void DropSecureChannel();
+    void ReadPendingPlaintext();
+    // After a read through the channel: the peer's closing alert, or decrypted bytes still held.
+    void AfterSecureRead();
+    std::unique_ptr<TSecureChannel> secure_;
+    SecureState secureState_ = SecureState::Ready;
+    std::chrono::milliseconds handshakeLimit_{0};
+    EventLoop::TimerId handshakeTimer_ = 0;
+    TSecureChannelMaker nextConnectionMaker_;
+    std::chrono::milliseconds nextConnectionLimit_{0};
+    bool connectPending_ = false;  // OnSessionConnected waits for the handshake
+    FileSendPath lastFileSendPath_ = FileSendPath::None;
 };
 
 }  // namespace corvane

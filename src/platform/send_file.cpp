@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fstream>
+#include <string>
 
 #include "platform/host_signals.h"
 #include "platform/win_errors.h"
@@ -57,6 +59,31 @@ int SendFile(int socketFd, int fileFd, long long offset, long long count, long l
     }
     if (NotDirectlySendable(error)) return SendThroughBuffer(socketFd, fileFd, offset, count, sent);
     return WinSockErrorFromErrno(error);
+}
+
+int ReadFileAt(int fileFd, void* buffer, int len, long long offset, int& got)
+{
+    got = 0;
+    if (len <= 0) return 0;
+    if (offset < 0) return WinSockErrorFromErrno(EINVAL);
+    for (;;) {
+        const ssize_t n = ::pread(fileFd, buffer, static_cast<std::size_t>(len), static_cast<off_t>(offset));
+        if (n >= 0) {
+            got = static_cast<int>(n);
+            return 0;
+        }
+        if (errno != EINTR) return WinSockErrorFromErrno(errno);
+    }
+}
+
+bool KernelTlsAvailable()
+{
+    // The list of upper-layer protocols names "tls" once the kernel's TLS module is loaded.
+    std::ifstream list("/proc/sys/net/ipv4/tcp_available_ulp");
+    std::string name;
+    while (list >> name)
+        if (name == "tls") return true;
+    return false;
 }
 
 }  // namespace corvane::sockapi

@@ -13,4 +13,13 @@ namespace corvane::sockapi {
 // same results. Sending never raises SIGPIPE.
 int SendFile(int socketFd, int fileFd, long long offset, long long count, long long& sent);
 
+// Reads up to `len` bytes of the file at `offset` without moving its position, for a send that
+// has to pass the bytes through this process (an encrypted connection). `got` of 0: the file
+// ends at `offset`.
+int ReadFileAt(int fileFd, void* buffer, int len, long long offset, int& got);
+
+// True when the host's kernel offers TLS as an upper-layer protocol of TCP (kernel TLS
+// offload: it can encrypt what a socket sends, so that files go out without a copy).
+bool KernelTlsAvailable();
+
 }  // namespace corvane::sockapi

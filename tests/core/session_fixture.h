@@ -272,12 +272,14 @@ protected:
     }
 
     // Writes the settings (the port and the loopback address, plus `extraSettings` lines of
-    // the ServerData section) and starts the controller up; no account exists yet.
+    // the ServerData section) and starts the controller up; no account exists yet. The
+    // sessions log in with passwords in the clear: the policy is what these tests look at.
     void StartUp(const std::string& extraSettings = "",
                  std::chrono::milliseconds tick = std::chrono::milliseconds(10000))
     {
         home.Put("CorvaneServer.ini", "[ServerData]\r\nPort=" + std::to_string(port) +
-                                          "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n" + extraSettings);
+                                          "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n"
+                                          "TlsRequiredForPasswordLogins=0\r\n" + extraSettings);
         controller = std::make_unique<serverController>(window, view, std::vector<std::string>{});
         controller->setTickInterval(tick);
         view.table = &controller->sessions();

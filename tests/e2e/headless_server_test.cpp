@@ -25,7 +25,9 @@ std::string FileText(const std::string& path)
 void WriteLoopbackSettings(const std::string& home, int port)
 {
     std::filesystem::create_directories(home);
-    std::ofstream(home + "/CorvaneServer.ini") << "[ServerData]\r\nPort=" << port << "\r\nUserSetServerIP=127.0.0.1\r\n";
+    // Password logins in the clear, as the control script tries them.
+    std::ofstream(home + "/CorvaneServer.ini") << "[ServerData]\r\nPort=" << port
+                                               << "\r\nUserSetServerIP=127.0.0.1\r\nTlsRequiredForPasswordLogins=0\r\n";
 }
 
 // Python's ftplib speaks to the server; raw lines go through its socket where ftplib would

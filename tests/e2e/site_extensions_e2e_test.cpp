@@ -63,7 +63,8 @@ print(reply(anon, 'SITE CHPWD mine'))
 anon.quit()
 got = share + '/../lftp.mp3'
 r = subprocess.run(['lftp', '-p', port, '-u', 'jo,n3w', '-e',
-                    'set net:max-retries 1; set net:timeout 10; quote SITE SRCH mp3; '
+                    # in the clear, as the peer client speaks (the server offers AUTH TLS)
+                    'set ftp:ssl-allow no; set net:max-retries 1; set net:timeout 10; quote SITE SRCH mp3; '
                     'cd "/<DravikSearchResults>"; ls; get "/C:/Pub/song.mp3" -o "' + got + '"; bye', '127.0.0.1'],
                    capture_output=True, timeout=60)
 print('lftp', r.returncode, sorted(l.split(None, 8)[-1] for l in r.stdout.decode().splitlines()[1:] if l.strip()))
@@ -77,7 +78,9 @@ TEST(SiteExtensionsEndToEnd, PeerClientsSearchListDigestChangePasswordsAndFetchW
     const int port = FreeLoopbackPort();
     WriteFile(home + "/CorvaneServer.ini", "[ServerData]\r\nPort=" + std::to_string(port) +
                                                "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n"
-                                               "ServerDesiredButNoP2PSharingMode=0\r\nMD5IndexingEnabled=1\r\n");
+                                               "ServerDesiredButNoP2PSharingMode=0\r\nMD5IndexingEnabled=1\r\n"
+                                               // the peer clients log in with passwords in the clear
+                                               "TlsRequiredForPasswordLogins=0\r\n");
     WriteFile(home + "/usersgroups.ini",
               "[Usernames]\r\nUserCount=2\r\nUser0=Anonymous\r\nUser1=jo\r\n[Anonymous]\r\nHome Directory=C:\\Pub\\\r\n"
               "[jo]\r\nPassword=\x9E\x9D\x9C\r\nHome Directory=C:\\Pub\\\r\n");

@@ -1,0 +1,41 @@
+// The FTP service's TLS: which certificate it shows, made on the first start that has none,
+// and what it requires of logins.
+#include "common/program_folder.h"
+#include "core/ftp_server_thread.h"
+#include "core/server_settings.h"
+#include "ftp/ftp_server.h"
+#include "platform/fs.h"
+#include "platform/name_lookup.h"
+#include "tls/tls_context.h"
+
+namespace corvane {
+namespace {
+
+constexpr const char* kDefaultCertificateName = "CorvaneServer.crt";
+constexpr const char* kDefaultKeyName = "CorvaneServer.key";
+
+}  // namespace
+
+void ftpServerThread::ApplyTlsSettings(const ServerSettings& s)
+{
+    const bool ownPair = s.TlsCertificateFile.empty() && s.TlsKeyFile.empty();
+    const std::string certificate = s.TlsCertificateFile.empty() ? ProgramFolder() + kDefaultCertificateName : s.TlsCertificateFile;
+    const std::string key = s.TlsKeyFile.empty() ? ProgramFolder() + kDefaultKeyName : s.TlsKeyFile;
+    std::string why;
+    // Only the home's own pair is made here; a named file that is missing is the operator's.
+    // Only failures are logged: a working TLS says nothing at each start.
+    if (ownPair && !fs::HostFileExists(certificate) && !fs::HostFileExists(key)) {
+        if (!WriteSelfSignedPair(certificate, key, LocalHostName(), why))
+            log("TLS: cannot make a certificate (" + why + ")");
+    }
+    std::shared_ptr<TTlsContext> context = TTlsContext::ForServer(certificate, key, why);
+    if (!context) {
+        log("TLS not available: " + why);
+        ftp_->SetSecureChannelMaker(nullptr);
+        return;
+    }
+    ftp_->SetSecureChannelMaker(context->Maker());
+    ftp_->SetTlsRequiredForPasswords(s.TlsRequiredForPasswordLogins);
+}
+
+}  // namespace corvane
