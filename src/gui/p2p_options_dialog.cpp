@@ -167,6 +167,7 @@ void TIndexerOptionsForm::FillRows()
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(0, row.ticked ? Qt::Checked : Qt::Unchecked);
     }
+    for (int column = 0; column < 3; ++column) networks_->resizeColumnToContents(column);
 }
 
 std::vector<P2POptionsModel::NetworkRow> TIndexerOptionsForm::RowsOfView() const
