@@ -21,7 +21,6 @@ seconds=${CORVANE_BENCH_SECONDS:-10}
 for tool in wrk nginx curl python3; do
     command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] || { echo "needs $tool" >&2; exit 1; }
 done
-nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
 
 scratch=$(mktemp -d /tmp/corvane-bench-cache-XXXXXX)
 chmod 755 "$scratch"
@@ -32,29 +31,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Below 32275: the server reads a higher FTP port as 21.
-free_port() {
-    python3 -c '
-import random, socket
-while True:
-    port = random.randint(20000, 32000)
-    s = socket.socket()
-    try:
-        s.bind(("127.0.0.1", port)); break
-    except OSError:
-        pass
-    finally:
-        s.close()
-print(port)'
-}
-wait_port() {
-    for _ in $(seq 1 400); do
-        curl -s -o /dev/null "http://127.0.0.1:$1/" && return 0
-        sleep 0.05
-    done
-    echo "nothing answers on port $1" >&2
-    exit 1
-}
+. bench/peer_helpers.sh
 
 share="$scratch/share"
 mkdir -p "$share/My Downloads/many" "$share/My Downloads/files"
@@ -87,28 +64,8 @@ start_server on "DirectoryCacheEnabled=1\r\nFileCacheEnabled=1\r\nCacheSize=128"
 start_server off "DirectoryCacheEnabled=0\r\nFileCacheEnabled=0"
 
 theirs=$(free_port)
-mkdir -p "$scratch/nginx"
-cat >"$scratch/nginx/nginx.conf" <<CONF
-worker_processes 1;
-daemon off;
-pid $scratch/nginx/nginx.pid;
-error_log $scratch/nginx/error.log;
-events { worker_connections 4096; }
-http {
-    access_log off;
-    sendfile on;
-    tcp_nopush on;
-    keepalive_requests 1000000;
-    client_body_temp_path $scratch/nginx/body;
-    proxy_temp_path $scratch/nginx/proxy;
-    fastcgi_temp_path $scratch/nginx/fastcgi;
-    uwsgi_temp_path $scratch/nginx/uwsgi;
-    scgi_temp_path $scratch/nginx/scgi;
-    server { listen 127.0.0.1:$theirs; root "$share/My Downloads"; }
-}
-CONF
-"$nginx_bin" -c "$scratch/nginx/nginx.conf" -p "$scratch/nginx" &
-pids+=($!)
+start_nginx "$scratch/nginx" "$theirs" "$share/My Downloads"
+pids+=("$nginx_pid")
 wait_port "$theirs"
 
 load() { cut -d' ' -f1 /proc/loadavg; }

@@ -18,7 +18,6 @@ seconds=${CORVANE_BENCH_SECONDS:-10}
 for tool in wrk nginx curl python3; do
     command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] || { echo "needs $tool" >&2; exit 1; }
 done
-nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
 
 scratch=$(mktemp -d /tmp/corvane-bench-http-XXXXXX)
 chmod 755 "$scratch"  # nginx's worker reads the share as another user
@@ -31,9 +30,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-free_port() {
-    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
-}
+. bench/peer_helpers.sh
 
 home="$scratch/home"
 share="$home/drive_c/My Downloads"
@@ -51,41 +48,8 @@ printf '[ServerData]\r\nPort=%s\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=%s
 "$server_bin" --headless --home "$home" >"$scratch/server.out" 2>&1 &
 server_pid=$!
 
-mkdir -p "$scratch/nginx"
-cat >"$scratch/nginx/nginx.conf" <<CONF
-worker_processes 1;
-daemon off;
-pid $scratch/nginx/nginx.pid;
-error_log $scratch/nginx/error.log;
-events { worker_connections 4096; }
-http {
-    access_log off;
-    sendfile on;
-    tcp_nopush on;
-    keepalive_requests 1000000;
-    client_body_temp_path $scratch/nginx/body;
-    proxy_temp_path $scratch/nginx/proxy;
-    fastcgi_temp_path $scratch/nginx/fastcgi;
-    uwsgi_temp_path $scratch/nginx/uwsgi;
-    scgi_temp_path $scratch/nginx/scgi;
-    server {
-        listen 127.0.0.1:$theirs;
-        root "$share";
-        location / { autoindex on; }
-    }
-}
-CONF
-"$nginx_bin" -c "$scratch/nginx/nginx.conf" -p "$scratch/nginx" &
-nginx_pid=$!
+start_nginx "$scratch/nginx" "$theirs" "$share" "autoindex on;"
 
-wait_port() {
-    for _ in $(seq 1 200); do
-        curl -s -o /dev/null "http://127.0.0.1:$1/" && return 0
-        sleep 0.05
-    done
-    echo "nothing answers on port $1" >&2
-    exit 1
-}
 wait_port "$ours"
 wait_port "$theirs"
 

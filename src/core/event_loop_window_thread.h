@@ -12,7 +12,6 @@ public:
     // `loop` must be the calling thread's loop and outlive this object.
     explicit EventLoopWindowThread(EventLoop& loop) : loop_(loop) {}
 
-    void RunAndWait(const Closure& closure) override;
     bool Post(Closure closure) override;
     void PumpQueue() override;
     bool IsWindowThread() const override;

@@ -16,8 +16,9 @@ public:
 
     // From another thread: runs the closure on the window thread and returns once it has run.
     // On the window thread itself the closure runs at once. When the window thread's queue is
-    // gone (the program is ending) the closure does not run and the call returns.
-    virtual void RunAndWait(const Closure& closure) = 0;
+    // gone (the program is ending) the closure does not run and the call returns. Built on
+    // Post and IsWindowThread, so every window thread waits the same way.
+    void RunAndWait(const Closure& closure);
     // Any thread: queues the closure for the window thread; false when its queue is gone.
     virtual bool Post(Closure closure) = 0;
     // Window thread only: handles what is queued for it now (closures of RunAndWait included),

@@ -19,7 +19,6 @@ public:
     QtWindowThread(const QtWindowThread&) = delete;
     QtWindowThread& operator=(const QtWindowThread&) = delete;
 
-    void RunAndWait(const Closure& closure) override;
     bool Post(Closure closure) override;
     // Handles the queued closures and the window's own events, except the operator's input:
     // a click that arrives while the controller waits for the server thread waits too, so no
