@@ -1,6 +1,7 @@
 #include "gui/p2p_options_dialog.h"
 
 #include <QApplication>
+#include <chrono>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -23,6 +24,8 @@
 
 namespace corvane {
 namespace {
+
+constexpr std::chrono::milliseconds kQtServicePeriod{16};
 
 QLineEdit* PortEdit(const std::string& text)
 {
@@ -50,7 +53,14 @@ QPushButton* ApplyButton(QWidget* owner)
 TIndexerOptionsForm::TIndexerOptionsForm(serverController& controller, bool firstRun, QWidget* parent)
     : QDialog(parent), controller_(controller), firstRun_(firstRun)
 {
-    if (!EventLoop::Current()) socketLoop_ = std::make_unique<EventLoop>();
+    if (!EventLoop::Current()) {
+        socketLoop_ = std::make_unique<EventLoop>();
+        // A request waits in this loop; meanwhile Qt's queue is served from it, so the window
+        // repaints and the server thread's calls to the window are answered (operator input
+        // waits until the request has ended, as in any controller wait).
+        socketLoop_->AddTimer(kQtServicePeriod, kQtServicePeriod,
+                              [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+    }
     model_ = std::make_unique<P2POptionsModel>(controller_);
     setObjectName("IndexerOptionsForm");
     setWindowTitle("P2P Indexer Options");

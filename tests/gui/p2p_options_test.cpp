@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <memory>
 
@@ -221,6 +222,20 @@ private slots:
         AnswerBox(QMessageBox::Ok);  // nothing selected
         view->setCurrentItem(nullptr);
         dialog.RegisterOrEditSelected();
+    }
+
+    void theWindowKeepsServingItsQueueDuringADownload()
+    {
+        OpenWindow("[Connection]\r\nP2PNetworkListURL=" + ToStd(serviceUrl_) + "/list.txt\r\n");
+        Script("/list.txt slow 1 Alpha*host\\r\\n\n");
+        TIndexerOptionsForm dialog(form_->Controller(), false);
+        int ticks = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+        timer.start(20);
+        dialog.RetrieveNetworkList();
+        QCOMPARE(dialog.NetworkView()->topLevelItemCount(), 1);
+        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
     }
 
     void thePlacementIsReadAndWrittenBack()
