@@ -15,6 +15,8 @@
 #include "common/program_folder.h"
 #include "gui/main_form.h"
 #include "gui/options_dialog.h"
+#include "gui/p2p_options_dialog.h"
+#include "gui/register_form.h"
 #include "gui/url_form.h"
 #include "gui/window_helpers.h"
 #include "platform/fs.h"
@@ -115,6 +117,35 @@ int main(int argc, char** argv)
         Save(&options, "options-" + QString::number(tab + 1));
     }
     options.close();
+    {
+        P2PNetworkList& networks = form.Controller().networkList();
+        std::lock_guard guard(networks.Lock());
+        P2PNetwork main;
+        main.name = "Brinvale Main";
+        main.address = "http://p2p.example.org/v6";
+        main.userName = "alice";
+        main.password = "wonder";
+        main.enabled = true;
+        P2PNetwork music;
+        music.name = "Music Share";
+        music.address = "http://music.example.org/p2p/v6";
+        networks.Entries() = {main, music};
+    }
+    TIndexerOptionsForm p2pOptions(form.Controller(), false, &form);
+    p2pOptions.show();
+    auto* p2pTabs = p2pOptions.findChild<QTabWidget*>();
+    for (int tab = 0; tab < p2pTabs->count(); ++tab) {
+        p2pTabs->setCurrentIndex(tab);
+        Save(&p2pOptions, "p2p-options-" + QString::number(tab + 1));
+    }
+    p2pOptions.close();
+    P2PNetwork unregistered;
+    unregistered.name = "Music Share";
+    SignUpForm signUp(SignUpForm::Mode::Register, unregistered);
+    TRegisterForm signUpDialog(signUp, &form);
+    signUpDialog.show();
+    Save(&signUpDialog, "p2p-sign-up");
+    signUpDialog.close();
     TURLForm link("http://music.example.org/", "127.0.0.1:8080", &form);
     link.show();
     Save(&link, "web-link-editor");

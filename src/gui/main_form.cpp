@@ -10,7 +10,11 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "common/constants.h"
+#include "common/program_folder.h"
+#include "core/window_placement.h"
 #include "gui/options_dialog.h"
+#include "gui/p2p_options_dialog.h"
 #include "gui/qt_text.h"
 #include "gui/window_helpers.h"
 #include "platform/executable_folder.h"
@@ -46,7 +50,7 @@ TMainForm::TMainForm(std::vector<std::string> arguments, QWidget* parent)
     statusText_ = new QLabel("IP: Not listening");
     statusText_->setObjectName("StatusText");
     statusBar()->addWidget(statusText_, 1);
-    resize(900, 620);
+    LoadPlacement();
 
     controller_.startUp();
     accounts_->FillFromStore();
@@ -61,6 +65,28 @@ TMainForm::~TMainForm()
 {
     // A window closed without the shut-down (a test, a failed start) still saves and stops.
     if (!shutDownDone_) controller_.shutDown();
+    SavePlacement();
+}
+
+void TMainForm::LoadPlacement()
+{
+    placement_ = LoadWindowPlacement(OpenServerSettings());
+    setGeometry(placement_.Left, placement_.Top, placement_.ClientWidth(), placement_.ClientHeight());
+    if (placement_.Maximized()) {
+        maximised_ = true;
+        setWindowState(windowState() | Qt::WindowMaximized);
+    }
+}
+
+void TMainForm::SavePlacement()
+{
+    const QRect normal = isMaximized() ? normalGeometry() : geometry();
+    placement_.Capture(normal.top(), normal.left(), normal.height(), normal.width(), isMaximized());
+    // The list download that the first run offers belongs to the first session only.
+    placement_.FirstRun = false;
+    IniImage image = OpenServerSettings();
+    SaveWindowPlacement(placement_, image);
+    image.SaveOwnerOnly(ProgramFolder() + std::string(kServerSettingsFileName));
 }
 
 void TMainForm::BuildPages()
@@ -110,14 +136,13 @@ void TMainForm::BuildNavigation()
     settingsEntry_->setData(0, kPageRole, -2);
     p2pEntry_ = new QTreeWidgetItem(settings, QStringList{"P2P Indexer Options"});
     p2pEntry_->setData(0, kPageRole, -3);
-    p2pEntry_->setDisabled(true);
-    p2pEntry_->setToolTip(0, kNotBuiltYet);
     navigation_->addTopLevelItem(settings);
     settings->setExpanded(true);
     connect(navigation_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
         const int page = item->data(0, kPageRole).toInt();
         if (page >= 0) ShowPage(static_cast<MainPage>(page));
         else if (page == -2) OpenOptions();
+        else if (page == -3) OpenP2POptions();
     });
     auto* splitter = new QSplitter;
     splitter->addWidget(navigation_);
@@ -148,9 +173,7 @@ void TMainForm::BuildMenus()
 
     QMenu* edit = menuBar()->addMenu("&Edit");
     edit->addAction("Server Options", this, &TMainForm::OpenOptions);
-    QAction* p2p = edit->addAction("P2P Indexer Options");
-    p2p->setEnabled(false);
-    p2p->setToolTip(kNotBuiltYet);
+    edit->addAction("P2P Indexer Options", this, &TMainForm::OpenP2POptions);
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction("&Help Contents", QKeySequence(Qt::Key_F1), this, &TMainForm::OpenHelp);
@@ -185,6 +208,12 @@ void TMainForm::ShowPage(MainPage page)
     pages_->setCurrentIndex(page);
     QTreeWidgetItem* item = navigation_->topLevelItem(page);
     if (item && navigation_->currentItem() != item) navigation_->setCurrentItem(item);
+}
+
+void TMainForm::OpenP2POptions()
+{
+    TIndexerOptionsForm dialog(controller_, placement_.FirstRun, this);
+    dialog.exec();
 }
 
 void TMainForm::ShowSettingsEntry()

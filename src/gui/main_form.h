@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/server_controller.h"
+#include "core/window_placement.h"
 #include "gui/accounts_page.h"
 #include "gui/cache_page.h"
 #include "gui/connections_page.h"
@@ -53,6 +54,8 @@ public:
     void SendToTray();
     void Restore();
     void OpenOptions();
+    // "P2P Indexer Options": the network list, the profile and the HTTP proxy, modal.
+    void OpenP2POptions();
     void OpenHelp();
     void ShowPage(MainPage page);
     // Starts the services as the first paint does (tests that never paint call it).
@@ -95,6 +98,9 @@ private:
     void WireStatusPage(StatusPage* page, int kind);
     void SetStopEnabled(int kind, bool on);
     QString ThisServerAddress();
+    // Size and position from section "MainWindow", and back at the window's end.
+    void LoadPlacement();
+    void SavePlacement();
 
     // Declared first: the controller holds references to both.
     QtWindowThread windowThread_;
@@ -127,6 +133,7 @@ private:
     bool firstPaintDone_ = false;
     bool firstRun_ = false;
     bool maximised_ = false;
+    WindowPlacement placement_;
 };
 
 }  // namespace corvane
