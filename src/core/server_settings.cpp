@@ -113,6 +113,21 @@ void SaveServerSettings(const ServerSettings& s, IniImage& image)
     number("CacheSize", s.CacheSize / kBytesPerMegabyte);
     flag("CacheAutoRefreshGUI", s.CacheAutoRefreshGUI);
     flag("RunWebServerNextTime", s.RunWebServerNextTime);
+    SaveTlsSettings(s, image);
+}
+
+// The TLS keys go into the file once they differ from their defaults, or when the file names
+// them already: a file that never named them is written back as it was.
+void SaveTlsSettings(const ServerSettings& s, IniImage& image)
+{
+    const ServerSettings d;
+    const auto named = [&image](std::string_view key) { return image.ValueExists(kServerDataSection, key); };
+    if (s.TlsCertificateFile != d.TlsCertificateFile || named("TlsCertificateFile"))
+        image.WriteString(kServerDataSection, "TlsCertificateFile", s.TlsCertificateFile);
+    if (s.TlsKeyFile != d.TlsKeyFile || named("TlsKeyFile"))
+        image.WriteString(kServerDataSection, "TlsKeyFile", s.TlsKeyFile);
+    if (s.TlsRequiredForPasswordLogins != d.TlsRequiredForPasswordLogins || named("TlsRequiredForPasswordLogins"))
+        image.WriteBool(kServerDataSection, "TlsRequiredForPasswordLogins", s.TlsRequiredForPasswordLogins);
 }
 
 NetworkProfile LoadNetworkProfile(const IniImage& image)

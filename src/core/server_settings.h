@@ -56,8 +56,8 @@ struct ServerSettings {
     // host paths; empty: CorvaneServer.crt and CorvaneServer.key in the home, made as a
     // self-signed pair on the first start that finds neither. "TLS required for logins with a
     // password": USER of any account but the anonymous one needs AUTH TLS first, whenever a
-    // certificate is in use. Read only, as LoginTimeout: a file that never names them gets no
-    // keys for them on save.
+    // certificate is in use. Saved only once changed from their defaults or named by the file
+    // (SaveTlsSettings), so a file that never named them is written back as it was.
     std::string TlsCertificateFile;
     std::string TlsKeyFile;
     bool TlsRequiredForPasswordLogins = true;
@@ -78,6 +78,7 @@ struct NetworkProfile {
 ServerSettings LoadServerSettings(const IniImage& image);
 // Writes every value of section "ServerData" in the system's save order (the image is not saved).
 void SaveServerSettings(const ServerSettings& settings, IniImage& image);
+void SaveTlsSettings(const ServerSettings& settings, IniImage& image);
 
 // Reads "Country", "Zipcode", "Email", "ConType" of section "Network" (in that order).
 NetworkProfile LoadNetworkProfile(const IniImage& image);

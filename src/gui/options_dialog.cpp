@@ -98,6 +98,9 @@ QWidget* OptionsDialog::BuildFtpPage()
     AddBox(form, "ManualPASVPortsEnabled", "Use a manual passive port range");
     AddField(form, "PASVIP", "Passive IP (0.0.0.0 = first local address):");
     AddField(form, "PASVPortsRangeBegin", "First passive port:");
+    AddField(form, "TlsCertificateFile", "TLS certificate file (empty: CorvaneServer.crt in the home):");
+    AddField(form, "TlsKeyFile", "TLS key file (empty: CorvaneServer.key in the home):");
+    AddBox(form, "TlsRequiredForPasswordLogins", "Logins with a password need TLS (AUTH TLS)");
     connect(ApplyButton(form, "ApplyFtp"), &QPushButton::clicked, this, &OptionsDialog::ApplyFtp);
     return page;
 }
@@ -136,6 +139,9 @@ void OptionsDialog::Load()
     Box("ManualPASVPortsEnabled")->setChecked(s.ManualPASVPortsEnabled);
     Field("PASVIP")->setText(QtText(s.PASVIP));
     Field("PASVPortsRangeBegin")->setText(QString::number(s.PASVPortsRangeBegin));
+    Field("TlsCertificateFile")->setText(QtText(s.TlsCertificateFile));
+    Field("TlsKeyFile")->setText(QtText(s.TlsKeyFile));
+    Box("TlsRequiredForPasswordLogins")->setChecked(s.TlsRequiredForPasswordLogins);
     Field("WebServerPort")->setText(QString::number(s.WebServerPort));
     Field("WebServerRoot")->setText(QtText(s.WebServerRoot));
     Spin("WebServerConnections")->setValue(s.WebServerConnections);
@@ -187,6 +193,9 @@ void OptionsDialog::ApplyFtp()
     changed |= Store(s.ManualPASVPortsEnabled, Box("ManualPASVPortsEnabled")->isChecked());
     changed |= Store(s.PASVPortsRangeBegin, NumberOr(Field("PASVPortsRangeBegin"), 1));
     changed |= Store(s.PASVIP, passiveAddress);
+    changed |= Store(s.TlsCertificateFile, ToStd(Field("TlsCertificateFile")->text().trimmed()));
+    changed |= Store(s.TlsKeyFile, ToStd(Field("TlsKeyFile")->text().trimmed()));
+    changed |= Store(s.TlsRequiredForPasswordLogins, Box("TlsRequiredForPasswordLogins")->isChecked());
     Saved(changed, kServiceFtp);
 }
 

@@ -91,6 +91,22 @@ TEST(ServerSettingsTest, SavingKeepsOtherSectionsAndRoundTrips)
     EXPECT_EQ(again.BannerFilePath, "My server");
 }
 
+TEST(ServerSettingsTest, TlsKeysAreWrittenOnceChangedOrNamedAndReadBack)
+{
+    // A file that never named them gets none (the save-order test above shows it).
+    ServerSettings s = LoadServerSettings(ServerData("TlsKeyFile=/etc/corvane/key.pem\r\n"));
+    s.TlsRequiredForPasswordLogins = false;
+    IniImage written = ServerData("TlsKeyFile=/etc/corvane/key.pem\r\n");
+    SaveServerSettings(s, written);
+    EXPECT_FALSE(written.ValueExists("ServerData", "TlsCertificateFile"));
+    EXPECT_EQ(written.ReadString("ServerData", "TlsKeyFile", ""), "/etc/corvane/key.pem");
+    EXPECT_EQ(written.ReadString("ServerData", "TlsRequiredForPasswordLogins", ""), "0");
+    const ServerSettings again = LoadServerSettings(written);
+    EXPECT_FALSE(again.TlsRequiredForPasswordLogins);
+    EXPECT_EQ(again.TlsKeyFile, "/etc/corvane/key.pem");
+    EXPECT_EQ(again.TlsCertificateFile, "");
+}
+
 TEST(ServerSettingsTest, NetworkProfileWritesEmailZipcodeCountryConType)
 {
     NetworkProfile p;

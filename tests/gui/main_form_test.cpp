@@ -506,6 +506,21 @@ private slots:
                  QString::number(thirdPort));
     }
 
+    void optionsDialogStoresTheTlsSettings()
+    {
+        OpenWindow();
+        OptionsDialog dialog(form_->Controller(), [](int) {}, form_.get());
+        QVERIFY(dialog.Box("TlsRequiredForPasswordLogins")->isChecked());
+        dialog.Box("TlsRequiredForPasswordLogins")->setChecked(false);
+        dialog.Field("TlsCertificateFile")->setText(" /srv/tls/server.crt ");
+        dialog.ApplyFtp();
+        QVERIFY(!form_->Controller().settings().TlsRequiredForPasswordLogins);
+        const IniImage ini = IniImage::Open(HomeFile("CorvaneServer.ini"));
+        QCOMPARE(QtText(ini.ReadString("ServerData", "TlsRequiredForPasswordLogins", "")), QString("0"));
+        QCOMPARE(QtText(ini.ReadString("ServerData", "TlsCertificateFile", "")), QString("/srv/tls/server.crt"));
+        QVERIFY(!ini.ValueExists("ServerData", "TlsKeyFile"));
+    }
+
     void cacheOptionsApplyAtOnce()
     {
         OpenWindow();
