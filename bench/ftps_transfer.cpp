@@ -36,44 +36,6 @@ namespace {
 
 constexpr long long kBigSize = 1LL << 30;
 
-// The bare engine with FTPS, on a thread of its own.
-class OursWithTls {
-public:
-    OursWithTls(const std::string& base, const std::string& root, const std::string& crt, const std::string& key)
-    {
-        DriveMap::Configure({{'C', root}}, base);
-        std::promise<int> chosen;
-        thread_ = std::thread([this, &chosen, crt, key] {
-            EventLoop loop;
-            TFtpServer server;
-            std::string why;
-            auto context = TTlsContext::ForServer(crt, key, why);
-            if (context) server.SetSecureChannelMaker(context->Maker());
-            server.SetAddr("127.0.0.1");
-            server.SetPort("0");
-            server.OnClientConnect = [](TFtpServer*, TFtpCtrlSocket* client, std::uint16_t) {
-                client->SetHomeDirectory("C:\\");
-            };
-            server.Start();
-            loop_ = &loop;
-            chosen.set_value(std::stoi(server.ServerWSocket().GetXPort()));
-            loop.MessageLoop();
-            server.DisconnectAll();
-        });
-        port = chosen.get_future().get();
-    }
-    ~OursWithTls()
-    {
-        if (loop_ != nullptr) loop_->Quit();
-        if (thread_.joinable()) thread_.join();
-    }
-    int port = 0;
-
-private:
-    std::thread thread_;
-    EventLoop* loop_ = nullptr;
-};
-
 class Fixture {
 public:
     static Fixture& Get()
@@ -83,7 +45,8 @@ public:
     }
     const std::string base = bench::MakeScratchBase();
     std::string oursRoot = base + "/ours", vsRoot = base + "/vs";
-    std::unique_ptr<OursWithTls> ours;
+    std::shared_ptr<TTlsContext> tls;
+    std::unique_ptr<bench::BareFtpEngine> ours;
     std::unique_ptr<bench::VsftpdServer> vsftpd;
 
 private:
@@ -98,7 +61,10 @@ private:
         const std::string crt = base + "/bench.crt", key = base + "/bench.key";
         std::string why;
         if (!WriteSelfSignedPair(crt, key, "localhost", why)) std::fprintf(stderr, "no certificate: %s\n", why.c_str());
-        ours = std::make_unique<OursWithTls>(base, oursRoot, crt, key);
+        tls = TTlsContext::ForServer(crt, key, why);
+        ours = std::make_unique<bench::BareFtpEngine>(base, oursRoot, [this](TFtpServer& server) {
+            if (tls) server.SetSecureChannelMaker(tls->Maker());
+        });
         vsftpd = std::make_unique<bench::VsftpdServer>(
             base, vsRoot,
             "write_enable=YES\nanon_upload_enable=YES\nanon_other_write_enable=YES\n"

@@ -104,12 +104,54 @@ inline void WriteVsftpdConfig(const std::string& conf, int port, const std::stri
         << extraLines;
 }
 
+// The bare FTP engine on a thread of its own, on a free loopback port, serving `root` as drive C
+// to every client; `configure` (may be empty) runs on that thread before the engine starts.
+class BareFtpEngine {
+public:
+    BareFtpEngine(const std::string& base, const std::string& root, std::function<void(TFtpServer&)> configure = {})
+    {
+        DriveMap::Configure({{'C', root}}, base);
+        std::promise<int> chosen;
+        thread_ = std::thread([this, &chosen, configure = std::move(configure)] {
+            EventLoop loop;
+            TFtpServer server;
+            if (configure) configure(server);
+            server.SetAddr("127.0.0.1");
+            server.SetPort("0");
+            server.OnClientConnect = [](TFtpServer*, TFtpCtrlSocket* client, std::uint16_t) {
+                client->SetHomeDirectory("C:\\");
+            };
+            server.Start();
+            loop_ = &loop;
+            chosen.set_value(std::stoi(server.ServerWSocket().GetXPort()));
+            loop.MessageLoop();
+            server.DisconnectAll();
+        });
+        port = chosen.get_future().get();
+    }
+
+    ~BareFtpEngine()
+    {
+        if (loop_ != nullptr) loop_->Quit();
+        if (thread_.joinable()) thread_.join();
+    }
+
+    BareFtpEngine(const BareFtpEngine&) = delete;
+    BareFtpEngine& operator=(const BareFtpEngine&) = delete;
+
+    int port = 0;
+
+private:
+    std::thread thread_;
+    EventLoop* loop_ = nullptr;
+};
+
 class SideBySideServers {
 public:
     // `base` holds vsftpd's configuration; `uploads` lets vsftpd's anonymous user write.
     SideBySideServers(const std::string& base, const std::string& oursRoot, const std::string& vsRoot, bool uploads)
+        : ours_(base, oursRoot), oursPort(ours_.port)
     {
-        StartOurs(base, oursRoot);
         StartVsftpd(base, vsRoot, uploads);
     }
 
@@ -119,37 +161,18 @@ public:
             ::kill(vsftpdPid_, SIGTERM);
             ::waitpid(vsftpdPid_, nullptr, 0);
         }
-        if (loop_ != nullptr) loop_->Quit();
-        if (thread_.joinable()) thread_.join();
     }
 
     SideBySideServers(const SideBySideServers&) = delete;
     SideBySideServers& operator=(const SideBySideServers&) = delete;
 
+private:
+    BareFtpEngine ours_;
+
+public:
     int oursPort = 0, vsftpdPort = 0;
 
 private:
-    void StartOurs(const std::string& base, const std::string& root)
-    {
-        DriveMap::Configure({{'C', root}}, base);
-        std::promise<int> port;
-        thread_ = std::thread([this, &port] {
-            EventLoop loop;
-            TFtpServer server;
-            server.SetAddr("127.0.0.1");
-            server.SetPort("0");
-            server.OnClientConnect = [](TFtpServer*, TFtpCtrlSocket* client, std::uint16_t) {
-                client->SetHomeDirectory("C:\\");
-            };
-            server.Start();
-            loop_ = &loop;
-            port.set_value(std::stoi(server.ServerWSocket().GetXPort()));
-            loop.MessageLoop();
-            server.DisconnectAll();
-        });
-        oursPort = port.get_future().get();
-    }
-
     void StartVsftpd(const std::string& base, const std::string& root, bool uploads)
     {
         if (::access(kVsftpd, X_OK) != 0 || ::geteuid() != 0) return;
@@ -164,8 +187,6 @@ private:
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
 
-    std::thread thread_;
-    EventLoop* loop_ = nullptr;
     pid_t vsftpdPid_ = -1;
 };
 
