@@ -14,10 +14,8 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 server_bin="$build/bin/corvane-server"
 seconds=${CORVANE_BENCH_SECONDS:-10}
-[ -x "$server_bin" ] || { echo "no $server_bin: build the corvane-server target first" >&2; exit 1; }
-for tool in wrk nginx curl python3; do
-    command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] || { echo "needs $tool" >&2; exit 1; }
-done
+. bench/peer_helpers.sh
+require_bench_tools "$server_bin" wrk nginx curl python3
 
 scratch=$(mktemp -d /tmp/corvane-bench-http-XXXXXX)
 chmod 755 "$scratch"  # nginx's worker reads the share as another user
@@ -30,7 +28,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-. bench/peer_helpers.sh
 
 home="$scratch/home"
 share="$home/drive_c/My Downloads"

@@ -1,5 +1,16 @@
 # Shell helpers of the benchmarks that run this server beside nginx: sourced, not run.
 
+# Exits with a message unless the server program and each named tool are there.
+# Usage: require_bench_tools SERVER_BIN TOOL...
+require_bench_tools() {
+    local server=$1
+    shift
+    [ -x "$server" ] || { echo "no $server: build the corvane-server target first" >&2; exit 1; }
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] || { echo "needs $tool" >&2; exit 1; }
+    done
+}
+
 # A free loopback port, below 32275: the server reads a higher FTP port as 21.
 free_port() {
     python3 -c '
