@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ftp_server_fixture.h"
+#include "platform/byte_pattern.h"
 #include "platform/drive_map.h"
 #include "platform/scratch_folder.h"
 
@@ -124,12 +125,7 @@ protected:
         peer.conn->Close();
     }
 
-    static std::string Pattern(std::size_t size)
-    {
-        std::string bytes(size, '\0');
-        for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
-        return bytes;
-    }
+    static std::string Pattern(std::size_t size) { return testing::BytePattern(size); }
 
     ScratchFolder scratch;
     std::vector<TFtpCtrlSocket*> clients;

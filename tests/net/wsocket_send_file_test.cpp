@@ -13,6 +13,7 @@
 #include <string>
 
 #include "net/custom_wsocket.h"
+#include "platform/byte_pattern.h"
 #include "platform/scratch_folder.h"
 
 using namespace corvane;
@@ -20,12 +21,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string Pattern(std::size_t size)
-{
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
-    return bytes;
-}
+std::string Pattern(std::size_t size) { return corvane::testing::BytePattern(size); }
 
 // A connected pair on loopback: `sender` connects, `receiver` is the accepted side, which keeps
 // what it reads (once reading has been switched on) and notes its close.

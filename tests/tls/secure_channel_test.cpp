@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "net/custom_wsocket.h"
+#include "platform/byte_pattern.h"
 #include "platform/scratch_folder.h"
 #include "platform/send_file.h"
 #include "platform/win_errors.h"
@@ -24,12 +25,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string Pattern(std::size_t size)
-{
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
-    return bytes;
-}
+std::string Pattern(std::size_t size) { return corvane::testing::BytePattern(size); }
 
 // One end of a connection: what it reads, whether it closed, the outcome of its handshake.
 struct End {
