@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <cerrno>
 #include <cstdio>
 #include <deque>
@@ -289,13 +290,13 @@ bool EventLoop::PostToThread(std::thread::id target, Task task)
 
 bool EventLoop::Post(Task task)
 {
-    {
-        std::lock_guard lock(impl_->postMutex);
-        if (impl_->closing) return false;
-        impl_->posted.push_back(std::move(task));
-    }
+    std::lock_guard lock(impl_->postMutex);
+    if (impl_->closing) return false;
+    impl_->posted.push_back(std::move(task));
     // The owner thread is never asleep in epoll_wait while it posts, and every pump looks at the
-    // queue before it waits; only another thread has to wake the loop.
+    // queue before it waits; only another thread has to wake the loop. The wake-up is written
+    // under the lock: the closing loop closes its descriptor only after taking the lock, so the
+    // write can never reach a descriptor number that has been closed and handed out again.
     if (std::this_thread::get_id() != impl_->owner) impl_->Wake();
     return true;
 }
@@ -303,21 +304,28 @@ bool EventLoop::Post(Task task)
 void EventLoop::Quit()
 {
     impl_->quit = true;
-    impl_->Wake();
+    std::lock_guard lock(impl_->postMutex);
+    if (!impl_->closing) impl_->Wake();
 }
 
 bool EventLoop::QuitRequested() const { return impl_->quit; }
 
 void EventLoop::MessageLoop()
 {
+    AssertOwnerThread();
     while (!impl_->quit) impl_->PumpOnce(-1);
     impl_->quit = false;
 }
 
-void EventLoop::ProcessMessages() { impl_->PumpOnce(0); }
+void EventLoop::ProcessMessages()
+{
+    AssertOwnerThread();
+    impl_->PumpOnce(0);
+}
 
 bool EventLoop::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
 {
+    AssertOwnerThread();
     const bool forever = timeout.count() < 0;
     const auto deadline = Clock::now() + (forever ? std::chrono::milliseconds(0) : timeout);
     while (!done()) {
@@ -334,6 +342,7 @@ bool EventLoop::RunUntil(const std::function<bool()>& done, std::chrono::millise
 
 void EventLoop::WatchFd(int fd, std::uint32_t events, IoHandler handler)
 {
+    AssertOwnerThread();
     UnwatchFd(fd);
     const std::uint64_t token = impl_->nextToken++;
     Impl::Watch watch;
@@ -351,6 +360,7 @@ void EventLoop::WatchFd(int fd, std::uint32_t events, IoHandler handler)
 
 void EventLoop::ModifyFd(int fd, std::uint32_t events)
 {
+    AssertOwnerThread();
     auto found = impl_->tokenOfFd.find(fd);
     if (found == impl_->tokenOfFd.end()) return;
     Impl::Watch& watch = impl_->watches.at(found->second);
@@ -365,6 +375,7 @@ void EventLoop::ModifyFd(int fd, std::uint32_t events)
 
 void EventLoop::UnwatchFd(int fd)
 {
+    AssertOwnerThread();
     auto found = impl_->tokenOfFd.find(fd);
     if (found == impl_->tokenOfFd.end()) return;
     auto it = impl_->watches.find(found->second);
@@ -380,6 +391,7 @@ bool EventLoop::IsWatching(int fd) const { return impl_->tokenOfFd.count(fd) != 
 EventLoop::TimerId EventLoop::AddTimer(std::chrono::milliseconds delay, std::chrono::milliseconds period,
                                        Task task)
 {
+    AssertOwnerThread();
     const TimerId id = impl_->nextTimer++;
     Impl::Timer timer;
     timer.deadline = Clock::now() + std::max(delay, std::chrono::milliseconds(0));
@@ -392,6 +404,7 @@ EventLoop::TimerId EventLoop::AddTimer(std::chrono::milliseconds delay, std::chr
 
 void EventLoop::CancelTimer(TimerId id)
 {
+    AssertOwnerThread();
     auto it = impl_->timers.find(id);
     if (it == impl_->timers.end()) return;
     impl_->EraseOrder(id, it->second.deadline);
@@ -401,6 +414,11 @@ void EventLoop::CancelTimer(TimerId id)
 bool EventLoop::TimerActive(TimerId id) const { return impl_->timers.count(id) != 0; }
 
 bool EventLoop::IsInLoopThread() const { return std::this_thread::get_id() == impl_->owner; }
+
+void EventLoop::AssertOwnerThread() const
+{
+    assert(IsInLoopThread() && "an owner-thread method of an event loop called from another thread");
+}
 
 std::thread::id EventLoop::OwnerThread() const { return impl_->owner; }
 
