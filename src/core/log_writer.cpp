@@ -6,6 +6,7 @@ void LogWriter::writeLog(const std::string& line) { writeLogLines({line}); }
 
 void LogWriter::writeLogLines(const std::vector<std::string>& lines)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (screenLogging_)
         for (const std::string& line : lines) view_.AppendScreenLog(line);
     if (!fileLogging_ || !file_.IsOpen() || lines.empty()) return;
@@ -16,6 +17,7 @@ void LogWriter::writeLogLines(const std::vector<std::string>& lines)
 
 void LogWriter::OpenLogFile(const std::string& realPath)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     file_.Close();
     // The log holds what clients typed, user names and addresses: the owner's only.
     file_.OpenReal(realPath, FileStream::Mode::AppendPrivate);

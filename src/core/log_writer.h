@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/thread_owner.h"
 #include "core/server_view.h"
 #include "platform/file_stream.h"
 
@@ -35,6 +36,7 @@ private:
     FileStream file_;
     bool screenLogging_ = true;
     bool fileLogging_ = false;
+    ThreadOwner owner_;
 };
 
 }  // namespace corvane

@@ -25,6 +25,7 @@ TSMThrottle::TSMThrottle(TickSource tick) : tick_(tick ? std::move(tick) : TickS
 
 void TSMThrottle::Clear()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     counter_ = 0;
     sampleEvery_ = 1;
     sampleTick_ = 0;
@@ -40,6 +41,7 @@ void TSMThrottle::Clear()
 
 std::int32_t TSMThrottle::Delay(std::int64_t bytes, std::int32_t limit, bool noWait)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     std::int32_t result = -1;
     const std::uint32_t now = tick_();
     delta_ = bytes - lastBytes_;

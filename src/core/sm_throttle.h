@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "common/thread_owner.h"
+
 namespace corvane {
 
 class TSMThrottle {
@@ -45,6 +47,7 @@ private:
     std::int64_t windowBytes_ = 5;
     std::int32_t windowMs_ = 1;
     double carry_ = 0;
+    ThreadOwner owner_;
 };
 
 }  // namespace corvane

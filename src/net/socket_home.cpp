@@ -1,5 +1,6 @@
 #include "net/socket_home.h"
 
+#include <cassert>
 #include <utility>
 
 namespace corvane {
@@ -41,6 +42,7 @@ void SocketHome::RunOrForward(Work work)
 void SocketHome::Detach()
 {
     std::lock_guard lock(mutex_);
+    AssertOwnerThread();
     loop_ = nullptr;
 }
 
@@ -60,10 +62,17 @@ void SocketHome::Abandon()
     std::vector<Work> dropped;
     {
         std::lock_guard lock(mutex_);
+        AssertOwnerThread();
         alive_ = false;
         dropped.swap(held_);
     }
     // The dropped work is destroyed here, outside the lock.
+}
+
+// A detached socket has no owner: whoever holds it may let it go.
+void SocketHome::AssertOwnerThread() const
+{
+    assert((loop_ == nullptr || loop_->IsInLoopThread()) && "a socket left or destroyed off its owner thread");
 }
 
 }  // namespace corvane

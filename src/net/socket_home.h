@@ -41,6 +41,7 @@ public:
 private:
     bool PostLocked(Work work);  // mutex_ held
     void RunOrForward(Work work);
+    void AssertOwnerThread() const;  // mutex_ held
 
     std::mutex mutex_;
     EventLoop* loop_;           // guarded by mutex_; nullptr while detached

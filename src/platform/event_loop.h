@@ -68,7 +68,7 @@ public:
 
     // Owner thread only. Handles events, waiting for them, until `done` returns true or the
     // timeout passes (a negative timeout waits for ever). Returns the last value of `done`.
-    // This is the documented way to wait while keeping the thread's own queue served.
+    // A handler that must wait for something waits here, so the thread's queue is still served.
     bool RunUntil(const std::function<bool()>& done,
                   std::chrono::milliseconds timeout = std::chrono::milliseconds(-1));
 
@@ -94,6 +94,8 @@ public:
 
     bool IsInLoopThread() const;
     std::thread::id OwnerThread() const;
+    // Debug builds stop here when the calling thread is not the owner; release builds do nothing.
+    void AssertOwnerThread() const;
 
 private:
     struct Impl;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <functional>
 #include <future>
 #include <string>
 #include <thread>
@@ -215,3 +216,26 @@ TEST(EventLoop, OwnPostsRunWithoutWaitingWhereverTheyComeFrom)
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1000));
     EXPECT_EQ(ran.front(), "outside");
 }
+
+#ifndef NDEBUG
+// Debug builds stop at the first owner-only call made from another thread, whatever the method.
+TEST(EventLoopDeathTest, OwnerOnlyCallsFromAnotherThreadStopADebugBuild)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::vector<std::function<void(EventLoop&)>> calls = {
+        [](EventLoop& loop) { loop.AddOneShot(0ms, [] {}); },
+        [](EventLoop& loop) { loop.CancelTimer(1); },
+        [](EventLoop& loop) { loop.UnwatchFd(0); },
+        [](EventLoop& loop) { loop.ProcessMessages(); },
+    };
+    for (const auto& call : calls) {
+        EXPECT_DEATH(
+            {
+                EventLoop loop;
+                std::thread other([&] { call(loop); });
+                other.join();
+            },
+            "called from another thread");
+    }
+}
+#endif
