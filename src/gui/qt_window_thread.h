@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QObject>
+#include <deque>
 #include <mutex>
 
 #include "core/window_thread.h"
@@ -27,10 +28,14 @@ public:
     bool IsWindowThread() const override;
 
 private:
-    // The closures' receiver; deleting it drops what is still queued for it.
+    void RunQueued();
+
+    // The wake-ups' receiver; deleting it drops the one still queued for it.
     QObject* receiver_;
-    std::mutex lock_;  // guards receiver_ against posts racing with the destruction
-    bool open_ = true;  // guarded by lock_
+    std::mutex lock_;
+    std::deque<Closure> queued_;  // guarded by lock_
+    bool wakePending_ = false;    // guarded by lock_: a wake-up is in Qt's queue
+    bool open_ = true;            // guarded by lock_
 };
 
 }  // namespace corvane

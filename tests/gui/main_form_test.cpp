@@ -147,9 +147,11 @@ private slots:
         // released, and posts after that fail.
         std::atomic<bool> released{false};
         std::atomic<bool> waiting{false};
+        // The thread is given the object itself: the unique_ptr is reset below while it waits.
+        QtWindowThread* const goingWindow = window.get();
         std::thread late([&] {
             waiting = true;
-            window->RunAndWait([] {});
+            goingWindow->RunAndWait([] {});
             released = true;
         });
         while (!waiting) QThread::msleep(1);
