@@ -110,7 +110,7 @@ public:
     // Whether the object is still one of the engine's clients with the same number (a wait
     // that served other events may have ended it).
     bool IsLiveClient(const TFtpCtrlSocket* client, long long clientNumber) const;
-    // A documented wait: serves this thread's events until `done` or the program closes.
+    // Waits while serving this thread's events, until `done` or the program closes.
     void WaitServing(const std::function<bool()>& done);
     bool ProgramClosing() const { return terminateRequested_.load(); }
     TFtpServer* FtpServer() { return ftp_.get(); }

@@ -1,5 +1,5 @@
 // A reverse name lookup that the calling handler waits for while the owner thread keeps serving
-// its other events (the documented wait of the servers' log lines).
+// its other events: the log lines that name a client's host wait for its name this way.
 #pragma once
 
 #include <cstdint>
