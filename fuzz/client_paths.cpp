@@ -4,7 +4,7 @@
 // Each input line is one command as a client sends it (CWD, CDUP, RETR, STOR, APPE, DELE, MKD,
 // RMD, RNFR, RNTO, SIZE, MDTM). The line goes through the engine's own command split, and its
 // name through the engine's path rules exactly as the engine's handlers take it
-// (ResolveDirectory for a folder change, BuildFilePath for a file), from the current folder
+// (ResolveDirectory for a folder change, ResolveClientPath for a file), from the current folder
 // that the earlier lines left; the decision then asks the account store on the folder that the
 // session policy asks it on (the file's folder, with ".." resolved where the policy resolves
 // it; the parent of a folder to make or remove), on a real scratch drive C:.
@@ -141,12 +141,11 @@ std::string ResolvedFolderOf(const std::string& path)
     return full.empty() ? std::string() : FolderOfPath(full);
 }
 
-std::string ParentFolderOf(const std::string& folderPath)
+std::string FolderAbove(const std::string& folderPath)
 {
-    const std::string full = RemoveTrailingBackslash(FullRealPath(folderPath));
-    const std::size_t cut = full.rfind('\\');
-    if (cut == std::string::npos) return full;
-    return cut <= 2 ? full.substr(0, cut + 1) : full.substr(0, cut);
+    const std::string full = FullRealPath(folderPath);
+    const std::string parent = ParentFolderOf(full);
+    return parent.empty() ? full : parent;
 }
 
 struct Session {
@@ -201,7 +200,7 @@ struct Session {
         World& w = TheWorld();
         std::string path;
         try {
-            path = BuildFilePath(directory, ToBackslashes(params));
+            path = ResolveClientPath(directory, params).real;
         } catch (const std::exception&) {
             return;
         }
@@ -218,7 +217,7 @@ struct Session {
             Check(w.Allowed(FolderOfPath(RemoveTrailingBackslash(path)), "mkDir"), HostFolderHolding(path), 'm',
                   what);
         } else if (keyword == "RMD" || keyword == "XRMD") {
-            Check(w.Allowed(ParentFolderOf(path), "rmd"), HostFolderHolding(path, false), 'r', what);
+            Check(w.Allowed(FolderAbove(path), "rmd"), HostFolderHolding(path, false), 'r', what);
         } else if (keyword == "SIZE" || keyword == "MDTM") {
             const std::string folder = ResolvedFolderOf(path);
             const bool granted = w.Allowed(folder, "get") || (w.Allowed(folder, "list") && w.Allowed(folder, "CWD"));

@@ -6,6 +6,7 @@
 #include "accounts/account_names.h"
 #include "accounts/ip_rule_match.h"
 #include "accounts/real_path_compare.h"
+#include "common/path_text.h"
 
 namespace corvane {
 namespace {
@@ -331,7 +332,7 @@ bool permissionsClass::changePassword(const std::string& name, const std::string
 
 FolderEntryPtr permissionsClass::FindEntry(const accountClass& account, const std::string& folder) {
   if (folder.find("...") != std::string::npos) return nullptr;
-  std::string wanted = WithTrailingBackslash(folder);
+  std::string wanted = AddTrailingBackslash(folder);
   for (const auto& entry : account.Entries()) {
     std::string path = entry->Path();
     if (!path.empty() && path.back() != '\\') {
@@ -346,7 +347,7 @@ FolderEntryPtr permissionsClass::FindEntry(const accountClass& account, const st
 bool permissionsClass::CheckAccountFolder(const accountClass& account, const std::string& folder,
                                           const std::string& op, std::string* link,
                                           bool inherited) const {
-  const std::string home = WithTrailingBackslash(account.homeFolder.Get());
+  const std::string home = AddTrailingBackslash(account.homeFolder.Get());
   std::string current = RemoveDotDotSegments(folder);
   for (;;) {
     if (!folderExists_ || !folderExists_(current)) return false;
@@ -365,7 +366,7 @@ bool permissionsClass::CheckAccountFolder(const accountClass& account, const std
       auto flag = FolderFlagForKeyword(op);
       return flag && entry->Flag(*flag);
     }
-    current = ParentRealFolder(current);
+    current = ParentFolderOf(current);
     if (current.empty()) return false;
     inherited = true;
   }

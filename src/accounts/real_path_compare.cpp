@@ -22,14 +22,8 @@ bool SameRealPathText(std::string_view a, std::string_view b) {
   return a == b;
 }
 
-std::string WithTrailingBackslash(std::string_view path) {
-  std::string out(path);
-  if (!out.empty() && out.back() != '\\') out += '\\';
-  return out;
-}
-
 bool SameRealFolder(std::string_view a, std::string_view b) {
-  return SameRealPathText(WithTrailingBackslash(a), WithTrailingBackslash(b));
+  return SameRealPathText(AddTrailingBackslash(a), AddTrailingBackslash(b));
 }
 
 namespace {
@@ -48,16 +42,8 @@ std::string RemoveDotDotSegments(std::string_view path) {
   // the rights of an inheriting entry above it instead of C:\Pub\'s own entry.
   std::string full = FullRealPath(path);
   if (full.empty()) return std::string(path);  // not a drive path: it names nothing here
-  if (EndsInDotName(path)) full = WithTrailingBackslash(full);
+  if (EndsInDotName(path)) full = AddTrailingBackslash(full);
   return full;
-}
-
-std::string ParentRealFolder(std::string_view folder) {
-  std::string_view p = folder;
-  if (!p.empty() && p.back() == '\\') p.remove_suffix(1);
-  size_t last = p.rfind('\\');
-  if (last == std::string_view::npos) return {};
-  return std::string(p.substr(0, last + 1));
 }
 
 }  // namespace corvane

@@ -13,18 +13,11 @@ bool SameRealPathText(std::string_view a, std::string_view b);
 // The same folder: both sides with a trailing "\" appended when missing, then SameRealPathText.
 bool SameRealFolder(std::string_view a, std::string_view b);
 
-// The text with a trailing "\" appended when it lacks one (empty stays empty).
-std::string WithTrailingBackslash(std::string_view path);
-
 // Every ".." segment (between two "\" or after the last one) removed together with the
 // segment before it; the drive part before the first "\" is never removed.
 // "C:\ftp\a\b\..\..\x\" becomes "C:\ftp\x\". It is the host's own reading of the text
 // (FullRealPath): "/" also separates, "." and empty names go, and a text ending in "." or ".."
 // names a folder (it gets its "\"). A text that is not a drive path comes back unchanged.
 std::string RemoveDotDotSegments(std::string_view path);
-
-// The parent folder, keeping its trailing "\" ("C:\ftp\pub\" -> "C:\ftp\", "C:\ftp\" -> "C:\");
-// empty when there is none ("C:\").
-std::string ParentRealFolder(std::string_view folder);
 
 }  // namespace corvane

@@ -32,6 +32,12 @@ std::string JoinPath(std::string_view a, std::string_view b) {
     return result;
 }
 
+std::string ParentFolderOf(std::string_view path) {
+    const std::string_view entry = WithoutFinalBackslash(path);
+    const std::size_t cut = entry.rfind('\\');
+    return cut == std::string_view::npos ? std::string() : std::string(entry.substr(0, cut + 1));
+}
+
 std::string FolderOfPath(std::string_view path) {
     std::string_view p = WithoutFinalBackslash(path);
     if (FolderExists(p)) return std::string(p);

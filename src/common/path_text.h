@@ -8,7 +8,8 @@
 
 namespace corvane {
 
-// Appends "\" unless the text already ends with it; an empty text becomes "\".
+// Appends "\" unless the text already ends with it; an empty text becomes "\". The one
+// trailing-separator helper of every path text in the system's form.
 std::string AddTrailingBackslash(std::string_view s);
 // Removes one final "\" when present.
 std::string RemoveTrailingBackslash(std::string_view s);
@@ -21,6 +22,11 @@ std::string FolderOfPath(std::string_view path);
 // The path without a final "\"; when that is not an existing folder, the text after its last
 // "\". Asks the file system.
 std::string NameOfPath(std::string_view path);
+// The folder that holds an entry, with its trailing "\": "C:\Pub\a.txt" and "C:\Pub\sub\" are
+// both in "C:\Pub\", "\TEMP\" is in "\"; empty when the text has no "\" before its last name
+// ("C:\" and "C:" hold nothing above them). Text only: ".." is not resolved, so a caller that
+// decides on the folder gives the full form (FullRealPath).
+std::string ParentFolderOf(std::string_view path);
 // Every "/" becomes "\"; an empty text gives "\".
 std::string SlashesToBackslashes(std::string_view s);
 // Every "\" becomes "/".
@@ -31,7 +37,8 @@ std::string ExtensionOf(std::string_view s);
 // `first` receives s and s is unchanged.
 void SplitAtStar(std::string& s, std::string& first);
 
-// The full form of a real path: "/" become "\", repeated "\" count as one, "." segments go, ".."
+// The full form of a real path, the one normaliser of real paths (the file system's host
+// translation reads a path the same way, so this form names exactly what is touched): "/" become "\", repeated "\" count as one, "." segments go, ".."
 // removes the segment before it and stops at the drive's root; a trailing "\" is kept. "C:"
 // alone gives "C:\". Texts that are not drive-letter paths (UNC, relative) give "".
 std::string FullRealPath(std::string_view path);

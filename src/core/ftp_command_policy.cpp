@@ -51,14 +51,6 @@ std::string ShownParameters(const std::string& keyword, const std::string& param
     return params;
 }
 
-// The home folder as a client-side absolute path: C:\My Downloads -> /C:/My Downloads/.
-std::string HomeAsClientPath(const std::string& home)
-{
-    std::string path = "/" + ToSlashes(home);
-    if (path.back() != '/') path += '/';
-    return path;
-}
-
 }  // namespace
 
 void FtpSessionPolicy::ClientCommand(serversClientClass& client, std::string& keyword, std::string& params,
@@ -73,9 +65,7 @@ void FtpSessionPolicy::ClientCommand(serversClientClass& client, std::string& ke
     if (!answer.empty()) return;
     if (!RebasesRootedPaths(keyword)) return;
     const std::size_t name = keyword == "LIST" ? ListingNameStart(params) : keyword == "MFMT" ? MfmtNameStart(params) : 0;
-    if (params.compare(name, 1, "/") == 0 && params.find(':', name) == std::string::npos)
-        params = params.substr(0, name) + HomeAsClientPath(accounts_.GetHomeFolder(AccountOf(client))) +
-                 params.substr(name + 1);
+    params = params.substr(0, name) + RebaseRootedName(params.substr(name), accounts_.GetHomeFolder(AccountOf(client)));
 }
 
 // MDTM asks no login and raises no check of its own: a file the client may not be told of is
@@ -83,13 +73,13 @@ void FtpSessionPolicy::ClientCommand(serversClientClass& client, std::string& ke
 void FtpSessionPolicy::RefuseHiddenFileTime(serversClientClass& client, const std::string& params,
                                             std::string& answer) const
 {
-    std::string path;
+    ClientPath path;
     try {
-        path = BuildFilePath(client.Directory(), params);
+        path = ResolveClientPath(client.Directory(), params);
     } catch (const std::exception&) {
         return;  // the engine answers the bad path itself
     }
-    if (!MayDescribe(client, path)) answer = "550 '" + path + "': no such file or directory.";
+    if (!MayDescribe(client, path.real)) answer = "550 '" + path.named + "': no such file or directory.";
 }
 
 void FtpSessionPolicy::AnswerToClient(serversClientClass& client, std::string& answer)

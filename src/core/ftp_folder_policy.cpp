@@ -23,14 +23,13 @@ std::string ResolvedFolderOf(const std::string& path)
     return full.empty() ? std::string() : FolderOfPath(full);
 }
 
-// The parent of a folder path, ".." resolved ("C:\Pub\old\" -> "C:\Pub"); the root is its own
-// parent.
-std::string ParentFolderOf(const std::string& folderPath)
+// The folder above a folder path, ".." resolved ("C:\Pub\old\" -> "C:\Pub\"); the root is its
+// own parent.
+std::string FolderAbove(const std::string& folderPath)
 {
-    const std::string full = RemoveTrailingBackslash(FullRealPath(folderPath));
-    const std::size_t cut = full.rfind('\\');
-    if (cut == std::string::npos) return full;
-    return cut <= 2 ? full.substr(0, cut + 1) : full.substr(0, cut);
+    const std::string full = FullRealPath(folderPath);
+    const std::string parent = ParentFolderOf(full);
+    return parent.empty() ? full : parent;
 }
 
 }  // namespace
@@ -165,22 +164,26 @@ void FtpSessionPolicy::ValidateDele(serversClientClass& client, const std::strin
 
 void FtpSessionPolicy::ValidateRmd(serversClientClass& client, const std::string& folderPath, bool& allowed)
 {
-    allowed = Allowed(client, ParentFolderOf(folderPath), "rmd");
+    allowed = Allowed(client, FolderAbove(folderPath), "rmd");
     if (!allowed) return;
     thread_.cacheInvalidate(folderPath);
     ListingsChange(folderPath);
-    ListingsChange(ParentFolderOf(folderPath));
+    ListingsChange(FolderAbove(folderPath));
     thread_.setSessionAction(&client, saDirectoryRemoved);
 }
 
 void FtpSessionPolicy::ValidateRnFr(serversClientClass& client, const std::string& path, bool& allowed)
 {
     const bool isFile = fs::RealFileExists(RemoveTrailingBackslash(path));
-    allowed = Allowed(client, FolderOfPath(path), "dele") && (isFile || fs::RealFolderExists(path));
+    // A folder that is renamed leaves the folder that holds it, as one that RMD removes does:
+    // that folder must allow it too. Decided on the folder alone, "RNFR ." renamed the home
+    // itself away from a folder where the account has no right at all.
+    const bool folderMayLeave = !isFile && fs::RealFolderExists(path) && Allowed(client, FolderAbove(path), "dele");
+    allowed = Allowed(client, FolderOfPath(path), "dele") && (isFile || folderMayLeave);
     if (!allowed) return;
     if (isFile) thread_.cacheInvalidate(path);
     ListingsChange(isFile ? FolderOfPath(path) : path);
-    if (!isFile) ListingsChange(ParentFolderOf(path));
+    if (!isFile) ListingsChange(FolderAbove(path));
     thread_.setSessionAction(&client, saRename);
 }
 

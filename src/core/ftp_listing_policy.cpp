@@ -33,7 +33,7 @@ ListingTarget ResolveListingTarget(const std::string& currentDirectory, const st
     std::string requested = currentDirectory;
     if (!names.empty()) {
         try {
-            requested = BuildFilePath(currentDirectory, names);
+            requested = ResolveClientPath(currentDirectory, names).named;
         } catch (const std::exception&) {
             return {};
         }

@@ -12,13 +12,6 @@ namespace {
 
 bool HasSearchTag(const std::string& text) { return text.find(kSearchResultsTag) != std::string::npos; }
 
-std::string ParentFolderOf(const std::string& fullPath)
-{
-    const std::string entry = RemoveTrailingBackslash(fullPath);
-    const std::size_t cut = entry.rfind('\\');
-    return cut == std::string::npos ? std::string() : entry.substr(0, cut + 1);
-}
-
 // A search-results line: the type letter and "r--r--r--   1 ftp      ftp" (27 characters), the
 // size after blanks, the three words of the listing date, one blank, and the virtual path,
 // which may itself hold blanks.

@@ -1,7 +1,8 @@
 // TFtpServer: sizes, dates and file management (SIZE, MDTM, DELE, MKD, XMKD, RMD, XRMD, RNFR,
-// RNTO). Each names a file or folder with the file-path rule, asks the owner through its
-// validation event, and only then looks at the parameter and the file system: an empty
-// parameter is refused only once the owner has allowed the operation on the current folder.
+// RNTO). Each names a file or folder with ResolveClientPath, asks the owner through its
+// validation event on the real path, and only then looks at the parameter and the file system,
+// on that same path: an empty parameter is refused only once the owner has allowed the
+// operation on the current folder.
 // Replies carry local paths; an owner that wants to hide them rewrites replies in
 // OnAnswerToClient.
 #include "ftp/ftp_server.h"
@@ -34,9 +35,9 @@ void TFtpServer::CommandSIZE(TFtpCtrlSocket* client, std::string& /*keyword*/, s
 {
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcSIZE);
-    std::string path = BuildFilePath(client->Directory(), params);
+    ClientPath path = ResolveClientPath(client->Directory(), params);
     bool allowed = true;
-    TriggerValidateSize(client, path, allowed);
+    AskOwnerOn(path, [&](std::string& real) { TriggerValidateSize(client, real, allowed); });
     if (!allowed) {
         answer = "501 Permission Denied";
         return;
@@ -46,7 +47,7 @@ void TFtpServer::CommandSIZE(TFtpCtrlSocket* client, std::string& /*keyword*/, s
         return;
     }
     try {
-        const auto info = fs::StatReal(path);
+        const auto info = fs::StatReal(path.real);
         if (!info || info->isDirectory)
             answer = "550 Command failed: File not found.";
         else
@@ -59,17 +60,17 @@ void TFtpServer::CommandSIZE(TFtpCtrlSocket* client, std::string& /*keyword*/, s
 void TFtpServer::CommandMDTM(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     client->SetCurrentCommand(ftpcMDTM);
-    const std::string path = BuildFilePath(client->Directory(), params);
+    ClientPath path = ResolveClientPath(client->Directory(), params);
     if (params.empty()) {
         answer = "501 Syntax error in MDTM parameter.";
         return;
     }
-    if (!fs::RealFileExists(path)) {
-        answer = "550 " + Quoted(path) + ": no such file or directory.";
+    if (!fs::RealFileExists(path.real)) {
+        answer = "550 " + Quoted(path.named) + ": no such file or directory.";
         return;
     }
     try {
-        const std::string stamp = FileUtcStr(path);
+        const std::string stamp = FileUtcStr(path.real);
         answer = stamp.empty() ? std::string("550 UTC File time retrieval failed") : "213 " + stamp;
     } catch (const std::exception& e) {
         answer = std::string("550 Command failed: ") + e.what() + ".";
@@ -80,9 +81,9 @@ void TFtpServer::CommandDELE(TFtpCtrlSocket* client, std::string& /*keyword*/, s
 {
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcDELE);
-    std::string path = BuildFilePath(client->Directory(), params);
+    ClientPath path = ResolveClientPath(client->Directory(), params);
     bool allowed = true;
-    TriggerValidateDele(client, path, allowed);
+    AskOwnerOn(path, [&](std::string& real) { TriggerValidateDele(client, real, allowed); });
     if (!allowed) {
         answer = "550 Cannot delete.";
         return;
@@ -91,12 +92,12 @@ void TFtpServer::CommandDELE(TFtpCtrlSocket* client, std::string& /*keyword*/, s
         answer = kSyntaxError;
         return;
     }
-    if (!fs::RealFileExists(path)) {
-        answer = "550 " + Quoted(path) + ": no such file or directory.";
+    if (!fs::RealFileExists(path.real)) {
+        answer = "550 " + Quoted(path.named) + ": no such file or directory.";
         return;
     }
-    answer = DeleteFileNotBeingWritten(path) ? "250 File " + Quoted(path) + " deleted."
-                                             : "450 File " + Quoted(path) + " can't be deleted.";
+    answer = DeleteFileNotBeingWritten(path.real) ? "250 File " + Quoted(path.named) + " deleted."
+                                                  : "450 File " + Quoted(path.named) + " can't be deleted.";
 }
 
 void TFtpServer::CommandMKD(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer)
@@ -105,23 +106,23 @@ void TFtpServer::CommandMKD(TFtpCtrlSocket* client, std::string& keyword, std::s
     client->SetCurrentCommand(keyword == "XMKD" ? ftpcXMKD : ftpcMKD);
     // Everything, the file-path rule included, answers in this command's own terms.
     try {
-        const std::string path = BuildFilePath(client->Directory(), params);
+        ClientPath path = ResolveClientPath(client->Directory(), params);
         bool allowed = true;
-        TriggerMakeDirectory(client, path, allowed);
+        AskOwnerOn(path, [&](std::string& real) { TriggerMakeDirectory(client, real, allowed); });
         if (!allowed) {
-            answer = "550 " + Quoted(path) + ": can't create directory.";
+            answer = "550 " + Quoted(path.named) + ": can't create directory.";
             return;
         }
         if (params.empty()) {
             answer = kSyntaxError;
             return;
         }
-        if (fs::RealFileExists(path)) {
-            answer = "550 " + Quoted(path) + ": file or directory already exists.";
+        if (fs::RealFileExists(path.real)) {
+            answer = "550 " + Quoted(path.named) + ": file or directory already exists.";
             return;
         }
-        answer = fs::MakeRealFolder(path) ? "257 " + Quoted(path) + ": directory created."
-                                          : "550 " + Quoted(path) + ": can't create directory.";
+        answer = fs::MakeRealFolder(path.real) ? "257 " + Quoted(path.named) + ": directory created."
+                                               : "550 " + Quoted(path.named) + ": can't create directory.";
     } catch (const std::exception& e) {
         answer = "550 " + Quoted(e.what()) + ": can't create directory.";
     }
@@ -131,9 +132,9 @@ void TFtpServer::CommandRMD(TFtpCtrlSocket* client, std::string& keyword, std::s
 {
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(keyword == "XRMD" ? ftpcXRMD : ftpcRMD);
-    std::string path = BuildFilePath(client->Directory(), params);
+    ClientPath path = ResolveClientPath(client->Directory(), params);
     bool allowed = true;
-    TriggerValidateRmd(client, path, allowed);
+    AskOwnerOn(path, [&](std::string& real) { TriggerValidateRmd(client, real, allowed); });
     if (!allowed) {
         answer = "500 Cannot remove directory.";
         return;
@@ -142,21 +143,21 @@ void TFtpServer::CommandRMD(TFtpCtrlSocket* client, std::string& keyword, std::s
         answer = kSyntaxError;
         return;
     }
-    if (!EntryExists(path)) {
-        answer = "550 " + Quoted(path) + ": no such directory.";
+    if (!EntryExists(path.real)) {
+        answer = "550 " + Quoted(path.named) + ": no such directory.";
         return;
     }
-    answer = fs::RemoveRealFolder(path) ? "250 " + Quoted(path) + ": directory removed."
-                                        : "550 " + Quoted(path) + ": can't remove directory.";
+    answer = fs::RemoveRealFolder(path.real) ? "250 " + Quoted(path.named) + ": directory removed."
+                                             : "550 " + Quoted(path.named) + ": can't remove directory.";
 }
 
 void TFtpServer::CommandRNFR(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcRNFR);
-    std::string path = BuildFilePath(client->Directory(), params);
+    ClientPath path = ResolveClientPath(client->Directory(), params);
     bool allowed = true;
-    TriggerValidateRnFr(client, path, allowed);
+    AskOwnerOn(path, [&](std::string& real) { TriggerValidateRnFr(client, real, allowed); });
     if (!allowed) {
         answer = "500 Cannot RNFR.";
         return;
@@ -166,12 +167,12 @@ void TFtpServer::CommandRNFR(TFtpCtrlSocket* client, std::string& /*keyword*/, s
         answer = "501 Syntax error is parameter.";
         return;
     }
-    if (!EntryExists(path)) {
+    if (!EntryExists(path.real)) {
         // An earlier source stays in place.
-        answer = "550 " + Quoted(path) + ": no such file or directory.";
+        answer = "550 " + Quoted(path.named) + ": no such file or directory.";
         return;
     }
-    client->RenameFromPath = path;
+    client->RenameFromPath = path.named;
     answer = "350 File exists, ready for destination name.";
 }
 
@@ -179,9 +180,9 @@ void TFtpServer::CommandRNTO(TFtpCtrlSocket* client, std::string& /*keyword*/, s
 {
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcRNTO);
-    std::string path = BuildFilePath(client->Directory(), params);
+    ClientPath path = ResolveClientPath(client->Directory(), params);
     bool allowed = true;
-    TriggerValidateRnTo(client, path, allowed);
+    AskOwnerOn(path, [&](std::string& real) { TriggerValidateRnTo(client, real, allowed); });
     if (!allowed) {
         answer = "500 Cannot RNTO.";
         return;
@@ -190,19 +191,20 @@ void TFtpServer::CommandRNTO(TFtpCtrlSocket* client, std::string& /*keyword*/, s
         answer = kSyntaxError;
         return;
     }
-    if (EntryExists(path)) {
-        answer = "553 " + Quoted(path) + ": file already exists.";
+    if (EntryExists(path.real)) {
+        answer = "553 " + Quoted(path.named) + ": file already exists.";
         return;
     }
     // RenameFromPath is never cleared: after a rename its old name is simply gone.
     const std::string& from = client->RenameFromPath;
-    if (!EntryExists(from)) {
+    if (!EntryExists(RealFormOf(from))) {
         answer = "550 " + Quoted(from) + ": no such file or directory.";
         return;
     }
-    client->RenameToPath = path;
-    answer = fs::MoveReal(from, path) ? "250 File " + Quoted(from) + " renamed to " + Quoted(path) + "."
-                                      : "450 File " + Quoted(from) + " can't be renamed.";
+    client->RenameToPath = path.named;
+    answer = fs::MoveReal(RealFormOf(from), path.real)
+                 ? "250 File " + Quoted(from) + " renamed to " + Quoted(path.named) + "."
+                 : "450 File " + Quoted(from) + " can't be renamed.";
 }
 
 }  // namespace corvane

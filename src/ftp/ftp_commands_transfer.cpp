@@ -111,7 +111,7 @@ void TFtpServer::CommandRETR(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     client->OwnsTransferStream = false;
     try {
         client->RequestedFileName = ToBackslashes(params);
-        std::string path = BuildFilePath(client->Directory(), client->RequestedFileName);
+        std::string path = ResolveClientPath(client->Directory(), client->RequestedFileName).real;
         bool allowed = true;
         TriggerValidateGet(client, path, allowed);
         if (!allowed) {
@@ -136,7 +136,7 @@ bool TFtpServer::PrepareUpload(TFtpCtrlSocket* client, const std::string& reques
     client->OwnsTransferStream = false;
     client->SetAbortingTransfer(false);
     client->TransferMessage = "Transfer Ok";
-    path = BuildFilePath(client->Directory(), client->RequestedFileName);
+    path = ResolveClientPath(client->Directory(), client->RequestedFileName).real;
     bool allowed = true;
     TriggerValidatePut(client, path, allowed);
     if (!allowed) client->TransferState.running = false;
@@ -205,7 +205,7 @@ void TFtpServer::CommandSTOU(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     try {
         std::string name;
         TriggerGetUniqueFileName(client, name);
-        const bool reserve = name.empty() || fs::RealFileExists(BuildFilePath(client->Directory(), ToBackslashes(name)));
+        const bool reserve = name.empty() || fs::RealFileExists(ResolveClientPath(client->Directory(), name).real);
         if (reserve) name = FreeUniqueFileName(client->Directory());
         // The right is decided before the reservation touches the disk: every name of the
         // round lies in the same folder, so the decision holds for the name finally reserved.
@@ -219,7 +219,7 @@ void TFtpServer::CommandSTOU(TFtpCtrlSocket* client, std::string& /*keyword*/, s
             if (reserved != name) {
                 name = reserved;
                 client->RequestedFileName = ToBackslashes(name);
-                path = BuildFilePath(client->Directory(), client->RequestedFileName);
+                path = ResolveClientPath(client->Directory(), client->RequestedFileName).real;
             }
         }
         client->LocalFilePath = path;

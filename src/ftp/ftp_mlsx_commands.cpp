@@ -28,14 +28,6 @@ std::string MachineListingFolder(const std::string& directory, const std::string
     return AddTrailingBackslash(pattern);
 }
 
-// The folder that holds an entry: C:\Pub\a.txt and C:\Pub\sub\ are both in C:\Pub\.
-std::string ParentFolder(const std::string& path)
-{
-    const std::string entry = RemoveTrailingBackslash(path);
-    const std::size_t cut = entry.rfind('\\');
-    return cut == std::string::npos ? std::string() : entry.substr(0, cut + 1);
-}
-
 std::string NoSuchEntry(const std::string& path) { return "550 '" + path + "': no such file or directory."; }
 
 }  // namespace
@@ -92,19 +84,20 @@ void TFtpServer::CommandMLST(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcMLST);
     const std::string shown = params.empty() ? "/" + ToSlashes(client->Directory()) : params;
-    std::string path = params.empty() ? client->Directory() : BuildFilePath(client->Directory(), ToBackslashes(params));
+    ClientPath path = params.empty() ? ClientPath{client->Directory(), RealFormOf(client->Directory())}
+                                     : ResolveClientPath(client->Directory(), params);
     bool allowed = !BreaksLines(params);
-    if (allowed) TriggerValidateMlst(client, path, allowed);
-    const auto entry = allowed ? fs::StatReal(RemoveTrailingBackslash(path)) : std::nullopt;
+    if (allowed) AskOwnerOn(path, [&](std::string& real) { TriggerValidateMlst(client, real, allowed); });
+    const auto entry = allowed ? fs::StatReal(RemoveTrailingBackslash(path.real)) : std::nullopt;
     if (!entry || entry->isHidden) {
-        answer = NoSuchEntry(path);
+        answer = NoSuchEntry(path.named);
         return;
     }
     const unsigned facts = client->SessionOptions.mlsxFacts;
     TFtpFolderRights folder, inside;
     if ((facts & (1u << mlsxPerm)) != 0) {
-        TriggerFolderRights(client, ParentFolder(path), folder);
-        if (entry->isDirectory) TriggerFolderRights(client, AddTrailingBackslash(path), inside);
+        TriggerFolderRights(client, ParentFolderOf(path.real), folder);
+        if (entry->isDirectory) TriggerFolderRights(client, AddTrailingBackslash(path.real), inside);
     }
     answer = "250-Listing " + shown + "\r\n " + MlsxFacts(*entry, facts, MlsxPermFact(*entry, folder, inside)) + " " +
              shown + "\r\n250 End";
@@ -122,24 +115,24 @@ void TFtpServer::CommandMFMT(TFtpCtrlSocket* client, std::string& /*keyword*/, s
         answer = "501 Syntax error in MFMT parameter.";
         return;
     }
-    std::string path = BuildFilePath(client->Directory(), ToBackslashes(name));
+    ClientPath path = ResolveClientPath(client->Directory(), name);
     bool allowed = true;
-    TriggerValidateMfmt(client, path, allowed);
-    const auto before = allowed ? fs::StatReal(path) : std::nullopt;
+    AskOwnerOn(path, [&](std::string& real) { TriggerValidateMfmt(client, real, allowed); });
+    const auto before = allowed ? fs::StatReal(path.real) : std::nullopt;
     if (!allowed || !before || before->isDirectory) {
-        answer = NoSuchEntry(path);
+        answer = NoSuchEntry(path.named);
         return;
     }
-    if (!fs::SetRealModificationTime(path, *time)) {
-        answer = "550 '" + path + "': can't set the modification time.";
+    if (!fs::SetRealModificationTime(path.real, *time)) {
+        answer = "550 '" + path.named + "': can't set the modification time.";
         return;
     }
     // A file system keeps the nearest moment it can hold: reported as set, a time it cut would
     // be a silent change to another date. The file gets its old time back.
-    const auto after = fs::StatReal(path);
+    const auto after = fs::StatReal(path.real);
     if (!after || after->mtime != *time) {
-        fs::SetRealModificationTime(path, before->mtime);
-        answer = "550 '" + path + "': the file system cannot hold that time.";
+        fs::SetRealModificationTime(path.real, before->mtime);
+        answer = "550 '" + path.named + "': the file system cannot hold that time.";
         return;
     }
     answer = "213 Modify=" + MlsxTime(*time) + "; " + name;

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "common/path_text.h"
 #include "ftp/ftp_exceptions.h"
 
 namespace corvane {
@@ -23,29 +24,12 @@ bool SameDriveLetter(std::string_view a, std::string_view b)
     return std::toupper(static_cast<unsigned char>(a[0])) == std::toupper(static_cast<unsigned char>(b[0]));
 }
 
-std::string WithTrailingBackslash(std::string path)
-{
-    if (path.empty() || path.back() != '\\') path += '\\';
-    return path;
-}
-
-// A folder text cut back to just after the backslash that precedes its last name
-// ("\TEMP\sub\" -> "\TEMP\", "\TEMP\" -> "\"); empty at the root ("\" or "").
-std::string ParentFolderText(std::string_view folder)
-{
-    std::string_view trimmed = folder;
-    if (!trimmed.empty() && trimmed.back() == '\\') trimmed.remove_suffix(1);
-    const std::size_t cut = trimmed.rfind('\\');
-    if (cut == std::string_view::npos) return std::string();
-    return std::string(trimmed.substr(0, cut + 1));
-}
-
 // ".." on a UNC folder: up one name, never above the share.
 std::string UncParent(const std::string& current)
 {
     const std::string share = UncSharePart(current);
-    const std::string parent = ParentFolderText(current);
-    return parent.size() <= share.size() ? WithTrailingBackslash(share) : parent;
+    const std::string parent = ParentFolderOf(current);
+    return parent.size() <= share.size() ? AddTrailingBackslash(share) : parent;
 }
 
 void RefuseDotNotation(std::string_view rest)
@@ -98,7 +82,7 @@ std::string ResolveDirectory(const std::string& current, std::string requested, 
     if (rootedDrive) requested += '\\';
     if (IsUNC(requested)) {
         if (!uncAccepted) throw EFtpCtrlSocketException("Cannot accept UNC path");
-        return WithTrailingBackslash(requested);
+        return AddTrailingBackslash(requested);
     }
     std::string drive;
     std::string rest;
@@ -114,10 +98,10 @@ std::string ResolveDirectory(const std::string& current, std::string requested, 
     const std::string currentFolder = current.size() > 2 ? current.substr(2) : std::string();
     if (rest == "..") {
         if (currentIsUnc) return UncParent(current);
-        rest = ParentFolderText(currentFolder);
+        rest = ParentFolderOf(currentFolder);
     }
     if (!rest.empty() && rest[0] != '\\') {
-        if (currentIsUnc) return WithTrailingBackslash(current + rest);
+        if (currentIsUnc) return AddTrailingBackslash(current + rest);
         if (!SameDriveLetter(drive, current))
             throw EFtpCtrlSocketException("Cannot accept path not relative to current directory");
         RefuseDotNotation(rest);
@@ -127,7 +111,7 @@ std::string ResolveDirectory(const std::string& current, std::string requested, 
     } else {
         rest = SameDriveLetter(drive, current) ? currentFolder : std::string("\\");
     }
-    if (!rest.empty()) rest = WithTrailingBackslash(rest);
+    if (!rest.empty()) rest = AddTrailingBackslash(rest);
     return drive + rest;
 }
 
@@ -149,6 +133,28 @@ std::string BuildFilePath(const std::string& directory, const std::string& name)
     if (rest.starts_with('\\')) return drive + rest;
     if (drive != directory.substr(0, 2)) throw FtpServerException("No current dir for '" + drive + "'");
     return directory + rest;
+}
+
+ClientPath ResolveClientPath(const std::string& directory, std::string_view sent)
+{
+    ClientPath path;
+    path.named = BuildFilePath(directory, std::string(sent));
+    path.real = RealFormOf(path.named);
+    return path;
+}
+
+std::string RealFormOf(const std::string& named)
+{
+    std::string full = FullRealPath(named);
+    return full.empty() ? named : full;
+}
+
+std::string RebaseRootedName(std::string_view name, std::string_view home)
+{
+    if (!name.starts_with('/') || name.find(':') != std::string_view::npos) return std::string(name);
+    std::string rebased = "/" + ToSlashes(home);
+    if (rebased.back() != '/') rebased += '/';
+    return rebased.append(name.substr(1));
 }
 
 }  // namespace corvane

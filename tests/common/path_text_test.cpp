@@ -18,6 +18,15 @@ TEST(PathTextTest, TrailingBackslashes) {
     EXPECT_EQ(RemoveTrailingBackslash(""), "");
 }
 
+TEST(PathTextTest, ParentFolders) {
+    EXPECT_EQ(ParentFolderOf("C:\\ftp\\pub\\"), "C:\\ftp\\");
+    EXPECT_EQ(ParentFolderOf("C:\\ftp\\a.txt"), "C:\\ftp\\");
+    EXPECT_EQ(ParentFolderOf("C:\\ftp\\"), "C:\\");
+    EXPECT_EQ(ParentFolderOf("C:\\"), "");
+    EXPECT_EQ(ParentFolderOf("\\TEMP\\"), "\\");
+    EXPECT_EQ(ParentFolderOf(""), "");
+}
+
 TEST(PathTextTest, JoinPathDropsOneLeadingBackslashOfTheSecondPart) {
     EXPECT_EQ(JoinPath("C:\\A", "\\B"), "C:\\A\\B");
     EXPECT_EQ(JoinPath("C:\\A\\", "B"), "C:\\A\\B");

@@ -98,5 +98,70 @@ TEST(FtpPathTexts, UncAndTheIe5Patch)
     EXPECT_EQ(ToBackslashes(""), "");
 }
 
+// A name as a command sends it, through the owner's "/" rule (`home` empty: a command that does
+// not take "/" as the home) and the resolver: what the replies quote and what is touched.
+struct ResolveCase {
+    const char* sent;
+    const char* home;
+    const char* named;
+    const char* real;
+};
+
+TEST(ClientPathResolver, EveryFormOfANameReachesOneRealPath)
+{
+    const ResolveCase cases[] = {
+        {"a.txt", "C:\\Pub", "C:\\Pub\\a.txt", "C:\\Pub\\a.txt"},
+        // Dot segments are quoted as sent and resolved for the real path.
+        {"sub/../a.txt", "C:\\Pub", "C:\\Pub\\sub\\..\\a.txt", "C:\\Pub\\a.txt"},
+        {"./a.txt", "C:\\Pub", "C:\\Pub\\.\\a.txt", "C:\\Pub\\a.txt"},
+        {"..", "C:\\Pub", "C:\\Pub\\..", "C:\\"},
+        // "/" is the home where the command takes it so; "\" and "/" without that rule are the
+        // drive's root.
+        {"/a.txt", "C:\\Pub", "C:\\Pub\\a.txt", "C:\\Pub\\a.txt"},
+        {"/", "C:\\Pub\\", "C:\\Pub\\", "C:\\Pub\\"},
+        {"/a.txt", "", "C:\\a.txt", "C:\\a.txt"},
+        {"\\a.txt", "C:\\Pub", "C:\\a.txt", "C:\\a.txt"},
+        // Both separators, doubled ones counted once in the real path.
+        {"sub\\b.txt", "C:\\Pub", "C:\\Pub\\sub\\b.txt", "C:\\Pub\\sub\\b.txt"},
+        {"sub//b.txt", "C:\\Pub", "C:\\Pub\\sub\\\\b.txt", "C:\\Pub\\sub\\b.txt"},
+        // Drive letters: a rooted drive is never rebased; a relative name on the current drive
+        // stays relative.
+        {"/C:/Other/x", "C:\\Pub", "C:\\Other\\x", "C:\\Other\\x"},
+        {"d:/x", "C:\\Pub", "D:\\x", "D:\\x"},
+        {"c:rel", "C:\\Pub", "C:\\Pub\\rel", "C:\\Pub\\rel"},
+        // Trailing separators name folders and are kept; a final "." is the folder itself.
+        {"sub/", "C:\\Pub", "C:\\Pub\\sub\\", "C:\\Pub\\sub\\"},
+        {"sub/.", "C:\\Pub", "C:\\Pub\\sub\\.", "C:\\Pub\\sub"},
+        {"", "C:\\Pub", "C:\\Pub\\", "C:\\Pub\\"},
+        // Climbing above the drive's root stops at the root.
+        {"../../../x", "C:\\Pub", "C:\\Pub\\..\\..\\..\\x", "C:\\x"},
+        {"/../../x", "C:\\Pub", "C:\\Pub\\..\\..\\x", "C:\\x"},
+        {"C:/../x", "C:\\Pub", "C:\\..\\x", "C:\\x"},
+        // A UNC name names nothing on a drive (the file system refuses it); under the "/" rule
+        // it is a folder of the home.
+        {"//srv/share/f", "", "\\\\srv\\share\\f", "\\\\srv\\share\\f"},
+        {"//srv/share/f", "C:\\Pub", "C:\\Pub\\\\srv\\share\\f", "C:\\Pub\\srv\\share\\f"},
+    };
+    for (const ResolveCase& c : cases) {
+        const std::string sent = *c.home ? RebaseRootedName(c.sent, c.home) : std::string(c.sent);
+        const ClientPath path = ResolveClientPath("C:\\Pub\\", sent);
+        EXPECT_EQ(path.named, c.named) << c.sent << " with home " << c.home;
+        EXPECT_EQ(path.real, c.real) << c.sent << " with home " << c.home;
+    }
+    EXPECT_THROW(ResolveClientPath("C:\\Pub\\", "D:x"), FtpServerException);
+}
+
+TEST(ClientPathResolver, OnlyNamesRootedAtTheClientsRootAreRebased)
+{
+    EXPECT_EQ(RebaseRootedName("/x/y", "C:\\My Pub"), "/C:/My Pub/x/y");
+    EXPECT_EQ(RebaseRootedName("/", "C:\\Pub\\"), "/C:/Pub/");
+    EXPECT_EQ(RebaseRootedName("/C:/x", "C:\\Pub"), "/C:/x");
+    EXPECT_EQ(RebaseRootedName("/a:b", "C:\\Pub"), "/a:b");
+    EXPECT_EQ(RebaseRootedName("x", "C:\\Pub"), "x");
+    EXPECT_EQ(RebaseRootedName("\\x", "C:\\Pub"), "\\x");
+    EXPECT_EQ(RebaseRootedName("", "C:\\Pub"), "");
+    EXPECT_EQ(RebaseRootedName("/x", ""), "/x");
+}
+
 }  // namespace
 }  // namespace corvane

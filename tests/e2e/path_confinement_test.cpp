@@ -1,0 +1,159 @@
+// Every command that names a path, sent by Python's ftplib with every way of climbing out of the
+// share: each one is refused (or, for a listing, shows nothing from outside), while the same
+// command on a name inside the share works. The share is C:\Share\ (every right); C:\Drop\
+// takes uploads only; C:\Private\ holds a file and a folder the account may not touch.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "../platform/scratch_folder.h"
+#include "server_process.h"
+
+namespace corvane {
+namespace {
+
+using testing::FreeLoopbackPort;
+using testing::ReadFile;
+using testing::RunPython;
+using testing::ServerProcess;
+using testing::WriteFile;
+
+constexpr const char* kEscapeScript = R"PY(
+import ftplib, io, sys
+ftp = ftplib.FTP()
+ftp.connect('127.0.0.1', int(sys.argv[1]), timeout=10)
+ftp.login()
+
+def code(call):
+    try:
+        reply = call()
+        return str(reply)[:3] if isinstance(reply, str) else '2ok'
+    except ftplib.all_errors as e:
+        return str(e)[:3]
+
+def lines_of(command):
+    lines = []
+    final = code(lambda: ftp.retrlines(command, lines.append))
+    return final, ' '.join(lines)
+
+def fetch(name):
+    data = io.BytesIO()
+    return code(lambda: ftp.retrbinary('RETR ' + name, data.write)), data.getvalue()
+
+def store(command, name):
+    return code(lambda: ftp.storbinary(command + ' ' + name, io.BytesIO(b'escaped')))
+
+def rename(source, target):
+    first = code(lambda: ftp.sendcmd('RNFR ' + source))
+    return first if first != '350' else code(lambda: ftp.sendcmd('RNTO ' + target))
+
+# Each command on folder P (on P/secret.txt, P/dir, ...): its reply code, and whether a listing
+# or a download showed anything of P. What a command inside the share changes is put back.
+def attempts(p):
+    yield 'CWD', code(lambda: ftp.cwd(p))
+    ftp.cwd('/')
+    for listing in ('LIST', 'NLST', 'MLSD'):
+        final, text = lines_of(listing + ' ' + p)
+        yield listing, final if 'secret' in text else 'hidden'
+    got, data = fetch(p + '/secret.txt')
+    yield 'RETR', got + repr(data)
+    yield 'SIZE', code(lambda: ftp.sendcmd('SIZE ' + p + '/secret.txt'))
+    yield 'MDTM', code(lambda: ftp.sendcmd('MDTM ' + p + '/secret.txt'))
+    yield 'MLST', code(lambda: ftp.sendcmd('MLST ' + p + '/secret.txt'))
+    yield 'MFMT', code(lambda: ftp.sendcmd('MFMT 20000101000000 ' + p + '/secret.txt'))
+    yield 'STOR', store('STOR', p + '/new.txt')
+    yield 'APPE', store('APPE', p + '/secret.txt')
+    yield 'MKD', code(lambda: ftp.sendcmd('MKD ' + p + '/made'))
+    yield 'XMKD', code(lambda: ftp.sendcmd('XMKD ' + p + '/made2'))
+    yield 'RMD', code(lambda: ftp.sendcmd('RMD ' + p + '/dir'))
+    yield 'XRMD', code(lambda: ftp.sendcmd('XRMD ' + p + '/dir2'))
+    moved = rename('h.txt', p + '/h.txt')
+    if moved == '250':
+        ftp.rename(p + '/h.txt', 'h.txt')
+    yield 'RNTO', moved
+    taken = rename(p + '/secret.txt', 'taken.txt')
+    if taken == '250':
+        ftp.rename('taken.txt', p + '/secret.txt')
+    yield 'RNFR', taken
+    yield 'DELE', code(lambda: ftp.sendcmd('DELE ' + p + '/secret.txt'))
+
+def success(result):
+    return result[0] in '123'
+
+print('inside', ' '.join(name + '=' + result[:3] for name, result in attempts('Sub')))
+escapes = ['../Private', '/../Private', './../Private', '..\\Private', '/C:/Private', '/c:/Private',
+           'C:/Private', 'C:\\Private', '\\Private', '/C:/Share/../Private', 'Sub/../../Private',
+           '/Sub/../../Private', 'Sub/../../../../Private', '//Private', '/C:/Share/Sub/../../Private']
+tried = 0
+for p in escapes:
+    for name, result in attempts(p):
+        tried += 1
+        if success(result):
+            print('leak', name, p, result)
+# Above the share the client may pass through (CDUP, CWD /C:), but it sees the share there and
+# touches nothing.
+for way in ('CDUP', 'CWD /C:', 'CWD /..'):
+    ftp.sendcmd(way)
+    final, text = lines_of('LIST')
+    if 'secret' in text or 'Private' in text:
+        print('leak LIST after', way)
+    for name, result in (('RETR', fetch('Private/secret.txt')[0]),
+                         ('STOU', code(lambda: ftp.sendcmd('STOU'))),
+                         ('STOR', store('STOR', 'Private/new.txt')),
+                         ('MKD', code(lambda: ftp.sendcmd('MKD Private/made')))):
+        tried += 1
+        if success(result):
+            print('leak', name, 'after', way, result)
+    ftp.cwd('/')
+# The share's own folder stays where it is: renaming it takes it out of a folder where the
+# account has no right, even where the target folder takes uploads.
+for source in ('.', '/', '/C:/Share', '../Share', 'Sub/..'):
+    print('rename share', source, rename(source, '/C:/Drop/taken'))
+print('tried', tried)
+ftp.quit()
+)PY";
+
+TEST(PathConfinement, EveryPathCommandStaysInsideTheShare)
+{
+    corvane::testing::ScratchFolder scratch;
+    const std::string home = scratch.Join("home");
+    const int port = FreeLoopbackPort();
+    WriteFile(home + "/CorvaneServer.ini", "[ServerData]\r\nPort=" + std::to_string(port) +
+                                               "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n");
+    WriteFile(home + "/usersgroups.ini",
+              "[Anonymous]\r\nHome Directory=C:\\Share\\\r\nGroup=All Others\r\nPassword=\r\n\r\n"
+              "[All Others]\r\nHome Directory=\r\n\r\n"
+              "[Usernames]\r\nUserCount=1\r\nUser0=Anonymous\r\n\r\n[Groupnames]\r\nGroupCount=1\r\nGroup0=All Others\r\n");
+    WriteFile(home + "/user - Anonymous.kcf", "gplcmdriC:\\Share\\*\r\n-p-----iC:\\Drop\\*\r\n");
+    const std::string drive = home + "/drive_c";
+    WriteFile(drive + "/Share/h.txt", "share file");
+    WriteFile(drive + "/Share/Sub/secret.txt", "inside");
+    for (const char* folder : {"/Share/Sub/dir", "/Share/Sub/dir2", "/Private/dir", "/Private/dir2", "/Drop"})
+        std::filesystem::create_directories(drive + folder);
+    WriteFile(drive + "/Private/secret.txt", "secret");
+    ServerProcess server(home, port);
+    ASSERT_TRUE(server.WaitListening());
+    std::string output;
+    ASSERT_EQ(RunPython(kEscapeScript, {std::to_string(port)}, output), 0) << output;
+    EXPECT_EQ(output,
+              "inside CWD=250 LIST=226 NLST=226 MLSD=226 RETR=226 SIZE=213 MDTM=213 MLST=250 MFMT=213 STOR=226 "
+              "APPE=226 MKD=257 XMKD=257 RMD=250 XRMD=250 RNTO=250 RNFR=250 DELE=250\n"
+              "rename share . 500\n"
+              "rename share / 500\n"
+              "rename share /C:/Share 500\n"
+              "rename share ../Share 500\n"
+              "rename share Sub/.. 500\n"
+              "tried 282\n");
+    EXPECT_EQ(ReadFile(drive + "/Private/secret.txt"), "secret");
+    EXPECT_TRUE(std::filesystem::is_directory(drive + "/Private/dir"));
+    EXPECT_TRUE(std::filesystem::is_directory(drive + "/Private/dir2"));
+    EXPECT_EQ(ReadFile(drive + "/Share/h.txt"), "share file");
+    for (const char* name : {"new.txt", "made", "made2", "h.txt", "taken.txt"})
+        EXPECT_FALSE(std::filesystem::exists(drive + "/Private/" + name)) << name;
+    EXPECT_FALSE(std::filesystem::exists(drive + "/Drop/taken"));
+    EXPECT_FALSE(std::filesystem::exists(drive + "/new.txt"));
+    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+}
+
+}  // namespace
+}  // namespace corvane
