@@ -104,8 +104,9 @@ public:
     // Fired once per received command line (without its line ending).
     TCommandEvent OnCommand;
 
-    // State of the data connection and of the current transfer, kept here for the handlers of
-    // the transfer, listing and file-management commands and for the owner's cache.
+    // The current transfer's names, stream and results, kept here for the handlers of the
+    // transfer, listing and file-management commands and for the owner's cache (the state of
+    // the data connection itself is DataChannel()).
     std::string RequestedFileName, LocalFilePath;
     TFtpStream TransferStream;
     // Who drops TransferStream when the transfer ends (TFtpStreamOwner).
@@ -132,7 +133,8 @@ public:
     // The state of the data connection, its target and its passive port.
     TFtpDataChannel& DataChannel() { return dataChannel_; }
     const TFtpDataChannel& DataChannel() const { return dataChannel_; }
-    // Puts a stream of the engine's in TransferStream: it is dropped when the transfer ends.
+    // Puts a stream in TransferStream that the engine drops when the transfer ends: its own, or
+    // one that an owner hands over for this transfer.
     void SetEngineStream(TFtpStream stream);
     // Drops TransferStream if it is the engine's; an owner's stream stays where it is.
     void DropEngineStream();
