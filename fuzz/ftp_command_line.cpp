@@ -129,10 +129,9 @@ struct Harness {
         };
         // Whatever PORT named, the data connection goes to the sink.
         server.OnClientCommand = [this](TFtpServer*, TFtpCtrlSocket* client, std::string&, std::string&, std::string&) {
-            if (!client->PassiveRequested && !client->ClientDataPort.empty()) {
-                client->ClientDataAddr = "127.0.0.1";
-                client->ClientDataPort = std::to_string(sink.Port());
-            }
+            TFtpDataChannel& channel = client->DataChannel();
+            if (!channel.PassiveRequested() && !channel.ClientDataPort().empty())
+                channel.SetClientTarget("127.0.0.1", std::to_string(sink.Port()));
         };
         server.SetAddr("127.0.0.1");
         server.SetPort("0");

@@ -84,7 +84,6 @@ void FtpSessionPolicy::RefuseHiddenFileTime(serversClientClass& client, const st
 
 void FtpSessionPolicy::AnswerToClient(serversClientClass& client, std::string& answer)
 {
-    if (answer.size() > 2 && answer.starts_with("451")) RetrSessionClosed(client, 10000);
     thread_.log(ReplyLine(answer, client.GetXAddr(), Peer(client), LocalDateTimeText()));
 }
 

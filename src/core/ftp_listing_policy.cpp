@@ -9,6 +9,7 @@
 #include "core/ftp_session_policy.h"
 #include "core/session_table.h"
 #include "ftp/ftp_paths.h"
+#include "ftp/ftp_stream_capability.h"
 #include "platform/fs.h"
 
 namespace corvane {
@@ -76,12 +77,11 @@ void FtpSessionPolicy::ListSearchResults(serversClientClass& client)
     ServeOwnListing(client, text);
 }
 
-// The handler's own listing text in place of the engine's: the stream belongs to this handler
-// (UserData 1) and is freed when the retrieval ends.
+// The handler's own listing text in place of the engine's: the stream is handed to the engine,
+// which drops it when the transfer ends, however it ends.
 void FtpSessionPolicy::ServeOwnListing(serversClientClass& client, const std::string& text)
 {
-    client.TransferStream = std::make_shared<std::stringstream>(text);
-    client.SetUserData(1);
+    client.SetEngineStream(std::make_shared<TFtpMemoryStream>(text));
     client.listingTransfer = true;
     client.cacheLease = CacheLease();
     client.CacheStream.reset();
@@ -91,7 +91,6 @@ void FtpSessionPolicy::ServeOwnListing(serversClientClass& client, const std::st
 
 void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& directory, bool detailed)
 {
-    client.SetUserData(0);
     if (HasSearchTag(client.Directory()) || HasSearchTag(directory)) {
         ListSearchResults(client);
         return;

@@ -85,6 +85,8 @@ public:
     void RetrSessionConnected(serversClientClass& client, std::uint16_t error);
     void RetrDataSent(serversClientClass& client, std::uint16_t error);
     void RetrSessionClosed(serversClientClass& client, std::uint16_t error);
+    // A listing that failed before sending: its retrieval ends as failed (error 10000).
+    void TransferFailedBeforeSending(serversClientClass& client);
     void StorSessionConnected(serversClientClass& client, std::uint16_t error);
     void StorDataAvailable(serversClientClass& client, std::uint16_t error);
     void StorSessionClosed(serversClientClass& client, std::uint16_t error);

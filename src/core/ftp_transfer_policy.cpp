@@ -72,10 +72,12 @@ void FtpSessionPolicy::RetrSessionClosed(serversClientClass& client, std::uint16
     thread_.addFtpDownloaded(static_cast<std::uint64_t>(std::max<long long>(client.TransferredBytes, 0)));
     thread_.cacheChanged();
     client.listingTransfer = false;
-    if (client.UserData() == 1) {
-        client.TransferStream.reset();
-        client.SetUserData(0);
-    }
+}
+
+void FtpSessionPolicy::TransferFailedBeforeSending(serversClientClass& client)
+{
+    constexpr std::uint16_t kFailedBeforeSending = 10000;
+    RetrSessionClosed(client, kFailedBeforeSending);
 }
 
 void FtpSessionPolicy::StorSessionConnected(serversClientClass& client, std::uint16_t error)
@@ -153,6 +155,7 @@ void FtpSessionPolicy::Wire(TFtpServer& server)
     server.OnRetrSessionClosed = [this, as](TFtpServer*, TFtpCtrlSocket* c, TWSocket*, std::uint16_t e) {
         RetrSessionClosed(as(c), e);
     };
+    server.OnTransferFailedBeforeSending = [this, as](TFtpServer*, TFtpCtrlSocket* c) { TransferFailedBeforeSending(as(c)); };
     server.OnStorSessionConnected = [this, as](TFtpServer*, TFtpCtrlSocket* c, TWSocket*, std::uint16_t e) {
         StorSessionConnected(as(c), e);
     };

@@ -171,12 +171,12 @@ void TFtpServer::PassiveDataSecured(TFtpCtrlSocket* client, std::uint16_t error)
     if (error != 0) {
         DataSecureFailed(client, data, error);
         // The listener is gone: a transfer asked for later must not wait for it.
-        if (!client->PassiveStartPending) client->PassiveRequested = false;
+        if (!client->DataChannel().PassiveStartPending()) client->DataChannel().Apply(TFtpDataChannel::Event::PassiveLost);
         return;
     }
-    client->PassiveAccepted = true;
-    if (!client->PassiveStartPending) {
+    if (!client->DataChannel().PassiveStartPending()) {
         // As a connection in the clear: it waits, unread, for the transfer command.
+        client->DataChannel().Apply(TFtpDataChannel::Event::ClientArrived);
         data->Pause();
         return;
     }
@@ -186,7 +186,7 @@ void TFtpServer::PassiveDataSecured(TFtpCtrlSocket* client, std::uint16_t error)
 void TFtpServer::DataSecureFailed(TFtpCtrlSocket* client, TWSocket* /*data*/, std::uint16_t error)
 {
     // The socket closes after this; a transfer waiting for it ends with this reason.
-    if (!client->TransferState.running && !client->PassiveStartPending) return;
+    if (!client->DataChannel().TransferRunning()) return;
     client->TransferMessage = error == WSAETIMEDOUT ? "TLS handshake on the data connection timed out"
                                                     : "TLS handshake on the data connection failed";
     client->SetAbortingTransfer(true);

@@ -92,12 +92,10 @@ std::string ReserveUniqueFileName(const std::string& base)
 
 bool TFtpServer::BeginTransfer(TFtpCtrlSocket* client, TFtpCommandId command, std::string& answer)
 {
-    if (client->TransferState.running) {
+    if (!client->DataChannel().AcceptTransfer(command)) {
         answer = "425 Transfer already in progress.";
         return false;
     }
-    client->TransferState.command = command;
-    client->TransferState.running = true;
     client->TransferredBytes = 0;
     return true;
 }
@@ -108,14 +106,14 @@ void TFtpServer::CommandRETR(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcRETR);
     if (!BeginTransfer(client, ftpcRETR, answer)) return;
-    client->OwnsTransferStream = false;
+    client->TransferStreamOwner = TFtpStreamOwner::Owner;
     try {
         client->RequestedFileName = ToBackslashes(params);
         std::string path = ResolveClientPath(client->Directory(), client->RequestedFileName).real;
         bool allowed = true;
         TriggerValidateGet(client, path, allowed);
         if (!allowed) {
-            client->TransferState.running = false;
+            client->DataChannel().Apply(TFtpDataChannel::Event::TransferRefused);
             answer = "500 Cannot RETR.";
             return;
         }
@@ -125,7 +123,7 @@ void TFtpServer::CommandRETR(TFtpCtrlSocket* client, std::string& /*keyword*/, s
         TriggerGetProcessing(client, delayedSend);
         if (!delayedSend) DoStartSendData(client);
     } catch (const std::exception& e) {
-        client->TransferState.running = false;
+        client->DataChannel().Apply(TFtpDataChannel::Event::TransferRefused);
         answer = std::string("501 Cannot RETR. ") + e.what();
     }
 }
@@ -133,13 +131,13 @@ void TFtpServer::CommandRETR(TFtpCtrlSocket* client, std::string& /*keyword*/, s
 bool TFtpServer::PrepareUpload(TFtpCtrlSocket* client, const std::string& requestedName, std::string& path)
 {
     client->RequestedFileName = ToBackslashes(requestedName);
-    client->OwnsTransferStream = false;
+    client->TransferStreamOwner = TFtpStreamOwner::Owner;
     client->SetAbortingTransfer(false);
     client->TransferMessage = "Transfer Ok";
     path = ResolveClientPath(client->Directory(), client->RequestedFileName).real;
     bool allowed = true;
     TriggerValidatePut(client, path, allowed);
-    if (!allowed) client->TransferState.running = false;
+    if (!allowed) client->DataChannel().Apply(TFtpDataChannel::Event::TransferRefused);
     return allowed;
 }
 
@@ -162,7 +160,7 @@ void TFtpServer::CommandSTOR(TFtpCtrlSocket* client, std::string& /*keyword*/, s
         answer = "150 Opening data connection for " + params + ".";
     } catch (const std::exception& e) {
         if (opening) AbandonTransfer(client);
-        client->TransferState.running = false;
+        client->DataChannel().Apply(TFtpDataChannel::Event::TransferRefused);
         answer = std::string("501 Cannot STOR. ") + e.what();
     }
 }
@@ -189,7 +187,7 @@ void TFtpServer::CommandAPPE(TFtpCtrlSocket* client, std::string& /*keyword*/, s
                  std::to_string(client->RestartOffset) + ".";
     } catch (const std::exception&) {
         if (opening) AbandonTransfer(client);
-        client->TransferState.running = false;
+        client->DataChannel().Apply(TFtpDataChannel::Event::TransferRefused);
         client->RestartOffset = 0;
         answer = "550 APPE failed.";
     }
@@ -228,7 +226,7 @@ void TFtpServer::CommandSTOU(TFtpCtrlSocket* client, std::string& /*keyword*/, s
         answer = "150 Opening data connection for " + name + ".";
     } catch (const std::exception& e) {
         if (opening) AbandonTransfer(client);
-        client->TransferState.running = false;
+        client->DataChannel().Apply(TFtpDataChannel::Event::TransferRefused);
         answer = std::string("501 Cannot STOU. ") + e.what();
     }
 }
@@ -257,20 +255,19 @@ void TFtpServer::CommandABOR(TFtpCtrlSocket* client, std::string& /*keyword*/, s
                              std::string& answer)
 {
     TWSocket* data = client->DataWSocket();
-    TFtpTransferState& state = client->TransferState;
-    if (state.running && client->DataConnected && data->State() == wsConnected) {
+    const TFtpDataChannel& channel = client->DataChannel();
+    if (channel.DataConnected() && data->State() == wsConnected) {
         client->TransferMessage = kAbortRequested;
         client->SetAbortingTransfer(true);
         // The transfer's closed handler runs inside this close and sends its reply first.
         data->Close();
-    } else if (state.running) {
+    } else if (channel.TransferRunning()) {
         CallOffTransfer(client);
     } else if (data->State() == wsConnected) {
         // The client's connection to the listener, with no transfer on it: nothing to abort but
         // the connection itself, and its port is free again.
         CloseDataSilently(client);
-        client->PassiveRequested = false;
-        client->PassiveAccepted = false;
+        client->DataChannel().Apply(TFtpDataChannel::Event::PassiveLost);
     }
     answer = "225 ABOR command successful.";
 }
@@ -282,26 +279,20 @@ void TFtpServer::CallOffTransfer(TFtpCtrlSocket* client)
     // has not reached. Left alone, it would start after ABOR had been answered as successful,
     // or (never reached) block every later transfer.
     TWSocket* data = client->DataWSocket();
-    TFtpTransferState& state = client->TransferState;
-    const bool upload = state.command == ftpcSTOR || state.command == ftpcAPPE || state.command == ftpcSTOU;
-    state.startPosted = false;
-    if (data->State() == wsListening) {
+    const TFtpCommandId command = client->DataChannel().Command();
+    const bool upload = command == ftpcSTOR || command == ftpcAPPE || command == ftpcSTOU;
+    // Either way the channel leaves its starting states, so a start on its way starts nothing.
+    if (data->State() == wsListening && client->DataChannel().Apply(TFtpDataChannel::Event::CalledOff)) {
         // The listener stays open for the next transfer command, with its port.
         DetachDataHandlers(data);
         data->OnSessionAvailable = [this, client](TCustomWSocket*, std::uint16_t error) {
             ClientPassiveSessionAvailable(client, error);
         };
-        client->PassiveStartPending = false;
-        state.running = false;
-        state.CancelBlockTimer();
+        client->TransferState.CancelBlockTimer();
     } else {
         AbandonTransfer(client);
     }
-    if (client->OwnsTransferStream) {
-        client->TransferStream.reset();
-        client->OwnsTransferStream = false;
-    }
-    client->ClientDataPort = "ftp-data";
+    client->DropEngineStream();
     client->TransferMessage = kAbortRequested;
     SendAnswer(client, upload ? std::string("426 Connection closed; ") + kAbortRequested + "."
                               : std::string("501 Cannot RETR. ") + kAbortRequested);

@@ -42,6 +42,18 @@ void TFtpCtrlSocket::SetDirectory(const std::string& path)
 
 void TFtpCtrlSocket::SetAbortingTransfer(bool value) { abortingTransfer_ = value; }
 
+void TFtpCtrlSocket::SetEngineStream(TFtpStream stream)
+{
+    TransferStream = std::move(stream);
+    TransferStreamOwner = TFtpStreamOwner::Engine;
+}
+
+void TFtpCtrlSocket::DropEngineStream()
+{
+    if (TransferStreamOwner == TFtpStreamOwner::Engine) TransferStream.reset();
+    TransferStreamOwner = TFtpStreamOwner::Owner;
+}
+
 void TFtpCtrlSocket::CapturePeer()
 {
     peerAddr_ = TCustomWSocket::GetPeerAddr();

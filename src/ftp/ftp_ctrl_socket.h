@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 
+#include "ftp/ftp_data_channel.h"
 #include "ftp/ftp_exceptions.h"
 #include "ftp/ftp_transfer_state.h"
 #include "ftp/ftp_types.h"
@@ -103,14 +104,13 @@ public:
     // Fired once per received command line (without its line ending).
     TCommandEvent OnCommand;
 
-    // State of the data connection and of the current transfer, kept here for the handlers of
-    // the transfer, listing and file-management commands and for the owner's cache.
-    std::string ClientDataAddr, ClientDataPort;
-    bool PassiveRequested = false, PassiveStartPending = false, PassiveAccepted = false;
+    // The current transfer's names, stream and results, kept here for the handlers of the
+    // transfer, listing and file-management commands and for the owner's cache (the state of
+    // the data connection itself is DataChannel()).
     std::string RequestedFileName, LocalFilePath;
-    bool DataConnected = false;
     TFtpStream TransferStream;
-    bool OwnsTransferStream = false;
+    // Who drops TransferStream when the transfer ends (TFtpStreamOwner).
+    TFtpStreamOwner TransferStreamOwner = TFtpStreamOwner::Owner;
     std::string TransferMessage;
     long long TransferredBytes = 0;
     bool DataExhausted = false;
@@ -130,7 +130,15 @@ public:
     // download held to a rate asks for small blocks, so that its pauses are short and its
     // pace even instead of a burst of half a megabyte every few seconds.
     int MaxDownloadBlock = 0;
-    // The engine's own bookkeeping of the data connection and the transfer.
+    // The state of the data connection, its target and its passive port.
+    TFtpDataChannel& DataChannel() { return dataChannel_; }
+    const TFtpDataChannel& DataChannel() const { return dataChannel_; }
+    // Puts a stream in TransferStream that the engine drops when the transfer ends: its own, or
+    // one that an owner hands over for this transfer.
+    void SetEngineStream(TFtpStream stream);
+    // Drops TransferStream if it is the engine's; an owner's stream stays where it is.
+    void DropEngineStream();
+    // The engine's resources of the running transfer (block buffer, held block).
     TFtpTransferState TransferState;
     TFtpSessionOptions SessionOptions;
     // FTPS: AUTH TLS has been answered and the handshake follows the reply; PBSZ has been
@@ -168,6 +176,7 @@ private:
     TFtpCommandId currentCommand_ = ftpcCmdNone;
     bool abortingTransfer_ = false;
     std::unique_ptr<TWSocket> dataWSocket_;
+    TFtpDataChannel dataChannel_;
     // Tells the line loop that a command handler destroyed this object.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

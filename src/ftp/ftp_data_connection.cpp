@@ -15,6 +15,9 @@
 namespace corvane {
 namespace {
 
+using Event = TFtpDataChannel::Event;
+using State = TFtpDataChannel::State;
+
 constexpr char kFtpDataPort[] = "20";
 
 bool SameHost(int handle, const std::string& peerAddr)
@@ -57,8 +60,7 @@ std::string TFtpServer::GetNextAvailablePASVPort()
 
 void TFtpServer::FreeCurrentPASVPort(TFtpCtrlSocket* client)
 {
-    const int port = client->TransferState.pasvPort;
-    client->TransferState.pasvPort = 0;
+    const int port = client->DataChannel().TakePasvPort();
     if (port == 0 || pasvPortRangeSize_ <= 0) return;
     const long index = static_cast<long>(port) - pasvPortRangeStart_;
     if (index < 0 || index >= static_cast<long>(pasvPortsInUse_.size())) return;
@@ -163,10 +165,10 @@ void TFtpServer::ClientPassiveSessionAvailable(TFtpCtrlSocket* client, std::uint
         ProtectPassiveData(client, handle);
         return;
     }
-    client->PassiveAccepted = true;
-    if (!client->PassiveStartPending) {
+    if (!client->DataChannel().PassiveStartPending()) {
         // The usual order: the client connects right after the 227 reply. Its connection waits,
         // unread, for the transfer command, which attaches the handlers and starts at once.
+        client->DataChannel().Apply(Event::ClientArrived);
         data->Pause();
         return;
     }
@@ -184,7 +186,7 @@ int TFtpServer::OpenPassiveListener(TFtpCtrlSocket* client)
     data->SetAddr("0.0.0.0");
     const std::string port = GetNextAvailablePASVPort();
     if (port.empty()) throw FtpServerException("No available PASV Ports");
-    client->TransferState.pasvPort = std::stoi(port);
+    client->DataChannel().SetPasvPort(std::stoi(port));
     data->SetPort(port);
     data->SetProto("tcp");
     data->OnSessionAvailable = [this, client](TCustomWSocket*, std::uint16_t error) {
@@ -198,11 +200,9 @@ int TFtpServer::OpenPassiveListener(TFtpCtrlSocket* client)
 void TFtpServer::SetPassiveFlags(TFtpCtrlSocket* client, bool listening)
 {
     if (!listening) CloseDataSilently(client);
-    // Without a listener, flags that still promised one would have the next transfer wait for
+    // Without a listener, a state that still promised one would have the next transfer wait for
     // a connection that can never come.
-    client->PassiveRequested = listening;
-    client->PassiveStartPending = false;
-    client->PassiveAccepted = false;
+    client->DataChannel().Apply(listening ? Event::PassiveOpened : Event::PassiveLost);
 }
 
 void TFtpServer::CommandPASV(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
@@ -211,7 +211,7 @@ void TFtpServer::CommandPASV(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcPASV);
     if (RefusedAfterEpsvAll(client, "PASV", answer)) return;
-    if (client->TransferState.running) {
+    if (client->DataChannel().TransferRunning()) {
         // A new listener would pull the data socket from under the running transfer.
         answer = "500 PASV exception: 'Transfer in progress'.";
         return;
@@ -237,8 +237,8 @@ void TFtpServer::ConnectActiveData(TFtpCtrlSocket* client, bool fromDataPort, bo
     TWSocket* data = client->DataWSocket();
     const auto prepare = [&](const std::string& localPort) {
         data->SetProto("tcp");
-        data->SetAddr(client->ClientDataAddr);
-        data->SetPort(client->ClientDataPort);
+        data->SetAddr(client->DataChannel().ClientDataAddr());
+        data->SetPort(client->DataChannel().ClientDataPort());
         data->SetLingerOnOff(wsLingerOff);
         data->SetLingerTimeout(0);
         // A control connection that has already gone has no local address ("error"): the
@@ -290,8 +290,7 @@ void TFtpServer::CommandPORT(TFtpCtrlSocket* client, std::string& /*keyword*/, s
         answer = "501 Invalid PORT command.";
         return;
     }
-    client->ClientDataAddr = parsed->Address();
-    client->ClientDataPort = std::to_string(parsed->Port());
+    client->DataChannel().SetClientTarget(parsed->Address(), std::to_string(parsed->Port()));
     answer = "200 Port command successful.";
 }
 
@@ -300,39 +299,50 @@ void TFtpServer::CommandPORT(TFtpCtrlSocket* client, std::string& /*keyword*/, s
 void TFtpServer::OpenUploadDataConnection(TFtpCtrlSocket* client)
 {
     TWSocket* data = client->DataWSocket();
-    if (client->PassiveRequested) {
+    TFtpDataChannel& channel = client->DataChannel();
+    switch (channel.Current()) {
+    case State::StartingAccepted:
         AttachUploadHandlers(client);
-        if (client->PassiveAccepted) {
-            data->Resume();
-            ClientStorSessionConnected(client, data, 0);
-        } else {
-            client->PassiveStartPending = true;
-        }
+        data->Resume();
+        ClientStorSessionConnected(client, data, 0);
         return;
+    case State::StartingListening:
+        AttachUploadHandlers(client);
+        channel.Apply(Event::Start);
+        return;
+    case State::StartingActive:
+        channel.Apply(Event::Start);
+        // APPE connects from any local address and port.
+        ConnectActiveData(client, channel.Command() != ftpcAPPE, false);
+        return;
+    default: throw FtpServerException("No transfer is waiting for its data connection");
     }
-    // APPE connects from any local address and port.
-    ConnectActiveData(client, client->TransferState.command != ftpcAPPE, false);
 }
 
 void TFtpServer::StartSendData(TFtpCtrlSocket* client)
 {
+    TFtpDataChannel& channel = client->DataChannel();
+    if (!channel.Starting()) return;  // no transfer waits for its start (ABOR called it off)
     client->SetAbortingTransfer(false);
     client->DataExhausted = false;
     client->TransferMessage = "Transfer Ok";
-    client->TransferState.running = true;
     TWSocket* data = client->DataWSocket();
-    if (client->PassiveRequested) {
+    switch (channel.Current()) {
+    case State::StartingAccepted:
         AttachDownloadHandlers(client);
-        if (client->PassiveAccepted) {
-            data->Resume();
-            ClientRetrSessionConnected(client, data, 0);
-        } else {
-            client->PassiveStartPending = true;
-        }
+        data->Resume();
+        ClientRetrSessionConnected(client, data, 0);
+        return;
+    case State::StartingListening:
+        AttachDownloadHandlers(client);
+        channel.Apply(Event::Start);
+        return;
+    default:
+        channel.Apply(Event::Start);
+        CloseDataSilently(client);
+        ConnectActiveData(client, true, true);
         return;
     }
-    CloseDataSilently(client);
-    ConnectActiveData(client, true, true);
 }
 
 // ---- closing -------------------------------------------------------------------------------------------
@@ -341,11 +351,7 @@ void TFtpServer::CommonDataSessionClosed(TFtpCtrlSocket* client)
 {
     client->TransferState.CancelBlockTimer();
     FreeCurrentPASVPort(client);
-    client->DataConnected = false;
-    client->PassiveStartPending = false;
-    client->PassiveAccepted = false;
-    client->ClientDataPort = "ftp-data";
-    client->TransferState.running = false;
+    client->DataChannel().Apply(Event::Closed);
     client->TransferState.block.clear();
     client->TransferState.block.shrink_to_fit();
 }
@@ -354,11 +360,7 @@ void TFtpServer::AbandonTransfer(TFtpCtrlSocket* client)
 {
     CloseDataSilently(client);
     CommonDataSessionClosed(client);
-    client->PassiveRequested = false;
-    if (client->OwnsTransferStream) {
-        client->TransferStream.reset();
-        client->OwnsTransferStream = false;
-    }
+    client->DropEngineStream();
 }
 
 void TFtpServer::EndDataOfLeavingClient(TFtpCtrlSocket* client)

@@ -47,7 +47,7 @@ void TFtpServer::CommandEPSV(TFtpCtrlSocket* client, std::string& /*keyword*/, s
         answer = kProtocolNotSupported;
         return;
     }
-    if (client->TransferState.running) {
+    if (client->DataChannel().TransferRunning()) {
         answer = "500 EPSV exception: 'Transfer in progress'.";
         return;
     }
@@ -82,8 +82,7 @@ void TFtpServer::CommandEPRT(TFtpCtrlSocket* client, std::string& /*keyword*/, s
         answer = "501 Invalid EPRT command.";
         return;
     }
-    client->ClientDataAddr = DottedAddress(*address);
-    client->ClientDataPort = std::to_string(parsed->port);
+    client->DataChannel().SetClientTarget(DottedAddress(*address), std::to_string(parsed->port));
     answer = "200 EPRT command successful.";
 }
 

@@ -9,6 +9,7 @@
 
 #include "ftp/ftp_listing.h"
 #include "ftp/ftp_paths.h"
+#include "ftp/ftp_stream_capability.h"
 
 namespace corvane {
 namespace {
@@ -22,14 +23,12 @@ std::streamoff StreamSize(std::iostream& stream)
     return size < 0 ? 0 : size;
 }
 
-// The owner's cached copy is rewritten from its start as the listing goes out; an in-memory
-// copy is cut to the listing's size first, so no byte of a longer earlier listing stays behind.
+// The owner's cached copy is rewritten from its start as the listing goes out; a copy that can
+// be resized is cut to the listing's size first, so no byte of a longer earlier listing stays
+// behind.
 void SizeCacheStream(const TFtpStream& cache, std::streamoff size)
 {
-    if (auto* memory = dynamic_cast<std::stringstream*>(cache.get())) {
-        memory->str(std::string(static_cast<std::size_t>(size), '\0'));
-        memory->clear();
-    }
+    if (TFtpStreamCapability* capability = CapabilityOf(*cache)) capability->Resize(size);
 }
 
 // The engine's own listing stream, unless the owner serves the listing from its cached copy;
@@ -37,9 +36,8 @@ void SizeCacheStream(const TFtpStream& cache, std::streamoff size)
 void PrepareEngineListing(TFtpCtrlSocket* client, const std::string& params,
                           const std::function<void(std::ostream&)>& build, const std::function<void(std::string&)>& alter)
 {
-    auto listing = std::make_shared<std::stringstream>(std::ios::in | std::ios::out | std::ios::binary);
-    client->TransferStream = listing;
-    client->OwnsTransferStream = true;
+    auto listing = std::make_shared<TFtpMemoryStream>();
+    client->SetEngineStream(listing);
     if (client->CacheMode != -1) build(*listing);
     std::string directory = params;
     alter(directory);
@@ -57,12 +55,12 @@ void TFtpServer::CommandDirectory(TFtpCtrlSocket* client, std::string& params, b
 {
     // A stream left from an earlier transfer would be sent again.
     client->TransferStream.reset();
-    client->OwnsTransferStream = false;
+    client->TransferStreamOwner = TFtpStreamOwner::Owner;
     try {
         params = ToBackslashes(params);
         TriggerBuildDirectory(client, params, detailed);
         if (!client->TransferStream && MachineListingRefused(client, params, answer)) {
-            client->TransferState.running = false;
+            client->DataChannel().Apply(TFtpDataChannel::Event::TransferRefused);
             return;
         }
         if (!client->TransferStream)
@@ -73,10 +71,10 @@ void TFtpServer::CommandDirectory(TFtpCtrlSocket* client, std::string& params, b
         answer = "150 Opening data connection for directory list.";
         DoStartSendData(client);
     } catch (const std::exception& e) {
-        client->TransferState.running = false;
-        if (client->OwnsTransferStream) client->TransferStream.reset();
-        client->OwnsTransferStream = false;
+        client->DataChannel().Apply(TFtpDataChannel::Event::TransferRefused);
+        client->DropEngineStream();
         answer = std::string("451 Failed: ") + e.what() + ".";
+        TriggerTransferFailedBeforeSending(client);
     }
 }
 

@@ -56,7 +56,7 @@ void TFtpServer::ClientDataSent(TFtpCtrlSocket* client)
 
 void TFtpServer::DoStartSendData(TFtpCtrlSocket* client)
 {
-    client->TransferState.startPosted = true;
+    client->DataChannel().NoteStartPosted();
     PostClientEvent(TFtpPostedEvent::StartSend, client);
 }
 
@@ -75,7 +75,7 @@ void TFtpServer::HandleAbortTransfer(TFtpCtrlSocket* client)
 // it reach the client, and the closed handler sends "226 File sent ok".
 void TFtpServer::HandleCloseData(TFtpCtrlSocket* client)
 {
-    if (!client->DataExhausted || !client->DataConnected) return;
+    if (!client->DataExhausted || !client->DataChannel().DataConnected()) return;
     FreeCurrentPASVPort(client);
     client->DataWSocket()->Close();
 }
@@ -83,8 +83,7 @@ void TFtpServer::HandleCloseData(TFtpCtrlSocket* client)
 // The start of a download after its "150" reply, or when the owner that delayed it is ready.
 void TFtpServer::HandleStartSend(TFtpCtrlSocket* client)
 {
-    if (!client->TransferState.startPosted) return;  // called off by ABOR meanwhile
-    client->TransferState.startPosted = false;
+    if (!client->DataChannel().TakePostedStart()) return;  // called off by ABOR meanwhile
     try {
         StartSendData(client);
     } catch (const std::exception& e) {

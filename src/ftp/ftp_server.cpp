@@ -224,7 +224,7 @@ void TFtpServer::ClientClosedProcedure(TFtpCtrlSocket* client)
 {
     std::exception_ptr failure;
     TWSocket* data = client->DataWSocket();
-    if (client->DataConnected && data->OnSessionClosed) {
+    if (client->DataChannel().DataConnected() && data->OnSessionClosed) {
         try {
             // The transfer in progress ends as failed, with its reply and its closed event.
             data->OnSessionClosed(data, 10057);

@@ -35,6 +35,7 @@ public:
     using TClientFactory = std::function<std::unique_ptr<TFtpCtrlSocket>()>;
 
     using TFtpSrvNotifyEvent = std::function<void(TFtpServer* sender)>;
+    using TFtpSrvClientEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client)>;
     using TFtpSrvClientConnectEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, std::uint16_t error)>;
     using TFtpSrvClientCommandEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, std::string& keyword,
                                                          std::string& params, std::string& answer)>;
@@ -189,6 +190,9 @@ public:
     TFtpSrvDataSessionEvent OnRetrDataSent;
     TFtpSrvDataSessionEvent OnStorSessionClosed;
     TFtpSrvDataSessionEvent OnRetrSessionClosed;
+    // A listing (LIST, NLST, MLSD) accepted as a transfer failed before anything was sent; it is
+    // answered "451 Failed: %s." and no data-session event follows. Fired before that reply.
+    TFtpSrvClientEvent OnTransferFailedBeforeSending;
     // The extension commands' questions: the account's rights in a folder (the perm facts of
     // MLSD and MLST), whether an entry may be shown by MLST, whether MFMT may set a file's time.
     TFtpSrvFolderRightsEvent OnFolderRights;
@@ -220,6 +224,8 @@ protected:
     virtual void TriggerValidateRnTo(TFtpCtrlSocket* client, std::string& filePath, bool& allowed);
     virtual void TriggerRetrSessionConnected(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
     virtual void TriggerRetrSessionClosed(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
+    // Failures of the owner's handler are ignored: the reply goes out either way.
+    virtual void TriggerTransferFailedBeforeSending(TFtpCtrlSocket* client);
     virtual void TriggerValidateGet(TFtpCtrlSocket* client, std::string& filePath, bool& allowed);
     virtual void TriggerStorDataAvailable(TFtpCtrlSocket* client, TWSocket* data, char* buf, int len, std::uint16_t error);
     virtual void TriggerRetrDataSent(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
@@ -310,7 +316,7 @@ protected:
     // PASV's and EPSV's listener: the next port of the range, listening; returns the port bound.
     // Raises with the reason.
     int OpenPassiveListener(TFtpCtrlSocket* client);
-    // The passive flags after PASV or EPSV: a listener waits, or (after a failure) none does.
+    // The data channel after PASV or EPSV: a listener waits, or (after a failure) none does.
     void SetPassiveFlags(TFtpCtrlSocket* client, bool listening);
     virtual void ClientPassiveSessionAvailable(TFtpCtrlSocket* client, std::uint16_t error);
     virtual void ClientRetrSessionConnected(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);

@@ -98,6 +98,15 @@ void TFtpServer::TriggerRetrSessionClosed(TFtpCtrlSocket* client, TWSocket* data
     if (OnRetrSessionClosed) OnRetrSessionClosed(this, client, data, error);
 }
 
+void TFtpServer::TriggerTransferFailedBeforeSending(TFtpCtrlSocket* client)
+{
+    try {
+        if (OnTransferFailedBeforeSending) OnTransferFailedBeforeSending(this, client);
+    } catch (...) {
+        // The failure reply is sent as it is.
+    }
+}
+
 void TFtpServer::TriggerValidateGet(TFtpCtrlSocket* client, std::string& filePath, bool& allowed)
 {
     if (OnValidateGet) OnValidateGet(this, client, filePath, allowed);

@@ -44,32 +44,32 @@ std::streamsize ReadNextBlock(TFtpCtrlSocket& client, char* buf, int size)
     return count;
 }
 
-// The transfer stream when it is a file whose bytes may go from the file straight to the socket:
-// no cached copy is served or filled, so nothing here needs to see them.
-TFtpFileStream* FileToSendDirectly(TFtpCtrlSocket& client, TWSocket& data)
+// The file behind the transfer stream when its bytes may go from the file straight to the socket:
+// the stream offers its file, and no cached copy is served or filled, so nothing here needs to
+// see them.
+const FileStream* FileToSendDirectly(TFtpCtrlSocket& client, TWSocket& data)
 {
     if (client.CacheStream && (client.CacheMode == -1 || client.CacheMode == 1)) return nullptr;
-    if (data.SendFlags() != wsSendNormal) return nullptr;
-    auto* file = dynamic_cast<TFtpFileStream*>(client.TransferStream.get());
-    if (file == nullptr || !file->File().IsOpen()) return nullptr;
-    return file;
+    if (data.SendFlags() != wsSendNormal || !client.TransferStream) return nullptr;
+    const TFtpStreamCapability* capability = CapabilityOf(*client.TransferStream);
+    return capability != nullptr ? capability->SendableFile() : nullptr;
 }
 
 // The next block of the file, handed to the socket to send from the file itself; the stream moves
 // past it, as a read would have. False at the end of the file.
-bool SendFileBlock(TFtpCtrlSocket& client, TWSocket& data, TFtpFileStream& file)
+bool SendFileBlock(TFtpCtrlSocket& client, TWSocket& data, std::iostream& stream, const FileStream& file)
 {
-    file.clear();
-    const std::streamoff position = file.tellg();
-    const std::int64_t size = file.File().Size();
-    if (position < 0 || size < 0) throw FtpServerException(TransferStreamErrorText(file, "Read error"));
+    stream.clear();
+    const std::streamoff position = stream.tellg();
+    const std::int64_t size = file.Size();
+    if (position < 0 || size < 0) throw FtpServerException(TransferStreamErrorText(stream, "Read error"));
     const long long block = DownloadBlockSize(&client, kMinDownloadBlock);
     const long long count = std::min<long long>(block, size - position);
     if (count <= 0) return false;
-    if (!file.seekg(position + count)) throw FtpServerException(TransferStreamErrorText(file, "Seek error"));
+    if (!stream.seekg(position + count)) throw FtpServerException(TransferStreamErrorText(stream, "Seek error"));
     client.TransferState.fileBlock = count;
     client.TransferredBytes += count;
-    data.SendFile(file.File().Handle(), position, count);
+    data.SendFile(file.Handle(), position, count);
     return true;
 }
 
@@ -94,20 +94,19 @@ void TFtpServer::FailDownload(TFtpCtrlSocket* client, const std::string& reason)
 
 void TFtpServer::ClientRetrSessionConnected(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error)
 {
-    client->DataConnected = error == 0;
-    client->PassiveRequested = false;
+    if (error == 0) client->DataChannel().Apply(TFtpDataChannel::Event::Connected);
     try {
         TriggerRetrSessionConnected(client, data, error);
-        if (error == 0 && !client->DataConnected) return;  // the owner ended the client meanwhile
+        if (error == 0 && !client->DataChannel().DataConnected()) return;  // the owner ended the client meanwhile
         if (error != 0) throw FtpServerException("Client data socket connection error: " + std::to_string(error));
-        if (!client->OwnsTransferStream && !client->LocalFilePath.empty() && !client->TransferStream) {
+        if (client->TransferStreamOwner == TFtpStreamOwner::Owner && !client->LocalFilePath.empty() &&
+            !client->TransferStream) {
             if (client->CacheMode != -1) {
                 // Shared with every other reader and writer of the file.
                 std::string reason;
                 auto file = OpenTransferFile(client->LocalFilePath, FileStream::Mode::Read, client->RestartOffset, reason);
                 if (!file) throw FtpServerException(reason);
-                client->TransferStream = std::move(file);
-                client->OwnsTransferStream = true;
+                client->SetEngineStream(std::move(file));
             }
             client->CachePosition = client->RestartOffset;
             client->RetrFilePath = client->LocalFilePath;
@@ -123,8 +122,8 @@ void TFtpServer::ClientRetrSessionConnected(TFtpCtrlSocket* client, TWSocket* da
 void TFtpServer::SendNextDataChunk(TFtpCtrlSocket* client, TWSocket* data)
 {
     try {
-        if (TFtpFileStream* file = FileToSendDirectly(*client, *data)) {
-            if (SendFileBlock(*client, *data, *file)) return;
+        if (const FileStream* file = FileToSendDirectly(*client, *data)) {
+            if (SendFileBlock(*client, *data, *client->TransferStream, *file)) return;
         } else {
             const int size = DownloadBlockSize(client, kMinDownloadBlock);
             char* buf = SizedTransferBlock(client, size);
@@ -146,10 +145,10 @@ void TFtpServer::SendNextDataChunk(TFtpCtrlSocket* client, TWSocket* data)
 void TFtpServer::ClientRetrDataSent(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error)
 {
     SettleFileBlock(*client, *data);
-    if (client->AbortingTransfer() || !client->DataConnected) return;
+    if (client->AbortingTransfer() || !client->DataChannel().DataConnected()) return;
     try {
         TriggerRetrDataSent(client, data, error);
-        if (!client->DataConnected) return;  // the owner ended the transfer or the client meanwhile
+        if (!client->DataChannel().DataConnected()) return;  // the owner ended the transfer or the client meanwhile
         if (error != 0) throw FtpServerException("Send: error #" + std::to_string(error));
         ContinueDownload(client, data);
     } catch (const std::exception& e) {
@@ -183,20 +182,17 @@ void TFtpServer::ContinueDownload(TFtpCtrlSocket* client, TWSocket* data)
         if (held == nullptr) return;
         held->TransferState.blockTimer = 0;
         held->TransferState.blockTimerLoop = nullptr;
-        if (!held->DataConnected || held->AbortingTransfer()) return;
+        if (!held->DataChannel().DataConnected() || held->AbortingTransfer()) return;
         SendNextDataChunk(held, held->DataWSocket());
     });
 }
 
 void TFtpServer::ClientRetrSessionClosed(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error)
 {
-    const bool connected = client->DataConnected;
+    const bool connected = client->DataChannel().DataConnected();
     SettleFileBlock(*client, *data);
     CommonDataSessionClosed(client);
-    if (client->OwnsTransferStream) {
-        client->TransferStream.reset();
-        client->OwnsTransferStream = false;
-    }
+    client->DropEngineStream();
     std::string reply;
     if (client->AbortingTransfer())
         reply = "501 Cannot RETR. " + client->TransferMessage;

@@ -133,11 +133,11 @@ std::shared_ptr<TFtpFileStream> OpenTransferFile(const std::string& realPath, Fi
     return std::make_shared<TFtpFileStream>(std::move(file));
 }
 
-std::string TransferStreamErrorText(const std::iostream& stream, const char* fallback)
+std::string TransferStreamErrorText(std::ios_base& stream, const char* fallback)
 {
-    if (const auto* file = dynamic_cast<const TFtpFileStream*>(&stream); file && !file->LastErrorText().empty())
-        return file->LastErrorText();
-    return fallback;
+    const TFtpStreamCapability* capability = CapabilityOf(stream);
+    std::string reason = capability != nullptr ? capability->LastErrorText() : std::string();
+    return reason.empty() ? std::string(fallback) : reason;
 }
 
 }  // namespace corvane

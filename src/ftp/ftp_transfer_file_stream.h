@@ -13,6 +13,7 @@
 #include <streambuf>
 #include <string>
 
+#include "ftp/ftp_stream_capability.h"
 #include "platform/file_stream.h"
 
 namespace corvane {
@@ -48,13 +49,22 @@ private:
     std::string lastError_;
 };
 
-class TFtpFileStream : public std::iostream {
+// It offers its file for sending straight from it, and the reason of its last failure.
+class TFtpFileStream : public std::iostream, private TFtpStreamCapability {
 public:
-    explicit TFtpFileStream(FileStream file) : std::iostream(nullptr), buf_(std::move(file)) { rdbuf(&buf_); }
-    const std::string& LastErrorText() const { return buf_.LastErrorText(); }
+    explicit TFtpFileStream(FileStream file) : std::iostream(nullptr), buf_(std::move(file))
+    {
+        rdbuf(&buf_);
+        OfferCapability(*this, this);
+    }
+    TFtpFileStream(const TFtpFileStream&) = delete;
+    TFtpFileStream& operator=(const TFtpFileStream&) = delete;
     const FileStream& File() const { return buf_.File(); }
 
 private:
+    const FileStream* SendableFile() const override { return buf_.File().IsOpen() ? &buf_.File() : nullptr; }
+    std::string LastErrorText() const override { return buf_.LastErrorText(); }
+
     TFtpFileStreamBuf buf_;
 };
 
@@ -64,8 +74,8 @@ private:
 std::shared_ptr<TFtpFileStream> OpenTransferFile(const std::string& realPath, FileStream::Mode mode,
                                                  long long offset, std::string& error);
 
-// Why the last operation on a transfer stream failed: the file's own reason when it is a
-// transfer file, else `fallback`.
-std::string TransferStreamErrorText(const std::iostream& stream, const char* fallback);
+// Why the last operation on a transfer stream failed: the stream's own reason when it can tell
+// (a transfer file can), else `fallback`.
+std::string TransferStreamErrorText(std::ios_base& stream, const char* fallback);
 
 }  // namespace corvane

@@ -1,5 +1,6 @@
-// The engine's own bookkeeping of one client's data connection and transfer, beside the
-// published fields of TFtpCtrlSocket. Only the engine reads or writes it.
+// The engine's own resources of one client's running transfer: its block buffer, the file block
+// on its way and the held block's timer. The state of the data connection itself is the
+// client's TFtpDataChannel. Only the engine reads or writes it.
 //
 // Owner thread: the client's. The held block timer is cancelled when the object goes, so a
 // client that leaves while a download block is being held leaves no timer behind.
@@ -19,18 +20,6 @@ struct TFtpTransferState {
     TFtpTransferState& operator=(const TFtpTransferState&) = delete;
     ~TFtpTransferState() { CancelBlockTimer(); }
 
-    // The passive port of the range that this client's data socket holds (0: none). Cleared
-    // when the port is given back, so that it is given back once.
-    int pasvPort = 0;
-    // The command that started the current transfer (STOR, APPE, STOU, RETR, LIST, NLST); it
-    // decides the data-connection handlers and the final reply, whatever commands follow.
-    TFtpCommandId command = ftpcCmdNone;
-    // From a transfer command's acceptance to its final reply: a second transfer command is
-    // refused meanwhile.
-    bool running = false;
-    // A start-send event is on its way (DoStartSendData); ABOR calling the transfer off clears
-    // it, and the event then starts nothing.
-    bool startPosted = false;
     // Block buffer of the transfer (RcvSize bytes), kept apart from the command buffer, which
     // may hold the start of the next command line; released when the transfer ends.
     std::vector<char> block;

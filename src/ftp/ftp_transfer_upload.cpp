@@ -10,8 +10,7 @@ namespace corvane {
 
 void TFtpServer::ClientStorSessionConnected(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error)
 {
-    client->DataConnected = true;
-    client->PassiveRequested = false;
+    client->DataChannel().Apply(TFtpDataChannel::Event::Connected);
     try {
         TriggerStorSessionConnected(client, data, error);
     } catch (...) {
@@ -31,15 +30,14 @@ void TFtpServer::ClientStorSessionConnected(TFtpCtrlSocket* client, TWSocket* da
 void TFtpServer::OpenUploadFile(TFtpCtrlSocket* client)
 {
     FileStream::Mode mode = FileStream::Mode::ReadWrite;  // the existing file, written from the offset on
-    if (client->TransferState.command == ftpcAPPE && fs::RealFileExists(client->LocalFilePath))
+    if (client->DataChannel().Command() == ftpcAPPE && fs::RealFileExists(client->LocalFilePath))
         mode = FileStream::Mode::ReadWrite;
     else if (client->RestartOffset < 1)
         mode = FileStream::Mode::Create;  // an existing file is emptied
     std::string reason;
     auto file = OpenTransferFile(client->LocalFilePath, mode, client->RestartOffset, reason);
     if (!file) throw FtpServerException(reason);
-    client->TransferStream = std::move(file);
-    client->OwnsTransferStream = true;
+    client->SetEngineStream(std::move(file));
 }
 
 void TFtpServer::ClientStorDataAvailable(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error)
@@ -50,8 +48,10 @@ void TFtpServer::ClientStorDataAvailable(TFtpCtrlSocket* client, TWSocket* data,
     if (count <= 0 || client->AbortingTransfer()) return;  // an aborted upload drops what still comes
     try {
         TriggerStorDataAvailable(client, data, buf, count, error);
-        if (!client->DataConnected) return;  // the owner ended the transfer or the client meanwhile
-        if (!client->OwnsTransferStream && !client->LocalFilePath.empty() && !client->TransferStream) OpenUploadFile(client);
+        if (!client->DataChannel().DataConnected()) return;  // the owner ended the transfer or the client meanwhile
+        if (client->TransferStreamOwner == TFtpStreamOwner::Owner && !client->LocalFilePath.empty() &&
+            !client->TransferStream)
+            OpenUploadFile(client);
         if (client->TransferStream) {
             client->TransferredBytes += count;
             std::iostream& target = *client->TransferStream;
@@ -68,8 +68,8 @@ void TFtpServer::ClientStorDataAvailable(TFtpCtrlSocket* client, TWSocket* data,
 void TFtpServer::ClientStorSessionClosed(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error)
 {
     // An upload without a single byte still stores its (empty) file, as a larger one would.
-    if (error == 0 && !client->AbortingTransfer() && !client->OwnsTransferStream && !client->TransferStream &&
-        !client->LocalFilePath.empty()) {
+    if (error == 0 && !client->AbortingTransfer() && client->TransferStreamOwner == TFtpStreamOwner::Owner &&
+        !client->TransferStream && !client->LocalFilePath.empty()) {
         try {
             OpenUploadFile(client);
         } catch (const std::exception& e) {
@@ -79,17 +79,14 @@ void TFtpServer::ClientStorSessionClosed(TFtpCtrlSocket* client, TWSocket* data,
     }
     CommonDataSessionClosed(client);
     client->RestartOffset = 0;
-    if (client->OwnsTransferStream) {
-        if (client->TransferStream) {
-            client->TransferStream->flush();
-            if (!*client->TransferStream && !client->AbortingTransfer()) {
-                client->TransferMessage = TransferStreamErrorText(*client->TransferStream, "Write error");
-                client->SetAbortingTransfer(true);
-            }
+    if (client->TransferStreamOwner == TFtpStreamOwner::Engine && client->TransferStream) {
+        client->TransferStream->flush();
+        if (!*client->TransferStream && !client->AbortingTransfer()) {
+            client->TransferMessage = TransferStreamErrorText(*client->TransferStream, "Write error");
+            client->SetAbortingTransfer(true);
         }
-        client->TransferStream.reset();
-        client->OwnsTransferStream = false;
     }
+    client->DropEngineStream();
     try {
         TriggerStorSessionClosed(client, data, error);
     } catch (...) {
@@ -100,7 +97,7 @@ void TFtpServer::ClientStorSessionClosed(TFtpCtrlSocket* client, TWSocket* data,
         reply = "426 Connection closed; " + client->TransferMessage + ".";
     else if (error != 0)
         reply = "426 Connection closed; transfer aborted. Error #" + std::to_string(error);
-    else if (client->TransferState.command == ftpcSTOU)
+    else if (client->DataChannel().Command() == ftpcSTOU)
         reply = "250 '" + client->RequestedFileName + "': file created.";
     else
         reply = "226 File received ok";

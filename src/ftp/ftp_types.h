@@ -33,7 +33,17 @@ struct TFtpSessionOptions {
 
 // The source or target of a transfer, or an owner-supplied in-memory copy of a file or listing.
 // Shared ownership: the owner's cache may keep a stream that a control connection also reads;
-// OwnsTransferStream then only says whether the connection should reset its share at the end.
+// TFtpStreamOwner then only says whether the connection resets its share at the end.
 using TFtpStream = std::shared_ptr<std::iostream>;
+
+// Who drops a client's transfer stream.
+enum class TFtpStreamOwner {
+    // Whoever put it in place clears the field; the engine leaves it alone (a stream left there
+    // is the source of the next download).
+    Owner,
+    // The engine: it drops its share when the transfer ends, however it ends. An owner that
+    // hands a stream of its own over for one transfer sets this too.
+    Engine,
+};
 
 }  // namespace corvane

@@ -109,6 +109,26 @@ TEST_F(SiteExtensionsTest, SearchResultsAreListedInTheSearchResultsFolder)
     EXPECT_EQ(listing, "\r\n");
 }
 
+TEST_F(SiteExtensionsTest, ASearchListingCalledOffIsNotSentAsTheNextDownload)
+{
+    EXPECT_EQ(Command("SITE SRCH mp3"), "252 Query has been processed.");
+    EXPECT_EQ(Command("CWD /C:/<DravikSearchResults>").substr(0, 3), "250");
+    // ABOR before the client reaches the listener: the listing never starts.
+    EXPECT_EQ(Command("PASV").substr(0, 3), "227");
+    std::vector<std::string> replies;
+    RunClient([&] {
+        client->Send("LIST\r\nABOR\r\n");
+        for (int i = 0; i < 3; ++i) replies.push_back(client->Reply());
+    });
+    EXPECT_EQ(replies, (std::vector<std::string>{"150 Opening data connection for directory list.",
+                                                 "501 Cannot RETR. ABORT requested by client",
+                                                 "225 ABOR command successful."}));
+    EXPECT_EQ(Command("CWD /C:/Pub").substr(0, 3), "250");
+    std::string data;
+    EXPECT_EQ(Retrieve("RETR song.mp3", data).substr(0, 3), "226");
+    EXPECT_EQ(data, "la la la");
+}
+
 TEST_F(SiteExtensionsTest, DigestsAreThoseOfTheIndexForFilesTheAccountMayDownload)
 {
     const std::string digest = Md5HexUpperOf("la la la");

@@ -94,7 +94,8 @@ except (ssl.SSLError, OSError):
     print('tls 1.1 refused')
 )PY";
 
-// Faults: garbage where a handshake should be, a data connection in the clear after PROT P,
+// Faults: garbage where a handshake should be, a data connection in the clear after PROT P (and
+// the transfer after it, which must not wait for the listener that went with it),
 // and 250 clients that stop in the middle of their handshakes while one more logs in.
 constexpr const char* kFaultScript = R"PY(
 import ftplib, io, socket, ssl, sys, time
@@ -130,6 +131,9 @@ data.sendall(b'plain bytes where a TLS handshake belongs' * 100)
 print('after clear data', ftp.getline()[:3])
 data.close()
 print(ftp.sendcmd('NOOP')[:3])
+# The listener went with the failed handshake: the next transfer does not wait for it.
+ftp.set_pasv(False)
+print('then active', ftp.storbinary('STOR active.bin', io.BytesIO(b'after the failed handshake'))[:3])
 ftp.quit()
 
 stalled = []
@@ -267,9 +271,11 @@ TEST_F(Ftps, FaultsGetAClearReplyOrACleanCloseAndTheSessionsEnd)
               "stor 150\n"
               "after clear data 426\n"
               "200\n"
+              "then active 226\n"
               "served beside 250 stalled handshakes 200\n");
     // A data connection that failed its handshake stored nothing.
     EXPECT_FALSE(std::filesystem::exists(home + "/drive_c/My Downloads/clear.bin"));
+    EXPECT_EQ(ReadFile(home + "/drive_c/My Downloads/active.bin"), "after the failed handshake");
     // Every client has gone, also those whose handshakes stopped half-way.
     bool none = false;
     for (int i = 0; i < 100 && !none; ++i) {

@@ -115,7 +115,10 @@ TEST_F(FtpServerTest, DisconnectEndsTheClientAtOnceAndItsTransferAsFailed)
     StartServer();
     auto probe = Connect();
     ASSERT_NE(client, nullptr);
-    client->DataConnected = true;
+    TFtpDataChannel& channel = client->DataChannel();
+    channel.AcceptTransfer(ftpcRETR);
+    channel.Apply(TFtpDataChannel::Event::Start);
+    channel.Apply(TFtpDataChannel::Event::Connected);
     client->DataWSocket()->OnSessionClosed = [&](TCustomWSocket* data, std::uint16_t error) {
         EXPECT_EQ(data, client->DataWSocket());
         order.push_back("data closed " + std::to_string(error));

@@ -46,17 +46,17 @@ TEST_F(FtpTransferTest, PortTakesOnlyTheClientsOwnAddressAndUnprivilegedPorts)
 {
     auto probe = LoggedIn();
     EXPECT_EQ(Ask(*probe, "PORT 127,0,0,1,4,1"), "200 Port command successful.");
-    EXPECT_EQ(clients[0]->ClientDataAddr, "127.0.0.1");
-    EXPECT_EQ(clients[0]->ClientDataPort, "1025");
+    EXPECT_EQ(clients[0]->DataChannel().ClientDataAddr(), "127.0.0.1");
+    EXPECT_EQ(clients[0]->DataChannel().ClientDataPort(), "1025");
     EXPECT_EQ(Ask(*probe, "PORT 127,0,0,1,4"), "200 Port command successful.");
-    EXPECT_EQ(clients[0]->ClientDataPort, "1024");
+    EXPECT_EQ(clients[0]->DataChannel().ClientDataPort(), "1024");
     // Another host (a bounce), a field above 255, a system port, a malformed list: all refused,
     // and the earlier target stays.
     for (const char* bad : {"PORT 10,0,0,5,4,1", "PORT 127,0,0,257,4,1", "PORT 383,0,0,1,4,1", "PORT 127,0,0,1,256,1",
                             "PORT 127,0,0,1,3,255", "PORT 127,0,0,1,0,21", "PORT 10;0;0;5;4;1", "PORT"}) {
         EXPECT_EQ(Ask(*probe, bad), "501 Invalid PORT command.") << bad;
-        EXPECT_EQ(clients[0]->ClientDataAddr, "127.0.0.1") << bad;
-        EXPECT_EQ(clients[0]->ClientDataPort, "1024") << bad;
+        EXPECT_EQ(clients[0]->DataChannel().ClientDataAddr(), "127.0.0.1") << bad;
+        EXPECT_EQ(clients[0]->DataChannel().ClientDataPort(), "1024") << bad;
     }
 }
 
@@ -144,7 +144,7 @@ TEST_F(FtpTransferTest, APortIsGivenBackOnceAndNeverTakenFromItsNextHolder)
     // The second client's connection with no transfer on it, then ABOR: its port comes back.
     DataPeer peer;
     peer.ConnectTo(first);
-    ASSERT_TRUE(WaitFor([&] { return clients[1]->PassiveAccepted; }));
+    ASSERT_TRUE(WaitFor([&] { return clients[1]->DataChannel().PassiveAccepted(); }));
     EXPECT_EQ(Ask(*two, "ABOR"), "225 ABOR command successful.");
     EXPECT_EQ(server->PasvPortsInUse(), (std::vector<bool>{false, false}));
     ASSERT_TRUE(WaitFor([&] { return peer.closed; }));
@@ -169,7 +169,7 @@ TEST_F(FtpTransferTest, PassiveWithoutARangeAndWithABadAnnouncedAddress)
     EXPECT_EQ(clients[0]->DataWSocket()->State(), wsClosed);
     // The earlier listener went with the failed PASV: the next transfer does not wait for it,
     // and ends at once (there is no PORT address either).
-    EXPECT_FALSE(clients[0]->PassiveRequested);
+    EXPECT_FALSE(clients[0]->DataChannel().PassiveRequested());
     scratch.Put("f.txt", "x");
     const int mark = probe->LineCount();
     probe->Send("RETR f.txt\r\n");
@@ -188,7 +188,7 @@ TEST_F(FtpTransferTest, AStrangerOnThePassivePortIsDroppedAndTheClientStillServe
     stranger.ConnectTo(passive, "127.0.0.2");
     ASSERT_TRUE(WaitFor([&] { return stranger.closed; }));
     EXPECT_EQ(stranger.received, "");
-    EXPECT_FALSE(clients[0]->PassiveAccepted);
+    EXPECT_FALSE(clients[0]->DataChannel().PassiveAccepted());
     DataPeer peer;
     peer.ConnectTo(passive);
     const int mark = probe->LineCount();
@@ -208,7 +208,7 @@ TEST_F(FtpTransferTest, ATransferCommandBeforeTheConnectionStartsWhenItArrives)
         const int passive = Pasv(*probe);
         const int mark = probe->LineCount();
         probe->Send(command + "\r\n");
-        ASSERT_TRUE(WaitFor([&] { return clients[0]->PassiveStartPending; })) << command;
+        ASSERT_TRUE(WaitFor([&] { return clients[0]->DataChannel().PassiveStartPending(); })) << command;
         EXPECT_EQ(RepliesAfter(*probe, mark, 1).front(), "150 Opening data connection for " + command.substr(5) + ".");
         DataPeer peer;
         peer.ConnectTo(passive);

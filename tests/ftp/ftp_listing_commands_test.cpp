@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "ftp/ftp_stream_capability.h"
 #include "ftp_transfer_fixture.h"
 
 using namespace corvane;
@@ -146,9 +147,10 @@ TEST_F(FtpListingCommandTest, TheOwnersCachedCopyIsServedOrFilled)
     Listing got = List(*probe, "NLST");
     EXPECT_EQ(got.replies.back(), "226 File sent ok");
     EXPECT_EQ(got.bytes, "cached.txt\r\n");
-    // Copied into the cache as it goes out; a longer earlier copy leaves nothing behind.
+    // Copied into the cache as it goes out; a longer earlier copy that can be resized leaves
+    // nothing behind.
     client->CacheMode = 1;
-    auto cache = std::make_shared<std::stringstream>(std::string(500, '#'));
+    auto cache = std::make_shared<TFtpMemoryStream>(std::string(500, '#'));
     client->CacheStream = cache;
     got = List(*probe, "NLST");
     EXPECT_EQ(got.bytes, "file.txt\r\n");
@@ -158,17 +160,32 @@ TEST_F(FtpListingCommandTest, TheOwnersCachedCopyIsServedOrFilled)
 
 TEST_F(FtpListingCommandTest, AFailureBeforeTheTransferIsAnswered451AndEndsIt)
 {
+    // The owner hears of the failure before the reply, and only of a failure.
+    std::vector<std::string> events;
+    server->OnTransferFailedBeforeSending = [&](TFtpServer*, TFtpCtrlSocket* client) {
+        events.push_back("failed");
+        EXPECT_FALSE(client->DataChannel().TransferRunning());
+    };
+    server->OnAnswerToClient = [&](TFtpServer*, TFtpCtrlSocket*, std::string& answer) {
+        events.push_back(answer.substr(0, 3));
+    };
     auto probe = LoggedIn();
+    events.clear();
     EXPECT_EQ(Ask(*probe, "LIST D:x"), "451 Failed: No current dir for 'D:'.");
-    server->OnBuildDirectory = [](TFtpServer*, TFtpCtrlSocket*, std::string&, bool) {
+    // A stream the owner handed over to the engine goes with the failed listing.
+    auto handed = std::make_shared<TFtpMemoryStream>("owner's line\r\n");
+    server->OnBuildDirectory = [&](TFtpServer*, TFtpCtrlSocket* client, std::string&, bool) {
+        client->SetEngineStream(handed);
         throw std::runtime_error("Listing refused");
     };
     EXPECT_EQ(Ask(*probe, "NLST"), "451 Failed: Listing refused.");
+    EXPECT_EQ(handed.use_count(), 1);
     server->OnBuildDirectory = nullptr;
     // No transfer was left running.
     scratch.Put("after.txt", "");
     const Listing got = List(*probe, "NLST");
     EXPECT_EQ(got.bytes, "after.txt\r\n");
+    EXPECT_EQ(events, (std::vector<std::string>{"failed", "451", "failed", "451", "227", "150", "226"}));
 }
 
 TEST_F(FtpListingCommandTest, ListNeedsALogin)

@@ -230,7 +230,7 @@ TEST_F(FtpRetrTest, AborDuringADownloadEndsItWithItsReasonFirst)
     EXPECT_EQ(Ask(*probe, "RETR f.bin"), "425 Transfer already in progress.");
     EXPECT_EQ(Ask(*probe, "STOR g.bin"), "425 Transfer already in progress.");
     EXPECT_EQ(Ask(*probe, "PASV"), "500 PASV exception: 'Transfer in progress'.");
-    EXPECT_TRUE(clients[0]->DataConnected);
+    EXPECT_TRUE(clients[0]->DataChannel().DataConnected());
     probe->Send("ABOR\r\n");
     const auto replies = RepliesAfter(*probe, mark, 6);
     ASSERT_EQ(replies.size(), 6u);
@@ -261,7 +261,7 @@ TEST_F(FtpRetrTest, AClientThatHangsUpEarlyGetsNoSuccess)
     const auto replies = RepliesAfter(*probe, mark, 2);
     ASSERT_EQ(replies.size(), 2u);
     EXPECT_EQ(replies[1].rfind("501 Cannot RETR. ", 0), 0u) << replies[1];
-    EXPECT_FALSE(clients[0]->DataConnected);
+    EXPECT_FALSE(clients[0]->DataChannel().DataConnected());
     EXPECT_EQ(clients[0]->TransferState.blockTimer, 0u);
     // The next transfer works.
     server->OnRetrDataSent = nullptr;
@@ -302,7 +302,7 @@ TEST_F(FtpRetrTest, AborRightAfterRetrCallsOffTheStartThatIsOnItsWay)
         DataPeer peer;
         if (passive) {
             peer.ConnectTo(Pasv(*probe));
-            ASSERT_TRUE(WaitFor([&] { return clients[0]->PassiveAccepted; }));
+            ASSERT_TRUE(WaitFor([&] { return clients[0]->DataChannel().PassiveAccepted(); }));
         } else {
             ASSERT_EQ(Port(*probe, peer), "200 Port command successful.");
         }
@@ -316,7 +316,7 @@ TEST_F(FtpRetrTest, AborRightAfterRetrCallsOffTheStartThatIsOnItsWay)
         loop.RunUntil([] { return false; }, 50ms);
         EXPECT_EQ(probe->LineCount(), mark + 3);  // nothing started after all
         EXPECT_EQ(peer.received, "");
-        EXPECT_FALSE(clients[0]->TransferState.running);
+        EXPECT_FALSE(clients[0]->DataChannel().TransferRunning());
     }
     const Download got = Retr(*probe, "f.txt", true);
     EXPECT_EQ(got.replies.back(), "226 File sent ok");
@@ -351,7 +351,9 @@ TEST_F(FtpRetrTest, AFileCutShortWhileABlockIsOnItsWayCountsOnlyWhatWent)
     peer.conn->Pause();  // the client reads nothing for now: the stack fills in the middle of a block
     const int mark = probe->LineCount();
     probe->Send("RETR f.bin\r\n");
-    ASSERT_TRUE(WaitFor([&] { return clients.size() == 1 && clients[0]->DataConnected && !clients[0]->DataWSocket()->AllSent(); }));
+    ASSERT_TRUE(WaitFor([&] {
+        return clients.size() == 1 && clients[0]->DataChannel().DataConnected() && !clients[0]->DataWSocket()->AllSent();
+    }));
     loop.RunUntil([] { return false; }, 100ms);
     TFtpCtrlSocket* client = clients[0];
     TWSocket* data = client->DataWSocket();
