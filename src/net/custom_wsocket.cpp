@@ -76,9 +76,7 @@ bool TCustomWSocket::SetStoredText(std::string& field, bool& assigned, const std
 }
 
 void TCustomWSocket::SetAddr(const std::string& value) { SetStoredText(addr_, addrAssigned_, value, "Addr"); }
-
 void TCustomWSocket::SetPort(const std::string& value) { SetStoredText(port_, portAssigned_, value, "Port"); }
-
 void TCustomWSocket::SetProto(const std::string& value) { SetStoredText(proto_, protoAssigned_, value, "Proto"); }
 
 void TCustomWSocket::SetLocalAddr(const std::string& value)
