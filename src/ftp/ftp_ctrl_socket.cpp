@@ -64,7 +64,7 @@ void TFtpCtrlSocket::Dup(int handle)
 {
     TCustomWSocket::Dup(handle);
     // A command sent as urgent data (ABOR, by many clients) must reach the line reader whole.
-    if (fd_ >= 0) sockapi::SetOobInline(fd_, true);
+    if (HSocket() >= 0) sockapi::SetOobInline(HSocket(), true);
     CapturePeer();
 }
 
@@ -136,7 +136,7 @@ void TFtpCtrlSocket::DeliverLines()
         ++commandCount_;
         TriggerCommand(line.data(), static_cast<int>(line.size()));
         if (!*alive) return;  // a handler destroyed this connection
-        if (fd_ >= 0 && SecureHandshaking()) {
+        if (HSocket() >= 0 && SecureHandshaking()) {
             // Anything after AUTH was sent before its reply came and in the clear: it is no
             // part of the handshake and no command. A client that does not wait is dropped.
             const bool early = start < rcvCnt_;
@@ -145,7 +145,7 @@ void TFtpCtrlSocket::DeliverLines()
             if (early) Abort();
             return;
         }
-        if (fd_ < 0) {
+        if (HSocket() < 0) {
             rcvCnt_ = 0;  // closed by a handler: nothing more will be answered
             rcvBuf_.reset();
             return;

@@ -12,7 +12,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -21,9 +20,9 @@
 
 #include "net/dns_lookup_request.h"
 #include "net/secure_channel.h"
+#include "net/send_queue.h"
 #include "net/socket_exception.h"
 #include "net/socket_home.h"
-#include "net/tbuffer.h"
 #include "platform/event_loop.h"
 #include "platform/socket_api.h"
 
@@ -134,7 +133,7 @@ public:
     // otherwise). Returns `count`, or -1 when refused.
     virtual long long SendFile(int fileHandle, long long offset, long long count);
     // Bytes of the last SendFile that have gone to the stack so far.
-    long long FileBytesSent() const { return fileBytesSent_; }
+    long long FileBytesSent() const { return sendQueue_.FileBytesSent(); }
 
     // Reading held for the sending: while more than `bytes` of what was sent wait in this
     // socket's own buffer (the stack took no more), nothing more is read from the peer, so a
@@ -144,8 +143,8 @@ public:
     long long SendBacklogLimit() const { return sendBacklogLimit_; }
     // Bytes queued in this socket's buffer and not yet taken by the stack (a file being sent
     // from the file not counted).
-    long long QueuedByteCount() const { return queuedBytes_; }
-    bool SendBacklogFull() const { return sendBacklogLimit_ > 0 && queuedBytes_ > sendBacklogLimit_; }
+    long long QueuedByteCount() const { return sendQueue_.QueuedBytes(); }
+    bool SendBacklogFull() const { return sendBacklogLimit_ > 0 && sendQueue_.QueuedBytes() > sendBacklogLimit_; }
     bool ReadingHeldForSending() const { return readHeld_; }
     int SendText(const std::string& text) { return SendStr(text); }
     void PutDataInSendBuffer(const void* data, int len);
@@ -259,36 +258,31 @@ protected:
     // Handles one read readiness: the receive loop; the line layer overrides.
     virtual void HandleReadNotification(std::uint16_t error, bool forceLoop);
 
-    bool ChangeState(TSocketState newState);
-    void AddReadCount(long long count) { readCount_ += count; }
-    // The owner's loop; nullptr while detached.
-    EventLoop* Loop() { return loop_; }
-    void SocketError(const std::string& function);
-    void SocketErrorNumber(int error, const std::string& function);
-    void TryToSend();
-    // Holds reading while the send backlog is full; called after anything was queued.
-    void HoldReadingWhileBacklogFull();
     // Called once reading resumes after a hold; line mode delivers the lines it kept meanwhile.
     virtual void ReadingResumed() {}
-    void DropUnreadInput();        // reads and drops what the stack holds (bounded)
-    void MarkSent(int sent);       // marks the first `sent` unread bytes of the send buffer read
-    bool SendBufferEmpty() const;  // nothing queued: no block, no file
-    void RequestNotifications();
-    void ReceiveLoop(std::uint16_t error, bool forceLoop);
+
+    void AddReadCount(long long count) { readCount_ += count; }
+    // For a layer that reports its own failures through LastError.
+    void SetLastError(int error) { lastError_ = error; }
+    // The owner's loop; nullptr while detached.
+    EventLoop* Loop() { return loop_; }
     // Runs an event body inside the background-exception guard.
     void Guarded(const std::function<void()>& body);
     // Posts work to the owner's queue that runs only if this socket still exists.
     void PostSelf(std::function<void(TCustomWSocket*)> work);
 
-    EventLoop* loop_ = nullptr;
-    int fd_ = -1;
-    TSocketState state_ = wsClosed;
-    bool paused_ = false;
-    bool closeInvoked_ = false;  // the once-only session-closed flag
-    bool destroying_ = false;
-    int lastError_ = 0;
-
 private:
+    // Debug builds: the caller runs on the owner's loop (or the socket is detached).
+    void AssertOwnerThread() const;
+    bool ChangeState(TSocketState newState);
+    void SocketError(const std::string& function);
+    void SocketErrorNumber(int error, const std::string& function);
+    void TryToSend();
+    // Holds reading while the send backlog is full; called after anything was queued.
+    void HoldReadingWhileBacklogFull();
+    void DropUnreadInput();  // reads and drops what the stack holds (bounded)
+    void RequestNotifications();
+    void ReceiveLoop(std::uint16_t error, bool forceLoop);
     void OnReadiness(std::uint32_t events);
     void HandleConnectComplete(std::uint16_t error);
     void HandleWriteNotification(std::uint16_t error);
@@ -305,12 +299,18 @@ private:
     bool SendQueuedBlocks();
     bool SendFileRange();
     void SendFailed(int error);
-    void DropFileRange();
     void ApplyLinger();
     bool ResolveForUse(const char* what, const std::string& host, const std::string& port, sockapi::Endpoint& remote,
                        int& protocol);
     bool SetStoredText(std::string& field, bool& assigned, const std::string& value, const char* name);
 
+    EventLoop* loop_ = nullptr;
+    int fd_ = -1;
+    TSocketState state_ = wsClosed;
+    bool paused_ = false;
+    bool closeInvoked_ = false;  // the once-only session-closed flag
+    bool destroying_ = false;
+    int lastError_ = 0;
     std::string name_;
     std::string addr_, port_, proto_ = "tcp", localAddr_ = "0.0.0.0", localPort_ = "0";
     bool addrAssigned_ = false, portAssigned_ = false, protoAssigned_ = true;
@@ -323,20 +323,9 @@ private:
     TSocketLingerOnOff lingerOnOff_ = wsLingerOn;
     int lingerTimeout_ = 0;
     bool multiThreaded_ = false;
-    std::deque<TBuffer> sendBuffer_;
-    long long queuedBytes_ = 0;  // unread bytes of sendBuffer_ and afterFile_
+    TSendQueue sendQueue_{kSendBlockSize};
     long long sendBacklogLimit_ = 0;
     bool readHeld_ = false;
-    // The file part of what is queued: it goes after sendBuffer_, and the blocks queued while it
-    // waits (afterFile_) go after it.
-    struct FileRange {
-        int handle = -1;
-        long long offset = 0;
-        long long remaining = 0;
-    };
-    FileRange fileRange_;
-    std::deque<TBuffer> afterFile_;
-    long long fileBytesSent_ = 0;
     sockapi::Endpoint acceptedPeer_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // owner-thread checks
     std::shared_ptr<SocketHome> home_;                            // posted work, any thread

@@ -29,7 +29,7 @@ void TCustomWSocket::StartSecureChannel(std::unique_ptr<TSecureChannel> channel,
     }
     TryToSend();  // still in the clear: the bytes queued before the call
     if (fd_ < 0) return;
-    if (!SendBufferEmpty()) {
+    if (!sendQueue_.Empty()) {
         secureState_ = SecureState::WaitingForQueue;
         UpdateWriteInterest();
         return;

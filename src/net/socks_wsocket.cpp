@@ -203,7 +203,7 @@ void TCustomSocksWSocket::SendAuthentication()
     socksState_ = socksAuthenticate;
     reply_.clear();
     TriggerSocksAuthState(socksAuthStart);
-    if (fd_ < 0) return;  // the handler closed the socket
+    if (HSocket() < 0) return;  // the handler closed the socket
     std::string request;
     request += static_cast<char>(kAuthVersion);
     request += static_cast<char>(socksUsercode_.size());
@@ -274,8 +274,8 @@ void TCustomSocksWSocket::ReadNegotiation()
     char fresh[kSocksReplyBufferSize];
     const int count = TCustomWSocket::DoRecv(fresh, room, false);
     if (count < 0) {
-        if (lastError_ == WSAEWOULDBLOCK) return;
-        Fail(static_cast<std::uint16_t>(lastError_), "data receive error");
+        if (LastError() == WSAEWOULDBLOCK) return;
+        Fail(static_cast<std::uint16_t>(LastError()), "data receive error");
         return;
     }
     if (count == 0) {
@@ -316,7 +316,7 @@ void TCustomSocksWSocket::HandleMethodReply()
     reply_.clear();
     if (method == kMethodNone) {
         if (authOffered_) TriggerSocksAuthState(socksAuthNotRequired);
-        if (fd_ >= 0) SendConnectRequest();
+        if (HSocket() >= 0) SendConnectRequest();
     } else if (method == kMethodUsercode && authOffered_) {
         SendAuthentication();
     } else {
@@ -340,7 +340,7 @@ void TCustomSocksWSocket::HandleAuthReply()
         return;
     }
     TriggerSocksAuthState(socksAuthSuccess);
-    if (fd_ >= 0) SendConnectRequest();
+    if (HSocket() >= 0) SendConnectRequest();
 }
 
 void TCustomSocksWSocket::HandleConnectReply4()
@@ -411,7 +411,7 @@ void TCustomSocksWSocket::Granted(std::size_t replyLength)
     socksState_ = socksData;
     TriggerSessionConnected(0);
     // What came behind the reply is the destination's, and reaches the application first.
-    if (fd_ >= 0 && State() == wsConnected && !held_.empty()) HandleReadNotification(0, false);
+    if (HSocket() >= 0 && State() == wsConnected && !held_.empty()) HandleReadNotification(0, false);
 }
 
 void TCustomSocksWSocket::Fail(std::uint16_t error, const std::string& msg)
@@ -419,7 +419,7 @@ void TCustomSocksWSocket::Fail(std::uint16_t error, const std::string& msg)
     TriggerSocksError(error, msg);
     socksState_ = socksData;
     TriggerSessionConnected(error);
-    lastError_ = error;
+    SetLastError(error);
     InternalClose(false, error);
 }
 

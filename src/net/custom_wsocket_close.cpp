@@ -1,0 +1,108 @@
+// TCustomWSocket: closing, in its forms (graceful, abortive, delayed, half) and self-release.
+
+#include "net/custom_wsocket.h"
+
+#include "net/wsocket_functions.h"
+#include "platform/win_errors.h"
+
+namespace corvane {
+
+void TCustomWSocket::InternalClose(bool shutdownFirst, std::uint16_t error)
+{
+    if (state_ == wsClosed && fd_ >= 0) return;
+    if (fd_ >= 0) {
+        // The closing alert tells the peer that the data ended here and was not cut off; a peer
+        // that sent its own waits for it, also when the close is an abort.
+        if (Secure() && state_ == wsConnected && (shutdownFirst || secure_->PeerClosed())) secure_->Shutdown();
+        if (shutdownFirst && streamSocket_ && state_ == wsConnected) sockapi::Shutdown(fd_, 1);
+        StopWatching();
+        const int closeError = sockapi::Close(fd_);
+        fd_ = -1;
+        DropSecureChannel();
+        // The file's owner may close it as soon as the connection is gone.
+        sendQueue_.DropFile();
+        if (closeError != 0 && closeError != WSANOTINITIALISED) {
+            lastError_ = closeError;
+            RaiseException("Error " + std::to_string(closeError) + " in function Disconnect (closesocket)\r\n" +
+                           WSocketErrorDesc(closeError));
+            return;
+        }
+        ChangeState(wsClosed);
+        if (!destroying_ && !closeInvoked_) {
+            closeInvoked_ = true;
+            TriggerSessionClosed(error);
+        }
+        try {
+            AssignDefaultValue();
+        } catch (...) {
+        }
+        return;
+    }
+    if (state_ != wsClosed) {
+        ChangeState(wsClosed);
+        try {
+            AssignDefaultValue();
+        } catch (...) {
+        }
+    }
+}
+
+void TCustomWSocket::Close() { InternalClose(true, 0); }
+
+void TCustomWSocket::CloseGracefully()
+{
+    lingerOnOff_ = wsLingerOff;
+    if (fd_ >= 0 && streamSocket_) {
+        sockapi::SetLinger(fd_, false, 0);
+        DropUnreadInput();
+    }
+    Close();
+}
+
+void TCustomWSocket::FinishSending()
+{
+    if (fd_ < 0 || !streamSocket_ || state_ != wsConnected) return;
+    TryToSend();
+    if (fd_ < 0) return;
+    lingerOnOff_ = wsLingerOff;
+    sockapi::SetLinger(fd_, false, 0);
+    if (Secure()) secure_->Shutdown();
+    sockapi::Shutdown(fd_, 1);
+    DropUnreadInput();
+}
+
+void TCustomWSocket::DropUnreadInput()
+{
+    // Bounded: a peer that keeps sending is not read for ever; what it sends later is its reset.
+    char sink[16 * 1024];
+    for (int i = 0; i < 64; ++i) {
+        int received = 0;
+        if (sockapi::Receive(fd_, sink, sizeof sink, false, received) != 0 || received <= 0) return;
+    }
+}
+
+void TCustomWSocket::Abort()
+{
+    CancelDnsLookup();
+    DeleteBufferedData();
+    lingerOnOff_ = wsLingerOff;
+    if (fd_ >= 0 && streamSocket_ && state_ == wsConnected) sockapi::SetLinger(fd_, false, 0);
+    InternalClose(false, 0);
+}
+
+void TCustomWSocket::CloseDelayed()
+{
+    PostSelf([](TCustomWSocket* self) { self->Close(); });
+}
+
+void TCustomWSocket::Release()
+{
+    PostSelf([](TCustomWSocket* self) { delete self; });
+}
+
+void TCustomWSocket::Shutdown(int how)
+{
+    if (fd_ >= 0) sockapi::Shutdown(fd_, how);
+}
+
+}  // namespace corvane
