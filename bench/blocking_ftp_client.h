@@ -14,6 +14,17 @@
 
 namespace corvane::bench {
 
+// The data port of a 227 reply "(h1,h2,h3,h4,p1,p2)"; -1 when the reply has none.
+inline int PassivePort(const std::string& reply)
+{
+    unsigned a, b, c, d, p1, p2;
+    const std::size_t open = reply.find('(');
+    if (open == std::string::npos ||
+        std::sscanf(reply.c_str() + open, "(%u,%u,%u,%u,%u,%u)", &a, &b, &c, &d, &p1, &p2) != 6)
+        return -1;
+    return static_cast<int>(p1 * 256 + p2);
+}
+
 class BlockingFtpClient {
 public:
     // `source` (a loopback address such as "127.0.0.7"; empty for the stack's choice) is the
@@ -65,13 +76,8 @@ public:
     // PASV and RETR of `path`: the bytes received, or -1 unless the transfer ended with a 226.
     long long Retrieve(const std::string& path)
     {
-        const std::string pasv = Command("PASV");
-        unsigned a, b, c, d, p1, p2;
-        const std::size_t open = pasv.find('(');
-        if (open == std::string::npos ||
-            std::sscanf(pasv.c_str() + open, "(%u,%u,%u,%u,%u,%u)", &a, &b, &c, &d, &p1, &p2) != 6)
-            return -1;
-        const int data = ConnectTo(static_cast<int>(p1 * 256 + p2));
+        const int port = PassivePort(Command("PASV"));
+        const int data = port < 0 ? -1 : ConnectTo(port);
         if (data < 0) return -1;
         std::string reply = Command("RETR " + path);
         long long received = 0;
