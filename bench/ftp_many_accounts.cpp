@@ -10,8 +10,9 @@
 //
 // Besides the time per request, "process_cpu_us" is the CPU time of the whole process (the
 // server's threads and the clients) per request: on a loaded machine it varies far less than
-// the elapsed time. The store also holds the "Anonymous" account of the first run; the server
-// takes at most 256 connections, so the login benchmark holds 255 besides its own. Run: build/bin/bench_ftp_many_accounts
+// the elapsed time. The store also holds the "Anonymous" account of the first run. The server
+// takes at most 256 connections, and a session may still be counted for a moment after its
+// 221: the login benchmark holds 254 besides its own. Run: build/bin/bench_ftp_many_accounts
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -68,7 +69,7 @@ public:
             for (int n = 0; n < accounts; ++n) {
                 store.AddUser(UserName(n), "pw", "All Others");
                 for (FolderFlag flag : {FolderFlag::get, FolderFlag::list, FolderFlag::CWD})
-                    store.GrantFlag(UserName(n), kShare, flag);
+                    store.Folders().GrantFlag(UserName(n), kShare, flag);
             }
         }, "TlsRequiredForPasswordLogins=0\r\n");
         if (server_->port == 0) {
@@ -135,13 +136,15 @@ void BM_LoginQuit(benchmark::State& state)
     if (!crowd.ready) return state.SkipWithError("the server did not start or a login failed");
     Measure(state, [&crowd] {
         bench::BlockingFtpClient client(crowd.Port(), "127.0.0.2");
-        return client.Login(crowd.lastUser, "pw") && client.Command("QUIT").rfind("221", 0) == 0;
+        if (client.Login(crowd.lastUser, "pw") && client.Command("QUIT").rfind("221", 0) == 0) return true;
+        std::fprintf(stderr, "login: %s\n", client.lastReply.c_str());
+        return false;
     });
 }
 BENCHMARK(BM_LoginQuit)
     ->ArgNames({"accounts", "clients"})
     ->Args({1, 2})
-    ->Args({10000, 256})
+    ->Args({10000, 255})
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime()
     ->MinTime(3);

@@ -74,7 +74,7 @@ void FtpSessionPolicy::ClientCommand(serversClientClass& client, std::string& ke
     if (!RebasesRootedPaths(keyword)) return;
     const std::size_t name = keyword == "LIST" ? ListingNameStart(params) : keyword == "MFMT" ? MfmtNameStart(params) : 0;
     if (params.compare(name, 1, "/") == 0 && params.find(':', name) == std::string::npos)
-        params = params.substr(0, name) + HomeAsClientPath(accounts_.GetHomeFolder(AccountOf(client))) +
+        params = params.substr(0, name) + HomeAsClientPath(accounts_.Folders().GetHomeFolder(AccountOf(client))) +
                  params.substr(name + 1);
 }
 
