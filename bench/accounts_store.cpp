@@ -33,8 +33,8 @@ void FillStore(permissionsClass& store) {
     store.AddUser(name, "pw" + std::to_string(u), "group" + std::to_string(u % 100));
     for (int f = 0; f < 5; ++f) {
       std::string folder = "C:\\share\\" + name + "\\f" + std::to_string(f) + "\\";
-      store.GrantFlag(name, folder, FolderFlag::get);
-      store.GrantFlag(name, folder, FolderFlag::inherit);
+      store.Folders().GrantFlag(name, folder, FolderFlag::get);
+      store.Folders().GrantFlag(name, folder, FolderFlag::inherit);
     }
   }
 }
@@ -80,13 +80,13 @@ void BM_SaveAccountsAllChanged(benchmark::State& state) {
     for (int u = 0; u < 10000; ++u) {
       std::string name = "user" + std::to_string(u);
       std::string folder = "C:\\share\\" + name + "\\f0\\";
-      if (put) store.GrantFlag(name, folder, FolderFlag::put);
-      else store.RevokeFlag(name, folder, FolderFlag::put);
+      if (put) store.Folders().GrantFlag(name, folder, FolderFlag::put);
+      else store.Folders().RevokeFlag(name, folder, FolderFlag::put);
     }
     for (int g = 0; g < 100; ++g) {
       std::string name = "group" + std::to_string(g);
-      if (put) store.GrantFlag(name, "C:\\groups\\", FolderFlag::put);
-      else store.RevokeFlag(name, "C:\\groups\\", FolderFlag::put);
+      if (put) store.Folders().GrantFlag(name, "C:\\groups\\", FolderFlag::put);
+      else store.Folders().RevokeFlag(name, "C:\\groups\\", FolderFlag::put);
     }
     state.ResumeTiming();
     store.SaveAccounts();
@@ -124,12 +124,12 @@ void BM_CheckFolderPermissionTenLevelsDown(benchmark::State& state) {
   permissionsClass store(home.string(), AnyFolderExists);
   store.LoadAccounts(IniImage());
   store.AddUser("jo", "", "All Others");
-  for (int f = 0; f < 5; ++f) store.GrantFlag("jo", "C:\\other" + std::to_string(f) + "\\", FolderFlag::get);
-  store.GrantFlag("jo", "C:\\share\\", FolderFlag::get);
-  store.GrantFlag("jo", "C:\\share\\", FolderFlag::inherit);
+  for (int f = 0; f < 5; ++f) store.Folders().GrantFlag("jo", "C:\\other" + std::to_string(f) + "\\", FolderFlag::get);
+  store.Folders().GrantFlag("jo", "C:\\share\\", FolderFlag::get);
+  store.Folders().GrantFlag("jo", "C:\\share\\", FolderFlag::inherit);
   std::string deep = "C:\\share\\";
   for (int level = 0; level < 10; ++level) deep += "level" + std::to_string(level) + "\\";
-  for (auto _ : state) benchmark::DoNotOptimize(store.CheckFolderPermission("jo", deep, "get"));
+  for (auto _ : state) benchmark::DoNotOptimize(store.Folders().CheckFolderPermission("jo", deep, "get"));
   std::filesystem::remove_all(home);
 }
 BENCHMARK(BM_CheckFolderPermissionTenLevelsDown);

@@ -8,28 +8,37 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
+#include <utility>
 
 namespace corvane::bench {
 
+// The data port of a 227 reply "(h1,h2,h3,h4,p1,p2)"; -1 when the reply has none.
+inline int PassivePort(const std::string& reply)
+{
+    unsigned a, b, c, d, p1, p2;
+    const std::size_t open = reply.find('(');
+    if (open == std::string::npos ||
+        std::sscanf(reply.c_str() + open, "(%u,%u,%u,%u,%u,%u)", &a, &b, &c, &d, &p1, &p2) != 6)
+        return -1;
+    return static_cast<int>(p1 * 256 + p2);
+}
+
 class BlockingFtpClient {
 public:
-    explicit BlockingFtpClient(int port)
+    // `source` (a loopback address such as "127.0.0.7"; empty for the stack's choice) is the
+    // address this client connects from, for its control and its data connections.
+    explicit BlockingFtpClient(int port, std::string source = {}) : source_(std::move(source))
     {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const int one = 1;
-        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) Close();
+        fd_ = ConnectTo(port);
     }
     ~BlockingFtpClient() { Close(); }
     BlockingFtpClient(const BlockingFtpClient&) = delete;
     BlockingFtpClient& operator=(const BlockingFtpClient&) = delete;
 
     bool Connected() const { return fd_ >= 0; }
+    std::string lastReply;  // the reply that ended the last login, for a report
 
     // The last line of the next reply (a multi-line reply ends at "ddd "); empty when the
     // connection ends first.
@@ -56,20 +65,57 @@ public:
         return Reply();
     }
     // Greeting, USER and PASS; true at the 230.
-    bool LoginAnonymously()
+    bool LoginAnonymously() { return Login("anonymous", "bench@example.org"); }
+    bool Login(const std::string& user, const std::string& password)
     {
         Reply();
-        const std::string user = Command("USER anonymous");
-        const std::string pass = user.rfind("331", 0) == 0 ? Command("PASS bench@example.org") : user;
-        return pass.rfind("230", 0) == 0;
+        const std::string userReply = Command("USER " + user);
+        lastReply = userReply.rfind("331", 0) == 0 ? Command("PASS " + password) : userReply;
+        return lastReply.rfind("230", 0) == 0;
+    }
+    // PASV and RETR of `path`: the bytes received, or -1 unless the transfer ended with a 226.
+    long long Retrieve(const std::string& path)
+    {
+        const int port = PassivePort(Command("PASV"));
+        const int data = port < 0 ? -1 : ConnectTo(port);
+        if (data < 0) return -1;
+        std::string reply = Command("RETR " + path);
+        long long received = 0;
+        char buffer[65536];
+        for (ssize_t got; (got = ::recv(data, buffer, sizeof buffer, 0)) > 0;) received += got;
+        ::close(data);
+        if (reply.rfind("150", 0) == 0 || reply.rfind("125", 0) == 0) reply = Reply();
+        return reply.rfind("226", 0) == 0 ? received : -1;
     }
 
 private:
+    int ConnectTo(int port) const
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) return -1;
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        if (!source_.empty()) {
+            ::inet_pton(AF_INET, source_.c_str(), &address.sin_addr);
+            if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+                ::close(fd);
+                return -1;
+            }
+        }
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+        ::close(fd);
+        return -1;
+    }
     void Close()
     {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
     }
+    std::string source_;
     int fd_ = -1;
     std::string pending_;
 };

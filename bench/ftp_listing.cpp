@@ -42,6 +42,7 @@
 #include <thread>
 #include <vector>
 
+#include "blocking_ftp_client.h"
 #include "ftp/ftp_listing.h"
 #include "side_by_side_servers.h"
 #include "ftp/ftp_server.h"
@@ -226,13 +227,8 @@ public:
     // Milliseconds from the end of the listing's data to its final reply; -1 on failure.
     double ListAndTimeFinalReply(const std::string& folder)
     {
-        const std::string pasv = Ask("PASV");
-        unsigned a, b, c, d, p1, p2;
-        const std::size_t open = pasv.find('(');
-        if (open == std::string::npos ||
-            std::sscanf(pasv.c_str() + open, "(%u,%u,%u,%u,%u,%u)", &a, &b, &c, &d, &p1, &p2) != 6)
-            return -1;
-        const int data = ConnectTo(static_cast<int>(p1 * 256 + p2));
+        const int port = bench::PassivePort(Ask("PASV"));
+        const int data = port < 0 ? -1 : ConnectTo(port);
         if (data < 0) return -1;
         const std::string command = "LIST " + folder + "\r\n";
         ::send(control_, command.data(), command.size(), MSG_NOSIGNAL);

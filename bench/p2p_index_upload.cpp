@@ -141,7 +141,7 @@ void BM_IndexUploadBesideFtp(benchmark::State& state)
         std::filesystem::create_directories(home + "/scratch-accounts");
         permissionsClass accounts(home + "/scratch-accounts", [](const std::string& f) { return fs::RealFolderExists(f); });
         accounts.AddUser("Anonymous", "", "All Others");
-        for (FolderFlag flag : {FolderFlag::list, FolderFlag::CWD, FolderFlag::inherit}) accounts.GrantFlag("Anonymous", "C:\\Share\\", flag);
+        for (FolderFlag flag : {FolderFlag::list, FolderFlag::CWD, FolderFlag::inherit}) accounts.Folders().GrantFlag("Anonymous", "C:\\Share\\", flag);
         UploadController controller;
         P2PNetwork network;
         network.name = "Bench";

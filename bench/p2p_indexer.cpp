@@ -131,7 +131,7 @@ void BM_IndexingPassBesideFind(benchmark::State& state)
     std::filesystem::create_directories(home);
     permissionsClass accounts(home, [](const std::string& folder) { return fs::RealFolderExists(folder); });
     accounts.AddUser("Anonymous", "", "All Others");
-    for (FolderFlag flag : {FolderFlag::list, FolderFlag::CWD, FolderFlag::inherit}) accounts.GrantFlag("Anonymous", "C:\\tree\\", flag);
+    for (FolderFlag flag : {FolderFlag::list, FolderFlag::CWD, FolderFlag::inherit}) accounts.Folders().GrantFlag("Anonymous", "C:\\tree\\", flag);
     FixedController controller;
     std::vector<double> passes, finds;
     std::size_t lines = 0, uploads = 0;

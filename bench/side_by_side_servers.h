@@ -261,12 +261,13 @@ private:
 // C:\corvaneserver.log (the default path), which is <home>/drive_c/corvaneserver.log.
 // The first run's setup makes the "Anonymous" account (any password) sharing
 // C:\My Downloads\, which is <home>/drive_c/My Downloads; `setup` runs on the window thread
-// after start-up and before FTP starts, to add accounts or limits.
+// after start-up and before FTP starts, to add accounts or limits. `settingsLines` (lines ending
+// in "\r\n") are added to the ServerData section.
 class FullServer {
 public:
     using Setup = std::function<void(serverController&)>;
 
-    FullServer(const std::string& home, bool logToFile, Setup setup = nullptr)
+    FullServer(const std::string& home, bool logToFile, Setup setup = nullptr, const std::string& settingsLines = {})
         : logFilePath(home + "/drive_c/corvaneserver.log"), shareFolder(home + "/drive_c/My Downloads")
     {
         const int chosen = FreeSettingsPort();
@@ -274,7 +275,8 @@ public:
         std::ofstream(home + "/CorvaneServer.ini")
             << "[ServerData]\r\nPort=" << chosen << "\r\nUserSetServerIP=127.0.0.1\r\n"
             << "MaximumNumberOfConnections=256\r\nScreenLoggingEnabled=0\r\n"
-            << "LoggingToFile=" << (logToFile ? 1 : 0) << "\r\nLogFilePath=C:\\corvaneserver.log\r\n";
+            << "LoggingToFile=" << (logToFile ? 1 : 0) << "\r\nLogFilePath=C:\\corvaneserver.log\r\n"
+            << settingsLines;
         std::promise<bool> listening;
         thread_ = std::thread([this, home, setup, chosen, &listening] { Run(home, setup, chosen, listening); });
         if (listening.get_future().get()) port = chosen;

@@ -71,8 +71,8 @@ private:
             accounts.AddUser("Fast", "fast", "All Others");
             const std::string share = "C:\\My Downloads\\";
             for (FolderFlag flag : {FolderFlag::get, FolderFlag::list, FolderFlag::CWD, FolderFlag::inherit})
-                accounts.GrantFlag("Fast", share, flag);
-            accounts.SetHomeFolder("Fast", share);
+                accounts.Folders().GrantFlag("Fast", share, flag);
+            accounts.Folders().SetHomeFolder("Fast", share);
             accounts.SetMaxTransferRate("Fast", 0);
         });
         bench::MakeFile(server->shareFolder + "/limited.bin", limitedSize);

@@ -80,12 +80,12 @@ int main(int argc, char** argv)
     store.AddUser("alice", "wonder", "Staff");
     store.AddUser("bob", "builder", "Staff");
     store.AddUser("guest", "guest", "All Others");
-    store.GrantFlag("alice", "C:\\Pub\\", FolderFlag::get);
-    store.GrantFlag("alice", "C:\\Pub\\", FolderFlag::put);
-    store.GrantFlag("alice", "C:\\Pub\\", FolderFlag::list);
-    store.GrantFlag("alice", "C:\\Pub\\", FolderFlag::CWD);
-    store.GrantFlag("alice", "C:\\Pub\\Music\\", FolderFlag::list);
-    store.SetFolderWebLink("alice", "C:\\Pub\\Music\\", "http://music.example.org/");
+    store.Folders().GrantFlag("alice", "C:\\Pub\\", FolderFlag::get);
+    store.Folders().GrantFlag("alice", "C:\\Pub\\", FolderFlag::put);
+    store.Folders().GrantFlag("alice", "C:\\Pub\\", FolderFlag::list);
+    store.Folders().GrantFlag("alice", "C:\\Pub\\", FolderFlag::CWD);
+    store.Folders().GrantFlag("alice", "C:\\Pub\\Music\\", FolderFlag::list);
+    store.Folders().SetFolderWebLink("alice", "C:\\Pub\\Music\\", "http://music.example.org/");
     store.SetMaxTransferRate("alice", 512);
     store.SetUdRatio("alice", 0.5f);
     form.Ip()->LoadFromStore();

@@ -77,11 +77,11 @@ struct World {
                                                    [](const std::string& folder) { return fs::RealFolderExists(folder); });
         store->LoadAccounts(IniImage());
         if (!store->AddUser(kUser, "pw", "All Others")) Fail("cannot add the user", "");
-        if (!store->ListFolders("All Others").empty()) Fail("the group has folders of its own", "");
+        if (!store->Folders().ListFolders("All Others").empty()) Fail("the group has folders of its own", "");
         Grant("C:\\Home\\", "Home", "gplcmdri");
         Grant("C:\\Home\\Drop\\", "Home/Drop", "p");
         Grant("C:\\Home\\ReadOnly\\", "Home/ReadOnly", "glc");
-        store->SetHomeFolder(kUser, kHome);
+        store->Folders().SetHomeFolder(kUser, kHome);
     }
 
     void Grant(const std::string& real, const std::string& host, const std::string& letters)
@@ -90,7 +90,7 @@ struct World {
         for (const char letter : letters) {
             // The flags are in the order of their letters in an account's folder file.
             const auto flag = static_cast<FolderFlag>(std::string_view("gplcmdri").find(letter));
-            store->GrantFlag(kUser, real, flag);
+            store->Folders().GrantFlag(kUser, real, flag);
         }
     }
 
@@ -111,7 +111,7 @@ struct World {
 
     bool Allowed(const std::string& folder, const char* op) const
     {
-        return !folder.empty() && store->CheckFolderPermission(kUser, folder, op);
+        return !folder.empty() && store->Folders().CheckFolderPermission(kUser, folder, op);
     }
 };
 

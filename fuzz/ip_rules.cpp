@@ -63,13 +63,13 @@ std::string Joined(const std::vector<std::string>& rules)
 void CheckSaveAndLoad(permissionsClass& store, const std::string& context)
 {
     IniImage saved;
-    store.SaveIpRules(saved);
+    store.IpRules().SaveIpRules(saved);
     permissionsClass again(ProgramFolder(), nullptr);
-    again.LoadIpRules(IniImage::FromText(saved.ToText()));
-    if (again.ListIpRules() != store.ListIpRules() || again.GetIpRuleMode() != store.GetIpRuleMode() ||
-        again.GetReverseDnsCheck() != store.GetReverseDnsCheck())
+    again.IpRules().LoadIpRules(IniImage::FromText(saved.ToText()));
+    if (again.IpRules().ListIpRules() != store.IpRules().ListIpRules() || again.IpRules().GetIpRuleMode() != store.IpRules().GetIpRuleMode() ||
+        again.IpRules().GetReverseDnsCheck() != store.IpRules().GetReverseDnsCheck())
         Fail("the rules changed on a save and load",
-             context + "\nbefore: " + Joined(store.ListIpRules()) + "\nafter:  " + Joined(again.ListIpRules()));
+             context + "\nbefore: " + Joined(store.IpRules().ListIpRules()) + "\nafter:  " + Joined(again.IpRules().ListIpRules()));
 }
 
 void CheckAddressRules(const std::vector<std::string>& rules, const std::string& address)
@@ -111,23 +111,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     permissionsClass store(ProgramFolder(), nullptr);
     const IniImage image = IniImage::FromText(settings);
-    store.LoadIpRules(image);
-    if (store.ListIpRules().size() > 4096) return 0;  // a huge count of default rules: slow, not new
+    store.IpRules().LoadIpRules(image);
+    if (store.IpRules().ListIpRules().size() > 4096) return 0;  // a huge count of default rules: slow, not new
     CheckSaveAndLoad(store, "loaded from:\n" + settings);
 
     for (int added = 0; !rest.empty() && added < 8; ++added) {
         const std::string rule(NextText(rest));
-        if (store.AddIpRule(rule)) CheckSaveAndLoad(store, "added: [" + rule + "]");
+        if (store.IpRules().AddIpRule(rule)) CheckSaveAndLoad(store, "added: [" + rule + "]");
     }
 
-    const auto rules = store.ListIpRules();
+    const auto rules = store.IpRules().ListIpRules();
     CheckAddressRules(rules, address);
     CheckHostRules(host);
     for (const std::string& rule : rules) (void)HostRuleCovers(rule, host), (void)RuleEndsInNumber(rule);
     for (const int mode : {0, 1}) {
-        store.SetIpRuleMode(mode);
-        store.SetReverseDnsCheck(true);
-        (void)store.CheckClientAddress(address, 0, [&host] { return host; });
+        store.IpRules().SetIpRuleMode(mode);
+        store.IpRules().SetReverseDnsCheck(true);
+        (void)store.IpRules().CheckClientAddress(address, 0, [&host] { return host; });
     }
     return 0;
 }

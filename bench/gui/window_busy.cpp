@@ -99,8 +99,8 @@ int main(int argc, char** argv)
         permissionsClass store(ProgramFolder(), [](const std::string&) { return true; });
         store.LoadAccounts();
         store.AddUser("Anonymous", "", "All Others");
-        store.GrantFlag("Anonymous", "C:\\", FolderFlag::list);
-        store.GrantFlag("Anonymous", "C:\\", FolderFlag::CWD);
+        store.Folders().GrantFlag("Anonymous", "C:\\", FolderFlag::list);
+        store.Folders().GrantFlag("Anonymous", "C:\\", FolderFlag::CWD);
         for (int i = 0; i < kUsers; ++i) store.AddUser("user" + std::to_string(i), "pw", "All Others");
         store.SaveAccounts();
     }

@@ -1,36 +1,21 @@
 #include "accounts/account.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace corvane {
 
 int accountClass::IpConnectionCount(const std::string& address) const {
+  if (address.find('*') != std::string::npos) return 0;
   std::lock_guard lock(ipCountsLock_);
-  for (const auto& entry : ipCounts_) {
-    size_t star = entry.find('*');
-    if (star == std::string::npos || entry.compare(0, star, address) != 0 || star != address.size())
-      continue;
-    std::string digits = entry.substr(star + 1);
-    if (digits.empty() || digits.size() > 9 ||
-        !std::all_of(digits.begin(), digits.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
-      return 0;
-    return std::stoi(digits);
-  }
-  return 0;
+  auto it = ipCounts_.find(address);
+  if (it == ipCounts_.end() || it->second < 0 || it->second > 999'999'999) return 0;
+  return it->second;
 }
 
 void accountClass::SetIpConnectionCount(const std::string& address, int count) {
-  std::string entry = address + "*" + std::to_string(count);
+  if (address.find('*') != std::string::npos) return;  // it would never be read back
   std::lock_guard lock(ipCountsLock_);
-  for (auto& existing : ipCounts_) {
-    size_t star = existing.find('*');
-    if (star == address.size() && existing.compare(0, star, address) == 0) {
-      existing = entry;
-      return;
-    }
-  }
-  ipCounts_.push_back(entry);
+  ipCounts_[address] = count;
 }
 
 std::vector<FolderEntryPtr> accountClass::Entries() const {

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "accounts/folder_entry.h"
@@ -60,7 +61,9 @@ class accountClass {
   // there is no file or it is unknown. Lets a save skip a file whose content is unchanged.
   LockedValue<std::optional<std::string>> storedFolderFile;
 
-  // Per-address counters: entries "address*count"; an address without an entry counts 0.
+  // Per-address counters, found by address. An address without a count counts 0, and so do
+  // a count below 0 or above 999,999,999 and an address holding "*" (the counters were once
+  // kept as "address*count" texts, which read so).
   int IpConnectionCount(const std::string& address) const;
   void SetIpConnectionCount(const std::string& address, int count);
 
@@ -77,7 +80,7 @@ class accountClass {
   const int isGroup_;
 
   mutable std::mutex ipCountsLock_;
-  std::vector<std::string> ipCounts_;  // guarded by ipCountsLock_
+  std::unordered_map<std::string, int> ipCounts_;  // guarded by ipCountsLock_
 
   mutable std::mutex entriesLock_;
   std::vector<FolderEntryPtr> entries_;  // guarded by entriesLock_

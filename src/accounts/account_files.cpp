@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "accounts/account_names.h"
+#include "accounts/ini_keys.h"
 #include "accounts/permissions.h"
 #include "accounts/real_path_compare.h"
 #include "common/text_case.h"
@@ -21,15 +22,6 @@ namespace {
 
 constexpr const char* kAccountsFile = "usersgroups.ini";
 constexpr const char* kServerSettingsFile = "CorvaneServer.ini";
-constexpr const char* kServerSection = "ServerData";
-
-
-// An integer key as an int; the default when it is missing, not a number or out of range.
-int ReadIntKey(const IniImage& image, std::string_view section, std::string_view key, int def) {
-  long long v = image.ReadInteger(section, key, def);
-  if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) return def;
-  return static_cast<int>(v);
-}
 
 // "UD Ratio": a decimal number with "." as separator; anything else (and a non-finite value)
 // reads as 0 instead of stopping the load.
@@ -96,20 +88,6 @@ std::string FolderFileText(const accountClass& account) {
   return text;
 }
 
-// The n of a key "IPListData" + n (n in decimal, as the keys are written); none for other keys.
-std::optional<int> RuleKeyIndex(std::string_view key) {
-  constexpr std::string_view kPrefix = "IPListData";
-  if (key.size() <= kPrefix.size() || !EqualsIgnoreCase(key.substr(0, kPrefix.size()), kPrefix))
-    return std::nullopt;
-  std::string_view digits = key.substr(kPrefix.size());
-  int index = 0;
-  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
-  if (ec != std::errc() || end != digits.data() + digits.size() || index < 0 ||
-      std::to_string(index) != digits)
-    return std::nullopt;
-  return index;
-}
-
 }  // namespace
 
 // ---- One account ----
@@ -130,15 +108,8 @@ void permissionsClass::ReadAccountFiles(accountClass& account) {
   }
   const std::string& s = account.Name();
   std::string home = image->ReadString(s, "Home Directory", "");
-  if (!home.empty()) {
-    account.homeFolder.Set(home);
-  } else if (auto entries = account.Entries(); !entries.empty()) {
-    // The first folder becomes the home, and the home must be reachable.
-    account.homeFolder.Set(entries.front()->Path());
-    entries.front()->SetFlag(FolderFlag::list, true);
-    entries.front()->SetFlag(FolderFlag::CWD, true);
-    entries.front()->SetFlag(FolderFlag::get, true);
-  }
+  if (!home.empty()) account.homeFolder.Set(home);
+  else FolderRights::MakeFirstEntryHome(account);  // the home must be reachable
   if (!account.IsGroup())
     if (auto g = FindGroup(image->ReadString(s, "Group", ""))) account.group.Set(g->Name());
   account.password.Set(ScramblePassword(image->ReadRawValue(s, "Password").value_or("")));
@@ -202,7 +173,7 @@ void permissionsClass::LoadAccounts(const IniImage& serverSettings) {
     IniImage settings = serverSettings;
     SaveAccounts(settings);
   }
-  LoadIpRules(serverSettings);
+  ipRules_.LoadIpRules(serverSettings);
   // A save that was killed part-way may have left hidden temporaries of the account files; no
   // save of this store is running now (loading and saving share the window thread).
   fs::RemoveStaleRewriteTemporaries(programFolder_, [](std::string_view name) {
@@ -229,29 +200,14 @@ void permissionsClass::LoadAccounts(const IniImage& serverSettings) {
                    [](const std::string& n) { return SameAccountName(n, kAllOthersGroup); }))
     groups.emplace_back(kAllOthersGroup);
   std::vector<std::string> users = readNames("Usernames", "UserCount", "User");
-  {
-    std::lock_guard lock(groupNamesLock_);
-    groupNames_ = groups;
-  }
-  {
-    std::lock_guard lock(userNamesLock_);
-    userNames_ = users;
-  }
-  // The accounts that exist already, by folded name: one lookup per name, where a walk of the
-  // whole list for each of ten thousand users would make the load quadratic.
-  auto foldedNamesOf = [](std::mutex& lock, const std::vector<AccountPtr>& list) {
-    std::lock_guard guard(lock);
-    std::unordered_set<std::string> folded;
-    for (const auto& a : list) folded.insert(FoldCase(a->Name()));
-    return folded;
-  };
-  std::unordered_set<std::string> existingGroups = foldedNamesOf(groupsLock_, groups_);
-  std::unordered_set<std::string> existingUsers = foldedNamesOf(usersLock_, users_);
+  accounts_.SetGroupNames(groups);
+  accounts_.SetUserNames(users);
+  // A name already in the store (or repeated in the lists) is found by its folded name.
   accountsImage_ = &image;
   for (const auto& name : groups)
-    if (existingGroups.insert(FoldCase(name)).second) BuildGroup(name, false);
+    if (!FindGroup(name)) BuildGroup(name, false);
   for (const auto& name : users)
-    if (existingUsers.insert(FoldCase(MapLoginName(name))).second) BuildUser(name, false, "", "");
+    if (!FindUser(name)) BuildUser(name, false, "", "");
   accountsImage_ = nullptr;
   loaded_.Set(true);
 }
@@ -261,7 +217,7 @@ bool permissionsClass::SaveAccounts(IniImage& serverSettings) { return WriteStor
 bool permissionsClass::WriteAccounts(IniImage& serverSettings) { return WriteStore(serverSettings, false); }
 
 bool permissionsClass::WriteStore(IniImage& serverSettings, bool empty) {
-  SaveIpRules(serverSettings);
+  ipRules_.SaveIpRules(serverSettings);
   IniImage image = IniImage::Open(AccountsFilePath());
   const std::vector<std::string> users = UserNames();
   const std::vector<std::string> groups = GroupNames();
@@ -275,17 +231,8 @@ bool permissionsClass::WriteStore(IniImage& serverSettings, bool empty) {
   for (size_t i = 0; i < groups.size(); ++i)
     image.WriteString("Groupnames", "Group" + std::to_string(i), groups[i]);
 
-  std::vector<AccountPtr> userRecords, groupRecords;
-  {
-    std::lock_guard lock(usersLock_);
-    if (empty) userRecords.swap(users_);
-    else userRecords = users_;
-  }
-  {
-    std::lock_guard lock(groupsLock_);
-    if (empty) groupRecords.swap(groups_);
-    else groupRecords = groups_;
-  }
+  const std::vector<AccountPtr> userRecords = empty ? accounts_.TakeUsers() : accounts_.Users();
+  const std::vector<AccountPtr> groupRecords = empty ? accounts_.TakeGroups() : accounts_.Groups();
   // Users are written in user-name order (then any record the list lacks), then groups. The
   // folder files that changed are replaced together, with one wait for the disk for all of them.
   std::unordered_map<std::string, size_t> byName;
@@ -332,37 +279,6 @@ bool permissionsClass::SaveAccounts() {
   IniImage settings = IniImage::Open(programFolder_ + kServerSettingsFile);
   bool ok = SaveAccounts(settings);
   return settings.Save(programFolder_ + kServerSettingsFile) && ok;
-}
-
-// ---- IP rules ----
-
-void permissionsClass::LoadIpRules(const IniImage& settings) {
-  SetReverseDnsCheck(settings.ReadBool(kServerSection, "ReverseDNSCheckEnabled", false));
-  SetIpRuleMode(ReadIntKey(settings, kServerSection, "IPListMode", 1));
-  int count = std::max(0, ReadIntKey(settings, kServerSection, "IPListCount", 0));
-  ClearIpRules();
-  for (int i = 0; i < count; ++i) {
-    std::string key = "IPListData" + std::to_string(i);
-    if (!settings.ValueExists(kServerSection, key) && i >= 100000) break;  // a count of nonsense
-    AddIpRule(settings.ReadString(kServerSection, key, "xxx.xxx.xxx.xxx"));
-  }
-  SetStoredIpRuleCount(count);
-}
-
-void permissionsClass::SaveIpRules(IniImage& settings) {
-  // The rule keys present when the file was read ("IPListData" + 0 up to the stored count - 1)
-  // go first. The keys that exist are walked, not the numbers up to the count: a count of
-  // nonsense (two billion) would otherwise hold the save for minutes.
-  const int stored = StoredIpRuleCount();
-  for (const auto& key : settings.ReadSection(kServerSection))
-    if (auto index = RuleKeyIndex(key); index && *index < stored) settings.DeleteKey(kServerSection, key);
-  const auto rules = ListIpRules();
-  settings.WriteBool(kServerSection, "ReverseDNSCheckEnabled", GetReverseDnsCheck());
-  settings.WriteInteger(kServerSection, "IPListMode", GetIpRuleMode());
-  settings.WriteInteger(kServerSection, "IPListCount", static_cast<long long>(rules.size()));
-  for (size_t i = 0; i < rules.size(); ++i)
-    settings.WriteString(kServerSection, "IPListData" + std::to_string(i), rules[i]);
-  SetStoredIpRuleCount(static_cast<int>(rules.size()));
 }
 
 }  // namespace corvane

@@ -1,7 +1,8 @@
 #pragma once
-// permissionsClass: the account store. Holds every user and group, their folder entries, the
-// IP access rules and the reverse-DNS switch; answers the server thread's questions (login,
-// admission, folder rights, web links, client addresses) and takes the window's edits.
+// permissionsClass: the account store. Holds every user and group (an AccountDirectory), the
+// IP access rules (IpAccessRules) and the folder permissions (FolderRights); reads and writes
+// the account files, answers the server thread's login and admission questions and takes the
+// window's edits of accounts and limits. IpRules() and Folders() are its two other faces.
 //
 // Threads: two threads use it, the window thread (administration, loading, saving, password
 // changes) and the server thread (checks and the connection counters). Each list has its own
@@ -9,7 +10,8 @@
 // accountClass). Records and folder entries are std::shared_ptr: a lookup hands out a share,
 // so a record or entry removed on the window thread stays valid until the server thread's
 // check holding it returns. Read-modify-write of the connection counters is not atomic; only
-// the server thread performs it.
+// the server thread performs it. Look-ups go through hash indexes: their cost does not grow
+// with the number of accounts or of a user's client addresses.
 //
 // Names compare case-insensitively (ASCII case folding); real paths compare with the drive
 // letter without regard to case and the rest exactly, after a trailing "\" is appended.
@@ -21,7 +23,10 @@
 #include <vector>
 
 #include "accounts/account.h"
+#include "accounts/account_directory.h"
 #include "accounts/account_observer.h"
+#include "accounts/folder_rights.h"
+#include "accounts/ip_access_rules.h"
 #include "common/ini_image.h"
 
 namespace corvane {
@@ -32,9 +37,7 @@ class permissionsClass {
   // CorvaneServer.ini (the controller passes ProgramFolder()). `folderExists` answers whether
   // a real folder path (system form) exists as a directory; the controller passes
   // fs::RealFolderExists, tests their own.
-  using FolderExistsTest = std::function<bool(const std::string& realFolder)>;
-  // The client's reverse lookup (host name, or a text beginning "Error #").
-  using ReverseLookup = std::function<std::string()>;
+  using FolderExistsTest = FolderRights::FolderExistsTest;
 
   permissionsClass(std::string programFolder, FolderExistsTest folderExists);
   ~permissionsClass();
@@ -60,12 +63,16 @@ class permissionsClass {
   void LoadAccounts();
   bool SaveAccounts();
   bool Loaded() const { return loaded_.Get(); }
-  void LoadIpRules(const IniImage& serverSettings);
-  void SaveIpRules(IniImage& serverSettings);
+
+  // ---- The IP access rules and the folder permissions ----
+  IpAccessRules& IpRules() { return ipRules_; }
+  const IpAccessRules& IpRules() const { return ipRules_; }
+  FolderRights& Folders() { return folders_; }
+  const FolderRights& Folders() const { return folders_; }
 
   // ---- Lookups ----
-  // Maps "anonymous"/"ftp" (any case) to "Anonymous" and replaces `name` with it.
-  AccountPtr FindUser(std::string& name) const;
+  // "anonymous" and "ftp" in any case find the "Anonymous" user: the record's Name() is the
+  // name as stored (MapLoginName gives it without a look-up).
   AccountPtr FindUser(const std::string& name) const;
   AccountPtr FindGroup(const std::string& name) const;
   AccountPtr FindAccount(const std::string& name) const;
@@ -113,41 +120,6 @@ class permissionsClass {
   // The FTP-side password change: refused for an account that takes any password.
   bool changePassword(const std::string& name, const std::string& password);
 
-  // ---- Folder permissions ----
-  static FolderEntryPtr FindEntry(const accountClass& account, const std::string& folder);
-  // The account's own entries only (no group). `link` receives the link for "weblink".
-  bool CheckAccountFolder(const accountClass& account, const std::string& folder,
-                          const std::string& op, std::string* link = nullptr,
-                          bool inherited = false) const;
-  bool CheckFolderPermission(const std::string& name, const std::string& folder,
-                             const std::string& op) const;
-  std::string GetWebLink(const std::string& name, const std::string& folder) const;
-  std::string GetHomeFolder(const std::string& name) const;
-  bool IsHomeFolder(const std::string& name, const std::string& folder) const;
-  void SetHomeFolder(const std::string& name, const std::string& folder);
-  void GrantFlag(const std::string& name, const std::string& folder, FolderFlag flag);
-  void RevokeFlag(const std::string& name, const std::string& folder, FolderFlag flag);
-  bool GetInheritFlag(const std::string& name, const std::string& folder) const;
-  void SetFolderWebLink(const std::string& name, const std::string& folder, const std::string& link);
-  void RemoveFolder(const std::string& name, const std::string& folder);
-  std::vector<std::string> ListFolders(const std::string& name) const;
-  std::vector<std::string> ListSharedFolders() const;
-
-  // ---- IP access rules ----
-  // kind: 0 FTP client, 1 HTTP client (the caller passes that client's reverse lookup).
-  bool CheckClientAddress(const std::string& address, int kind, const ReverseLookup& lookup) const;
-  // Stores the rule without blanks and control characters at its ends; false (nothing stored)
-  // when nothing is left or a line break remains inside.
-  bool AddIpRule(const std::string& text);
-  void ClearIpRules();
-  void SetIpRuleMode(int mode);
-  int GetIpRuleMode() const;
-  void SetReverseDnsCheck(bool on);
-  bool GetReverseDnsCheck() const;
-  std::vector<std::string> ListIpRules() const;
-  int StoredIpRuleCount() const;
-  void SetStoredIpRuleCount(int count);
-
  private:
   std::string AccountsFilePath() const;
   // SaveAccounts (`empty`: the records are destroyed after writing) and WriteAccounts.
@@ -167,14 +139,10 @@ class permissionsClass {
                        const std::string& group);
   AccountPtr BuildGroup(const std::string& name, bool isNew);
   AccountObserver* Observer() const;
-  AccountPtr GroupOf(const accountClass& user) const;
-  template <typename Field>
-  auto Effective(const std::string& name, Field field) const;
   bool RemoveAccount(const std::string& name, bool isGroup, bool permanently);
   void NotifyChanged(const std::string& name) const;
 
   const std::string programFolder_;  // ends in "/"
-  FolderExistsTest folderExists_;
   LockedValue<bool> loaded_{false};
   // The usersgroups.ini image while LoadAccounts or SaveAccounts runs (window thread only);
   // null otherwise, and then each account's files are opened on their own.
@@ -183,20 +151,9 @@ class permissionsClass {
   mutable std::mutex observerLock_;
   AccountObserver* observer_ = nullptr;  // guarded by observerLock_
 
-  mutable std::mutex usersLock_;
-  std::vector<AccountPtr> users_;  // guarded by usersLock_
-  mutable std::mutex groupsLock_;
-  std::vector<AccountPtr> groups_;  // guarded by groupsLock_
-  mutable std::mutex userNamesLock_;
-  std::vector<std::string> userNames_;  // guarded by userNamesLock_
-  mutable std::mutex groupNamesLock_;
-  std::vector<std::string> groupNames_;  // guarded by groupNamesLock_
-
-  mutable std::mutex ipRulesLock_;
-  std::vector<std::string> ipRules_;  // guarded by ipRulesLock_
-  LockedValue<int> ipRuleMode_{1};
-  LockedValue<int> storedIpRuleCount_{0};
-  LockedValue<bool> reverseDnsCheck_{false};
+  AccountDirectory accounts_;
+  IpAccessRules ipRules_;
+  FolderRights folders_;
 };
 
 }  // namespace corvane

@@ -315,17 +315,17 @@ private:
         if (link && HoldsControlCharacters(*link)) return Refused("a web link cannot hold control characters");
         const std::string& n = account->Name();
         for (int f = 0; f < 8; ++f)
-            if (rights[static_cast<std::size_t>(f)]) store_.GrantFlag(n, folder, static_cast<FolderFlag>(f));
+            if (rights[static_cast<std::size_t>(f)]) store_.Folders().GrantFlag(n, folder, static_cast<FolderFlag>(f));
         // A folder that was there already gets exactly the rights given.
         for (int f = 0; f < 8; ++f)
-            if (!rights[static_cast<std::size_t>(f)]) store_.RevokeFlag(n, folder, static_cast<FolderFlag>(f));
-        if (!permissionsClass::FindEntry(*account, folder)) {
+            if (!rights[static_cast<std::size_t>(f)]) store_.Folders().RevokeFlag(n, folder, static_cast<FolderFlag>(f));
+        if (!FolderRights::FindEntry(*account, folder)) {
             // No right at all: the entry is made with every flag off, as the files can hold it.
-            store_.GrantFlag(n, folder, FolderFlag::get);
-            store_.RevokeFlag(n, folder, FolderFlag::get);
+            store_.Folders().GrantFlag(n, folder, FolderFlag::get);
+            store_.Folders().RevokeFlag(n, folder, FolderFlag::get);
         }
-        if (link) store_.SetFolderWebLink(n, folder, *link);
-        auto entry = permissionsClass::FindEntry(*account, folder);
+        if (link) store_.Folders().SetFolderWebLink(n, folder, *link);
+        auto entry = FolderRights::FindEntry(*account, folder);
         return Done("Folder " + entry->ToLine().substr(0, 8) + " " + folder + " of \"" + n + "\".\n", true);
     }
 
@@ -341,7 +341,7 @@ private:
             refusal = Refused(problem);
             return nullptr;
         }
-        auto entry = permissionsClass::FindEntry(*account, folder);
+        auto entry = FolderRights::FindEntry(*account, folder);
         if (!entry) refusal = Refused("\"" + account->Name() + "\" has no folder " + folder + hint);
         return entry;
     }
@@ -352,7 +352,7 @@ private:
         AdminReply refusal;
         auto entry = EntryNamed(name, folder, account, refusal);
         if (!entry) return refusal;
-        store_.RemoveFolder(account->Name(), entry->Path());
+        store_.Folders().RemoveFolder(account->Name(), entry->Path());
         return Done("Folder " + entry->Path() + " of \"" + account->Name() + "\" removed.\n", true);
     }
 
@@ -363,9 +363,9 @@ private:
         auto entry = EntryNamed(name, folder, account, refusal, "; add it first with 'folder add'");
         if (!entry) return refusal;
         // As the window's Home Folder box: the folder becomes the home, with change and list on.
-        store_.SetHomeFolder(account->Name(), entry->Path());
-        store_.GrantFlag(account->Name(), entry->Path(), FolderFlag::CWD);
-        store_.GrantFlag(account->Name(), entry->Path(), FolderFlag::list);
+        store_.Folders().SetHomeFolder(account->Name(), entry->Path());
+        store_.Folders().GrantFlag(account->Name(), entry->Path(), FolderFlag::CWD);
+        store_.Folders().GrantFlag(account->Name(), entry->Path(), FolderFlag::list);
         return Done("Home folder of \"" + account->Name() + "\" is " + entry->Path() + ".\n", true);
     }
 
@@ -378,7 +378,7 @@ private:
         if (const std::string* given = p_.Option("--folder")) {
             auto entry = EntryNamed(name, *given, account, refusal);
             if (!entry) return refusal;
-            store_.SetFolderWebLink(account->Name(), entry->Path(), link);
+            store_.Folders().SetFolderWebLink(account->Name(), entry->Path(), link);
             return Done("Web link of " + entry->Path() + " of \"" + account->Name() + "\" set.\n", true);
         }
         store_.SetDefaultWebLink(account->Name(), link);
@@ -388,7 +388,7 @@ private:
     AdminReply IpMode(const std::string& mode)
     {
         if (mode != "allow" && mode != "deny") return Usage("ip mode is allow or deny");
-        store_.SetIpRuleMode(mode == "allow" ? 0 : 1);
+        store_.IpRules().SetIpRuleMode(mode == "allow" ? 0 : 1);
         return Done(mode == "allow" ? "Addresses that match a rule are allowed, all others denied.\n"
                                     : "Addresses that match a rule are denied, all others allowed.\n",
                     true);
@@ -397,25 +397,25 @@ private:
     AdminReply IpDns(const std::string& value)
     {
         if (value != "on" && value != "off") return Usage("ip dns is on or off");
-        store_.SetReverseDnsCheck(value == "on");
+        store_.IpRules().SetReverseDnsCheck(value == "on");
         return Done("Host-name rules are " + std::string(value == "on" ? "checked" : "not checked") + ".\n", true);
     }
 
     AdminReply IpAdd(const std::string& rule)
     {
-        if (HoldsControlCharacters(rule) || !store_.AddIpRule(rule)) return Refused("Invalid IP address/rule entered.");
+        if (HoldsControlCharacters(rule) || !store_.IpRules().AddIpRule(rule)) return Refused("Invalid IP address/rule entered.");
         return Done("Rule " + rule + " added.\n", true);
     }
 
     AdminReply IpDel(const std::string& rule)
     {
-        std::vector<std::string> rules = store_.ListIpRules();
+        std::vector<std::string> rules = store_.IpRules().ListIpRules();
         auto it = std::find(rules.begin(), rules.end(), rule);
         if (it == rules.end()) return Refused("there is no rule " + rule);
         rules.erase(it);
         // As the page's Save && Apply: the list is rebuilt from what remains.
-        store_.ClearIpRules();
-        for (const auto& kept : rules) store_.AddIpRule(kept);
+        store_.IpRules().ClearIpRules();
+        for (const auto& kept : rules) store_.IpRules().AddIpRule(kept);
         return Done("Rule " + rule + " removed.\n", true);
     }
 

@@ -73,7 +73,7 @@ std::string AccountJson(const permissionsClass& store, const accountClass& a)
     JsonWriter j;
     j.BeginObject().String("name", a.Name()).String("kind", a.IsGroup() ? "group" : "user");
     if (!a.IsGroup()) j.String("group", a.group.Get());
-    j.String("home", a.homeFolder.Get()).String("effectiveHome", store.GetHomeFolder(a.Name()));
+    j.String("home", a.homeFolder.Get()).String("effectiveHome", store.Folders().GetHomeFolder(a.Name()));
     j.String("defaultWebLink", a.defaultWebLink.Get());
     j.BeginObject("ratio").String("own", RatioText(a.udRatio.Get())).String("effective", RatioText(store.GetUdRatio(a.Name()))).EndObject();
     for (const auto& limit : LimitsOf(store, a))
@@ -107,7 +107,7 @@ std::string AccountReport(const permissionsClass& store, const accountClass& a, 
     std::vector<std::vector<std::string>> rows;
     rows.push_back({a.IsGroup() ? "Group:" : "User:", a.Name()});
     if (!a.IsGroup()) rows.push_back({"group", a.group.Get()});
-    rows.push_back({"home", OwnAndEffective(a, a.homeFolder.Get(), store.GetHomeFolder(a.Name()))});
+    rows.push_back({"home", OwnAndEffective(a, a.homeFolder.Get(), store.Folders().GetHomeFolder(a.Name()))});
     rows.push_back({"weblink", a.defaultWebLink.Get()});
     rows.push_back({"ratio", OwnAndEffective(a, RatioText(a.udRatio.Get()), RatioText(store.GetUdRatio(a.Name())))});
     for (const auto& limit : LimitsOf(store, a))
@@ -155,18 +155,18 @@ std::string AccountListReport(const permissionsClass& store, bool json)
 
 std::string IpListReport(const permissionsClass& store, bool json)
 {
-    const bool allowListed = store.GetIpRuleMode() == 0;
-    const auto rules = store.ListIpRules();
+    const bool allowListed = store.IpRules().GetIpRuleMode() == 0;
+    const auto rules = store.IpRules().ListIpRules();
     if (json) {
         JsonWriter j;
-        j.BeginObject().String("mode", allowListed ? "allow" : "deny").Bool("reverseDnsCheck", store.GetReverseDnsCheck());
+        j.BeginObject().String("mode", allowListed ? "allow" : "deny").Bool("reverseDnsCheck", store.IpRules().GetReverseDnsCheck());
         j.BeginArray("rules");
         for (const auto& rule : rules) j.String(rule);
         return j.EndArray().EndObject().Text() + "\n";
     }
     std::string text = allowListed ? "Mode: allow (addresses that match a rule are allowed, all others denied)\n"
                                    : "Mode: deny (addresses that match a rule are denied, all others allowed)\n";
-    text += std::string("Host-name rules checked: ") + (store.GetReverseDnsCheck() ? "yes" : "no") + "\n";
+    text += std::string("Host-name rules checked: ") + (store.IpRules().GetReverseDnsCheck() ? "yes" : "no") + "\n";
     text += rules.empty() ? "No rules.\n" : "Rules:\n";
     for (const auto& rule : rules) text += "  " + rule + "\n";
     return text;

@@ -37,7 +37,7 @@ bool ReloadSettings(serverController& controller, std::string& message)
     const ServerSettings fresh = LoadServerSettings(image);
     const bool reverseDns = image.ReadBool(kServerDataSection, "ReverseDNSCheckEnabled", false);
     permissionsClass& accounts = controller.accounts();
-    accounts.LoadIpRules(image);
+    accounts.IpRules().LoadIpRules(image);
     const auto applied = controller.applyOptions(fresh, reverseDns);
     message = "settings reloaded from " + path;
     if (applied.ftpRestarted) message += "; FTP restarted on port " + std::to_string(controller.settings().Port);

@@ -65,7 +65,7 @@ void FtpSessionPolicy::ClientCommand(serversClientClass& client, std::string& ke
     if (!answer.empty()) return;
     if (!RebasesRootedPaths(keyword)) return;
     const std::size_t name = keyword == "LIST" ? ListingNameStart(params) : keyword == "MFMT" ? MfmtNameStart(params) : 0;
-    params = params.substr(0, name) + RebaseRootedName(params.substr(name), accounts_.GetHomeFolder(AccountOf(client)));
+    params = params.substr(0, name) + RebaseRootedName(params.substr(name), accounts_.Folders().GetHomeFolder(AccountOf(client)));
 }
 
 // MDTM asks no login and raises no check of its own: a file the client may not be told of is

@@ -64,14 +64,14 @@ std::string FtpSessionPolicy::ReverseLookup(serversClientClass& client)
 
 std::string FtpSessionPolicy::Peer(serversClientClass& client)
 {
-    const bool withHostName = accounts_.GetReverseDnsCheck();
+    const bool withHostName = accounts_.IpRules().GetReverseDnsCheck();
     const std::string host = withHostName ? ReverseLookup(client) : std::string();
     return PeerDescription(client.PeerAddr(), client.PeerPort(), withHostName, host);
 }
 
 void FtpSessionPolicy::ClientConnect(TFtpServer& server, serversClientClass& client)
 {
-    if (accounts_.GetReverseDnsCheck() && client.hostName.empty()) {
+    if (accounts_.IpRules().GetReverseDnsCheck() && client.hostName.empty()) {
         StartConnectLookup(server, client);
         return;
     }
@@ -130,7 +130,7 @@ void FtpSessionPolicy::DecideConnection(TFtpServer& server, serversClientClass& 
 {
     const long long number = client.ClientNumber();
     const bool allowed =
-        accounts_.CheckClientAddress(client.PeerAddr(), 0, [this, &client] { return ReverseLookup(client); });
+        accounts_.IpRules().CheckClientAddress(client.PeerAddr(), 0, [this, &client] { return ReverseLookup(client); });
     // A lookup's wait served other events: the client may have gone meanwhile.
     if (!thread_.IsLiveClient(&client, number)) return;
     const std::string peer = Peer(client);
@@ -168,7 +168,7 @@ void FtpSessionPolicy::Authenticate(serversClientClass& client, const std::strin
         if (!accounts_.AdmitConnection(user, client.PeerAddr())) {
             answer = kTooManyForAccount;
         } else {
-            const std::string home = accounts_.GetHomeFolder(user);
+            const std::string home = accounts_.Folders().GetHomeFolder(user);
             if (home.empty() || !fs::RealFolderExists(home)) {
                 GiveBackConnection(user, client.PeerAddr());
                 answer = kNoHomePath;

@@ -45,7 +45,7 @@ void FtpSessionPolicy::ListingsChange(const std::string& folder)
 
 bool FtpSessionPolicy::Allowed(serversClientClass& client, const std::string& folder, const char* op) const
 {
-    return !folder.empty() && accounts_.CheckFolderPermission(AccountOf(client), folder, op);
+    return !folder.empty() && accounts_.Folders().CheckFolderPermission(AccountOf(client), folder, op);
 }
 
 // A folder above the home folder may be passed through on the way to it: clients such as lftp
@@ -54,7 +54,7 @@ bool FtpSessionPolicy::Allowed(serversClientClass& client, const std::string& fo
 // its own right.
 bool FtpSessionPolicy::LeadsToHome(serversClientClass& client, const std::string& folder) const
 {
-    const std::string home = accounts_.GetHomeFolder(AccountOf(client));
+    const std::string home = accounts_.Folders().GetHomeFolder(AccountOf(client));
     if (home.empty()) return false;
     const std::string above = RemoveTrailingBackslash(FullRealPath(folder));
     return !above.empty() && IsInsideFolder(AddTrailingBackslash(home), above);
@@ -118,7 +118,7 @@ void FtpSessionPolicy::ValidateGet(serversClientClass& client, const std::string
     const float ratio = accounts_.GetUdRatio(account);
     const bool creditOk = exists && CreditAllows(client.credit, ratio, info->size);
     allowed = exists && creditOk;
-    if (allowed && !accounts_.GetWebLink(account, folder).empty() && thread_.webLinkRequired())
+    if (allowed && !accounts_.Folders().GetWebLink(account, folder).empty() && thread_.webLinkRequired())
         allowed = client.webLinkGranted;
     if (exists && !creditOk) RefuseForCredit(client, ratio);
     if (allowed) thread_.setSessionAction(&client, saDownloadAllowed);

@@ -95,7 +95,7 @@ void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& d
         ListSearchResults(client);
         return;
     }
-    const std::string home = AddTrailingBackslash(FullRealPath(accounts_.GetHomeFolder(AccountOf(client))));
+    const std::string home = AddTrailingBackslash(FullRealPath(accounts_.Folders().GetHomeFolder(AccountOf(client))));
     const ListingTarget target = ResolveListingTarget(client.Directory(), directory.substr(ListingNameStart(directory)));
     const bool insideHome = !target.folder.empty() && home.size() > 1 &&
                             IsInsideFolder(target.folder, RemoveTrailingBackslash(home));

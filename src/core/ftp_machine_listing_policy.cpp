@@ -42,7 +42,7 @@ std::string MachineSearchResultLine(const std::string& listingLine)
 
 bool FtpSessionPolicy::InsideHome(serversClientClass& client, const std::string& folder) const
 {
-    const std::string home = AddTrailingBackslash(FullRealPath(accounts_.GetHomeFolder(AccountOf(client))));
+    const std::string home = AddTrailingBackslash(FullRealPath(accounts_.Folders().GetHomeFolder(AccountOf(client))));
     return !folder.empty() && home.size() > 1 && IsInsideFolder(AddTrailingBackslash(folder), RemoveTrailingBackslash(home));
 }
 

@@ -264,7 +264,7 @@ void ftpServerThread::StopHttp()
 void ftpServerThread::RestartIndexer()
 {
     StopIndexer();
-    indexer_ = std::make_unique<IndexThread>(&localIndexList_, indexControllerLink_, accounts_, accounts_.ListSharedFolders(),
+    indexer_ = std::make_unique<IndexThread>(&localIndexList_, indexControllerLink_, accounts_, accounts_.Folders().ListSharedFolders(),
                                              IndexFilePath());
     indexer_->Start();
 }
@@ -373,7 +373,7 @@ void ftpServerThread::ApplyCacheSettings(const ServerSettings& s)
 
 void ftpServerThread::openCachedFile(const std::string& path, serversClientClass& client, bool listing)
 {
-    const std::string key = path.empty() || path == "\\" ? accounts_.GetHomeFolder(client.UserName()) : path;
+    const std::string key = path.empty() || path == "\\" ? accounts_.Folders().GetHomeFolder(client.UserName()) : path;
     // A lease the client still held (a transfer that never reported its end) goes first.
     client.cacheLease = CacheLease();
     if (!key.empty()) client.cacheLease = cache_.CacheLookup(key, listing ? CacheSource::Folder : CacheSource::File);

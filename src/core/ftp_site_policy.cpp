@@ -137,7 +137,7 @@ void FtpSessionPolicy::Search(serversClientClass& client, const std::string& que
 {
     const std::string account = AccountOf(client);
     SearchLocalIndex(thread_.localIndexList(), client.searchMode, query, [this, &account](const std::string& folder) {
-        return accounts_.CheckFolderPermission(account, folder, "list") && accounts_.CheckFolderPermission(account, folder, "CWD");
+        return accounts_.Folders().CheckFolderPermission(account, folder, "list") && accounts_.Folders().CheckFolderPermission(account, folder, "CWD");
     }, client.searchResults);
 }
 
@@ -155,7 +155,7 @@ std::string FtpSessionPolicy::digestOf(serversClientClass& client, const std::st
     parent = parent.substr(0, parent.rfind('/'));
     if (!parent.empty() && parent.front() == '/') parent.erase(0, 1);
     const AccountPtr account = accounts_.FindAccount(AccountOf(client));
-    if (!account || parent.empty() || !accounts_.CheckAccountFolder(*account, SlashesToBackslashes(parent), "get"))
+    if (!account || parent.empty() || !accounts_.Folders().CheckAccountFolder(*account, SlashesToBackslashes(parent), "get"))
         return std::string(kNoDigest);
     return DigestInIndex(thread_.localIndexList(), path);
 }
@@ -163,7 +163,7 @@ std::string FtpSessionPolicy::digestOf(serversClientClass& client, const std::st
 std::string FtpSessionPolicy::WebLinkReply(serversClientClass& client)
 {
     std::string scheme, host, path, port;
-    SplitUrl(accounts_.GetWebLink(AccountOf(client), client.Directory()), scheme, host, path, port);
+    SplitUrl(accounts_.Folders().GetWebLink(AccountOf(client), client.Directory()), scheme, host, path, port);
     if (host == "0.0.0.0") ResolveAnyAddress(host);
     return scheme + host + ":" + port + path;
 }

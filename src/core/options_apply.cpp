@@ -52,7 +52,7 @@ serverController::OptionsApplied serverController::applyOptions(const ServerSett
     HttpGroup(copy);
     CacheGroup(copy);
     settings_.HttpBindAddress = settings_.UserSetServerIP;
-    accounts_.SetReverseDnsCheck(reverseDnsCheck);
+    accounts_.IpRules().SetReverseDnsCheck(reverseDnsCheck);
     applyCacheSettings();
     // A new log file path while logging to a file goes on takes effect too (the log panel
     // reopens only when the switch changes, and a reload has no panel).

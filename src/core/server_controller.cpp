@@ -66,7 +66,7 @@ void serverController::firstRunSetup()
     accounts_.AddUser(kAnonymousName, "", kAnonymousGroup);  // refused when the account exists
     fs::ForceRealFolders(kFirstRunFolder);
     for (FolderFlag flag : {FolderFlag::get, FolderFlag::list, FolderFlag::CWD, FolderFlag::inherit})
-        accounts_.GrantFlag(kAnonymousName, kFirstRunFolder, flag);
+        accounts_.Folders().GrantFlag(kAnonymousName, kFirstRunFolder, flag);
 }
 
 void serverController::startInitialServices()

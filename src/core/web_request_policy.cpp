@@ -100,7 +100,7 @@ void WebRequestPolicy::Wire(THttpServer& server)
 
 std::string WebRequestPolicy::Peer(httpServersClientClass& client, const std::function<bool()>& stillHere)
 {
-    const bool withHostName = accounts_.GetReverseDnsCheck();
+    const bool withHostName = accounts_.IpRules().GetReverseDnsCheck();
     const std::string host = withHostName ? HostNameOf(client, stillHere) : std::string();
     return PeerDescription(client.PeerAddr(), client.PeerPort(), withHostName, host);
 }
@@ -122,7 +122,7 @@ void WebRequestPolicy::ClientConnect(THttpServer& server, httpServersClientClass
     const std::string name = client.Name();
     const auto stillHere = [&server, &client, &name] { return server.IsClient(&client) && client.Name() == name; };
     bool gone = false;
-    const bool allowed = accounts_.CheckClientAddress(client.PeerAddr(), 1, [this, &client, &gone, &stillHere] {
+    const bool allowed = accounts_.IpRules().CheckClientAddress(client.PeerAddr(), 1, [this, &client, &gone, &stillHere] {
         const std::string host = HostNameOf(client, stillHere);
         gone = !stillHere();
         return host;

@@ -278,13 +278,13 @@ void AccountsPage::LoadRights()
     const std::string name = ToStd(SelectedAccount());
     const std::string folder = ToStd(SelectedFolder());
     const AccountPtr account = name.empty() ? nullptr : store_.FindAccount(name);
-    const FolderEntryPtr entry = (account && !folder.empty()) ? permissionsClass::FindEntry(*account, folder) : nullptr;
+    const FolderEntryPtr entry = (account && !folder.empty()) ? FolderRights::FindEntry(*account, folder) : nullptr;
     for (std::size_t f = 0; f < rights_.size(); ++f) {
         rights_[f]->setEnabled(entry != nullptr);
         rights_[f]->setChecked(entry && entry->Flag(static_cast<FolderFlag>(f)));
     }
     homeFolder_->setEnabled(entry != nullptr);
-    homeFolder_->setChecked(entry && store_.IsHomeFolder(name, folder));
+    homeFolder_->setChecked(entry && store_.Folders().IsHomeFolder(name, folder));
     filling_ = false;
 }
 
@@ -427,7 +427,7 @@ void AccountsPage::AddFolder()
                          this);
     const std::string folder = AddTrailingBackslash(*real);
     for (FolderFlag flag : {FolderFlag::get, FolderFlag::list, FolderFlag::CWD, FolderFlag::inherit})
-        store_.GrantFlag(name, folder, flag);
+        store_.Folders().GrantFlag(name, folder, flag);
     SaveAccountFiles();
     LoadFolders();
     SelectFolderRow(QtText(folder));
@@ -441,7 +441,7 @@ void AccountsPage::DeleteFolder()
     if (AskYesNo(this, "Do you really want to remove the folder " + folder + " of the user/group " + name + "?",
                  "Really delete folder?") != QMessageBox::Yes)
         return;
-    store_.RemoveFolder(ToStd(name), ToStd(folder));
+    store_.Folders().RemoveFolder(ToStd(name), ToStd(folder));
     SaveAccountFiles();
     LoadFolders();
 }
@@ -452,8 +452,8 @@ void AccountsPage::RightToggled(FolderFlag flag, bool on)
     const std::string name = ToStd(SelectedAccount());
     const std::string folder = ToStd(SelectedFolder());
     if (name.empty() || folder.empty()) return;
-    if (on) store_.GrantFlag(name, folder, flag);
-    else store_.RevokeFlag(name, folder, flag);
+    if (on) store_.Folders().GrantFlag(name, folder, flag);
+    else store_.Folders().RevokeFlag(name, folder, flag);
     SaveAccountFiles();
 }
 
@@ -463,7 +463,7 @@ void AccountsPage::HomeFolderToggled(bool on)
     const std::string name = ToStd(SelectedAccount());
     const std::string folder = ToStd(SelectedFolder());
     if (name.empty() || folder.empty()) return;
-    store_.SetHomeFolder(name, on ? folder : std::string());
+    store_.Folders().SetHomeFolder(name, on ? folder : std::string());
     if (on) {
         // The home must be entered and listed: ticking the boxes grants both.
         RightBox(FolderFlag::CWD)->setChecked(true);
@@ -516,9 +516,9 @@ void AccountsPage::EditWebLink()
     const std::string name = ToStd(SelectedAccount());
     const std::string folder = ToStd(SelectedFolder());
     if (name.empty() || folder.empty()) return;
-    const auto link = TURLForm::Edit(QtText(store_.GetWebLink(name, folder)), thisServer_(), this);
+    const auto link = TURLForm::Edit(QtText(store_.Folders().GetWebLink(name, folder)), thisServer_(), this);
     if (!link) return;
-    store_.SetFolderWebLink(name, folder, ToStd(*link));
+    store_.Folders().SetFolderWebLink(name, folder, ToStd(*link));
     SaveAccountFiles();
     LoadFolders();
 }

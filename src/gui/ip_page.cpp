@@ -66,9 +66,9 @@ IpPage::IpPage(permissionsClass& store, QWidget* parent)
 
 void IpPage::LoadFromStore()
 {
-    mode_->setCurrentIndex(store_.GetIpRuleMode() == 0 ? 0 : 1);
+    mode_->setCurrentIndex(store_.IpRules().GetIpRuleMode() == 0 ? 0 : 1);
     rules_->clear();
-    for (const std::string& rule : store_.ListIpRules()) rules_->addItem(QtText(rule));
+    for (const std::string& rule : store_.IpRules().ListIpRules()) rules_->addItem(QtText(rule));
 }
 
 void IpPage::AddRule()
@@ -88,13 +88,13 @@ void IpPage::DeleteAll() { rules_->clear(); }
 
 void IpPage::SaveAndApply()
 {
-    store_.ClearIpRules();
-    store_.SetIpRuleMode(mode_->currentIndex());
-    for (int i = 0; i < rules_->count(); ++i) store_.AddIpRule(ToStd(rules_->item(i)->text()));
+    store_.IpRules().ClearIpRules();
+    store_.IpRules().SetIpRuleMode(mode_->currentIndex());
+    for (int i = 0; i < rules_->count(); ++i) store_.IpRules().AddIpRule(ToStd(rules_->item(i)->text()));
     // Written now as well as at shut-down, so a rule in force is never lost with the process.
     const std::string settingsPath = ProgramFolder() + std::string(kServerSettingsFileName);
     IniImage settings = IniImage::Open(settingsPath);
-    store_.SaveIpRules(settings);
+    store_.IpRules().SaveIpRules(settings);
     if (!settings.Save(settingsPath)) ShowError("The IP rules could not be written now; they are in force and are written at shut-down.", this);
 }
 

@@ -128,7 +128,7 @@ void OptionsDialog::Load()
     Field("UserSetServerIP")->setText(QtText(s.UserSetServerIP));
     Box("IndexMyFiles")->setChecked(!s.ServerDesiredButNoP2PSharingMode);
     Box("MD5IndexingEnabled")->setChecked(s.MD5IndexingEnabled);
-    Box("ReverseDNSCheckEnabled")->setChecked(controller_.accounts().GetReverseDnsCheck());
+    Box("ReverseDNSCheckEnabled")->setChecked(controller_.accounts().IpRules().GetReverseDnsCheck());
     Field("Port")->setText(QString::number(s.Port));
     Spin("MaximumNumberOfConnections")->setValue(s.MaximumNumberOfConnections);
     Box("BannerFromFile")->setChecked(s.BannerFromFile);
@@ -171,7 +171,7 @@ void OptionsDialog::ApplyCommon()
     changed |= Store(s.MD5IndexingEnabled, Box("MD5IndexingEnabled")->isChecked());
     changed |= Store(s.ServerDesiredButNoP2PSharingMode, !Box("IndexMyFiles")->isChecked());
     s.HttpBindAddress = s.UserSetServerIP;
-    controller_.accounts().SetReverseDnsCheck(Box("ReverseDNSCheckEnabled")->isChecked());
+    controller_.accounts().IpRules().SetReverseDnsCheck(Box("ReverseDNSCheckEnabled")->isChecked());
     Saved(changed, kServiceBoth);
 }
 

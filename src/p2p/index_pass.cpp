@@ -108,8 +108,8 @@ bool IndexThread::AnonymousMaySee(const std::string& folder)
 {
     if (folder == testedFolder_) return testedFolderVisible_;
     testedFolder_ = folder;
-    testedFolderVisible_ = accounts_.CheckFolderPermission(kIndexingAccount, folder, "list") &&
-                           accounts_.CheckFolderPermission(kIndexingAccount, folder, "CWD");
+    testedFolderVisible_ = accounts_.Folders().CheckFolderPermission(kIndexingAccount, folder, "list") &&
+                           accounts_.Folders().CheckFolderPermission(kIndexingAccount, folder, "CWD");
     return testedFolderVisible_;
 }
 

@@ -22,15 +22,15 @@ TEST_F(AccountFiles, SaveAndLoadKeepAccountsPropertiesPasswordsAndFolders) {
   // Leading and trailing bytes 0xDF and above: their complements are blanks.
   const std::string password = "\xDF p\xFF w \xE0";
   ASSERT_TRUE(store_->AddUser("jo", password, "Staff"));
-  store_->GrantFlag("jo", "C:\\Pub\\", FolderFlag::get);
-  store_->GrantFlag("jo", "C:\\Pub\\", FolderFlag::inherit);
-  store_->SetFolderWebLink("jo", "C:\\Pub\\", "http://pub/");
+  store_->Folders().GrantFlag("jo", "C:\\Pub\\", FolderFlag::get);
+  store_->Folders().GrantFlag("jo", "C:\\Pub\\", FolderFlag::inherit);
+  store_->Folders().SetFolderWebLink("jo", "C:\\Pub\\", "http://pub/");
   store_->SetUdRatio("jo", 0.25f);
   store_->SetMaxIpConnections("jo", 3);
   store_->SetIdleTimeout("Staff", 120);
-  store_->SetIpRuleMode(0);
-  store_->AddIpRule("10.0.0.x");
-  store_->SetReverseDnsCheck(true);
+  store_->IpRules().SetIpRuleMode(0);
+  store_->IpRules().AddIpRule("10.0.0.x");
+  store_->IpRules().SetReverseDnsCheck(true);
   IniImage settings;
   ASSERT_TRUE(store_->SaveAccounts(settings));
   EXPECT_FALSE(store_->FindUser("jo"));
@@ -43,12 +43,12 @@ TEST_F(AccountFiles, SaveAndLoadKeepAccountsPropertiesPasswordsAndFolders) {
   EXPECT_FLOAT_EQ(again->GetUdRatio("jo"), 0.25f);
   EXPECT_EQ(again->GetMaxIpConnections("jo"), 3);
   EXPECT_EQ(again->GetIdleTimeout("Staff"), 120);
-  EXPECT_EQ(again->GetHomeFolder("jo"), "C:\\Pub\\");
-  EXPECT_EQ(again->ListFolders("jo"), std::vector<std::string>{"C:\\Pub\\"});
-  EXPECT_TRUE(again->GetInheritFlag("jo", "C:\\Pub"));
-  EXPECT_EQ(again->GetIpRuleMode(), 0);
-  EXPECT_EQ(again->ListIpRules(), std::vector<std::string>{"10.0.0.x"});
-  EXPECT_TRUE(again->GetReverseDnsCheck());
+  EXPECT_EQ(again->Folders().GetHomeFolder("jo"), "C:\\Pub\\");
+  EXPECT_EQ(again->Folders().ListFolders("jo"), std::vector<std::string>{"C:\\Pub\\"});
+  EXPECT_TRUE(again->Folders().GetInheritFlag("jo", "C:\\Pub"));
+  EXPECT_EQ(again->IpRules().GetIpRuleMode(), 0);
+  EXPECT_EQ(again->IpRules().ListIpRules(), std::vector<std::string>{"10.0.0.x"});
+  EXPECT_TRUE(again->IpRules().GetReverseDnsCheck());
   EXPECT_TRUE(again->FindGroup("All Others"));
 }
 
@@ -78,7 +78,7 @@ TEST_F(AccountFiles, ASaveReplacesOnlyTheFolderFilesThatChanged) {
   store_->LoadAccounts(IniImage());
   for (const char* name : {"ann", "bob", "cy"}) {
     ASSERT_TRUE(store_->AddUser(name, "pw", "All Others"));
-    store_->GrantFlag(name, "C:\\Pub\\", FolderFlag::get);
+    store_->Folders().GrantFlag(name, "C:\\Pub\\", FolderFlag::get);
   }
   ASSERT_TRUE(store_->SaveAccounts());
   const auto annBefore = InodeOf(home_ / "user - ann.kcf");
@@ -87,12 +87,12 @@ TEST_F(AccountFiles, ASaveReplacesOnlyTheFolderFilesThatChanged) {
 
   store_ = MakeStore();
   store_->LoadAccounts();
-  store_->GrantFlag("bob", "C:\\Pub\\", FolderFlag::put);
+  store_->Folders().GrantFlag("bob", "C:\\Pub\\", FolderFlag::put);
   store_->SetMaxIpConnections("ann", 2);  // a property only: the folder file stays as it is
   // "cy"'s folder file cannot be replaced: a folder stands where it would go.
   std::filesystem::remove(HomeFile("user - cy.kcf"));
   std::filesystem::create_directory(HomeFile("user - cy.kcf"));
-  store_->GrantFlag("cy", "C:\\Pub\\", FolderFlag::put);
+  store_->Folders().GrantFlag("cy", "C:\\Pub\\", FolderFlag::put);
   EXPECT_FALSE(store_->SaveAccounts());
 
   EXPECT_EQ(InodeOf(home_ / "user - ann.kcf"), annBefore);
@@ -111,10 +111,10 @@ TEST_F(AccountFiles, FolderFileLoadsSortedAndTheLaterLineWins) {
                 "gp------C:\\A\\*\r\ng-------C:\\A\\*\r\n--------D:\\X\\*\r\n\r\n"
                 "gp------C:\\Pub\\\r\ng-------c:\\b\\*\r\nG-------C:\\B\\*\r\n");
   store_->LoadAccounts(IniImage());
-  EXPECT_EQ(store_->ListFolders("jo"),
+  EXPECT_EQ(store_->Folders().ListFolders("jo"),
             (std::vector<std::string>{"D:\\X\\", "c:\\b\\", "C:\\A\\", "C:\\Pub\\"}));
   // The empty home takes the first folder and makes it reachable.
-  EXPECT_EQ(store_->GetHomeFolder("jo"), "D:\\X\\");
+  EXPECT_EQ(store_->Folders().GetHomeFolder("jo"), "D:\\X\\");
   IniImage settings;
   ASSERT_TRUE(store_->SaveAccounts(settings));
   EXPECT_EQ(ReadHomeFile("user - jo.kcf"),
@@ -186,7 +186,7 @@ TEST_F(AccountFiles, NonsenseFilesLoadWithDefaultsAndSaveClean) {
   WriteHomeFile("CorvaneServer.ini", binary);
   store_->LoadAccounts();
   EXPECT_EQ(store_->GroupNames(), std::vector<std::string>{"All Others"});
-  EXPECT_EQ(store_->GetIpRuleMode(), 1);
+  EXPECT_EQ(store_->IpRules().GetIpRuleMode(), 1);
   ASSERT_TRUE(store_->SaveAccounts());
   auto again = MakeStore();
   again->LoadAccounts();
@@ -197,7 +197,7 @@ TEST_F(AccountFiles, NonsenseFilesLoadWithDefaultsAndSaveClean) {
 TEST_F(AccountFiles, PermanentRemovalDeletesTheFilesAtOnce) {
   store_->LoadAccounts(IniImage());
   ASSERT_TRUE(store_->AddUser("jo", "pw", "All Others"));
-  store_->GrantFlag("jo", "C:\\Pub\\", FolderFlag::get);
+  store_->Folders().GrantFlag("jo", "C:\\Pub\\", FolderFlag::get);
   store_->SetMaxTransferRate("jo", 7);
   IniImage settings;
   ASSERT_TRUE(store_->SaveAccounts(settings));
@@ -208,7 +208,7 @@ TEST_F(AccountFiles, PermanentRemovalDeletesTheFilesAtOnce) {
   EXPECT_EQ(ReadHomeFile("usersgroups.ini").find("[jo]"), std::string::npos);
   // Re-created with the same name, it starts with no folders and default properties.
   ASSERT_TRUE(store_->AddUser("jo", "", "All Others"));
-  EXPECT_TRUE(store_->ListFolders("jo").empty());
+  EXPECT_TRUE(store_->Folders().ListFolders("jo").empty());
   EXPECT_EQ(store_->GetMaxTransferRate("jo"), 0);
 }
 
@@ -216,13 +216,13 @@ TEST_F(AccountFiles, IpRulesFromTheServerSettings) {
   IniImage settings = IniImage::FromText(
       "[ServerData]\r\nIPListMode=0\r\nIPListCount=2\r\nIPListData0=10.0.0.x\r\n"
       "ReverseDNSCheckEnabled=7\r\n");
-  store_->LoadIpRules(settings);
-  EXPECT_EQ(store_->ListIpRules(), (std::vector<std::string>{"10.0.0.x", "xxx.xxx.xxx.xxx"}));
-  EXPECT_TRUE(store_->GetReverseDnsCheck());
-  EXPECT_EQ(store_->GetIpRuleMode(), 0);
-  store_->ClearIpRules();
-  store_->AddIpRule("1.2.3.4");
-  store_->SaveIpRules(settings);
+  store_->IpRules().LoadIpRules(settings);
+  EXPECT_EQ(store_->IpRules().ListIpRules(), (std::vector<std::string>{"10.0.0.x", "xxx.xxx.xxx.xxx"}));
+  EXPECT_TRUE(store_->IpRules().GetReverseDnsCheck());
+  EXPECT_EQ(store_->IpRules().GetIpRuleMode(), 0);
+  store_->IpRules().ClearIpRules();
+  store_->IpRules().AddIpRule("1.2.3.4");
+  store_->IpRules().SaveIpRules(settings);
   EXPECT_EQ(settings.ReadInteger("ServerData", "IPListCount", -1), 1);
   EXPECT_EQ(settings.ReadString("ServerData", "IPListData0", ""), "1.2.3.4");
   EXPECT_FALSE(settings.ValueExists("ServerData", "IPListData1"));
@@ -235,11 +235,11 @@ TEST_F(AccountFiles, AHugeRuleCountLoadsAndSavesPromptly) {
       "[ServerData]\r\nIPListMode=0\r\nIPListCount=2147483647\r\nIPListData0=10.0.0.x\r\n"
       "IPListData7=1.1.1.1\r\nIPListData07=keep\r\nIPListDataX=keep\r\nFtpPort=21\r\n");
   const auto start = std::chrono::steady_clock::now();
-  store_->LoadIpRules(settings);
-  EXPECT_EQ(store_->ListIpRules().at(7), "1.1.1.1");
-  store_->ClearIpRules();
-  store_->AddIpRule("1.2.3.4");
-  store_->SaveIpRules(settings);
+  store_->IpRules().LoadIpRules(settings);
+  EXPECT_EQ(store_->IpRules().ListIpRules().at(7), "1.1.1.1");
+  store_->IpRules().ClearIpRules();
+  store_->IpRules().AddIpRule("1.2.3.4");
+  store_->IpRules().SaveIpRules(settings);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_EQ(settings.ReadSection("ServerData"),
             (std::vector<std::string>{"IPListMode", "IPListCount", "IPListData07", "IPListDataX",
@@ -255,24 +255,24 @@ TEST_F(AccountFiles, ChecksOnOneThreadWhileAnotherEditsAndRemoves) {
   std::atomic<bool> stop{false};
   std::thread server([&] {
     while (!stop.load()) {
-      store_->CheckFolderPermission("U", "C:\\Pub\\a\\b\\", "get");
+      store_->Folders().CheckFolderPermission("U", "C:\\Pub\\a\\b\\", "get");
       store_->AdmitConnection("U", "10.0.0.1");
       store_->Authenticate("U", "pw");
-      store_->GetWebLink("U", "C:\\Pub\\a\\");
-      store_->ListSharedFolders();
-      store_->CheckClientAddress("10.0.0.1", 0, [] { return std::string("h.example"); });
+      store_->Folders().GetWebLink("U", "C:\\Pub\\a\\");
+      store_->Folders().ListSharedFolders();
+      store_->IpRules().CheckClientAddress("10.0.0.1", 0, [] { return std::string("h.example"); });
     }
   });
   for (int round = 0; round < 200; ++round) {
     store_->AddUser("U", "pw", "G");
-    store_->GrantFlag("U", "C:\\Pub\\", FolderFlag::get);
-    store_->GrantFlag("U", "C:\\Pub\\", FolderFlag::inherit);
-    store_->GrantFlag("G", "C:\\Pub\\a\\", FolderFlag::get);
-    store_->SetFolderWebLink("U", "C:\\Pub\\", "http://x/");
-    store_->RemoveFolder("U", "C:\\Pub\\");
-    store_->RemoveFolder("G", "C:\\Pub\\a\\");
-    store_->AddIpRule("10.0.0.x");
-    store_->ClearIpRules();
+    store_->Folders().GrantFlag("U", "C:\\Pub\\", FolderFlag::get);
+    store_->Folders().GrantFlag("U", "C:\\Pub\\", FolderFlag::inherit);
+    store_->Folders().GrantFlag("G", "C:\\Pub\\a\\", FolderFlag::get);
+    store_->Folders().SetFolderWebLink("U", "C:\\Pub\\", "http://x/");
+    store_->Folders().RemoveFolder("U", "C:\\Pub\\");
+    store_->Folders().RemoveFolder("G", "C:\\Pub\\a\\");
+    store_->IpRules().AddIpRule("10.0.0.x");
+    store_->IpRules().ClearIpRules();
     store_->RemoveUser("U", round % 2 == 0);
   }
   stop.store(true);

@@ -15,10 +15,10 @@ class AccountModel : public AccountStoreTest {
 
 TEST_F(AccountModel, AnonymousTakesAnyPasswordAndAnswersToFtp) {
   ASSERT_TRUE(store_->AddUser("anonymous", "ignored", "All Others"));
-  std::string login = "FTP";
+  const std::string login = "FTP";
   auto user = store_->FindUser(login);
   ASSERT_TRUE(user);
-  EXPECT_EQ(login, "Anonymous");
+  EXPECT_EQ(user->Name(), "Anonymous");
   EXPECT_TRUE(store_->Authenticate("ftp", ""));
   EXPECT_TRUE(store_->Authenticate("ANONYMOUS", "whatever"));
   EXPECT_FALSE(store_->changePassword("ftp", "new"));
@@ -143,156 +143,156 @@ TEST_F(AccountModel, UsersGetTheUnionOfTheirOwnAndTheirGroupsRights) {
   AddFolders({"C:\\", "C:\\Pub\\", "C:\\Pub\\Sub\\", "C:\\Other\\"});
   ASSERT_TRUE(store_->AddGroup("G"));
   ASSERT_TRUE(store_->AddUser("U", "", "G"));
-  store_->GrantFlag("U", "C:\\Pub\\", FolderFlag::get);
-  store_->GrantFlag("U", "C:\\Pub\\", FolderFlag::list);
-  store_->GrantFlag("U", "C:\\Pub\\", FolderFlag::CWD);
-  store_->GrantFlag("G", "C:\\", FolderFlag::get);
-  store_->GrantFlag("G", "C:\\", FolderFlag::put);
-  store_->GrantFlag("G", "C:\\", FolderFlag::inherit);
-  EXPECT_TRUE(store_->CheckFolderPermission("U", "C:\\Pub\\", "get"));
-  EXPECT_TRUE(store_->CheckFolderPermission("U", "C:\\Pub\\", "put"));
-  EXPECT_TRUE(store_->CheckFolderPermission("U", "C:\\Other\\", "put"));
-  EXPECT_TRUE(store_->CheckFolderPermission("U", "C:\\Pub\\Sub\\", "get"));
-  EXPECT_FALSE(store_->CheckFolderPermission("U", "C:\\Pub\\Sub\\", "list"));
-  EXPECT_TRUE(store_->CheckFolderPermission("U", "C:\\Pub\\", "list"));
-  EXPECT_FALSE(store_->CheckFolderPermission("U", "C:\\Pub\\", "List"));
-  EXPECT_FALSE(store_->CheckFolderPermission("G", "C:\\Pub\\", "list"));
-  EXPECT_FALSE(store_->CheckFolderPermission("nobody", "C:\\Pub\\", "get"));
+  store_->Folders().GrantFlag("U", "C:\\Pub\\", FolderFlag::get);
+  store_->Folders().GrantFlag("U", "C:\\Pub\\", FolderFlag::list);
+  store_->Folders().GrantFlag("U", "C:\\Pub\\", FolderFlag::CWD);
+  store_->Folders().GrantFlag("G", "C:\\", FolderFlag::get);
+  store_->Folders().GrantFlag("G", "C:\\", FolderFlag::put);
+  store_->Folders().GrantFlag("G", "C:\\", FolderFlag::inherit);
+  EXPECT_TRUE(store_->Folders().CheckFolderPermission("U", "C:\\Pub\\", "get"));
+  EXPECT_TRUE(store_->Folders().CheckFolderPermission("U", "C:\\Pub\\", "put"));
+  EXPECT_TRUE(store_->Folders().CheckFolderPermission("U", "C:\\Other\\", "put"));
+  EXPECT_TRUE(store_->Folders().CheckFolderPermission("U", "C:\\Pub\\Sub\\", "get"));
+  EXPECT_FALSE(store_->Folders().CheckFolderPermission("U", "C:\\Pub\\Sub\\", "list"));
+  EXPECT_TRUE(store_->Folders().CheckFolderPermission("U", "C:\\Pub\\", "list"));
+  EXPECT_FALSE(store_->Folders().CheckFolderPermission("U", "C:\\Pub\\", "List"));
+  EXPECT_FALSE(store_->Folders().CheckFolderPermission("G", "C:\\Pub\\", "list"));
+  EXPECT_FALSE(store_->Folders().CheckFolderPermission("nobody", "C:\\Pub\\", "get"));
   // The first folder became the home; the group's home serves a user without one.
-  EXPECT_EQ(store_->GetHomeFolder("U"), "C:\\Pub\\");
-  EXPECT_TRUE(store_->IsHomeFolder("U", "c:\\Pub\\"));
+  EXPECT_EQ(store_->Folders().GetHomeFolder("U"), "C:\\Pub\\");
+  EXPECT_TRUE(store_->Folders().IsHomeFolder("U", "c:\\Pub\\"));
 }
 
 TEST_F(AccountModel, InheritWalkSkipsAnAllOffEntryWithoutInherit) {
   AddFolders({"C:\\", "C:\\Pub\\", "C:\\Pub\\Sub\\", "C:\\Pub\\Sub\\Deep\\"});
   ASSERT_TRUE(store_->AddUser("U", "", "All Others"));
-  store_->GrantFlag("U", "C:\\Pub\\", FolderFlag::get);
-  store_->GrantFlag("U", "C:\\Pub\\", FolderFlag::inherit);
-  store_->GrantFlag("U", "C:\\Pub\\Sub\\", FolderFlag::get);
-  store_->RevokeFlag("U", "C:\\Pub\\Sub\\", FolderFlag::get);
-  EXPECT_FALSE(store_->CheckFolderPermission("U", "C:\\Pub\\Sub\\", "get"));
-  EXPECT_TRUE(store_->CheckFolderPermission("U", "C:\\Pub\\Sub\\Deep\\", "get"));
-  EXPECT_TRUE(store_->CheckFolderPermission("U", "C:\\Pub\\Sub\\Deep", "get"));
-  EXPECT_FALSE(store_->CheckFolderPermission("U", "C:\\", "get"));
+  store_->Folders().GrantFlag("U", "C:\\Pub\\", FolderFlag::get);
+  store_->Folders().GrantFlag("U", "C:\\Pub\\", FolderFlag::inherit);
+  store_->Folders().GrantFlag("U", "C:\\Pub\\Sub\\", FolderFlag::get);
+  store_->Folders().RevokeFlag("U", "C:\\Pub\\Sub\\", FolderFlag::get);
+  EXPECT_FALSE(store_->Folders().CheckFolderPermission("U", "C:\\Pub\\Sub\\", "get"));
+  EXPECT_TRUE(store_->Folders().CheckFolderPermission("U", "C:\\Pub\\Sub\\Deep\\", "get"));
+  EXPECT_TRUE(store_->Folders().CheckFolderPermission("U", "C:\\Pub\\Sub\\Deep", "get"));
+  EXPECT_FALSE(store_->Folders().CheckFolderPermission("U", "C:\\", "get"));
 }
 
 TEST_F(AccountModel, FolderTextsAreNormalisedAndTrapsRefused) {
   AddFolders({"C:\\", "C:\\Pub\\", "C:\\Pub\\Sub\\", "C:\\Private\\", "C:\\Pub\\...\\"});
   ASSERT_TRUE(store_->AddUser("U", "", "All Others"));
-  store_->GrantFlag("U", "C:\\Pub\\", FolderFlag::get);
-  store_->GrantFlag("U", "C:\\Private\\", FolderFlag::put);
-  EXPECT_TRUE(store_->CheckFolderPermission("U", "C:\\Pub\\Sub\\..\\", "get"));
-  EXPECT_TRUE(store_->CheckFolderPermission("U", "C:\\Pub\\Sub\\..\\..\\Private\\", "put"));
-  EXPECT_FALSE(store_->CheckFolderPermission("U", "C:\\Pub\\Sub\\..\\..\\Private\\", "get"));
-  EXPECT_FALSE(store_->CheckFolderPermission("U", "C:\\Pub\\...\\", "get"));
+  store_->Folders().GrantFlag("U", "C:\\Pub\\", FolderFlag::get);
+  store_->Folders().GrantFlag("U", "C:\\Private\\", FolderFlag::put);
+  EXPECT_TRUE(store_->Folders().CheckFolderPermission("U", "C:\\Pub\\Sub\\..\\", "get"));
+  EXPECT_TRUE(store_->Folders().CheckFolderPermission("U", "C:\\Pub\\Sub\\..\\..\\Private\\", "put"));
+  EXPECT_FALSE(store_->Folders().CheckFolderPermission("U", "C:\\Pub\\Sub\\..\\..\\Private\\", "get"));
+  EXPECT_FALSE(store_->Folders().CheckFolderPermission("U", "C:\\Pub\\...\\", "get"));
   // Other spellings of C:\Pub\ (the host opens them all as that folder) are judged by C:\Pub\'s
   // own entry, not by an inheriting entry above it.
-  store_->GrantFlag("U", "C:\\", FolderFlag::put);
-  store_->GrantFlag("U", "C:\\", FolderFlag::inherit);
+  store_->Folders().GrantFlag("U", "C:\\", FolderFlag::put);
+  store_->Folders().GrantFlag("U", "C:\\", FolderFlag::inherit);
   AddFolders({"C:\\Pub\\.\\", "C:\\Pub\\\\", "C:\\Private/..\\Pub\\"});
-  EXPECT_TRUE(store_->CheckFolderPermission("U", "C:\\", "put"));
+  EXPECT_TRUE(store_->Folders().CheckFolderPermission("U", "C:\\", "put"));
   for (const char* spelling : {"C:\\Pub\\", "C:\\Pub\\.\\", "C:\\Pub\\\\", "C:\\Private/..\\Pub\\"}) {
-    EXPECT_FALSE(store_->CheckFolderPermission("U", spelling, "put")) << spelling;
-    EXPECT_TRUE(store_->CheckFolderPermission("U", spelling, "get")) << spelling;
+    EXPECT_FALSE(store_->Folders().CheckFolderPermission("U", spelling, "put")) << spelling;
+    EXPECT_TRUE(store_->Folders().CheckFolderPermission("U", spelling, "get")) << spelling;
   }
   // A folder that does not exist is refused whatever the entries say.
-  store_->GrantFlag("U", "C:\\Gone\\", FolderFlag::get);
-  EXPECT_FALSE(store_->CheckFolderPermission("U", "C:\\Gone\\", "get"));
+  store_->Folders().GrantFlag("U", "C:\\Gone\\", FolderFlag::get);
+  EXPECT_FALSE(store_->Folders().CheckFolderPermission("U", "C:\\Gone\\", "get"));
   // The drive letter ignores case, the rest does not.
-  EXPECT_TRUE(store_->CheckFolderPermission("U", "c:\\Pub\\", "get"));
-  EXPECT_FALSE(store_->GetInheritFlag("U", "C:\\pub\\"));
+  EXPECT_TRUE(store_->Folders().CheckFolderPermission("U", "c:\\Pub\\", "get"));
+  EXPECT_FALSE(store_->Folders().GetInheritFlag("U", "C:\\pub\\"));
 }
 
 TEST_F(AccountModel, WebLinksComeFromTheDecidingEntryThenTheDefaults) {
   AddFolders({"C:\\", "C:\\Pub\\", "C:\\Pub\\Sub\\"});
   ASSERT_TRUE(store_->AddGroup("G"));
   ASSERT_TRUE(store_->AddUser("U", "", "G"));
-  store_->GrantFlag("U", "C:\\Pub\\", FolderFlag::inherit);
-  store_->SetFolderWebLink("U", "C:\\Pub\\", "http://pub/");
-  store_->SetFolderWebLink("U", "C:\\None\\", "http://never/");
-  EXPECT_EQ(store_->GetWebLink("U", "C:\\Pub\\Sub\\"), "http://pub/");
-  EXPECT_EQ(store_->GetWebLink("U", "C:\\"), "");
+  store_->Folders().GrantFlag("U", "C:\\Pub\\", FolderFlag::inherit);
+  store_->Folders().SetFolderWebLink("U", "C:\\Pub\\", "http://pub/");
+  store_->Folders().SetFolderWebLink("U", "C:\\None\\", "http://never/");
+  EXPECT_EQ(store_->Folders().GetWebLink("U", "C:\\Pub\\Sub\\"), "http://pub/");
+  EXPECT_EQ(store_->Folders().GetWebLink("U", "C:\\"), "");
   store_->SetDefaultWebLink("G", "http://group/");
-  EXPECT_EQ(store_->GetWebLink("U", "C:\\"), "http://group/");
+  EXPECT_EQ(store_->Folders().GetWebLink("U", "C:\\"), "http://group/");
   store_->SetDefaultWebLink("U", "http://user/");
-  EXPECT_EQ(store_->GetWebLink("U", "C:\\"), "http://user/");
-  EXPECT_EQ(store_->ListFolders("U"), std::vector<std::string>{"C:\\Pub\\"});
+  EXPECT_EQ(store_->Folders().GetWebLink("U", "C:\\"), "http://user/");
+  EXPECT_EQ(store_->Folders().ListFolders("U"), std::vector<std::string>{"C:\\Pub\\"});
 }
 
 TEST_F(AccountModel, HomeFolderFollowsTheFirstEntry) {
   ASSERT_TRUE(store_->AddUser("U", "", "All Others"));
-  store_->GrantFlag("U", "C:\\A\\", FolderFlag::put);
-  store_->GrantFlag("U", "C:\\B\\", FolderFlag::put);
-  EXPECT_EQ(store_->GetHomeFolder("U"), "C:\\A\\");
-  store_->SetHomeFolder("U", "C:\\B\\");
-  store_->RemoveFolder("U", "C:\\B\\");
-  EXPECT_EQ(store_->GetHomeFolder("U"), "C:\\A\\");
+  store_->Folders().GrantFlag("U", "C:\\A\\", FolderFlag::put);
+  store_->Folders().GrantFlag("U", "C:\\B\\", FolderFlag::put);
+  EXPECT_EQ(store_->Folders().GetHomeFolder("U"), "C:\\A\\");
+  store_->Folders().SetHomeFolder("U", "C:\\B\\");
+  store_->Folders().RemoveFolder("U", "C:\\B\\");
+  EXPECT_EQ(store_->Folders().GetHomeFolder("U"), "C:\\A\\");
   // Clearing the home while folders remain picks the first and makes it reachable.
-  store_->SetHomeFolder("U", "");
+  store_->Folders().SetHomeFolder("U", "");
   AddFolders({"C:\\A\\"});
-  EXPECT_EQ(store_->GetHomeFolder("U"), "C:\\A\\");
-  EXPECT_TRUE(store_->CheckFolderPermission("U", "C:\\A\\", "CWD"));
-  store_->RemoveFolder("U", "C:\\A\\");
-  EXPECT_EQ(store_->GetHomeFolder("U"), "");
+  EXPECT_EQ(store_->Folders().GetHomeFolder("U"), "C:\\A\\");
+  EXPECT_TRUE(store_->Folders().CheckFolderPermission("U", "C:\\A\\", "CWD"));
+  store_->Folders().RemoveFolder("U", "C:\\A\\");
+  EXPECT_EQ(store_->Folders().GetHomeFolder("U"), "");
 }
 
 TEST_F(AccountModel, SharedFoldersListBothInheritForms) {
   ASSERT_TRUE(store_->AddUser("U", "", "All Others"));
   ASSERT_TRUE(store_->AddUser("V", "", "All Others"));
-  store_->GrantFlag("U", "C:\\Pub\\", FolderFlag::inherit);
-  store_->GrantFlag("V", "C:\\Pub\\", FolderFlag::get);
-  store_->GrantFlag("V", "c:\\Pub\\", FolderFlag::get);  // the same folder: one entry
-  store_->GrantFlag("All Others", "C:\\Pub\\", FolderFlag::inherit);
-  store_->GrantFlag("V", "C:\\abc\\", FolderFlag::get);
-  EXPECT_EQ(store_->ListSharedFolders(),
+  store_->Folders().GrantFlag("U", "C:\\Pub\\", FolderFlag::inherit);
+  store_->Folders().GrantFlag("V", "C:\\Pub\\", FolderFlag::get);
+  store_->Folders().GrantFlag("V", "c:\\Pub\\", FolderFlag::get);  // the same folder: one entry
+  store_->Folders().GrantFlag("All Others", "C:\\Pub\\", FolderFlag::inherit);
+  store_->Folders().GrantFlag("V", "C:\\abc\\", FolderFlag::get);
+  EXPECT_EQ(store_->Folders().ListSharedFolders(),
             (std::vector<std::string>{"-C:\\abc\\", "-C:\\Pub\\", "iC:\\Pub\\"}));
 }
 
 // Found by fuzzing: a rule stored with blanks around it matched nothing, then matched after
 // a save and a start; one with a line break was cut on saving.
 TEST_F(AccountModel, IpRulesAreStoredAsTheSettingsFileGivesThemBack) {
-  EXPECT_TRUE(store_->AddIpRule(" \t10.0.0.x \r"));
-  EXPECT_FALSE(store_->AddIpRule(" \t "));
-  EXPECT_FALSE(store_->AddIpRule("10.0.0.1\r\n10.0.0.2"));
-  EXPECT_EQ(store_->ListIpRules(), std::vector<std::string>{"10.0.0.x"});
-  store_->SetIpRuleMode(1);
-  EXPECT_FALSE(store_->CheckClientAddress("10.0.0.7", 0, nullptr));
+  EXPECT_TRUE(store_->IpRules().AddIpRule(" \t10.0.0.x \r"));
+  EXPECT_FALSE(store_->IpRules().AddIpRule(" \t "));
+  EXPECT_FALSE(store_->IpRules().AddIpRule("10.0.0.1\r\n10.0.0.2"));
+  EXPECT_EQ(store_->IpRules().ListIpRules(), std::vector<std::string>{"10.0.0.x"});
+  store_->IpRules().SetIpRuleMode(1);
+  EXPECT_FALSE(store_->IpRules().CheckClientAddress("10.0.0.7", 0, nullptr));
   IniImage saved;
-  store_->SaveIpRules(saved);
+  store_->IpRules().SaveIpRules(saved);
   auto again = MakeStore();
-  again->LoadIpRules(IniImage::FromText(saved.ToText()));
-  EXPECT_EQ(again->ListIpRules(), store_->ListIpRules());
+  again->IpRules().LoadIpRules(IniImage::FromText(saved.ToText()));
+  EXPECT_EQ(again->IpRules().ListIpRules(), store_->IpRules().ListIpRules());
 }
 
 TEST_F(AccountModel, IpRuleModesAndTheReverseLookup) {
   auto noLookup = [] { return std::string("never asked"); };
-  store_->SetIpRuleMode(1);
-  EXPECT_TRUE(store_->CheckClientAddress("10.0.255.1", 0, noLookup));
-  EXPECT_FALSE(store_->CheckClientAddress("::1", 0, noLookup));
-  store_->SetIpRuleMode(0);
-  EXPECT_FALSE(store_->CheckClientAddress("10.0.0.1", 0, noLookup));
-  EXPECT_FALSE(store_->AddIpRule(""));
-  ASSERT_TRUE(store_->AddIpRule("192.168.1.xxx"));
-  EXPECT_TRUE(store_->CheckClientAddress("192.168.1.77", 0, noLookup));
-  EXPECT_FALSE(store_->CheckClientAddress("192.168.2.77", 0, noLookup));
-  store_->SetIpRuleMode(1);
-  store_->ClearIpRules();
-  store_->AddIpRule("10.0.0.5");
-  EXPECT_FALSE(store_->CheckClientAddress("10.0.0.5", 1, noLookup));
-  EXPECT_TRUE(store_->CheckClientAddress("10.0.0.6", 1, noLookup));
+  store_->IpRules().SetIpRuleMode(1);
+  EXPECT_TRUE(store_->IpRules().CheckClientAddress("10.0.255.1", 0, noLookup));
+  EXPECT_FALSE(store_->IpRules().CheckClientAddress("::1", 0, noLookup));
+  store_->IpRules().SetIpRuleMode(0);
+  EXPECT_FALSE(store_->IpRules().CheckClientAddress("10.0.0.1", 0, noLookup));
+  EXPECT_FALSE(store_->IpRules().AddIpRule(""));
+  ASSERT_TRUE(store_->IpRules().AddIpRule("192.168.1.xxx"));
+  EXPECT_TRUE(store_->IpRules().CheckClientAddress("192.168.1.77", 0, noLookup));
+  EXPECT_FALSE(store_->IpRules().CheckClientAddress("192.168.2.77", 0, noLookup));
+  store_->IpRules().SetIpRuleMode(1);
+  store_->IpRules().ClearIpRules();
+  store_->IpRules().AddIpRule("10.0.0.5");
+  EXPECT_FALSE(store_->IpRules().CheckClientAddress("10.0.0.5", 1, noLookup));
+  EXPECT_TRUE(store_->IpRules().CheckClientAddress("10.0.0.6", 1, noLookup));
 
-  store_->AddIpRule("*.bad.example");
-  store_->SetReverseDnsCheck(true);
-  EXPECT_FALSE(store_->CheckClientAddress("10.0.0.6", 0, [] { return std::string("x.bad.example"); }));
-  EXPECT_TRUE(store_->CheckClientAddress("10.0.0.6", 0, [] { return std::string("x.good.example"); }));
+  store_->IpRules().AddIpRule("*.bad.example");
+  store_->IpRules().SetReverseDnsCheck(true);
+  EXPECT_FALSE(store_->IpRules().CheckClientAddress("10.0.0.6", 0, [] { return std::string("x.bad.example"); }));
+  EXPECT_TRUE(store_->IpRules().CheckClientAddress("10.0.0.6", 0, [] { return std::string("x.good.example"); }));
   // A failed lookup never refuses.
-  EXPECT_TRUE(store_->CheckClientAddress("10.0.0.6", 0, [] { return std::string("Error #11001"); }));
-  store_->SetIpRuleMode(0);
-  store_->ClearIpRules();
-  store_->AddIpRule("10.0.0.x");
-  store_->AddIpRule("*.good.example");
-  EXPECT_TRUE(store_->CheckClientAddress("10.0.0.6", 0, [] { return std::string("a.good.example"); }));
-  EXPECT_FALSE(store_->CheckClientAddress("10.0.0.6", 0, [] { return std::string("a.bad.example"); }));
+  EXPECT_TRUE(store_->IpRules().CheckClientAddress("10.0.0.6", 0, [] { return std::string("Error #11001"); }));
+  store_->IpRules().SetIpRuleMode(0);
+  store_->IpRules().ClearIpRules();
+  store_->IpRules().AddIpRule("10.0.0.x");
+  store_->IpRules().AddIpRule("*.good.example");
+  EXPECT_TRUE(store_->IpRules().CheckClientAddress("10.0.0.6", 0, [] { return std::string("a.good.example"); }));
+  EXPECT_FALSE(store_->IpRules().CheckClientAddress("10.0.0.6", 0, [] { return std::string("a.bad.example"); }));
 }
 
 }  // namespace

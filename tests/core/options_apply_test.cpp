@@ -68,7 +68,7 @@ TEST_F(OptionsApplyTest, OnlyTheServiceWhoseGroupChangedRestarts)
     ServerSettings moved = controller.settings();
     moved.Port = FreeLoopbackPort();
     EXPECT_TRUE(controller.applyOptions(moved, true).ftpRestarted);
-    EXPECT_TRUE(controller.accounts().GetReverseDnsCheck());
+    EXPECT_TRUE(controller.accounts().IpRules().GetReverseDnsCheck());
     // The restart is posted to the server thread: the new listener comes a moment later.
     EXPECT_TRUE(testing::PumpUntil(loop, [&] { return LineClient(moved.Port).Connected(); }));
     EXPECT_FALSE(LineClient(port).Connected());

@@ -77,7 +77,7 @@ TEST_F(ServerControllerTest, FreshHomeGetsEverySettingAndTheAnonymousShare)
         EXPECT_FALSE(controller.settings().ServerFirstRun);
         EXPECT_EQ(view.settingsPageShown, 1);
         EXPECT_TRUE(std::filesystem::is_directory(home.Join("drive_c/My Downloads")));
-        EXPECT_EQ(controller.accounts().GetHomeFolder("Anonymous"), "C:\\My Downloads\\");
+        EXPECT_EQ(controller.accounts().Folders().GetHomeFolder("Anonymous"), "C:\\My Downloads\\");
         EXPECT_TRUE(controller.accounts().Authenticate("anonymous", "any@where"));
         controller.shutDown();
     }

@@ -335,7 +335,7 @@ protected:
                                     : letter == 'd' ? FolderFlag::dele
                                     : letter == 'r' ? FolderFlag::rmd
                                                     : FolderFlag::inherit;
-            accounts().GrantFlag(account, folder, flag);
+            accounts().Folders().GrantFlag(account, folder, flag);
         }
     }
 
@@ -345,7 +345,7 @@ protected:
     {
         ASSERT_TRUE(accounts().AddUser(name, password, "All Others"));
         Grant(name, homeFolder, letters);
-        accounts().SetHomeFolder(name, homeFolder);
+        accounts().Folders().SetHomeFolder(name, homeFolder);
     }
 
     // Runs each body on a thread of its own while this thread serves the window queue; returns

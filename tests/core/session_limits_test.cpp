@@ -30,8 +30,8 @@ protected:
 
 TEST_F(SessionLimitsTest, RefusedAddressReceivesOnlyTheRefusalAndLeavesNoTrace)
 {
-    accounts().SetIpRuleMode(1);  // the rules name who is refused
-    accounts().AddIpRule("127.0.0.1");
+    accounts().IpRules().SetIpRuleMode(1);  // the rules name who is refused
+    accounts().IpRules().AddIpRule("127.0.0.1");
     Listen();
     std::string refused;
     std::string refusedAfterCommands;

@@ -88,7 +88,7 @@ TEST_F(SessionLoadTest, EveryCountIsBackToZeroAfterTheCrowdHasGone)
 // Each connect decision now waits for a reverse lookup while the others are served.
 TEST_F(SessionLoadTest, CountsStayRightWhenEveryConnectWaitsForAReverseLookup)
 {
-    accounts().SetReverseDnsCheck(true);
+    accounts().IpRules().SetReverseDnsCheck(true);
     Listen();
     RunTheCrowd();
 }

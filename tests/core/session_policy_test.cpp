@@ -75,8 +75,8 @@ protected:
 
 TEST_F(SessionPolicyTest, RefusedAddressGetsOneRawLineAndNoSessionRow)
 {
-    controller.accounts().SetIpRuleMode(1);  // the rules list who is refused
-    controller.accounts().AddIpRule("127.0.0.1");
+    controller.accounts().IpRules().SetIpRuleMode(1);  // the rules list who is refused
+    controller.accounts().IpRules().AddIpRule("127.0.0.1");
     Start();
     LineClient client(port);
     EXPECT_EQ(ReadLine(client), "421 Connection not allowed from this IP.");
@@ -126,9 +126,9 @@ TEST_F(SessionPolicyTest, AdmittedClientHasASessionRowAndItsLinesAreLogged)
 // after the greeting, in order.
 TEST_F(SessionPolicyTest, CommandsSentBeforeTheConnectDecisionWaitForIt)
 {
-    controller.accounts().SetReverseDnsCheck(true);
-    controller.accounts().SetIpRuleMode(1);
-    controller.accounts().AddIpRule("127.0.0.1");
+    controller.accounts().IpRules().SetReverseDnsCheck(true);
+    controller.accounts().IpRules().SetIpRuleMode(1);
+    controller.accounts().IpRules().AddIpRule("127.0.0.1");
     Start();
     {
         LineClient refused(port);
@@ -136,7 +136,7 @@ TEST_F(SessionPolicyTest, CommandsSentBeforeTheConnectDecisionWaitForIt)
         EXPECT_EQ(ReadLine(refused), "421 Connection not allowed from this IP.");
         EXPECT_EQ(ReadLine(refused), "<closed>");
     }
-    controller.accounts().ClearIpRules();
+    controller.accounts().IpRules().ClearIpRules();
     LineClient admitted(port);
     admitted.Send("NOOP early\r\n");
     EXPECT_EQ(ReadLine(admitted), "220 Brinvale Corvane FTP Service Ready");

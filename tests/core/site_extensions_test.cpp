@@ -33,7 +33,7 @@ protected:
         Grant("Anonymous", MakeFolder("Secret"), "glci");
         AddUser("dave", "pw", pub, "glci");
         Grant("dave", MakeFolder("Pub\\Link"), "glc");
-        accounts().SetFolderWebLink("dave", "C:\\Pub\\Link\\", "http://0.0.0.0:8080/files/");
+        accounts().Folders().SetFolderWebLink("dave", "C:\\Pub\\Link\\", "http://0.0.0.0:8080/files/");
         Listen();
         ASSERT_TRUE(Pump([this] { return view.CountContaining("FTP Local Indexing Complete.") == 1; }));
         client = std::make_unique<FtpTestClient>(port);

@@ -324,7 +324,7 @@ private slots:
         QVERIFY(page->HomeFolderBox()->isChecked());
 
         page->RightBox(FolderFlag::put)->click();
-        QVERIFY(form_->Controller().accounts().CheckFolderPermission("Anonymous", ToStd(share), "put"));
+        QVERIFY(form_->Controller().accounts().Folders().CheckFolderPermission("Anonymous", ToStd(share), "put"));
         const std::string granted = ReadFile(HomeFile("user - Anonymous.kcf"));
         QVERIFY2(granted.find("gplc---i" + ToStd(share)) != std::string::npos, granted.c_str());
         page->RightBox(FolderFlag::put)->click();
@@ -345,7 +345,7 @@ private slots:
         page->RightBox(FolderFlag::CWD)->click();  // off
         page->HomeFolderBox()->click();
         QVERIFY(page->RightBox(FolderFlag::CWD)->isChecked());
-        QCOMPARE(QtText(form_->Controller().accounts().GetHomeFolder("Anonymous")), QString("C:\\Pub\\"));
+        QCOMPARE(QtText(form_->Controller().accounts().Folders().GetHomeFolder("Anonymous")), QString("C:\\Pub\\"));
         const std::string moved = ReadFile(HomeFile("user - Anonymous.kcf"));
         QVERIFY2(moved.find("g-lc---iC:\\Pub\\") != std::string::npos, moved.c_str());
     }
@@ -414,15 +414,15 @@ private slots:
         QCOMPARE(page->RuleList()->count(), 2);
         page->RuleList()->setCurrentRow(1);
         page->DeleteSelected();
-        QVERIFY(form_->Controller().accounts().ListIpRules().empty());  // the list only, so far
+        QVERIFY(form_->Controller().accounts().IpRules().ListIpRules().empty());  // the list only, so far
         page->ModeSelector()->setCurrentIndex(0);
         page->SaveAndApply();
-        QCOMPARE(form_->Controller().accounts().GetIpRuleMode(), 0);
+        QCOMPARE(form_->Controller().accounts().IpRules().GetIpRuleMode(), 0);
         const IniImage settings = IniImage::Open(HomeFile("CorvaneServer.ini"));
         QCOMPARE(QtText(settings.ReadString("ServerData", "IPListCount", "")), QString("1"));
         QCOMPARE(QtText(settings.ReadString("ServerData", "IPListData0", "")), QString("127.0.0.x"));
         page->DeleteAll();
-        QCOMPARE(form_->Controller().accounts().ListIpRules().size(), std::size_t{1});
+        QCOMPARE(form_->Controller().accounts().IpRules().ListIpRules().size(), std::size_t{1});
     }
 
     void servicesStartStopAndDisconnectAConnectedClient()

@@ -75,7 +75,7 @@ protected:
     void MakeFolder(const std::string& relative) { std::filesystem::create_directories(scratch.Join("c/" + relative)); }
     void Grant(const std::string& account, const std::string& folder, std::initializer_list<FolderFlag> flags)
     {
-        for (FolderFlag flag : flags) accounts.GrantFlag(account, folder, flag);
+        for (FolderFlag flag : flags) accounts.Folders().GrantFlag(account, folder, flag);
     }
     std::string IndexFile() const { return scratch.Join("p2pIndex.ksl"); }
 
