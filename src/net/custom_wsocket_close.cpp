@@ -47,10 +47,15 @@ void TCustomWSocket::InternalClose(bool shutdownFirst, std::uint16_t error)
     }
 }
 
-void TCustomWSocket::Close() { InternalClose(true, 0); }
+void TCustomWSocket::Close()
+{
+    AssertOwnerThread();
+    InternalClose(true, 0);
+}
 
 void TCustomWSocket::CloseGracefully()
 {
+    AssertOwnerThread();
     lingerOnOff_ = wsLingerOff;
     if (fd_ >= 0 && streamSocket_) {
         sockapi::SetLinger(fd_, false, 0);
@@ -83,6 +88,7 @@ void TCustomWSocket::DropUnreadInput()
 
 void TCustomWSocket::Abort()
 {
+    AssertOwnerThread();
     CancelDnsLookup();
     DeleteBufferedData();
     lingerOnOff_ = wsLingerOff;
@@ -92,6 +98,7 @@ void TCustomWSocket::Abort()
 
 void TCustomWSocket::CloseDelayed()
 {
+    AssertOwnerThread();
     PostSelf([](TCustomWSocket* self) { self->Close(); });
 }
 
@@ -102,6 +109,7 @@ void TCustomWSocket::Release()
 
 void TCustomWSocket::Shutdown(int how)
 {
+    AssertOwnerThread();
     if (fd_ >= 0) sockapi::Shutdown(fd_, how);
 }
 

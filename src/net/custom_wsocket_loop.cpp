@@ -3,6 +3,7 @@
 
 #include "net/custom_wsocket.h"
 
+#include <cassert>
 #include <memory>
 
 namespace corvane {
@@ -41,6 +42,12 @@ void TCustomWSocket::WaitForClose()
         auto token = alive.lock();
         return !token || !*token || state_ == wsClosed;
     });
+}
+
+// A detached socket belongs to no thread until one attaches it.
+void TCustomWSocket::AssertOwnerThread() const
+{
+    assert((loop_ == nullptr || loop_->IsInLoopThread()) && "a socket called from a thread that does not own it");
 }
 
 void TCustomWSocket::ThreadDetach()

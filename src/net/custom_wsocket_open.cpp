@@ -28,6 +28,7 @@ void TCustomWSocket::ApplyLinger()
 
 void TCustomWSocket::Connect()
 {
+    AssertOwnerThread();
     if (fd_ >= 0 && state_ != wsClosed) {
         RaiseException("Connect: Socket already in use");
         return;
@@ -118,6 +119,7 @@ void TCustomWSocket::Connect()
 
 void TCustomWSocket::Listen()
 {
+    AssertOwnerThread();
     if (!portAssigned_) {
         lastError_ = WSAEINVAL;
         RaiseException("listen: port not assigned");
@@ -183,6 +185,7 @@ void TCustomWSocket::Listen()
 
 int TCustomWSocket::Accept()
 {
+    AssertOwnerThread();
     if (state_ != wsListening) {
         lastError_ = WSAEINVAL;
         RaiseException("not a listening socket");

@@ -147,6 +147,7 @@ void TCustomWSocket::HandleCloseNotification(std::uint16_t error)
 
 void TCustomWSocket::Pause()
 {
+    AssertOwnerThread();
     if (paused_) return;
     paused_ = true;
     StopWatching();
@@ -154,6 +155,7 @@ void TCustomWSocket::Pause()
 
 void TCustomWSocket::Resume()
 {
+    AssertOwnerThread();
     if (!paused_) return;
     paused_ = false;
     if (fd_ >= 0) RequestNotifications();

@@ -55,6 +55,7 @@ int TCustomWSocket::ReceiveFrom(void* buffer, int len, sockapi::Endpoint& from)
 
 int TCustomWSocket::Receive(void* buffer, int len)
 {
+    AssertOwnerThread();
     const int count = DoRecv(buffer, len, false);
     if (count > 0) readCount_ += count;
     return count;

@@ -25,6 +25,7 @@ void TCustomWSocket::PutDataInSendBuffer(const void* data, int len)
 
 int TCustomWSocket::Send(const void* data, int len)
 {
+    AssertOwnerThread();
     if (state_ != wsConnected) {
         lastError_ = WSAENOTCONN;
         SocketErrorNumber(WSAENOTCONN, "Send");
@@ -101,6 +102,7 @@ int TCustomWSocket::SendStr(const std::string& text) { return Send(text.data(), 
 
 long long TCustomWSocket::SendFile(int fileHandle, long long offset, long long count)
 {
+    AssertOwnerThread();
     const auto refuse = [this](int error) {
         lastError_ = error;
         SocketErrorNumber(error, "SendFile");
