@@ -445,10 +445,11 @@ private:
         }
         const std::optional<int> number = WholeNumber(p_.words[1]);
         if (!number) return Usage("disconnect takes a session number (see 'sessions') or --all");
-        for (const auto& record : controller->sessions().Records()) {
-            if (record->Number() != static_cast<std::uint64_t>(*number)) continue;
-            // The client is only compared on the server thread, so a gone one is harmless.
-            controller->disconnectClient(static_cast<TFtpCtrlSocket*>(const_cast<void*>(record->Client())));
+        const SessionRecordPtr record =
+            *number > 0 ? controller->sessions().FindSession(static_cast<std::uint64_t>(*number)) : nullptr;
+        if (record) {
+            // Client numbers are never reused: a client that has gone meanwhile is not found.
+            controller->disconnectClient(record->ClientNumber());
             return Done("Disconnected session " + std::to_string(*number) + " (" + record->AccountName() + " from " +
                             record->PeerAddress() + ").\n",
                         false);

@@ -46,10 +46,18 @@ ftpServerThread::ftpServerThread(serverController& controller, permissionsClass&
     : controller_(controller),
       accounts_(accounts),
       window_(window),
-      sessionViewRefresh_(std::make_shared<SessionViewRefresh>(controller)),
-      httpCounterShow_(std::make_shared<CounterShow>(controller, &ServerView::ShowHttpCounter)),
-      ftpCounterShow_(std::make_shared<CounterShow>(controller, &ServerView::ShowFtpCounters)),
-      cacheViewRefresh_(std::make_shared<CacheViewRefresh>(controller)),
+      sessionViewRefresh_(window, [&controller](bool) { controller.view().RefreshSessionView(); }),
+      httpCounterShow_(window, [&controller](const std::string& text) { controller.view().ShowHttpCounter(text); }),
+      ftpCounterShow_(window, [&controller](const std::string& text) { controller.view().ShowFtpCounters(text); }),
+      clientCountsShow_(window,
+                        [&controller](const std::pair<int, int>& counts) {
+                            controller.setClientCounts(counts.first, counts.second);
+                            controller.view().ShowClientCounts(ClientCountText(counts.first), ClientCountText(counts.second));
+                        }),
+      statusTextShow_(window, [&controller](const std::string& text) { controller.view().ShowStatusText(text); }),
+      cacheViewShow_(window, [&controller](const CacheViewContents& contents) { controller.view().ShowCacheView(contents); }),
+      poster_(window),
+      logHandOff_(window, [&controller](const std::vector<std::string>& lines) { controller.writeLogLines(lines); }),
       tickInterval_(tickInterval),
       indexControllerLink_(controller, window),
       thread_([this] { Body(); })
@@ -60,6 +68,7 @@ ftpServerThread::~ftpServerThread()
 {
     RequestTerminate();
     if (thread_.joinable()) thread_.join();
+    logHandOff_.WriteArrived();
 }
 
 bool ftpServerThread::PostCommand(ServerCommand message)
@@ -88,6 +97,9 @@ void ftpServerThread::Body()
         if (tickRunning_) loop.CancelTimer(tickTimer_);
         loop_.store(nullptr);
     }
+    // Lines of the last moments go to the window too; the controller serves its queue until
+    // this thread has ended, and the destructor writes whatever it has not served.
+    FlushPendingLog();
     running_.store(false);
 }
 
@@ -116,6 +128,8 @@ void ftpServerThread::StartFtp()
     ftp_.reset();
     policy_ = std::make_unique<FtpSessionPolicy>(*this, accounts_);
     ftp_ = std::make_unique<TFtpServer>();
+    // A number that named a client of an earlier engine must never name one of this one.
+    ftp_->ContinueClientNumbersAfter(controller_.sessions().HighestClientNumber());
     policy_->Wire(*ftp_);
     ftp_->SetBanner(kFtpBanner);
     ftp_->OnStart = [this](TFtpServer*) { ShowServiceState(true, true); };
@@ -190,18 +204,26 @@ void ftpServerThread::StopFtp()
 
 void ftpServerThread::DisconnectClient()
 {
-    TFtpCtrlSocket* client = clientToDisconnect_.exchange(nullptr);
-    // The window's pointer may name a client that has gone meanwhile: it is only compared.
-    if (ftp_ && client && ftp_->IsClient(client)) ftp_->Disconnect(client);
+    // The number may name a client that has gone meanwhile: then no client has it any more.
+    const long long number = clientToDisconnect_.exchange(0);
+    if (TFtpCtrlSocket* client = ftp_ && number != 0 ? ftp_->FindClientByNumber(number) : nullptr) ftp_->Disconnect(client);
     UpdateCounts();
-    runOnGui([this] { controller_.setCommandDone(); });
+    SetCommandDone();
 }
 
 void ftpServerThread::DisconnectAll()
 {
     if (ftp_) ftp_->DisconnectAll();
     UpdateCounts();
-    runOnGui([this] { controller_.setCommandDone(); });
+    SetCommandDone();
+}
+
+// Queued behind the counts and log lines of the command, so the window's wait for the command
+// ends after it has shown them.
+void ftpServerThread::SetCommandDone()
+{
+    serverController& controller = controller_;
+    poster_.Post([&controller] { controller.setCommandDone(); });
 }
 
 void ftpServerThread::disconnect(TFtpCtrlSocket* client)
@@ -292,19 +314,19 @@ void ftpServerThread::IdleCheck()
 // (repeats merge into one). A busy window never holds up a connect, a disconnect or a command.
 void ftpServerThread::addSession(TFtpCtrlSocket* client)
 {
-    controller_.sessions().Add(client, client->PeerAddr());
+    controller_.sessions().Add(client->ClientNumber(), client->PeerAddr());
     RequestSessionViewRefresh();
 }
 
 void ftpServerThread::deleteSession(TFtpCtrlSocket* client)
 {
-    controller_.sessions().Remove(client);
+    controller_.sessions().Remove(client->ClientNumber());
     RequestSessionViewRefresh();
 }
 
 void ftpServerThread::setSessionAction(TFtpCtrlSocket* client, std::int32_t action)
 {
-    const SessionRecordPtr record = controller_.sessions().Find(client);
+    const SessionRecordPtr record = controller_.sessions().Find(client->ClientNumber());
     if (!record) return;
     const std::string account = client->UserName();
     record->SetAction(account, client->Directory(), action, accounts_.GetUserGroup(account));
@@ -315,40 +337,31 @@ void ftpServerThread::setSessionAction(TFtpCtrlSocket* client, std::int32_t acti
 // the connect added it on this thread.
 void ftpServerThread::setLastCommand(TFtpCtrlSocket* client, const std::string& text)
 {
-    const SessionRecordPtr record = controller_.sessions().Find(client);
+    const SessionRecordPtr record = controller_.sessions().Find(client->ClientNumber());
     if (!record) return;
     record->SetLastCommand(text);
     RequestSessionViewRefresh();
 }
 
-void ftpServerThread::RequestSessionViewRefresh()
-{
-    if (sessionViewRefresh_->queued.exchange(true)) return;
-    std::weak_ptr<SessionViewRefresh> refresh = sessionViewRefresh_;
-    const bool posted = window_.Post([refresh] {
-        const auto alive = refresh.lock();
-        if (!alive) return;
-        alive->queued = false;
-        alive->controller.view().RefreshSessionView();
-    });
-    if (!posted) sessionViewRefresh_->queued = false;
-}
+void ftpServerThread::RequestSessionViewRefresh() { sessionViewRefresh_.Hand(true); }
 
 bool ftpServerThread::changePassword(TFtpCtrlSocket* client, const std::string& password)
 {
     bool changed = false;
-    runOnGui([this, client, &password, &changed] { changed = controller_.changePassword(client, password); });
+    const long long number = client->ClientNumber();
+    runOnGui([this, number, &password, &changed] { changed = controller_.changePassword(number, password); });
     return changed;
 }
 
 SessionRecordPtr ftpServerThread::sessionOf(const TFtpCtrlSocket* client) const
 {
-    return controller_.sessions().Find(client);
+    return controller_.sessions().Find(client->ClientNumber());
 }
 
+// The number is looked up, the object only compared: it may have been freed meanwhile.
 bool ftpServerThread::IsLiveClient(const TFtpCtrlSocket* client, long long clientNumber) const
 {
-    return ftp_ && ftp_->IsClient(client) && client->ClientNumber() == clientNumber;
+    return ftp_ && ftp_->FindClientByNumber(clientNumber) == client;
 }
 
 void ftpServerThread::WaitServing(const std::function<bool()>& done)
@@ -434,28 +447,7 @@ void ftpServerThread::cacheChanged()
 
 // The snapshot is taken here and drawn by the window thread when it gets to it; the server
 // thread does not wait for the window.
-void ftpServerThread::RefreshCacheView()
-{
-    {
-        CacheViewContents contents = CacheViewContentsOf(cache_.CacheSnapshot());
-        std::lock_guard<std::mutex> hold(cacheViewRefresh_->lock);
-        cacheViewRefresh_->contents = std::move(contents);
-    }
-    if (cacheViewRefresh_->queued.exchange(true)) return;
-    std::weak_ptr<CacheViewRefresh> refresh = cacheViewRefresh_;
-    const bool posted = window_.Post([refresh] {
-        const auto alive = refresh.lock();
-        if (!alive) return;
-        alive->queued = false;
-        CacheViewContents contents;
-        {
-            std::lock_guard<std::mutex> hold(alive->lock);
-            contents = alive->contents;
-        }
-        alive->controller.view().ShowCacheView(contents);
-    });
-    if (!posted) cacheViewRefresh_->queued = false;
-}
+void ftpServerThread::RefreshCacheView() { cacheViewShow_.Hand(CacheViewContentsOf(cache_.CacheSnapshot())); }
 
 // ---- Tick, log and counters ----
 
@@ -477,22 +469,18 @@ void ftpServerThread::log(const std::string& line)
     if (pendingLogBytes_ > kPendingLogFlushBytes) FlushPendingLog();
 }
 
+// The lines go to the window in order, without waiting for it to write them.
 void ftpServerThread::FlushPendingLog()
 {
     std::vector<std::string> lines;
     lines.swap(pendingLog_);
+    logHandOff_.Hand(std::move(lines), pendingLogBytes_);
     pendingLogBytes_ = 0;
-    if (!lines.empty()) runOnGui([this, &lines] { controller_.writeLogLines(lines); });
 }
 
 void ftpServerThread::UpdateCounts()
 {
-    const int ftpCount = ftp_ ? ftp_->ClientCount() : 0;
-    const int httpCount = http_ ? http_->ClientCount() : 0;
-    runOnGui([this, ftpCount, httpCount] {
-        controller_.setClientCounts(ftpCount, httpCount);
-        controller_.view().ShowClientCounts(ClientCountText(ftpCount), ClientCountText(httpCount));
-    });
+    clientCountsShow_.Hand({ftp_ ? ftp_->ClientCount() : 0, http_ ? http_->ClientCount() : 0});
 }
 
 void ftpServerThread::addFtpDownloaded(std::uint64_t bytes)
@@ -510,62 +498,35 @@ void ftpServerThread::addFtpUploaded(std::uint64_t bytes)
 void ftpServerThread::addHttpBytes(std::uint64_t bytes)
 {
     httpBytesSent_ += bytes;
-    {
-        std::lock_guard<std::mutex> hold(httpCounterShow_->lock);
-        httpCounterShow_->text = HttpCounterText(httpBytesSent_);
-    }
     // Connections end by the thousand per second: the counter is shown a quarter of a second
     // after the first of them, with the total of all that ended meanwhile.
     EventLoop* loop = loop_.load();
-    if (loop == nullptr) return RequestCounterShow(httpCounterShow_);
+    if (loop == nullptr) return httpCounterShow_.Hand(HttpCounterText(httpBytesSent_));
     if (httpCounterDue_) return;
     httpCounterDue_ = true;
     loop->AddOneShot(kHttpCounterDelay, [this] {
         httpCounterDue_ = false;
-        RequestCounterShow(httpCounterShow_);
+        httpCounterShow_.Hand(HttpCounterText(httpBytesSent_));
     });
-}
-
-// One show is queued at a time; it shows the latest text when it runs, and nothing once this
-// object has gone.
-void ftpServerThread::RequestCounterShow(const std::shared_ptr<CounterShow>& counter)
-{
-    if (counter->queued.exchange(true)) return;
-    std::weak_ptr<CounterShow> show = counter;
-    const bool posted = window_.Post([show] {
-        const auto alive = show.lock();
-        if (!alive) return;
-        alive->queued = false;
-        std::string text;
-        {
-            std::lock_guard<std::mutex> hold(alive->lock);
-            text = alive->text;
-        }
-        (alive->controller.view().*(alive->show))(text);
-    });
-    if (!posted) counter->queued = false;
 }
 
 // The counters change at the end of every transfer: shown without waiting for the window.
 void ftpServerThread::ShowFtpCounters()
 {
-    {
-        std::lock_guard<std::mutex> hold(ftpCounterShow_->lock);
-        ftpCounterShow_->text = FtpCounterText(ftpBytesUploaded_, ftpBytesDownloaded_);
-    }
-    RequestCounterShow(ftpCounterShow_);
+    ftpCounterShow_.Hand(FtpCounterText(ftpBytesUploaded_, ftpBytesDownloaded_));
 }
 
 void ftpServerThread::ShowStatusText(const std::string& text)
 {
     statusText_ = text;
-    runOnGui([this, &text] { controller_.view().ShowStatusText(text); });
+    statusTextShow_.Hand(text);
 }
 
 void ftpServerThread::ShowServiceState(bool ftp, bool started)
 {
-    runOnGui([this, ftp, started] {
-        controller_.view().ShowServiceState(ftp ? ServiceKind::Ftp : ServiceKind::Http, started);
+    serverController& controller = controller_;
+    poster_.Post([&controller, ftp, started] {
+        controller.view().ShowServiceState(ftp ? ServiceKind::Ftp : ServiceKind::Http, started);
     });
 }
 

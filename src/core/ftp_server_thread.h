@@ -1,7 +1,9 @@
 // ftpServerThread: the one worker thread that does all network work of the server. It owns the
 // FTP engine, runs its own EventLoop (every socket and timer event of every client arrives
-// there), takes the window thread's numbered commands, and talks back by running short
-// closures on the window thread and waiting for them (runOnGui).
+// there), takes the window thread's numbered commands, and talks back by handing closures to
+// the window thread. What only records (log lines, counts, status texts, service states, the
+// end of a command) is handed without waiting; it waits (runOnGui) only where it needs the
+// window's answer: the settings copy at a start and a password change.
 //
 // Threads: the window thread creates it, posts commands, writes the client-to-disconnect slot
 // before posting MSG_DISCONNECT_CLIENT, asks it to terminate and waits for it to end; every
@@ -21,6 +23,8 @@
 #include "core/server_commands.h"
 #include "core/cache_view_rows.h"
 #include "core/server_settings.h"
+#include "core/log_hand_off.h"
+#include "core/window_hand_off.h"
 #include "p2p/index_thread.h"
 #include "p2p/local_index_list.h"
 #include "platform/event_loop.h"
@@ -53,7 +57,8 @@ public:
     ftpServerThread(serverController& controller, permissionsClass& accounts, WindowThread& window,
                     std::chrono::milliseconds tickInterval = kTickInterval);
     // Window thread. Asks the thread to end and joins it: call only once the thread has ended
-    // (Running() false), or the join waits without serving the window thread's queue.
+    // (Running() false), or the join waits without serving the window thread's queue. Log
+    // lines the window has not written yet are written here.
     ~ftpServerThread();
     ftpServerThread(const ftpServerThread&) = delete;
     ftpServerThread& operator=(const ftpServerThread&) = delete;
@@ -65,7 +70,9 @@ public:
     void RequestTerminate();
     // True until the thread's body has returned.
     bool Running() const { return running_.load(); }
-    void SetClientToDisconnect(TFtpCtrlSocket* client) { clientToDisconnect_.store(client); }
+    // The client is named by its ClientNumber: one that has gone meanwhile is not found, even
+    // when a new client has taken its place in memory.
+    void SetClientToDisconnect(long long clientNumber) { clientToDisconnect_.store(clientNumber); }
     // Whether the HTTP service exists (read at shut-down for RunWebServerNextTime).
     bool HttpServiceExists() const { return httpExists_.load(); }
 
@@ -83,7 +90,8 @@ public:
     void setSessionAction(TFtpCtrlSocket* client, std::int32_t action);
     void setLastCommand(TFtpCtrlSocket* client, const std::string& text);
     std::shared_ptr<sessionRecord> sessionOf(const TFtpCtrlSocket* client) const;
-    // SITE CHPWD's password change, run in the account store on the window thread.
+    // SITE CHPWD's password change, run in the account store on the window thread (the server
+    // thread waits for its answer).
     bool changePassword(TFtpCtrlSocket* client, const std::string& password);
     // The cache's hooks. A transfer's lookup gives the client the cache's stream and mode for a
     // path (-1 send from the copy, 1 fill it while sending, 0 no cache) and a lease on the entry;
@@ -154,48 +162,29 @@ private:
     void ShowStatusText(const std::string& text);
     void ShowServiceState(bool ftp, bool started);
     void RequestSessionViewRefresh();
-    struct CounterShow;
-    // One show of the counter is queued at a time; it shows the latest text when it runs.
-    void RequestCounterShow(const std::shared_ptr<CounterShow>& counter);
+    void SetCommandDone();
     std::string PickedAddress(const std::string& boundAddress) const;
 
     serverController& controller_;
     permissionsClass& accounts_;
     WindowThread& window_;
-    // The session view's repaint asked of the window thread without waiting: one at a time is
-    // queued, and one that runs after this object has gone does nothing.
-    struct SessionViewRefresh {
-        serverController& controller;
-        std::atomic<bool> queued{false};
-    };
-    std::shared_ptr<SessionViewRefresh> sessionViewRefresh_;
-    // A counter's latest text, shown by the window thread without the server thread waiting
-    // for it: every HTTP connection and every FTP transfer adds to a counter as it ends.
-    struct CounterShow {
-        CounterShow(serverController& c, void (ServerView::*s)(const std::string&)) : controller(c), show(s) {}
-        serverController& controller;
-        void (ServerView::*show)(const std::string&);
-        std::mutex lock;
-        std::string text;  // guarded by lock
-        std::atomic<bool> queued{false};
-    };
-    std::shared_ptr<CounterShow> httpCounterShow_;
-    std::shared_ptr<CounterShow> ftpCounterShow_;
+    // The window's shows, handed without waiting (latest value wins, one show queued at a
+    // time). Before the cache and the engines, whose work hands to them.
+    LatestValueShow<bool> sessionViewRefresh_;
+    LatestValueShow<std::string> httpCounterShow_;
+    LatestValueShow<std::string> ftpCounterShow_;
+    LatestValueShow<std::pair<int, int>> clientCountsShow_;  // FTP, HTTP
+    LatestValueShow<std::string> statusTextShow_;
+    LatestValueShow<CacheViewContents> cacheViewShow_;
+    // Handed one by one, in order: a service's start and stop each write log lines, and the
+    // end of a window command must follow what the command showed.
+    WindowPoster poster_;
+    LogHandOff logHandOff_;
 
     // Its settings and figures are shared with the window thread, under its own locks. Before
     // the engines: it outlives every lease their clients hold.
     serverCacheClass cache_;
     std::atomic<bool> cacheAutoRefresh_{false};
-    // The cache view's refresh handed to the window thread without waiting: one at a time is
-    // queued, and it shows the snapshot taken last.
-    struct CacheViewRefresh {
-        serverController& controller;
-        std::mutex lock;
-        CacheViewContents contents;  // guarded by lock
-        std::atomic<bool> queued{false};
-    };
-    std::shared_ptr<CacheViewRefresh> cacheViewRefresh_;
-
     // Server thread only.
     std::unique_ptr<FtpSessionPolicy> policy_;  // before the engine: outlives its handlers
     std::unique_ptr<TFtpServer> ftp_;
@@ -224,7 +213,7 @@ private:
     std::unique_ptr<IndexThread> indexer_;  // created, stopped and freed on the server thread
 
     // Shared with the window thread.
-    std::atomic<TFtpCtrlSocket*> clientToDisconnect_{nullptr};
+    std::atomic<long long> clientToDisconnect_{0};  // 0: none
     std::atomic<bool> httpExists_{false};
     std::atomic<bool> terminateRequested_{false};
     std::atomic<bool> running_{true};

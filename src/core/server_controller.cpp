@@ -154,10 +154,10 @@ void serverController::waitForCommandDone(unsigned message)
     }
 }
 
-void serverController::disconnectClient(TFtpCtrlSocket* client)
+void serverController::disconnectClient(long long clientNumber)
 {
     if (!thread_) return;
-    thread_->SetClientToDisconnect(client);
+    thread_->SetClientToDisconnect(clientNumber);
     waitForCommandDone(MSG_DISCONNECT_CLIENT);
 }
 
@@ -195,9 +195,9 @@ void serverController::refreshCacheView()
     if (serverThreadAlive()) postCommandRetrying(MSG_REFRESH_CACHE_VIEW, true);
 }
 
-bool serverController::changePassword(TFtpCtrlSocket* client, const std::string& password)
+bool serverController::changePassword(long long clientNumber, const std::string& password)
 {
-    const SessionRecordPtr record = sessions_.Find(client);
+    const SessionRecordPtr record = sessions_.Find(clientNumber);
     if (!record) return false;
     return accounts_.changePassword(record->AccountName(), password);
 }

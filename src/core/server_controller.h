@@ -3,7 +3,8 @@
 // the FTP and HTTP services by posting commands to it.
 //
 // Window thread only. The server thread reaches it through closures run on the window thread
-// (WindowThread::RunAndWait), except for the two listening flags, which have their own locks.
+// (posted, or run with WindowThread::RunAndWait where it needs an answer), except for the two
+// listening flags and the session table, which have their own locks.
 // Every wait here (for a command to be done, for the thread to end) keeps serving the window
 // thread's queue, so the server thread's closures always complete.
 #pragma once
@@ -25,7 +26,6 @@
 
 namespace corvane {
 
-class TFtpCtrlSocket;
 class ftpServerThread;
 
 // Kinds of service for startServices, stopServices, restartServices and clientCount.
@@ -55,13 +55,14 @@ public:
     void startServices(int kind);
     void stopServices(int kind);
     void restartServices(int kind);
-    void disconnectClient(TFtpCtrlSocket* client);
+    // The client is named by its never-reused ClientNumber (a session record's ClientNumber).
+    void disconnectClient(long long clientNumber);
     void disconnectAll();
     int clientCount(int kind) const;
     bool serverThreadAlive() const;
     void applyCacheSettings();
     void refreshCacheView();
-    bool changePassword(TFtpCtrlSocket* client, const std::string& password);
+    bool changePassword(long long clientNumber, const std::string& password);
     void writeLog(const std::string& line);
     void writeLogLines(const std::vector<std::string>& lines);
 

@@ -38,36 +38,52 @@ void sessionRecord::Set(std::string& field, const std::string& value)
     field = value;
 }
 
-SessionRecordPtr sessionTable::Add(const void* client, const std::string& peerAddress)
+SessionRecordPtr sessionTable::Add(long long clientNumber, const std::string& peerAddress)
 {
     std::lock_guard guard(lock_);
-    auto record = std::make_shared<sessionRecord>(client, peerAddress, ++lastNumber_);
-    records_.push_back(record);
+    if (const auto old = byClient_.find(clientNumber); old != byClient_.end()) EraseLocked(old->second);
+    auto record = std::make_shared<sessionRecord>(clientNumber, peerAddress, ++lastNumber_);
+    const auto where = records_.insert(records_.end(), record);
+    byClient_.emplace(clientNumber, where);
+    bySession_.emplace(record->Number(), where);
+    highestClientNumber_ = std::max(highestClientNumber_, clientNumber);
     return record;
 }
 
-bool sessionTable::Remove(const void* client)
+void sessionTable::EraseLocked(Order::iterator where)
+{
+    byClient_.erase((*where)->ClientNumber());
+    bySession_.erase((*where)->Number());
+    records_.erase(where);
+}
+
+bool sessionTable::Remove(long long clientNumber)
 {
     std::lock_guard guard(lock_);
-    const auto found = std::find_if(records_.begin(), records_.end(),
-                                    [client](const SessionRecordPtr& r) { return r->Client() == client; });
-    if (found == records_.end()) return false;
-    records_.erase(found);
+    const auto found = byClient_.find(clientNumber);
+    if (found == byClient_.end()) return false;
+    EraseLocked(found->second);
     return true;
 }
 
-SessionRecordPtr sessionTable::Find(const void* client) const
+SessionRecordPtr sessionTable::Find(long long clientNumber) const
 {
     std::lock_guard guard(lock_);
-    for (const auto& record : records_)
-        if (record->Client() == client) return record;
-    return nullptr;
+    const auto found = byClient_.find(clientNumber);
+    return found == byClient_.end() ? nullptr : *found->second;
+}
+
+SessionRecordPtr sessionTable::FindSession(std::uint64_t sessionNumber) const
+{
+    std::lock_guard guard(lock_);
+    const auto found = bySession_.find(sessionNumber);
+    return found == bySession_.end() ? nullptr : *found->second;
 }
 
 std::vector<SessionRecordPtr> sessionTable::Records() const
 {
     std::lock_guard guard(lock_);
-    return records_;
+    return {records_.begin(), records_.end()};
 }
 
 std::size_t sessionTable::Count() const
@@ -80,6 +96,14 @@ void sessionTable::Clear()
 {
     std::lock_guard guard(lock_);
     records_.clear();
+    byClient_.clear();
+    bySession_.clear();
+}
+
+long long sessionTable::HighestClientNumber() const
+{
+    std::lock_guard guard(lock_);
+    return highestClientNumber_;
 }
 
 }  // namespace corvane

@@ -1,5 +1,9 @@
 // The session table: one record per connected FTP client, in connection order, shown in the
 // window's session view and consulted by the event handlers for the account name of a client.
+// A client is named by its ClientNumber, never by its address: numbers are never reused, so a
+// request for a client that has gone finds nothing even when a new client sits at its address.
+// Look-ups by client number and by session number are hashed: their cost does not grow with
+// the number of sessions.
 //
 // Locks: the table's own lock around every lookup, insertion and removal; each record's own
 // lock around each field. Lock order: table before record. Records are shared, so a record
@@ -7,9 +11,11 @@
 #pragma once
 
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace corvane {
@@ -34,15 +40,15 @@ int SessionActionIcon(std::int32_t action);
 
 class sessionRecord {
 public:
-    // `client` is the identity of the FTP client object; it is compared, never followed.
-    // `number` names the session to the operator (the administration commands' session list);
-    // the table numbers its sessions from 1, never reusing a number.
-    sessionRecord(const void* client, std::string peerAddress, std::uint64_t number = 0)
-        : client_(client), number_(number), peerAddress_(std::move(peerAddress))
+    // `clientNumber` is the FTP client's ClientNumber. `number` names the session to the
+    // operator (the session view, the administration commands' session list); the table
+    // numbers its sessions from 1, never reusing a number.
+    sessionRecord(long long clientNumber, std::string peerAddress, std::uint64_t number = 0)
+        : clientNumber_(clientNumber), number_(number), peerAddress_(std::move(peerAddress))
     {
     }
 
-    const void* Client() const { return client_; }  // fixed at creation
+    long long ClientNumber() const { return clientNumber_; }  // fixed at creation
     std::uint64_t Number() const { return number_; }  // fixed at creation
     std::string PeerAddress() const { return Get(peerAddress_); }
     std::string AccountName() const { return Get(accountName_); }
@@ -60,7 +66,7 @@ private:
     std::string Get(const std::string& field) const;
     void Set(std::string& field, const std::string& value);
 
-    const void* const client_;
+    const long long clientNumber_;
     const std::uint64_t number_;
     mutable std::mutex lock_;
     std::string peerAddress_;
@@ -75,18 +81,30 @@ using SessionRecordPtr = std::shared_ptr<sessionRecord>;
 
 class sessionTable {
 public:
-    SessionRecordPtr Add(const void* client, const std::string& peerAddress);
+    // A client number that has a record already gets a fresh one in its place.
+    SessionRecordPtr Add(long long clientNumber, const std::string& peerAddress);
     // Removes the client's record; false when it had none.
-    bool Remove(const void* client);
-    SessionRecordPtr Find(const void* client) const;
+    bool Remove(long long clientNumber);
+    SessionRecordPtr Find(long long clientNumber) const;
+    // The record of the session with this operator-facing number, or null once it has gone.
+    SessionRecordPtr FindSession(std::uint64_t sessionNumber) const;
     std::vector<SessionRecordPtr> Records() const;  // a snapshot, in connection order
     std::size_t Count() const;
     void Clear();
+    // The highest client number ever added: a new FTP engine numbers its clients after it, so
+    // a number that named a client of an earlier engine never names one of the next.
+    long long HighestClientNumber() const;
 
 private:
+    using Order = std::list<SessionRecordPtr>;
+    void EraseLocked(Order::iterator where);
+
     mutable std::mutex lock_;
-    std::vector<SessionRecordPtr> records_;
+    Order records_;  // connection order
+    std::unordered_map<long long, Order::iterator> byClient_;
+    std::unordered_map<std::uint64_t, Order::iterator> bySession_;
     std::uint64_t lastNumber_ = 0;
+    long long highestClientNumber_ = 0;
 };
 
 }  // namespace corvane

@@ -34,6 +34,7 @@ TFtpServer::~TFtpServer()
             client->OnDataSent = nullptr;
         }
         clientList_.clear();
+        clientObjects_.clear();
         retiredClients_.clear();
         serverWSocket_->OnChangeState = nullptr;
         serverWSocket_->OnSessionAvailable = nullptr;
@@ -106,6 +107,7 @@ void TFtpServer::ServerSessionAvailable(std::uint16_t error)
     }
     TFtpCtrlSocket* client = created.get();
     clientList_.push_back(std::move(created));
+    clientObjects_.insert(client);
     const std::string suffix = std::to_string(number);
     client->SetName("ClientWSocket" + suffix);
     client->DataWSocket()->SetName("DataWSocket" + suffix);
@@ -124,6 +126,7 @@ void TFtpServer::ServerSessionAvailable(std::uint16_t error)
         // the handle by now (or never took it) and closes it as it goes.
         auto it = std::find_if(clientList_.begin(), clientList_.end(), [client](const auto& c) { return c.get() == client; });
         if (it != clientList_.end()) clientList_.erase(it);
+        clientObjects_.erase(client);
         return;
     }
     AttachClientHandlers(client);
@@ -186,10 +189,9 @@ TFtpCtrlSocket* TFtpServer::GetClient(int index) const
     return clientList_[static_cast<std::size_t>(index)].get();
 }
 
-bool TFtpServer::IsClient(const void* object) const
-{
-    return std::any_of(clientList_.begin(), clientList_.end(), [object](const auto& c) { return c.get() == object; });
-}
+bool TFtpServer::IsClient(const void* object) const { return clientObjects_.count(object) != 0; }
+
+void TFtpServer::ContinueClientNumbersAfter(long long number) { connectionCounter_ = std::max(connectionCounter_, number); }
 
 TFtpCtrlSocket* TFtpServer::FindClientByNumber(long long clientNumber) const
 {
@@ -232,16 +234,19 @@ void TFtpServer::ClientClosedProcedure(TFtpCtrlSocket* client)
             failure = std::current_exception();
         }
     }
-    auto it = std::find_if(clientList_.begin(), clientList_.end(), [client](const auto& c) { return c.get() == client; });
-    if (it == clientList_.end()) {
+    if (!IsClient(client)) {
         if (failure) std::rethrow_exception(failure);
         return;  // the transfer's handlers ended the client already
     }
+    // ClientList is sorted by number (see FindClientByNumber).
+    const auto it = std::lower_bound(clientList_.begin(), clientList_.end(), client->ClientNumber(),
+                                     [](const auto& c, long long number) { return c->ClientNumber() < number; });
     // Whatever is left of its data connection goes with the client: a listener, a connection
     // waiting for a command, a held block, the passive port.
     EndDataOfLeavingClient(client);
     std::unique_ptr<TFtpCtrlSocket> owned = std::move(*it);
     clientList_.erase(it);
+    clientObjects_.erase(client);
     heldStarts_.erase(client->ClientNumber());
     try {
         TriggerClientDisconnect(client, 0);

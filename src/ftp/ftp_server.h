@@ -113,6 +113,9 @@ public:
     void StartHeldConnection(TFtpCtrlSocket* client);
     // The client with this number, or nullptr when it has gone (numbers are never reused).
     TFtpCtrlSocket* FindClientByNumber(long long clientNumber) const;
+    // Clients accepted from now on are numbered after `number` (an owner that runs one engine
+    // after another keeps the numbers of all its engines apart). Never moves the count back.
+    void ContinueClientNumbersAfter(long long number);
 
     // Ends a client at once (its OnClientDisconnect fires before this returns); raises
     // FtpServerException "Disconnect: Not one of our clients" for any other object. The object
@@ -421,6 +424,7 @@ private:
     EventLoop* loop_ = nullptr;
     std::unique_ptr<TWSocket> serverWSocket_;
     std::vector<std::unique_ptr<TFtpCtrlSocket>> clientList_;
+    std::unordered_set<const void*> clientObjects_;  // the objects of clientList_, for IsClient
     std::unordered_set<long long> heldStarts_;  // client numbers whose start the owner holds
     // Clients already ended, waiting for the posted event that frees them.
     std::vector<std::unique_ptr<TFtpCtrlSocket>> retiredClients_;

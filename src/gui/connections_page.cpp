@@ -167,11 +167,8 @@ void ConnectionsPage::DisconnectSelected()
         return;
     // The row names its session by number; the client is looked up again now, since it may
     // have gone while the question was open.
-    for (const SessionRecordPtr& record : controller_.sessions().Records()) {
-        if (record->Number() != number) continue;
-        controller_.disconnectClient(static_cast<TFtpCtrlSocket*>(const_cast<void*>(record->Client())));
-        break;
-    }
+    if (const SessionRecordPtr record = controller_.sessions().FindSession(number))
+        controller_.disconnectClient(record->ClientNumber());
     RefreshNow();
 }
 

@@ -232,16 +232,16 @@ TEST_F(ServerControllerTest, PasswordChangeFollowsTheSessionsAccount)
     serverController controller(window, view, {});
     controller.startUp();
     ASSERT_TRUE(controller.accounts().AddUser("bob", "old", "All Others"));
-    TFtpCtrlSocket bob;
-    TFtpCtrlSocket anonymous;
-    controller.sessions().Add(&bob, "10.0.0.1")->SetAction("bob", "C:\\", saLoggedIn, "All Others");
-    controller.sessions().Add(&anonymous, "10.0.0.2")->SetAction("anonymous", "C:\\", saLoggedIn, "All Others");
-    EXPECT_TRUE(controller.changePassword(&bob, "new"));
+    constexpr long long bob = 7;
+    constexpr long long anonymous = 8;
+    controller.sessions().Add(bob, "10.0.0.1")->SetAction("bob", "C:\\", saLoggedIn, "All Others");
+    controller.sessions().Add(anonymous, "10.0.0.2")->SetAction("anonymous", "C:\\", saLoggedIn, "All Others");
+    EXPECT_TRUE(controller.changePassword(bob, "new"));
     EXPECT_TRUE(controller.accounts().Authenticate("bob", "new"));
     EXPECT_FALSE(controller.accounts().Authenticate("bob", "old"));
     // An account that takes any password keeps doing so.
-    EXPECT_FALSE(controller.changePassword(&anonymous, "x"));
-    EXPECT_FALSE(controller.changePassword(nullptr, "x"));  // no session
+    EXPECT_FALSE(controller.changePassword(anonymous, "x"));
+    EXPECT_FALSE(controller.changePassword(9, "x"));  // no session
 }
 
 }  // namespace

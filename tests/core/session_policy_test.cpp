@@ -2,6 +2,8 @@
 // command, reply, connect and disconnect log lines.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "../platform/scratch_folder.h"
 #include "common/program_folder.h"
 #include "core/event_loop_window_thread.h"
@@ -146,6 +148,85 @@ TEST_F(SessionPolicyTest, CommandsSentBeforeTheConnectDecisionWaitForIt)
     for (const auto& line : view.lines) earlyCommands += line.rfind("< NOOP early", 0) == 0 ? 1 : 0;
     EXPECT_EQ(earlyCommands, 1);
     EXPECT_EQ(view.CountStartingWith("< USER"), 0);
+}
+
+}  // namespace
+}  // namespace corvane
+
+namespace corvane {
+namespace {
+
+// The window names a client by its ClientNumber: a request for a client that has gone cuts
+// nobody, even once another client has come (and may sit at the gone one's address), and a
+// service started again numbers its clients after the ones before.
+TEST_F(SessionPolicyTest, DisconnectOfAGoneClientLeavesItsSuccessorConnected)
+{
+    Start();
+    const auto connectOne = [this](LineClient& client) {
+        EXPECT_EQ(ReadLine(client), "220 Brinvale Corvane FTP Service Ready");
+        EXPECT_TRUE(Pump([this] { return controller.sessions().Count() == 1; }));
+        return controller.sessions().Records().front()->ClientNumber();
+    };
+    const auto stillServed = [this](LineClient& client) {
+        client.Send("NOOP\r\n");
+        return ReadLine(client).rfind("200 ", 0) == 0;
+    };
+    long long gone = 0;
+    {
+        LineClient first(port);
+        gone = connectOne(first);
+        first.Send("QUIT\r\n");
+        ASSERT_EQ(ReadLine(first), "221 Goodbye.");
+        ASSERT_TRUE(Pump([this] { return controller.sessions().Count() == 0; }));
+    }
+    LineClient second(port);
+    const long long current = connectOne(second);
+    EXPECT_NE(current, gone);
+    controller.disconnectClient(gone);
+    EXPECT_TRUE(stillServed(second));
+    EXPECT_EQ(controller.sessions().Count(), 1u);
+
+    controller.stopServices(kServiceBoth);
+    EXPECT_EQ(ReadLine(second), "<closed>");
+    Start();
+    LineClient third(port);
+    const long long next = connectOne(third);
+    EXPECT_GT(next, current);
+    controller.disconnectClient(current);
+    controller.disconnectClient(gone);
+    EXPECT_TRUE(stillServed(third));
+    // The number of a connected client does cut it.
+    controller.disconnectClient(next);
+    EXPECT_EQ(ReadLine(third), "<closed>");
+    EXPECT_EQ(controller.sessions().Count(), 0u);
+}
+
+// The window thread serves nothing while a client works through several ticks: the service
+// answers all the same, and once the window is served again every line is shown, in order.
+TEST_F(SessionPolicyTest, ServiceAnswersWhileTheWindowIsBusyAndNoLogLineIsLost)
+{
+    controller.setTickInterval(10ms);
+    Start();
+    LineClient client(port);
+    // From here until the client has gone, this thread does not serve the window's queue.
+    ASSERT_EQ(client.ReadLine(), "220 Brinvale Corvane FTP Service Ready");
+    constexpr int kNoops = 30;
+    for (int i = 0; i < kNoops; ++i) {
+        client.Send("NOOP " + std::to_string(i) + "\r\n");
+        ASSERT_EQ(client.ReadLine(), "200 Ok. Parameter was '" + std::to_string(i) + "'.");
+        if (i % 10 == 0) std::this_thread::sleep_for(30ms);  // ticks pass meanwhile
+    }
+    client.Send("QUIT\r\n");
+    ASSERT_EQ(client.ReadLine(), "221 Goodbye.");
+    EXPECT_TRUE(Pump([this] { return controller.sessions().Count() == 0; }));
+    FlushLog();
+    int next = 0;
+    for (const auto& line : view.lines)
+        if (line.rfind("< NOOP " + std::to_string(next) + " ", 0) == 0) ++next;
+    EXPECT_EQ(next, kNoops);
+    EXPECT_EQ(view.CountStartingWith("< NOOP "), kNoops);
+    ASSERT_FALSE(view.lines.empty());
+    EXPECT_NE(view.lines.back().find(" Disconnected"), std::string::npos) << view.lines.back();
 }
 
 }  // namespace
