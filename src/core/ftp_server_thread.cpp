@@ -103,8 +103,16 @@ void ftpServerThread::Body()
     running_.store(false);
 }
 
+// While the thread runs, its own state is touched only from its loop; tests that drive the
+// handlers without the thread running have no loop to check against.
+void ftpServerThread::AssertServerThread() const
+{
+    if (const EventLoop* loop = loop_.load()) loop->AssertOwnerThread();
+}
+
 void ftpServerThread::HandleCommand(ServerCommand message)
 {
+    AssertServerThread();
     switch (message) {
     case MSG_START_FTP: StartFtp(); break;
     case MSG_STOP_FTP: StopFtp(); break;
@@ -314,18 +322,21 @@ void ftpServerThread::IdleCheck()
 // (repeats merge into one). A busy window never holds up a connect, a disconnect or a command.
 void ftpServerThread::addSession(TFtpCtrlSocket* client)
 {
+    AssertServerThread();
     controller_.sessions().Add(client->ClientNumber(), client->PeerAddr());
     RequestSessionViewRefresh();
 }
 
 void ftpServerThread::deleteSession(TFtpCtrlSocket* client)
 {
+    AssertServerThread();
     controller_.sessions().Remove(client->ClientNumber());
     RequestSessionViewRefresh();
 }
 
 void ftpServerThread::setSessionAction(TFtpCtrlSocket* client, std::int32_t action)
 {
+    AssertServerThread();
     const SessionRecordPtr record = controller_.sessions().Find(client->ClientNumber());
     if (!record) return;
     const std::string account = client->UserName();
@@ -337,6 +348,7 @@ void ftpServerThread::setSessionAction(TFtpCtrlSocket* client, std::int32_t acti
 // the connect added it on this thread.
 void ftpServerThread::setLastCommand(TFtpCtrlSocket* client, const std::string& text)
 {
+    AssertServerThread();
     const SessionRecordPtr record = controller_.sessions().Find(client->ClientNumber());
     if (!record) return;
     record->SetLastCommand(text);
@@ -453,6 +465,7 @@ void ftpServerThread::RefreshCacheView() { cacheViewShow_.Hand(CacheViewContents
 
 void ftpServerThread::Tick()
 {
+    AssertServerThread();
     IdleCheck();
     FlushPendingLog();
     UpdateCounts();
@@ -462,6 +475,7 @@ void ftpServerThread::Tick()
 
 void ftpServerThread::log(const std::string& line)
 {
+    AssertServerThread();
     pendingLog_.push_back(line);
     pendingLogBytes_ += line.size();
     // Lines go to the window on the tick, or sooner when a flood of them would otherwise wait

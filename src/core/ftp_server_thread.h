@@ -185,6 +185,8 @@ private:
     // the engines: it outlives every lease their clients hold.
     serverCacheClass cache_;
     std::atomic<bool> cacheAutoRefresh_{false};
+    void AssertServerThread() const;
+
     // Server thread only.
     std::unique_ptr<FtpSessionPolicy> policy_;  // before the engine: outlives its handlers
     std::unique_ptr<TFtpServer> ftp_;

@@ -38,6 +38,7 @@ auto CacheGroup(Use use)
 
 serverController::OptionsApplied serverController::applyOptions(const ServerSettings& given, bool reverseDnsCheck)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     // As the dialog takes its fields: an empty passive address is the bind address.
     ServerSettings fresh = given;
     if (fresh.PASVIP.empty()) fresh.PASVIP = fresh.UserSetServerIP;
@@ -67,6 +68,7 @@ serverController::OptionsApplied serverController::applyOptions(const ServerSett
 
 void serverController::reopenLogFile()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (settings_.LoggingToFile) log_.OpenLogFile(settings_.LogFilePath);
 }
 

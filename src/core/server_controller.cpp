@@ -44,6 +44,7 @@ serverController::~serverController()
 
 void serverController::startUp()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     view_.ClearScreenLog();
     removeStaleSettingsTemporaries();
     ConfigureDrivesFromSettings(OpenServerSettings(), ProgramFolder());
@@ -71,11 +72,13 @@ void serverController::firstRunSetup()
 
 void serverController::startInitialServices()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     startServices(settings_.RunWebServerNextTime ? kServiceBoth : kServiceFtp);
 }
 
 void serverController::shutDown()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     settings_.RunWebServerNextTime = thread_ && thread_->HttpServiceExists();
     stopServices(kServiceBoth);
     saveNetworkProfile();
@@ -99,6 +102,7 @@ void serverController::postCommandRetrying(unsigned message, bool pause)
 
 void serverController::startServices(int kind)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     view_.ShowBusy(true);
     if (!serverThreadAlive()) {
         thread_.reset();
@@ -111,6 +115,7 @@ void serverController::startServices(int kind)
 
 void serverController::stopServices(int kind)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!thread_) return;
     if (kind == kServiceHttp || kind == kServiceBoth) {
         writeLog(ServiceStoppedLine(true, LocalDateTimeText()));
@@ -139,6 +144,7 @@ void serverController::endServerThread()
 
 void serverController::restartServices(int kind)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     stopServices(kind);
     startServices(kind);
 }
@@ -156,6 +162,7 @@ void serverController::waitForCommandDone(unsigned message)
 
 void serverController::disconnectClient(long long clientNumber)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!thread_) return;
     thread_->SetClientToDisconnect(clientNumber);
     waitForCommandDone(MSG_DISCONNECT_CLIENT);
@@ -163,6 +170,7 @@ void serverController::disconnectClient(long long clientNumber)
 
 void serverController::disconnectAll()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!thread_) return;
     waitForCommandDone(MSG_DISCONNECT_ALL);
 }
@@ -180,6 +188,7 @@ bool serverController::serverThreadAlive() const { return thread_ && thread_->Ru
 // trims it at once. The view is refreshed here when the operator asked for it after each change.
 void serverController::applyCacheSettings()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!serverThreadAlive()) return;
     serverCacheClass& cache = thread_->cache();
     cache.SetDirectoryCacheEnabled(settings_.DirectoryCacheEnabled);
@@ -192,11 +201,13 @@ void serverController::applyCacheSettings()
 
 void serverController::refreshCacheView()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (serverThreadAlive()) postCommandRetrying(MSG_REFRESH_CACHE_VIEW, true);
 }
 
 bool serverController::changePassword(long long clientNumber, const std::string& password)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     const SessionRecordPtr record = sessions_.Find(clientNumber);
     if (!record) return false;
     return accounts_.changePassword(record->AccountName(), password);
@@ -207,6 +218,7 @@ void serverController::writeLogLines(const std::vector<std::string>& lines) { lo
 
 void serverController::applyLogSettings(bool screenLogging, bool fileLogging, const std::string& logFilePath)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     const bool fileLoggingChanged = fileLogging != settings_.LoggingToFile;
     settings_.ScreenLoggingEnabled = screenLogging;
     settings_.LoggingToFile = fileLogging;
@@ -220,6 +232,7 @@ void serverController::applyLogSettings(bool screenLogging, bool fileLogging, co
 
 void serverController::setClientCounts(int ftp, int http)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     ftpClientCount_ = ftp;
     httpClientCount_ = http;
 }
@@ -242,6 +255,7 @@ void serverController::loadSettings() { settings_ = LoadServerSettings(OpenServe
 
 void serverController::saveSettings()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     IniImage image = OpenServerSettings();
     SaveServerSettings(settings_, image);
     image.SaveOwnerOnly(ProgramFolder() + std::string(kServerSettingsFileName));
@@ -249,6 +263,7 @@ void serverController::saveSettings()
 
 void serverController::loadNetworkProfile()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     const IniImage image = OpenServerSettings();
     networkProfile_ = LoadNetworkProfile(image);
     connectionSettings_ = LoadConnectionSettings(image);
@@ -258,6 +273,7 @@ void serverController::loadNetworkProfile()
 
 void serverController::saveNetworkProfile()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     IniImage image = OpenServerSettings();
     SaveNetworkProfile(networkProfile_, image);
     {
@@ -270,6 +286,7 @@ void serverController::saveNetworkProfile()
 
 void serverController::showMessageBox(ServerView::MessageKind kind, const std::string& text)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (view_.ShowMessageBox(kind, text)) return;
     std::string line(kind == ServerView::MessageKind::Error ? kErrorCaption : kHelpCaption);
     line.append(": ").append(text);
@@ -278,6 +295,7 @@ void serverController::showMessageBox(ServerView::MessageKind kind, const std::s
 
 void serverController::publishNetworkList(const std::string& registeredNetworksText)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!startedForP2P_) return;
     networkListPublished_ = WriteSharedMemoryFile(ProgramFolder() + std::string(kNetworkListFileName),
                                                   kNetworkListMappingSize, registeredNetworksText);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "accounts/permissions.h"
+#include "common/thread_owner.h"
 #include "core/connection_settings.h"
 #include "core/log_writer.h"
 #include "core/server_settings.h"
@@ -131,6 +132,7 @@ public:
     ftpServerThread* serverThread() { return thread_.get(); }
 
 private:
+    ThreadOwner owner_;  // the window thread, which makes the controller
     void removeStaleSettingsTemporaries();
     void postCommandRetrying(unsigned message, bool pause);
     void waitForCommandDone(unsigned message);

@@ -119,6 +119,7 @@ std::string WebRequestPolicy::HostNameOf(httpServersClientClass& client, const s
 
 void WebRequestPolicy::ClientConnect(THttpServer& server, httpServersClientClass& client)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     const std::string name = client.Name();
     const auto stillHere = [&server, &client, &name] { return server.IsClient(&client) && client.Name() == name; };
     bool gone = false;
@@ -152,6 +153,7 @@ void WebRequestPolicy::LogRequest(httpServersClientClass& client)
 
 void WebRequestPolicy::HeadDocument(httpServersClientClass& client, THttpGetFlag& flags)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!IsInsideRoot(client.Document)) flags = hg404;
     else client.Document = FullRealPath(client.Document);
     LogRequest(client);
@@ -166,6 +168,7 @@ void WebRequestPolicy::ResetCacheUse(httpServersClientClass& client, bool failed
 
 void WebRequestPolicy::GetDocument(httpServersClientClass& client, THttpGetFlag& flags)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     LogRequest(client);
     ResetCacheUse(client);
     client.skipCacheAccounting = false;
@@ -275,6 +278,7 @@ void WebRequestPolicy::Answer404Page(httpServersClientClass& client, THttpGetFla
 
 void WebRequestPolicy::BodyFinished(httpServersClientClass& client)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (client.skipCacheAccounting || !client.cacheLease.Open()) return;
     thread_.cacheTransferDone(client, false);
     thread_.cacheChanged();
@@ -282,6 +286,7 @@ void WebRequestPolicy::BodyFinished(httpServersClientClass& client)
 
 void WebRequestPolicy::ClientDisconnect(httpServersClientClass& client, std::uint16_t error)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!client.skipCacheAccounting) thread_.cacheTransferDone(client, error != 0);
     thread_.cacheChanged();
     if (client.BodyBytesSent() > 0) thread_.addHttpBytes(static_cast<std::uint64_t>(client.BodyBytesSent()));
