@@ -29,7 +29,8 @@ class BlockingFtpClient {
 public:
     // `source` (a loopback address such as "127.0.0.7"; empty for the stack's choice) is the
     // address this client connects from, for its control and its data connections.
-    explicit BlockingFtpClient(int port, std::string source = {}) : source_(std::move(source))
+    explicit BlockingFtpClient(int port, std::string source = {})
+        : source_(std::move(source))
     {
         fd_ = ConnectTo(port);
     }
@@ -61,7 +62,8 @@ public:
     std::string Command(const std::string& line)
     {
         const std::string text = line + "\r\n";
-        if (fd_ < 0 || ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(text.size())) return {};
+        if (fd_ < 0 || ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(text.size()))
+            return {};
         return Reply();
     }
     // Greeting, USER and PASS; true at the 230.

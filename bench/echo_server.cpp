@@ -101,10 +101,7 @@ private:
 
 // ---- the client side ---------------------------------------------------------------------------
 
-[[noreturn]] void Fail(const char* what)
-{
-    throw std::runtime_error(std::string(what) + ": " + std::strerror(errno));
-}
+[[noreturn]] void Fail(const char* what) { throw std::runtime_error(std::string(what) + ": " + std::strerror(errno)); }
 
 int ConnectBlocking(int port)
 {
@@ -239,8 +236,9 @@ void BM_EchoThroughput(benchmark::State& state)
             for (std::size_t i = 0; i < fds.size(); ++i) {
                 if (polls[i].revents & POLLOUT) {
                     const long long offset = sent[i] % kMessageSize;
-                    const ssize_t n = ::send(fds[i], out.data() + offset, static_cast<std::size_t>(kMessageSize - offset),
-                                             MSG_NOSIGNAL | MSG_DONTWAIT);
+                    const ssize_t n =
+                        ::send(fds[i], out.data() + offset, static_cast<std::size_t>(kMessageSize - offset),
+                               MSG_NOSIGNAL | MSG_DONTWAIT);
                     if (n > 0) sent[i] += n;
                 }
                 if (polls[i].revents & POLLIN) {

@@ -90,8 +90,14 @@ public:
         return result.get();
     }
 
-    long long HeapBytes() { return Ask([](TFtpServer&) { return t_heapBytes; }); }
-    int ClientCount() { return Ask([](TFtpServer& server) { return server.ClientCount(); }); }
+    long long HeapBytes()
+    {
+        return Ask([](TFtpServer&) { return t_heapBytes; });
+    }
+    int ClientCount()
+    {
+        return Ask([](TFtpServer& server) { return server.ClientCount(); });
+    }
 
 private:
     void Run(std::promise<std::string>& bound)
@@ -167,11 +173,13 @@ bool ConnectGreeted(EventLoop& loop, const std::string& port, int count, Clients
         Client* waitFor = clients[clients.size() - kInFlight].get();
         if (!loop.RunUntil([waitFor] { return waitFor->greeted; }, 5000ms)) return false;
     }
-    return loop.RunUntil([&] {
-        for (const auto& client : clients)
-            if (!client->greeted) return false;
-        return true;
-    }, 5000ms);
+    return loop.RunUntil(
+        [&] {
+            for (const auto& client : clients)
+                if (!client->greeted) return false;
+            return true;
+        },
+        5000ms);
 }
 
 void CloseAll(EventLoop& loop, ServerThread& server, Clients& clients)
@@ -205,16 +213,19 @@ void BM_HoldThousandControlConnections(benchmark::State& state)
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         const long long heapGreeted = server.HeapBytes();
         for (auto& client : clients) client->socket.SendStr("NOOP\r\n");
-        loop.RunUntil([&] {
-            for (const auto& client : clients)
-                if (client->replies < 1) return false;
-            return true;
-        }, 10000ms);
+        loop.RunUntil(
+            [&] {
+                for (const auto& client : clients)
+                    if (client->replies < 1) return false;
+                return true;
+            },
+            10000ms);
         const long long heapAfterCommand = server.HeapBytes();
         state.counters["connections"] = server.ClientCount();
         state.counters["greeted_per_s"] = kConnections / seconds;
         state.counters["heap_B_per_idle_conn"] = static_cast<double>(heapGreeted - heapBefore) / kConnections;
-        state.counters["heap_B_per_conn_after_NOOP"] = static_cast<double>(heapAfterCommand - heapBefore) / kConnections;
+        state.counters["heap_B_per_conn_after_NOOP"] =
+            static_cast<double>(heapAfterCommand - heapBefore) / kConnections;
         CloseAll(loop, server, clients);
     }
 }

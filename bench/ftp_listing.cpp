@@ -100,7 +100,8 @@ void RunListing(benchmark::State& state, bool detailed)
         bytes = text.size();
         benchmark::DoNotOptimize(text.data());
     }
-    state.counters["entries/s"] = benchmark::Counter(static_cast<double>(files), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["entries/s"] =
+        benchmark::Counter(static_cast<double>(files), benchmark::Counter::kIsIterationInvariantRate);
     state.counters["listing_bytes"] = static_cast<double>(bytes);
 }
 
@@ -115,7 +116,8 @@ void MakeEmptyFiles(const std::string& folder, int files)
 {
     std::filesystem::create_directories(folder);
     for (int i = 0; i < files; ++i) {
-        const int fd = ::open((folder + "/file number " + std::to_string(i) + ".dat").c_str(), O_CREAT | O_WRONLY, 0644);
+        const int fd =
+            ::open((folder + "/file number " + std::to_string(i) + ".dat").c_str(), O_CREAT | O_WRONLY, 0644);
         if (fd >= 0) ::close(fd);
     }
 }
@@ -133,7 +135,8 @@ public:
     int vsftpdPort() const { return servers_->vsftpdPort; }
 
 private:
-    SideBySideListing() : base_(bench::MakeScratchBase())
+    SideBySideListing()
+        : base_(bench::MakeScratchBase())
     {
         for (const char* root : {"/ours", "/vs"}) {
             MakeEmptyFiles(base_ + root + "/many", kSideBySideFiles);
@@ -199,7 +202,9 @@ using Clock = std::chrono::steady_clock;
 // A blocking FTP client of the fewest words: enough for a login, PASV and one LIST.
 class PlainFtpClient {
 public:
-    explicit PlainFtpClient(int port) : control_(ConnectTo(port)) {}
+    explicit PlainFtpClient(int port)
+        : control_(ConnectTo(port))
+    {}
     ~PlainFtpClient()
     {
         if (control_ >= 0) ::close(control_);
@@ -233,8 +238,7 @@ public:
         const std::string command = "LIST " + folder + "\r\n";
         ::send(control_, command.data(), command.size(), MSG_NOSIGNAL);
         char buffer[65536];
-        while (::recv(data, buffer, sizeof buffer, 0) > 0) {
-        }
+        while (::recv(data, buffer, sizeof buffer, 0) > 0) {}
         const Clock::time_point dataEnded = Clock::now();
         ::close(data);
         std::string final = Reply();

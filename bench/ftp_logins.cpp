@@ -37,13 +37,15 @@ double LoginRound(EventLoop& loop, int port, int connectsInFlight)
     std::vector<std::unique_ptr<ScriptedFtpClient>> clients;
     const auto started = std::chrono::steady_clock::now();
     std::size_t greeted = 0, settled = 0;
-    loop.RunUntil([&] {
-        while (greeted < clients.size() && (clients[greeted]->greeted || clients[greeted]->failed)) ++greeted;
-        while (clients.size() < kClients && static_cast<int>(clients.size() - greeted) < connectsInFlight)
-            clients.push_back(std::make_unique<ScriptedFtpClient>(port, ScriptedFtpClient::AfterLogin::Quit));
-        while (settled < clients.size() && (clients[settled]->done || clients[settled]->failed)) ++settled;
-        return settled == kClients;
-    }, 60s);
+    loop.RunUntil(
+        [&] {
+            while (greeted < clients.size() && (clients[greeted]->greeted || clients[greeted]->failed)) ++greeted;
+            while (clients.size() < kClients && static_cast<int>(clients.size() - greeted) < connectsInFlight)
+                clients.push_back(std::make_unique<ScriptedFtpClient>(port, ScriptedFtpClient::AfterLogin::Quit));
+            while (settled < clients.size() && (clients[settled]->done || clients[settled]->failed)) ++settled;
+            return settled == kClients;
+        },
+        60s);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     int unfinished = 0, failed = 0, loggedIn = 0;
     unfinished = static_cast<int>(kClients - clients.size());
@@ -111,7 +113,8 @@ void BM_Logins256(benchmark::State& state)
                 std::fflush(stdout);
             }
         }
-        const bench::Spread o = bench::SpreadOf(oursSeconds), v = bench::SpreadOf(vsSeconds), r = bench::SpreadOf(ratios);
+        const bench::Spread o = bench::SpreadOf(oursSeconds), v = bench::SpreadOf(vsSeconds),
+                            r = bench::SpreadOf(ratios);
         state.counters["ours_ms_median"] = o.median * 1000;
         state.counters["ours_ms_min"] = o.min * 1000;
         state.counters["ours_ms_max"] = o.max * 1000;
@@ -126,7 +129,13 @@ void BM_Logins256(benchmark::State& state)
     std::error_code ignored;
     std::filesystem::remove_all(base, ignored);
 }
-BENCHMARK(BM_Logins256)->ArgName("connects_in_flight")->Arg(4)->Arg(16)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Logins256)
+    ->ArgName("connects_in_flight")
+    ->Arg(4)
+    ->Arg(16)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

@@ -62,16 +62,20 @@ std::string SourceAddress(int n) { return "127.0." + std::to_string(1 + n / 250)
 class Crowd {
 public:
     Crowd(int accounts, int clients)
-        : base_(bench::MakeScratchBase()), lastUser(UserName(accounts - 1))
+        : base_(bench::MakeScratchBase()),
+          lastUser(UserName(accounts - 1))
     {
-        server_ = std::make_unique<bench::FullServer>(base_ + "/home", false, [accounts](serverController& controller) {
-            permissionsClass& store = controller.accounts();
-            for (int n = 0; n < accounts; ++n) {
-                store.AddUser(UserName(n), "pw", "All Others");
-                for (FolderFlag flag : {FolderFlag::get, FolderFlag::list, FolderFlag::CWD})
-                    store.Folders().GrantFlag(UserName(n), kShare, flag);
-            }
-        }, "TlsRequiredForPasswordLogins=0\r\n");
+        server_ = std::make_unique<bench::FullServer>(
+            base_ + "/home", false,
+            [accounts](serverController& controller) {
+                permissionsClass& store = controller.accounts();
+                for (int n = 0; n < accounts; ++n) {
+                    store.AddUser(UserName(n), "pw", "All Others");
+                    for (FolderFlag flag : {FolderFlag::get, FolderFlag::list, FolderFlag::CWD})
+                        store.Folders().GrantFlag(UserName(n), kShare, flag);
+                }
+            },
+            "TlsRequiredForPasswordLogins=0\r\n");
         if (server_->port == 0) {
             std::fprintf(stderr, "the server did not start\n");
             return;

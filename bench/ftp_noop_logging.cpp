@@ -44,10 +44,12 @@ double NoopRound(EventLoop& loop, int port, long long& replies)
     for (int i = 0; i < kClients; ++i)
         clients.push_back(std::make_unique<ScriptedFtpClient>(port, ScriptedFtpClient::AfterLogin::Noop));
     std::size_t ready = 0;
-    const bool allIn = loop.RunUntil([&] {
-        while (ready < clients.size() && clients[ready]->loggedIn) ++ready;
-        return ready == clients.size();
-    }, 30s);
+    const bool allIn = loop.RunUntil(
+        [&] {
+            while (ready < clients.size() && clients[ready]->loggedIn) ++ready;
+            return ready == clients.size();
+        },
+        30s);
     if (!allIn) {
         for (const auto& client : clients)
             if (!client->loggedIn) {
@@ -63,10 +65,12 @@ double NoopRound(EventLoop& loop, int port, long long& replies)
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     for (auto& client : clients) client->StopNooping();
     std::size_t settled = 0;
-    loop.RunUntil([&] {
-        while (settled < clients.size() && (clients[settled]->done || clients[settled]->failed)) ++settled;
-        return settled == clients.size();
-    }, 30s);
+    loop.RunUntil(
+        [&] {
+            while (settled < clients.size() && (clients[settled]->done || clients[settled]->failed)) ++settled;
+            return settled == clients.size();
+        },
+        30s);
     replies += RepliesSoFar(clients);
     for (const auto& client : clients)
         if (!client->done) {

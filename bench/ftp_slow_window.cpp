@@ -32,7 +32,9 @@ constexpr auto kNoopWindow = 3s;
 // A window thread whose every closure costs 5 ms before it runs.
 class SlowWindowThread : public WindowThread {
 public:
-    explicit SlowWindowThread(EventLoop& loop) : loop_(loop) {}
+    explicit SlowWindowThread(EventLoop& loop)
+        : loop_(loop)
+    {}
     bool Post(Closure closure) override
     {
         return loop_.Post([closure = std::move(closure)] {
@@ -126,11 +128,13 @@ double LoginsPerSecond(EventLoop& loop, int port)
     std::vector<std::unique_ptr<ScriptedFtpClient>> clients;
     std::size_t greeted = 0, settled = 0;
     const auto started = std::chrono::steady_clock::now();
-    loop.RunUntil([&] {
-        ConnectMore(clients, greeted, port, ScriptedFtpClient::AfterLogin::Quit);
-        while (settled < clients.size() && (clients[settled]->done || clients[settled]->failed)) ++settled;
-        return settled == kClients;
-    }, 120s);
+    loop.RunUntil(
+        [&] {
+            ConnectMore(clients, greeted, port, ScriptedFtpClient::AfterLogin::Quit);
+            while (settled < clients.size() && (clients[settled]->done || clients[settled]->failed)) ++settled;
+            return settled == kClients;
+        },
+        120s);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     bool finished = clients.size() == kClients;
     for (const auto& client : clients) finished = finished && client->done;
@@ -167,11 +171,13 @@ double NoopsPerSecond(EventLoop& loop, int port)
         failed = failed || client->failed;
         client->StopNooping();
     }
-    loop.RunUntil([&] {
-        for (const auto& client : clients)
-            if (!client->done && !client->failed) return false;
-        return true;
-    }, 60s);
+    loop.RunUntil(
+        [&] {
+            for (const auto& client : clients)
+                if (!client->done && !client->failed) return false;
+            return true;
+        },
+        60s);
     if (failed) ReportFailure("NOOP", clients);
     return failed ? -1 : static_cast<double>(after - before) / seconds;
 }

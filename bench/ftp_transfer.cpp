@@ -46,7 +46,8 @@ constexpr long long kSmallSize = 1LL << 20;
 // The files both servers serve: root/big.bin, root/small.bin and the upload folder root/up.
 struct Share {
     std::string root;
-    explicit Share(const std::string& folder) : root(folder)
+    explicit Share(const std::string& folder)
+        : root(folder)
     {
         stdfs::create_directories(root + "/up");
         ::chmod(root.c_str(), 0755);
@@ -69,7 +70,9 @@ public:
     const std::string base = bench::MakeScratchBase();
 
 private:
-    Fixture() : ours_(base + "/ours"), vs_(base + "/vs")
+    Fixture()
+        : ours_(base + "/ours"),
+          vs_(base + "/vs")
     {
         servers_ = std::make_unique<bench::SideBySideServers>(base, ours_.root, vs_.root, true);
     }
@@ -96,8 +99,9 @@ std::string Url(int port, const std::string& path) { return "ftp://127.0.0.1:" +
 
 // CORVANE_BENCH_CURL replaces the client command (for example "curl -s --disable-epsv", to see the
 // race above).
-const std::string kCurl = std::getenv("CORVANE_BENCH_CURL") != nullptr ? std::getenv("CORVANE_BENCH_CURL")
-                                                                     : "curl -s --disable-epsv --happy-eyeballs-timeout-ms 1";
+const std::string kCurl = std::getenv("CORVANE_BENCH_CURL") != nullptr
+                              ? std::getenv("CORVANE_BENCH_CURL")
+                              : "curl -s --disable-epsv --happy-eyeballs-timeout-ms 1";
 
 // The median of the times; -1 when one of them failed.
 double Median(std::vector<double> times)
@@ -133,17 +137,14 @@ void SideBySide(benchmark::State& state, long long bytes, Command command)
 
 void BM_Retr1GiB(benchmark::State& state)
 {
-    SideBySide(state, kBigSize, [](int port) {
-        return kCurl + " -o /dev/null " + Url(port, "big.bin");
-    });
+    SideBySide(state, kBigSize, [](int port) { return kCurl + " -o /dev/null " + Url(port, "big.bin"); });
 }
 
 void BM_Stor1GiB(benchmark::State& state)
 {
     const std::string source = Fixture::Get().base + "/ours/big.bin";
-    SideBySide(state, kBigSize, [source](int port) {
-        return kCurl + " -T " + source + " " + Url(port, "up/big-copy.bin");
-    });
+    SideBySide(state, kBigSize,
+               [source](int port) { return kCurl + " -T " + source + " " + Url(port, "up/big-copy.bin"); });
 }
 
 void BM_HundredClients1MiB(benchmark::State& state)

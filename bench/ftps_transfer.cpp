@@ -68,7 +68,8 @@ private:
         vsftpd = std::make_unique<bench::VsftpdServer>(
             base, vsRoot,
             "write_enable=YES\nanon_upload_enable=YES\nanon_other_write_enable=YES\n"
-            "ssl_enable=YES\nrsa_cert_file=" + crt + "\nrsa_private_key_file=" + key +
+            "ssl_enable=YES\nrsa_cert_file=" +
+                crt + "\nrsa_private_key_file=" + key +
                 "\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n"
                 "ssl_tlsv1=NO\nssl_sslv2=NO\nssl_sslv3=NO\nssl_ciphers=HIGH\nrequire_ssl_reuse=YES\n");
         std::fprintf(stderr, "ours on port %d, vsftpd on port %d\n", ours->port, vsftpd->port);
@@ -105,8 +106,8 @@ double Median(std::vector<double> values)
 // bench_ftp_transfer); it is set to 1 ms for both.
 std::string Curl(int port, const std::string& what)
 {
-    return "curl -s -S --ssl-reqd -k --happy-eyeballs-timeout-ms 1 --max-time 120 " + what + " ftp://127.0.0.1:" +
-           std::to_string(port);
+    return "curl -s -S --ssl-reqd -k --happy-eyeballs-timeout-ms 1 --max-time 120 " + what +
+           " ftp://127.0.0.1:" + std::to_string(port);
 }
 
 void SideBySide(benchmark::State& state, const std::function<double(int port, const std::string& root)>& measure,
@@ -137,15 +138,20 @@ void SideBySide(benchmark::State& state, const std::function<double(int port, co
 
 void BM_FtpsRetr1GiB(benchmark::State& state)
 {
-    SideBySide(state, [](int port, const std::string&) { return Seconds(Curl(port, "-o /dev/null") + "/big.bin", port); }, true);
+    SideBySide(
+        state, [](int port, const std::string&) { return Seconds(Curl(port, "-o /dev/null") + "/big.bin", port); },
+        true);
 }
 BENCHMARK(BM_FtpsRetr1GiB)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_FtpsStor1GiB(benchmark::State& state)
 {
-    SideBySide(state, [](int port, const std::string& root) {
-        return Seconds(Curl(port, "-T " + root + "/big.bin") + "/up/copy.bin", port);
-    }, true);
+    SideBySide(
+        state,
+        [](int port, const std::string& root) {
+            return Seconds(Curl(port, "-T " + root + "/big.bin") + "/up/copy.bin", port);
+        },
+        true);
 }
 BENCHMARK(BM_FtpsStor1GiB)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -178,9 +184,10 @@ void BM_Ftps256Logins(benchmark::State& state)
     Fixture& f = Fixture::Get();
     const std::string script = f.base + "/logins.py";
     std::ofstream(script) << kLogins;
-    SideBySide(state, [&](int port, const std::string&) {
-        return Seconds("python3 " + script + " " + std::to_string(port), port);
-    }, false);
+    SideBySide(
+        state,
+        [&](int port, const std::string&) { return Seconds("python3 " + script + " " + std::to_string(port), port); },
+        false);
 }
 BENCHMARK(BM_Ftps256Logins)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 

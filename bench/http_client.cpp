@@ -61,7 +61,8 @@ public:
         pid_ = ::fork();
         if (pid_ == 0) {
             ::setpgid(0, 0);
-            ::execl("/bin/sh", "sh", "-c", ("exec " + command + " >/dev/null 2>&1").c_str(), static_cast<char*>(nullptr));
+            ::execl("/bin/sh", "sh", "-c", ("exec " + command + " >/dev/null 2>&1").c_str(),
+                    static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::setpgid(pid_, pid_);
@@ -131,7 +132,10 @@ struct Peers {
         std::error_code ignored;
         stdfs::remove_all(base, ignored);
     }
-    std::string Url(const std::string& name) const { return "http://127.0.0.1:" + std::to_string(nginxPort) + "/" + name; }
+    std::string Url(const std::string& name) const
+    {
+        return "http://127.0.0.1:" + std::to_string(nginxPort) + "/" + name;
+    }
 };
 
 Peers& SharedPeers()
@@ -147,7 +151,8 @@ double SecondsOf(const std::function<void()>& work)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void Report(benchmark::State& state, const char* unit, std::vector<double> ours, std::vector<double> curls, double amount)
+void Report(benchmark::State& state, const char* unit, std::vector<double> ours, std::vector<double> curls,
+            double amount)
 {
     const double oursRate = amount / bench::SpreadOf(ours).median;
     const double curlRate = amount / bench::SpreadOf(curls).median;
@@ -195,7 +200,8 @@ void BM_ThousandGetsThroughTinyproxy(benchmark::State& state)
         std::ofstream out(config);
         if (state.range(0) != 0) out << "proxy = \"http://127.0.0.1:" << peers.proxyPort << "\"\n";
         out << "silent\n";
-        for (int i = 0; i < kSmallRequests; ++i) out << "url = \"" << peers.Url("small.txt") << "\"\noutput = \"/dev/null\"\n";
+        for (int i = 0; i < kSmallRequests; ++i)
+            out << "url = \"" << peers.Url("small.txt") << "\"\noutput = \"/dev/null\"\n";
     }
     EventLoop loop;
     THttpCli http;

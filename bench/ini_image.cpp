@@ -12,10 +12,11 @@ namespace {
 
 using corvane::IniImage;
 
-const char* const kAccountKeys[] = {"Home Directory", "Group", "Password", "Default Web Link", "UD Ratio",
-                                    "Credit", "Max Logins", "Max Logins Per IP", "Disabled"};
+const char* const kAccountKeys[] = {"Home Directory", "Group",      "Password",          "Default Web Link", "UD Ratio",
+                                    "Credit",         "Max Logins", "Max Logins Per IP", "Disabled"};
 
-IniImage FilledImage(int accounts) {
+IniImage FilledImage(int accounts)
+{
     IniImage image;
     for (int account = 0; account < accounts; ++account) {
         const std::string section = "user" + std::to_string(account);
@@ -24,12 +25,14 @@ IniImage FilledImage(int accounts) {
     return image;
 }
 
-std::string ScratchPath() {
+std::string ScratchPath()
+{
     const char* folder = std::getenv("TMPDIR");
     return std::string(folder != nullptr ? folder : "/tmp") + "/corvane-bench-usersgroups.ini";
 }
 
-void BM_WriteAndSaveAccounts(benchmark::State& state) {
+void BM_WriteAndSaveAccounts(benchmark::State& state)
+{
     const std::string path = ScratchPath();
     for (auto _ : state) {
         IniImage image = FilledImage(static_cast<int>(state.range(0)));
@@ -39,7 +42,8 @@ void BM_WriteAndSaveAccounts(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteAndSaveAccounts)->Arg(10000)->Unit(benchmark::kMillisecond);
 
-void BM_OpenAndReadAccounts(benchmark::State& state) {
+void BM_OpenAndReadAccounts(benchmark::State& state)
+{
     const std::string path = ScratchPath();
     const int accounts = static_cast<int>(state.range(0));
     FilledImage(accounts).Save(path);

@@ -43,13 +43,13 @@ constexpr auto kMeasured = 2s;
 constexpr int kFolders = 100;
 constexpr int kFilesPerFolder = 1000;
 
-
 // The operator's services as a child process; its port is the first line it prints.
 class OperatorService {
 public:
     explicit OperatorService(const std::string& folder)
     {
-        const std::string script = std::filesystem::path(__FILE__).parent_path().string() + "/../tests/p2p/operator_service.py";
+        const std::string script =
+            std::filesystem::path(__FILE__).parent_path().string() + "/../tests/p2p/operator_service.py";
         int fds[2];
         if (::pipe(fds) != 0) return;
         pid_ = ::fork();
@@ -59,7 +59,8 @@ public:
             ::close(fds[1]);
             // At the lowest priority: the index servers are other machines, and the measurement
             // is of what the upload costs this server, not of a peer sharing its processors.
-            ::execlp("nice", "nice", "-n", "19", "python3", "-u", script.c_str(), folder.c_str(), static_cast<char*>(nullptr));
+            ::execlp("nice", "nice", "-n", "19", "python3", "-u", script.c_str(), folder.c_str(),
+                     static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(fds[1]);
@@ -117,7 +118,7 @@ public:
     P2PNetworkList list;
     std::mutex lock_;
     std::chrono::steady_clock::time_point uploadStart{}, uploadEnd{};  // guarded by lock_
-    bool succeeded = false;                                             // guarded by lock_
+    bool succeeded = false;                                            // guarded by lock_
 };
 
 void BM_IndexUploadBesideFtp(benchmark::State& state)
@@ -139,9 +140,11 @@ void BM_IndexUploadBesideFtp(benchmark::State& state)
             return;
         }
         std::filesystem::create_directories(home + "/scratch-accounts");
-        permissionsClass accounts(home + "/scratch-accounts", [](const std::string& f) { return fs::RealFolderExists(f); });
+        permissionsClass accounts(home + "/scratch-accounts",
+                                  [](const std::string& f) { return fs::RealFolderExists(f); });
         accounts.AddUser("Anonymous", "", "All Others");
-        for (FolderFlag flag : {FolderFlag::list, FolderFlag::CWD, FolderFlag::inherit}) accounts.Folders().GrantFlag("Anonymous", "C:\\Share\\", flag);
+        for (FolderFlag flag : {FolderFlag::list, FolderFlag::CWD, FolderFlag::inherit})
+            accounts.Folders().GrantFlag("Anonymous", "C:\\Share\\", flag);
         UploadController controller;
         P2PNetwork network;
         network.name = "Bench";

@@ -122,7 +122,8 @@ void BM_IndexingPassBesideFind(benchmark::State& state)
             const std::string dir = tree + "/folder " + std::to_string(folder);
             std::filesystem::create_directories(dir);
             for (int file = 0; file < 100; ++file) {
-                const int fd = ::open((dir + "/file " + std::to_string(file) + ".mp3").c_str(), O_CREAT | O_WRONLY, 0644);
+                const int fd =
+                    ::open((dir + "/file " + std::to_string(file) + ".mp3").c_str(), O_CREAT | O_WRONLY, 0644);
                 if (fd >= 0) ::close(fd);
             }
         }
@@ -131,7 +132,8 @@ void BM_IndexingPassBesideFind(benchmark::State& state)
     std::filesystem::create_directories(home);
     permissionsClass accounts(home, [](const std::string& folder) { return fs::RealFolderExists(folder); });
     accounts.AddUser("Anonymous", "", "All Others");
-    for (FolderFlag flag : {FolderFlag::list, FolderFlag::CWD, FolderFlag::inherit}) accounts.Folders().GrantFlag("Anonymous", "C:\\tree\\", flag);
+    for (FolderFlag flag : {FolderFlag::list, FolderFlag::CWD, FolderFlag::inherit})
+        accounts.Folders().GrantFlag("Anonymous", "C:\\tree\\", flag);
     FixedController controller;
     std::vector<double> passes, finds;
     std::size_t lines = 0, uploads = 0;
@@ -183,7 +185,7 @@ void BM_SiteSearchOverAMillionLines(benchmark::State& state)
                 for (int album = 0; album < 10; ++album)
                     for (int track = 0; track < 100; ++track)
                         list.indexAdd("/C:/My Downloads/Artist " + std::to_string(artist) + "/Album " +
-                                        std::to_string(album) + "/Track " + std::to_string(track) + ".mp3" + tail);
+                                      std::to_string(album) + "/Track " + std::to_string(track) + ".mp3" + tail);
         });
         bench::BlockingFtpClient client(server.port);
         bool ok = client.LoginAnonymously();
@@ -226,8 +228,8 @@ void BM_SearchOverAMillionLinesInProcess(benchmark::State& state)
                               "/Track " + std::to_string(track) + ".mp3" + tail);
     const auto allowed = [](const std::string&) { return true; };
     for (auto _ : state) {
-        for (const auto& [name, mode, query] : {std::tuple{"mode0_no_hit", 0, "artist album zzz"},
-                                                 std::tuple{"mode1_no_hit", 1, "zzz yyy xxx"}}) {
+        for (const auto& [name, mode, query] :
+             {std::tuple{"mode0_no_hit", 0, "artist album zzz"}, std::tuple{"mode1_no_hit", 1, "zzz yyy xxx"}}) {
             std::vector<double> wall, cpu;
             for (int i = 0; i < 10; ++i) {
                 std::vector<std::string> results;

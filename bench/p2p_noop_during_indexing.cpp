@@ -27,7 +27,6 @@ constexpr int kClients = 16;
 constexpr auto kMeasured = 3s;
 constexpr const char* kPassComplete = "FTP Local Indexing Complete.";
 
-
 void BM_NoopLatencyDuringIndexing(benchmark::State& state)
 {
     const std::string home = bench::MakeScratchBase();

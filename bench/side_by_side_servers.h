@@ -150,7 +150,8 @@ class SideBySideServers {
 public:
     // `base` holds vsftpd's configuration; `uploads` lets vsftpd's anonymous user write.
     SideBySideServers(const std::string& base, const std::string& oursRoot, const std::string& vsRoot, bool uploads)
-        : ours_(base, oursRoot), oursPort(ours_.port)
+        : ours_(base, oursRoot),
+          oursPort(ours_.port)
     {
         StartVsftpd(base, vsRoot, uploads);
     }
@@ -189,7 +190,6 @@ private:
 
     pid_t vsftpdPid_ = -1;
 };
-
 
 // ---- vsftpd alone -------------------------------------------------------------------------------
 
@@ -268,7 +268,8 @@ public:
     using Setup = std::function<void(serverController&)>;
 
     FullServer(const std::string& home, bool logToFile, Setup setup = nullptr, const std::string& settingsLines = {})
-        : logFilePath(home + "/drive_c/corvaneserver.log"), shareFolder(home + "/drive_c/My Downloads")
+        : logFilePath(home + "/drive_c/corvaneserver.log"),
+          shareFolder(home + "/drive_c/My Downloads")
     {
         const int chosen = FreeSettingsPort();
         std::filesystem::create_directories(home);
@@ -390,7 +391,8 @@ class ScriptedFtpClient {
 public:
     enum class AfterLogin { Quit, Noop };
 
-    ScriptedFtpClient(int port, AfterLogin afterLogin) : afterLogin_(afterLogin)
+    ScriptedFtpClient(int port, AfterLogin afterLogin)
+        : afterLogin_(afterLogin)
     {
         socket_.SetLingerOnOff(wsLingerOff);
         socket_.SetComponentOptions(wsoNoReceiveLoop | wsoTcpNoDelay);
@@ -402,7 +404,8 @@ public:
             char buffer[4096];
             const int count = s->Receive(buffer, sizeof buffer);
             if (count > 0)
-                replies_.Feed(std::string_view(buffer, static_cast<std::size_t>(count)), [this](int code) { Reply(code); });
+                replies_.Feed(std::string_view(buffer, static_cast<std::size_t>(count)),
+                              [this](int code) { Reply(code); });
         };
         socket_.OnSessionClosed = [this](TCustomWSocket*, std::uint16_t) {
             if (!done && failure.empty()) failure = "closed after reply " + std::to_string(lastCode_);
@@ -462,7 +465,8 @@ private:
     void Expect(bool ok, Step next, const char* command)
     {
         if (!ok) {
-            if (failure.empty()) failure = "reply " + std::to_string(lastCode_) + " at step " + std::to_string(static_cast<int>(step_));
+            if (failure.empty())
+                failure = "reply " + std::to_string(lastCode_) + " at step " + std::to_string(static_cast<int>(step_));
             failed = true;
             step_ = Step::Done;
             return;

@@ -152,8 +152,8 @@ void BM_OneLimitedDownload(benchmark::State& state)
                 return;
             }
             deviations.push_back(DeviationPercent(downloads[0].rate));
-            std::printf("round %d: %.1f KiB/s, %+.1f%% from the limit, load %.2f\n", round + 1, downloads[0].rate / 1024,
-                        deviations.back(), bench::LoadAverage());
+            std::printf("round %d: %.1f KiB/s, %+.1f%% from the limit, load %.2f\n", round + 1,
+                        downloads[0].rate / 1024, deviations.back(), bench::LoadAverage());
             std::fflush(stdout);
         }
     }

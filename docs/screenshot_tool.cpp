@@ -54,7 +54,8 @@ std::unique_ptr<QProcess> Client(const QString& script, int port, const QString&
 {
     auto client = std::make_unique<QProcess>();
     client->start("python3", {script, "127.0.0.1", QString::number(port), user, password});
-    (void)QTest::qWaitFor([&] { return client->readAll().contains("ready") || client->state() == QProcess::NotRunning; }, 20000);
+    (void)QTest::qWaitFor(
+        [&] { return client->readAll().contains("ready") || client->state() == QProcess::NotRunning; }, 20000);
     return client;
 }
 
@@ -68,10 +69,11 @@ int main(int argc, char** argv)
     QDir().mkpath(output);
     QTemporaryDir home;
     const int port = corvane::testing::FreeLoopbackPort();
-    fs::WriteFileAtomically(home.path().toStdString() + "/CorvaneServer.ini",
-                            "[ServerData]\r\nPort=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=" +
-                                std::to_string(corvane::testing::FreeLoopbackPort()) + "\r\nRunWebServerNextTime=1\r\n" +
-                                "IPListMode=1\r\nIPListCount=2\r\nIPListData0=10.0.0.x\r\nIPListData1=192.168.1xx.xxx\r\n");
+    fs::WriteFileAtomically(
+        home.path().toStdString() + "/CorvaneServer.ini",
+        "[ServerData]\r\nPort=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=" +
+            std::to_string(corvane::testing::FreeLoopbackPort()) + "\r\nRunWebServerNextTime=1\r\n" +
+            "IPListMode=1\r\nIPListCount=2\r\nIPListData0=10.0.0.x\r\nIPListData1=192.168.1xx.xxx\r\n");
     fs::MakeHostFolders(home.path().toStdString() + "/drive_c/Pub/Music");
     SetProgramFolder(home.path().toStdString());
     TMainForm form({});
@@ -99,7 +101,7 @@ int main(int argc, char** argv)
     form.Controller().writeLog("< CWD /Pub [127.0.0.1 <- 127.0.0.1 (10:00:00)]");
     form.Controller().writeLog("> 250 CWD command successful. [127.0.0.1 -> 127.0.0.1 (10:00:00)]");
 
-    const char* const names[] = {"1-information", "2-status-ftp", "3-permissions", "4-status-http",
+    const char* const names[] = {"1-information",      "2-status-ftp",   "3-permissions", "4-status-http",
                                  "5-connections-logs", "6-ip-filtering", "7-cache"};
     for (int page = 0; page < 7; ++page) {
         form.ShowPage(static_cast<MainPage>(page));
@@ -109,7 +111,8 @@ int main(int argc, char** argv)
         }
         Save(&form, names[page]);
     }
-    OptionsDialog options(form.Controller(), [](int) {}, &form);
+    OptionsDialog options(
+        form.Controller(), [](int) {}, &form);
     options.show();
     auto* tabs = options.findChild<QTabWidget*>();
     for (int tab = 0; tab < tabs->count(); ++tab) {
@@ -151,10 +154,11 @@ int main(int argc, char** argv)
     Save(&link, "web-link-editor");
     link.close();
     SaveModal("ask-name", [&] { AskName("Enter new user name", false, &form); });
-    SaveModal("message-error", [&] { ShowError("That name already exists (in either users or in groups)\nPlease choose another one.", &form); });
-    SaveModal("message-confirm", [&] {
-        AskYesNo(&form, "Do you really want to disconnect the user alice?", "Really disconnect user");
+    SaveModal("message-error", [&] {
+        ShowError("That name already exists (in either users or in groups)\nPlease choose another one.", &form);
     });
+    SaveModal("message-confirm",
+              [&] { AskYesNo(&form, "Do you really want to disconnect the user alice?", "Really disconnect user"); });
     for (auto* client : {anonymous.get(), alice.get()}) {
         client->closeWriteChannel();
         (void)QTest::qWaitFor([client] { return client->state() == QProcess::NotRunning; }, 10000);

@@ -69,12 +69,12 @@ struct World {
         driveC = root / "drive_c";
         for (const char* folder : {"Home/Sub/old", "Home/Drop", "Home/ReadOnly/Deep", "Private", "Other/dir"})
             std::filesystem::create_directories(driveC / folder);
-        for (const char* file : {"Home/h.txt", "Home/Drop/dropped.txt", "Home/ReadOnly/r.txt", "Private/secret.txt",
-                                 "rootfile.txt"})
+        for (const char* file :
+             {"Home/h.txt", "Home/Drop/dropped.txt", "Home/ReadOnly/r.txt", "Private/secret.txt", "rootfile.txt"})
             std::ofstream(driveC / file) << "x";
         DriveMap::Configure({{'C', driveC.string()}}, root.string());
-        store = std::make_unique<permissionsClass>(root.string() + "/",
-                                                   [](const std::string& folder) { return fs::RealFolderExists(folder); });
+        store = std::make_unique<permissionsClass>(
+            root.string() + "/", [](const std::string& folder) { return fs::RealFolderExists(folder); });
         store->LoadAccounts(IniImage());
         if (!store->AddUser(kUser, "pw", "All Others")) Fail("cannot add the user", "");
         if (!store->Folders().ListFolders("All Others").empty()) Fail("the group has folders of its own", "");
@@ -214,8 +214,7 @@ struct Session {
         } else if (keyword == "RNTO") {
             Check(w.Allowed(FolderOfPath(path), "put"), HostFolderHolding(path), 'p', what);
         } else if (keyword == "MKD" || keyword == "XMKD") {
-            Check(w.Allowed(FolderOfPath(RemoveTrailingBackslash(path)), "mkDir"), HostFolderHolding(path), 'm',
-                  what);
+            Check(w.Allowed(FolderOfPath(RemoveTrailingBackslash(path)), "mkDir"), HostFolderHolding(path), 'm', what);
         } else if (keyword == "RMD" || keyword == "XRMD") {
             Check(w.Allowed(FolderAbove(path), "rmd"), HostFolderHolding(path, false), 'r', what);
         } else if (keyword == "SIZE" || keyword == "MDTM") {

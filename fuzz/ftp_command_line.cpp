@@ -68,7 +68,8 @@ int ListenOnLoopback(int& port)
 // upload ends empty), read until the engine closes it.
 class DataSink {
 public:
-    explicit DataSink(EventLoop& loop) : loop_(loop)
+    explicit DataSink(EventLoop& loop)
+        : loop_(loop)
     {
         listenFd_ = ListenOnLoopback(port_);
         loop_.WatchFd(listenFd_, EventLoop::IoReadable, [this](std::uint32_t) { Accept(); });
@@ -124,9 +125,8 @@ struct Harness {
             client->SetDirectory("C:\\");
         };
         server.OnAuthenticate = [](TFtpServer*, TFtpCtrlSocket*, const std::string& user, const std::string& password,
-                                   bool& authenticated, std::string&) {
-            authenticated = user == "fuzz" && password == "fuzz";
-        };
+                                   bool& authenticated,
+                                   std::string&) { authenticated = user == "fuzz" && password == "fuzz"; };
         // Whatever PORT named, the data connection goes to the sink.
         server.OnClientCommand = [this](TFtpServer*, TFtpCtrlSocket* client, std::string&, std::string&, std::string&) {
             TFtpDataChannel& channel = client->DataChannel();
@@ -241,7 +241,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!closed) h.loop.UnwatchFd(fd);
     ::close(fd);
     if (!ended)
-        Fail(closed ? "the client was not freed after its connection closed" : "the server did not close the connection",
+        Fail(closed ? "the client was not freed after its connection closed"
+                    : "the server did not close the connection",
              "input: " + input + "\nreplies: " + replies);
     h.loop.ProcessMessages();  // the posted frees
     CheckReplyLines(replies, input);

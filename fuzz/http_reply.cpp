@@ -44,7 +44,8 @@ public:
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
         if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(listener_, 16) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            ::listen(listener_, 16) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
             std::perror("fuzz_http_reply: listening peer");
             std::abort();
         }
@@ -79,8 +80,7 @@ private:
                 sent += static_cast<std::size_t>(n);
             }
             ::shutdown(connection, SHUT_WR);
-            while (::poll(&ready, 1, 100) > 0 && ::recv(connection, sink, sizeof sink, 0) > 0) {
-            }
+            while (::poll(&ready, 1, 100) > 0 && ::recv(connection, sink, sizeof sink, 0) > 0) {}
             ::close(connection);
         }
     }

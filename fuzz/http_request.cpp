@@ -55,7 +55,8 @@ void CheckRequestLine(std::string_view line)
     if (HasLowerCase(request.method)) Fail("method not in upper case", line);
     if (HasLowerCase(request.version)) Fail("version not in upper case", line);
     if (request.path.find('?') != std::string::npos) Fail("path holds a '?'", line);
-    if (request.path.size() + request.params.size() > line.size()) Fail("path and parameters longer than the line", line);
+    if (request.path.size() + request.params.size() > line.size())
+        Fail("path and parameters longer than the line", line);
     if (httpsrv::UrlDecode(request.path).size() > request.path.size()) Fail("decoding made the path longer", line);
 }
 
@@ -86,7 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool first = true;
     while (start <= input.size()) {
         const std::size_t end = input.find('\n', start);
-        const std::string_view line = input.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        const std::string_view line =
+            input.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
         if (first) CheckRequestLine(line);
         else ApplyHeaderLine(line, headers);
         first = false;

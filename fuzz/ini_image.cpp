@@ -96,12 +96,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const bool refused = keyStart.starts_with('[') && valueEnd.ends_with(']');
             const std::string expected = refused ? before : std::string(valueEnd);
             if (image.ReadString(s, k, "\x01missing") != expected)
-                Fail("a written value does not read back", context + "\nread: " + image.ReadString(s, k, "\x01missing"));
+                Fail("a written value does not read back",
+                     context + "\nread: " + image.ReadString(s, k, "\x01missing"));
             break;
         }
-        case 1:
-            image.WriteInteger(section, key, static_cast<long long>(value.size()) - 3);
-            break;
+        case 1: image.WriteInteger(section, key, static_cast<long long>(value.size()) - 3); break;
         case 2:
             image.EraseSection(section);
             if (image.SectionExists(section)) Fail("an erased section still exists", context);

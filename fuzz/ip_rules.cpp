@@ -66,10 +66,11 @@ void CheckSaveAndLoad(permissionsClass& store, const std::string& context)
     store.IpRules().SaveIpRules(saved);
     permissionsClass again(ProgramFolder(), nullptr);
     again.IpRules().LoadIpRules(IniImage::FromText(saved.ToText()));
-    if (again.IpRules().ListIpRules() != store.IpRules().ListIpRules() || again.IpRules().GetIpRuleMode() != store.IpRules().GetIpRuleMode() ||
+    if (again.IpRules().ListIpRules() != store.IpRules().ListIpRules() ||
+        again.IpRules().GetIpRuleMode() != store.IpRules().GetIpRuleMode() ||
         again.IpRules().GetReverseDnsCheck() != store.IpRules().GetReverseDnsCheck())
-        Fail("the rules changed on a save and load",
-             context + "\nbefore: " + Joined(store.IpRules().ListIpRules()) + "\nafter:  " + Joined(again.IpRules().ListIpRules()));
+        Fail("the rules changed on a save and load", context + "\nbefore: " + Joined(store.IpRules().ListIpRules()) +
+                                                         "\nafter:  " + Joined(again.IpRules().ListIpRules()));
 }
 
 void CheckAddressRules(const std::vector<std::string>& rules, const std::string& address)

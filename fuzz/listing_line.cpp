@@ -98,7 +98,8 @@ void CheckFolderListing(const std::string& name, const std::string& pattern, boo
     static Scratch scratch;
     const std::filesystem::path folder = scratch.root / "d";
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) std::filesystem::remove_all(entry.path(), error);
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+        std::filesystem::remove_all(entry.path(), error);
     const bool valid = !name.empty() && name.size() < 200 && name != "." && name != ".." &&
                        name.find_first_of(std::string("/\0", 2)) == std::string::npos;
     if (valid) std::ofstream(folder / name) << "x";
@@ -109,12 +110,14 @@ void CheckFolderListing(const std::string& name, const std::string& pattern, boo
         const std::size_t end = text.find("\r\n", start);
         if (end == std::string::npos) Fail("a listing line without CR LF", text);
         const std::string line = text.substr(start, end - start);
-        if (line.find('\n') != std::string::npos || (line.find('\r') != std::string::npos && !line.ends_with(" not found")))
+        if (line.find('\n') != std::string::npos ||
+            (line.find('\r') != std::string::npos && !line.ends_with(" not found")))
             Fail("a line break inside a listing line", "line: " + line + "\npattern: " + pattern);
         const bool inTheFolder = pattern.find_first_of("\\/") == std::string::npos;
-        if (!detailed && inTheFolder && line != fullPattern + " not found" && line != name && line != "." && line != ".." &&
-            line != pattern)
-            Fail("a name-only listing names something else", "line: " + line + "\nname: " + name + "\npattern: " + pattern);
+        if (!detailed && inTheFolder && line != fullPattern + " not found" && line != name && line != "." &&
+            line != ".." && line != pattern)
+            Fail("a name-only listing names something else",
+                 "line: " + line + "\nname: " + name + "\npattern: " + pattern);
         start = end + 2;
     }
 }
@@ -137,7 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     entry.name = in.ConsumeRandomLengthString(300);
     const std::string pattern = in.ConsumeRemainingBytesAsString();
     if (entry.name.find_first_of("\r\n") != std::string::npos) return 0;  // left out of listings
-    if (pattern.find('\n') != std::string::npos) return 0;                 // ends a command line
+    if (pattern.find('\n') != std::string::npos) return 0;                // ends a command line
 
     std::string line;
     AppendListingLine(line, entry, detailed, currentYear);

@@ -90,9 +90,10 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QTemporaryDir home;
     const int port = testing::FreeLoopbackPort();
-    fs::WriteFileAtomically(home.path().toStdString() + "/CorvaneServer.ini",
-                            "[ServerData]\r\nPort=" + std::to_string(port) +
-                                "\r\nUserSetServerIP=127.0.0.1\r\nMaximumNumberOfConnections=256\r\nServerFirstRun=0\r\n");
+    fs::WriteFileAtomically(
+        home.path().toStdString() + "/CorvaneServer.ini",
+        "[ServerData]\r\nPort=" + std::to_string(port) +
+            "\r\nUserSetServerIP=127.0.0.1\r\nMaximumNumberOfConnections=256\r\nServerFirstRun=0\r\n");
     SetProgramFolder(home.path().toStdString());
     {
         // The home of 10,000 users, written by the store itself.
@@ -121,7 +122,8 @@ int main(int argc, char** argv)
     QObject::connect(&flood, &QTimer::timeout, [&] {
         const long long due = floodClock.elapsed() * 10;
         while (floodLines < due)
-            form.Controller().writeLog("< NOOP  [127.0.0.1 <- 127.0.0.1:40000 (10:00:00)] line " + std::to_string(floodLines++));
+            form.Controller().writeLog("< NOOP  [127.0.0.1 <- 127.0.0.1:40000 (10:00:00)] line " +
+                                       std::to_string(floodLines++));
     });
     flood.start(10);
     // Frame time: how late a 16 ms timer fires while all this goes on.
@@ -141,14 +143,14 @@ int main(int argc, char** argv)
     clients.join();
     flood.stop();
     frame.stop();
-    std::printf("log lines drawn: %lld in %.1f s (%.0f a second); screen log holds %d lines\n", floodLines, floodSeconds,
-                floodLines / floodSeconds, form.Connections()->Log()->blockCount());
+    std::printf("log lines drawn: %lld in %.1f s (%.0f a second); screen log holds %d lines\n", floodLines,
+                floodSeconds, floodLines / floodSeconds, form.Connections()->Log()->blockCount());
     std::printf("sessions view redraws: %lld\n", static_cast<long long>(form.Connections()->RefreshCount()));
     std::printf("FTP login with %d clients: median %.2f ms, p99 %.2f ms\n", kClients, logins.At(0.5), logins.At(0.99));
-    std::printf("FTP NOOP with %d clients: median %.2f ms, p99 %.2f ms, max %.2f ms\n", kClients, noops.At(0.5), noops.At(0.99),
-                noops.At(1.0));
-    std::printf("window frame (16 ms timer): median %.0f ms, p99 %.0f ms, max %.0f ms\n", frames.At(0.5), frames.At(0.99),
-                frames.At(1.0));
+    std::printf("FTP NOOP with %d clients: median %.2f ms, p99 %.2f ms, max %.2f ms\n", kClients, noops.At(0.5),
+                noops.At(0.99), noops.At(1.0));
+    std::printf("window frame (16 ms timer): median %.0f ms, p99 %.0f ms, max %.0f ms\n", frames.At(0.5),
+                frames.At(0.99), frames.At(1.0));
     form.Controller().disconnectAll();
     form.ShutDown();
     return 0;

@@ -25,31 +25,33 @@ enum class FolderFlag { get, put, list, CWD, mkDir, dele, rmd, inherit };
 std::optional<FolderFlag> FolderFlagForKeyword(std::string_view keyword);
 
 class folderEntryClass {
- public:
-  folderEntryClass() = default;
-  explicit folderEntryClass(std::string path) : path_(std::move(path)) {}
+public:
+    folderEntryClass() = default;
+    explicit folderEntryClass(std::string path)
+        : path_(std::move(path))
+    {}
 
-  std::string Path() const;
-  void SetPath(std::string path);
-  std::string WebLink() const;
-  void SetWebLink(std::string link);
+    std::string Path() const;
+    void SetPath(std::string path);
+    std::string WebLink() const;
+    void SetWebLink(std::string link);
 
-  bool Flag(FolderFlag flag) const { return flags_[Index(flag)].load(); }
-  void SetFlag(FolderFlag flag, bool on) { flags_[Index(flag)].store(on); }
+    bool Flag(FolderFlag flag) const { return flags_[Index(flag)].load(); }
+    void SetFlag(FolderFlag flag, bool on) { flags_[Index(flag)].store(on); }
 
-  // The line of the account's folder file: eight flag letters or "-", the path, "*", the link.
-  std::string ToLine() const;
-  // Builds an entry from a folder file line. A line shorter than 9 characters gives an entry
-  // with an empty path and all flags off; a flag is on only for its exact lower-case letter.
-  static std::shared_ptr<folderEntryClass> FromLine(std::string_view line);
+    // The line of the account's folder file: eight flag letters or "-", the path, "*", the link.
+    std::string ToLine() const;
+    // Builds an entry from a folder file line. A line shorter than 9 characters gives an entry
+    // with an empty path and all flags off; a flag is on only for its exact lower-case letter.
+    static std::shared_ptr<folderEntryClass> FromLine(std::string_view line);
 
- private:
-  static size_t Index(FolderFlag flag) { return static_cast<size_t>(flag); }
+private:
+    static size_t Index(FolderFlag flag) { return static_cast<size_t>(flag); }
 
-  mutable std::mutex textLock_;
-  std::string path_;     // guarded by textLock_
-  std::string webLink_;  // guarded by textLock_
-  std::array<std::atomic<bool>, 8> flags_{};
+    mutable std::mutex textLock_;
+    std::string path_;     // guarded by textLock_
+    std::string webLink_;  // guarded by textLock_
+    std::array<std::atomic<bool>, 8> flags_{};
 };
 
 }  // namespace corvane

@@ -8,10 +8,11 @@
 namespace corvane {
 
 // An integer key as an int; the default when it is missing, not a number or out of range.
-inline int ReadIntKey(const IniImage& image, std::string_view section, std::string_view key, int def) {
-  long long v = image.ReadInteger(section, key, def);
-  if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) return def;
-  return static_cast<int>(v);
+inline int ReadIntKey(const IniImage& image, std::string_view section, std::string_view key, int def)
+{
+    long long v = image.ReadInteger(section, key, def);
+    if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) return def;
+    return static_cast<int>(v);
 }
 
 }  // namespace corvane

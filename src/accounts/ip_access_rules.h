@@ -17,37 +17,37 @@
 namespace corvane {
 
 class IpAccessRules {
- public:
-  // The client's reverse lookup (host name, or a text beginning "Error #").
-  using ReverseLookup = std::function<std::string()>;
+public:
+    // The client's reverse lookup (host name, or a text beginning "Error #").
+    using ReverseLookup = std::function<std::string()>;
 
-  // kind: 0 FTP client, 1 HTTP client (the caller passes that client's reverse lookup).
-  // Mode 0 admits only listed clients, any other mode refuses them; with the reverse-DNS
-  // switch on, the host name must pass the same test (a failed lookup passes).
-  bool CheckClientAddress(const std::string& address, int kind, const ReverseLookup& lookup) const;
+    // kind: 0 FTP client, 1 HTTP client (the caller passes that client's reverse lookup).
+    // Mode 0 admits only listed clients, any other mode refuses them; with the reverse-DNS
+    // switch on, the host name must pass the same test (a failed lookup passes).
+    bool CheckClientAddress(const std::string& address, int kind, const ReverseLookup& lookup) const;
 
-  // Stores the rule without blanks and control characters at its ends; false (nothing stored)
-  // when nothing is left or a line break remains inside.
-  bool AddIpRule(const std::string& text);
-  void ClearIpRules();
-  std::vector<std::string> ListIpRules() const;
-  void SetIpRuleMode(int mode);
-  int GetIpRuleMode() const;
-  void SetReverseDnsCheck(bool on);
-  bool GetReverseDnsCheck() const;
-  int StoredIpRuleCount() const;
-  void SetStoredIpRuleCount(int count);
+    // Stores the rule without blanks and control characters at its ends; false (nothing stored)
+    // when nothing is left or a line break remains inside.
+    bool AddIpRule(const std::string& text);
+    void ClearIpRules();
+    std::vector<std::string> ListIpRules() const;
+    void SetIpRuleMode(int mode);
+    int GetIpRuleMode() const;
+    void SetReverseDnsCheck(bool on);
+    bool GetReverseDnsCheck() const;
+    int StoredIpRuleCount() const;
+    void SetStoredIpRuleCount(int count);
 
-  // The rules and both settings from section "ServerData" of the server settings, and back.
-  void LoadIpRules(const IniImage& serverSettings);
-  void SaveIpRules(IniImage& serverSettings);
+    // The rules and both settings from section "ServerData" of the server settings, and back.
+    void LoadIpRules(const IniImage& serverSettings);
+    void SaveIpRules(IniImage& serverSettings);
 
- private:
-  mutable std::mutex rulesLock_;
-  std::vector<std::string> rules_;  // guarded by rulesLock_
-  LockedValue<int> mode_{1};
-  LockedValue<int> storedCount_{0};
-  LockedValue<bool> reverseDnsCheck_{false};
+private:
+    mutable std::mutex rulesLock_;
+    std::vector<std::string> rules_;  // guarded by rulesLock_
+    LockedValue<int> mode_{1};
+    LockedValue<int> storedCount_{0};
+    LockedValue<bool> reverseDnsCheck_{false};
 };
 
 }  // namespace corvane

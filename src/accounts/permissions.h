@@ -32,128 +32,127 @@
 namespace corvane {
 
 class permissionsClass {
- public:
-  // `programFolder` is the host folder of usersgroups.ini, the ".kcf" files and
-  // CorvaneServer.ini (the controller passes ProgramFolder()). `folderExists` answers whether
-  // a real folder path (system form) exists as a directory; the controller passes
-  // fs::RealFolderExists, tests their own.
-  using FolderExistsTest = FolderRights::FolderExistsTest;
+public:
+    // `programFolder` is the host folder of usersgroups.ini, the ".kcf" files and
+    // CorvaneServer.ini (the controller passes ProgramFolder()). `folderExists` answers whether
+    // a real folder path (system form) exists as a directory; the controller passes
+    // fs::RealFolderExists, tests their own.
+    using FolderExistsTest = FolderRights::FolderExistsTest;
 
-  permissionsClass(std::string programFolder, FolderExistsTest folderExists);
-  ~permissionsClass();
-  permissionsClass(const permissionsClass&) = delete;
-  permissionsClass& operator=(const permissionsClass&) = delete;
+    permissionsClass(std::string programFolder, FolderExistsTest folderExists);
+    ~permissionsClass();
+    permissionsClass(const permissionsClass&) = delete;
+    permissionsClass& operator=(const permissionsClass&) = delete;
 
-  // The window's tree; null for none. Set before loading; called on the editing thread.
-  void SetObserver(AccountObserver* observer);
+    // The window's tree; null for none. Set before loading; called on the editing thread.
+    void SetObserver(AccountObserver* observer);
 
-  // ---- Account files (window thread) ----
-  // Reads the IP rules from `serverSettings` (section "ServerData"), then the name lists and
-  // every account from usersgroups.ini and the ".kcf" files of the program folder. Saves
-  // first when already loaded. Missing, empty or nonsense files load with the defaults.
-  void LoadAccounts(const IniImage& serverSettings);
-  // Writes the IP rules into `serverSettings` (the caller saves that image), then the name
-  // lists and every account (usersgroups.ini is written once), and empties the store.
-  // False when a file could not be written (the remaining files are still written).
-  bool SaveAccounts(IniImage& serverSettings);
-  // Writes the same files as SaveAccounts and keeps the store as it is: what the
-  // administration commands change in a running server lasts at once.
-  bool WriteAccounts(IniImage& serverSettings);
-  // The same with CorvaneServer.ini of the program folder, opened and saved here.
-  void LoadAccounts();
-  bool SaveAccounts();
-  bool Loaded() const { return loaded_.Get(); }
+    // ---- Account files (window thread) ----
+    // Reads the IP rules from `serverSettings` (section "ServerData"), then the name lists and
+    // every account from usersgroups.ini and the ".kcf" files of the program folder. Saves
+    // first when already loaded. Missing, empty or nonsense files load with the defaults.
+    void LoadAccounts(const IniImage& serverSettings);
+    // Writes the IP rules into `serverSettings` (the caller saves that image), then the name
+    // lists and every account (usersgroups.ini is written once), and empties the store.
+    // False when a file could not be written (the remaining files are still written).
+    bool SaveAccounts(IniImage& serverSettings);
+    // Writes the same files as SaveAccounts and keeps the store as it is: what the
+    // administration commands change in a running server lasts at once.
+    bool WriteAccounts(IniImage& serverSettings);
+    // The same with CorvaneServer.ini of the program folder, opened and saved here.
+    void LoadAccounts();
+    bool SaveAccounts();
+    bool Loaded() const { return loaded_.Get(); }
 
-  // ---- The IP access rules and the folder permissions ----
-  IpAccessRules& IpRules() { return ipRules_; }
-  const IpAccessRules& IpRules() const { return ipRules_; }
-  FolderRights& Folders() { return folders_; }
-  const FolderRights& Folders() const { return folders_; }
+    // ---- The IP access rules and the folder permissions ----
+    IpAccessRules& IpRules() { return ipRules_; }
+    const IpAccessRules& IpRules() const { return ipRules_; }
+    FolderRights& Folders() { return folders_; }
+    const FolderRights& Folders() const { return folders_; }
 
-  // ---- Lookups ----
-  // "anonymous" and "ftp" in any case find the "Anonymous" user: the record's Name() is the
-  // name as stored (MapLoginName gives it without a look-up).
-  AccountPtr FindUser(const std::string& name) const;
-  AccountPtr FindGroup(const std::string& name) const;
-  AccountPtr FindAccount(const std::string& name) const;
+    // ---- Lookups ----
+    // "anonymous" and "ftp" in any case find the "Anonymous" user: the record's Name() is the
+    // name as stored (MapLoginName gives it without a look-up).
+    AccountPtr FindUser(const std::string& name) const;
+    AccountPtr FindGroup(const std::string& name) const;
+    AccountPtr FindAccount(const std::string& name) const;
 
-  // ---- Administration ----
-  // Refused (false, with `reason` set when given) when the name is taken by any account, or
-  // cannot survive a save and load, or the password cannot be stored.
-  bool AddUser(const std::string& name, const std::string& password, const std::string& group,
-               std::string* reason = nullptr);
-  bool AddGroup(const std::string& name, std::string* reason = nullptr);
-  // Permanent removal drops the name from the name list and deletes the account's files at
-  // once; a non-permanent one writes them. Removing "All Others" is refused.
-  bool RemoveUser(const std::string& name, bool permanently);
-  bool RemoveGroup(const std::string& name, bool permanently);
-  // False (nothing stored) when the account does not exist or the password cannot be stored.
-  bool SetPassword(const std::string& name, const std::string& password, std::string* reason = nullptr);
-  bool SetUserGroup(const std::string& user, const std::string& group);
-  std::string GetUserGroup(const std::string& name) const;
-  void SetDefaultWebLink(const std::string& name, const std::string& link);
-  std::string GetDefaultWebLink(const std::string& name) const;
-  std::vector<std::string> UserNames() const;
-  std::vector<std::string> GroupNames() const;
+    // ---- Administration ----
+    // Refused (false, with `reason` set when given) when the name is taken by any account, or
+    // cannot survive a save and load, or the password cannot be stored.
+    bool AddUser(const std::string& name, const std::string& password, const std::string& group,
+                 std::string* reason = nullptr);
+    bool AddGroup(const std::string& name, std::string* reason = nullptr);
+    // Permanent removal drops the name from the name list and deletes the account's files at
+    // once; a non-permanent one writes them. Removing "All Others" is refused.
+    bool RemoveUser(const std::string& name, bool permanently);
+    bool RemoveGroup(const std::string& name, bool permanently);
+    // False (nothing stored) when the account does not exist or the password cannot be stored.
+    bool SetPassword(const std::string& name, const std::string& password, std::string* reason = nullptr);
+    bool SetUserGroup(const std::string& user, const std::string& group);
+    std::string GetUserGroup(const std::string& name) const;
+    void SetDefaultWebLink(const std::string& name, const std::string& link);
+    std::string GetDefaultWebLink(const std::string& name) const;
+    std::vector<std::string> UserNames() const;
+    std::vector<std::string> GroupNames() const;
 
-  // Limit setters store the account's own value; getters return the effective value (a
-  // user's 0 takes the group's), 0 when the account does not exist.
-  void SetUdRatio(const std::string& name, float ratio);
-  float GetUdRatio(const std::string& name) const;
-  void SetMaxAccountConnections(const std::string& name, int n);
-  int GetMaxAccountConnections(const std::string& name) const;
-  void SetMaxIpConnections(const std::string& name, int n);
-  int GetMaxIpConnections(const std::string& name) const;
-  void SetMaxTransferRate(const std::string& name, int kbPerSecond);
-  int GetMaxTransferRate(const std::string& name) const;
-  void SetIdleTimeout(const std::string& name, int seconds);
-  int GetIdleTimeout(const std::string& name) const;
+    // Limit setters store the account's own value; getters return the effective value (a
+    // user's 0 takes the group's), 0 when the account does not exist.
+    void SetUdRatio(const std::string& name, float ratio);
+    float GetUdRatio(const std::string& name) const;
+    void SetMaxAccountConnections(const std::string& name, int n);
+    int GetMaxAccountConnections(const std::string& name) const;
+    void SetMaxIpConnections(const std::string& name, int n);
+    int GetMaxIpConnections(const std::string& name) const;
+    void SetMaxTransferRate(const std::string& name, int kbPerSecond);
+    int GetMaxTransferRate(const std::string& name) const;
+    void SetIdleTimeout(const std::string& name, int seconds);
+    int GetIdleTimeout(const std::string& name) const;
 
-  // ---- Login (server thread) ----
-  bool Authenticate(const std::string& user, const std::string& password) const;
-  // Raises both counters and returns true, or leaves them as they were and returns false.
-  bool AdmitConnection(const std::string& user, const std::string& address);
-  int GetConnectionCount(const std::string& user) const;
-  void SetConnectionCount(const std::string& user, int n);
-  int GetIpConnectionCount(const std::string& user, const std::string& address) const;
-  void SetIpConnectionCount(const std::string& user, const std::string& address, int n);
-  // The FTP-side password change: refused for an account that takes any password.
-  bool changePassword(const std::string& name, const std::string& password);
+    // ---- Login (server thread) ----
+    bool Authenticate(const std::string& user, const std::string& password) const;
+    // Raises both counters and returns true, or leaves them as they were and returns false.
+    bool AdmitConnection(const std::string& user, const std::string& address);
+    int GetConnectionCount(const std::string& user) const;
+    void SetConnectionCount(const std::string& user, int n);
+    int GetIpConnectionCount(const std::string& user, const std::string& address) const;
+    void SetIpConnectionCount(const std::string& user, const std::string& address, int n);
+    // The FTP-side password change: refused for an account that takes any password.
+    bool changePassword(const std::string& name, const std::string& password);
 
- private:
-  std::string AccountsFilePath() const;
-  // SaveAccounts (`empty`: the records are destroyed after writing) and WriteAccounts.
-  bool WriteStore(IniImage& serverSettings, bool empty);
-  std::string FolderFilePath(const accountClass& account) const;
-  // The account files (usersgroups.ini section and ".kcf" folder file) of one record.
-  void ReadAccountFiles(accountClass& account);
-  void WriteAccountFiles(accountClass& account);
-  bool WriteAccountFiles(accountClass& account, IniImage& accountsImage);
-  // The nine keys of the account's section of usersgroups.ini.
-  void WriteAccountSection(const accountClass& account, IniImage& accountsImage) const;
-  // The account's folder file text when it differs from what the file holds; none otherwise.
-  static std::optional<std::string> ChangedFolderFileText(const accountClass& account);
-  void DeleteAccountFiles(accountClass& account);
-  // Builds a record (reads its files, applies the group fallback) and appends it to its list.
-  AccountPtr BuildUser(const std::string& name, bool isNew, const std::string& password,
-                       const std::string& group);
-  AccountPtr BuildGroup(const std::string& name, bool isNew);
-  AccountObserver* Observer() const;
-  bool RemoveAccount(const std::string& name, bool isGroup, bool permanently);
-  void NotifyChanged(const std::string& name) const;
+private:
+    std::string AccountsFilePath() const;
+    // SaveAccounts (`empty`: the records are destroyed after writing) and WriteAccounts.
+    bool WriteStore(IniImage& serverSettings, bool empty);
+    std::string FolderFilePath(const accountClass& account) const;
+    // The account files (usersgroups.ini section and ".kcf" folder file) of one record.
+    void ReadAccountFiles(accountClass& account);
+    void WriteAccountFiles(accountClass& account);
+    bool WriteAccountFiles(accountClass& account, IniImage& accountsImage);
+    // The nine keys of the account's section of usersgroups.ini.
+    void WriteAccountSection(const accountClass& account, IniImage& accountsImage) const;
+    // The account's folder file text when it differs from what the file holds; none otherwise.
+    static std::optional<std::string> ChangedFolderFileText(const accountClass& account);
+    void DeleteAccountFiles(accountClass& account);
+    // Builds a record (reads its files, applies the group fallback) and appends it to its list.
+    AccountPtr BuildUser(const std::string& name, bool isNew, const std::string& password, const std::string& group);
+    AccountPtr BuildGroup(const std::string& name, bool isNew);
+    AccountObserver* Observer() const;
+    bool RemoveAccount(const std::string& name, bool isGroup, bool permanently);
+    void NotifyChanged(const std::string& name) const;
 
-  const std::string programFolder_;  // ends in "/"
-  LockedValue<bool> loaded_{false};
-  // The usersgroups.ini image while LoadAccounts or SaveAccounts runs (window thread only);
-  // null otherwise, and then each account's files are opened on their own.
-  IniImage* accountsImage_ = nullptr;
+    const std::string programFolder_;  // ends in "/"
+    LockedValue<bool> loaded_{false};
+    // The usersgroups.ini image while LoadAccounts or SaveAccounts runs (window thread only);
+    // null otherwise, and then each account's files are opened on their own.
+    IniImage* accountsImage_ = nullptr;
 
-  mutable std::mutex observerLock_;
-  AccountObserver* observer_ = nullptr;  // guarded by observerLock_
+    mutable std::mutex observerLock_;
+    AccountObserver* observer_ = nullptr;  // guarded by observerLock_
 
-  AccountDirectory accounts_;
-  IpAccessRules ipRules_;
-  FolderRights folders_;
+    AccountDirectory accounts_;
+    IpAccessRules ipRules_;
+    FolderRights folders_;
 };
 
 }  // namespace corvane

@@ -154,9 +154,11 @@ bool RightsFromLetters(const std::string& letters, std::array<bool, 8>& rights)
 class Commands {
 public:
     Commands(const AdminRequest& request, AdminContext& context, Parsed parsed)
-        : request_(request), context_(context), store_(context.accounts), p_(std::move(parsed))
-    {
-    }
+        : request_(request),
+          context_(context),
+          store_(context.accounts),
+          p_(std::move(parsed))
+    {}
 
     AdminReply Run()
     {
@@ -209,8 +211,10 @@ private:
         if (!anonymous && !request_.password) return Refused("no password was given");
         std::string reason;
         if (anonymous && store_.FindUser(name))
-            return Refused("Anonymous user already exists\nPlease either remove it first then create a new one or just modify it.");
-        if (!store_.AddUser(name, anonymous ? std::string() : *request_.password, group, &reason)) return Refused(reason);
+            return Refused("Anonymous user already exists\nPlease either remove it first then create a new one or just "
+                           "modify it.");
+        if (!store_.AddUser(name, anonymous ? std::string() : *request_.password, group, &reason))
+            return Refused(reason);
         return Done("User \"" + MapLoginName(name) + "\" added to the group \"" + group + "\".\n", true);
     }
 
@@ -218,7 +222,8 @@ private:
     {
         AccountPtr user = store_.FindUser(name);
         if (!user) return Refused("there is no user named \"" + name + "\"");
-        if (user->anyPassword.Get()) return Refused("\"" + user->Name() + "\" accepts any password; it has none to set");
+        if (user->anyPassword.Get())
+            return Refused("\"" + user->Name() + "\" accepts any password; it has none to set");
         if (!request_.password) return Refused("no password was given");
         std::string reason;
         if (!store_.SetPassword(user->Name(), *request_.password, &reason)) return Refused(reason);
@@ -243,7 +248,8 @@ private:
     AdminReply AccountDel(const std::string& name, bool group)
     {
         AccountPtr account = group ? store_.FindGroup(name) : store_.FindUser(name);
-        if (!account) return Refused(std::string("there is no ") + (group ? "group" : "user") + " named \"" + name + "\"");
+        if (!account)
+            return Refused(std::string("there is no ") + (group ? "group" : "user") + " named \"" + name + "\"");
         if (!group) {
             store_.RemoveUser(account->Name(), true);
             return Done("User \"" + account->Name() + "\" deleted.\n", true);
@@ -257,14 +263,16 @@ private:
         for (const auto& user : members) store_.RemoveUser(user, true);
         store_.RemoveGroup(account->Name(), true);
         return Done("Group \"" + account->Name() + "\" deleted" +
-                        (members.empty() ? std::string() : " with its " + std::to_string(members.size()) + " users") + ".\n",
+                        (members.empty() ? std::string() : " with its " + std::to_string(members.size()) + " users") +
+                        ".\n",
                     true);
     }
 
     AdminReply AccountSet(const std::string& name, bool group, const std::string& key, const std::string& value)
     {
         AccountPtr account = group ? store_.FindGroup(name) : store_.FindUser(name);
-        if (!account) return Refused(std::string("there is no ") + (group ? "group" : "user") + " named \"" + name + "\"");
+        if (!account)
+            return Refused(std::string("there is no ") + (group ? "group" : "user") + " named \"" + name + "\"");
         const std::string& n = account->Name();
         if (key == "group" && !group) {
             if (!store_.SetUserGroup(n, value)) return Refused("there is no group named \"" + value + "\"");
@@ -286,7 +294,8 @@ private:
         };
         auto setter = kNumbers.find(key);
         if (setter == kNumbers.end())
-            return Usage("unknown value \"" + key + "\" (group, ratio, max-connections, max-ip-connections, max-rate, idle-timeout)");
+            return Usage("unknown value \"" + key +
+                         "\" (group, ratio, max-connections, max-ip-connections, max-rate, idle-timeout)");
         const std::optional<int> number = WholeNumber(value);
         if (!number) return Refused(key + " is a whole number from 0 to " + std::to_string(INT_MAX));
         (store_.*(setter->second))(n, *number);
@@ -310,7 +319,8 @@ private:
         std::array<bool, 8> rights{};
         // The window's Add Folder grants get, list, change folder and inherit.
         const std::string letters = p_.Option("--rights") ? *p_.Option("--rights") : "g-lc---i";
-        if (!RightsFromLetters(letters, rights)) return Refused("rights are letters of gplcmdri (\"-\" for none), like glc-i");
+        if (!RightsFromLetters(letters, rights))
+            return Refused("rights are letters of gplcmdri (\"-\" for none), like glc-i");
         const std::string* link = p_.Option("--link");
         if (link && HoldsControlCharacters(*link)) return Refused("a web link cannot hold control characters");
         const std::string& n = account->Name();
@@ -318,7 +328,8 @@ private:
             if (rights[static_cast<std::size_t>(f)]) store_.Folders().GrantFlag(n, folder, static_cast<FolderFlag>(f));
         // A folder that was there already gets exactly the rights given.
         for (int f = 0; f < 8; ++f)
-            if (!rights[static_cast<std::size_t>(f)]) store_.Folders().RevokeFlag(n, folder, static_cast<FolderFlag>(f));
+            if (!rights[static_cast<std::size_t>(f)])
+                store_.Folders().RevokeFlag(n, folder, static_cast<FolderFlag>(f));
         if (!FolderRights::FindEntry(*account, folder)) {
             // No right at all: the entry is made with every flag off, as the files can hold it.
             store_.Folders().GrantFlag(n, folder, FolderFlag::get);
@@ -403,7 +414,8 @@ private:
 
     AdminReply IpAdd(const std::string& rule)
     {
-        if (HoldsControlCharacters(rule) || !store_.IpRules().AddIpRule(rule)) return Refused("Invalid IP address/rule entered.");
+        if (HoldsControlCharacters(rule) || !store_.IpRules().AddIpRule(rule))
+            return Refused("Invalid IP address/rule entered.");
         return Done("Rule " + rule + " added.\n", true);
     }
 
@@ -489,8 +501,8 @@ bool CommandSetsPassword(const std::vector<std::string>& words, std::string* acc
 
 bool IsAdminCommandWord(const std::string& word)
 {
-    static const std::set<std::string> kWords = {"init", "user", "group", "folder", "home", "weblink", "ip",
-                                                 "show", "list", "sessions", "disconnect", "status"};
+    static const std::set<std::string> kWords = {"init", "user", "group", "folder",   "home",       "weblink",
+                                                 "ip",   "show", "list",  "sessions", "disconnect", "status"};
     return kWords.count(word) != 0;
 }
 

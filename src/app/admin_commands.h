@@ -26,8 +26,8 @@ enum AdminStatus { kAdminDone = 0, kAdminRefused = 1, kAdminUsage = 2, kAdminNot
 
 struct AdminReply {
     int status = kAdminDone;
-    std::string out;  // standard output
-    std::string err;  // standard error
+    std::string out;       // standard output
+    std::string err;       // standard error
     bool changed = false;  // the store changed: its files are to be written
 };
 

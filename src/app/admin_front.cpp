@@ -184,8 +184,9 @@ int RunAdministration(const std::string& homeOption, std::vector<std::string> wo
         if (std::chrono::steady_clock::now() >= deadline) {
             const pid_t holder = HomeLock::LastHolder(home);
             return Fail("the home " + home + " is held by " +
-                        (holder != 0 ? "process " + std::to_string(holder) + ", which does not answer on its control socket"
-                                     : std::string("another command")) +
+                        (holder != 0
+                             ? "process " + std::to_string(holder) + ", which does not answer on its control socket"
+                             : std::string("another command")) +
                         "; nothing was changed, try again");
         }
         std::this_thread::sleep_for(kRetryPause);

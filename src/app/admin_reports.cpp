@@ -75,13 +75,20 @@ std::string AccountJson(const permissionsClass& store, const accountClass& a)
     if (!a.IsGroup()) j.String("group", a.group.Get());
     j.String("home", a.homeFolder.Get()).String("effectiveHome", store.Folders().GetHomeFolder(a.Name()));
     j.String("defaultWebLink", a.defaultWebLink.Get());
-    j.BeginObject("ratio").String("own", RatioText(a.udRatio.Get())).String("effective", RatioText(store.GetUdRatio(a.Name()))).EndObject();
+    j.BeginObject("ratio")
+        .String("own", RatioText(a.udRatio.Get()))
+        .String("effective", RatioText(store.GetUdRatio(a.Name())))
+        .EndObject();
     for (const auto& limit : LimitsOf(store, a))
         j.BeginObject(limit.jsonKey).Number("own", limit.own).Number("effective", limit.effective).EndObject();
     j.Bool("anyPassword", a.anyPassword.Get());
     j.BeginArray("folders");
     for (const auto& entry : a.Entries())
-        j.BeginObject().String("path", entry->Path()).String("rights", entry->ToLine().substr(0, 8)).String("webLink", entry->WebLink()).EndObject();
+        j.BeginObject()
+            .String("path", entry->Path())
+            .String("rights", entry->ToLine().substr(0, 8))
+            .String("webLink", entry->WebLink())
+            .EndObject();
     j.EndArray();
     if (a.IsGroup()) {
         j.BeginArray("users");
@@ -159,7 +166,9 @@ std::string IpListReport(const permissionsClass& store, bool json)
     const auto rules = store.IpRules().ListIpRules();
     if (json) {
         JsonWriter j;
-        j.BeginObject().String("mode", allowListed ? "allow" : "deny").Bool("reverseDnsCheck", store.IpRules().GetReverseDnsCheck());
+        j.BeginObject()
+            .String("mode", allowListed ? "allow" : "deny")
+            .Bool("reverseDnsCheck", store.IpRules().GetReverseDnsCheck());
         j.BeginArray("rules");
         for (const auto& rule : rules) j.String(rule);
         return j.EndArray().EndObject().Text() + "\n";
@@ -192,10 +201,11 @@ std::string SessionsReport(serverController* controller, bool json)
         return j.EndArray().Text() + "\n";
     }
     if (records.empty()) return controller ? "No sessions.\n" : "No server runs; no sessions.\n";
-    std::vector<std::vector<std::string>> rows = {{"Number", "Username", "Group", "IP", "Current Path", "Last Command"}};
+    std::vector<std::vector<std::string>> rows = {
+        {"Number", "Username", "Group", "IP", "Current Path", "Last Command"}};
     for (const auto& r : records)
-        rows.push_back({std::to_string(r->Number()), r->AccountName(), r->GroupName(), r->PeerAddress(), r->CurrentPath(),
-                        r->LastCommand()});
+        rows.push_back({std::to_string(r->Number()), r->AccountName(), r->GroupName(), r->PeerAddress(),
+                        r->CurrentPath(), r->LastCommand()});
     return Columns(rows);
 }
 
@@ -209,10 +219,16 @@ std::string StatusReport(serverController* controller, const std::string& home, 
         j.BeginObject().Bool("running", running).String("home", home);
         if (running) {
             j.Number("pid", HomeLock::LastHolder(home));
-            j.BeginObject("ftp").Bool("listening", ftp).Number("port", controller->settings().Port)
-                .Number("clients", controller->clientCount(kServiceFtp)).EndObject();
-            j.BeginObject("http").Bool("listening", http).Number("port", controller->settings().WebServerPort)
-                .Number("clients", controller->clientCount(kServiceHttp)).EndObject();
+            j.BeginObject("ftp")
+                .Bool("listening", ftp)
+                .Number("port", controller->settings().Port)
+                .Number("clients", controller->clientCount(kServiceFtp))
+                .EndObject();
+            j.BeginObject("http")
+                .Bool("listening", http)
+                .Number("port", controller->settings().WebServerPort)
+                .Number("clients", controller->clientCount(kServiceHttp))
+                .EndObject();
             j.Number("sessions", static_cast<long long>(controller->sessions().Count()));
         }
         return j.EndObject().Text() + "\n";
@@ -222,8 +238,9 @@ std::string StatusReport(serverController* controller, const std::string& home, 
         {"Server:", "running (process " + std::to_string(HomeLock::LastHolder(home)) + ") on " + home},
         {"FTP:", (ftp ? "listening on port " : "not listening; port ") + std::to_string(controller->settings().Port) +
                      ", " + std::to_string(controller->clientCount(kServiceFtp)) + " clients"},
-        {"HTTP:", (http ? "listening on port " : "not listening; port ") + std::to_string(controller->settings().WebServerPort) +
-                      ", " + std::to_string(controller->clientCount(kServiceHttp)) + " clients"},
+        {"HTTP:", (http ? "listening on port " : "not listening; port ") +
+                      std::to_string(controller->settings().WebServerPort) + ", " +
+                      std::to_string(controller->clientCount(kServiceHttp)) + " clients"},
         {"Sessions:", std::to_string(controller->sessions().Count())},
     };
     return Columns(rows);

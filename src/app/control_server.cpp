@@ -22,7 +22,9 @@ AdminReply ErrorReply(const std::string& text)
 }  // namespace
 
 ControlServer::ControlServer(EventLoop& loop, std::string socketPath, Runner runner)
-    : loop_(loop), path_(std::move(socketPath)), runner_(std::move(runner))
+    : loop_(loop),
+      path_(std::move(socketPath)),
+      runner_(std::move(runner))
 {
     listenFd_ = ListenLocalSocket(path_, error_);
     if (listenFd_ >= 0) loop_.WatchFd(listenFd_, EventLoop::IoReadable, [this](std::uint32_t) { Accept(); });
@@ -68,7 +70,8 @@ void ControlServer::OnEvent(int fd, std::uint32_t events)
     if (connection.in.size() > kControlMessageLimit) return Reply(fd, ErrorReply("the command is too long"));
     if (open) return;
     // The whole request is in: the command side closed its sending half.
-    if (connection.refused) return Reply(fd, ErrorReply("the control socket takes commands only from the server's own user"));
+    if (connection.refused)
+        return Reply(fd, ErrorReply("the control socket takes commands only from the server's own user"));
     auto request = DecodeRequest(connection.in);
     if (!request) return Reply(fd, ErrorReply("the command did not arrive whole"));
     // Nothing more is read; a hang-up reported meanwhile would only repeat itself.

@@ -55,7 +55,8 @@ void OnServiceSignal(int signalNumber, EventLoop& loop, serverController& contro
         NotifyServiceManager("READY=1\nSTATUS=" + message);
     } else if (signalNumber == SIGUSR1) {
         controller.reopenLogFile();
-        Say(controller.logFileOpen() ? "log file reopened" : "no log file to reopen (logging to a file is off or failed)");
+        Say(controller.logFileOpen() ? "log file reopened"
+                                     : "no log file to reopen (logging to a file is off or failed)");
     } else {
         loop.Quit();
     }
@@ -71,8 +72,9 @@ void NotifyReadyWhenListening(EventLoop& loop, serverController& controller)
         const bool listening = controller.ftpListening();
         if (!listening && std::chrono::steady_clock::now() < deadline) return;
         loop.CancelTimer(*timer);
-        NotifyServiceManager(listening ? "READY=1\nSTATUS=FTP listening on port " + std::to_string(controller.settings().Port)
-                                       : "READY=1\nSTATUS=FTP not listening");
+        NotifyServiceManager(listening
+                                 ? "READY=1\nSTATUS=FTP listening on port " + std::to_string(controller.settings().Port)
+                                 : "READY=1\nSTATUS=FTP not listening");
     });
 }
 
@@ -113,7 +115,8 @@ int RunHeadless(const std::string& homeOption, const std::vector<std::string>& c
     std::unique_ptr<HomeLock> lock = TakeServerHome(home);
     if (!lock) return 1;
     if (lock->PreviousHolder() != 0)
-        Say("process " + std::to_string(lock->PreviousHolder()) + " held this home and ended without stopping in order; its lock is taken over");
+        Say("process " + std::to_string(lock->PreviousHolder()) +
+            " held this home and ended without stopping in order; its lock is taken over");
     lock->NameHolder();
     SetProgramFolder(home);
     EventLoop loop;
@@ -128,11 +131,11 @@ int RunHeadless(const std::string& homeOption, const std::vector<std::string>& c
     serverController controller(window, view, controllerArguments);
     controller.startUp();
     live = &controller;
-    auto control = std::make_unique<ControlServer>(loop, home + "/" + kControlSocketName,
-                                                   [&controller, &home](const AdminRequest& request) {
-                                                       return RunControlCommand(controller, home, request);
-                                                   });
-    if (!control->Listening()) Say("no control socket (" + control->Error() + "); administration commands cannot reach this server");
+    auto control = std::make_unique<ControlServer>(
+        loop, home + "/" + kControlSocketName,
+        [&controller, &home](const AdminRequest& request) { return RunControlCommand(controller, home, request); });
+    if (!control->Listening())
+        Say("no control socket (" + control->Error() + "); administration commands cannot reach this server");
     Say("home " + home + ", FTP port " + std::to_string(controller.settings().Port));
     // The window starts the services when it is first painted: here, once the loop runs.
     loop.Post([&loop, &controller] {

@@ -41,7 +41,8 @@ bool ReloadSettings(serverController& controller, std::string& message)
     const auto applied = controller.applyOptions(fresh, reverseDns);
     message = "settings reloaded from " + path;
     if (applied.ftpRestarted) message += "; FTP restarted on port " + std::to_string(controller.settings().Port);
-    if (applied.httpRestarted) message += "; HTTP restarted on port " + std::to_string(controller.settings().WebServerPort);
+    if (applied.httpRestarted)
+        message += "; HTTP restarted on port " + std::to_string(controller.settings().WebServerPort);
     if (!applied.ftpRestarted && !applied.httpRestarted) message += "; no service needed a restart";
     return true;
 }

@@ -25,7 +25,8 @@ serverCacheClass::EntryPtr serverCacheClass::Create(const std::string& key, cons
     auto entry = std::make_shared<cacheEntryClass>();
     // A file is held at its size at most: if it grows while it is copied, the copy overflows
     // and is dropped. A listing's size is not known ahead: it may take the capacity.
-    const std::int64_t limit = isFolder || isListingPage ? std::max<std::int64_t>(capacity, kFolderEntryRoom) : expected;
+    const std::int64_t limit =
+        isFolder || isListingPage ? std::max<std::int64_t>(capacity, kFolderEntryRoom) : expected;
     entry->stream = std::make_shared<CacheMemoryStream>(expected > 0 ? expected : kFolderEntryRoom, limit);
     entry->sourceTime = stamp;
     entry->lastAccess = packedNow_();
@@ -109,7 +110,10 @@ void serverCacheClass::Release(CacheLease& lease) noexcept
 CacheLease::~CacheLease() { Reset(); }
 
 CacheLease::CacheLease(CacheLease&& other) noexcept
-    : cache_(other.cache_), entry_(std::move(other.entry_)), answer_(other.answer_), open_(other.open_)
+    : cache_(other.cache_),
+      entry_(std::move(other.entry_)),
+      answer_(other.answer_),
+      open_(other.open_)
 {
     other.cache_ = nullptr;
     other.answer_ = 2;

@@ -13,7 +13,8 @@ constexpr std::int64_t kFirstRoom = 1 << 20;
 
 }  // namespace
 
-CacheMemoryBuffer::CacheMemoryBuffer(std::int64_t room, std::int64_t limit) : limit_(std::max<std::int64_t>(limit, 0))
+CacheMemoryBuffer::CacheMemoryBuffer(std::int64_t room, std::int64_t limit)
+    : limit_(std::max<std::int64_t>(limit, 0))
 {
     bytes_.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(room, 0, std::min(limit_, kFirstRoom))));
 }
@@ -96,7 +97,8 @@ CacheMemoryBuffer::pos_type CacheMemoryBuffer::seekpos(pos_type pos, std::ios_ba
 }
 
 CacheMemoryStream::CacheMemoryStream(std::int64_t room, std::int64_t limit)
-    : std::iostream(nullptr), buffer_(room, limit)
+    : std::iostream(nullptr),
+      buffer_(room, limit)
 {
     rdbuf(&buffer_);
 }

@@ -50,8 +50,7 @@ std::int64_t PackedLocalNow()
 
 serverCacheClass::serverCacheClass(std::function<std::int64_t()> packedNow)
     : packedNow_(packedNow ? std::move(packedNow) : std::function<std::int64_t()>(PackedLocalNow))
-{
-}
+{}
 
 serverCacheClass::~serverCacheClass() = default;
 
@@ -187,7 +186,8 @@ void serverCacheClass::CacheTransferDone(CacheLease& lease, std::int64_t start, 
     cacheEntryClass& entry = *lease.entry_;
     const bool filler = lease.answer_ == 0;
     lease.open_ = false;
-    if (filler && !failed && start >= 0 && end > start) entry.filled.Add(static_cast<std::uint64_t>(start), static_cast<std::uint64_t>(end));
+    if (filler && !failed && start >= 0 && end > start)
+        entry.filled.Add(static_cast<std::uint64_t>(start), static_cast<std::uint64_t>(end));
     // A source that grew past the room its entry was given left a copy that is not whole.
     const bool spoiled = failed || (filler && entry.stream->Overflowed());
     if (spoiled && entry.listed) Remove(lease.entry_);
@@ -227,7 +227,8 @@ void serverCacheClass::InvalidateFolderListings(const std::string& folder)
     const std::string base(WithoutTrailingBackslash(folder));
     std::lock_guard<std::mutex> hold(listLock_);
     if (EntryPtr entry = Find(NormalCacheKey(base))) Remove(entry);
-    const std::string page = base.back() == '\\' ? base + std::string(kListingMarker) : base + "\\" + std::string(kListingMarker);
+    const std::string page =
+        base.back() == '\\' ? base + std::string(kListingMarker) : base + "\\" + std::string(kListingMarker);
     if (EntryPtr entry = Find(NormalCacheKey(page))) Remove(entry);
 }
 
@@ -271,7 +272,8 @@ float serverCacheClass::HitRate() const
 
 float serverCacheClass::HitRateLocked() const
 {
-    return lookups_ == 0 ? 0.0f : static_cast<float>(static_cast<double>(cacheHits_) * 100.0 / static_cast<double>(lookups_));
+    return lookups_ == 0 ? 0.0f
+                         : static_cast<float>(static_cast<double>(cacheHits_) * 100.0 / static_cast<double>(lookups_));
 }
 
 std::size_t serverCacheClass::EntryCount() const

@@ -112,20 +112,20 @@ private:
 
     // ---- Settings: the read/write lock ----
     mutable std::shared_mutex settingsLock_;
-    bool directoryCacheOn_ = false;                     // guarded by settingsLock_
-    bool fileCacheOn_ = false;                          // guarded by settingsLock_
-    std::int64_t capacity_ = kDefaultCacheCapacity;     // guarded by settingsLock_
-    int mode_ = 0;                                      // guarded by settingsLock_
+    bool directoryCacheOn_ = false;                  // guarded by settingsLock_
+    bool fileCacheOn_ = false;                       // guarded by settingsLock_
+    std::int64_t capacity_ = kDefaultCacheCapacity;  // guarded by settingsLock_
+    int mode_ = 0;                                   // guarded by settingsLock_
 
     // ---- The list: listLock_ ----
     mutable std::mutex listLock_;
-    std::map<std::uint64_t, EntryPtr> entries_;               // by creation order
-    std::unordered_map<std::string, std::uint64_t> byKey_;    // normal key -> sequence
+    std::map<std::uint64_t, EntryPtr> entries_;                  // by creation order
+    std::unordered_map<std::string, std::uint64_t> byKey_;       // normal key -> sequence
     std::set<std::pair<std::int64_t, std::uint64_t>> byAccess_;  // (last access, sequence)
     std::set<std::pair<std::int64_t, std::uint64_t>> bySize_;    // (size, sequence)
     std::uint64_t nextSequence_ = 1;
-    std::int64_t totalSize_ = 0;    // every entry alive: listed ones, and those transfers still use
-    std::int64_t inUseSize_ = 0;    // of those, the entries transfers use right now
+    std::int64_t totalSize_ = 0;  // every entry alive: listed ones, and those transfers still use
+    std::int64_t inUseSize_ = 0;  // of those, the entries transfers use right now
     std::int64_t lookups_ = 0;
     std::int64_t cacheHits_ = 0;
 

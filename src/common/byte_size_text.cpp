@@ -13,7 +13,8 @@ constexpr std::uint64_t kGiB = 1024 * kMiB;
 
 // Adds one unit at the last digit of a decimal digit string; a carry out of the first digit
 // grows the string ("999" -> "1000").
-std::string IncrementDigits(std::string digits) {
+std::string IncrementDigits(std::string digits)
+{
     for (std::size_t i = digits.size(); i-- > 0;) {
         if (digits[i] != '9') {
             ++digits[i];
@@ -24,7 +25,8 @@ std::string IncrementDigits(std::string digits) {
     return "1" + digits;
 }
 
-std::string GroupThousands(const std::string& digits, const std::string& separator) {
+std::string GroupThousands(const std::string& digits, const std::string& separator)
+{
     if (separator.empty()) return digits;
     std::string grouped;
     for (std::size_t i = 0; i < digits.size(); ++i) {
@@ -36,7 +38,8 @@ std::string GroupThousands(const std::string& digits, const std::string& separat
 
 // The value rounded to 6 significant digits, then written with exactly 2 decimals (the second
 // rounding works on the decimal digits, half up), with the locale's separators.
-std::string TwoDecimals(double value, const NumberSeparators& separators) {
+std::string TwoDecimals(double value, const NumberSeparators& separators)
+{
     char scientific[32];
     std::snprintf(scientific, sizeof scientific, "%.5e", value);  // d.ddddde+XX
     std::string significant{scientific[0]};
@@ -63,11 +66,13 @@ std::string TwoDecimals(double value, const NumberSeparators& separators) {
 
 }  // namespace
 
-std::string FormatByteSize(std::uint64_t bytes, bool precise) {
+std::string FormatByteSize(std::uint64_t bytes, bool precise)
+{
     return FormatByteSize(bytes, precise, CurrentNumberSeparators());
 }
 
-std::string FormatByteSize(std::uint64_t bytes, bool precise, const NumberSeparators& separators) {
+std::string FormatByteSize(std::uint64_t bytes, bool precise, const NumberSeparators& separators)
+{
     if (bytes < kKiB) {
         if (precise) return std::to_string(bytes) + " Bytes";
         return bytes == 0 ? "0 KB" : "1 KB";

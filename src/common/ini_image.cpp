@@ -11,7 +11,8 @@ namespace {
 // Blanks and control characters: every byte up to and including the space.
 bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 
-std::string_view Trim(std::string_view s) {
+std::string_view Trim(std::string_view s)
+{
     while (!s.empty() && IsTrimmed(s.front())) s.remove_prefix(1);
     while (!s.empty() && IsTrimmed(s.back())) s.remove_suffix(1);
     return s;
@@ -21,13 +22,15 @@ std::string_view Trim(std::string_view s) {
 std::string_view UpToLineBreak(std::string_view s) { return s.substr(0, s.find_first_of("\r\n")); }
 
 // The line key "=" value would open a section of its own when read back ("[a" "=" "b]").
-bool ReadsAsSectionLine(std::string_view key, std::string_view value) {
+bool ReadsAsSectionLine(std::string_view key, std::string_view value)
+{
     const std::string_view start = Trim(key), end = Trim(value);
     return !start.empty() && start.front() == '[' && !end.empty() && end.back() == ']';
 }
 
 // An optional sign, then decimal digits only, within the range of long long.
-std::optional<long long> ParseDecimal(std::string_view text) {
+std::optional<long long> ParseDecimal(std::string_view text)
+{
     if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
         if (!text.empty() && text.front() == '-') return std::nullopt;
@@ -41,13 +44,15 @@ std::optional<long long> ParseDecimal(std::string_view text) {
 // Tombstones are compacted away once they outnumber the live items, so erasing stays O(1)
 // amortised and the image never grows without bound.
 template <typename Item>
-bool WorthCompacting(const std::vector<Item>& items, std::size_t live) {
+bool WorthCompacting(const std::vector<Item>& items, std::size_t live)
+{
     return items.size() > 16 && items.size() > 2 * live;
 }
 
 }  // namespace
 
-IniImage IniImage::FromText(std::string_view text) {
+IniImage IniImage::FromText(std::string_view text)
+{
     IniImage image;
     Section* current = nullptr;
     std::size_t pos = 0;
@@ -76,18 +81,21 @@ IniImage IniImage::FromText(std::string_view text) {
     return image;
 }
 
-IniImage IniImage::Open(const std::string& hostPath) {
+IniImage IniImage::Open(const std::string& hostPath)
+{
     std::string text;
     if (!fs::ReadFileText(hostPath, text)) return IniImage();
     return FromText(text);
 }
 
-const IniImage::Section* IniImage::FindSection(std::string_view section) const {
+const IniImage::Section* IniImage::FindSection(std::string_view section) const
+{
     auto it = sectionIndex_.find(FoldCase(section));
     return it == sectionIndex_.end() ? nullptr : &sections_[it->second];
 }
 
-IniImage::Section& IniImage::SectionForWrite(std::string_view section) {
+IniImage::Section& IniImage::SectionForWrite(std::string_view section)
+{
     std::string folded = FoldCase(section);
     auto it = sectionIndex_.find(folded);
     if (it != sectionIndex_.end()) return sections_[it->second];
@@ -97,14 +105,16 @@ IniImage::Section& IniImage::SectionForWrite(std::string_view section) {
     return sections_.back();
 }
 
-const IniImage::Entry* IniImage::FindEntry(std::string_view section, std::string_view key) const {
+const IniImage::Entry* IniImage::FindEntry(std::string_view section, std::string_view key) const
+{
     const Section* found = FindSection(section);
     if (found == nullptr) return nullptr;
     auto it = found->keyIndex.find(FoldCase(key));
     return it == found->keyIndex.end() ? nullptr : &found->entries[it->second];
 }
 
-void IniImage::SetRaw(Section& target, std::string_view key, std::string_view value) {
+void IniImage::SetRaw(Section& target, std::string_view key, std::string_view value)
+{
     std::string folded = FoldCase(key);
     auto it = target.keyIndex.find(folded);
     if (it != target.keyIndex.end()) {
@@ -118,52 +128,60 @@ void IniImage::SetRaw(Section& target, std::string_view key, std::string_view va
     ++target.liveEntries;
 }
 
-std::string IniImage::ReadString(std::string_view section, std::string_view key,
-                                 std::string_view def) const {
+std::string IniImage::ReadString(std::string_view section, std::string_view key, std::string_view def) const
+{
     const Entry* entry = FindEntry(section, key);
     return std::string(entry != nullptr ? Trim(entry->value) : def);
 }
 
-std::optional<std::string> IniImage::ReadRawValue(std::string_view section, std::string_view key) const {
+std::optional<std::string> IniImage::ReadRawValue(std::string_view section, std::string_view key) const
+{
     const Entry* entry = FindEntry(section, key);
     if (entry == nullptr) return std::nullopt;
     return entry->value;
 }
 
-long long IniImage::ReadInteger(std::string_view section, std::string_view key, long long def) const {
+long long IniImage::ReadInteger(std::string_view section, std::string_view key, long long def) const
+{
     const Entry* entry = FindEntry(section, key);
     if (entry == nullptr) return def;
     return ParseDecimal(Trim(entry->value)).value_or(def);
 }
 
-bool IniImage::ReadBool(std::string_view section, std::string_view key, bool def) const {
+bool IniImage::ReadBool(std::string_view section, std::string_view key, bool def) const
+{
     const Entry* entry = FindEntry(section, key);
     if (entry == nullptr) return def;
     auto value = ParseDecimal(Trim(entry->value));
     return value ? *value != 0 : def;
 }
 
-void IniImage::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+void IniImage::WriteString(std::string_view section, std::string_view key, std::string_view value)
+{
     const std::string_view keyLine = UpToLineBreak(key), valueLine = UpToLineBreak(value);
     if (ReadsAsSectionLine(keyLine, valueLine)) return;
     SetRaw(SectionForWrite(UpToLineBreak(section)), keyLine, valueLine);
 }
 
-void IniImage::WriteInteger(std::string_view section, std::string_view key, long long value) {
+void IniImage::WriteInteger(std::string_view section, std::string_view key, long long value)
+{
     WriteString(section, key, std::to_string(value));
 }
 
-void IniImage::WriteBool(std::string_view section, std::string_view key, bool value) {
+void IniImage::WriteBool(std::string_view section, std::string_view key, bool value)
+{
     WriteString(section, key, value ? "1" : "0");
 }
 
 bool IniImage::SectionExists(std::string_view section) const { return FindSection(section) != nullptr; }
 
-bool IniImage::ValueExists(std::string_view section, std::string_view key) const {
+bool IniImage::ValueExists(std::string_view section, std::string_view key) const
+{
     return FindEntry(section, key) != nullptr;
 }
 
-std::vector<std::string> IniImage::ReadSection(std::string_view section) const {
+std::vector<std::string> IniImage::ReadSection(std::string_view section) const
+{
     std::vector<std::string> keys;
     const Section* found = FindSection(section);
     if (found == nullptr) return keys;
@@ -173,7 +191,8 @@ std::vector<std::string> IniImage::ReadSection(std::string_view section) const {
     return keys;
 }
 
-std::vector<std::string> IniImage::ReadSections() const {
+std::vector<std::string> IniImage::ReadSections() const
+{
     std::vector<std::string> names;
     names.reserve(liveSections_);
     for (const Section& section : sections_)
@@ -181,7 +200,8 @@ std::vector<std::string> IniImage::ReadSections() const {
     return names;
 }
 
-void IniImage::EraseSection(std::string_view section) {
+void IniImage::EraseSection(std::string_view section)
+{
     auto it = sectionIndex_.find(FoldCase(section));
     if (it == sectionIndex_.end()) return;
     Section& erased = sections_[it->second];
@@ -202,7 +222,8 @@ void IniImage::EraseSection(std::string_view section) {
     sections_ = std::move(kept);
 }
 
-void IniImage::DeleteKey(std::string_view section, std::string_view key) {
+void IniImage::DeleteKey(std::string_view section, std::string_view key)
+{
     auto sectionIt = sectionIndex_.find(FoldCase(section));
     if (sectionIt == sectionIndex_.end()) return;
     Section& target = sections_[sectionIt->second];
@@ -223,7 +244,8 @@ void IniImage::DeleteKey(std::string_view section, std::string_view key) {
     target.entries = std::move(kept);
 }
 
-std::string IniImage::ToText() const {
+std::string IniImage::ToText() const
+{
     std::size_t size = 0;
     for (const Section& section : sections_) {
         if (section.erased) continue;
@@ -250,6 +272,9 @@ std::string IniImage::ToText() const {
 }
 
 bool IniImage::Save(const std::string& hostPath) const { return fs::WriteFileAtomically(hostPath, ToText()); }
-bool IniImage::SaveOwnerOnly(const std::string& hostPath) const { return fs::WriteFileAtomicallyOwnerOnly(hostPath, ToText()); }
+bool IniImage::SaveOwnerOnly(const std::string& hostPath) const
+{
+    return fs::WriteFileAtomicallyOwnerOnly(hostPath, ToText());
+}
 
 }  // namespace corvane

@@ -50,8 +50,7 @@ public:
     static IniImage Open(const std::string& hostPath);
 
     // The trimmed value, or `def` when the section or key is missing.
-    std::string ReadString(std::string_view section, std::string_view key,
-                           std::string_view def) const;
+    std::string ReadString(std::string_view section, std::string_view key, std::string_view def) const;
     // The value exactly as it stands after the first "=" (untrimmed, without the line end);
     // nullopt when the key is missing.
     std::optional<std::string> ReadRawValue(std::string_view section, std::string_view key) const;
@@ -84,7 +83,7 @@ public:
 private:
     struct Entry {
         std::string key;
-        std::string value;   // raw bytes
+        std::string value;  // raw bytes
         bool erased = false;
     };
     struct Section {

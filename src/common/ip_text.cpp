@@ -6,16 +6,17 @@
 namespace corvane {
 namespace {
 
-bool IsTwoDigitPrivateSecondField(std::string_view field) {
-    if (field.size() != 2 || field[0] < '0' || field[0] > '9' || field[1] < '0' || field[1] > '9')
-        return false;
+bool IsTwoDigitPrivateSecondField(std::string_view field)
+{
+    if (field.size() != 2 || field[0] < '0' || field[0] > '9' || field[1] < '0' || field[1] > '9') return false;
     int value = (field[0] - '0') * 10 + (field[1] - '0');
     return value >= 16 && value <= 31;
 }
 
 }  // namespace
 
-bool IsRealIp(std::string_view address) {
+bool IsRealIp(std::string_view address)
+{
     if (address.size() < 7) return false;
     if (address == "127.0.0.1" || address == "0.0.0.0") return false;
     if (address.substr(0, 3) == "172") {
@@ -27,7 +28,8 @@ bool IsRealIp(std::string_view address) {
     return address.substr(0, 3) != "10.";
 }
 
-bool HasRealLocalIp(std::string& address) {
+bool HasRealLocalIp(std::string& address)
+{
     for (const std::string& local : LocalIPv4Addresses()) {
         address = local;
         if (IsRealIp(local)) return true;
@@ -35,7 +37,8 @@ bool HasRealLocalIp(std::string& address) {
     return false;
 }
 
-void ResolveAnyAddress(std::string& address) {
+void ResolveAnyAddress(std::string& address)
+{
     if (address != "0.0.0.0") return;
     std::vector<std::string> locals = LocalIPv4Addresses();
     if (locals.empty()) locals = LookupIPv4Addresses(LocalHostName());

@@ -19,12 +19,12 @@ inline std::uint32_t LoadWord(const std::uint8_t* p)
 // fewer, and G's two halves never have a bit set in common, so they are added one at a time:
 // the first half does not wait for b, which the step before is still computing. Both are equal
 // to the RFC's functions for every input.
-#define CORVANE_MD5_GSTEP(a, b, c, d, x, s, t) \
-    a += (x) + (t) + ((c) & ~(d));             \
-    a += (b) & (d);                            \
+#define CORVANE_MD5_GSTEP(a, b, c, d, x, s, t)                                                                         \
+    a += (x) + (t) + ((c) & ~(d));                                                                                     \
+    a += (b) & (d);                                                                                                    \
     a = RotateLeft(a, s) + (b)
-#define CORVANE_MD5_STEP(f, a, b, c, d, x, s, t) \
-    a += f(b, c, d) + (x) + (t);                 \
+#define CORVANE_MD5_STEP(f, a, b, c, d, x, s, t)                                                                       \
+    a += f(b, c, d) + (x) + (t);                                                                                       \
     a = RotateLeft(a, s) + (b)
 #define CORVANE_MD5_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
 #define CORVANE_MD5_H(x, y, z) ((x) ^ (y) ^ (z))

@@ -10,14 +10,16 @@ namespace {
 
 char UpperDrive(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-std::string_view WithoutFinalBackslash(std::string_view p) {
+std::string_view WithoutFinalBackslash(std::string_view p)
+{
     if (!p.empty() && p.back() == '\\') p.remove_suffix(1);
     return p;
 }
 
 }  // namespace
 
-std::string AddTrailingBackslash(std::string_view s) {
+std::string AddTrailingBackslash(std::string_view s)
+{
     std::string result(s);
     if (result.empty() || result.back() != '\\') result += '\\';
     return result;
@@ -25,34 +27,39 @@ std::string AddTrailingBackslash(std::string_view s) {
 
 std::string RemoveTrailingBackslash(std::string_view s) { return std::string(WithoutFinalBackslash(s)); }
 
-std::string JoinPath(std::string_view a, std::string_view b) {
+std::string JoinPath(std::string_view a, std::string_view b)
+{
     std::string result = AddTrailingBackslash(a);
     if (!b.empty() && b.front() == '\\' && !a.empty()) b.remove_prefix(1);
     result.append(b);
     return result;
 }
 
-std::string ParentFolderOf(std::string_view path) {
+std::string ParentFolderOf(std::string_view path)
+{
     const std::string_view entry = WithoutFinalBackslash(path);
     const std::size_t cut = entry.rfind('\\');
     return cut == std::string_view::npos ? std::string() : std::string(entry.substr(0, cut + 1));
 }
 
-std::string FolderOfPath(std::string_view path) {
+std::string FolderOfPath(std::string_view path)
+{
     std::string_view p = WithoutFinalBackslash(path);
     if (FolderExists(p)) return std::string(p);
     std::size_t last = p.rfind('\\');
     return last == std::string_view::npos ? std::string() : std::string(p.substr(0, last));
 }
 
-std::string NameOfPath(std::string_view path) {
+std::string NameOfPath(std::string_view path)
+{
     std::string_view p = WithoutFinalBackslash(path);
     if (FolderExists(p)) return std::string(p);
     std::size_t last = p.rfind('\\');
     return std::string(last == std::string_view::npos ? p : p.substr(last + 1));
 }
 
-std::string SlashesToBackslashes(std::string_view s) {
+std::string SlashesToBackslashes(std::string_view s)
+{
     if (s.empty()) return "\\";
     std::string result(s);
     for (char& c : result)
@@ -60,19 +67,22 @@ std::string SlashesToBackslashes(std::string_view s) {
     return result;
 }
 
-std::string BackslashesToSlashes(std::string_view s) {
+std::string BackslashesToSlashes(std::string_view s)
+{
     std::string result(s);
     for (char& c : result)
         if (c == '\\') c = '/';
     return result;
 }
 
-std::string ExtensionOf(std::string_view s) {
+std::string ExtensionOf(std::string_view s)
+{
     std::size_t dot = s.rfind('.');
     return dot == std::string_view::npos ? std::string() : std::string(s.substr(dot));
 }
 
-void SplitAtStar(std::string& s, std::string& first) {
+void SplitAtStar(std::string& s, std::string& first)
+{
     std::size_t star = s.find('*');
     if (star == std::string::npos) {
         first = s;
@@ -82,7 +92,8 @@ void SplitAtStar(std::string& s, std::string& first) {
     s.erase(0, star + 1);
 }
 
-std::string FullRealPath(std::string_view path) {
+std::string FullRealPath(std::string_view path)
+{
     const auto split = SplitRealPathNames(path);
     if (!split) return {};
     std::string full{split->drive, ':', '\\'};
@@ -94,7 +105,8 @@ std::string FullRealPath(std::string_view path) {
     return full;
 }
 
-bool IsInsideFolder(std::string_view path, std::string_view root) {
+bool IsInsideFolder(std::string_view path, std::string_view root)
+{
     const std::string full = FullRealPath(path);
     if (full.empty() || root.empty()) return false;
     const std::string prefix = std::string(root) + "\\";

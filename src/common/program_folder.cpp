@@ -11,19 +11,22 @@ namespace {
 std::mutex programFolderMutex;
 std::string programFolder;  // guarded by programFolderMutex; ends in "/" once set
 
-std::string WithTrailingSlash(std::string folder) {
+std::string WithTrailingSlash(std::string folder)
+{
     if (folder.empty() || folder.back() != '/') folder += '/';
     return folder;
 }
 
 }  // namespace
 
-void SetProgramFolder(const std::string& hostFolder) {
+void SetProgramFolder(const std::string& hostFolder)
+{
     std::lock_guard lock(programFolderMutex);
     programFolder = WithTrailingSlash(hostFolder);
 }
 
-std::string ProgramFolder() {
+std::string ProgramFolder()
+{
     std::lock_guard lock(programFolderMutex);
     if (programFolder.empty()) {
         std::string home = ResolveHomeFolder("");
@@ -33,11 +36,10 @@ std::string ProgramFolder() {
     return programFolder;
 }
 
-IniImage OpenServerSettings() {
-    return IniImage::Open(ProgramFolder() + std::string(kServerSettingsFileName));
-}
+IniImage OpenServerSettings() { return IniImage::Open(ProgramFolder() + std::string(kServerSettingsFileName)); }
 
-bool EraseAccountSection(const std::string& name) {
+bool EraseAccountSection(const std::string& name)
+{
     const std::string path = ProgramFolder() + std::string(kAccountDatabaseFileName);
     IniImage image = IniImage::Open(path);
     if (!image.SectionExists(name)) return true;

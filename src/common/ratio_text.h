@@ -7,8 +7,8 @@
 
 namespace corvane {
 
-inline constexpr std::array<std::string_view, 10> kRatioTexts = {
-    "0", "1/4", "1/3", "1/2", "3/4", "1/1", "4/3", "2/1", "3/1", "4/1"};
+inline constexpr std::array<std::string_view, 10> kRatioTexts = {"0",   "1/4", "1/3", "1/2", "3/4",
+                                                                 "1/1", "4/3", "2/1", "3/1", "4/1"};
 
 // The ratio one of kRatioTexts stands for ("1/3" -> one third); any other text gives 0.
 double RatioFromText(std::string_view text);

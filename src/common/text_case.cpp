@@ -7,13 +7,15 @@ char FoldChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' 
 
 }  // namespace
 
-std::string FoldCase(std::string_view s) {
+std::string FoldCase(std::string_view s)
+{
     std::string folded(s);
     for (char& c : folded) c = FoldChar(c);
     return folded;
 }
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+bool EqualsIgnoreCase(std::string_view a, std::string_view b)
+{
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
         if (FoldChar(a[i]) != FoldChar(b[i])) return false;

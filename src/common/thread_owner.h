@@ -23,4 +23,5 @@ private:
 
 }  // namespace corvane
 
-#define CORVANE_ASSERT_OWNER_THREAD(owner) assert((owner).IsOwner() && "called from a thread that does not own the object")
+#define CORVANE_ASSERT_OWNER_THREAD(owner)                                                                             \
+    assert((owner).IsOwner() && "called from a thread that does not own the object")

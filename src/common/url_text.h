@@ -23,7 +23,6 @@ std::string StripLeadingSlash(std::string_view s);
 // before it, port the text up to the next "/", path the text from that "/" on (empty without
 // one). Without ":", host is the text up to the first "/", port "80" (also for https) and path
 // the text from the first "/" on, or empty.
-void SplitUrl(std::string_view url, std::string& scheme, std::string& host, std::string& path,
-              std::string& port);
+void SplitUrl(std::string_view url, std::string& scheme, std::string& host, std::string& path, std::string& port);
 
 }  // namespace corvane

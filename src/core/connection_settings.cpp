@@ -1,6 +1,5 @@
 #include "core/connection_settings.h"
 
-
 #include "common/decimal_text.h"
 #include "net/http_cli.h"
 
@@ -38,7 +37,8 @@ std::vector<std::string> SplitAsciiTypes(std::string_view text)
     std::size_t start = 0;
     for (;;) {
         const std::size_t blank = text.find(' ', start);
-        types.emplace_back(text.substr(start, blank == std::string_view::npos ? std::string_view::npos : blank - start));
+        types.emplace_back(
+            text.substr(start, blank == std::string_view::npos ? std::string_view::npos : blank - start));
         if (blank == std::string_view::npos) break;
         start = blank + 1;
     }
@@ -81,8 +81,12 @@ ConnectionSettings LoadConnectionSettings(const IniImage& image)
 
 void SaveConnectionSettings(const ConnectionSettings& s, IniImage& image)
 {
-    const auto text = [&image](std::string_view key, std::string_view value) { image.WriteString(kConnectionSection, key, value); };
-    const auto number = [&image](std::string_view key, long long value) { image.WriteInteger(kConnectionSection, key, value); };
+    const auto text = [&image](std::string_view key, std::string_view value) {
+        image.WriteString(kConnectionSection, key, value);
+    };
+    const auto number = [&image](std::string_view key, long long value) {
+        image.WriteInteger(kConnectionSection, key, value);
+    };
     const auto flag = [&image](std::string_view key, bool value) { image.WriteBool(kConnectionSection, key, value); };
     number("TimeoutPeriod", s.TimeoutPeriod);
     number("KeepAlivePeriod", s.KeepAlivePeriod);
@@ -141,7 +145,8 @@ void applyHttpSettings(const ConnectionSettings& s, THttpCli& client)
 HttpProxyTabFields HttpProxyTabOf(const ConnectionSettings& s)
 {
     HttpProxyTabFields f;
-    f.connectionType = s.HTTPConnectionType >= kHttpDirect && s.HTTPConnectionType <= kHttpSocks5 ? s.HTTPConnectionType : kHttpDirect;
+    f.connectionType =
+        s.HTTPConnectionType >= kHttpDirect && s.HTTPConnectionType <= kHttpSocks5 ? s.HTTPConnectionType : kHttpDirect;
     f.proxyServer = s.HTTPProxyServer;
     f.proxyPort = FieldOfPort(s.HTTPProxyPort);
     f.proxyUser = s.HTTPProxyUser;

@@ -19,7 +19,8 @@ namespace corvane {
 class THttpCli;
 
 inline constexpr std::string_view kConnectionSection = "Connection";
-inline constexpr std::string_view kDefaultAsciiTypes = "ai c cpp eps fpl h hpp htm html php php3 php4 pl ps rtf rtx txt";
+inline constexpr std::string_view kDefaultAsciiTypes =
+    "ai c cpp eps fpl h hpp htm html php php3 php4 pl ps rtf rtx txt";
 // Where the options dialog downloads the list of P2P networks from, unless the operator sets
 // "P2PNetworkListURL" of this section to a service of their own.
 inline constexpr std::string_view kDefaultNetworkListUrl = "http://www.brinvale.com/p2pnetworklist.txt";

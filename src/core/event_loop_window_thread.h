@@ -10,7 +10,9 @@ namespace corvane {
 class EventLoopWindowThread : public WindowThread {
 public:
     // `loop` must be the calling thread's loop and outlive this object.
-    explicit EventLoopWindowThread(EventLoop& loop) : loop_(loop) {}
+    explicit EventLoopWindowThread(EventLoop& loop)
+        : loop_(loop)
+    {}
 
     bool Post(Closure closure) override;
     void PumpQueue() override;

@@ -18,9 +18,8 @@ constexpr std::string_view kHiddenPassword = "***";
 bool RebasesRootedPaths(const std::string& keyword)
 {
     // With the X-form of CWD and the machine listings and MFMT, which name paths the same way.
-    static constexpr std::array<std::string_view, 13> kKeywords = {"CWD",  "LIST", "RETR", "STOR", "STOU",
-                                                                    "MKD",  "DELE", "RNFR", "RNTO", "XCWD",
-                                                                    "MLSD", "MLST", "MFMT"};
+    static constexpr std::array<std::string_view, 13> kKeywords = {
+        "CWD", "LIST", "RETR", "STOR", "STOU", "MKD", "DELE", "RNFR", "RNTO", "XCWD", "MLSD", "MLST", "MFMT"};
     for (std::string_view k : kKeywords)
         if (keyword == k) return true;
     return false;
@@ -64,8 +63,11 @@ void FtpSessionPolicy::ClientCommand(serversClientClass& client, std::string& ke
     if (keyword == "MDTM" && !params.empty()) RefuseHiddenFileTime(client, params, answer);
     if (!answer.empty()) return;
     if (!RebasesRootedPaths(keyword)) return;
-    const std::size_t name = keyword == "LIST" ? ListingNameStart(params) : keyword == "MFMT" ? MfmtNameStart(params) : 0;
-    params = params.substr(0, name) + RebaseRootedName(params.substr(name), accounts_.Folders().GetHomeFolder(AccountOf(client)));
+    const std::size_t name = keyword == "LIST"   ? ListingNameStart(params)
+                             : keyword == "MFMT" ? MfmtNameStart(params)
+                                                 : 0;
+    params = params.substr(0, name) +
+             RebaseRootedName(params.substr(name), accounts_.Folders().GetHomeFolder(AccountOf(client)));
 }
 
 // MDTM asks no login and raises no check of its own: a file the client may not be told of is

@@ -19,9 +19,9 @@
 namespace corvane {
 
 FtpSessionPolicy::FtpSessionPolicy(ftpServerThread& thread, permissionsClass& accounts)
-    : thread_(thread), accounts_(accounts)
-{
-}
+    : thread_(thread),
+      accounts_(accounts)
+{}
 
 FtpSessionPolicy::~FtpSessionPolicy()
 {
@@ -118,10 +118,12 @@ void FtpSessionPolicy::FinishConnectLookup(long long clientNumber, int error, co
     if (it->second.timeLimit != 0) EventLoop::Current()->CancelTimer(it->second.timeLimit);
     pendingLookups_.erase(it);
     // The client may have gone meanwhile (it hung up, or the window disconnected it).
-    auto* client = server_ == nullptr ? nullptr : static_cast<serversClientClass*>(server_->FindClientByNumber(clientNumber));
+    auto* client =
+        server_ == nullptr ? nullptr : static_cast<serversClientClass*>(server_->FindClientByNumber(clientNumber));
     if (client == nullptr) return;
     client->lookupResult = error + 65536;
-    client->hostName = error == 0 && !hostName.empty() ? hostName : "Error #" + std::to_string(error == 0 ? 11001 : error);
+    client->hostName =
+        error == 0 && !hostName.empty() ? hostName : "Error #" + std::to_string(error == 0 ? 11001 : error);
     client->Resume();
     DecideConnection(*server_, *client);
 }

@@ -42,7 +42,8 @@ ListingTarget ResolveListingTarget(const std::string& currentDirectory, const st
     const std::string full = FullRealPath(requested);
     if (full.empty()) return {};
     // A folder lists its contents, also when it is named without a final backslash (LIST -a sub).
-    if (full.back() == '\\' || fs::RealFolderExists(full)) return {AddTrailingBackslash(full), AddTrailingBackslash(full)};
+    if (full.back() == '\\' || fs::RealFolderExists(full))
+        return {AddTrailingBackslash(full), AddTrailingBackslash(full)};
     const std::size_t cut = full.rfind('\\');
     const std::string last = full.substr(cut + 1);
     if (!HasWildcard(last) && !fs::RealFileExists(full)) return {full, AddTrailingBackslash(full)};
@@ -72,7 +73,8 @@ void FtpSessionPolicy::ListSearchResults(serversClientClass& client)
 {
     std::string text;
     const bool machine = client.CurrentCommand() == ftpcMLSD;
-    for (const std::string& line : client.searchResults) text += machine ? MachineSearchResultLine(line) : line + "\r\n";
+    for (const std::string& line : client.searchResults)
+        text += machine ? MachineSearchResultLine(line) : line + "\r\n";
     if (client.searchResults.empty() && !machine) text = "\r\n";
     ServeOwnListing(client, text);
 }
@@ -96,9 +98,10 @@ void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& d
         return;
     }
     const std::string home = AddTrailingBackslash(FullRealPath(accounts_.Folders().GetHomeFolder(AccountOf(client))));
-    const ListingTarget target = ResolveListingTarget(client.Directory(), directory.substr(ListingNameStart(directory)));
-    const bool insideHome = !target.folder.empty() && home.size() > 1 &&
-                            IsInsideFolder(target.folder, RemoveTrailingBackslash(home));
+    const ListingTarget target =
+        ResolveListingTarget(client.Directory(), directory.substr(ListingNameStart(directory)));
+    const bool insideHome =
+        !target.folder.empty() && home.size() > 1 && IsInsideFolder(target.folder, RemoveTrailingBackslash(home));
     if (insideHome && client.CurrentCommand() == ftpcMLSD && !fs::RealFolderExists(target.path)) {
         // Not a folder: the engine refuses the machine listing before any transfer, so nothing
         // here may mark a retrieval as a listing (the next download would pass as one).

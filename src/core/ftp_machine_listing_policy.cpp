@@ -43,7 +43,8 @@ std::string MachineSearchResultLine(const std::string& listingLine)
 bool FtpSessionPolicy::InsideHome(serversClientClass& client, const std::string& folder) const
 {
     const std::string home = AddTrailingBackslash(FullRealPath(accounts_.Folders().GetHomeFolder(AccountOf(client))));
-    return !folder.empty() && home.size() > 1 && IsInsideFolder(AddTrailingBackslash(folder), RemoveTrailingBackslash(home));
+    return !folder.empty() && home.size() > 1 &&
+           IsInsideFolder(AddTrailingBackslash(folder), RemoveTrailingBackslash(home));
 }
 
 void FtpSessionPolicy::ValidateMlst(serversClientClass& client, const std::string& path, bool& allowed)
@@ -61,8 +62,8 @@ void FtpSessionPolicy::ValidateMlst(serversClientClass& client, const std::strin
     }
     // Any entry that its folder's listing would show, or that the account may download.
     const std::string parent = ParentFolderOf(full);
-    allowed = InsideHome(client, parent) && (Allowed(client, parent, "get") ||
-                                             (Allowed(client, parent, "list") && Allowed(client, parent, "CWD")));
+    allowed = InsideHome(client, parent) &&
+              (Allowed(client, parent, "get") || (Allowed(client, parent, "list") && Allowed(client, parent, "CWD")));
 }
 
 void FtpSessionPolicy::FolderRights(serversClientClass& client, const std::string& folder, TFtpFolderRights& rights)

@@ -52,17 +52,18 @@ ftpServerThread::ftpServerThread(serverController& controller, permissionsClass&
       clientCountsShow_(window,
                         [&controller](const std::pair<int, int>& counts) {
                             controller.setClientCounts(counts.first, counts.second);
-                            controller.view().ShowClientCounts(ClientCountText(counts.first), ClientCountText(counts.second));
+                            controller.view().ShowClientCounts(ClientCountText(counts.first),
+                                                               ClientCountText(counts.second));
                         }),
       statusTextShow_(window, [&controller](const std::string& text) { controller.view().ShowStatusText(text); }),
-      cacheViewShow_(window, [&controller](const CacheViewContents& contents) { controller.view().ShowCacheView(contents); }),
+      cacheViewShow_(window,
+                     [&controller](const CacheViewContents& contents) { controller.view().ShowCacheView(contents); }),
       poster_(window),
       logHandOff_(window, [&controller](const std::vector<std::string>& lines) { controller.writeLogLines(lines); }),
       tickInterval_(tickInterval),
       indexControllerLink_(controller, window),
       thread_([this] { Body(); })
-{
-}
+{}
 
 ftpServerThread::~ftpServerThread()
 {
@@ -185,7 +186,8 @@ void ftpServerThread::ApplyFtpSettings(const ServerSettings& s)
     afterLoginMessagePath_ = s.AfterLoginMessageFilePath;
     // A file that is missing now leaves the text of an earlier start in place.
     std::string content;
-    if (afterLoginEnabled_ && ReadRealFile(afterLoginMessagePath_, content)) afterLoginText_ = AfterLoginTextOf(content);
+    if (afterLoginEnabled_ && ReadRealFile(afterLoginMessagePath_, content))
+        afterLoginText_ = AfterLoginTextOf(content);
     webLinkRequired_ = s.WebLinkRequired;
     ApplyTlsSettings(s);
 }
@@ -214,7 +216,8 @@ void ftpServerThread::DisconnectClient()
 {
     // The number may name a client that has gone meanwhile: then no client has it any more.
     const long long number = clientToDisconnect_.exchange(0);
-    if (TFtpCtrlSocket* client = ftp_ && number != 0 ? ftp_->FindClientByNumber(number) : nullptr) ftp_->Disconnect(client);
+    if (TFtpCtrlSocket* client = ftp_ && number != 0 ? ftp_->FindClientByNumber(number) : nullptr)
+        ftp_->Disconnect(client);
     UpdateCounts();
     SetCommandDone();
 }
@@ -294,8 +297,8 @@ void ftpServerThread::StopHttp()
 void ftpServerThread::RestartIndexer()
 {
     StopIndexer();
-    indexer_ = std::make_unique<IndexThread>(&localIndexList_, indexControllerLink_, accounts_, accounts_.Folders().ListSharedFolders(),
-                                             IndexFilePath());
+    indexer_ = std::make_unique<IndexThread>(&localIndexList_, indexControllerLink_, accounts_,
+                                             accounts_.Folders().ListSharedFolders(), IndexFilePath());
     indexer_->Start();
 }
 

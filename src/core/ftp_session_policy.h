@@ -31,7 +31,8 @@ inline constexpr std::chrono::milliseconds kReverseLookupLimit{5000};
 inline constexpr std::string_view kSearchResultsTag = "<DravikSearchResults>";
 
 inline constexpr const char* kIpRefusedLine = "421 Connection not allowed from this IP.\r\n";
-inline constexpr const char* kLoginTimeoutLine = "421 No login within the time allowed: closing control connection.\r\n";
+inline constexpr const char* kLoginTimeoutLine =
+    "421 No login within the time allowed: closing control connection.\r\n";
 inline constexpr const char* kTooManyForAccount = "530 Maximum number of users for this account has been exceeded.";
 inline constexpr const char* kNoHomePath = "530 No home path exist for this account or its group; cannot log in.";
 
@@ -141,7 +142,7 @@ private:
     permissionsClass& accounts_;
     TFtpServer* server_ = nullptr;
     int loginTimeoutSeconds_ = 60;
-    std::shared_ptr<SocketHome> lookupHome_;  // where lookup results come back
+    std::shared_ptr<SocketHome> lookupHome_;                       // where lookup results come back
     std::unordered_map<long long, PendingLookup> pendingLookups_;  // by client number
 };
 

@@ -112,16 +112,14 @@ bool FtpSessionPolicy::SiteCommand(serversClientClass& client, std::string& keyw
     case SiteExtension::Md5Lookup: {
         thread_.setSessionAction(&client, saMd5Request);
         const std::string digest = digestOf(client, params);
-        if (digest.empty())
-            answer = "556 Illegal MD5 argument file (file resource does not exist).";
-        else if (digest == kNoDigest)
-            answer = "456 File has not been indexed yet, please try again later.";
-        else
-            answer = "256 " + digest;
+        if (digest.empty()) answer = "556 Illegal MD5 argument file (file resource does not exist).";
+        else if (digest == kNoDigest) answer = "456 File has not been indexed yet, please try again later.";
+        else answer = "256 " + digest;
         break;
     }
     case SiteExtension::ChangePassword:
-        answer = thread_.changePassword(&client, params) ? "258 Password has been changed." : "558 Password cannot be changed.";
+        answer = thread_.changePassword(&client, params) ? "258 Password has been changed."
+                                                         : "558 Password cannot be changed.";
         break;
     case SiteExtension::WebLink:
         answer = "256 " + WebLinkReply(client);
@@ -136,9 +134,13 @@ bool FtpSessionPolicy::SiteCommand(serversClientClass& client, std::string& keyw
 void FtpSessionPolicy::Search(serversClientClass& client, const std::string& query)
 {
     const std::string account = AccountOf(client);
-    SearchLocalIndex(thread_.localIndexList(), client.searchMode, query, [this, &account](const std::string& folder) {
-        return accounts_.Folders().CheckFolderPermission(account, folder, "list") && accounts_.Folders().CheckFolderPermission(account, folder, "CWD");
-    }, client.searchResults);
+    SearchLocalIndex(
+        thread_.localIndexList(), client.searchMode, query,
+        [this, &account](const std::string& folder) {
+            return accounts_.Folders().CheckFolderPermission(account, folder, "list") &&
+                   accounts_.Folders().CheckFolderPermission(account, folder, "CWD");
+        },
+        client.searchResults);
 }
 
 std::string FtpSessionPolicy::digestOf(serversClientClass& client, const std::string& param)
@@ -155,7 +157,8 @@ std::string FtpSessionPolicy::digestOf(serversClientClass& client, const std::st
     parent = parent.substr(0, parent.rfind('/'));
     if (!parent.empty() && parent.front() == '/') parent.erase(0, 1);
     const AccountPtr account = accounts_.FindAccount(AccountOf(client));
-    if (!account || parent.empty() || !accounts_.Folders().CheckAccountFolder(*account, SlashesToBackslashes(parent), "get"))
+    if (!account || parent.empty() ||
+        !accounts_.Folders().CheckAccountFolder(*account, SlashesToBackslashes(parent), "get"))
         return std::string(kNoDigest);
     return DigestInIndex(thread_.localIndexList(), path);
 }

@@ -19,7 +19,8 @@ constexpr const char* kDefaultKeyName = "CorvaneServer.key";
 void ftpServerThread::ApplyTlsSettings(const ServerSettings& s)
 {
     const bool ownPair = s.TlsCertificateFile.empty() && s.TlsKeyFile.empty();
-    const std::string certificate = s.TlsCertificateFile.empty() ? ProgramFolder() + kDefaultCertificateName : s.TlsCertificateFile;
+    const std::string certificate =
+        s.TlsCertificateFile.empty() ? ProgramFolder() + kDefaultCertificateName : s.TlsCertificateFile;
     const std::string key = s.TlsKeyFile.empty() ? ProgramFolder() + kDefaultKeyName : s.TlsKeyFile;
     std::string why;
     // Only the home's own pair is made here; a named file that is missing is the operator's.

@@ -67,7 +67,9 @@ void FtpSessionPolicy::RetrSessionClosed(serversClientClass& client, std::uint16
     } else {
         thread_.cacheTransferDone(client, false);
         const float ratio = accounts_.GetUdRatio(AccountOf(client));
-        if (ratio != 0) client.credit -= static_cast<std::int64_t>(std::trunc(client.TransferredBytes * static_cast<double>(ratio)));
+        if (ratio != 0)
+            client.credit -=
+                static_cast<std::int64_t>(std::trunc(client.TransferredBytes * static_cast<double>(ratio)));
     }
     thread_.addFtpDownloaded(static_cast<std::uint64_t>(std::max<long long>(client.TransferredBytes, 0)));
     thread_.cacheChanged();
@@ -114,13 +116,14 @@ void FtpSessionPolicy::Wire(TFtpServer& server)
 {
     server_ = &server;
     server.ClientClass = [] { return std::make_unique<serversClientClass>(); };
-    const auto as = [](TFtpCtrlSocket* client) -> serversClientClass& { return *static_cast<serversClientClass*>(client); };
+    const auto as = [](TFtpCtrlSocket* client) -> serversClientClass& {
+        return *static_cast<serversClientClass*>(client);
+    };
     server.OnClientConnect = [this, as](TFtpServer* s, TFtpCtrlSocket* c, std::uint16_t) { ClientConnect(*s, as(c)); };
     server.OnClientDisconnect = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::uint16_t) { ClientDisconnect(as(c)); };
     server.OnAuthenticate = [this, as](TFtpServer*, TFtpCtrlSocket* c, const std::string& user,
-                                       const std::string& password, bool& ok, std::string& answer) {
-        Authenticate(as(c), user, password, ok, answer);
-    };
+                                       const std::string& password, bool& ok,
+                                       std::string& answer) { Authenticate(as(c), user, password, ok, answer); };
     server.OnClientCommand = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& keyword, std::string& params,
                                         std::string& answer) { ClientCommand(as(c), keyword, params, answer); };
     server.OnAnswerToClient = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& answer) {
@@ -136,26 +139,48 @@ void FtpSessionPolicy::Wire(TFtpServer& server)
     server.OnBuildDirectory = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& directory, bool detailed) {
         BuildDirectory(as(c), directory, detailed);
     };
-    server.OnValidateGet = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateGet(as(c), p, ok); };
-    server.OnValidateSize = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateSize(as(c), p, ok); };
-    server.OnValidatePut = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidatePut(as(c), p, ok); };
-    server.OnValidateDele = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateDele(as(c), p, ok); };
-    server.OnValidateRmd = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateRmd(as(c), p, ok); };
-    server.OnValidateRnFr = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateRnFr(as(c), p, ok); };
-    server.OnValidateRnTo = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateRnTo(as(c), p, ok); };
-    server.OnValidateMlst = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateMlst(as(c), p, ok); };
-    server.OnValidateMfmt = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) { ValidateMfmt(as(c), p, ok); };
+    server.OnValidateGet = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) {
+        ValidateGet(as(c), p, ok);
+    };
+    server.OnValidateSize = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) {
+        ValidateSize(as(c), p, ok);
+    };
+    server.OnValidatePut = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) {
+        ValidatePut(as(c), p, ok);
+    };
+    server.OnValidateDele = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) {
+        ValidateDele(as(c), p, ok);
+    };
+    server.OnValidateRmd = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) {
+        ValidateRmd(as(c), p, ok);
+    };
+    server.OnValidateRnFr = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) {
+        ValidateRnFr(as(c), p, ok);
+    };
+    server.OnValidateRnTo = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) {
+        ValidateRnTo(as(c), p, ok);
+    };
+    server.OnValidateMlst = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) {
+        ValidateMlst(as(c), p, ok);
+    };
+    server.OnValidateMfmt = [this, as](TFtpServer*, TFtpCtrlSocket* c, std::string& p, bool& ok) {
+        ValidateMfmt(as(c), p, ok);
+    };
     server.OnFolderRights = [this, as](TFtpServer*, TFtpCtrlSocket* c, const std::string& folder, TFtpFolderRights& r) {
         FolderRights(as(c), folder, r);
     };
     server.OnRetrSessionConnected = [this, as](TFtpServer*, TFtpCtrlSocket* c, TWSocket*, std::uint16_t e) {
         RetrSessionConnected(as(c), e);
     };
-    server.OnRetrDataSent = [this, as](TFtpServer*, TFtpCtrlSocket* c, TWSocket*, std::uint16_t e) { RetrDataSent(as(c), e); };
+    server.OnRetrDataSent = [this, as](TFtpServer*, TFtpCtrlSocket* c, TWSocket*, std::uint16_t e) {
+        RetrDataSent(as(c), e);
+    };
     server.OnRetrSessionClosed = [this, as](TFtpServer*, TFtpCtrlSocket* c, TWSocket*, std::uint16_t e) {
         RetrSessionClosed(as(c), e);
     };
-    server.OnTransferFailedBeforeSending = [this, as](TFtpServer*, TFtpCtrlSocket* c) { TransferFailedBeforeSending(as(c)); };
+    server.OnTransferFailedBeforeSending = [this, as](TFtpServer*, TFtpCtrlSocket* c) {
+        TransferFailedBeforeSending(as(c));
+    };
     server.OnStorSessionConnected = [this, as](TFtpServer*, TFtpCtrlSocket* c, TWSocket*, std::uint16_t e) {
         StorSessionConnected(as(c), e);
     };

@@ -10,7 +10,9 @@ namespace corvane {
 
 class HeadlessServerView : public SilentServerView {
 public:
-    explicit HeadlessServerView(std::FILE* out = stdout) : out_(out) {}
+    explicit HeadlessServerView(std::FILE* out = stdout)
+        : out_(out)
+    {}
     void AppendScreenLog(const std::string& line) override;
 
 private:

@@ -13,7 +13,10 @@ class WindowThread;
 
 class IndexControllerLink : public IndexController {
 public:
-    IndexControllerLink(serverController& controller, WindowThread& window) : controller_(controller), window_(window) {}
+    IndexControllerLink(serverController& controller, WindowThread& window)
+        : controller_(controller),
+          window_(window)
+    {}
 
     IndexSettingsSnapshot TakeIndexSettings() override;
     void WriteIndexLog(const std::string& line) override;

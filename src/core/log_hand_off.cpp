@@ -2,9 +2,10 @@
 
 namespace corvane {
 
-LogHandOff::LogHandOff(WindowThread& window, Write write) : window_(window), state_(std::make_shared<State>(std::move(write)))
-{
-}
+LogHandOff::LogHandOff(WindowThread& window, Write write)
+    : window_(window),
+      state_(std::make_shared<State>(std::move(write)))
+{}
 
 void LogHandOff::Hand(std::vector<std::string> lines, std::size_t bytes)
 {

@@ -40,7 +40,9 @@ private:
         std::size_t bytes = 0;
     };
     struct State {
-        explicit State(Write w) : write(std::move(w)) {}
+        explicit State(Write w)
+            : write(std::move(w))
+        {}
         const Write write;
         std::mutex lock;
         std::deque<Batch> batches;  // guarded by lock; oldest first

@@ -14,7 +14,9 @@ namespace corvane {
 
 class LogWriter {
 public:
-    explicit LogWriter(ServerView& view) : view_(view) {}
+    explicit LogWriter(ServerView& view)
+        : view_(view)
+    {}
 
     void SetScreenLogging(bool on) { screenLogging_ = on; }
     void SetFileLogging(bool on) { fileLogging_ = on; }

@@ -31,7 +31,8 @@ auto HttpGroup(Use use)
 template <typename Use>
 auto CacheGroup(Use use)
 {
-    return use(&S::DirectoryCacheEnabled, &S::FileCacheEnabled, &S::FileCacheMode, &S::CacheSize, &S::CacheAutoRefreshGUI);
+    return use(&S::DirectoryCacheEnabled, &S::FileCacheEnabled, &S::FileCacheMode, &S::CacheSize,
+               &S::CacheAutoRefreshGUI);
 }
 
 }  // namespace

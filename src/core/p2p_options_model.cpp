@@ -33,21 +33,24 @@ std::string FilteredEmail(std::string_view text)
 
 }  // namespace
 
-bool IsBrinvaleNetwork(const std::string& name) { return name.size() >= 8 && EqualsIgnoreCase(name.substr(0, 8), "Brinvale"); }
+bool IsBrinvaleNetwork(const std::string& name)
+{
+    return name.size() >= 8 && EqualsIgnoreCase(name.substr(0, 8), "Brinvale");
+}
 
 P2POptionsModel::P2POptionsModel(serverController& controller)
-    : controller_(controller), httpClient_(std::make_unique<THttpCli>())
-{
-}
+    : controller_(controller),
+      httpClient_(std::make_unique<THttpCli>())
+{}
 
-P2POptionsModel::~P2POptionsModel()
-{
-    httpClient_->Abort();
-}
+P2POptionsModel::~P2POptionsModel() { httpClient_->Abort(); }
 
 void P2POptionsModel::Close() { httpClient_->Abort(); }
 
-void P2POptionsModel::Warn(const std::string& text) { controller_.showMessageBox(ServerView::MessageKind::Error, text); }
+void P2POptionsModel::Warn(const std::string& text)
+{
+    controller_.showMessageBox(ServerView::MessageKind::Error, text);
+}
 
 P2POptionsModel::ProfileFields P2POptionsModel::ProfileOfSettings() const
 {
@@ -57,7 +60,8 @@ P2POptionsModel::ProfileFields P2POptionsModel::ProfileOfSettings() const
     fields.countryIndex = CountryCodeIndex(profile.Country);
     fields.email = profile.Email;
     const long long kind = std::atoll(profile.ConType.c_str());
-    fields.connectionIndex = kind >= 0 && kind < static_cast<long long>(kConnectionKindCount) ? static_cast<std::size_t>(kind) : 0;
+    fields.connectionIndex =
+        kind >= 0 && kind < static_cast<long long>(kConnectionKindCount) ? static_cast<std::size_t>(kind) : 0;
     return fields;
 }
 
@@ -148,7 +152,8 @@ void P2POptionsModel::RegisterAccount(const std::string& networkName)
     }
     controller_.writeLog("Registering user " + entry.userName + " with " + entry.name);
     const NetworkProfile& profile = controller_.networkProfile();
-    std::istringstream body(RegistrationBody(profile.Country, profile.Zipcode, profile.Email, entry.userName, entry.password));
+    std::istringstream body(
+        RegistrationBody(profile.Country, profile.Zipcode, profile.Email, entry.userName, entry.password));
     ReplyCapture reply;
     applyHttpSettings(controller_.connectionSettings(), *httpClient_);
     httpClient_->URL = JoinUrlPath(entry.address, "user.php");
@@ -159,8 +164,9 @@ void P2POptionsModel::RegisterAccount(const std::string& networkName)
     httpClient_->ReplyStream = nullptr;
     const std::string& text = reply.Text();
     if (clean && ReplyAccepted(text, kServerNonNumberStatus)) {
-        controller_.showMessageBox(ServerView::MessageKind::Help,
-                                   "User " + entry.userName + " registered and ready for indexing on " + entry.name + " ..");
+        controller_.showMessageBox(ServerView::MessageKind::Help, "User " + entry.userName +
+                                                                      " registered and ready for indexing on " +
+                                                                      entry.name + " ..");
         return;
     }
     std::string message = "User registration to " + entry.name + "failed: ";

@@ -27,7 +27,8 @@ class THttpCli;
 inline constexpr const char* kUnregisteredText = "<unregistered>";
 inline constexpr const char* kRetrieveButtonText = "Retrieve P2P Network List";
 inline constexpr const char* kRetrievingButtonText = "Downloading P2P network list...";
-inline constexpr const char* kUnreachableText = "The Internet is unreachable! Please check your network connection and settings.";
+inline constexpr const char* kUnreachableText =
+    "The Internet is unreachable! Please check your network connection and settings.";
 inline constexpr const char* kSelectNetworkFirstText =
     "Select a network from above first. If no network exists in the list view, then click on \"retrieve P2P network "
     "list\".";

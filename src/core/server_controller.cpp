@@ -34,8 +34,7 @@ serverController::serverController(WindowThread& window, ServerView& view, std::
       arguments_(std::move(arguments)),
       log_(view),
       accounts_(ProgramFolder(), RealFolderExistsTest)
-{
-}
+{}
 
 serverController::~serverController()
 {
@@ -248,7 +247,8 @@ void serverController::removeStaleSettingsTemporaries()
 {
     // A save killed before its rename leaves its hidden temporary; nothing else writes the
     // settings while the controller starts.
-    fs::RemoveStaleRewriteTemporaries(ProgramFolder(), [](std::string_view name) { return name == kServerSettingsFileName; });
+    fs::RemoveStaleRewriteTemporaries(ProgramFolder(),
+                                      [](std::string_view name) { return name == kServerSettingsFileName; });
 }
 
 void serverController::loadSettings() { settings_ = LoadServerSettings(OpenServerSettings()); }

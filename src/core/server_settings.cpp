@@ -71,8 +71,7 @@ ServerSettings LoadServerSettings(const IniImage& image)
     s.RunWebServerNextTime = ReadBool(image, "RunWebServerNextTime", d.RunWebServerNextTime);
     s.TlsCertificateFile = ReadText(image, "TlsCertificateFile", d.TlsCertificateFile);
     s.TlsKeyFile = ReadText(image, "TlsKeyFile", d.TlsKeyFile);
-    s.TlsRequiredForPasswordLogins =
-        ReadBool(image, "TlsRequiredForPasswordLogins", d.TlsRequiredForPasswordLogins);
+    s.TlsRequiredForPasswordLogins = ReadBool(image, "TlsRequiredForPasswordLogins", d.TlsRequiredForPasswordLogins);
     return s;
 }
 

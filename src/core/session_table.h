@@ -44,12 +44,13 @@ public:
     // operator (the session view, the administration commands' session list); the table
     // numbers its sessions from 1, never reusing a number.
     sessionRecord(long long clientNumber, std::string peerAddress, std::uint64_t number = 0)
-        : clientNumber_(clientNumber), number_(number), peerAddress_(std::move(peerAddress))
-    {
-    }
+        : clientNumber_(clientNumber),
+          number_(number),
+          peerAddress_(std::move(peerAddress))
+    {}
 
     long long ClientNumber() const { return clientNumber_; }  // fixed at creation
-    std::uint64_t Number() const { return number_; }  // fixed at creation
+    std::uint64_t Number() const { return number_; }          // fixed at creation
     std::string PeerAddress() const { return Get(peerAddress_); }
     std::string AccountName() const { return Get(accountName_); }
     std::string CurrentPath() const { return Get(currentPath_); }
@@ -59,8 +60,7 @@ public:
 
     void SetLastCommand(const std::string& text) { Set(lastCommand_, text); }
     // One action update: account, path, action and the account's group.
-    void SetAction(const std::string& account, const std::string& path, std::int32_t action,
-                   const std::string& group);
+    void SetAction(const std::string& account, const std::string& path, std::int32_t action, const std::string& group);
 
 private:
     std::string Get(const std::string& field) const;

@@ -26,7 +26,9 @@ bool NameKeyAllowed(char key)
     }
 }
 
-SignUpForm::SignUpForm(Mode mode, const P2PNetwork& network) : mode_(mode), network_(network)
+SignUpForm::SignUpForm(Mode mode, const P2PNetwork& network)
+    : mode_(mode),
+      network_(network)
 {
     if (mode_ == Mode::Edit) {
         fields_.userName = network_.userName;
@@ -52,7 +54,8 @@ std::optional<std::string> SignUpForm::Confirm()
     if (fields_.userName.empty()) return "Username cannot be empty. Please re-enter the username.";
     if (fields_.userName.size() > kMostUserNameLength)
         return "Username cannot exceed 16 characters; Please re-enter the password fields.";
-    if (EndsInUnderscoreP(fields_.userName)) return "Username cannot have \"_p\" at the end; Please re-enter the username.";
+    if (EndsInUnderscoreP(fields_.userName))
+        return "Username cannot have \"_p\" at the end; Please re-enter the username.";
     if (fields_.password.empty()) return "Password field cannot be empty; Please re-enter the password.";
     if (fields_.password.size() > kMostPasswordLength)
         return refusePasswords("Password cannot exceed 8 characters; Please re-enter the password fields.");

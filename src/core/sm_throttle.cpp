@@ -21,7 +21,9 @@ std::int32_t TruncatedPause(double x)
 
 }  // namespace
 
-TSMThrottle::TSMThrottle(TickSource tick) : tick_(tick ? std::move(tick) : TickSource(MillisecondTick)) {}
+TSMThrottle::TSMThrottle(TickSource tick)
+    : tick_(tick ? std::move(tick) : TickSource(MillisecondTick))
+{}
 
 void TSMThrottle::Clear()
 {

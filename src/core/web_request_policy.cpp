@@ -73,9 +73,9 @@ std::string SettingFileContent(const std::string& name)
 }  // namespace
 
 WebRequestPolicy::WebRequestPolicy(ftpServerThread& thread, permissionsClass& accounts)
-    : thread_(thread), accounts_(accounts)
-{
-}
+    : thread_(thread),
+      accounts_(accounts)
+{}
 
 void WebRequestPolicy::Wire(THttpServer& server)
 {
@@ -123,11 +123,12 @@ void WebRequestPolicy::ClientConnect(THttpServer& server, httpServersClientClass
     const std::string name = client.Name();
     const auto stillHere = [&server, &client, &name] { return server.IsClient(&client) && client.Name() == name; };
     bool gone = false;
-    const bool allowed = accounts_.IpRules().CheckClientAddress(client.PeerAddr(), 1, [this, &client, &gone, &stillHere] {
-        const std::string host = HostNameOf(client, stillHere);
-        gone = !stillHere();
-        return host;
-    });
+    const bool allowed =
+        accounts_.IpRules().CheckClientAddress(client.PeerAddr(), 1, [this, &client, &gone, &stillHere] {
+            const std::string host = HostNameOf(client, stillHere);
+            gone = !stillHere();
+            return host;
+        });
     if (gone || !stillHere()) return;
     const std::string peer = Peer(client, stillHere);
     if (!stillHere()) return;

@@ -25,11 +25,11 @@ inline constexpr const char* kForbiddenIpPage =
 
 // The web settings copied at each HTTP start.
 struct WebSettings {
-    std::string root;            // WebServerRoot, a real path without a final "\"
-    std::string error404File;    // WebServerError404Answer
-    std::string htmlHeader;      // WebServerHtmlHeader
-    std::string bindAddress;     // UserSetServerIP
-    int port = 80;               // WebServerPort
+    std::string root;          // WebServerRoot, a real path without a final "\"
+    std::string error404File;  // WebServerError404Answer
+    std::string htmlHeader;    // WebServerHtmlHeader
+    std::string bindAddress;   // UserSetServerIP
+    int port = 80;             // WebServerPort
 };
 
 class WebRequestPolicy {

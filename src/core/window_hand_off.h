@@ -19,7 +19,9 @@ namespace corvane {
 // Closures posted one by one: each runs once, in posting order.
 class WindowPoster {
 public:
-    explicit WindowPoster(WindowThread& window) : window_(window) {}
+    explicit WindowPoster(WindowThread& window)
+        : window_(window)
+    {}
     // Any thread. False when the window's queue is gone (the closure then never runs).
     bool Post(std::function<void()> closure)
     {
@@ -41,7 +43,10 @@ class LatestValueShow {
 public:
     using Show = std::function<void(const Value&)>;
 
-    LatestValueShow(WindowThread& window, Show show) : window_(window), state_(std::make_shared<State>(std::move(show))) {}
+    LatestValueShow(WindowThread& window, Show show)
+        : window_(window),
+          state_(std::make_shared<State>(std::move(show)))
+    {}
 
     // Any thread.
     void Hand(Value value)
@@ -69,7 +74,9 @@ public:
 
 private:
     struct State {
-        explicit State(Show s) : show(std::move(s)) {}
+        explicit State(Show s)
+            : show(std::move(s))
+        {}
         const Show show;
         std::mutex lock;
         Value value{};  // guarded by lock

@@ -19,7 +19,9 @@ struct Rendezvous {
 
 struct Release {
     std::shared_ptr<Rendezvous> meeting;
-    explicit Release(std::shared_ptr<Rendezvous> m) : meeting(std::move(m)) {}
+    explicit Release(std::shared_ptr<Rendezvous> m)
+        : meeting(std::move(m))
+    {}
     Release(const Release&) = delete;
     Release& operator=(const Release&) = delete;
     ~Release()

@@ -48,10 +48,8 @@ void TFtpServer::CommandSIZE(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     }
     try {
         const auto info = fs::StatReal(path.real);
-        if (!info || info->isDirectory)
-            answer = "550 Command failed: File not found.";
-        else
-            answer = "213 " + std::to_string(info->size);
+        if (!info || info->isDirectory) answer = "550 Command failed: File not found.";
+        else answer = "213 " + std::to_string(info->size);
     } catch (const std::exception& e) {
         answer = std::string("550 Command failed: ") + e.what() + ".";
     }

@@ -17,8 +17,7 @@ std::string UpperCase(std::string text)
 
 }  // namespace
 
-void TFtpServer::CommandUSER(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
-                             std::string& answer)
+void TFtpServer::CommandUSER(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     client->SetCurrentCommand(ftpcUSER);
     // Accepted in every state: a logged-in client that names a user again is logged out by it.
@@ -27,8 +26,7 @@ void TFtpServer::CommandUSER(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     answer = "331 Password required for " + client->UserName() + ".";
 }
 
-void TFtpServer::CommandPASS(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
-                             std::string& answer)
+void TFtpServer::CommandPASS(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     client->SetCurrentCommand(ftpcPASS);
     if (client->FtpState() != ftpcWaitingPassword) {
@@ -111,8 +109,7 @@ void TFtpServer::CommandSYST(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     answer = "215 UNIX Type: Brinvale Corvane (Tiv)";
 }
 
-void TFtpServer::CommandTYPE(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
-                             std::string& answer)
+void TFtpServer::CommandTYPE(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcTYPE);
@@ -122,8 +119,7 @@ void TFtpServer::CommandTYPE(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     else answer = "500 'TYPE " + params + "': command not understood.";
 }
 
-void TFtpServer::CommandMODE(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
-                             std::string& answer)
+void TFtpServer::CommandMODE(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcMODE);

@@ -36,8 +36,7 @@ void TFtpServer::CommandOverflow(TFtpCtrlSocket* client, std::string& /*keyword*
     // Nothing more is read from this client: what is already there is thrown away.
     client->Shutdown(0);
     char discard[kDiscardBlockSize];
-    while (client->Receive(discard, kDiscardBlockSize) > 0) {
-    }
+    while (client->Receive(discard, kDiscardBlockSize) > 0) {}
     answer = "500 Command too long";
     PostClientEvent(TFtpPostedEvent::CloseRequest, client);
 }

@@ -111,7 +111,8 @@ void TFtpServer::CommandPROT(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     }
 }
 
-void TFtpServer::CommandCCC(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/, std::string& answer)
+void TFtpServer::CommandCCC(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
+                            std::string& answer)
 {
     answer = client->Secure() ? "534 CCC refused: the control connection stays protected."
                               : "533 CCC needs a protected control connection.";
@@ -160,7 +161,9 @@ void TFtpServer::ProtectActiveData(TFtpCtrlSocket* client)
 void TFtpServer::ProtectPassiveData(TFtpCtrlSocket* client, int handle)
 {
     TWSocket* data = client->DataWSocket();
-    data->OnSecureChannelReady = [this, client](TCustomWSocket*, std::uint16_t error) { PassiveDataSecured(client, error); };
+    data->OnSecureChannelReady = [this, client](TCustomWSocket*, std::uint16_t error) {
+        PassiveDataSecured(client, error);
+    };
     data->StartSecureChannel(DataChannelMaker()(handle), tlsHandshakeLimit_);
 }
 
@@ -171,7 +174,8 @@ void TFtpServer::PassiveDataSecured(TFtpCtrlSocket* client, std::uint16_t error)
     if (error != 0) {
         DataSecureFailed(client, data, error);
         // The listener is gone: a transfer asked for later must not wait for it.
-        if (!client->DataChannel().PassiveStartPending()) client->DataChannel().Apply(TFtpDataChannel::Event::PassiveLost);
+        if (!client->DataChannel().PassiveStartPending())
+            client->DataChannel().Apply(TFtpDataChannel::Event::PassiveLost);
         return;
     }
     if (!client->DataChannel().PassiveStartPending()) {

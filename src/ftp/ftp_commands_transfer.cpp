@@ -83,7 +83,8 @@ std::string ReserveUniqueFileName(const std::string& base)
         FileStream reservation;
         if (reservation.OpenReal(name + ".TMP", FileStream::Mode::CreateNew)) return name;
         if (fs::LastFsError() != fs::FsError::AlreadyExists)
-            throw FtpServerException("Cannot create a unique file in " + folder + ": " + fs::FsErrorText(fs::LastFsError()));
+            throw FtpServerException("Cannot create a unique file in " + folder + ": " +
+                                     fs::FsErrorText(fs::LastFsError()));
     }
     throw FtpServerException("Cannot create a unique file in " + folder + ": no free name");
 }
@@ -100,8 +101,7 @@ bool TFtpServer::BeginTransfer(TFtpCtrlSocket* client, TFtpCommandId command, st
     return true;
 }
 
-void TFtpServer::CommandRETR(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
-                             std::string& answer)
+void TFtpServer::CommandRETR(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcRETR);
@@ -141,8 +141,7 @@ bool TFtpServer::PrepareUpload(TFtpCtrlSocket* client, const std::string& reques
     return allowed;
 }
 
-void TFtpServer::CommandSTOR(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
-                             std::string& answer)
+void TFtpServer::CommandSTOR(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcSTOR);
@@ -165,8 +164,7 @@ void TFtpServer::CommandSTOR(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     }
 }
 
-void TFtpServer::CommandAPPE(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
-                             std::string& answer)
+void TFtpServer::CommandAPPE(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcAPPE);
@@ -231,8 +229,7 @@ void TFtpServer::CommandSTOU(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     }
 }
 
-void TFtpServer::CommandREST(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
-                             std::string& answer)
+void TFtpServer::CommandREST(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcREST);

@@ -12,7 +12,8 @@ constexpr char kOverflowLine[] = "OVER";
 
 }  // namespace
 
-TFtpCtrlSocket::TFtpCtrlSocket() : dataWSocket_(std::make_unique<TWSocket>())
+TFtpCtrlSocket::TFtpCtrlSocket()
+    : dataWSocket_(std::make_unique<TWSocket>())
 {
     dataWSocket_->SetName("DataWSocket");
 }

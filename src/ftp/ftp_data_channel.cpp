@@ -39,11 +39,11 @@ constexpr std::array<Row, TFtpDataChannel::kStateCount> kTransitions = {{
 }};
 
 constexpr std::array<const char*, TFtpDataChannel::kStateCount> kStateNames = {
-    "Idle", "Listening", "Accepted", "StartingActive", "StartingListening", "StartingAccepted",
+    "Idle",           "Listening",  "Accepted", "StartingActive", "StartingListening", "StartingAccepted",
     "AwaitingClient", "Connecting", "Connected"};
 constexpr std::array<const char*, TFtpDataChannel::kEventCount> kEventNames = {
-    "PassiveOpened", "PassiveLost", "ClientArrived", "TransferAccepted", "TransferRefused",
-    "Start", "Connected", "CalledOff", "Closed"};
+    "PassiveOpened", "PassiveLost", "ClientArrived", "TransferAccepted", "TransferRefused", "Start",
+    "Connected",     "CalledOff",   "Closed"};
 
 constexpr char kFtpDataService[] = "ftp-data";
 
@@ -87,10 +87,7 @@ bool TFtpDataChannel::PassiveRequested() const
 
 bool TFtpDataChannel::PassiveStartPending() const { return state_ == State::AwaitingClient; }
 
-bool TFtpDataChannel::PassiveAccepted() const
-{
-    return state_ == State::Accepted || state_ == State::StartingAccepted;
-}
+bool TFtpDataChannel::PassiveAccepted() const { return state_ == State::Accepted || state_ == State::StartingAccepted; }
 
 bool TFtpDataChannel::TransferRunning() const
 {

@@ -73,8 +73,8 @@ public:
     bool PassiveStartPending() const;  // a transfer waits for the client to reach the listener
     bool PassiveAccepted() const;      // the client's connection to the listener waits for a transfer
     bool DataConnected() const { return state_ == State::Connected; }
-    bool TransferRunning() const;      // from the acceptance of a transfer command to its end
-    bool Starting() const;             // a transfer accepted whose data connection is not asked for yet
+    bool TransferRunning() const;  // from the acceptance of a transfer command to its end
+    bool Starting() const;         // a transfer accepted whose data connection is not asked for yet
     TFtpCommandId Command() const { return command_; }
 
     // A start event of the engine is on its way for the starting transfer. Leaving the starting

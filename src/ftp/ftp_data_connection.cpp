@@ -29,7 +29,10 @@ bool SameHost(int handle, const std::string& peerAddr)
 
 // Errors of binding port 20 that another local port avoids: the port is busy or needs
 // privileges, or this very connection from it is still remembered by the stack.
-bool DataPortUnavailable(int error) { return error == WSAEADDRINUSE || error == WSAEACCES || error == WSAEADDRNOTAVAIL; }
+bool DataPortUnavailable(int error)
+{
+    return error == WSAEADDRINUSE || error == WSAEACCES || error == WSAEADDRNOTAVAIL;
+}
 
 }  // namespace
 
@@ -150,8 +153,7 @@ void TFtpServer::ClientPassiveSessionAvailable(TFtpCtrlSocket* client, std::uint
     DetachDataHandlers(data);
     try {
         data->Close();
-    } catch (const ESocketException&) {
-    }
+    } catch (const ESocketException&) {}
     // The end of a download must reach the client: no abortive close on this connection.
     data->SetLingerOnOff(wsLingerOff);
     data->SetLingerTimeout(0);
@@ -251,10 +253,8 @@ void TFtpServer::ConnectActiveData(TFtpCtrlSocket* client, bool fromDataPort, bo
         ProtectActiveData(client);
     };
     prepare(kFtpDataPort);
-    if (downloadHandlers)
-        AttachDownloadHandlers(client);
-    else
-        AttachUploadHandlers(client);
+    if (downloadHandlers) AttachDownloadHandlers(client);
+    else AttachUploadHandlers(client);
     // The handlers wait until the connect has been made: a failed first try must not end the
     // transfer, only move it to another local port.
     TCustomWSocket::TSessionEvent connected = data->OnSessionConnected, closed = data->OnSessionClosed,
@@ -266,8 +266,7 @@ void TFtpServer::ConnectActiveData(TFtpCtrlSocket* client, bool fromDataPort, bo
         if (!fromDataPort || !DataPortUnavailable(data->LastError())) throw;
         try {
             data->Abort();
-        } catch (...) {
-        }
+        } catch (...) {}
         prepare("0");
         data->Connect();
     }
@@ -277,8 +276,7 @@ void TFtpServer::ConnectActiveData(TFtpCtrlSocket* client, bool fromDataPort, bo
     data->OnDataSent = sent;
 }
 
-void TFtpServer::CommandPORT(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
-                             std::string& answer)
+void TFtpServer::CommandPORT(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcPORT);

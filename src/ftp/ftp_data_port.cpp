@@ -44,7 +44,7 @@ std::optional<TFtpPortParams> ParsePortParams(const std::string& params)
     for (int i = 0; i < 6; ++i) {
         if (!ReadField(params, pos, result.fields[i])) return std::nullopt;
         if (pos == params.size()) return result;  // the fields not given count as 0
-        ++pos;                                     // the comma
+        ++pos;                                    // the comma
     }
     return std::nullopt;  // a seventh field
 }
@@ -71,9 +71,9 @@ std::optional<std::uint32_t> ParsePasvAddress(const std::string& text)
 
 std::string PassiveModeReply(std::uint32_t address, int port)
 {
-    return "227 Entering Passive Mode (" + std::to_string(address >> 24) + "," + std::to_string((address >> 16) & 0xFF) +
-           "," + std::to_string((address >> 8) & 0xFF) + "," + std::to_string(address & 0xFF) + "," +
-           std::to_string(port / 256) + "," + std::to_string(port % 256) + ").";
+    return "227 Entering Passive Mode (" + std::to_string(address >> 24) + "," +
+           std::to_string((address >> 16) & 0xFF) + "," + std::to_string((address >> 8) & 0xFF) + "," +
+           std::to_string(address & 0xFF) + "," + std::to_string(port / 256) + "," + std::to_string(port % 256) + ").";
 }
 
 }  // namespace corvane

@@ -14,16 +14,16 @@ void TFtpServer::FillCommandTable()
 {
     // Table order is search order.
     static const TFtpBuiltinCommand kBuiltins[] = {
-        {"PORT", &TFtpServer::CommandPORT}, {"STOR", &TFtpServer::CommandSTOR}, {"RETR", &TFtpServer::CommandRETR},
-        {"CWD", &TFtpServer::CommandCWD},   {"XPWD", &TFtpServer::CommandXPWD}, {"PWD", &TFtpServer::CommandPWD},
-        {"USER", &TFtpServer::CommandUSER}, {"PASS", &TFtpServer::CommandPASS}, {"LIST", &TFtpServer::CommandLIST},
-        {"NLST", &TFtpServer::CommandNLST}, {"TYPE", &TFtpServer::CommandTYPE}, {"SYST", &TFtpServer::CommandSYST},
-        {"QUIT", &TFtpServer::CommandQUIT}, {"DELE", &TFtpServer::CommandDELE}, {"SIZE", &TFtpServer::CommandSIZE},
-        {"REST", &TFtpServer::CommandREST}, {"RNFR", &TFtpServer::CommandRNFR}, {"RNTO", &TFtpServer::CommandRNTO},
-        {"MKD", &TFtpServer::CommandMKD},   {"RMD", &TFtpServer::CommandRMD},   {"ABOR", &TFtpServer::CommandABOR},
-        {"PASV", &TFtpServer::CommandPASV}, {"NOOP", &TFtpServer::CommandNOOP}, {"CDUP", &TFtpServer::CommandCDUP},
-        {"APPE", &TFtpServer::CommandAPPE}, {"STRU", &TFtpServer::CommandSTRU}, {"XMKD", &TFtpServer::CommandMKD},
-        {"XRMD", &TFtpServer::CommandRMD},  {"MDTM", &TFtpServer::CommandMDTM}, {"MODE", &TFtpServer::CommandMODE},
+        {"PORT", &TFtpServer::CommandPORT},     {"STOR", &TFtpServer::CommandSTOR}, {"RETR", &TFtpServer::CommandRETR},
+        {"CWD", &TFtpServer::CommandCWD},       {"XPWD", &TFtpServer::CommandXPWD}, {"PWD", &TFtpServer::CommandPWD},
+        {"USER", &TFtpServer::CommandUSER},     {"PASS", &TFtpServer::CommandPASS}, {"LIST", &TFtpServer::CommandLIST},
+        {"NLST", &TFtpServer::CommandNLST},     {"TYPE", &TFtpServer::CommandTYPE}, {"SYST", &TFtpServer::CommandSYST},
+        {"QUIT", &TFtpServer::CommandQUIT},     {"DELE", &TFtpServer::CommandDELE}, {"SIZE", &TFtpServer::CommandSIZE},
+        {"REST", &TFtpServer::CommandREST},     {"RNFR", &TFtpServer::CommandRNFR}, {"RNTO", &TFtpServer::CommandRNTO},
+        {"MKD", &TFtpServer::CommandMKD},       {"RMD", &TFtpServer::CommandRMD},   {"ABOR", &TFtpServer::CommandABOR},
+        {"PASV", &TFtpServer::CommandPASV},     {"NOOP", &TFtpServer::CommandNOOP}, {"CDUP", &TFtpServer::CommandCDUP},
+        {"APPE", &TFtpServer::CommandAPPE},     {"STRU", &TFtpServer::CommandSTRU}, {"XMKD", &TFtpServer::CommandMKD},
+        {"XRMD", &TFtpServer::CommandRMD},      {"MDTM", &TFtpServer::CommandMDTM}, {"MODE", &TFtpServer::CommandMODE},
         {"OVER", &TFtpServer::CommandOverflow}, {"STOU", &TFtpServer::CommandSTOU},
     };
     for (const TFtpBuiltinCommand& builtin : kBuiltins) AddCommand(builtin.keyword, Bound(builtin.handler));
@@ -48,7 +48,8 @@ void TFtpServer::ClientCommand(TFtpCtrlSocket* client, const char* cmdBuf, int c
     const long long number = client->ClientNumber();
     std::string keyword, params, answer;
     try {
-        SplitFtpCommandLine(RemoveTelnetEscapes(std::string_view(cmdBuf, static_cast<std::size_t>(cmdLen))), keyword, params);
+        SplitFtpCommandLine(RemoveTelnetEscapes(std::string_view(cmdBuf, static_cast<std::size_t>(cmdLen))), keyword,
+                            params);
         TriggerClientCommand(client, keyword, params, answer);
         if (answer.empty()) DispatchCommand(client, keyword, params, answer);
     } catch (const std::exception& e) {

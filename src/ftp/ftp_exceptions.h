@@ -12,13 +12,17 @@ namespace corvane {
 // Raised by the server component (TFtpServer): misuse of its operations, accept failures.
 class FtpServerException : public std::runtime_error {
 public:
-    explicit FtpServerException(const std::string& message) : std::runtime_error(message) {}
+    explicit FtpServerException(const std::string& message)
+        : std::runtime_error(message)
+    {}
 };
 
 // Raised by a control connection (TFtpCtrlSocket); it is a socket-layer error as well.
 class EFtpCtrlSocketException : public ESocketException {
 public:
-    explicit EFtpCtrlSocketException(const std::string& message) : ESocketException(message) {}
+    explicit EFtpCtrlSocketException(const std::string& message)
+        : ESocketException(message)
+    {}
 };
 
 }  // namespace corvane

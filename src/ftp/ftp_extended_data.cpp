@@ -32,8 +32,7 @@ bool TFtpServer::RefusedAfterEpsvAll(TFtpCtrlSocket* client, const char* keyword
     return true;
 }
 
-void TFtpServer::CommandEPSV(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
-                             std::string& answer)
+void TFtpServer::CommandEPSV(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcEPSV);
@@ -61,8 +60,7 @@ void TFtpServer::CommandEPSV(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     SetPassiveFlags(client, true);
 }
 
-void TFtpServer::CommandEPRT(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
-                             std::string& answer)
+void TFtpServer::CommandEPRT(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcEPRT);

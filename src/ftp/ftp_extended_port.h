@@ -13,7 +13,7 @@ namespace corvane {
 struct TFtpEprtParams {
     long protocol = 0;  // 1 IPv4, 2 IPv6, anything else unknown
     std::string address;
-    long port = 0;      // capped above 65535, so a long run of digits still reads as too large
+    long port = 0;  // capped above 65535, so a long run of digits still reads as too large
 };
 
 // Nothing when the text is not of that form (missing delimiters, an empty or non-decimal

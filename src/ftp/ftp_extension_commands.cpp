@@ -46,7 +46,8 @@ void TFtpServer::FillExtensionTable()
         {"AUTH", &TFtpServer::CommandAUTH}, {"PBSZ", &TFtpServer::CommandPBSZ}, {"PROT", &TFtpServer::CommandPROT},
         {"CCC", &TFtpServer::CommandCCC},
     };
-    for (const TFtpBuiltinCommand& extension : kExtensions) extensionTable_.push_back({extension.keyword, Bound(extension.handler)});
+    for (const TFtpBuiltinCommand& extension : kExtensions)
+        extensionTable_.push_back({extension.keyword, Bound(extension.handler)});
 }
 
 void TFtpServer::CommandFEAT(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
@@ -57,20 +58,16 @@ void TFtpServer::CommandFEAT(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     answer = FeatReply(*client, SecureAvailable());
 }
 
-void TFtpServer::CommandOPTS(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
-                             std::string& answer)
+void TFtpServer::CommandOPTS(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     client->SetCurrentCommand(ftpcOPTS);
     const std::string trimmed = TrimBlanks(params);
     const std::size_t blank = trimmed.find(' ');
     const std::string name = UpperCase(trimmed.substr(0, blank));
     const std::string value = blank == std::string::npos ? std::string() : trimmed.substr(blank + 1);
-    if (name == "UTF8")
-        answer = Utf8Option(client, value);
-    else if (name == "MLST")
-        answer = MlstOption(client, value);
-    else
-        answer = "501 OPTS " + name + " not understood.";
+    if (name == "UTF8") answer = Utf8Option(client, value);
+    else if (name == "MLST") answer = MlstOption(client, value);
+    else answer = "501 OPTS " + name + " not understood.";
 }
 
 std::string TFtpServer::HelpReply(const std::string& params) const
@@ -95,8 +92,7 @@ std::string TFtpServer::HelpReply(const std::string& params) const
     return reply + "\r\n214 Help OK.";
 }
 
-void TFtpServer::CommandHELP(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params,
-                             std::string& answer)
+void TFtpServer::CommandHELP(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& params, std::string& answer)
 {
     client->SetCurrentCommand(ftpcHELP);
     answer = HelpReply(params);
@@ -112,7 +108,7 @@ void TFtpServer::CommandALLO(TFtpCtrlSocket* client, std::string& /*keyword*/, s
 }
 
 void TFtpServer::CommandCHMOD(TFtpCtrlSocket* client, std::string& /*keyword*/, std::string& /*params*/,
-                             std::string& answer)
+                              std::string& answer)
 {
     if (!CheckLoggedIn(client, answer)) return;
     answer = "202 SITE CHMOD not necessary: the folder rights decide what may be done.";

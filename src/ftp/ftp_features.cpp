@@ -15,7 +15,10 @@ struct TFtpFeature {
     bool needsTls = false;
 };
 
-std::string MlstFacts(const TFtpCtrlSocket& client) { return " " + MlsxFactNames(client.SessionOptions.mlsxFacts, true); }
+std::string MlstFacts(const TFtpCtrlSocket& client)
+{
+    return " " + MlsxFactNames(client.SessionOptions.mlsxFacts, true);
+}
 
 // Only what the engine implements: a client trusts this list and uses each line it finds.
 const TFtpFeature kFeatures[] = {

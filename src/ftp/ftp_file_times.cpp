@@ -17,7 +17,7 @@ std::string MdtmTimeStamp(std::time_t mtime, long offsetNow)
     char text[48];
     // The host's times are whole seconds: the milliseconds are always zero.
     const int length = std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d.%03d", utc.year, utc.month, utc.day,
-                                      utc.hour, utc.minute, utc.second, 0);
+                                     utc.hour, utc.minute, utc.second, 0);
     return length > 0 ? std::string(text, static_cast<std::size_t>(length)) : std::string();
 }
 

@@ -56,7 +56,8 @@ void AppendRightAligned(std::string& out, long long value, std::size_t width)
 {
     char digits[24];
     std::size_t count = 0;
-    unsigned long long rest = value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+    unsigned long long rest =
+        value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
     do {
         digits[count++] = static_cast<char>('0' + rest % 10);
         rest /= 10;

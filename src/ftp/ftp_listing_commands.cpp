@@ -34,7 +34,8 @@ void SizeCacheStream(const TFtpStream& cache, std::streamoff size)
 // The engine's own listing stream, unless the owner serves the listing from its cached copy;
 // `build` writes the listing, the owner's alteration runs through `alter`.
 void PrepareEngineListing(TFtpCtrlSocket* client, const std::string& params,
-                          const std::function<void(std::ostream&)>& build, const std::function<void(std::string&)>& alter)
+                          const std::function<void(std::ostream&)>& build,
+                          const std::function<void(std::string&)>& alter)
 {
     auto listing = std::make_shared<TFtpMemoryStream>();
     client->SetEngineStream(listing);

@@ -34,10 +34,8 @@ std::string NoSuchEntry(const std::string& path) { return "550 '" + path + "': n
 
 void TFtpServer::BuildListingFor(TFtpCtrlSocket* client, const std::string& params, std::ostream& stream, bool detailed)
 {
-    if (client->CurrentCommand() == ftpcMLSD)
-        BuildMachineListing(client, params, stream);
-    else
-        BuildDirectory(*client, params, stream, detailed);
+    if (client->CurrentCommand() == ftpcMLSD) BuildMachineListing(client, params, stream);
+    else BuildDirectory(*client, params, stream, detailed);
 }
 
 void TFtpServer::BuildMachineListing(TFtpCtrlSocket* client, const std::string& params, std::ostream& stream)

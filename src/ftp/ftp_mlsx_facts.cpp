@@ -95,7 +95,8 @@ std::string MlsxFacts(const fs::FileInfo& entry, unsigned selected, std::string_
         if (!time.empty()) facts += "modify=" + time + ";";
     }
     if (Selected(selected, mlsxPerm)) facts += "perm=" + std::string(perm) + ";";
-    if (Selected(selected, mlsxUnique) && entry.inode != 0) facts += "unique=" + Hex(entry.device) + "U" + Hex(entry.inode) + ";";
+    if (Selected(selected, mlsxUnique) && entry.inode != 0)
+        facts += "unique=" + Hex(entry.device) + "U" + Hex(entry.inode) + ";";
     return facts;
 }
 

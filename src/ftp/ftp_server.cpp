@@ -12,7 +12,8 @@ constexpr long long kControlSendBacklog = 64 * 1024;
 
 }  // namespace
 
-TFtpServer::TFtpServer() : loop_(EventLoop::Current())
+TFtpServer::TFtpServer()
+    : loop_(EventLoop::Current())
 {
     if (loop_ == nullptr) throw FtpServerException("TFtpServer needs an event loop on its thread");
     serverWSocket_ = std::make_unique<TWSocket>();
@@ -71,18 +72,14 @@ bool TFtpServer::Active() const { return serverWSocket_->State() == wsListening;
 
 void TFtpServer::SetActive(bool active)
 {
-    if (active)
-        Start();
-    else
-        Stop();
+    if (active) Start();
+    else Stop();
 }
 
 void TFtpServer::ServerChangeState(TSocketState /*oldState*/, TSocketState newState)
 {
-    if (newState == wsListening)
-        TriggerServerStart();
-    else if (newState == wsClosed && !destroying_)
-        TriggerServerStop();
+    if (newState == wsListening) TriggerServerStart();
+    else if (newState == wsClosed && !destroying_) TriggerServerStop();
 }
 
 // ---- accepting ------------------------------------------------------------------------------------
@@ -124,7 +121,8 @@ void TFtpServer::ServerSessionAvailable(std::uint16_t error)
     } catch (...) {
         // One connection that cannot be taken over must not stop the listener; the object owns
         // the handle by now (or never took it) and closes it as it goes.
-        auto it = std::find_if(clientList_.begin(), clientList_.end(), [client](const auto& c) { return c.get() == client; });
+        auto it =
+            std::find_if(clientList_.begin(), clientList_.end(), [client](const auto& c) { return c.get() == client; });
         if (it != clientList_.end()) clientList_.erase(it);
         clientObjects_.erase(client);
         return;
@@ -137,8 +135,7 @@ void TFtpServer::ServerSessionAvailable(std::uint16_t error)
         if (FindClientByNumber(number) == client) {
             try {
                 ClientClosedProcedure(client);
-            } catch (...) {
-            }
+            } catch (...) {}
         }
         return;
     }
@@ -178,7 +175,9 @@ void TFtpServer::AttachClientHandlers(TFtpCtrlSocket* client)
     client->OnSessionClosed = [this](TCustomWSocket* sender, std::uint16_t) {
         PostClientEvent(TFtpPostedEvent::ClientClosed, static_cast<TFtpCtrlSocket*>(sender));
     };
-    client->OnDataSent = [this](TCustomWSocket* sender, std::uint16_t) { ClientDataSent(static_cast<TFtpCtrlSocket*>(sender)); };
+    client->OnDataSent = [this](TCustomWSocket* sender, std::uint16_t) {
+        ClientDataSent(static_cast<TFtpCtrlSocket*>(sender));
+    };
 }
 
 // ---- the client list --------------------------------------------------------------------------------
@@ -191,7 +190,10 @@ TFtpCtrlSocket* TFtpServer::GetClient(int index) const
 
 bool TFtpServer::IsClient(const void* object) const { return clientObjects_.count(object) != 0; }
 
-void TFtpServer::ContinueClientNumbersAfter(long long number) { connectionCounter_ = std::max(connectionCounter_, number); }
+void TFtpServer::ContinueClientNumbersAfter(long long number)
+{
+    connectionCounter_ = std::max(connectionCounter_, number);
+}
 
 TFtpCtrlSocket* TFtpServer::FindClientByNumber(long long clientNumber) const
 {

@@ -36,10 +36,12 @@ public:
 
     using TFtpSrvNotifyEvent = std::function<void(TFtpServer* sender)>;
     using TFtpSrvClientEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client)>;
-    using TFtpSrvClientConnectEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, std::uint16_t error)>;
-    using TFtpSrvClientCommandEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, std::string& keyword,
-                                                         std::string& params, std::string& answer)>;
-    using TFtpSrvAnswerToClientEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, std::string& answer)>;
+    using TFtpSrvClientConnectEvent =
+        std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, std::uint16_t error)>;
+    using TFtpSrvClientCommandEvent = std::function<void(
+        TFtpServer* sender, TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer)>;
+    using TFtpSrvAnswerToClientEvent =
+        std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, std::string& answer)>;
     using TFtpSrvAuthenticateEvent =
         std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, const std::string& userName,
                            const std::string& password, bool& authenticated, std::string& answer)>;
@@ -49,8 +51,10 @@ public:
         std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, std::string& directory, bool detailed)>;
     using TFtpSrvValidateFileEvent =
         std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, std::string& filePath, bool& allowed)>;
-    using TFtpSrvUniqueFileNameEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, std::string& fileName)>;
-    using TFtpSrvGetProcessingEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, bool& delayedSend)>;
+    using TFtpSrvUniqueFileNameEvent =
+        std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, std::string& fileName)>;
+    using TFtpSrvGetProcessingEvent =
+        std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, bool& delayedSend)>;
     using TFtpSrvDataSessionEvent =
         std::function<void(TFtpServer* sender, TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error)>;
     using TFtpSrvFolderRightsEvent = std::function<void(TFtpServer* sender, TFtpCtrlSocket* client,
@@ -230,7 +234,8 @@ protected:
     // Failures of the owner's handler are ignored: the reply goes out either way.
     virtual void TriggerTransferFailedBeforeSending(TFtpCtrlSocket* client);
     virtual void TriggerValidateGet(TFtpCtrlSocket* client, std::string& filePath, bool& allowed);
-    virtual void TriggerStorDataAvailable(TFtpCtrlSocket* client, TWSocket* data, char* buf, int len, std::uint16_t error);
+    virtual void TriggerStorDataAvailable(TFtpCtrlSocket* client, TWSocket* data, char* buf, int len,
+                                          std::uint16_t error);
     virtual void TriggerRetrDataSent(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error);
     virtual void TriggerGetUniqueFileName(TFtpCtrlSocket* client, std::string& fileName);
     virtual void TriggerBuildDirectory(TFtpCtrlSocket* client, std::string& directory, bool detailed);
@@ -259,7 +264,8 @@ protected:
     virtual void CommandRETR(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
     virtual void CommandTYPE(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
     virtual void CommandCWD(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
-    virtual void CommandChangeDir(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandChangeDir(TFtpCtrlSocket* client, std::string& keyword, std::string& params,
+                                  std::string& answer);
     virtual void CommandMKD(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
     virtual void CommandRMD(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
     virtual void CommandCDUP(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
@@ -272,7 +278,8 @@ protected:
     virtual void CommandSTRU(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
     virtual void CommandMDTM(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
     virtual void CommandMODE(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
-    virtual void CommandOverflow(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    virtual void CommandOverflow(TFtpCtrlSocket* client, std::string& keyword, std::string& params,
+                                 std::string& answer);
     virtual void CommandSTOU(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
     // The security commands of FTPS: AUTH TLS, PBSZ, PROT and CCC (refused).
     virtual void CommandAUTH(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
@@ -425,7 +432,7 @@ private:
     std::unique_ptr<TWSocket> serverWSocket_;
     std::vector<std::unique_ptr<TFtpCtrlSocket>> clientList_;
     std::unordered_set<const void*> clientObjects_;  // the objects of clientList_, for IsClient
-    std::unordered_set<long long> heldStarts_;  // client numbers whose start the owner holds
+    std::unordered_set<long long> heldStarts_;       // client numbers whose start the owner holds
     // Clients already ended, waiting for the posted event that frees them.
     std::vector<std::unique_ptr<TFtpCtrlSocket>> retiredClients_;
     long long connectionCounter_ = 0;

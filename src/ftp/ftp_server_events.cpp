@@ -13,7 +13,8 @@ void TFtpServer::TriggerServerStop()
     if (OnStop) OnStop(this);
 }
 
-void TFtpServer::TriggerAuthenticate(TFtpCtrlSocket* client, const std::string& userName, const std::string& password, bool& authenticated, std::string& answer)
+void TFtpServer::TriggerAuthenticate(TFtpCtrlSocket* client, const std::string& userName, const std::string& password,
+                                     bool& authenticated, std::string& answer)
 {
     if (OnAuthenticate) OnAuthenticate(this, client, userName, password, authenticated, answer);
 }
@@ -43,7 +44,8 @@ void TFtpServer::TriggerClientDisconnect(TFtpCtrlSocket* client, std::uint16_t e
     if (OnClientDisconnect) OnClientDisconnect(this, client, error);
 }
 
-void TFtpServer::TriggerClientCommand(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer)
+void TFtpServer::TriggerClientCommand(TFtpCtrlSocket* client, std::string& keyword, std::string& params,
+                                      std::string& answer)
 {
     if (OnClientCommand) OnClientCommand(this, client, keyword, params, answer);
 }
@@ -112,7 +114,8 @@ void TFtpServer::TriggerValidateGet(TFtpCtrlSocket* client, std::string& filePat
     if (OnValidateGet) OnValidateGet(this, client, filePath, allowed);
 }
 
-void TFtpServer::TriggerStorDataAvailable(TFtpCtrlSocket* client, TWSocket* data, char* buf, int len, std::uint16_t error)
+void TFtpServer::TriggerStorDataAvailable(TFtpCtrlSocket* client, TWSocket* data, char* buf, int len,
+                                          std::uint16_t error)
 {
     if (OnStorDataAvailable) OnStorDataAvailable(this, client, data, buf, len, error);
 }

@@ -41,7 +41,11 @@ void OfferCapability(std::ios_base& stream, TFtpStreamCapability* capability);
 // An in-memory stream that an owner's cached copy, or a listing, may be: it can be resized.
 class TFtpMemoryStream : public std::stringstream, private TFtpStreamCapability {
 public:
-    TFtpMemoryStream() : std::stringstream(std::ios::in | std::ios::out | std::ios::binary) { OfferCapability(*this, this); }
+    TFtpMemoryStream()
+        : std::stringstream(std::ios::in | std::ios::out | std::ios::binary)
+    {
+        OfferCapability(*this, this);
+    }
     explicit TFtpMemoryStream(const std::string& text)
         : std::stringstream(text, std::ios::in | std::ios::out | std::ios::binary)
     {

@@ -104,7 +104,8 @@ void TFtpServer::ClientRetrSessionConnected(TFtpCtrlSocket* client, TWSocket* da
             if (client->CacheMode != -1) {
                 // Shared with every other reader and writer of the file.
                 std::string reason;
-                auto file = OpenTransferFile(client->LocalFilePath, FileStream::Mode::Read, client->RestartOffset, reason);
+                auto file =
+                    OpenTransferFile(client->LocalFilePath, FileStream::Mode::Read, client->RestartOffset, reason);
                 if (!file) throw FtpServerException(reason);
                 client->SetEngineStream(std::move(file));
             }
@@ -194,15 +195,12 @@ void TFtpServer::ClientRetrSessionClosed(TFtpCtrlSocket* client, TWSocket* data,
     CommonDataSessionClosed(client);
     client->DropEngineStream();
     std::string reply;
-    if (client->AbortingTransfer())
-        reply = "501 Cannot RETR. " + client->TransferMessage;
-    else if (error != 0)
-        reply = "501 Cannot RETR. Error #" + std::to_string(error);
+    if (client->AbortingTransfer()) reply = "501 Cannot RETR. " + client->TransferMessage;
+    else if (error != 0) reply = "501 Cannot RETR. Error #" + std::to_string(error);
     else if (!client->DataExhausted && connected)
         // The client hung up before the end of the data: that is no successful transfer.
         reply = "501 Cannot RETR. Data connection closed by the client before the end of the data";
-    else
-        reply = "226 File sent ok";
+    else reply = "226 File sent ok";
     SendAnswer(client, reply);
     try {
         TriggerRetrSessionClosed(client, data, error);

@@ -6,7 +6,8 @@
 
 namespace corvane {
 
-TFtpFileStreamBuf::TFtpFileStreamBuf(FileStream file) : file_(std::move(file))
+TFtpFileStreamBuf::TFtpFileStreamBuf(FileStream file)
+    : file_(std::move(file))
 {
     setg(getBuf_, getBuf_, getBuf_);
     setp(putBuf_, putBuf_ + sizeof putBuf_);
@@ -117,8 +118,8 @@ TFtpFileStreamBuf::pos_type TFtpFileStreamBuf::seekpos(pos_type position, std::i
 
 int TFtpFileStreamBuf::sync() { return FlushPut() ? 0 : -1; }
 
-std::shared_ptr<TFtpFileStream> OpenTransferFile(const std::string& realPath, FileStream::Mode mode,
-                                                 long long offset, std::string& error)
+std::shared_ptr<TFtpFileStream> OpenTransferFile(const std::string& realPath, FileStream::Mode mode, long long offset,
+                                                 std::string& error)
 {
     FileStream file;
     if (!file.OpenReal(realPath, mode)) {

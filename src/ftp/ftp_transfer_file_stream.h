@@ -52,7 +52,9 @@ private:
 // It offers its file for sending straight from it, and the reason of its last failure.
 class TFtpFileStream : public std::iostream, private TFtpStreamCapability {
 public:
-    explicit TFtpFileStream(FileStream file) : std::iostream(nullptr), buf_(std::move(file))
+    explicit TFtpFileStream(FileStream file)
+        : std::iostream(nullptr),
+          buf_(std::move(file))
     {
         rdbuf(&buf_);
         OfferCapability(*this, this);
@@ -71,8 +73,8 @@ private:
 // Opens a real local path for a transfer and positions it at `offset`. On failure, returns
 // nullptr and sets `error` to a text for the client: `Cannot open file "C:\x\a.txt". Access
 // denied` (or the seek's failure).
-std::shared_ptr<TFtpFileStream> OpenTransferFile(const std::string& realPath, FileStream::Mode mode,
-                                                 long long offset, std::string& error);
+std::shared_ptr<TFtpFileStream> OpenTransferFile(const std::string& realPath, FileStream::Mode mode, long long offset,
+                                                 std::string& error);
 
 // Why the last operation on a transfer stream failed: the stream's own reason when it can tell
 // (a transfer file can), else `fallback`.

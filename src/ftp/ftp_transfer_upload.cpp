@@ -22,8 +22,7 @@ void TFtpServer::ClientStorSessionConnected(TFtpCtrlSocket* client, TWSocket* da
     DetachDataHandlers(data);
     try {
         data->Abort();
-    } catch (...) {
-    }
+    } catch (...) {}
     ClientStorSessionClosed(client, data, error);
 }
 
@@ -32,8 +31,7 @@ void TFtpServer::OpenUploadFile(TFtpCtrlSocket* client)
     FileStream::Mode mode = FileStream::Mode::ReadWrite;  // the existing file, written from the offset on
     if (client->DataChannel().Command() == ftpcAPPE && fs::RealFileExists(client->LocalFilePath))
         mode = FileStream::Mode::ReadWrite;
-    else if (client->RestartOffset < 1)
-        mode = FileStream::Mode::Create;  // an existing file is emptied
+    else if (client->RestartOffset < 1) mode = FileStream::Mode::Create;  // an existing file is emptied
     std::string reason;
     auto file = OpenTransferFile(client->LocalFilePath, mode, client->RestartOffset, reason);
     if (!file) throw FtpServerException(reason);
@@ -93,14 +91,11 @@ void TFtpServer::ClientStorSessionClosed(TFtpCtrlSocket* client, TWSocket* data,
         // The upload has ended either way.
     }
     std::string reply;
-    if (client->AbortingTransfer())
-        reply = "426 Connection closed; " + client->TransferMessage + ".";
-    else if (error != 0)
-        reply = "426 Connection closed; transfer aborted. Error #" + std::to_string(error);
+    if (client->AbortingTransfer()) reply = "426 Connection closed; " + client->TransferMessage + ".";
+    else if (error != 0) reply = "426 Connection closed; transfer aborted. Error #" + std::to_string(error);
     else if (client->DataChannel().Command() == ftpcSTOU)
         reply = "250 '" + client->RequestedFileName + "': file created.";
-    else
-        reply = "226 File received ok";
+    else reply = "226 File received ok";
     SendAnswer(client, reply);
     if (data->State() != wsClosed) CloseDataSilently(client);
 }

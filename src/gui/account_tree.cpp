@@ -18,7 +18,8 @@ QTreeWidgetItem* MakeNode(const QString& name, bool isGroup)
 
 }  // namespace
 
-AccountTree::AccountTree(QWidget* parent) : QTreeWidget(parent)
+AccountTree::AccountTree(QWidget* parent)
+    : QTreeWidget(parent)
 {
     setObjectName("TreeViewUsersGroups");
     setHeaderHidden(true);

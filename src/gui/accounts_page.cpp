@@ -37,7 +37,9 @@ bool IsAnonymousName(const QString& name)
 }  // namespace
 
 AccountsPage::AccountsPage(permissionsClass& store, std::function<QString()> thisServer, QWidget* parent)
-    : QWidget(parent), store_(store), thisServer_(std::move(thisServer))
+    : QWidget(parent),
+      store_(store),
+      thisServer_(std::move(thisServer))
 {
     chooseFolder = [this] { return QFileDialog::getExistingDirectory(this, "Add Folder"); };
     BuildMenus();
@@ -110,13 +112,13 @@ void AccountsPage::BuildWidgets()
     grid_->setCellWidget(4, 1, ratio_);
 
     const std::array<std::pair<FolderFlag, const char*>, 8> boxes = {{{FolderFlag::get, "Download"},
-                                                                       {FolderFlag::put, "Upload"},
-                                                                       {FolderFlag::dele, "Delete"},
-                                                                       {FolderFlag::list, "List"},
-                                                                       {FolderFlag::mkDir, "Create"},
-                                                                       {FolderFlag::rmd, "Remove"},
-                                                                       {FolderFlag::CWD, "Change"},
-                                                                       {FolderFlag::inherit, "Inherit"}}};
+                                                                      {FolderFlag::put, "Upload"},
+                                                                      {FolderFlag::dele, "Delete"},
+                                                                      {FolderFlag::list, "List"},
+                                                                      {FolderFlag::mkDir, "Create"},
+                                                                      {FolderFlag::rmd, "Remove"},
+                                                                      {FolderFlag::CWD, "Change"},
+                                                                      {FolderFlag::inherit, "Inherit"}}};
     for (const auto& [flag, label] : boxes) {
         auto* box = new QCheckBox(label);
         connect(box, &QCheckBox::toggled, this, [this, flag = flag](bool on) { RightToggled(flag, on); });
@@ -264,7 +266,8 @@ void AccountsPage::LoadFolders()
         const AccountPtr account = store_.FindAccount(name);
         if (account) {
             for (const FolderEntryPtr& entry : account->Entries())
-                folders_->addTopLevelItem(new QTreeWidgetItem(QStringList{QtText(entry->Path()), QtText(entry->WebLink())}));
+                folders_->addTopLevelItem(
+                    new QTreeWidgetItem(QStringList{QtText(entry->Path()), QtText(entry->WebLink())}));
         }
     }
     filling_ = false;
@@ -293,8 +296,9 @@ void AccountsPage::LoadGrid()
     filling_ = true;
     const std::string name = ToStd(SelectedAccount());
     const AccountPtr account = name.empty() ? nullptr : store_.FindAccount(name);
-    const int values[4] = {account ? account->maxAccountConnections.Get() : 0, account ? account->maxIpConnections.Get() : 0,
-                           account ? account->maxTransferRate.Get() : 0, account ? account->idleTimeout.Get() : 0};
+    const int values[4] = {account ? account->maxAccountConnections.Get() : 0,
+                           account ? account->maxIpConnections.Get() : 0, account ? account->maxTransferRate.Get() : 0,
+                           account ? account->idleTimeout.Get() : 0};
     for (std::size_t row = 0; row < limitEdits_.size(); ++row) {
         limitEdits_[row]->setText(QString::number(values[row]));
         limitEdits_[row]->setEnabled(account != nullptr);
@@ -323,7 +327,8 @@ void AccountsPage::AddUser()
     if (name.isEmpty()) return;
     const QString password = AskName("Enter password for " + name, true, this);
     std::string reason;
-    if (!store_.AddUser(ToStd(name), ToStd(password), ToStd(SelectedGroup()), &reason)) return ShowError(QtText(reason), this);
+    if (!store_.AddUser(ToStd(name), ToStd(password), ToStd(SelectedGroup()), &reason))
+        return ShowError(QtText(reason), this);
     SaveAccountFiles();
 }
 
@@ -331,8 +336,9 @@ void AccountsPage::AddAnonymousUser()
 {
     if (!SelectedNode()) return ShowError(kSelectGroupFirst, this);
     if (!store_.AddUser("Anonymous", "", ToStd(SelectedGroup())))
-        return ShowError("Anonymous user already exists\nPlease either remove it first then create a new one or just modify it.",
-                         this);
+        return ShowError(
+            "Anonymous user already exists\nPlease either remove it first then create a new one or just modify it.",
+            this);
     SaveAccountFiles();
 }
 
@@ -350,12 +356,15 @@ void AccountsPage::DeleteGroup()
     const QTreeWidgetItem* node = SelectedNode();
     if (!node || !AccountTree::IsGroup(node)) return;
     const QString name = AccountTree::NameOf(node);
-    if (name.compare("All Others", Qt::CaseInsensitive) == 0) return ShowError("Group \"All Others\" cannot be removed", this);
-    if (AskYesNo(this, "Do you really want to remove the group " + name, "Really delete group?") != QMessageBox::Yes) return;
+    if (name.compare("All Others", Qt::CaseInsensitive) == 0)
+        return ShowError("Group \"All Others\" cannot be removed", this);
+    if (AskYesNo(this, "Do you really want to remove the group " + name, "Really delete group?") != QMessageBox::Yes)
+        return;
     // Its users are not lost with it: they go to "All Others", where the store would look for
     // them anyway once their group is gone.
     for (const std::string& user : store_.UserNames())
-        if (QtText(store_.GetUserGroup(user)).compare(name, Qt::CaseInsensitive) == 0) store_.SetUserGroup(user, "All Others");
+        if (QtText(store_.GetUserGroup(user)).compare(name, Qt::CaseInsensitive) == 0)
+            store_.SetUserGroup(user, "All Others");
     store_.RemoveGroup(ToStd(name), true);
     SaveAccountFiles();
 }
@@ -365,7 +374,8 @@ void AccountsPage::DeleteUser()
     const QTreeWidgetItem* node = SelectedNode();
     if (!node || AccountTree::IsGroup(node)) return;
     const QString name = AccountTree::NameOf(node);
-    if (AskYesNo(this, "Do you really want to remove the user " + name, "Really delete user?") != QMessageBox::Yes) return;
+    if (AskYesNo(this, "Do you really want to remove the user " + name, "Really delete user?") != QMessageBox::Yes)
+        return;
     if (cutUser_Name_.compare(name, Qt::CaseInsensitive) == 0) {
         cutUser_Name_.clear();
         pasteUser_->setEnabled(false);
@@ -529,8 +539,9 @@ void AccountsPage::SaveAccountFiles()
     IniImage settings = IniImage::Open(settingsPath);
     const bool written = store_.WriteAccounts(settings) && settings.Save(settingsPath);
     if (!written)
-        ShowError("The account files could not be written now; the change is in force and is written again at shut-down.",
-                  this);
+        ShowError(
+            "The account files could not be written now; the change is in force and is written again at shut-down.",
+            this);
 }
 
 // ---- The store's changes ----

@@ -26,8 +26,8 @@ CachePage::CachePage(serverController& controller, QWidget* parent)
       size_(new QLabel("0 MB"))
 {
     mode_->setObjectName("CacheModeSelector");
-    mode_->addItems({"Keep most accessed files (Recommended)", "Keep most recently accessed files", "Keep biggest size files",
-                     "Keep smallest size files"});
+    mode_->addItems({"Keep most accessed files (Recommended)", "Keep most recently accessed files",
+                     "Keep biggest size files", "Keep smallest size files"});
     files_->setObjectName("ListViewCache");
     files_->setHeaderLabels({"Path & Name", "Size", "Hits Count"});
     files_->setRootIsDecorated(false);
@@ -43,7 +43,8 @@ CachePage::CachePage(serverController& controller, QWidget* parent)
     connect(refresh, &QPushButton::clicked, this, [this] { controller_.refreshCacheView(); });
     auto* set = new QPushButton("&Set");
     connect(set, &QPushButton::clicked, this, &CachePage::SetCapacity);
-    for (QCheckBox* box : {directory_, file_, autoRefresh_}) connect(box, &QCheckBox::toggled, this, &CachePage::ApplySwitches);
+    for (QCheckBox* box : {directory_, file_, autoRefresh_})
+        connect(box, &QCheckBox::toggled, this, &CachePage::ApplySwitches);
     connect(mode_, &QComboBox::currentIndexChanged, this, &CachePage::ApplySwitches);
 
     auto* switches = new QGridLayout;

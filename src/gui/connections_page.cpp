@@ -29,9 +29,9 @@ constexpr int kNumberRole = Qt::UserRole;
 QIcon ActionIcon(int index)
 {
     static const QStyle::StandardPixmap kIcons[] = {
-        QStyle::SP_ArrowUp,          QStyle::SP_TrashIcon,      QStyle::SP_FileDialogContentsView,
-        QStyle::SP_DialogYesButton,  QStyle::SP_DirOpenIcon,    QStyle::SP_DirClosedIcon,
-        QStyle::SP_FileDialogListView, QStyle::SP_BrowserReload, QStyle::SP_ArrowDown};
+        QStyle::SP_ArrowUp,     QStyle::SP_TrashIcon,     QStyle::SP_FileDialogContentsView, QStyle::SP_DialogYesButton,
+        QStyle::SP_DirOpenIcon, QStyle::SP_DirClosedIcon, QStyle::SP_FileDialogListView,     QStyle::SP_BrowserReload,
+        QStyle::SP_ArrowDown};
     return QApplication::style()->standardIcon(kIcons[index >= 0 && index < 9 ? index : 5]);
 }
 
@@ -136,15 +136,17 @@ void ConnectionsPage::RefreshNow()
         if (ActionFilterShows(position, record->LastAction())) shown.push_back(record);
     // Rows are kept and rewritten in place, so the selection and the scroll position stay.
     const int rows = static_cast<int>(shown.size());
-    while (sessions_->topLevelItemCount() > rows) delete sessions_->takeTopLevelItem(sessions_->topLevelItemCount() - 1);
+    while (sessions_->topLevelItemCount() > rows)
+        delete sessions_->takeTopLevelItem(sessions_->topLevelItemCount() - 1);
     while (sessions_->topLevelItemCount() < rows) sessions_->addTopLevelItem(new QTreeWidgetItem);
     const QTreeWidgetItem* current = sessions_->currentItem();
     const qulonglong selectedNumber = current ? current->data(0, kNumberRole).toULongLong() : 0;
     for (int i = 0; i < rows; ++i) {
         const sessionRecord& record = *shown[static_cast<std::size_t>(i)];
         QTreeWidgetItem* item = sessions_->topLevelItem(i);
-        const QString texts[5] = {QtText(record.AccountName()), QtText(record.GroupName()), QtText(record.PeerAddress()),
-                                  QtText(record.CurrentPath()), QtText(record.LastCommand())};
+        const QString texts[5] = {QtText(record.AccountName()), QtText(record.GroupName()),
+                                  QtText(record.PeerAddress()), QtText(record.CurrentPath()),
+                                  QtText(record.LastCommand())};
         for (int column = 0; column < 5; ++column)
             if (item->text(column) != texts[column]) item->setText(column, texts[column]);
         const int icon = SessionActionIcon(record.LastAction());
@@ -174,7 +176,8 @@ void ConnectionsPage::DisconnectSelected()
 
 void ConnectionsPage::DisconnectAll()
 {
-    if (AskYesNo(this, "Do you really want to disconnect all the user(s)?", "Really disconnect all?") != QMessageBox::Yes)
+    if (AskYesNo(this, "Do you really want to disconnect all the user(s)?", "Really disconnect all?") !=
+        QMessageBox::Yes)
         return;
     controller_.disconnectAll();
     RefreshNow();

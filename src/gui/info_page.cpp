@@ -21,7 +21,9 @@ QString ServiceState(bool listening, int clients)
 
 }  // namespace
 
-InfoPage::InfoPage(serverController& controller, QWidget* parent) : QTextBrowser(parent), controller_(controller)
+InfoPage::InfoPage(serverController& controller, QWidget* parent)
+    : QTextBrowser(parent),
+      controller_(controller)
 {
     setObjectName("InfoPage");
     setOpenLinks(false);
@@ -37,7 +39,8 @@ void InfoPage::Reload()
 {
     const ServerSettings& s = controller_.settings();
     QString addresses;
-    for (const std::string& address : LocalIPv4Addresses()) addresses += (addresses.isEmpty() ? "" : ", ") + QtText(address);
+    for (const std::string& address : LocalIPv4Addresses())
+        addresses += (addresses.isEmpty() ? "" : ", ") + QtText(address);
     QString html = "<h2>Brinvale Corvane Server</h2><table cellspacing='4'>";
     html += Row("FTP service", ServiceState(controller_.ftpListening(), controller_.clientCount(kServiceFtp)));
     html += Row("FTP port", QString::number(s.Port));

@@ -29,7 +29,11 @@ bool AcceptableRule(const QString& text)
 }  // namespace
 
 IpPage::IpPage(permissionsClass& store, QWidget* parent)
-    : QWidget(parent), store_(store), mode_(new QComboBox), rules_(new QListWidget), edit_(new QLineEdit)
+    : QWidget(parent),
+      store_(store),
+      mode_(new QComboBox),
+      rules_(new QListWidget),
+      edit_(new QLineEdit)
 {
     mode_->setObjectName("IpModeSelector");
     mode_->addItems({"Allow IPs obeying below rules and deny all of the rest",
@@ -95,7 +99,8 @@ void IpPage::SaveAndApply()
     const std::string settingsPath = ProgramFolder() + std::string(kServerSettingsFileName);
     IniImage settings = IniImage::Open(settingsPath);
     store_.IpRules().SaveIpRules(settings);
-    if (!settings.Save(settingsPath)) ShowError("The IP rules could not be written now; they are in force and are written at shut-down.", this);
+    if (!settings.Save(settingsPath))
+        ShowError("The IP rules could not be written now; they are in force and are written at shut-down.", this);
 }
 
 void IpPage::ShowRuleHelp()

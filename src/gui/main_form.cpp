@@ -38,7 +38,9 @@ int ClientsOf(const serverController& controller, int kind) { return controller.
 }  // namespace
 
 TMainForm::TMainForm(std::vector<std::string> arguments, QWidget* parent)
-    : QMainWindow(parent), view_(*this), controller_(windowThread_, view_, std::move(arguments))
+    : QMainWindow(parent),
+      view_(*this),
+      controller_(windowThread_, view_, std::move(arguments))
 {
     setObjectName("MainForm");
     setWindowTitle("Brinvale Corvane Server");
@@ -101,7 +103,8 @@ void TMainForm::BuildPages()
     connections_ = new ConnectionsPage(controller_);
     ip_ = new IpPage(controller_.accounts());
     cache_ = new CachePage(controller_);
-    for (QWidget* page : std::initializer_list<QWidget*>{info_, ftpStatus_, accounts_, httpStatus_, connections_, ip_, cache_})
+    for (QWidget* page :
+         std::initializer_list<QWidget*>{info_, ftpStatus_, accounts_, httpStatus_, connections_, ip_, cache_})
         pages_->addWidget(page);
     WireStatusPage(ftpStatus_, kServiceFtp);
     WireStatusPage(httpStatus_, kServiceHttp);
@@ -123,8 +126,13 @@ void TMainForm::BuildNavigation()
     navigation_ = new QTreeWidget;
     navigation_->setObjectName("NavigationTree");
     navigation_->setHeaderHidden(true);
-    const char* const titles[] = {"Information", "Status (FTP)", "Permissions (FTP)", "Status (HTTP)",
-                                  "Connections / Logs (Common)", "IP/DNS Filtering (Common)", "Cache (Common)"};
+    const char* const titles[] = {"Information",
+                                  "Status (FTP)",
+                                  "Permissions (FTP)",
+                                  "Status (HTTP)",
+                                  "Connections / Logs (Common)",
+                                  "IP/DNS Filtering (Common)",
+                                  "Cache (Common)"};
     for (int page = 0; page < 7; ++page) {
         auto* item = new QTreeWidgetItem(QStringList{titles[page]});
         item->setData(0, kPageRole, page);
@@ -178,13 +186,16 @@ void TMainForm::BuildMenus()
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction("&Help Contents", QKeySequence(Qt::Key_F1), this, &TMainForm::OpenHelp);
     help->addAction("Corvane Server on the web", this, &TMainForm::OpenHelp);
-    help->addAction("Send &Bug Report", this,
-                    [] { OpenWithDesktop("mailto:?subject=Corvane%20Server%20bug%20report", "Could not spawn the mail program, sorry!"); });
-    help->addAction("Send &Feedback", this,
-                    [] { OpenWithDesktop("mailto:?subject=Corvane%20Server%20feedback", "Could not spawn the mail program, sorry!"); });
+    help->addAction("Send &Bug Report", this, [] {
+        OpenWithDesktop("mailto:?subject=Corvane%20Server%20bug%20report", "Could not spawn the mail program, sorry!");
+    });
+    help->addAction("Send &Feedback", this, [] {
+        OpenWithDesktop("mailto:?subject=Corvane%20Server%20feedback", "Could not spawn the mail program, sorry!");
+    });
     help->addAction("&About", QKeySequence(Qt::Key_F12), this, [this] {
-        QMessageBox::about(this, "About Brinvale Corvane Server",
-                           "Brinvale Corvane Server\nShares local folders over FTP and HTTP, with accounts and folder rights.");
+        QMessageBox::about(
+            this, "About Brinvale Corvane Server",
+            "Brinvale Corvane Server\nShares local folders over FTP and HTTP, with accounts and folder rights.");
     });
 }
 
@@ -259,7 +270,8 @@ void TMainForm::Restart(int kind)
     if (n > 0 &&
         AskYesNo(this,
                  "The changes you have made requires the restarting of server which requires the disconnection of the "
-                 "connected " + QString::number(n) + " users. Do you accept to restart?",
+                 "connected " +
+                     QString::number(n) + " users. Do you accept to restart?",
                  "Really Restart Server?") != QMessageBox::Yes)
         return;
     controller_.restartServices(kind);
@@ -269,8 +281,9 @@ void TMainForm::Stop(int kind)
 {
     const int n = (kind != kServiceHttp ? ClientsOf(controller_, kServiceFtp) : 0) +
                   (kind != kServiceFtp ? ClientsOf(controller_, kServiceHttp) : 0);
-    if (n > 0 && AskYesNo(this, "Do you really want to stop the server, killing the " + QString::number(n) + " connected users?",
-                          "Server stopping confirmation") != QMessageBox::Yes)
+    if (n > 0 &&
+        AskYesNo(this, "Do you really want to stop the server, killing the " + QString::number(n) + " connected users?",
+                 "Server stopping confirmation") != QMessageBox::Yes)
         return;
     SetStopEnabled(kind, false);
     controller_.stopServices(kind);
@@ -362,8 +375,10 @@ bool TMainForm::ShutDown()
     if (shutDownDone_) return true;
     shutDownFlag_ = true;
     const int n = ClientsOf(controller_, kServiceBoth);
-    if (n > 0 && AskYesNo(this, "Do you really want to quit, killing the " + QString::number(n) + " client(s) connected to server?",
-                          "Really quit?") != QMessageBox::Yes) {
+    if (n > 0 &&
+        AskYesNo(this,
+                 "Do you really want to quit, killing the " + QString::number(n) + " client(s) connected to server?",
+                 "Really quit?") != QMessageBox::Yes) {
         shutDownFlag_ = false;
         return false;
     }
@@ -386,7 +401,8 @@ void TMainForm::ShutDownWithoutAsking()
 
 void TMainForm::OpenOptions()
 {
-    OptionsDialog dialog(controller_, [this](int kind) { Restart(kind); }, this);
+    OptionsDialog dialog(
+        controller_, [this](int kind) { Restart(kind); }, this);
     dialog.exec();
     info_->Reload();
 }

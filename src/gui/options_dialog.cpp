@@ -56,7 +56,9 @@ QPushButton* ApplyButton(QFormLayout* form, const QString& name)
 }  // namespace
 
 OptionsDialog::OptionsDialog(serverController& controller, std::function<void(int)> restart, QWidget* parent)
-    : QDialog(parent), controller_(controller), restart_(std::move(restart))
+    : QDialog(parent),
+      controller_(controller),
+      restart_(std::move(restart))
 {
     setObjectName("OptionsDialog");
     setWindowTitle("Server Options");

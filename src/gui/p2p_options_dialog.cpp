@@ -51,7 +51,9 @@ QPushButton* ApplyButton(QWidget* owner)
 }  // namespace
 
 TIndexerOptionsForm::TIndexerOptionsForm(serverController& controller, bool firstRun, QWidget* parent)
-    : QDialog(parent), controller_(controller), firstRun_(firstRun)
+    : QDialog(parent),
+      controller_(controller),
+      firstRun_(firstRun)
 {
     if (!EventLoop::Current()) {
         socketLoop_ = std::make_unique<EventLoop>();
@@ -185,8 +187,8 @@ std::vector<P2POptionsModel::NetworkRow> TIndexerOptionsForm::RowsOfView() const
     std::vector<P2POptionsModel::NetworkRow> rows;
     for (int i = 0; i < networks_->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = networks_->topLevelItem(i);
-        rows.push_back({ToStd(item->text(0)), ToStd(item->text(1)), ToStd(item->text(2)),
-                        item->checkState(0) == Qt::Checked});
+        rows.push_back(
+            {ToStd(item->text(0)), ToStd(item->text(1)), ToStd(item->text(2)), item->checkState(0) == Qt::Checked});
     }
     return rows;
 }

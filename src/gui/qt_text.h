@@ -7,7 +7,10 @@
 
 namespace corvane {
 
-inline QString QtText(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+inline QString QtText(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 inline std::string ToStd(const QString& text) { return text.toStdString(); }
 
 }  // namespace corvane

@@ -7,7 +7,9 @@
 
 namespace corvane {
 
-QtWindowThread::QtWindowThread() : receiver_(new QObject) {}
+QtWindowThread::QtWindowThread()
+    : receiver_(new QObject)
+{}
 
 QtWindowThread::~QtWindowThread()
 {
@@ -33,7 +35,8 @@ bool QtWindowThread::Post(Closure closure)
     if (wakePending_) return true;
     // Posting to an object of another thread is safe from any thread; the functor runs on the
     // receiver's thread.
-    if (!QMetaObject::invokeMethod(receiver_, [this] { RunQueued(); }, Qt::QueuedConnection)) {
+    if (!QMetaObject::invokeMethod(
+            receiver_, [this] { RunQueued(); }, Qt::QueuedConnection)) {
         queued_.pop_back();
         return false;
     }

@@ -27,7 +27,9 @@ bool FilterNameKey::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-TRegisterForm::TRegisterForm(SignUpForm& form, QWidget* parent) : QDialog(parent), form_(form)
+TRegisterForm::TRegisterForm(SignUpForm& form, QWidget* parent)
+    : QDialog(parent),
+      form_(form)
 {
     setObjectName("RegisterForm");
     setWindowTitle(QtText(form.Caption()));

@@ -16,7 +16,8 @@ QColor LineColour(const QString& line)
 
 }  // namespace
 
-ScreenLogView::ScreenLogView(QWidget* parent) : QPlainTextEdit(parent)
+ScreenLogView::ScreenLogView(QWidget* parent)
+    : QPlainTextEdit(parent)
 {
     setObjectName("MemoLog");
     setReadOnly(true);

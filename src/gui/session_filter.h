@@ -10,8 +10,8 @@
 namespace corvane {
 
 inline constexpr std::array<std::string_view, 11> kActionFilterLabels = {
-    "All Actions",      "Authenticating",   "Changing Directory", "Deleting",        "Directory listing", "Downloading",
-    "Making Directory", "Removing Directory", "Renaming/Moving",  "Searching",       "Uploading"};
+    "All Actions",      "Authenticating",     "Changing Directory", "Deleting",  "Directory listing", "Downloading",
+    "Making Directory", "Removing Directory", "Renaming/Moving",    "Searching", "Uploading"};
 
 // Whether a session whose last action code is `action` is shown under the filter at
 // `position` of kActionFilterLabels. Position 0 ("All Actions") and any position outside the

@@ -27,7 +27,11 @@ QPixmap LampPixmap(const QColor& colour)
 
 }  // namespace
 
-StatusLamp::StatusLamp(QWidget* parent) : QLabel(parent) { SetRunning(false); }
+StatusLamp::StatusLamp(QWidget* parent)
+    : QLabel(parent)
+{
+    SetRunning(false);
+}
 
 void StatusLamp::SetRunning(bool running)
 {

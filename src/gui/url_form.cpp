@@ -9,7 +9,10 @@
 namespace corvane {
 
 TURLForm::TURLForm(const QString& link, const QString& thisServer, QWidget* parent)
-    : QDialog(parent), scheme_(new QComboBox(this)), address_(new QLineEdit(this)), thisServer_(thisServer)
+    : QDialog(parent),
+      scheme_(new QComboBox(this)),
+      address_(new QLineEdit(this)),
+      thisServer_(thisServer)
 {
     setObjectName("URLForm");
     setWindowTitle("Enter any web address (URL) to link");

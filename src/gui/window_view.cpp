@@ -8,7 +8,10 @@
 
 namespace corvane {
 
-void WindowServerView::AppendScreenLog(const std::string& line) { form_.Connections()->Log()->AppendLine(QtText(line)); }
+void WindowServerView::AppendScreenLog(const std::string& line)
+{
+    form_.Connections()->Log()->AppendLine(QtText(line));
+}
 
 void WindowServerView::ClearScreenLog() { form_.Connections()->Log()->ClearLines(); }
 

@@ -9,7 +9,9 @@ class TMainForm;
 
 class WindowServerView : public ServerView {
 public:
-    explicit WindowServerView(TMainForm& form) : form_(form) {}
+    explicit WindowServerView(TMainForm& form)
+        : form_(form)
+    {}
 
     void AppendScreenLog(const std::string& line) override;
     void ClearScreenLog() override;

@@ -36,7 +36,11 @@ std::vector<std::size_t> CharacterStarts(std::string_view name)
     std::size_t i = 0;
     while (i < name.size()) {
         const auto lead = static_cast<unsigned char>(name[i]);
-        std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        std::size_t length = lead < 0x80           ? 1
+                             : (lead >> 5) == 0x6  ? 2
+                             : (lead >> 4) == 0xE  ? 3
+                             : (lead >> 3) == 0x1E ? 4
+                                                   : 0;
         bool valid = length != 0 && i + length <= name.size();
         for (std::size_t k = 1; valid && k < length; ++k) valid = (static_cast<unsigned char>(name[i + k]) >> 6) == 0x2;
         if (!valid) {
@@ -282,20 +286,50 @@ std::string TypeText(std::string_view name, bool isFolder)
 {
     if (isFolder) return "File Folder";
     static const std::unordered_map<std::string, const char*> kKnown = {
-        {".TXT", "Text Document"}, {".TEXT", "Text Document"}, {".INI", "Configuration Settings"},
-        {".DOC", "Word Document"}, {".HTM", "HTML Document"}, {".HTML", "HTML Document"},
-        {".DHTML", "HTML Document"}, {".ASP", "Active Server Page"}, {".PDF", "PDF Document"},
-        {".EXE", "Application"}, {".COM", "MS-DOS Application"}, {".BAT", "Batch File"},
-        {".SYS", "System File"}, {".DRV", "Device Driver"}, {".VXD", "Virtual Device Driver"},
-        {".ZIP", "Compressed (zipped) Folder"}, {".GZ", "GZip Archive"}, {".TAR", "Tape Archive"},
-        {".ISO", "Disc Image File"}, {".JPG", "JPEG Image"}, {".JPEG", "JPEG Image"}, {".GIF", "GIF Image"},
-        {".PNG", "PNG Image"}, {".BMP", "Bitmap Image"}, {".TIF", "TIFF Image"}, {".TIFF", "TIFF Image"},
-        {".PCX", "PCX Image"}, {".PIC", "PIC Image"}, {".TGA", "Targa Image"}, {".MP3", "MP3 Audio"},
-        {".MP2", "MPEG Audio"}, {".WAV", "Wave Sound"}, {".WMA", "Windows Media Audio"},
-        {".MID", "MIDI Sequence"}, {".MIDI", "MIDI Sequence"}, {".MPG", "MPEG Movie"},
-        {".MPEG", "MPEG Movie"}, {".MOV", "QuickTime Movie"}, {".AVI", "Video Clip"},
-        {".FLI", "Animation"}, {".FLC", "Animation"}, {".PPT", "Presentation"},
-        {".MP4", "MPEG-4 Movie"}, {".MKV", "Matroska Movie"},
+        {".TXT", "Text Document"},
+        {".TEXT", "Text Document"},
+        {".INI", "Configuration Settings"},
+        {".DOC", "Word Document"},
+        {".HTM", "HTML Document"},
+        {".HTML", "HTML Document"},
+        {".DHTML", "HTML Document"},
+        {".ASP", "Active Server Page"},
+        {".PDF", "PDF Document"},
+        {".EXE", "Application"},
+        {".COM", "MS-DOS Application"},
+        {".BAT", "Batch File"},
+        {".SYS", "System File"},
+        {".DRV", "Device Driver"},
+        {".VXD", "Virtual Device Driver"},
+        {".ZIP", "Compressed (zipped) Folder"},
+        {".GZ", "GZip Archive"},
+        {".TAR", "Tape Archive"},
+        {".ISO", "Disc Image File"},
+        {".JPG", "JPEG Image"},
+        {".JPEG", "JPEG Image"},
+        {".GIF", "GIF Image"},
+        {".PNG", "PNG Image"},
+        {".BMP", "Bitmap Image"},
+        {".TIF", "TIFF Image"},
+        {".TIFF", "TIFF Image"},
+        {".PCX", "PCX Image"},
+        {".PIC", "PIC Image"},
+        {".TGA", "Targa Image"},
+        {".MP3", "MP3 Audio"},
+        {".MP2", "MPEG Audio"},
+        {".WAV", "Wave Sound"},
+        {".WMA", "Windows Media Audio"},
+        {".MID", "MIDI Sequence"},
+        {".MIDI", "MIDI Sequence"},
+        {".MPG", "MPEG Movie"},
+        {".MPEG", "MPEG Movie"},
+        {".MOV", "QuickTime Movie"},
+        {".AVI", "Video Clip"},
+        {".FLI", "Animation"},
+        {".FLC", "Animation"},
+        {".PPT", "Presentation"},
+        {".MP4", "MPEG-4 Movie"},
+        {".MKV", "Matroska Movie"},
     };
     const std::string ext = UpperExtension(name);
     if (ext.empty() || ext == ".") return "File";
@@ -331,7 +365,8 @@ void BuildHTMLFolder(std::stringstream& Stream, const std::string& Url, const st
     writeLine("<H2>Directory listing of: " + title + "</H1>");
     const std::string linkBase = WithoutFinalSeparator(HtmlEscape(Url)) + "/";
     if ((Display & dhtml_Parent) != 0) {
-        writeLine("<A HREF=\"" + linkBase + "..\"><IMG ALIGN=absbottom BorDER=0 SRC=\"/images/folder.gif\"> Go UP To "
+        writeLine("<A HREF=\"" + linkBase +
+                  "..\"><IMG ALIGN=absbottom BorDER=0 SRC=\"/images/folder.gif\"> Go UP To "
                   "Parent Folder \"..\"</A>");
     } else {
         writeLine("");

@@ -24,8 +24,8 @@ using THTMLDisplaySets = unsigned;  // a set of THTMLDisplay bits
 enum THTMLSortSets { shtml_None, shtml_FileName, shtml_FileSize, shtml_FileTime };
 
 // File attribute bits of the Attributes argument (the volume-label bit is always removed).
-inline constexpr int faReadOnly = 0x01, faHidden = 0x02, faSysFile = 0x04, faVolumeID = 0x08,
-                     faDirectory = 0x10, faArchive = 0x20;
+inline constexpr int faReadOnly = 0x01, faHidden = 0x02, faSysFile = 0x04, faVolumeID = 0x08, faDirectory = 0x10,
+                     faArchive = 0x20;
 
 // Writes the listing page of the real folder `Folder` into `Stream` (emptied first), each line
 // followed by CR LF. `Url` is the request path of the folder, as the browser sent it.

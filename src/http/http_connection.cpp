@@ -325,9 +325,8 @@ void THttpConnection::Answer404()
                              "requested URL " +
                              HtmlEscape(Path) + " was not found on this server.<P></BODY></HTML>\r\n";
     keepAlive_ = false;
-    const std::string answer = ResponseHeader("404 Not Found", "text/html", static_cast<std::int64_t>(body.size()),
-                                              std::string()) +
-                               body;
+    const std::string answer =
+        ResponseHeader("404 Not Found", "text/html", static_cast<std::int64_t>(body.size()), std::string()) + body;
     if (State() == wsConnected) SendStr(answer);
 }
 
@@ -508,8 +507,8 @@ bool THttpConnection::SendNextStreamBlock(std::istream& stream)
 void THttpConnection::ConnectionDataSent()
 {
     if (!sending_) return;
-    const bool more = documentFile_.IsOpen() ? SendNextFileBlock()
-                                             : DocumentStream && SendNextStreamBlock(*DocumentStream);
+    const bool more =
+        documentFile_.IsOpen() ? SendNextFileBlock() : DocumentStream && SendNextStreamBlock(*DocumentStream);
     if (!more) FinishBody();
 }
 

@@ -32,13 +32,13 @@ namespace corvane {
 // Limits against clients that send too much or too little; the server sets them on each
 // connection.
 struct THttpLimits {
-    int lineLimit = 16384;       // a request or header line longer than this is refused
-    int maxHeaders = 100;        // more header lines than this are refused
-    std::chrono::milliseconds headerTimeout{30000};   // a whole request header within this
-    std::chrono::milliseconds keepAliveTimeout{15000}; // idle between kept-alive requests
-    std::chrono::milliseconds sendStallTimeout{60000}; // a response that makes no progress
-    std::chrono::milliseconds drainTimeout{2000};      // reading what follows a closing answer
-    std::size_t heldLimit = 1 << 20;                   // pipelined request bytes held
+    int lineLimit = 16384;                              // a request or header line longer than this is refused
+    int maxHeaders = 100;                               // more header lines than this are refused
+    std::chrono::milliseconds headerTimeout{30000};     // a whole request header within this
+    std::chrono::milliseconds keepAliveTimeout{15000};  // idle between kept-alive requests
+    std::chrono::milliseconds sendStallTimeout{60000};  // a response that makes no progress
+    std::chrono::milliseconds drainTimeout{2000};       // reading what follows a closing answer
+    std::size_t heldLimit = 1 << 20;                    // pipelined request bytes held
 };
 
 class THttpConnection : public TWSocketClient {
@@ -178,9 +178,9 @@ private:
     int headerCount_ = 0;
     bool keepAlive_ = false;
     bool responding_ = false;
-    bool closing_ = false;   // the orderly close starts once everything queued has gone
-    bool draining_ = false;  // the sending direction is shut: input is read and dropped
-    bool servedOne_ = false; // a response has been sent: the next wait is a keep-alive wait
+    bool closing_ = false;    // the orderly close starts once everything queued has gone
+    bool draining_ = false;   // the sending direction is shut: input is read and dropped
+    bool servedOne_ = false;  // a response has been sent: the next wait is a keep-alive wait
     std::int64_t bodyRemaining_ = 0;
     std::deque<std::string> held_;
     std::size_t heldBytes_ = 0;

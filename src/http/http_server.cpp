@@ -43,10 +43,7 @@ THttpConnection* THttpServer::Client(int index) const
     return listener_ ? static_cast<THttpConnection*>(listener_->Client(index)) : nullptr;
 }
 
-bool THttpServer::IsClient(const THttpConnection* client) const
-{
-    return listener_ && listener_->IsClient(client);
-}
+bool THttpServer::IsClient(const THttpConnection* client) const { return listener_ && listener_->IsClient(client); }
 
 bool THttpServer::Listening() const { return listener_ && listener_->State() == wsListening; }
 

@@ -91,8 +91,8 @@ std::optional<std::time_t> ParseHttpDate(std::string_view text)
         if (ok && words[3].size() == 2) year += year < 70 ? 2000 : 1900;
     } else if (count >= 7 && MonthOf(words[1]) != 0) {  // asctime: weekday month day h m s year
         month = MonthOf(words[1]);
-        ok = number(words[2], day) && number(words[3], hour) && number(words[4], minute) &&
-             number(words[5], second) && number(words[6], year);
+        ok = number(words[2], day) && number(words[3], hour) && number(words[4], minute) && number(words[5], second) &&
+             number(words[6], year);
     }
     if (!ok || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60 || year < 1970) return std::nullopt;
     const long long days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));

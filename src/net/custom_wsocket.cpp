@@ -31,7 +31,8 @@ const char* SocketStateName(TSocketState state)
     return "wsInvalidState";
 }
 
-TCustomWSocket::TCustomWSocket() : loop_(EventLoop::Current())
+TCustomWSocket::TCustomWSocket()
+    : loop_(EventLoop::Current())
 {
     if (loop_ == nullptr) throw ESocketException("Cannot create a hidden window for TWSocket");
     home_ = std::make_shared<SocketHome>(loop_);
@@ -45,8 +46,7 @@ TCustomWSocket::~TCustomWSocket()
     *alive_ = false;
     try {
         CancelDnsLookup();
-    } catch (...) {
-    }
+    } catch (...) {}
     home_->Abandon();
     try {
         if (state_ != wsClosed || fd_ >= 0) InternalClose(false, 0);
@@ -171,14 +171,12 @@ void TCustomWSocket::HandleBackGroundException(const std::exception& e)
     if (OnBgException) {
         try {
             OnBgException(this, e, canClose);
-        } catch (...) {
-        }
+        } catch (...) {}
     }
     if (canClose) {
         try {
             Abort();
-        } catch (...) {
-        }
+        } catch (...) {}
     }
 }
 

@@ -148,7 +148,10 @@ public:
     bool ReadingHeldForSending() const { return readHeld_; }
     int SendText(const std::string& text) { return SendStr(text); }
     void PutDataInSendBuffer(const void* data, int len);
-    void PutStringInSendBuffer(const std::string& text) { PutDataInSendBuffer(text.data(), static_cast<int>(text.size())); }
+    void PutStringInSendBuffer(const std::string& text)
+    {
+        PutDataInSendBuffer(text.data(), static_cast<int>(text.size()));
+    }
     virtual int Receive(void* buffer, int len);
     virtual std::string ReceiveStr();
     // One datagram: sent at once to `dest` (flags: a TSocketSendFlags value), or received with

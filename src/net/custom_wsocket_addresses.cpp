@@ -7,9 +7,15 @@
 
 namespace corvane {
 
-int TCustomWSocket::GetSockName(sockapi::Endpoint& local) { return fd_ < 0 ? WSAENOTSOCK : sockapi::LocalEndpoint(fd_, local); }
+int TCustomWSocket::GetSockName(sockapi::Endpoint& local)
+{
+    return fd_ < 0 ? WSAENOTSOCK : sockapi::LocalEndpoint(fd_, local);
+}
 
-int TCustomWSocket::GetPeerName(sockapi::Endpoint& peer) { return fd_ < 0 ? WSAENOTSOCK : sockapi::PeerEndpoint(fd_, peer); }
+int TCustomWSocket::GetPeerName(sockapi::Endpoint& peer)
+{
+    return fd_ < 0 ? WSAENOTSOCK : sockapi::PeerEndpoint(fd_, peer);
+}
 
 std::string TCustomWSocket::GetPeerAddr()
 {

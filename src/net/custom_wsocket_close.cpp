@@ -34,16 +34,14 @@ void TCustomWSocket::InternalClose(bool shutdownFirst, std::uint16_t error)
         }
         try {
             AssignDefaultValue();
-        } catch (...) {
-        }
+        } catch (...) {}
         return;
     }
     if (state_ != wsClosed) {
         ChangeState(wsClosed);
         try {
             AssignDefaultValue();
-        } catch (...) {
-        }
+        } catch (...) {}
     }
 }
 

@@ -73,8 +73,8 @@ void TCustomWSocket::StartLookup(DnsLookupRequest::Kind kind, const std::string&
     // The completion runs only while this socket exists (the home drops it afterwards) and the
     // request is not cancelled, on the owner thread.
     const int error = DnsLookupRequest::Start(
-        kind, query, home_, [this](int result, const std::vector<std::string>& found) { LookupFinished(result, found); },
-        request);
+        kind, query, home_,
+        [this](int result, const std::vector<std::string>& found) { LookupFinished(result, found); }, request);
     if (error != 0) {
         lastError_ = error;
         RaiseException(std::string(who) + ": can't start DNS lookup, error #" + std::to_string(error));

@@ -74,12 +74,14 @@ void TCustomWSocket::Connect()
         return;
     }
     if (stream) {
-        if (const int error = sockapi::SetReuseAddress(fd_, true); error != 0) return SocketErrorNumber(error, "setsockopt(SO_REUSEADDR)");
+        if (const int error = sockapi::SetReuseAddress(fd_, true); error != 0)
+            return SocketErrorNumber(error, "setsockopt(SO_REUSEADDR)");
         if ((options_ & wsoTcpNoDelay) != 0)
             if (const int error = sockapi::SetNoDelay(fd_, true); error != 0)
                 return SocketErrorNumber(error, "setsockopt(IPPROTO_TCP, TCP_NODELAY)");
         ApplyLinger();
-        if (const int error = sockapi::SetKeepAlive(fd_, true); error != 0) return SocketErrorNumber(error, "setsockopt(SO_KEEPALIVE)");
+        if (const int error = sockapi::SetKeepAlive(fd_, true); error != 0)
+            return SocketErrorNumber(error, "setsockopt(SO_KEEPALIVE)");
     }
     if (!stream || local.port != 0 || local.address != 0) {
         if (const int error = sockapi::Bind(fd_, local); error != 0) {
@@ -100,7 +102,8 @@ void TCustomWSocket::Connect()
             if (const int error = sockapi::SetMulticastTtl(fd_, multiCastIpTtl_); error != 0)
                 return SocketErrorNumber(error, "setsockopt(IP_MULTICAST_TTL)");
         if (remote.address == 0xFFFFFFFFu)
-            if (const int error = sockapi::SetBroadcast(fd_, true); error != 0) return SocketErrorNumber(error, "setsockopt(SO_BROADCAST)");
+            if (const int error = sockapi::SetBroadcast(fd_, true); error != 0)
+                return SocketErrorNumber(error, "setsockopt(SO_BROADCAST)");
         sockapi::Connect(fd_, remote);
         RequestNotifications();
         ChangeState(wsConnected);
@@ -141,7 +144,8 @@ void TCustomWSocket::Listen()
     const bool stream = protocol != kProtocolUdp;
     DeleteBufferedData();
     streamSocket_ = stream;
-    if (const int error = sockapi::Create(stream ? sockapi::Kind::Stream : sockapi::Kind::Datagram, 0, fd_); error != 0) {
+    if (const int error = sockapi::Create(stream ? sockapi::Kind::Stream : sockapi::Kind::Datagram, 0, fd_);
+        error != 0) {
         fd_ = -1;
         SocketErrorNumber(error, "socket");
         return;
@@ -171,7 +175,8 @@ void TCustomWSocket::Listen()
             return SocketErrorNumber(error, "setsockopt(IP MULTICAST)");
     }
     if (stream) {
-        if (const int error = sockapi::Listen(fd_, listenBacklog_); error != 0) return SocketErrorNumber(error, "Listen");
+        if (const int error = sockapi::Listen(fd_, listenBacklog_); error != 0)
+            return SocketErrorNumber(error, "Listen");
         listeningStream_ = true;
         ChangeState(wsListening);
         RequestNotifications();

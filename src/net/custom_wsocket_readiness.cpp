@@ -49,7 +49,8 @@ void TCustomWSocket::OnReadiness(std::uint32_t events)
         return token && *token;
     };
     if (state_ == wsConnecting) {
-        if ((events & (EventLoop::IoWritable | EventLoop::IoError | EventLoop::IoHangup | EventLoop::IoReadable)) == 0) return;
+        if ((events & (EventLoop::IoWritable | EventLoop::IoError | EventLoop::IoHangup | EventLoop::IoReadable)) == 0)
+            return;
         int error = 0;
         sockapi::PendingError(fd_, error);
         Guarded([&] { HandleConnectComplete(static_cast<std::uint16_t>(error)); });
@@ -63,7 +64,8 @@ void TCustomWSocket::OnReadiness(std::uint32_t events)
         Guarded([&] { ContinueHandshake(); });
         return;
     }
-    if (events & EventLoop::IoReadable || (secure_ != nullptr && secure_->WantsWritable() && (events & EventLoop::IoWritable))) {
+    if (events & EventLoop::IoReadable ||
+        (secure_ != nullptr && secure_->WantsWritable() && (events & EventLoop::IoWritable))) {
         const bool hangup = (events & EventLoop::IoHangup) != 0;
         HandleReadNotification(0, hangup);
         if (!stillHere() || fd_ < 0) return;

@@ -39,9 +39,10 @@ public:
 
 private:
     DnsLookupRequest(Kind kind, std::string query, Completion completion)
-        : kind_(kind), query_(std::move(query)), completion_(std::move(completion))
-    {
-    }
+        : kind_(kind),
+          query_(std::move(query)),
+          completion_(std::move(completion))
+    {}
     void Resolve(int& error, std::vector<std::string>& results) const;
 
     const Kind kind_;

@@ -21,7 +21,9 @@ const char* HttpStateName(THttpState state)
     return "httpReady";
 }
 
-THttpCli::THttpCli() : socket_(std::make_unique<TWSocket>()), home_(std::make_shared<SocketHome>(EventLoop::Current()))
+THttpCli::THttpCli()
+    : socket_(std::make_unique<TWSocket>()),
+      home_(std::make_shared<SocketHome>(EventLoop::Current()))
 {
     socket_->OnDnsLookupDone = [this](TCustomWSocket*, std::uint16_t error) { SocketDnsLookupDone(error); };
     socket_->OnSessionConnected = [this](TCustomWSocket*, std::uint16_t error) { SocketSessionConnected(error); };
@@ -308,8 +310,7 @@ void THttpCli::Abort()
     SetState(httpAborting);
     try {
         socket_->CancelDnsLookup();
-    } catch (...) {
-    }
+    } catch (...) {}
     statusCode_ = 404;
     reasonPhrase_ = "Connection aborted on request";
     requestDoneError_ = 3;
@@ -318,8 +319,7 @@ void THttpCli::Abort()
     relocating_ = false;
     try {
         socket_->Abort();
-    } catch (...) {
-    }
+    } catch (...) {}
     finishing_ = true;
     SetState(httpReady);
     PostForRequest([this] {

@@ -31,7 +31,10 @@ namespace corvane {
 
 class EHttpException : public std::runtime_error {
 public:
-    EHttpException(const std::string& message, int errorCode) : std::runtime_error(message), errorCode_(errorCode) {}
+    EHttpException(const std::string& message, int errorCode)
+        : std::runtime_error(message),
+          errorCode_(errorCode)
+    {}
     int ErrorCode() const { return errorCode_; }
 
 private:
@@ -128,8 +131,8 @@ public:
     void Abort();
 
     // Events.
-    TNotifyEvent OnSessionConnected, OnHeaderData, OnHeaderBegin, OnHeaderEnd, OnRequestHeaderBegin,
-        OnRequestHeaderEnd, OnDocBegin, OnDocEnd, OnSendBegin, OnSendEnd, OnStateChange, OnLocationChange;
+    TNotifyEvent OnSessionConnected, OnHeaderData, OnHeaderBegin, OnHeaderEnd, OnRequestHeaderBegin, OnRequestHeaderEnd,
+        OnDocBegin, OnDocEnd, OnSendBegin, OnSendEnd, OnStateChange, OnLocationChange;
     TCommandEvent OnCommand;
     TDataEvent OnDocData, OnSendData;
     TRequestDoneEvent OnRequestDone;

@@ -42,10 +42,8 @@ void THttpCli::SocketDataAvailable(std::uint16_t)
         socket_->Receive(discard, sizeof discard);
         return;
     }
-    if (state_ == httpWaitingBody)
-        ReceiveBodyBytes();
-    else
-        ReceiveHeaderBytes();
+    if (state_ == httpWaitingBody) ReceiveBodyBytes();
+    else ReceiveHeaderBytes();
 }
 
 void THttpCli::ReceiveHeaderBytes()

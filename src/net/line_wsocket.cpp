@@ -5,15 +5,13 @@
 
 namespace corvane {
 
-void TCustomLineWSocket::AssignDefaultValue()
-{
-    TCustomSocksWSocket::AssignDefaultValue();
-}
+void TCustomLineWSocket::AssignDefaultValue() { TCustomSocksWSocket::AssignDefaultValue(); }
 
 void TCustomLineWSocket::ReadingResumed()
 {
     // After the calling handler, as any delivery of held data.
-    if (!rcvBuf_.empty()) PostSelf([](TCustomWSocket* self) { static_cast<TCustomLineWSocket*>(self)->DeliverHeldData(); });
+    if (!rcvBuf_.empty())
+        PostSelf([](TCustomWSocket* self) { static_cast<TCustomLineWSocket*>(self)->DeliverHeldData(); });
 }
 
 void TCustomLineWSocket::SetLineMode(bool on)
@@ -104,10 +102,8 @@ void TCustomLineWSocket::ReadIntoBuffer()
     const int count = DoRecv(block, kLineReadBlock, false);
     if (count <= 0) return;
     AddReadCount(count);
-    if (!lineEdit_ && !lineEcho_)
-        rcvBuf_.append(block, static_cast<std::size_t>(count));
-    else
-        rcvBuf_ += EditLine(std::string(block, static_cast<std::size_t>(count)));
+    if (!lineEdit_ && !lineEcho_) rcvBuf_.append(block, static_cast<std::size_t>(count));
+    else rcvBuf_ += EditLine(std::string(block, static_cast<std::size_t>(count)));
 }
 
 std::string TCustomLineWSocket::EditLine(const std::string& received)
@@ -201,7 +197,7 @@ void TCustomLineWSocket::TriggerSessionClosed(std::uint16_t error)
 std::string TCustomSyncWSocket::ReadLine(int timeout)
 {
     if (State() != wsConnected) throw ESocketException("ReadLine failed: not connected");
-    const auto wait = timeout == 0 ? std::chrono::milliseconds(60000)
+    const auto wait = timeout == 0  ? std::chrono::milliseconds(60000)
                       : timeout < 0 ? std::chrono::milliseconds(-timeout)
                                     : std::chrono::milliseconds(timeout * 1000LL);
     std::string line;

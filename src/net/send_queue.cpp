@@ -4,7 +4,9 @@
 
 namespace corvane {
 
-TSendQueue::TSendQueue(int blockSize) : blockSize_(blockSize) {}
+TSendQueue::TSendQueue(int blockSize)
+    : blockSize_(blockSize)
+{}
 
 void TSendQueue::Append(const void* data, int len)
 {

@@ -9,7 +9,9 @@ namespace corvane {
 
 class ESocketException : public std::runtime_error {
 public:
-    explicit ESocketException(const std::string& message) : std::runtime_error(message) {}
+    explicit ESocketException(const std::string& message)
+        : std::runtime_error(message)
+    {}
 };
 
 }  // namespace corvane

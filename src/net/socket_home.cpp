@@ -18,9 +18,8 @@ bool SocketHome::PostLocked(Work work)
         held_.push_back(std::move(work));
         return true;
     }
-    return loop_->Post([home = shared_from_this(), work = std::move(work)]() mutable {
-        home->RunOrForward(std::move(work));
-    });
+    return loop_->Post(
+        [home = shared_from_this(), work = std::move(work)]() mutable { home->RunOrForward(std::move(work)); });
 }
 
 void SocketHome::RunOrForward(Work work)

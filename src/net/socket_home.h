@@ -25,7 +25,9 @@ class SocketHome : public std::enable_shared_from_this<SocketHome> {
 public:
     using Work = std::function<void()>;
 
-    explicit SocketHome(EventLoop* loop) : loop_(loop) {}
+    explicit SocketHome(EventLoop* loop)
+        : loop_(loop)
+    {}
 
     // Any thread. Queues the work for the socket's owner thread. False when it is dropped at
     // once (socket gone, or its loop is shutting down).
@@ -44,9 +46,9 @@ private:
     void AssertOwnerThread() const;  // mutex_ held
 
     std::mutex mutex_;
-    EventLoop* loop_;           // guarded by mutex_; nullptr while detached
-    bool alive_ = true;         // guarded by mutex_
-    std::vector<Work> held_;    // guarded by mutex_
+    EventLoop* loop_;         // guarded by mutex_; nullptr while detached
+    bool alive_ = true;       // guarded by mutex_
+    std::vector<Work> held_;  // guarded by mutex_
 };
 
 }  // namespace corvane

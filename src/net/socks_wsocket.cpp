@@ -152,10 +152,8 @@ void TCustomSocksWSocket::TriggerSessionConnectedSpecial(std::uint16_t error)
         Fail(kSocksFieldTooLong, why);
         return;
     }
-    if (socksLevel_ == "5")
-        SendMethodOffer();
-    else
-        SendConnectRequest();
+    if (socksLevel_ == "5") SendMethodOffer();
+    else SendConnectRequest();
 }
 
 // Nothing goes out that the request cannot carry: a field over its one length byte is refused
@@ -184,8 +182,7 @@ void TCustomSocksWSocket::SendBytes(const std::string& bytes)
     // A failure to send shows as the closed connection that follows it.
     try {
         TCustomWSocket::Send(bytes.data(), static_cast<int>(bytes.size()));
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void TCustomSocksWSocket::SendMethodOffer()
@@ -288,10 +285,8 @@ void TCustomSocksWSocket::ReadNegotiation()
     case socksNegociateMethods: HandleMethodReply(); break;
     case socksAuthenticate: HandleAuthReply(); break;
     case socksConnect:
-        if (socksLevel_ == "5")
-            HandleConnectReply5();
-        else
-            HandleConnectReply4();
+        if (socksLevel_ == "5") HandleConnectReply5();
+        else HandleConnectReply4();
         break;
     case socksData: break;
     }

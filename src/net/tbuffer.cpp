@@ -9,7 +9,9 @@ constexpr int kDefaultBlockSize = 1514;
 int EffectiveSize(int size) { return size <= 0 ? kDefaultBlockSize : size; }
 }  // namespace
 
-TBuffer::TBuffer(int size) : data_(static_cast<std::size_t>(EffectiveSize(size))) {}
+TBuffer::TBuffer(int size)
+    : data_(static_cast<std::size_t>(EffectiveSize(size)))
+{}
 
 int TBuffer::Write(const void* data, int len)
 {

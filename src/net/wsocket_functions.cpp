@@ -71,8 +71,7 @@ std::uint32_t WSocketResolveHost(const std::string& text)
         throw ESocketException("WSocketResolveHost: '" + text + "' Invalid Hostname.");
     std::uint32_t address = 0;
     if (ParseDotted(text, address)) return address;
-    if (LooksNumeric(text))
-        throw ESocketException("WSocketResolveHost: '" + text + "' Invalid IP address.");
+    if (LooksNumeric(text)) throw ESocketException("WSocketResolveHost: '" + text + "' Invalid IP address.");
     const int error = LookupHostIPv4(text, address);
     if (error != 0)
         throw ESocketException("WSocketResolveHost: Cannot convert host address '" + text + "', Error #" +

@@ -39,7 +39,7 @@ std::string DottedAddress(std::uint32_t address);
 
 // A host as the blocking lookups describe it.
 struct THostEnt {
-    std::string Name;                    // the official name
+    std::string Name;  // the official name
     std::vector<std::string> Aliases;
     std::vector<std::string> Addresses;  // dotted IPv4 addresses, the resolver's order
 };

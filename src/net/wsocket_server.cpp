@@ -21,7 +21,8 @@ void TWSocketClient::TriggerSessionClosed(std::uint16_t error)
     if (!closedPosted_ && server_ != nullptr) {
         closedPosted_ = true;
         TCustomWSocketServer* server = server_;
-        server->PostSelf([this](TCustomWSocket* self) { static_cast<TCustomWSocketServer*>(self)->ClientClosed(this); });
+        server->PostSelf(
+            [this](TCustomWSocket* self) { static_cast<TCustomWSocketServer*>(self)->ClientClosed(this); });
     }
     TWSocket::TriggerSessionClosed(error);
 }
@@ -37,8 +38,7 @@ TCustomWSocketServer::~TCustomWSocketServer()
         try {
             clients_.back()->SetServer(nullptr);
             clients_.pop_back();
-        } catch (...) {
-        }
+        } catch (...) {}
     }
 }
 

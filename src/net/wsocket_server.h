@@ -46,7 +46,8 @@ class TCustomWSocketServer : public TWSocket {
 public:
     using TClientFactory = std::function<std::unique_ptr<TWSocketClient>()>;
     using TClientEvent = std::function<void(TCustomWSocketServer* sender, TWSocketClient* client)>;
-    using TClientErrorEvent = std::function<void(TCustomWSocketServer* sender, TWSocketClient* client, std::uint16_t error)>;
+    using TClientErrorEvent =
+        std::function<void(TCustomWSocketServer* sender, TWSocketClient* client, std::uint16_t error)>;
 
     TCustomWSocketServer();
     ~TCustomWSocketServer() override;

@@ -60,7 +60,8 @@ std::string VirtualPathOf(std::string_view realPath)
 std::string VirtualPathKey(std::string_view virtualPath)
 {
     std::string key(virtualPath);
-    if (key.size() >= 3 && key[0] == '/' && key[2] == ':') key[1] = static_cast<char>(std::toupper(static_cast<unsigned char>(key[1])));
+    if (key.size() >= 3 && key[0] == '/' && key[2] == ':')
+        key[1] = static_cast<char>(std::toupper(static_cast<unsigned char>(key[1])));
     return key;
 }
 
@@ -146,8 +147,9 @@ int FileTypeCode(std::string_view name)
         std::array<const char*, 16> extensions;
     };
     static const Row kRows[] = {
-        {1, {".mp3", ".mp2", ".wav", ".snd", ".au", ".aif", ".aifc", ".wma", ".mid", ".midi", ".rmi", ".it", ".voc",
-             ".xm", ".stm", ".s3m"}},
+        {1,
+         {".mp3", ".mp2", ".wav", ".snd", ".au", ".aif", ".aifc", ".wma", ".mid", ".midi", ".rmi", ".it", ".voc", ".xm",
+          ".stm", ".s3m"}},
         {2, {".avi", ".mpg", ".mov"}},
         {3, {".jpg", ".gif", ".bmp", ".png", ".tif"}},
         {4, {".exe", ".zip", ".rar", ".arj"}},

@@ -164,8 +164,8 @@ void IndexThread::UploadToNetwork()
     ok = ok && SendLines(staleLines_, false);
     uploadSucceeded_ = ok;
     if (ok) {
-        Log("! Username " + userName_ + " has registered " + kProductName + " server at " + settings_.ipAddress + " at " +
-            networkName_);
+        Log("! Username " + userName_ + " has registered " + kProductName + " server at " + settings_.ipAddress +
+            " at " + networkName_);
         if (!SaveIndexAfterUpload()) Log("! \"" + std::string(kIndexFileName) + "\" could not be written.");
     } else {
         Log(std::string("! ") + kProductName + " index upload operation completed unsuccessfully.");
@@ -187,8 +187,8 @@ bool IndexThread::SendLines(const std::vector<std::string>& lines, bool insert)
 
 bool IndexThread::PostRequest(PostKind kind, const std::vector<std::string>* lines, std::size_t chunkStart)
 {
-    IndexServerFields fields{userName_, password_, settings_.countryCode, settings_.ipAddress, settings_.ftpPort,
-                             settings_.connectionType};
+    IndexServerFields fields{userName_,           password_,         settings_.countryCode,
+                             settings_.ipAddress, settings_.ftpPort, settings_.connectionType};
     std::istringstream body(
         kind == PostKind::UpdateAddress
             ? UpdateAddressBody(fields)

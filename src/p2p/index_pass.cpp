@@ -25,7 +25,8 @@ bool IsDescribableName(const std::string& name) { return name.find_first_of("\r\
 // Folders compare as real paths do here: the drive letter without regard to case.
 std::string FolderKey(std::string folder)
 {
-    if (folder.size() >= 2 && folder[1] == ':') folder[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(folder[0])));
+    if (folder.size() >= 2 && folder[1] == ':')
+        folder[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(folder[0])));
     return folder;
 }
 

@@ -11,9 +11,9 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::string FieldTail(const IndexServerFields& f)
 {
-    return "&username=" + FormEncode(f.userName) + "&password=" + FormEncode(f.password) + "&country=" +
-           FormEncode(f.countryCode) + "&ip=" + f.ipAddress + "&port=" + std::to_string(f.ftpPort) + "&contype=" +
-           FormEncode(f.connectionType) + "&version=6&protocol=" + "0" + "&zipcode=0";
+    return "&username=" + FormEncode(f.userName) + "&password=" + FormEncode(f.password) +
+           "&country=" + FormEncode(f.countryCode) + "&ip=" + f.ipAddress + "&port=" + std::to_string(f.ftpPort) +
+           "&contype=" + FormEncode(f.connectionType) + "&version=6&protocol=" + "0" + "&zipcode=0";
 }
 
 }  // namespace
@@ -30,7 +30,8 @@ bool ReplyAccepted(std::string_view reply, int nonNumberStatus)
 std::string RefusalMessage(std::string_view reply, const std::string& networkName)
 {
     const std::string_view text = reply.size() > 4 ? reply.substr(4) : std::string_view();
-    return std::string(text) + " P2P account (" + networkName + ") is disabled. To enable, go to Server -> P2P Options.";
+    return std::string(text) + " P2P account (" + networkName +
+           ") is disabled. To enable, go to Server -> P2P Options.";
 }
 
 std::string LookupUrl(std::string_view networkAddress, std::string_view userName)
@@ -42,7 +43,8 @@ std::string IndexServerUrlOfReply(std::string_view reply)
 {
     const std::size_t first = reply.find_first_not_of(" \t\r\n");
     const std::size_t last = reply.find_last_not_of(" \t\r\n");
-    const std::string_view address = first == std::string_view::npos ? std::string_view() : reply.substr(first, last - first + 1);
+    const std::string_view address =
+        first == std::string_view::npos ? std::string_view() : reply.substr(first, last - first + 1);
     return JoinUrlPath(address, "v6");
 }
 

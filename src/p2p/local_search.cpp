@@ -66,9 +66,9 @@ std::vector<std::string> MatchTerms(const std::vector<std::string>& terms, int m
         if (seen.insert(u).second) upper.push_back(std::move(u));
     }
     if (mode == 0)
-        std::stable_sort(upper.begin(), upper.end(), [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-    else if (upper.size() > kMostAnyTerms)
-        upper.resize(kMostAnyTerms);
+        std::stable_sort(upper.begin(), upper.end(),
+                         [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    else if (upper.size() > kMostAnyTerms) upper.resize(kMostAnyTerms);
     return upper;
 }
 

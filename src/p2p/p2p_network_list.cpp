@@ -38,8 +38,8 @@ std::string EntryKey(std::size_t position) { return std::string(kNetworkEntryKey
 
 std::string EncodeNetworkEntry(const P2PNetwork& network)
 {
-    return network.name + "*" + network.address + "*" + network.userName + "*" + ScramblePassword(network.password) + "*" +
-           (network.enabled ? "1" : "0") + "*" + (network.existingAccount ? "1" : "0");
+    return network.name + "*" + network.address + "*" + network.userName + "*" + ScramblePassword(network.password) +
+           "*" + (network.enabled ? "1" : "0") + "*" + (network.existingAccount ? "1" : "0");
 }
 
 P2PNetwork DecodeNetworkEntry(std::string_view text)
@@ -104,8 +104,10 @@ void P2PNetworkList::Save(IniImage& image) const
 {
     const std::string_view section = kP2PNetworkSection;
     image.WriteInteger(section, kNetworkCountKey, static_cast<long long>(entries_.size()));
-    for (std::size_t i = entries_.size(); i-- > 0;) image.WriteString(section, EntryKey(i), EncodeNetworkEntry(entries_[i]));
-    for (std::size_t i = entries_.size(); image.ValueExists(section, EntryKey(i)); ++i) image.DeleteKey(section, EntryKey(i));
+    for (std::size_t i = entries_.size(); i-- > 0;)
+        image.WriteString(section, EntryKey(i), EncodeNetworkEntry(entries_[i]));
+    for (std::size_t i = entries_.size(); image.ValueExists(section, EntryKey(i)); ++i)
+        image.DeleteKey(section, EntryKey(i));
 }
 
 P2PNetwork* P2PNetworkList::FindByName(std::string_view name)
@@ -140,7 +142,8 @@ void P2PNetworkList::MergePublished(const std::vector<PublishedNetwork>& publish
         network.address = address;
         entries_.push_back(std::move(network));
     }
-    std::erase_if(entries_, [&scratchIndex](const P2PNetwork& network) { return scratchIndex.count(network.name) == 0; });
+    std::erase_if(entries_,
+                  [&scratchIndex](const P2PNetwork& network) { return scratchIndex.count(network.name) == 0; });
 }
 
 std::string P2PNetworkList::RegisteredEntriesText() const

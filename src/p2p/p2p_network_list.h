@@ -20,9 +20,9 @@
 namespace corvane {
 
 struct P2PNetwork {
-    std::string name;     // as the network operator publishes it; the key of the entry
-    std::string address;  // the network's base URL with "v6" joined to it
-    std::string userName; // empty: unregistered
+    std::string name;      // as the network operator publishes it; the key of the entry
+    std::string address;   // the network's base URL with "v6" joined to it
+    std::string userName;  // empty: unregistered
     std::string password;
     bool enabled = false;
     bool existingAccount = false;  // the account existed already, so it is not registered again

@@ -19,7 +19,10 @@ inline constexpr std::size_t kMostReplyBytes = 1024 * 1024;
 
 class ReplyCapture : public std::ostream {
 public:
-    explicit ReplyCapture(std::size_t mostBytes = kMostReplyBytes) : std::ostream(&buffer_), buffer_(mostBytes) {}
+    explicit ReplyCapture(std::size_t mostBytes = kMostReplyBytes)
+        : std::ostream(&buffer_),
+          buffer_(mostBytes)
+    {}
     ReplyCapture(const ReplyCapture&) = delete;
     ReplyCapture& operator=(const ReplyCapture&) = delete;
 
@@ -28,7 +31,9 @@ public:
 
 private:
     struct Buffer : std::streambuf {
-        explicit Buffer(std::size_t most) : most(most) {}
+        explicit Buffer(std::size_t most)
+            : most(most)
+        {}
         std::streamsize xsputn(const char* data, std::streamsize count) override
         {
             const std::size_t room = most - text.size();

@@ -7,14 +7,14 @@
 namespace corvane {
 
 struct CalendarTime {
-    int year = 0;          // four digits
-    int month = 0;         // 1 to 12
-    int day = 0;           // 1 to 31
+    int year = 0;   // four digits
+    int month = 0;  // 1 to 12
+    int day = 0;    // 1 to 31
     int hour = 0;
     int minute = 0;
     int second = 0;
-    long utcOffset = 0;    // seconds east of UTC in force at that moment (0 for UTC)
-    bool valid = false;    // false when the host could not convert the moment
+    long utcOffset = 0;  // seconds east of UTC in force at that moment (0 for UTC)
+    bool valid = false;  // false when the host could not convert the moment
 };
 
 // The moment in the local time zone, with the offset that was in force then. Any thread.

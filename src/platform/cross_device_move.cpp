@@ -39,7 +39,10 @@ std::string ParentFolderOf(const std::string& hostPath)
 // Closes a descriptor and, unless released, removes the temporary it was written through.
 class Temporary {
 public:
-    Temporary(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    Temporary(int fd, std::string path)
+        : fd_(fd),
+          path_(std::move(path))
+    {}
     ~Temporary()
     {
         if (fd_ >= 0) ::close(fd_);
@@ -142,7 +145,8 @@ bool MoveReal(std::string_view fromRealPath, std::string_view toRealPath)
         return FailWith(renameError);
     const std::string source = WithoutTrailingSlashes(*from);
     const std::string target = WithoutTrailingSlashes(*to);
-    struct stat sourceStat {}, targetFolderStat {};
+    struct stat sourceStat {
+    }, targetFolderStat{};
     if (::lstat(source.c_str(), &sourceStat) != 0 || ::stat(ParentFolderOf(target).c_str(), &targetFolderStat) != 0)
         return FailWith(renameError);
     // Only another file system is a reason to copy; any other refusal stands.

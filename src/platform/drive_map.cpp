@@ -13,17 +13,16 @@ namespace {
 std::shared_mutex mapMutex;
 std::map<char, std::string> hostFolders;  // guarded by mapMutex; upper-case letter -> folder
 
-char UpperDrive(char letter) {
+char UpperDrive(char letter)
+{
     if (letter >= 'a' && letter <= 'z') return static_cast<char>(letter - 'a' + 'A');
     return letter;
 }
 
-bool IsDriveLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
+bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-
-std::string WithoutTrailingSlashes(std::string folder) {
+std::string WithoutTrailingSlashes(std::string folder)
+{
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     return folder;
 }
@@ -32,7 +31,8 @@ using ParsedRealPath = RealPathNames;
 
 // A real path with its drive letter in upper case; a NUL byte means it names nothing, rather
 // than a path silently cut short at the host call.
-std::optional<ParsedRealPath> ParseRealPath(std::string_view realPath) {
+std::optional<ParsedRealPath> ParseRealPath(std::string_view realPath)
+{
     if (realPath.find('\0') != std::string_view::npos) return std::nullopt;
     auto parsed = SplitRealPathNames(realPath);
     if (parsed) parsed->drive = UpperDrive(parsed->drive);
@@ -41,7 +41,8 @@ std::optional<ParsedRealPath> ParseRealPath(std::string_view realPath) {
 
 }  // namespace
 
-void DriveMap::Configure(const std::map<char, std::string>& letters, const std::string& homeFolder) {
+void DriveMap::Configure(const std::map<char, std::string>& letters, const std::string& homeFolder)
+{
     std::map<char, std::string> configured;
     const std::string home = WithoutTrailingSlashes(homeFolder);
     if (letters.empty()) {
@@ -61,7 +62,8 @@ void DriveMap::Configure(const std::map<char, std::string>& letters, const std::
     hostFolders = std::move(configured);
 }
 
-std::optional<std::string> DriveMap::HostPathOf(std::string_view realPath) {
+std::optional<std::string> DriveMap::HostPathOf(std::string_view realPath)
+{
     auto parsed = ParseRealPath(realPath);
     if (!parsed) return std::nullopt;
     std::string hostPath;
@@ -81,23 +83,25 @@ std::optional<std::string> DriveMap::HostPathOf(std::string_view realPath) {
     return hostPath;
 }
 
-std::optional<std::string> DriveMap::HostFolderOfDrive(char letter) {
+std::optional<std::string> DriveMap::HostFolderOfDrive(char letter)
+{
     std::shared_lock lock(mapMutex);
     auto it = hostFolders.find(UpperDrive(letter));
     if (it == hostFolders.end()) return std::nullopt;
     return it->second;
 }
 
-std::optional<std::string> DriveMap::RealPathOf(std::string_view hostPath) {
+std::optional<std::string> DriveMap::RealPathOf(std::string_view hostPath)
+{
     char bestDrive = 0;
     std::size_t bestLength = 0;
     {
         std::shared_lock lock(mapMutex);
         for (const auto& [letter, folder] : hostFolders) {
-            const bool inside =
-                folder == "/" ? !hostPath.empty() && hostPath.front() == '/'
-                              : hostPath.substr(0, folder.size()) == folder &&
-                                    (hostPath.size() == folder.size() || hostPath[folder.size()] == '/');
+            const bool inside = folder == "/"
+                                    ? !hostPath.empty() && hostPath.front() == '/'
+                                    : hostPath.substr(0, folder.size()) == folder &&
+                                          (hostPath.size() == folder.size() || hostPath[folder.size()] == '/');
             if (inside && (bestDrive == 0 || folder.size() > bestLength)) {
                 bestDrive = letter;
                 bestLength = folder == "/" ? 0 : folder.size();
@@ -112,12 +116,14 @@ std::optional<std::string> DriveMap::RealPathOf(std::string_view hostPath) {
     return real;
 }
 
-std::map<char, std::string> DriveMap::Snapshot() {
+std::map<char, std::string> DriveMap::Snapshot()
+{
     std::shared_lock lock(mapMutex);
     return hostFolders;
 }
 
-bool DriveMap::IsDriveRoot(std::string_view realPath) {
+bool DriveMap::IsDriveRoot(std::string_view realPath)
+{
     auto parsed = ParseRealPath(realPath);
     if (!parsed || !parsed->names.empty()) return false;
     std::shared_lock lock(mapMutex);

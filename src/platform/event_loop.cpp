@@ -68,7 +68,7 @@ struct EventLoop::Impl {
         int fd = -1;
         std::uint32_t interest = 0;
         std::shared_ptr<IoHandler> handler;
-        int dispatchDepth = 0;  // > 0 while its handler runs
+        int dispatchDepth = 0;   // > 0 while its handler runs
         bool suspended = false;  // taken out of epoll by a nested pump until its handler returns
     };
     struct Timer {
@@ -164,8 +164,7 @@ struct EventLoop::Impl {
         const auto now = Clock::now();
         // Collect first: a timer handler may add or cancel timers.
         std::vector<TimerId> due;
-        for (auto it = timerOrder.begin(); it != timerOrder.end() && it->first <= now; ++it)
-            due.push_back(it->second);
+        for (auto it = timerOrder.begin(); it != timerOrder.end() && it->first <= now; ++it) due.push_back(it->second);
         for (TimerId id : due) {
             auto it = timers.find(id);
             if (it == timers.end() || it->second.deadline > now) continue;
@@ -242,7 +241,8 @@ struct EventLoop::Impl {
     }
 };
 
-EventLoop::EventLoop() : impl_(std::make_unique<Impl>())
+EventLoop::EventLoop()
+    : impl_(std::make_unique<Impl>())
 {
     if (t_currentLoop != nullptr) throw std::logic_error("this thread already has an event loop");
     impl_->epollFd = ::epoll_create1(EPOLL_CLOEXEC);
@@ -388,8 +388,7 @@ void EventLoop::UnwatchFd(int fd)
 
 bool EventLoop::IsWatching(int fd) const { return impl_->tokenOfFd.count(fd) != 0; }
 
-EventLoop::TimerId EventLoop::AddTimer(std::chrono::milliseconds delay, std::chrono::milliseconds period,
-                                       Task task)
+EventLoop::TimerId EventLoop::AddTimer(std::chrono::milliseconds delay, std::chrono::milliseconds period, Task task)
 {
     AssertOwnerThread();
     const TimerId id = impl_->nextTimer++;

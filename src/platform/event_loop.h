@@ -69,8 +69,7 @@ public:
     // Owner thread only. Handles events, waiting for them, until `done` returns true or the
     // timeout passes (a negative timeout waits for ever). Returns the last value of `done`.
     // A handler that must wait for something waits here, so the thread's queue is still served.
-    bool RunUntil(const std::function<bool()>& done,
-                  std::chrono::milliseconds timeout = std::chrono::milliseconds(-1));
+    bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::milliseconds(-1));
 
     // Owner thread only. Watches a descriptor for the given IoEvent bits (IoError and IoHangup
     // are always reported). Watching a descriptor again replaces its interest and handler.

@@ -25,17 +25,20 @@ using fs::detail::Succeed;
 std::mutex writerRegistryMutex;
 std::set<std::pair<std::uint64_t, std::uint64_t>> openWriters;  // guarded by writerRegistryMutex
 
-bool RegisterWriter(std::uint64_t device, std::uint64_t inode) {
+bool RegisterWriter(std::uint64_t device, std::uint64_t inode)
+{
     std::lock_guard lock(writerRegistryMutex);
     return openWriters.insert({device, inode}).second;
 }
 
-void UnregisterWriter(std::uint64_t device, std::uint64_t inode) {
+void UnregisterWriter(std::uint64_t device, std::uint64_t inode)
+{
     std::lock_guard lock(writerRegistryMutex);
     openWriters.erase({device, inode});
 }
 
-int OpenFlagsOf(FileStream::Mode mode) {
+int OpenFlagsOf(FileStream::Mode mode)
+{
     switch (mode) {
     case FileStream::Mode::Read: return O_RDONLY;
     case FileStream::Mode::ReadWrite: return O_RDWR;
@@ -58,9 +61,11 @@ FileStream::FileStream(FileStream&& other) noexcept
       device_(other.device_),
       inode_(other.inode_),
       openedSize_(other.openedSize_),
-      openedTime_(other.openedTime_) {}
+      openedTime_(other.openedTime_)
+{}
 
-FileStream& FileStream::operator=(FileStream&& other) noexcept {
+FileStream& FileStream::operator=(FileStream&& other) noexcept
+{
     if (this != &other) {
         Close();
         fd_ = std::exchange(other.fd_, -1);
@@ -73,20 +78,23 @@ FileStream& FileStream::operator=(FileStream&& other) noexcept {
     return *this;
 }
 
-bool FileStream::OpenReal(std::string_view realPath, Mode mode) {
+bool FileStream::OpenReal(std::string_view realPath, Mode mode)
+{
     Close();
     auto hostPath = DriveMap::HostPathOf(realPath);
     if (!hostPath) return FailWith(FsError::NotFound);
     return OpenHostPath(*hostPath, mode);
 }
 
-bool FileStream::OpenHost(const std::string& hostPath, Mode mode) {
+bool FileStream::OpenHost(const std::string& hostPath, Mode mode)
+{
     Close();
     if (hostPath.empty() || hostPath.find('\0') != std::string::npos) return FailWith(FsError::NotFound);
     return OpenHostPath(hostPath, mode);
 }
 
-bool FileStream::OpenHostPath(const std::string& hostPath, Mode mode) {
+bool FileStream::OpenHostPath(const std::string& hostPath, Mode mode)
+{
     // O_NONBLOCK for the open: a FIFO in a shared folder must not hang the caller.
     const mode_t created = mode == Mode::AppendPrivate ? 0600 : 0666;
     int fd = ::open(hostPath.c_str(), OpenFlagsOf(mode) | O_CLOEXEC | O_NONBLOCK, created);
@@ -128,7 +136,8 @@ bool FileStream::OpenHostPath(const std::string& hostPath, Mode mode) {
     return Succeed();
 }
 
-void FileStream::Close() {
+void FileStream::Close()
+{
     if (fd_ < 0) return;
     if (writer_) UnregisterWriter(device_, inode_);
     ::close(fd_);
@@ -136,7 +145,8 @@ void FileStream::Close() {
     writer_ = false;
 }
 
-std::int64_t FileStream::Read(void* buffer, std::size_t count) {
+std::int64_t FileStream::Read(void* buffer, std::size_t count)
+{
     if (fd_ < 0) return FailWith(FsError::Other), -1;
     for (;;) {
         ssize_t got = ::read(fd_, buffer, count);
@@ -145,7 +155,8 @@ std::int64_t FileStream::Read(void* buffer, std::size_t count) {
     }
 }
 
-bool FileStream::Write(const void* data, std::size_t count) {
+bool FileStream::Write(const void* data, std::size_t count)
+{
     if (fd_ < 0 || !writer_) return FailWith(FsError::AccessDenied);
     const char* bytes = static_cast<const char*>(data);
     while (count > 0) {
@@ -160,7 +171,8 @@ bool FileStream::Write(const void* data, std::size_t count) {
     return Succeed();
 }
 
-std::int64_t FileStream::Seek(std::int64_t offset, Origin origin) {
+std::int64_t FileStream::Seek(std::int64_t offset, Origin origin)
+{
     if (fd_ < 0) return FailWith(FsError::Other), -1;
     int whence = origin == Origin::Begin ? SEEK_SET : origin == Origin::Current ? SEEK_CUR : SEEK_END;
     off_t at = ::lseek(fd_, static_cast<off_t>(offset), whence);
@@ -168,26 +180,30 @@ std::int64_t FileStream::Seek(std::int64_t offset, Origin origin) {
     return at;
 }
 
-std::int64_t FileStream::Position() const {
+std::int64_t FileStream::Position() const
+{
     if (fd_ < 0) return -1;
     return ::lseek(fd_, 0, SEEK_CUR);
 }
 
-std::int64_t FileStream::Size() const {
+std::int64_t FileStream::Size() const
+{
     if (fd_ < 0) return -1;
     struct stat st {};
     if (::fstat(fd_, &st) != 0) return -1;
     return st.st_size;
 }
 
-bool FileStream::SizeAndTimeAtOpen(std::int64_t& size, std::time_t& modified) const {
+bool FileStream::SizeAndTimeAtOpen(std::int64_t& size, std::time_t& modified) const
+{
     if (fd_ < 0) return false;
     size = openedSize_;
     modified = openedTime_;
     return true;
 }
 
-std::int64_t FileStream::ReadAt(void* buffer, std::size_t count, std::int64_t offset) {
+std::int64_t FileStream::ReadAt(void* buffer, std::size_t count, std::int64_t offset)
+{
     if (fd_ < 0 || offset < 0) return -1;
     for (;;) {
         const ssize_t got = ::pread(fd_, buffer, count, static_cast<off_t>(offset));
@@ -196,23 +212,27 @@ std::int64_t FileStream::ReadAt(void* buffer, std::size_t count, std::int64_t of
     }
 }
 
-bool FileStream::Truncate(std::int64_t size) {
+bool FileStream::Truncate(std::int64_t size)
+{
     if (fd_ < 0 || !writer_ || size < 0) return FailWith(FsError::AccessDenied);
     if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return FailWithErrno();
     return Succeed();
 }
 
-bool FileStream::Flush() {
+bool FileStream::Flush()
+{
     if (fd_ < 0) return FailWith(FsError::Other);
     if (::fsync(fd_) != 0) return FailWithErrno();
     return Succeed();
 }
 
-bool FileStream::SameFileAs(const FileStream& other) const {
+bool FileStream::SameFileAs(const FileStream& other) const
+{
     return IsOpen() && other.IsOpen() && device_ == other.device_ && inode_ == other.inode_;
 }
 
-std::size_t FileStream::OpenWriterCount() {
+std::size_t FileStream::OpenWriterCount()
+{
     std::lock_guard lock(writerRegistryMutex);
     return openWriters.size();
 }

@@ -21,13 +21,13 @@ namespace corvane {
 class FileStream {
 public:
     enum class Mode {
-        Read,          // existing file, read only
-        ReadWrite,     // existing file, read and write, position 0, content kept
-        Create,        // create or empty the file, read and write
-        CreateNew,     // create a file that must not exist yet, read and write
-        OpenOrCreate,  // open, creating it when missing, content kept, read and write
-        Append,        // open or create, content kept, position at the end, read and write
-        AppendPrivate, // as Append, but a file it creates is the owner's only (0600)
+        Read,           // existing file, read only
+        ReadWrite,      // existing file, read and write, position 0, content kept
+        Create,         // create or empty the file, read and write
+        CreateNew,      // create a file that must not exist yet, read and write
+        OpenOrCreate,   // open, creating it when missing, content kept, read and write
+        Append,         // open or create, content kept, position at the end, read and write
+        AppendPrivate,  // as Append, but a file it creates is the owner's only (0600)
     };
     enum class Origin { Begin, Current, End };
 
@@ -59,8 +59,8 @@ public:
     // Moves the position; returns the new position, or -1 on error (a negative result position
     // is an error). Seeking past the end is allowed, as on the host.
     std::int64_t Seek(std::int64_t offset, Origin origin = Origin::Begin);
-    std::int64_t Position() const;   // -1 when not open
-    std::int64_t Size() const;       // -1 when not open
+    std::int64_t Position() const;  // -1 when not open
+    std::int64_t Size() const;      // -1 when not open
     // The size and last modification time (whole seconds since the epoch) the file had when it
     // was opened, without a further look; false when not open.
     bool SizeAndTimeAtOpen(std::int64_t& size, std::time_t& modified) const;

@@ -24,7 +24,8 @@ thread_local FsError lastFsError = FsError::None;
 
 void SetLastFsError(FsError error) { lastFsError = error; }
 
-FsError FsErrorFromErrno(int error) {
+FsError FsErrorFromErrno(int error)
+{
     switch (error) {
     case 0: return FsError::None;
     case ENOENT:
@@ -45,22 +46,26 @@ FsError FsErrorFromErrno(int error) {
     }
 }
 
-bool FailWithErrno() {
+bool FailWithErrno()
+{
     SetLastFsError(FsErrorFromErrno(errno));
     return false;
 }
 
-bool FailWith(FsError error) {
+bool FailWith(FsError error)
+{
     SetLastFsError(error);
     return false;
 }
 
-bool Succeed() {
+bool Succeed()
+{
     SetLastFsError(FsError::None);
     return true;
 }
 
-bool ResolveRewriteTarget(const std::string& hostPath, StagedFile& staged) {
+bool ResolveRewriteTarget(const std::string& hostPath, StagedFile& staged)
+{
     if (hostPath.empty() || hostPath.find('\0') != std::string::npos) return FailWith(FsError::NotFound);
     // A link is kept a link: the file it points to is the one rewritten.
     staged.target = hostPath;
@@ -81,7 +86,8 @@ bool ResolveRewriteTarget(const std::string& hostPath, StagedFile& staged) {
     return Succeed();
 }
 
-bool WriteTemporary(StagedFile& staged, std::string_view content, bool syncNow) {
+bool WriteTemporary(StagedFile& staged, std::string_view content, bool syncNow)
+{
     const std::size_t slash = staged.target.rfind('/');
     const std::string name = slash == std::string::npos ? staged.target : staged.target.substr(slash + 1);
     staged.temporary = staged.folder + "/." + name + ".XXXXXX";
@@ -117,7 +123,8 @@ bool WriteTemporary(StagedFile& staged, std::string_view content, bool syncNow) 
     return Succeed();
 }
 
-void SyncFolder(const std::string& hostFolder) {
+void SyncFolder(const std::string& hostFolder)
+{
     // The rename itself must reach the disk too, or a power cut may bring back the old name.
     int dirFd = ::open(hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
@@ -137,23 +144,27 @@ namespace {
 constexpr std::size_t kCopyBlockSize = 64 * 1024;
 
 // A host path from text that reached us from outside: a NUL byte would silently cut it short.
-bool UsableHostPath(const std::string& hostPath) {
+bool UsableHostPath(const std::string& hostPath)
+{
     return !hostPath.empty() && hostPath.find('\0') == std::string::npos;
 }
 
-std::optional<std::string> Translate(std::string_view realPath) {
+std::optional<std::string> Translate(std::string_view realPath)
+{
     auto hostPath = DriveMap::HostPathOf(realPath);
     if (!hostPath) FailWith(FsError::NotFound);
     return hostPath;
 }
 
-std::string LastNameOf(std::string_view hostPath) {
+std::string LastNameOf(std::string_view hostPath)
+{
     while (hostPath.size() > 1 && hostPath.back() == '/') hostPath.remove_suffix(1);
     std::size_t slash = hostPath.rfind('/');
     return std::string(slash == std::string_view::npos ? hostPath : hostPath.substr(slash + 1));
 }
 
-FileInfo InfoFromStat(std::string name, const struct stat& st) {
+FileInfo InfoFromStat(std::string name, const struct stat& st)
+{
     FileInfo info;
     info.isDirectory = S_ISDIR(st.st_mode);
     info.isSystem = !S_ISREG(st.st_mode) && !info.isDirectory;
@@ -168,7 +179,8 @@ FileInfo InfoFromStat(std::string name, const struct stat& st) {
 }
 
 // Follows links as the host does; a dangling link is still an entry (a system one).
-std::optional<FileInfo> StatEntry(int dirFd, const char* path, std::string name) {
+std::optional<FileInfo> StatEntry(int dirFd, const char* path, std::string name)
+{
     struct stat st {};
     if (::fstatat(dirFd, path, &st, 0) == 0) return InfoFromStat(std::move(name), st);
     int error = errno;
@@ -183,7 +195,8 @@ std::optional<FileInfo> StatEntry(int dirFd, const char* path, std::string name)
     return std::nullopt;
 }
 
-std::vector<FileInfo> ListFolderAt(const std::string& hostFolder) {
+std::vector<FileInfo> ListFolderAt(const std::string& hostFolder)
+{
     std::vector<FileInfo> entries;
     DIR* dir = ::opendir(hostFolder.c_str());
     if (dir == nullptr) {
@@ -201,13 +214,13 @@ std::vector<FileInfo> ListFolderAt(const std::string& hostFolder) {
         errno = 0;
     }
     ::closedir(dir);
-    std::sort(entries.begin(), entries.end(),
-              [](const FileInfo& a, const FileInfo& b) { return a.name < b.name; });
+    std::sort(entries.begin(), entries.end(), [](const FileInfo& a, const FileInfo& b) { return a.name < b.name; });
     Succeed();
     return entries;
 }
 
-bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
+bool RenameWithoutReplacing(const std::string& from, const std::string& to)
+{
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return Succeed();
     if (errno != EINVAL && errno != ENOSYS) return FailWithErrno();
     // A file system without the no-replace flag: check first, as closely as the host allows.
@@ -217,13 +230,13 @@ bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
     return Succeed();
 }
 
-bool CopyFileAt(const std::string& from, const std::string& to, bool overwrite) {
+bool CopyFileAt(const std::string& from, const std::string& to, bool overwrite)
+{
     FileStream source;
     if (!source.OpenHost(from, FileStream::Mode::Read)) return false;
     FileStream target;
     // Opened without truncating, so the same-file check below runs before any byte is lost.
-    if (!target.OpenHost(to, overwrite ? FileStream::Mode::OpenOrCreate : FileStream::Mode::CreateNew))
-        return false;
+    if (!target.OpenHost(to, overwrite ? FileStream::Mode::OpenOrCreate : FileStream::Mode::CreateNew)) return false;
     if (target.SameFileAs(source)) return FailWith(FsError::AccessDenied);
     if (!target.Truncate(0)) return false;
     std::vector<char> block(kCopyBlockSize);
@@ -238,7 +251,8 @@ bool CopyFileAt(const std::string& from, const std::string& to, bool overwrite) 
     return Succeed();
 }
 
-bool MakeFoldersBelow(const std::string& existingRoot, const std::string& hostFolder) {
+bool MakeFoldersBelow(const std::string& existingRoot, const std::string& hostFolder)
+{
     std::size_t pos = existingRoot == "/" ? 1 : existingRoot.size() + 1;
     while (pos <= hostFolder.size()) {
         std::size_t end = hostFolder.find('/', pos);
@@ -259,7 +273,8 @@ bool MakeFoldersBelow(const std::string& existingRoot, const std::string& hostFo
 
 FsError LastFsError() { return detail::lastFsError; }
 
-const char* FsErrorText(FsError error) {
+const char* FsErrorText(FsError error)
+{
     switch (error) {
     case FsError::None: return "No error";
     case FsError::NotFound: return "File not found";
@@ -277,7 +292,8 @@ const char* FsErrorText(FsError error) {
 
 // ---- Host paths ----
 
-bool ReadFileText(const std::string& hostPath, std::string& out) {
+bool ReadFileText(const std::string& hostPath, std::string& out)
+{
     out.clear();
     FileStream file;
     if (!file.OpenHost(hostPath, FileStream::Mode::Read)) return false;
@@ -298,7 +314,8 @@ bool ReadFileText(const std::string& hostPath, std::string& out) {
 
 namespace {
 
-bool RewriteAtomically(const std::string& hostPath, std::string_view content, bool ownerOnly) {
+bool RewriteAtomically(const std::string& hostPath, std::string_view content, bool ownerOnly)
+{
     detail::StagedFile staged;
     if (!detail::ResolveRewriteTarget(hostPath, staged)) return false;
     if (ownerOnly) staged.keptMode = -1;  // the temporary is created owner-only
@@ -315,31 +332,37 @@ bool RewriteAtomically(const std::string& hostPath, std::string_view content, bo
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& hostPath, std::string_view content) {
+bool WriteFileAtomically(const std::string& hostPath, std::string_view content)
+{
     return RewriteAtomically(hostPath, content, false);
 }
 
-bool WriteFileAtomicallyOwnerOnly(const std::string& hostPath, std::string_view content) {
+bool WriteFileAtomicallyOwnerOnly(const std::string& hostPath, std::string_view content)
+{
     return RewriteAtomically(hostPath, content, true);
 }
 
-bool RemoveHostFile(const std::string& hostPath) {
+bool RemoveHostFile(const std::string& hostPath)
+{
     if (!UsableHostPath(hostPath)) return FailWith(FsError::NotFound);
     if (::unlink(hostPath.c_str()) != 0) return FailWithErrno();
     return Succeed();
 }
 
-bool HostFileExists(const std::string& hostPath) {
+bool HostFileExists(const std::string& hostPath)
+{
     auto info = StatHost(hostPath);
     return info && !info->isDirectory;
 }
 
-bool HostFolderExists(const std::string& hostPath) {
+bool HostFolderExists(const std::string& hostPath)
+{
     auto info = StatHost(hostPath);
     return info && info->isDirectory;
 }
 
-std::vector<std::string> ListHostFolder(const std::string& hostFolder) {
+std::vector<std::string> ListHostFolder(const std::string& hostFolder)
+{
     std::vector<std::string> names;
     if (!UsableHostPath(hostFolder)) {
         FailWith(FsError::NotFound);
@@ -349,7 +372,8 @@ std::vector<std::string> ListHostFolder(const std::string& hostFolder) {
     return names;
 }
 
-std::optional<FileInfo> StatHost(const std::string& hostPath) {
+std::optional<FileInfo> StatHost(const std::string& hostPath)
+{
     if (!UsableHostPath(hostPath)) {
         FailWith(FsError::NotFound);
         return std::nullopt;
@@ -359,34 +383,40 @@ std::optional<FileInfo> StatHost(const std::string& hostPath) {
     return info;
 }
 
-bool MakeHostFolders(const std::string& hostFolder) {
+bool MakeHostFolders(const std::string& hostFolder)
+{
     if (!UsableHostPath(hostFolder)) return FailWith(FsError::NotFound);
     if (hostFolder.front() == '/') return MakeFoldersBelow("/", hostFolder);
     return MakeFoldersBelow(".", "./" + hostFolder);
 }
 
-bool CopyHostFile(const std::string& fromHostPath, const std::string& toHostPath, bool overwrite) {
+bool CopyHostFile(const std::string& fromHostPath, const std::string& toHostPath, bool overwrite)
+{
     return CopyFileAt(fromHostPath, toHostPath, overwrite);
 }
 
-bool RenameHostFile(const std::string& fromHostPath, const std::string& toHostPath) {
+bool RenameHostFile(const std::string& fromHostPath, const std::string& toHostPath)
+{
     if (!UsableHostPath(fromHostPath) || !UsableHostPath(toHostPath)) return FailWith(FsError::NotFound);
     return RenameWithoutReplacing(fromHostPath, toHostPath);
 }
 
 // ---- Real paths ----
 
-bool RealFileExists(std::string_view realPath) {
+bool RealFileExists(std::string_view realPath)
+{
     auto info = StatReal(realPath);
     return info && !info->isDirectory;
 }
 
-bool RealFolderExists(std::string_view realPath) {
+bool RealFolderExists(std::string_view realPath)
+{
     auto info = StatReal(realPath);
     return info && info->isDirectory;
 }
 
-std::optional<FileInfo> StatReal(std::string_view realPath) {
+std::optional<FileInfo> StatReal(std::string_view realPath)
+{
     auto hostPath = Translate(realPath);
     if (!hostPath) return std::nullopt;
     auto info = StatEntry(AT_FDCWD, hostPath->c_str(), LastNameOf(*hostPath));
@@ -399,18 +429,17 @@ std::optional<FileInfo> StatReal(std::string_view realPath) {
     return info;
 }
 
-std::vector<FileInfo> ListRealFolder(std::string_view realFolder, bool withDotEntries) {
+std::vector<FileInfo> ListRealFolder(std::string_view realFolder, bool withDotEntries)
+{
     auto hostFolder = Translate(realFolder);
     if (!hostFolder) return {};
     std::vector<FileInfo> entries = ListFolderAt(*hostFolder);
-    if (LastFsError() != FsError::None || !withDotEntries || DriveMap::IsDriveRoot(realFolder))
-        return entries;
+    if (LastFsError() != FsError::None || !withDotEntries || DriveMap::IsDriveRoot(realFolder)) return entries;
     std::vector<FileInfo> dots;
     if (auto self = StatEntry(AT_FDCWD, hostFolder->c_str(), ".")) dots.push_back(std::move(*self));
     std::string parent = *hostFolder + "/..";
     if (auto up = StatEntry(AT_FDCWD, parent.c_str(), "..")) dots.push_back(std::move(*up));
-    entries.insert(entries.begin(), std::make_move_iterator(dots.begin()),
-                   std::make_move_iterator(dots.end()));
+    entries.insert(entries.begin(), std::make_move_iterator(dots.begin()), std::make_move_iterator(dots.end()));
     Succeed();
     return entries;
 }
@@ -418,7 +447,8 @@ std::vector<FileInfo> ListRealFolder(std::string_view realFolder, bool withDotEn
 namespace {
 
 // "*" and "?" over the whole name, backtracking to the last "*" on a mismatch.
-bool MatchesWholeName(std::string_view name, std::string_view pattern) {
+bool MatchesWholeName(std::string_view name, std::string_view pattern)
+{
     std::size_t n = 0, p = 0;
     std::size_t starAt = std::string_view::npos, resumeAt = 0;
     while (n < name.size()) {
@@ -441,14 +471,16 @@ bool MatchesWholeName(std::string_view name, std::string_view pattern) {
 
 }  // namespace
 
-bool NameMatchesWildcards(std::string_view name, std::string_view pattern) {
+bool NameMatchesWildcards(std::string_view name, std::string_view pattern)
+{
     if (MatchesWholeName(name, pattern)) return true;
     // "x.*" also stands for "x" with no extension at all.
     return pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*" &&
            MatchesWholeName(name, pattern.substr(0, pattern.size() - 2));
 }
 
-std::optional<FileInfo> FindFirstReal(std::string_view realPattern) {
+std::optional<FileInfo> FindFirstReal(std::string_view realPattern)
+{
     const std::size_t separator = realPattern.find_last_of("\\/");
     const std::string_view pattern =
         separator == std::string_view::npos ? realPattern : realPattern.substr(separator + 1);
@@ -464,14 +496,16 @@ std::optional<FileInfo> FindFirstReal(std::string_view realPattern) {
     return std::nullopt;
 }
 
-bool MakeRealFolder(std::string_view realPath) {
+bool MakeRealFolder(std::string_view realPath)
+{
     auto hostPath = Translate(realPath);
     if (!hostPath) return false;
     if (::mkdir(hostPath->c_str(), 0777) != 0) return FailWithErrno();
     return Succeed();
 }
 
-bool ForceRealFolders(std::string_view realPath) {
+bool ForceRealFolders(std::string_view realPath)
+{
     auto hostPath = Translate(realPath);
     if (!hostPath) return false;
     auto root = DriveMap::HostFolderOfDrive(realPath[0]);
@@ -481,7 +515,8 @@ bool ForceRealFolders(std::string_view realPath) {
     return MakeFoldersBelow(*root, *hostPath);
 }
 
-bool DeleteRealFile(std::string_view realPath) {
+bool DeleteRealFile(std::string_view realPath)
+{
     auto hostPath = Translate(realPath);
     if (!hostPath) return false;
     struct stat st {};
@@ -490,7 +525,8 @@ bool DeleteRealFile(std::string_view realPath) {
     return Succeed();
 }
 
-bool SetRealModificationTime(std::string_view realPath, std::time_t mtime) {
+bool SetRealModificationTime(std::string_view realPath, std::time_t mtime)
+{
     auto hostPath = Translate(realPath);
     if (!hostPath) return false;
     struct stat st {};
@@ -502,7 +538,8 @@ bool SetRealModificationTime(std::string_view realPath, std::time_t mtime) {
     return Succeed();
 }
 
-bool RemoveRealFolder(std::string_view realPath) {
+bool RemoveRealFolder(std::string_view realPath)
+{
     if (DriveMap::IsDriveRoot(realPath)) return FailWith(FsError::AccessDenied);
     auto hostPath = Translate(realPath);
     if (!hostPath) return false;
@@ -510,7 +547,8 @@ bool RemoveRealFolder(std::string_view realPath) {
     return Succeed();
 }
 
-bool RenameReal(std::string_view fromRealPath, std::string_view toRealPath) {
+bool RenameReal(std::string_view fromRealPath, std::string_view toRealPath)
+{
     if (DriveMap::IsDriveRoot(fromRealPath)) return FailWith(FsError::AccessDenied);
     if (DriveMap::IsDriveRoot(toRealPath)) return FailWith(FsError::AlreadyExists);
     auto from = Translate(fromRealPath);
@@ -520,7 +558,8 @@ bool RenameReal(std::string_view fromRealPath, std::string_view toRealPath) {
     return RenameWithoutReplacing(*from, *to);
 }
 
-bool CopyRealFile(std::string_view fromRealPath, std::string_view toRealPath, bool overwrite) {
+bool CopyRealFile(std::string_view fromRealPath, std::string_view toRealPath, bool overwrite)
+{
     auto from = Translate(fromRealPath);
     if (!from) return false;
     auto to = Translate(toRealPath);
@@ -528,8 +567,8 @@ bool CopyRealFile(std::string_view fromRealPath, std::string_view toRealPath, bo
     return CopyFileAt(*from, *to, overwrite);
 }
 
-std::optional<std::string> CreateUniqueHostTempFile(const std::string& hostFolder,
-                                                    std::string_view prefix) {
+std::optional<std::string> CreateUniqueHostTempFile(const std::string& hostFolder, std::string_view prefix)
+{
     if (!UsableHostPath(hostFolder) || prefix.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos) {
         FailWith(FsError::NotFound);
         return std::nullopt;
@@ -548,8 +587,8 @@ std::optional<std::string> CreateUniqueHostTempFile(const std::string& hostFolde
     return path;
 }
 
-std::optional<std::string> CreateUniqueRealTempFile(std::string_view realFolder,
-                                                    std::string_view prefix) {
+std::optional<std::string> CreateUniqueRealTempFile(std::string_view realFolder, std::string_view prefix)
+{
     auto hostFolder = Translate(realFolder);
     if (!hostFolder) return std::nullopt;
     auto hostPath = CreateUniqueHostTempFile(*hostFolder, prefix);

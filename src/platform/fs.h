@@ -29,7 +29,7 @@ enum class FsError {
     NotFound,      // no such file or folder, or a path that names nothing (unmapped, UNC, ...)
     AccessDenied,  // the host refused (permissions), or the file is in use by another writer
     AlreadyExists,
-    NotEmpty,      // a folder to remove still has entries
+    NotEmpty,  // a folder to remove still has entries
     NotAFolder,
     IsAFolder,
     NameTooLong,
@@ -42,10 +42,10 @@ const char* FsErrorText(FsError error);
 
 // One directory entry or stat result, with the attributes the system's listings use.
 struct FileInfo {
-    std::string name;          // the last name of the path; "." and ".." for those entries
-    std::int64_t size = 0;     // bytes; 0 for folders and other non-regular entries
-    std::time_t mtime = 0;     // last modification time, whole seconds since the epoch (UTC
-                               // based; the caller converts to local time for display)
+    std::string name;       // the last name of the path; "." and ".." for those entries
+    std::int64_t size = 0;  // bytes; 0 for folders and other non-regular entries
+    std::time_t mtime = 0;  // last modification time, whole seconds since the epoch (UTC
+                            // based; the caller converts to local time for display)
     bool isDirectory = false;
     bool isHidden = false;     // the name begins with "." (but is not "." or "..")
     bool isReadOnly = false;   // the owner's write bit is clear
@@ -67,8 +67,8 @@ bool WriteFileAtomically(const std::string& hostPath, std::string_view content);
 // The same, but the file ends up readable and writable by its owner only (0600), whatever its
 // permission bits were: for files that hold passwords.
 bool WriteFileAtomicallyOwnerOnly(const std::string& hostPath, std::string_view content);
-bool RemoveHostFile(const std::string& hostPath);   // files only; a missing file is a failure
-bool HostFileExists(const std::string& hostPath);   // an existing entry that is not a folder
+bool RemoveHostFile(const std::string& hostPath);  // files only; a missing file is a failure
+bool HostFileExists(const std::string& hostPath);  // an existing entry that is not a folder
 bool HostFolderExists(const std::string& hostPath);
 // The names in a folder (without "." and ".."), sorted bytewise; empty when it cannot be read.
 std::vector<std::string> ListHostFolder(const std::string& hostFolder);
@@ -79,7 +79,7 @@ bool RenameHostFile(const std::string& fromHostPath, const std::string& toHostPa
 
 // ---- Real paths (translated through DriveMap) ----
 
-bool RealFileExists(std::string_view realPath);    // an existing entry that is not a folder
+bool RealFileExists(std::string_view realPath);  // an existing entry that is not a folder
 bool RealFolderExists(std::string_view realPath);
 // The entry's attributes; its name is the last name of the path (the drive root gives "").
 std::optional<FileInfo> StatReal(std::string_view realPath);
@@ -97,11 +97,11 @@ bool NameMatchesWildcards(std::string_view name, std::string_view pattern);
 // first entry of its folder in listing order (ListRealFolder with its dot entries) whose name
 // matches; otherwise the entry itself, as StatReal. Nothing (NotFound) when no entry matches.
 std::optional<FileInfo> FindFirstReal(std::string_view realPattern);
-bool MakeRealFolder(std::string_view realPath);    // the parent must exist
+bool MakeRealFolder(std::string_view realPath);  // the parent must exist
 // Creates the folder and every missing parent below the drive's root. True when it exists
 // afterwards (also when it existed before).
 bool ForceRealFolders(std::string_view realPath);
-bool DeleteRealFile(std::string_view realPath);    // files only; a folder fails with IsAFolder
+bool DeleteRealFile(std::string_view realPath);  // files only; a folder fails with IsAFolder
 // Sets a regular file's modification time (whole seconds since the epoch); a folder fails with
 // IsAFolder. A file system may hold fewer moments than a call can name and keep the nearest
 // one: read the time back to learn what was stored.
@@ -116,10 +116,8 @@ bool RenameReal(std::string_view fromRealPath, std::string_view toRealPath);
 bool CopyRealFile(std::string_view fromRealPath, std::string_view toRealPath, bool overwrite);
 // Creates a new empty file with a unique name "<prefix>XXXXXX.tmp" in the folder and returns
 // its real path; nullopt when it cannot.
-std::optional<std::string> CreateUniqueRealTempFile(std::string_view realFolder,
-                                                    std::string_view prefix);
+std::optional<std::string> CreateUniqueRealTempFile(std::string_view realFolder, std::string_view prefix);
 // The same in a host folder; returns the host path.
-std::optional<std::string> CreateUniqueHostTempFile(const std::string& hostFolder,
-                                                    std::string_view prefix);
+std::optional<std::string> CreateUniqueHostTempFile(const std::string& hostFolder, std::string_view prefix);
 
 }  // namespace corvane::fs

@@ -23,7 +23,8 @@ namespace {
 constexpr std::size_t kMostRemovers = 16;
 constexpr std::size_t kRemovalsPerRemover = 32;
 
-void RemoveFilesInParallel(const std::vector<std::string>& paths) {
+void RemoveFilesInParallel(const std::vector<std::string>& paths)
+{
     std::atomic<std::size_t> next{0};
     auto removeRest = [&]() {
         for (std::size_t i = next++; i < paths.size(); i = next++) ::unlink(paths[i].c_str());
@@ -43,7 +44,8 @@ void RemoveFilesInParallel(const std::vector<std::string>& paths) {
 
 // Swaps the temporary into place. The swap leaves the old content under the temporary's name,
 // for removal after the folder is synced; `displacedOld` tells whether that happened.
-bool SwapIntoPlace(const std::string& temporary, const std::string& target, bool& displacedOld) {
+bool SwapIntoPlace(const std::string& temporary, const std::string& target, bool& displacedOld)
+{
     displacedOld = false;
     if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
         displacedOld = true;
@@ -54,7 +56,8 @@ bool SwapIntoPlace(const std::string& temporary, const std::string& target, bool
     return ::rename(temporary.c_str(), target.c_str()) == 0;
 }
 
-bool DataSyncFile(const std::string& hostPath) {
+bool DataSyncFile(const std::string& hostPath)
+{
     int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     const bool synced = ::fdatasync(fd) == 0;
@@ -64,7 +67,8 @@ bool DataSyncFile(const std::string& hostPath) {
 
 }  // namespace
 
-std::size_t AtomicFileBatch::Add(std::string hostPath, std::string content) {
+std::size_t AtomicFileBatch::Add(std::string hostPath, std::string content)
+{
     File file;
     file.hostPath = std::move(hostPath);
     file.content = std::move(content);
@@ -72,21 +76,22 @@ std::size_t AtomicFileBatch::Add(std::string hostPath, std::string content) {
     return files_.size() - 1;
 }
 
-bool AtomicFileBatch::Replaced(std::size_t index) const {
-    return index < files_.size() && files_[index].replaced;
-}
+bool AtomicFileBatch::Replaced(std::size_t index) const { return index < files_.size() && files_[index].replaced; }
 
-FsError AtomicFileBatch::ErrorOf(std::size_t index) const {
+FsError AtomicFileBatch::ErrorOf(std::size_t index) const
+{
     return index < files_.size() ? files_[index].error : FsError::NotFound;
 }
 
-void AtomicFileBatch::RemoveTemporaryAfterFailure(File& file, FsError error) {
+void AtomicFileBatch::RemoveTemporaryAfterFailure(File& file, FsError error)
+{
     if (!file.temporary.empty()) ::unlink(file.temporary.c_str());
     file.temporary.clear();
     file.error = error;
 }
 
-void AtomicFileBatch::WriteTemporaries() {
+void AtomicFileBatch::WriteTemporaries()
+{
     for (std::size_t i = 0; i < files_.size(); ++i) {
         File& file = files_[i];
         detail::StagedFile staged;
@@ -103,7 +108,8 @@ void AtomicFileBatch::WriteTemporaries() {
     }
 }
 
-void AtomicFileBatch::SyncTemporaries() {
+void AtomicFileBatch::SyncTemporaries()
+{
     std::map<std::string, std::vector<File*>> byFolder;
     for (File& file : files_)
         if (!file.temporary.empty()) byFolder[file.folder].push_back(&file);
@@ -121,7 +127,8 @@ void AtomicFileBatch::SyncTemporaries() {
     }
 }
 
-void AtomicFileBatch::Publish() {
+void AtomicFileBatch::Publish()
+{
     std::set<std::string> folders;
     for (std::size_t i = 0; i < files_.size(); ++i) {
         File& file = files_[i];
@@ -140,7 +147,8 @@ void AtomicFileBatch::Publish() {
     for (const auto& folder : folders) detail::SyncFolder(folder);
 }
 
-bool AtomicFileBatch::Commit() {
+bool AtomicFileBatch::Commit()
+{
     if (committed_) return detail::FailWith(FsError::Other);
     committed_ = true;
     WriteTemporaries();
@@ -149,15 +157,15 @@ bool AtomicFileBatch::Commit() {
     Publish();
     RemoveFilesInParallel(displaced_);
     displaced_.clear();
-    const bool allReplaced =
-        std::all_of(files_.begin(), files_.end(), [](const File& f) { return f.replaced; });
+    const bool allReplaced = std::all_of(files_.begin(), files_.end(), [](const File& f) { return f.replaced; });
     if (allReplaced) return detail::Succeed();
     auto failed = std::find_if(files_.begin(), files_.end(), [](const File& f) { return !f.replaced; });
     return detail::FailWith(failed->error == FsError::None ? FsError::Other : failed->error);
 }
 
 std::size_t RemoveStaleRewriteTemporaries(const std::string& hostFolder,
-                                          const std::function<bool(std::string_view name)>& ownsName) {
+                                          const std::function<bool(std::string_view name)>& ownsName)
+{
     constexpr std::size_t kRandomPart = 6;  // mkostemp's "XXXXXX"
     std::size_t removed = 0;
     for (const std::string& entry : ListHostFolder(hostFolder)) {

@@ -67,7 +67,7 @@ private:
     struct File {
         std::string hostPath;
         std::string content;
-        std::string target;     // resolved when the temporary is written
+        std::string target;  // resolved when the temporary is written
         std::string folder;
         std::string temporary;  // empty when none exists (not written, or already removed)
         bool replaced = false;

@@ -12,12 +12,14 @@
 namespace corvane {
 namespace {
 
-std::string EnvironmentValue(const char* name) {
+std::string EnvironmentValue(const char* name)
+{
     const char* value = std::getenv(name);
     return value != nullptr ? std::string(value) : std::string();
 }
 
-std::string UserHomeFolder() {
+std::string UserHomeFolder()
+{
     std::string home = EnvironmentValue("HOME");
     if (!home.empty()) return home;
     std::vector<char> buffer(16384);
@@ -29,7 +31,8 @@ std::string UserHomeFolder() {
     return {};
 }
 
-std::string CurrentFolder() {
+std::string CurrentFolder()
+{
     std::vector<char> buffer(4096);
     while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
         if (errno != ERANGE || buffer.size() > (1u << 20)) return {};
@@ -38,7 +41,8 @@ std::string CurrentFolder() {
     return buffer.data();
 }
 
-std::string ChosenHome(const std::string& commandLineHome) {
+std::string ChosenHome(const std::string& commandLineHome)
+{
     if (!commandLineHome.empty()) return commandLineHome;
     std::string fromEnvironment = EnvironmentValue("CORVANE_HOME");
     if (!fromEnvironment.empty()) return fromEnvironment;
@@ -51,13 +55,15 @@ std::string ChosenHome(const std::string& commandLineHome) {
 
 }  // namespace
 
-std::string ResolveHomeFolder(const std::string& commandLineHome) {
+std::string ResolveHomeFolder(const std::string& commandLineHome)
+{
     std::string home = ChooseHomeFolder(commandLineHome);
     if (home.empty() || !fs::MakeHostFolders(home)) return {};
     return home;
 }
 
-std::string ChooseHomeFolder(const std::string& commandLineHome) {
+std::string ChooseHomeFolder(const std::string& commandLineHome)
+{
     std::string home = ChosenHome(commandLineHome);
     if (home.empty() || home.find('\0') != std::string::npos) return {};
     if (home.front() != '/') {

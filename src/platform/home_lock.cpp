@@ -70,7 +70,8 @@ void HomeLock::NameHolder()
 {
     const std::string text = std::to_string(::getpid()) + "\n";
     // The number only serves messages; the lock holds without it.
-    named_ = ::ftruncate(fd_, 0) == 0 && ::pwrite(fd_, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());
+    named_ =
+        ::ftruncate(fd_, 0) == 0 && ::pwrite(fd_, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());
 }
 
 HomeLock::~HomeLock()

@@ -33,7 +33,9 @@ public:
     pid_t PreviousHolder() const { return previousHolder_; }
 
 private:
-    explicit HomeLock(int fd) : fd_(fd) {}
+    explicit HomeLock(int fd)
+        : fd_(fd)
+    {}
     int fd_;
     bool named_ = false;
     pid_t previousHolder_ = 0;

@@ -9,7 +9,8 @@
 
 namespace corvane {
 
-std::vector<std::string> LocalIPv4Addresses() {
+std::vector<std::string> LocalIPv4Addresses()
+{
     std::vector<std::string> outward;
     std::vector<std::string> loopback;
     ifaddrs* list = nullptr;

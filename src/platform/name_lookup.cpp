@@ -11,7 +11,8 @@
 
 namespace corvane {
 
-std::vector<std::string> LookupIPv4Addresses(const std::string& hostName) {
+std::vector<std::string> LookupIPv4Addresses(const std::string& hostName)
+{
     std::vector<std::string> addresses;
     if (hostName.empty() || hostName.find('\0') != std::string::npos) return addresses;
     addrinfo hints{};
@@ -24,14 +25,14 @@ std::vector<std::string> LookupIPv4Addresses(const std::string& hostName) {
         const auto* address = reinterpret_cast<const sockaddr_in*>(item->ai_addr);
         char text[INET_ADDRSTRLEN] = {};
         if (::inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) == nullptr) continue;
-        if (std::find(addresses.begin(), addresses.end(), text) == addresses.end())
-            addresses.emplace_back(text);
+        if (std::find(addresses.begin(), addresses.end(), text) == addresses.end()) addresses.emplace_back(text);
     }
     ::freeaddrinfo(found);
     return addresses;
 }
 
-std::string LocalHostName() {
+std::string LocalHostName()
+{
     char name[HOST_NAME_MAX + 1] = {};
     if (::gethostname(name, sizeof name - 1) != 0) return {};
     return name;

@@ -5,7 +5,8 @@
 
 namespace corvane {
 
-NumberSeparators CurrentNumberSeparators() {
+NumberSeparators CurrentNumberSeparators()
+{
     NumberSeparators separators;
     const std::lconv* conventions = std::localeconv();
     if (conventions == nullptr) return separators;

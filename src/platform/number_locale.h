@@ -6,8 +6,8 @@
 namespace corvane {
 
 struct NumberSeparators {
-    std::string decimal = ".";   // never empty
-    std::string thousands;       // empty when the locale groups no digits (the "C" locale)
+    std::string decimal = ".";  // never empty
+    std::string thousands;      // empty when the locale groups no digits (the "C" locale)
 };
 
 // Reads the C library's current LC_NUMERIC settings. The process starts in the "C" locale

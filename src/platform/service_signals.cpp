@@ -19,7 +19,8 @@ bool IgnoredByStarter(int signalNumber)
 
 }  // namespace
 
-ServiceSignals::ServiceSignals(EventLoop& loop, std::function<void(int)> onSignal) : loop_(loop)
+ServiceSignals::ServiceSignals(EventLoop& loop, std::function<void(int)> onSignal)
+    : loop_(loop)
 {
     sigset_t set;
     sigemptyset(&set);

@@ -27,10 +27,7 @@ sockaddr_in ToSockaddr(const Endpoint& e)
     return in;
 }
 
-Endpoint FromSockaddr(const sockaddr_in& in)
-{
-    return Endpoint{ntohl(in.sin_addr.s_addr), ntohs(in.sin_port)};
-}
+Endpoint FromSockaddr(const sockaddr_in& in) { return Endpoint{ntohl(in.sin_addr.s_addr), ntohs(in.sin_port)}; }
 
 int Result(int rc) { return rc < 0 ? LastWinSockError() : 0; }
 
@@ -138,8 +135,8 @@ int ReceiveFrom(int fd, void* buffer, int len, Endpoint& from, int& received)
 {
     sockaddr_in in{};
     socklen_t addrLen = sizeof in;
-    const ssize_t n = ::recvfrom(fd, buffer, static_cast<std::size_t>(len), 0, reinterpret_cast<sockaddr*>(&in),
-                                 &addrLen);
+    const ssize_t n =
+        ::recvfrom(fd, buffer, static_cast<std::size_t>(len), 0, reinterpret_cast<sockaddr*>(&in), &addrLen);
     if (n < 0) return LastWinSockError();
     from = FromSockaddr(in);
     received = static_cast<int>(n);

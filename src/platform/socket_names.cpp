@@ -31,8 +31,14 @@ int LookupProtocolNumber(const std::string& protocol, int& number)
     char buffer[1024];
     if (::getprotobyname_r(protocol.c_str(), &entry, buffer, sizeof buffer, &result) != 0 || result == nullptr) {
         // Minimal containers ship no /etc/protocols; the two protocols the system uses are fixed.
-        if (protocol == "tcp") { number = IPPROTO_TCP; return 0; }
-        if (protocol == "udp") { number = IPPROTO_UDP; return 0; }
+        if (protocol == "tcp") {
+            number = IPPROTO_TCP;
+            return 0;
+        }
+        if (protocol == "udp") {
+            number = IPPROTO_UDP;
+            return 0;
+        }
         return WSANO_DATA;
     }
     number = result->p_proto;

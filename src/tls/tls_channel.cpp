@@ -61,8 +61,9 @@ TSecureChannel::Step TTlsChannel::Handshake()
     if (error == SSL_ERROR_WANT_READ) return Step::WantRead;
     if (error == SSL_ERROR_WANT_WRITE) return Step::WantWrite;
     failure_ = TakeErrorText();
-    if (failure_.empty()) failure_ = error == SSL_ERROR_SYSCALL ? "the connection ended during the handshake"
-                                                                : "TLS handshake error " + std::to_string(error);
+    if (failure_.empty())
+        failure_ = error == SSL_ERROR_SYSCALL ? "the connection ended during the handshake"
+                                              : "TLS handshake error " + std::to_string(error);
     return Step::Failed;
 }
 
@@ -107,8 +108,8 @@ int TTlsChannel::SendFile(int fileFd, long long offset, long long count, long lo
     sent = 0;
     if (count <= 0) return 0;
     ERR_clear_error();
-    const ossl_ssize_t result =
-        SSL_sendfile(ssl_, fileFd, static_cast<off_t>(offset), static_cast<size_t>(std::min<long long>(count, INT_MAX)), 0);
+    const ossl_ssize_t result = SSL_sendfile(ssl_, fileFd, static_cast<off_t>(offset),
+                                             static_cast<size_t>(std::min<long long>(count, INT_MAX)), 0);
     if (result >= 0) {
         wantsWritable_ = false;
         sent = result;

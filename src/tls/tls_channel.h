@@ -13,7 +13,9 @@ namespace corvane {
 class TTlsChannel final : public TSecureChannel {
 public:
     // Takes ownership of `ssl`, which is already bound to its handle and role.
-    explicit TTlsChannel(SSL* ssl) : ssl_(ssl) {}
+    explicit TTlsChannel(SSL* ssl)
+        : ssl_(ssl)
+    {}
     ~TTlsChannel() override;
     TTlsChannel(const TTlsChannel&) = delete;
     TTlsChannel& operator=(const TTlsChannel&) = delete;

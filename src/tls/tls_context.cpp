@@ -32,7 +32,8 @@ bool ApplyCommonSettings(SSL_CTX* ctx)
                                  SSL_OP_ENABLE_KTLS | SSL_OP_CIPHER_SERVER_PREFERENCE);
     // A send left unfinished is repeated from the socket layer's own queue, whose blocks may
     // have moved; partial sends let a large block go record by record.
-    SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER | SSL_MODE_RELEASE_BUFFERS);
+    SSL_CTX_set_mode(ctx,
+                     SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER | SSL_MODE_RELEASE_BUFFERS);
     return true;
 }
 
@@ -44,7 +45,9 @@ struct TTlsContext::Impl {
     ~Impl() { SSL_CTX_free(ctx); }
 };
 
-TTlsContext::TTlsContext(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+TTlsContext::TTlsContext(std::unique_ptr<Impl> impl)
+    : impl_(std::move(impl))
+{}
 TTlsContext::~TTlsContext() = default;
 
 std::shared_ptr<TTlsContext> TTlsContext::ForServer(const std::string& certificateFile, const std::string& keyFile,

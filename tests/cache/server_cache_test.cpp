@@ -34,7 +34,8 @@ protected:
     static std::string Real(const std::string& name) { return "C:\\pub\\" + name; }
 
     // A whole transfer of the file that the lease fills or serves: the bytes it copies.
-    static void Fill(serverCacheClass& c, CacheLease& lease, const std::string& bytes, std::int64_t from, std::int64_t to)
+    static void Fill(serverCacheClass& c, CacheLease& lease, const std::string& bytes, std::int64_t from,
+                     std::int64_t to)
     {
         auto& stream = *lease.Stream();
         stream.clear();
@@ -121,7 +122,8 @@ TEST_F(ServerCacheTest, ChangedSourceIsNeverServedStale)
         const char* name;
         std::string after;
     };
-    const std::vector<Change> changes = {{"same size rewritten", "abcdefghij"}, {"shrunk", "0123"}, {"grown", "0123456789AB"}};
+    const std::vector<Change> changes = {
+        {"same size rewritten", "abcdefghij"}, {"shrunk", "0123"}, {"grown", "0123456789AB"}};
     for (const Change& change : changes) {
         SCOPED_TRACE(change.name);
         Put("f.txt", "0123456789");
@@ -185,7 +187,9 @@ TEST_F(ServerCacheTest, EvictedEntryLivesAndCountsUntilItsTransferEnds)
     EXPECT_EQ(cache.TotalSize(), 0);
     // A fill lease that goes without reporting is a failed fill: nothing stays busy.
     cache.SetCacheCapacity(1000);
-    { CacheLease dropped = cache.CacheLookup(Real("a.bin")); }
+    {
+        CacheLease dropped = cache.CacheLookup(Real("a.bin"));
+    }
     EXPECT_EQ(cache.EntryCount(), 0u);
     EXPECT_EQ(cache.TotalSize(), 0);
 }
@@ -261,7 +265,9 @@ TEST_F(ServerCacheTest, SizesAreSixtyFourBit)
 {
     const std::int64_t fiveGiB = 5LL << 30;
     const std::string path = scratch.Join("c/pub/huge.bin");
-    { std::ofstream(path, std::ios::binary).put('x'); }
+    {
+        std::ofstream(path, std::ios::binary).put('x');
+    }
     ASSERT_EQ(::truncate(path.c_str(), fiveGiB), 0);
     cache.SetCacheCapacity(1LL << 40);
     CacheLease fill = cache.CacheLookup(Real("huge.bin"));

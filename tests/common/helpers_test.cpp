@@ -12,15 +12,17 @@
 namespace corvane {
 namespace {
 
-TEST(IsRealIpTest, PrivateLinkLocalAndShortAddressesAreNotReal) {
-    for (const char* notReal : {"10.1.2.3", "172.16.0.1", "172.31.255.255", "192.168.0.1", "169.254.1.1",
-                                "127.0.0.1", "0.0.0.0", "1.2.3", ""})
+TEST(IsRealIpTest, PrivateLinkLocalAndShortAddressesAreNotReal)
+{
+    for (const char* notReal : {"10.1.2.3", "172.16.0.1", "172.31.255.255", "192.168.0.1", "169.254.1.1", "127.0.0.1",
+                                "0.0.0.0", "1.2.3", ""})
         EXPECT_FALSE(IsRealIp(notReal)) << notReal;
     for (const char* real : {"172.32.0.1", "172.5.0.1", "172.15.0.1", "127.0.0.2", "8.8.8.8", "100.10.1.1"})
         EXPECT_TRUE(IsRealIp(real)) << real;
 }
 
-TEST(IsRealIpTest, LocalAddressWalkAndAnyAddress) {
+TEST(IsRealIpTest, LocalAddressWalkAndAnyAddress)
+{
     std::string address = "untouched";
     const bool found = HasRealLocalIp(address);
     EXPECT_EQ(found, IsRealIp(address));
@@ -34,7 +36,8 @@ TEST(IsRealIpTest, LocalAddressWalkAndAnyAddress) {
     EXPECT_EQ(given, "127.0.0.1");
 }
 
-TEST(FormatByteSizeTest, FollowsTheTableOfSizes) {
+TEST(FormatByteSizeTest, FollowsTheTableOfSizes)
+{
     const NumberSeparators english{".", ","};
     EXPECT_EQ(FormatByteSize(1023, true, english), "1023 Bytes");
     EXPECT_EQ(FormatByteSize(0, false, english), "0 KB");
@@ -49,7 +52,8 @@ TEST(FormatByteSizeTest, FollowsTheTableOfSizes) {
     EXPECT_EQ(FormatByteSize(5'000'000'000'000ULL, true, english), "4,656.61 GB");  // past 32 bits
 }
 
-TEST(FormatByteSizeTest, RoundsToSixSignificantDigitsThenTwoDecimals) {
+TEST(FormatByteSizeTest, RoundsToSixSignificantDigitsThenTwoDecimals)
+{
     const NumberSeparators english{".", ","};
     // 1048575 / 1024 = 1023.999...: six digits give 1024.00
     EXPECT_EQ(FormatByteSize(1048575, true, english), "1,024.00 KB");
@@ -59,14 +63,16 @@ TEST(FormatByteSizeTest, RoundsToSixSignificantDigitsThenTwoDecimals) {
     EXPECT_EQ(FormatByteSize(1048576 + 5000, true, english), "1.00 MB");
 }
 
-TEST(FormatByteSizeTest, UsesTheGivenSeparators) {
+TEST(FormatByteSizeTest, UsesTheGivenSeparators)
+{
     EXPECT_EQ(FormatByteSize(1024000, true, NumberSeparators{",", "."}), "1.000,00 KB");
     EXPECT_EQ(FormatByteSize(1024000, true, NumberSeparators{".", ""}), "1000.00 KB");
     // The process has not chosen a locale here: the "C" locale's "." and no grouping.
     EXPECT_EQ(FormatByteSize(1024000, true), "1000.00 KB");
 }
 
-TEST(RatioTextTest, TextsGiveRatiosAndRatiosFindTheirIndex) {
+TEST(RatioTextTest, TextsGiveRatiosAndRatiosFindTheirIndex)
+{
     EXPECT_EQ(RatioFromText("1/4"), 0.25);
     EXPECT_DOUBLE_EQ(RatioFromText("4/3"), 4.0 / 3.0);
     EXPECT_EQ(RatioFromText("5/1"), 0.0);
@@ -79,7 +85,8 @@ TEST(RatioTextTest, TextsGiveRatiosAndRatiosFindTheirIndex) {
     EXPECT_EQ(RatioIndex(0.33f), 0u);
 }
 
-TEST(CountryCodesTest, TheListHasItsFixedShape) {
+TEST(CountryCodesTest, TheListHasItsFixedShape)
+{
     EXPECT_EQ(kCountryCodes.front(), "UN");
     EXPECT_EQ(kCountryCodes.back(), "ZW");
     std::set<std::string_view> distinct(kCountryCodes.begin(), kCountryCodes.end());
@@ -91,7 +98,8 @@ TEST(CountryCodesTest, TheListHasItsFixedShape) {
     EXPECT_EQ(CountryCodeIndex("DE"), 81u);
 }
 
-TEST(TextCaseTest, OnlyAsciiLettersFold) {
+TEST(TextCaseTest, OnlyAsciiLettersFold)
+{
     EXPECT_EQ(FoldCase("Anonymous ABC-xyz"), "anonymous abc-xyz");
     EXPECT_TRUE(EqualsIgnoreCase("All Others", "ALL OTHERS"));
     EXPECT_FALSE(EqualsIgnoreCase("abc", "abcd"));

@@ -10,8 +10,13 @@ using namespace corvane;
 TEST(HttpTexts, Base64OfTheStandardVectors)
 {
     const std::pair<std::string, std::string> cases[] = {
-        {"", ""},           {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
         {"Aladdin:open sesame", "QWxhZGRpbjpvcGVuIHNlc2FtZQ=="},
         {std::string("\xFF\xFE\x00\x01", 4), "//4AAQ=="},
     };
@@ -37,4 +42,3 @@ TEST(HttpTexts, HeaderDates)
     EXPECT_EQ(RFC1123_Date(951782400), "Tue, 29 Feb 2000 00:00:00");
     EXPECT_EQ(RFC1123_Date(0), "Thu, 01 Jan 1970 00:00:00");
 }
-

@@ -10,7 +10,8 @@
 namespace corvane {
 namespace {
 
-TEST(IniImageTest, ReadsSectionsAndKeysWithoutRegardToCase) {
+TEST(IniImageTest, ReadsSectionsAndKeysWithoutRegardToCase)
+{
     auto image = IniImage::FromText("[ServerData]\r\nPort=21\r\nName=Corvane\r\n\r\n[Other]\r\nX=1\r\n");
     EXPECT_EQ(image.ReadString("serverdata", "NAME", "?"), "Corvane");
     EXPECT_EQ(image.ReadInteger("SERVERDATA", "port", 0), 21);
@@ -23,14 +24,14 @@ TEST(IniImageTest, ReadsSectionsAndKeysWithoutRegardToCase) {
     EXPECT_EQ(image.ReadSection("serverdata"), (std::vector<std::string>{"Port", "Name"}));
 }
 
-TEST(IniImageTest, TrimsLinesNamesKeysAndValuesOfBlanksAndControlCharacters) {
-    auto image = IniImage::FromText(
-        "ignored=before any section\n"
-        "  [ \tSpaced Section\x01 ]  \n"
-        "; a comment=not a key\n"
-        "\t Key One \t=  value with inner  blanks \x7f\x02\r\n"
-        "no equals sign here\n"
-        "Path=C:\\a=b\\\n");
+TEST(IniImageTest, TrimsLinesNamesKeysAndValuesOfBlanksAndControlCharacters)
+{
+    auto image = IniImage::FromText("ignored=before any section\n"
+                                    "  [ \tSpaced Section\x01 ]  \n"
+                                    "; a comment=not a key\n"
+                                    "\t Key One \t=  value with inner  blanks \x7f\x02\r\n"
+                                    "no equals sign here\n"
+                                    "Path=C:\\a=b\\\n");
     EXPECT_EQ(image.ReadSections(), std::vector<std::string>{"Spaced Section"});
     EXPECT_EQ(image.ReadSection("spaced section"), (std::vector<std::string>{"Key One", "Path"}));
     // Bytes above the space (0x7f included) are not trimmed; the line splits at its first "=".
@@ -38,7 +39,8 @@ TEST(IniImageTest, TrimsLinesNamesKeysAndValuesOfBlanksAndControlCharacters) {
     EXPECT_EQ(image.ReadString("Spaced Section", "Path", ""), "C:\\a=b\\");
 }
 
-TEST(IniImageTest, RawValuesKeepEveryByteAfterTheFirstEquals) {
+TEST(IniImageTest, RawValuesKeepEveryByteAfterTheFirstEquals)
+{
     // A scrambled password may begin or end with bytes that trimming would remove.
     std::string scrambled = "\x1f\xba\x9c \x0b";
     auto image = IniImage::FromText("[acc]\r\nPassword=" + scrambled + "\r\n");
@@ -49,20 +51,23 @@ TEST(IniImageTest, RawValuesKeepEveryByteAfterTheFirstEquals) {
     EXPECT_EQ(IniImage::FromText(image.ToText()).ReadRawValue("acc", "Password"), scrambled);
 }
 
-TEST(IniImageTest, RepeatedSectionsMergeAndTheFirstOfRepeatedKeysCounts) {
+TEST(IniImageTest, RepeatedSectionsMergeAndTheFirstOfRepeatedKeysCounts)
+{
     auto image = IniImage::FromText("[A]\nk=1\n[B]\nz=0\n[a]\nk=2\nm=3\n");
     EXPECT_EQ(image.ReadSections(), (std::vector<std::string>{"A", "B"}));
     EXPECT_EQ(image.ReadInteger("A", "k", 0), 1);
     EXPECT_EQ(image.ReadInteger("A", "m", 0), 3);
 }
 
-TEST(IniImageTest, NumbersAndBooleansFallBackToTheirDefaults) {
+TEST(IniImageTest, NumbersAndBooleansFallBackToTheirDefaults)
+{
     auto image = IniImage::FromText(
         "[n]\na= 42 \nb=-7\nc=+8\nd=12abc\ne=\nf=0x10\ng=99999999999999999999\nh=1\ni=0\nj=yes\nk=2\nl=+-3\n");
     EXPECT_EQ(image.ReadInteger("n", "a", 0), 42);
     EXPECT_EQ(image.ReadInteger("n", "b", 0), -7);
     EXPECT_EQ(image.ReadInteger("n", "c", 0), 8);
-    for (const char* bad : {"d", "e", "f", "g", "j", "l", "missing"}) EXPECT_EQ(image.ReadInteger("n", bad, 5), 5) << bad;
+    for (const char* bad : {"d", "e", "f", "g", "j", "l", "missing"})
+        EXPECT_EQ(image.ReadInteger("n", bad, 5), 5) << bad;
     EXPECT_TRUE(image.ReadBool("n", "h", false));
     EXPECT_FALSE(image.ReadBool("n", "i", true));
     EXPECT_TRUE(image.ReadBool("n", "k", false));  // any integer but 0 is true
@@ -72,19 +77,20 @@ TEST(IniImageTest, NumbersAndBooleansFallBackToTheirDefaults) {
     EXPECT_TRUE(IniImage::FromText("[n]\nm=-1\n").ReadBool("n", "m", false));
 }
 
-TEST(IniImageTest, WritesReplaceInPlaceAppendKeysAndSectionsAtTheEnd) {
+TEST(IniImageTest, WritesReplaceInPlaceAppendKeysAndSectionsAtTheEnd)
+{
     auto image = IniImage::FromText("[One]\nA=1\nB=2\n[Two]\nC=3\n");
     image.WriteString("one", "a", "10");  // in place, with the new spelling of the key
     image.WriteInteger("ONE", "D", -4);
     image.WriteBool("Three", "E", true);
     image.WriteBool("Three", "F", false);
-    EXPECT_EQ(image.ToText(),
-              "[One]\r\na=10\r\nB=2\r\nD=-4\r\n\r\n"
-              "[Two]\r\nC=3\r\n\r\n"
-              "[Three]\r\nE=1\r\nF=0\r\n\r\n");
+    EXPECT_EQ(image.ToText(), "[One]\r\na=10\r\nB=2\r\nD=-4\r\n\r\n"
+                              "[Two]\r\nC=3\r\n\r\n"
+                              "[Three]\r\nE=1\r\nF=0\r\n\r\n");
 }
 
-TEST(IniImageTest, EraseAndDeleteRemoveWhatTheyName) {
+TEST(IniImageTest, EraseAndDeleteRemoveWhatTheyName)
+{
     auto image = IniImage::FromText("[One]\nA=1\nB=2\n[Two]\nC=3\n[Three]\nD=4\n");
     image.EraseSection("two");
     image.DeleteKey("one", "a");
@@ -101,7 +107,8 @@ TEST(IniImageTest, EraseAndDeleteRemoveWhatTheyName) {
     EXPECT_EQ(image.ReadSection("One"), (std::vector<std::string>{"B", "A"}));
 }
 
-TEST(IniImageTest, ManyErasuresKeepOrderAndLookupsRight) {
+TEST(IniImageTest, ManyErasuresKeepOrderAndLookupsRight)
+{
     IniImage image;
     for (int i = 0; i < 200; ++i) image.WriteInteger("S" + std::to_string(i), "k", i);
     for (int i = 0; i < 200; ++i)
@@ -119,7 +126,8 @@ TEST(IniImageTest, ManyErasuresKeepOrderAndLookupsRight) {
     EXPECT_EQ(image.ReadSection("S0").size(), 1u + 100 - 34);
 }
 
-TEST(IniImageTest, LineBreaksInWrittenTextCannotAddLinesOfTheirOwn) {
+TEST(IniImageTest, LineBreaksInWrittenTextCannotAddLinesOfTheirOwn)
+{
     IniImage image;
     image.WriteString("Acc", "Default Web Link", "http://x\r\n[Admin]\r\nPassword=");
     image.WriteString("Evil\n[Admin]", "Key\nOther=1", "v");
@@ -131,7 +139,8 @@ TEST(IniImageTest, LineBreaksInWrittenTextCannotAddLinesOfTheirOwn) {
 }
 
 // Found by fuzzing: the line "[a=b]" reads back as a section, taking the keys after it along.
-TEST(IniImageTest, AWriteThatWouldReadBackAsASectionLineIsRefused) {
+TEST(IniImageTest, AWriteThatWouldReadBackAsASectionLineIsRefused)
+{
     IniImage image;
     image.WriteString("Acc", "First", "1");
     image.WriteString("Acc", " [Admin", "x] ");
@@ -144,7 +153,8 @@ TEST(IniImageTest, AWriteThatWouldReadBackAsASectionLineIsRefused) {
     EXPECT_EQ(reread.ReadSection("Acc"), (std::vector<std::string>{"First", "Last", "[ok"}));
 }
 
-TEST(IniImageTest, NonsenseAndBinaryTextLoadsWithoutFailing) {
+TEST(IniImageTest, NonsenseAndBinaryTextLoadsWithoutFailing)
+{
     EXPECT_TRUE(IniImage::FromText("").ReadSections().empty());
     EXPECT_TRUE(IniImage::FromText("\n\n\r\r\n=\n[").ReadSections().empty());
     auto truncated = IniImage::FromText("[Usernames]\r\nUserCount=2\r\nUser0=an");
@@ -156,7 +166,8 @@ TEST(IniImageTest, NonsenseAndBinaryTextLoadsWithoutFailing) {
     for (int round = 0; round < 50; ++round) {
         std::string noise(4096, '\0');
         for (char& c : noise) c = static_cast<char>(random() % 256);
-        if (round % 2) for (int i = 0; i < 40; ++i) noise[random() % noise.size()] = "[]=\n;"[random() % 5];
+        if (round % 2)
+            for (int i = 0; i < 40; ++i) noise[random() % noise.size()] = "[]=\n;"[random() % 5];
         auto image = IniImage::FromText(noise);
         // Whatever was parsed is written back and parses to the same image.
         auto again = IniImage::FromText(image.ToText());
@@ -164,7 +175,8 @@ TEST(IniImageTest, NonsenseAndBinaryTextLoadsWithoutFailing) {
     }
 }
 
-TEST(IniImageTest, OpenAndSaveGoThroughTheHostFile) {
+TEST(IniImageTest, OpenAndSaveGoThroughTheHostFile)
+{
     testing::ScratchFolder scratch;
     const std::string path = scratch.Join("usersgroups.ini");
     EXPECT_TRUE(IniImage::Open(path).ReadSections().empty());  // missing file: empty image
@@ -183,7 +195,8 @@ TEST(IniImageTest, OpenAndSaveGoThroughTheHostFile) {
 
 // The account store's pattern: ten thousand accounts of nine keys, written into one image and
 // saved once. Lookups are hashed, so this is linear; the benchmark measures the time.
-TEST(IniImageTest, TenThousandSectionsOfNineKeysRoundTrip) {
+TEST(IniImageTest, TenThousandSectionsOfNineKeysRoundTrip)
+{
     testing::ScratchFolder scratch;
     IniImage image;
     for (int account = 0; account < 10000; ++account) {

@@ -10,7 +10,8 @@
 namespace corvane {
 namespace {
 
-TEST(PathTextTest, TrailingBackslashes) {
+TEST(PathTextTest, TrailingBackslashes)
+{
     EXPECT_EQ(AddTrailingBackslash("C:\\A"), "C:\\A\\");
     EXPECT_EQ(AddTrailingBackslash("C:\\A\\"), "C:\\A\\");
     EXPECT_EQ(AddTrailingBackslash(""), "\\");
@@ -18,7 +19,8 @@ TEST(PathTextTest, TrailingBackslashes) {
     EXPECT_EQ(RemoveTrailingBackslash(""), "");
 }
 
-TEST(PathTextTest, ParentFolders) {
+TEST(PathTextTest, ParentFolders)
+{
     EXPECT_EQ(ParentFolderOf("C:\\ftp\\pub\\"), "C:\\ftp\\");
     EXPECT_EQ(ParentFolderOf("C:\\ftp\\a.txt"), "C:\\ftp\\");
     EXPECT_EQ(ParentFolderOf("C:\\ftp\\"), "C:\\");
@@ -27,14 +29,16 @@ TEST(PathTextTest, ParentFolders) {
     EXPECT_EQ(ParentFolderOf(""), "");
 }
 
-TEST(PathTextTest, JoinPathDropsOneLeadingBackslashOfTheSecondPart) {
+TEST(PathTextTest, JoinPathDropsOneLeadingBackslashOfTheSecondPart)
+{
     EXPECT_EQ(JoinPath("C:\\A", "\\B"), "C:\\A\\B");
     EXPECT_EQ(JoinPath("C:\\A\\", "B"), "C:\\A\\B");
     EXPECT_EQ(JoinPath("C:\\A\\", "\\B\\"), "C:\\A\\B\\");
     EXPECT_EQ(JoinPath("", "\\B"), "\\\\B");  // an empty first part keeps b whole
 }
 
-TEST(PathTextTest, ConversionsExtensionsAndStars) {
+TEST(PathTextTest, ConversionsExtensionsAndStars)
+{
     EXPECT_EQ(SlashesToBackslashes("/pub/a/"), "\\pub\\a\\");
     EXPECT_EQ(SlashesToBackslashes(""), "\\");
     EXPECT_EQ(BackslashesToSlashes("C:\\a\\b"), "C:/a/b");
@@ -58,7 +62,8 @@ TEST(PathTextTest, ConversionsExtensionsAndStars) {
     EXPECT_EQ(trailing, "");
 }
 
-TEST(PathTextTest, FullRealPathResolvesDotsWithinTheDrive) {
+TEST(PathTextTest, FullRealPathResolvesDotsWithinTheDrive)
+{
     EXPECT_EQ(FullRealPath("C:\\a\\.\\b\\..\\c"), "C:\\a\\c");
     EXPECT_EQ(FullRealPath("c:/a//b/"), "c:\\a\\b\\");
     EXPECT_EQ(FullRealPath("C:\\..\\..\\x"), "C:\\x");
@@ -69,14 +74,15 @@ TEST(PathTextTest, FullRealPathResolvesDotsWithinTheDrive) {
     EXPECT_EQ(FullRealPath("C:x"), "");
 }
 
-TEST(PathTextTest, IsInsideFolderSeesThroughDotDot) {
+TEST(PathTextTest, IsInsideFolderSeesThroughDotDot)
+{
     EXPECT_TRUE(IsInsideFolder("C:\\Pub\\a.txt", "C:\\Pub"));
     EXPECT_TRUE(IsInsideFolder("c:\\Pub\\sub\\", "C:\\Pub"));  // the drive letter in either case
     EXPECT_TRUE(IsInsideFolder("C:\\Pub\\", "C:\\Pub"));
-    EXPECT_FALSE(IsInsideFolder("C:\\Pub", "C:\\Pub"));        // only with its trailing "\"
+    EXPECT_FALSE(IsInsideFolder("C:\\Pub", "C:\\Pub"));  // only with its trailing "\"
     EXPECT_FALSE(IsInsideFolder("C:\\Pub\\..\\Private\\x", "C:\\Pub"));
     EXPECT_FALSE(IsInsideFolder("C:\\Public\\x", "C:\\Pub"));
-    EXPECT_FALSE(IsInsideFolder("C:\\PUB\\x", "C:\\Pub"));     // another folder on this host
+    EXPECT_FALSE(IsInsideFolder("C:\\PUB\\x", "C:\\Pub"));  // another folder on this host
     EXPECT_TRUE(IsInsideFolder("C:\\Other\\..\\Pub\\x", "C:\\Pub"));
     EXPECT_FALSE(IsInsideFolder("\\\\host\\Pub\\x", "\\\\host\\Pub"));
     EXPECT_FALSE(IsInsideFolder("C:\\x", ""));
@@ -86,7 +92,8 @@ TEST(PathTextTest, IsInsideFolderSeesThroughDotDot) {
 
 class PathQueryTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         std::filesystem::create_directories(scratch.Join("c/A"));
         scratch.Put("c/A/file.txt", "x");
         DriveMap::Configure({{'C', scratch.Join("c")}}, scratch.Path());
@@ -95,7 +102,8 @@ protected:
     testing::ScratchFolder scratch;
 };
 
-TEST_F(PathQueryTest, FolderAndNameOfPathAskWhetherTheTextIsAFolder) {
+TEST_F(PathQueryTest, FolderAndNameOfPathAskWhetherTheTextIsAFolder)
+{
     EXPECT_EQ(FolderOfPath("C:\\A\\file.txt"), "C:\\A");
     EXPECT_EQ(FolderOfPath("C:\\A\\"), "C:\\A");
     EXPECT_EQ(FolderOfPath("C:\\A\\missing\\"), "C:\\A");

@@ -5,7 +5,8 @@
 namespace corvane {
 namespace {
 
-TEST(UrlTextTest, SlashesParentsAndJoins) {
+TEST(UrlTextTest, SlashesParentsAndJoins)
+{
     EXPECT_EQ(AddTrailingSlash("/pub"), "/pub/");
     EXPECT_EQ(AddTrailingSlash(""), "/");
     EXPECT_EQ(RemoveTrailingSlash("/pub/"), "/pub");
@@ -25,13 +26,15 @@ struct SplitUrlParts {
     std::string scheme = "-", host = "-", path = "-", port = "-";
 };
 
-SplitUrlParts Split(std::string_view url) {
+SplitUrlParts Split(std::string_view url)
+{
     SplitUrlParts parts;
     SplitUrl(url, parts.scheme, parts.host, parts.path, parts.port);
     return parts;
 }
 
-TEST(UrlTextTest, SplitUrlTakesSchemeHostPortAndPath) {
+TEST(UrlTextTest, SplitUrlTakesSchemeHostPortAndPath)
+{
     auto withPort = Split("http://files.example:8080/x/y");
     EXPECT_EQ(withPort.scheme, "http://");
     EXPECT_EQ(withPort.host, "files.example");

@@ -29,8 +29,10 @@ protected:
         home = testing::HomeWithFullShare(scratch, ftpPort);
         share = home + "/drive_c/My Downloads";
         testing::WriteFile(home + "/CorvaneServer.ini",
-                           "[ServerData]\r\nPort=" + std::to_string(ftpPort) + "\r\nUserSetServerIP=127.0.0.1\r\n"
-                           "ServerFirstRun=0\r\nWebServerPort=" + std::to_string(httpPort) +
+                           "[ServerData]\r\nPort=" + std::to_string(ftpPort) +
+                               "\r\nUserSetServerIP=127.0.0.1\r\n"
+                               "ServerFirstRun=0\r\nWebServerPort=" +
+                               std::to_string(httpPort) +
                                "\r\nWebServerRoot=C:\\My Downloads\r\nCacheAutoRefreshGUI=1\r\n");
         SetProgramFolder(home + "/");
         controller = std::make_unique<serverController>(window, view, std::vector<std::string>{});

@@ -22,12 +22,32 @@ TEST(ConnectionSettings, AMissingFileGivesTheDefaultsAndTheFirstSaveWritesEveryK
     IniImage image;
     SaveConnectionSettings(s, image);
     const std::vector<std::string> keys = image.ReadSection("Connection");
-    const std::vector<std::string> expected{
-        "TimeoutPeriod", "KeepAlivePeriod", "Attempts", "Type", "ProxyServer", "ProxyPort", "SocksPassword", "SocksPort",
-        "SocksUser", "SocksServer", "Mode", "AlwaysUsePassiveMode", "ShowLoadFormDetailsAtStartup",
-        "EnableLoadFormClosingAtStartup", "AnonymousPassword", "HTTPConnectionType", "HTTPProxyServer", "HTTPProxyPort",
-        "HTTPProxyUser", "HTTPProxyPassword", "HTTPSOCKSServer", "HTTPSOCKSPort", "HTTPSOCKSUser", "HTTPSOCKSPassword",
-        "ASCIITypes", "P2PNetworkListURL"};
+    const std::vector<std::string> expected{"TimeoutPeriod",
+                                            "KeepAlivePeriod",
+                                            "Attempts",
+                                            "Type",
+                                            "ProxyServer",
+                                            "ProxyPort",
+                                            "SocksPassword",
+                                            "SocksPort",
+                                            "SocksUser",
+                                            "SocksServer",
+                                            "Mode",
+                                            "AlwaysUsePassiveMode",
+                                            "ShowLoadFormDetailsAtStartup",
+                                            "EnableLoadFormClosingAtStartup",
+                                            "AnonymousPassword",
+                                            "HTTPConnectionType",
+                                            "HTTPProxyServer",
+                                            "HTTPProxyPort",
+                                            "HTTPProxyUser",
+                                            "HTTPProxyPassword",
+                                            "HTTPSOCKSServer",
+                                            "HTTPSOCKSPort",
+                                            "HTTPSOCKSUser",
+                                            "HTTPSOCKSPassword",
+                                            "ASCIITypes",
+                                            "P2PNetworkListURL"};
     EXPECT_EQ(keys, expected);
 }
 
@@ -62,8 +82,8 @@ TEST(WindowPlacement, ReadsDefaultsFallbacksAndTheMaximizedMark)
     EXPECT_EQ(fresh.Left, 5);
     EXPECT_EQ(fresh.Height, 434);
     EXPECT_TRUE(fresh.FirstRun);
-    const WindowPlacement odd = LoadWindowPlacement(
-        IniImage::FromText("[MainWindow]\r\nTop=x\r\nHeight=-500\r\nWidth=-700\r\nFirstRun=0\r\n"));
+    const WindowPlacement odd =
+        LoadWindowPlacement(IniImage::FromText("[MainWindow]\r\nTop=x\r\nHeight=-500\r\nWidth=-700\r\nFirstRun=0\r\n"));
     EXPECT_EQ(odd.Top, 5);
     EXPECT_TRUE(odd.Maximized());
     EXPECT_EQ(odd.ClientHeight(), 500);
@@ -130,12 +150,14 @@ TEST(SignUpForm, ChecksTheRulesInOrder)
     } cases[] = {
         {"", "pw", "pw", false, "Username cannot be empty. Please re-enter the username.", false},
         {std::string(16, 'u'), "pw", "pw", false, ok, false},
-        {std::string(17, 'u'), "pw", "pw", false, "Username cannot exceed 16 characters; Please re-enter the password fields.", false},
+        {std::string(17, 'u'), "pw", "pw", false,
+         "Username cannot exceed 16 characters; Please re-enter the password fields.", false},
         {"bob_P", "pw", "pw", false, "Username cannot have \"_p\" at the end; Please re-enter the username.", false},
         {"p", "pw", "pw", false, ok, false},
         {"bob", "", "", false, "Password field cannot be empty; Please re-enter the password.", false},
         {"bob", "12345678", "12345678", false, ok, false},
-        {"bob", "123456789", "123456789", false, "Password cannot exceed 8 characters; Please re-enter the password fields.", true},
+        {"bob", "123456789", "123456789", false,
+         "Password cannot exceed 8 characters; Please re-enter the password fields.", true},
         {"bob", "pw", "wp", false, "Passwords do not match; Please re-enter the password fields.", true},
         {"bob", "pw", "wp", true, ok, false},
     };
@@ -147,7 +169,8 @@ TEST(SignUpForm, ChecksTheRulesInOrder)
         const std::optional<std::string> refusal = form.Confirm();
         EXPECT_EQ(refusal.value_or(""), c.refusal) << c.user << "/" << c.password;
         EXPECT_EQ(form.Confirmed(), c.refusal.empty());
-        EXPECT_EQ(form.Fields().password.empty() && form.Fields().retypedPassword.empty(), c.passwordsEmptied || c.password.empty());
+        EXPECT_EQ(form.Fields().password.empty() && form.Fields().retypedPassword.empty(),
+                  c.passwordsEmptied || c.password.empty());
         if (form.Confirmed()) {
             EXPECT_EQ(form.Network().existingAccount, c.existing);
         }

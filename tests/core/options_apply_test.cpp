@@ -38,14 +38,15 @@ TEST_F(OptionsApplyTest, OnlyTheServiceWhoseGroupChangedRestarts)
         {"cache size (live)", [](ServerSettings& s) { s.CacheSize *= 2; }, false},
         {"screen logging (live)", [](ServerSettings& s) { s.ScreenLoggingEnabled = !s.ScreenLoggingEnabled; }, false},
         {"HTTP port, HTTP not running", [](ServerSettings& s) { s.WebServerPort = 8081; }, false},
-        {"first run and next start (no group)", [](ServerSettings& s) { s.RunWebServerNextTime = !s.RunWebServerNextTime; }, false},
+        {"first run and next start (no group)",
+         [](ServerSettings& s) { s.RunWebServerNextTime = !s.RunWebServerNextTime; }, false},
         {"banner text (FTP)", [](ServerSettings& s) { s.BannerFilePath = "Other banner"; }, true},
         {"connection limit (FTP)", [](ServerSettings& s) { s.MaximumNumberOfConnections = 10; }, true},
         {"passive address (FTP)", [](ServerSettings& s) { s.PASVIP = "127.0.0.2"; }, true},
         {"MD5 indexing (common)", [](ServerSettings& s) { s.MD5IndexingEnabled = !s.MD5IndexingEnabled; }, true},
     };
-    home.Put("CorvaneServer.ini", "[ServerData]\r\nServerFirstRun=0\r\nUserSetServerIP=127.0.0.1\r\nPort=" +
-                                      std::to_string(port) + "\r\n");
+    home.Put("CorvaneServer.ini",
+             "[ServerData]\r\nServerFirstRun=0\r\nUserSetServerIP=127.0.0.1\r\nPort=" + std::to_string(port) + "\r\n");
     serverController controller(window, view, {});
     controller.startUp();
     controller.startServices(kServiceFtp);

@@ -97,14 +97,15 @@ TEST_F(P2POptionsTest, OnlyNewAccountsOfBrinvaleNetworksAreRegisteredAndARefusal
     EXPECT_NE(std::find(view.log.begin(), view.log.end(), "Registering user bob with brinVALE test"), view.log.end());
 
     model->RegisterOrEdit(1, Typing({"eve", "pw", "pw", false}));  // not a Brinvale network: only stored
-    model->RegisterOrEdit(0, Typing({"old", "pw", "xx", true}));    // an existing account is not registered
+    model->RegisterOrEdit(0, Typing({"old", "pw", "xx", true}));   // an existing account is not registered
     EXPECT_EQ(service.Requests().size(), 1u);
     EXPECT_EQ(Entries()[1].userName, "eve");
 
     Entries()[0].existingAccount = false;
     model->RegisterOrEdit(0, [](SignUpForm&) {});  // edit, cancelled: the account is registered again
     ASSERT_EQ(service.Requests().size(), 2u);
-    const std::string refusal = "Taken P2P account (brinVALE test) is disabled. To enable, go to Server -> P2P Options.";
+    const std::string refusal =
+        "Taken P2P account (brinVALE test) is disabled. To enable, go to Server -> P2P Options.";
     EXPECT_EQ(view.errors, std::vector<std::string>{refusal});
     EXPECT_EQ(model->Rows()[0].userName, kUnregisteredText);
 

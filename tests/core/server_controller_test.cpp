@@ -44,7 +44,10 @@ class ServerControllerTest : public ::testing::Test {
 protected:
     ServerControllerTest() { SetProgramFolder(home.Path()); }
 
-    void WriteSettings(const std::string& serverData) { home.Put("CorvaneServer.ini", "[ServerData]\r\n" + serverData); }
+    void WriteSettings(const std::string& serverData)
+    {
+        home.Put("CorvaneServer.ini", "[ServerData]\r\n" + serverData);
+    }
 
     bool PumpUntil(const std::function<bool()>& done) { return testing::PumpUntil(loop, done); }
     std::string ReadLine(LineClient& client) { return testing::ReadLinePumping(loop, client); }
@@ -150,7 +153,8 @@ TEST_F(ServerControllerTest, TickShowsTheClientCountsWhileTheWindowThreadWaits)
     EXPECT_EQ(ReadLine(second), "221 Goodbye.");
     EXPECT_TRUE(PumpUntil([&] { return view.ftpCounts == "1 users"; }));
     // Many ticks pass while the window thread keeps serving the server thread's closures.
-    EXPECT_TRUE(PumpUntil([&] { return controller.serverThread() && controller.serverThread()->reindexCounter() >= 15000; }));
+    EXPECT_TRUE(
+        PumpUntil([&] { return controller.serverThread() && controller.serverThread()->reindexCounter() >= 15000; }));
     controller.shutDown();
     EXPECT_FALSE(controller.serverThreadAlive());
     EXPECT_TRUE(WaitClosed(first));
@@ -179,7 +183,8 @@ TEST_F(ServerControllerTest, PortInUseIsLoggedAndTheServiceShownStopped)
 
 TEST_F(ServerControllerTest, LogLinesGoToTheFileWithCrLfWhenScreenLoggingIsOff)
 {
-    WriteSettings("ServerFirstRun=0\r\nLoggingToFile=1\r\nScreenLoggingEnabled=0\r\nLogFilePath=C:\\logs\\server.log\r\n");
+    WriteSettings(
+        "ServerFirstRun=0\r\nLoggingToFile=1\r\nScreenLoggingEnabled=0\r\nLogFilePath=C:\\logs\\server.log\r\n");
     std::filesystem::create_directories(home.Join("drive_c/logs"));
     serverController controller(window, view, {});
     controller.startUp();

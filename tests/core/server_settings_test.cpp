@@ -12,14 +12,34 @@ TEST(ServerSettingsTest, MissingFileWritesEveryValueWithItsDefaultInSaveOrder)
     const ServerSettings s = LoadServerSettings(IniImage());
     IniImage written;
     SaveServerSettings(s, written);
-    const std::vector<std::string> expected = {
-        "ServerDesiredButNoP2PSharingMode", "Port", "MaximumNumberOfConnections", "LogFilePath", "LoggingToFile",
-        "ScreenLoggingEnabled", "BannerFilePath", "BannerFromFile", "AfterLoginMessageFilePath",
-        "AfterLoginMessage", "WebLinkRequired", "ManualPASVPortsEnabled", "PASVIP", "PASVPortsRangeBegin",
-        "WebServerRoot", "WebServerPort", "WebServerConnections", "WebServerError404Answer",
-        "WebServerHtmlHeader", "MD5IndexingEnabled", "ServerFirstRun", "UserSetServerIP",
-        "DirectoryCacheEnabled", "FileCacheEnabled", "FileCacheMode", "CacheSize", "CacheAutoRefreshGUI",
-        "RunWebServerNextTime"};
+    const std::vector<std::string> expected = {"ServerDesiredButNoP2PSharingMode",
+                                               "Port",
+                                               "MaximumNumberOfConnections",
+                                               "LogFilePath",
+                                               "LoggingToFile",
+                                               "ScreenLoggingEnabled",
+                                               "BannerFilePath",
+                                               "BannerFromFile",
+                                               "AfterLoginMessageFilePath",
+                                               "AfterLoginMessage",
+                                               "WebLinkRequired",
+                                               "ManualPASVPortsEnabled",
+                                               "PASVIP",
+                                               "PASVPortsRangeBegin",
+                                               "WebServerRoot",
+                                               "WebServerPort",
+                                               "WebServerConnections",
+                                               "WebServerError404Answer",
+                                               "WebServerHtmlHeader",
+                                               "MD5IndexingEnabled",
+                                               "ServerFirstRun",
+                                               "UserSetServerIP",
+                                               "DirectoryCacheEnabled",
+                                               "FileCacheEnabled",
+                                               "FileCacheMode",
+                                               "CacheSize",
+                                               "CacheAutoRefreshGUI",
+                                               "RunWebServerNextTime"};
     EXPECT_EQ(written.ReadSection("ServerData"), expected);
     EXPECT_EQ(written.ReadString("ServerData", "Port", ""), "21");
     EXPECT_EQ(written.ReadString("ServerData", "LogFilePath", ""), "c:\\corvaneserver.log");
@@ -53,7 +73,7 @@ TEST(ServerSettingsTest, ValuesThatDoNotParseTakeTheirDefaults)
     EXPECT_EQ(s.Port, 21);
     EXPECT_FALSE(s.LoggingToFile);
     EXPECT_FALSE(s.ScreenLoggingEnabled);
-    EXPECT_EQ(s.WebServerPort, 80);  // beyond 32 bits
+    EXPECT_EQ(s.WebServerPort, 80);      // beyond 32 bits
     EXPECT_TRUE(s.CacheAutoRefreshGUI);  // any non-zero integer is true
     EXPECT_EQ(s.FileCacheMode, 0);
 }
@@ -80,7 +100,8 @@ TEST(ServerSettingsTest, PassiveAddressDefaultsToTheBindAddress)
 
 TEST(ServerSettingsTest, SavingKeepsOtherSectionsAndRoundTrips)
 {
-    IniImage image = IniImage::FromText("[Drives]\r\nC=/srv/share\r\n[ServerData]\r\nPort=2121\r\nBannerFromFile=1\r\n");
+    IniImage image =
+        IniImage::FromText("[Drives]\r\nC=/srv/share\r\n[ServerData]\r\nPort=2121\r\nBannerFromFile=1\r\n");
     ServerSettings s = LoadServerSettings(image);
     s.BannerFilePath = "My server";
     SaveServerSettings(s, image);

@@ -121,7 +121,8 @@ TEST_F(SessionConfinementTest, SizesAndDatesOnlyOfFilesTheAccountMaySee)
     EXPECT_EQ(Command("SIZE h.txt"), "213 9");
     EXPECT_EQ(Command("MDTM h.txt").rfind("213 ", 0), 0u);
     EXPECT_EQ(Command("SIZE ../Private/secret.txt"), "501 Permission Denied");
-    EXPECT_EQ(Command("MDTM ../Private/secret.txt"), "550 'C:\\Home\\..\\Private\\secret.txt': no such file or directory.");
+    EXPECT_EQ(Command("MDTM ../Private/secret.txt"),
+              "550 'C:\\Home\\..\\Private\\secret.txt': no such file or directory.");
     EXPECT_EQ(Command("SIZE Drop/dropped.txt"), "501 Permission Denied");  // upload-only
     EXPECT_EQ(Command("SIZE ReadOnly/r.txt"), "213 1");
     std::string before;

@@ -120,7 +120,8 @@ TEST_F(SessionCreditTest, AMachineListingThatIsRefusedLeavesTheNextDownloadCharg
         FtpTestClient client(port);
         client.Login("dave", "pw");
         EXPECT_EQ(client.Store("STOR up.bin", "abcdefghij"), "226 File received ok");
-        for (const char* refused : {"MLSD nothere", "MLSD ten.bin"}) EXPECT_EQ(client.Command(refused).substr(0, 4), "550 ");
+        for (const char* refused : {"MLSD nothere", "MLSD ten.bin"})
+            EXPECT_EQ(client.Command(refused).substr(0, 4), "550 ");
         EXPECT_EQ(Download(client, "ten.bin"), "226 File sent ok");
         EXPECT_EQ(Download(client, "ten.bin"), CreditRefusal("0 Bytes"));
         client.Command("QUIT");

@@ -60,10 +60,7 @@ class FtpTestClient {
 public:
     // `sourceAddress` picks the loopback address the client connects from (127.0.0.1 when
     // empty), so that tests can play clients of different addresses.
-    explicit FtpTestClient(int port, const std::string& sourceAddress = "")
-    {
-        fd_ = Connect(port, sourceAddress);
-    }
+    explicit FtpTestClient(int port, const std::string& sourceAddress = "") { fd_ = Connect(port, sourceAddress); }
     ~FtpTestClient() { Close(); }
     FtpTestClient(const FtpTestClient&) = delete;
     FtpTestClient& operator=(const FtpTestClient&) = delete;
@@ -279,7 +276,8 @@ protected:
     {
         home.Put("CorvaneServer.ini", "[ServerData]\r\nPort=" + std::to_string(port) +
                                           "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n"
-                                          "TlsRequiredForPasswordLogins=0\r\n" + extraSettings);
+                                          "TlsRequiredForPasswordLogins=0\r\n" +
+                                          extraSettings);
         controller = std::make_unique<serverController>(window, view, std::vector<std::string>{});
         controller->setTickInterval(tick);
         view.table = &controller->sessions();
@@ -360,7 +358,8 @@ protected:
                 body();
                 --running;
             });
-        while (running.load() > 0) loop.RunUntil([&running] { return running.load() == 0; }, std::chrono::milliseconds(1));
+        while (running.load() > 0)
+            loop.RunUntil([&running] { return running.load() == 0; }, std::chrono::milliseconds(1));
         for (auto& t : threads) t.join();
     }
     void RunClient(const std::function<void()>& body) { RunClients({body}); }

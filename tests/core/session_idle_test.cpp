@@ -132,7 +132,7 @@ TEST_F(SessionIdleTest, DownloadHeldToTheRateOutlastsTheTimeoutAndOthersAreServe
     });
     EXPECT_EQ(heldReply, "226 File sent ok");
     EXPECT_EQ(heldData.size(), kHeldFile.size());
-    EXPECT_GE(heldFor, 2000);  // the blocks were held for the computed pauses
+    EXPECT_GE(heldFor, 2000);                   // the blocks were held for the computed pauses
     EXPECT_EQ(afterReply.substr(0, 3), "200");  // not cut by the idle timeout
     EXPECT_EQ(fastReply, "226 File sent ok");
     EXPECT_EQ(fastData, "small");

@@ -48,7 +48,8 @@ protected:
             break;
         case 1: {  // a flood of logins, right and wrong, sent at once and read only at the end
             std::string flood;
-            for (int i = 0; i < 10; ++i) flood += i % 3 == 2 ? "USER crowd\r\nPASS bad\r\n" : "USER crowd\r\nPASS pw\r\n";
+            for (int i = 0; i < 10; ++i)
+                flood += i % 3 == 2 ? "USER crowd\r\nPASS bad\r\n" : "USER crowd\r\nPASS pw\r\n";
             client.Send(flood + "NOOP end\r\n");
             for (std::string line = client.ReadLine(); line.rfind("200 ", 0) != 0; line = client.ReadLine())
                 if (line == "<closed>" || line == "<timeout>") break;

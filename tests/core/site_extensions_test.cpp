@@ -64,8 +64,8 @@ TEST_F(SiteExtensionsTest, EveryExtensionWantsALogin)
 {
     FtpTestClient stranger(port);
     RunClient([&] { stranger.Reply(); });
-    for (const char* line : {"SITE SRCH x", "SRCH x", "SITE SRCHMODE 1", "MD5S", "SITE MD5 /C:/Pub/song.mp3", "SITE CHPWD new",
-                             "SITE WEBL"})
+    for (const char* line : {"SITE SRCH x", "SRCH x", "SITE SRCHMODE 1", "MD5S", "SITE MD5 /C:/Pub/song.mp3",
+                             "SITE CHPWD new", "SITE WEBL"})
         EXPECT_EQ(Command(line, &stranger), "530 Please login with USER and PASS.") << line;
     // Other SITE words are ordinary commands, asked of the engine's table.
     EXPECT_EQ(Command("SITE FOO", &stranger), "500 'FOO': command not understood.");
@@ -77,9 +77,9 @@ TEST_F(SiteExtensionsTest, SearchModeIsTestedAsText)
         const char* line;
         const char* reply;
     } cases[] = {
-        {"SITE SRCHMODE 1", "255 Search mode set."},   {"SITE SRCHMODE 0", "255 Search mode set."},
-        {"SITE SRCHMODE 05", "255 Search mode set."},  {"SRCHMODE 1", "255 Search mode set."},
-        {"site srchmode 0", "255 Search mode set."},   {"SITE SRCHMODE 2", "555 Invalid search mode."},
+        {"SITE SRCHMODE 1", "255 Search mode set."},      {"SITE SRCHMODE 0", "255 Search mode set."},
+        {"SITE SRCHMODE 05", "255 Search mode set."},     {"SRCHMODE 1", "255 Search mode set."},
+        {"site srchmode 0", "255 Search mode set."},      {"SITE SRCHMODE 2", "555 Invalid search mode."},
         {"SITE SRCHMODE 10", "555 Invalid search mode."}, {"SITE SRCHMODE -0", "555 Invalid search mode."},
         {"SITE SRCHMODE 1x", "555 Invalid search mode."}, {"SITE SRCHMODE 99999999999", "555 Invalid search mode."},
         {"SITE SRCHMODE", "555 Invalid search mode."},
@@ -120,9 +120,9 @@ TEST_F(SiteExtensionsTest, ASearchListingCalledOffIsNotSentAsTheNextDownload)
         client->Send("LIST\r\nABOR\r\n");
         for (int i = 0; i < 3; ++i) replies.push_back(client->Reply());
     });
-    EXPECT_EQ(replies, (std::vector<std::string>{"150 Opening data connection for directory list.",
-                                                 "501 Cannot RETR. ABORT requested by client",
-                                                 "225 ABOR command successful."}));
+    EXPECT_EQ(replies,
+              (std::vector<std::string>{"150 Opening data connection for directory list.",
+                                        "501 Cannot RETR. ABORT requested by client", "225 ABOR command successful."}));
     EXPECT_EQ(Command("CWD /C:/Pub").substr(0, 3), "250");
     std::string data;
     EXPECT_EQ(Retrieve("RETR song.mp3", data).substr(0, 3), "226");
@@ -213,4 +213,3 @@ TEST(MachineSearchResults, EachResultLineBecomesItsTypeSizeAndPath)
 
 }  // namespace
 }  // namespace corvane
-

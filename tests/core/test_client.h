@@ -90,7 +90,8 @@ public:
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         for (std::string line;;) {
             if (TakeLine(pending_, line)) return line;
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) return "<timeout>";
             pollfd ready{fd_, POLLIN, 0};
             if (::poll(&ready, 1, static_cast<int>(left.count())) <= 0) return "<timeout>";

@@ -101,8 +101,10 @@ TEST_F(WebServiceTest, APortInUseShowsTheServiceStoppedAndLeavesFtpAlone)
     serverController controller(window, view, {});
     controller.startUp();
     controller.startServices(kServiceBoth);
-    ASSERT_TRUE(PumpUntil([&] { return controller.ftpListening() && !view.states.empty() &&
-                                       view.states.back() == std::make_pair(ServiceKind::Http, false); }));
+    ASSERT_TRUE(PumpUntil([&] {
+        return controller.ftpListening() && !view.states.empty() &&
+               view.states.back() == std::make_pair(ServiceKind::Http, false);
+    }));
     EXPECT_FALSE(controller.httpListening());
     EXPECT_EQ(view.Count(kCannotRunServer), 0);
     ::close(blocker);

@@ -156,7 +156,8 @@ TEST_F(AbandonedDownloads, TheProgramIgnoresConnectionFaultSignalsAndEveryThread
     for (const auto& task : std::filesystem::directory_iterator(proc + "/task")) {
         ++threads;
         const unsigned long long blocked = SignalMask(task.path().string() + "/status", "SigBlk:");
-        for (int stop : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) EXPECT_TRUE(HasSignal(blocked, stop)) << task.path() << " " << stop;
+        for (int stop : {SIGINT, SIGTERM, SIGHUP, SIGUSR1})
+            EXPECT_TRUE(HasSignal(blocked, stop)) << task.path() << " " << stop;
     }
     EXPECT_GE(threads, 2);  // the main loop and the FTP server thread
     EXPECT_EQ(server.StopWith(SIGTERM), 0);

@@ -203,7 +203,8 @@ TEST_F(Administration, ALongPasswordIsKeptAndShowReportsTheAccountAsJson)
     std::string fields;
     RunPython("import json, sys\n"
               "a = json.load(open(sys.argv[1]))\n"
-              "print(a['name'], a['ratio']['own'], a['maxIpConnections']['own'], a['folders'][0]['rights'], a['folders'][0]['webLink'])",
+              "print(a['name'], a['ratio']['own'], a['maxIpConnections']['own'], a['folders'][0]['rights'], "
+              "a['folders'][0]['webLink'])",
               {scratch.Join("show.json")}, fields);
     EXPECT_EQ(fields, "bob 1/3 2 gplc---i http://example.org/\n");
     const IniImage accounts = IniImage::FromText(ReadFile(home + "/usersgroups.ini"));
@@ -310,7 +311,8 @@ TEST_F(Administration, AHomeWithAVeryLongPathIsReachedThroughItsSocket)
     ASSERT_TRUE(server.WaitListening());
     Outcome status = Run({"status"});
     EXPECT_EQ(status.status, 0) << status.err;
-    EXPECT_NE(status.out.find("running (process " + std::to_string(server.Pid()) + ")"), std::string::npos) << status.out;
+    EXPECT_NE(status.out.find("running (process " + std::to_string(server.Pid()) + ")"), std::string::npos)
+        << status.out;
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
 }
 
@@ -392,11 +394,10 @@ TEST_F(Administration, SessionsShowAConnectedClientAndDisconnectEndsIt)
     ASSERT_TRUE(server.WaitListening());
     std::string output;
     RunPython(kSessionScript, {ProgramFolderOfTests() + "/corvane-server", home, std::to_string(port)}, output);
-    EXPECT_EQ(output,
-              "1 anonymous 127.0.0.1 C:\\My Downloads\\\n"
-              "0 Disconnected session N (anonymous from 127.0.0.1).\n"
-              "disconnected\n"
-              "True True True 0\n");
+    EXPECT_EQ(output, "1 anonymous 127.0.0.1 C:\\My Downloads\\\n"
+                      "0 Disconnected session N (anonymous from 127.0.0.1).\n"
+                      "disconnected\n"
+                      "True True True 0\n");
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
 }
 

@@ -85,8 +85,9 @@ TEST(CacheEndToEnd, ClientsGetEveryFileByteForByteWithTheCacheOn)
     ServerProcess server(home, ftpPort);
     ASSERT_TRUE(server.WaitListening());
     std::string output;
-    ASSERT_EQ(RunPython(kClientsScript, {std::to_string(ftpPort), std::to_string(httpPort), share, scratch.Path()}, output),
-              0)
+    ASSERT_EQ(
+        RunPython(kClientsScript, {std::to_string(ftpPort), std::to_string(httpPort), share, scratch.Path()}, output),
+        0)
         << output;
     EXPECT_EQ(output, "first True\nsame size rewritten True\nshrunk True\ngrown True\n"
                       "whole 10002 True\nagain True\n");

@@ -83,7 +83,8 @@ TEST(Flood, AClientThatReadsNoReplyIsNotReadAndEveryCommandIsAnsweredLater)
     // Under AddressSanitizer freed memory waits in its quarantine, so the resident size says
     // nothing of what the server holds: there only the answers are checked.
     const bool measureMemory = !kBuiltWithAddressSanitizer;
-    ASSERT_EQ(RunPython(kFloodScript, {std::to_string(port), std::to_string(server.Pid()), "40000", measureMemory ? "1" : "0"},
+    ASSERT_EQ(RunPython(kFloodScript,
+                        {std::to_string(port), std::to_string(server.Pid()), "40000", measureMemory ? "1" : "0"},
                         output),
               0)
         << output;

@@ -163,8 +163,9 @@ protected:
         WriteFile(home + "/CorvaneServer.ini", settings + "MaximumNumberOfConnections=256\r\n");
         std::string output;
         const std::string admin = ProgramFolderOfTests() + "/corvane-server --home '" + home + "' ";
-        ASSERT_EQ(RunCommand("printf '" + std::string(kPassword) + "\\n' | " + admin + "user add bob --password-stdin 2>&1 && " +
-                                 admin + "folder add bob 'C:\\My Downloads\\' --rights gplcmdri 2>&1 && " + admin +
+        ASSERT_EQ(RunCommand("printf '" + std::string(kPassword) + "\\n' | " + admin +
+                                 "user add bob --password-stdin 2>&1 && " + admin +
+                                 "folder add bob 'C:\\My Downloads\\' --rights gplcmdri 2>&1 && " + admin +
                                  "home bob 'C:\\My Downloads\\' 2>&1",
                              output),
                   0)
@@ -189,20 +190,19 @@ TEST_F(Ftps, FtplibLogsInOverTlsAndItsDataConnectionsResumeTheSession)
     ASSERT_TRUE(server.WaitListening());
     std::string output;
     ASSERT_EQ(RunPython(kFtplibScript, {std::to_string(port), kPassword}, output), 0) << output;
-    EXPECT_EQ(output,
-              "plain user 530  503 533\n"
-              "plain anonymous 230\n"
-              "feat ['AUTH TLS', 'PBSZ', 'PROT']\n"
-              "234 AUTH TLS successful; go ahead with the TLS handshake.\n"
-              "again 503 ccc 534 prot first 503\n"
-              "200 PBSZ=0 | 504 536\n"
-              "230 200 Protection level set to P. True\n"
-              "p.bin True resumed True True\n"
-              "a.bin True resumed True True\n"
-              "list ['.', '..', 'a.bin', 'p.bin']\n"
-              "200 Protection level set to C. 2097155\n"
-              "clear data True\n"
-              "tls 1.1 refused\n");
+    EXPECT_EQ(output, "plain user 530  503 533\n"
+                      "plain anonymous 230\n"
+                      "feat ['AUTH TLS', 'PBSZ', 'PROT']\n"
+                      "234 AUTH TLS successful; go ahead with the TLS handshake.\n"
+                      "again 503 ccc 534 prot first 503\n"
+                      "200 PBSZ=0 | 504 536\n"
+                      "230 200 Protection level set to P. True\n"
+                      "p.bin True resumed True True\n"
+                      "a.bin True resumed True True\n"
+                      "list ['.', '..', 'a.bin', 'p.bin']\n"
+                      "200 Protection level set to C. 2097155\n"
+                      "clear data True\n"
+                      "tls 1.1 refused\n");
     // The home's own pair was made on the first start, readable by the owner only.
     for (const char* name : {"/CorvaneServer.crt", "/CorvaneServer.key"}) {
         const auto permissions = std::filesystem::status(home + name).permissions();
@@ -224,15 +224,18 @@ TEST_F(Ftps, CurlAndLftpDownloadAndUploadOverTls)
     const std::string curl = "curl -sS --max-time 30 --ssl-reqd -k -u bob:" + std::string(kPassword) + " ";
     std::string output;
     ASSERT_EQ(RunCommand(curl + "-o '" + scratch.Join("curl.bin") + "' " + url + "down.bin 2>&1", output), 0) << output;
-    ASSERT_EQ(RunCommand(curl + "-T '" + scratch.Join("up.bin") + "' " + url + "curl-up.bin 2>&1", output), 0) << output;
+    ASSERT_EQ(RunCommand(curl + "-T '" + scratch.Join("up.bin") + "' " + url + "curl-up.bin 2>&1", output), 0)
+        << output;
     EXPECT_TRUE(ReadFile(scratch.Join("curl.bin")) == content);
     EXPECT_TRUE(ReadFile(shared + "curl-up.bin") == content + "up");
     // Without TLS the password is not even asked for.
     EXPECT_NE(RunCommand("curl -sS --max-time 30 -u bob:" + std::string(kPassword) + " " + url + " 2>&1", output), 0);
 
-    const std::string lftp = "cd '" + scratch.Path() + "' && lftp -p " + std::to_string(port) + " -u bob," + kPassword +
-                             " -e 'set ftp:ssl-force true; set ftp:ssl-protect-data true; set ssl:verify-certificate no; "
-                             "set net:max-retries 1; set net:timeout 20; get down.bin -o lftp.bin; put up.bin -o lftp-up.bin; quit' 127.0.0.1 2>&1";
+    const std::string lftp =
+        "cd '" + scratch.Path() + "' && lftp -p " + std::to_string(port) + " -u bob," + kPassword +
+        " -e 'set ftp:ssl-force true; set ftp:ssl-protect-data true; set ssl:verify-certificate no; "
+        "set net:max-retries 1; set net:timeout 20; get down.bin -o lftp.bin; put up.bin -o lftp-up.bin; quit' "
+        "127.0.0.1 2>&1";
     ASSERT_EQ(RunCommand(lftp, output), 0) << output;
     EXPECT_TRUE(ReadFile(scratch.Join("lftp.bin")) == content);
     EXPECT_TRUE(ReadFile(shared + "lftp-up.bin") == content + "up");
@@ -266,13 +269,12 @@ TEST_F(Ftps, FaultsGetAClearReplyOrACleanCloseAndTheSessionsEnd)
     ASSERT_TRUE(server.WaitListening());
     std::string output;
     ASSERT_EQ(RunPython(kFaultScript, {std::to_string(port), kPassword}, output), 0) << output;
-    EXPECT_EQ(output,
-              "garbage 234 b''\n"
-              "stor 150\n"
-              "after clear data 426\n"
-              "200\n"
-              "then active 226\n"
-              "served beside 250 stalled handshakes 200\n");
+    EXPECT_EQ(output, "garbage 234 b''\n"
+                      "stor 150\n"
+                      "after clear data 426\n"
+                      "200\n"
+                      "then active 226\n"
+                      "served beside 250 stalled handshakes 200\n");
     // A data connection that failed its handshake stored nothing.
     EXPECT_FALSE(std::filesystem::exists(home + "/drive_c/My Downloads/clear.bin"));
     EXPECT_EQ(ReadFile(home + "/drive_c/My Downloads/active.bin"), "after the failed handshake");

@@ -26,8 +26,8 @@ void WriteLoopbackSettings(const std::string& home, int port)
 {
     std::filesystem::create_directories(home);
     // Password logins in the clear, as the control script tries them.
-    std::ofstream(home + "/CorvaneServer.ini") << "[ServerData]\r\nPort=" << port
-                                               << "\r\nUserSetServerIP=127.0.0.1\r\nTlsRequiredForPasswordLogins=0\r\n";
+    std::ofstream(home + "/CorvaneServer.ini")
+        << "[ServerData]\r\nPort=" << port << "\r\nUserSetServerIP=127.0.0.1\r\nTlsRequiredForPasswordLogins=0\r\n";
 }
 
 // Python's ftplib speaks to the server; raw lines go through its socket where ftplib would
@@ -90,25 +90,24 @@ TEST(HeadlessServer, FreshHomeServesFtpAndShutsDownCleanlyOnSigterm)
     ASSERT_TRUE(server.WaitListening());
     std::string output;
     ASSERT_EQ(RunPython(kControlScript, {std::to_string(port)}, output), 0) << output;
-    EXPECT_EQ(output,
-              "220 Brinvale Corvane FTP Service Ready\n"
-              "200 Ok. Parameter was ''.\n"
-              "200 Ok. Parameter was 'hello'.\n"
-              "500 'XYZ': command not understood.\n"
-              "530 Please login with USER and PASS.\n"
-              "221 Goodbye.\n"
-              "230 User anonymous logged in.\n"
-              "/C:/My Downloads/\n"
-              "250 CWD command successful. \"C:/My Downloads/\" is current directory.\n"
-              "250 CWD command successful. \"C:/\" is current directory.\n"
-              "/C:/\n"
-              "['.', '..']\n"
-              "501 CWD failed. No permission\n"
-              "221 Goodbye.\n"
-              "530 Login incorrect.\n"
-              "500 '': command not understood.\n"
-              "500 Command too long\n"
-              "closed\n");
+    EXPECT_EQ(output, "220 Brinvale Corvane FTP Service Ready\n"
+                      "200 Ok. Parameter was ''.\n"
+                      "200 Ok. Parameter was 'hello'.\n"
+                      "500 'XYZ': command not understood.\n"
+                      "530 Please login with USER and PASS.\n"
+                      "221 Goodbye.\n"
+                      "230 User anonymous logged in.\n"
+                      "/C:/My Downloads/\n"
+                      "250 CWD command successful. \"C:/My Downloads/\" is current directory.\n"
+                      "250 CWD command successful. \"C:/\" is current directory.\n"
+                      "/C:/\n"
+                      "['.', '..']\n"
+                      "501 CWD failed. No permission\n"
+                      "221 Goodbye.\n"
+                      "530 Login incorrect.\n"
+                      "500 '': command not understood.\n"
+                      "500 Command too long\n"
+                      "closed\n");
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
 
     const std::string settings = FileText(home + "/CorvaneServer.ini");
@@ -134,16 +133,18 @@ TEST(HeadlessServer, StartClearsAKilledSaveAndPasswordFilesStayPrivate)
     const int port = FreeLoopbackPort();
     WriteLoopbackSettings(home, port);
     std::ofstream(home + "/CorvaneServer.ini", std::ios::app) << "LoggingToFile=1\r\nLogFilePath=C:\\server.log\r\n";
-    std::filesystem::permissions(home + "/CorvaneServer.ini", std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::permissions(home + "/CorvaneServer.ini",
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     std::ofstream(home + "/.CorvaneServer.ini.Ab12Cd") << "[ServerData]\r\nPort=1\r\n";
     std::ofstream(home + "/.CorvaneServer.ini.notours") << "left alone";
     ServerProcess server(home, port);
     ASSERT_TRUE(server.WaitListening());
     std::string output;
-    ASSERT_EQ(RunPython("import ftplib, sys\nftp = ftplib.FTP()\nftp.connect('127.0.0.1', int(sys.argv[1]), timeout=10)\n"
-                        "ftp.login()\nftp.quit()\n",
-                        {std::to_string(port)}, output),
-              0)
+    ASSERT_EQ(
+        RunPython("import ftplib, sys\nftp = ftplib.FTP()\nftp.connect('127.0.0.1', int(sys.argv[1]), timeout=10)\n"
+                  "ftp.login()\nftp.quit()\n",
+                  {std::to_string(port)}, output),
+        0)
         << output;
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
     EXPECT_FALSE(std::filesystem::exists(home + "/.CorvaneServer.ini.Ab12Cd"));

@@ -58,10 +58,9 @@ TEST(WebBrowser, ChromiumSeesTheFolderPagesIconsRedirectFileAnd404)
     const int ftpPort = FreeLoopbackPort();
     int httpPort = FreeLoopbackPort();
     while (httpPort == ftpPort) httpPort = FreeLoopbackPort();
-    WriteFile(home + "/CorvaneServer.ini", "[ServerData]\r\nPort=" + std::to_string(ftpPort) +
-                                               "\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=" +
-                                               std::to_string(httpPort) +
-                                               "\r\nRunWebServerNextTime=1\r\nWebServerError404Answer=C:\\404.htm\r\n");
+    WriteFile(home + "/CorvaneServer.ini",
+              "[ServerData]\r\nPort=" + std::to_string(ftpPort) + "\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=" +
+                  std::to_string(httpPort) + "\r\nRunWebServerNextTime=1\r\nWebServerError404Answer=C:\\404.htm\r\n");
     WriteFile(home + "/drive_c/404.htm", "<p>Nothing here, sorry.</p>");
     WriteFile(share + "/music/song.mp3", "la la la");
     WriteFile(share + "/caf\xC3\xA9 #1.txt", "named in UTF-8");
@@ -72,9 +71,10 @@ TEST(WebBrowser, ChromiumSeesTheFolderPagesIconsRedirectFileAnd404)
     ServerProcess server(home, httpPort);
     ASSERT_TRUE(server.WaitListening());
 
-    const std::string command = "timeout 60 chromium --headless --no-sandbox --disable-gpu --user-data-dir=" +
-                                scratch.Join("profile") + " --virtual-time-budget=20000 --dump-dom http://127.0.0.1:" +
-                                std::to_string(httpPort) + "/check.htm 2>/dev/null";
+    const std::string command =
+        "timeout 60 chromium --headless --no-sandbox --disable-gpu --user-data-dir=" + scratch.Join("profile") +
+        " --virtual-time-budget=20000 --dump-dom http://127.0.0.1:" + std::to_string(httpPort) +
+        "/check.htm 2>/dev/null";
     std::string dom;
     testing::RunCommand(command, dom);
     const std::size_t start = dom.find("<pre id=\"out\">");
@@ -86,8 +86,10 @@ TEST(WebBrowser, ChromiumSeesTheFolderPagesIconsRedirectFileAnd404)
                       "https://www.brinvale.com/corvane/\n"
                       "named named in UTF-8\n"
                       "folder /music/ Directory listing of: music/\n"
-                      "file 700000 " + std::to_string(Fnv1a(big)) + "\n"
-                      "missing Nothing here, sorry.");
+                      "file 700000 " +
+                          std::to_string(Fnv1a(big)) +
+                          "\n"
+                          "missing Nothing here, sorry.");
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
 }
 

@@ -33,8 +33,8 @@ protected:
     void StartServer(const std::string& extra = std::string())
     {
         WriteFile(home_ + "/CorvaneServer.ini",
-                  "[ServerData]\r\nPort=" + std::to_string(ftpPort_) + "\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=" +
-                      std::to_string(httpPort_) +
+                  "[ServerData]\r\nPort=" + std::to_string(ftpPort_) +
+                      "\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=" + std::to_string(httpPort_) +
                       "\r\nRunWebServerNextTime=1\r\nWebServerError404Answer=C:\\404.htm\r\n" + extra);
         WriteFile(home_ + "/drive_c/404.htm", "<p>Nothing here, sorry.</p>");
         server_ = std::make_unique<ServerProcess>(home_, httpPort_);
@@ -77,13 +77,15 @@ TEST_F(WebServer, CurlAndWgetFetchResumeAndCopyTheTree)
     ASSERT_EQ(RunShell("curl -sf -C - -o " + scratch_.Join("part.bin") + " " + Url("/big.bin"), output), 0) << output;
     EXPECT_EQ(ReadFile(scratch_.Join("part.bin")), big);
     WriteFile(scratch_.Join("wpart.bin"), big.substr(0, 2000000));
-    ASSERT_EQ(RunShell("cd " + scratch_.Path() + " && wget -q -c -O wpart.bin " + Url("/big.bin"), output), 0) << output;
+    ASSERT_EQ(RunShell("cd " + scratch_.Path() + " && wget -q -c -O wpart.bin " + Url("/big.bin"), output), 0)
+        << output;
     EXPECT_EQ(ReadFile(scratch_.Join("wpart.bin")), big);
 
     // wget walks the folder pages, following the redirects of folder links (which have no
     // final "/"); the pages are kept under the names the redirects lead to.
     const std::string mirror = scratch_.Join("mirror");
-    ASSERT_EQ(RunShell("wget -q -r -np -nH -l 5 --trust-server-names -P " + mirror + " " + Url("/"), output), 0) << output;
+    ASSERT_EQ(RunShell("wget -q -r -np -nH -l 5 --trust-server-names -P " + mirror + " " + Url("/"), output), 0)
+        << output;
     for (const auto& [name, content] : files) EXPECT_EQ(ReadFile(mirror + "/" + name), content) << name;
     EXPECT_EQ(ReadFile(mirror + "/images/folder.gif").substr(0, 6), "GIF89a");
     const std::string log = StopAndReadLog();
@@ -129,9 +131,9 @@ TEST_F(WebServer, NothingOutsideTheRootIsEverRead)
     WriteFile(home_ + "/drive_c/secret.txt", "SECRET");
     WriteFile(share_ + "/sub/inside.txt", "inside");
     StartServer();
-    for (const char* path : {"/../secret.txt", "/%2e%2e/secret.txt", "/..%2fsecret.txt", "/sub/..%5c..%5csecret.txt",
-                             "/..\\secret.txt", "//../secret.txt", "/sub//../../secret.txt", "/%252e%252e/secret.txt",
-                             "/sub/%2e%2e/%2e%2e/secret.txt"}) {
+    for (const char* path :
+         {"/../secret.txt", "/%2e%2e/secret.txt", "/..%2fsecret.txt", "/sub/..%5c..%5csecret.txt", "/..\\secret.txt",
+          "//../secret.txt", "/sub//../../secret.txt", "/%252e%252e/secret.txt", "/sub/%2e%2e/%2e%2e/secret.txt"}) {
         std::string output;
         RunShell("curl -s --path-as-is -w ' %{http_code}' '" + Url(path) + "'", output);
         EXPECT_EQ(output, "<p>Nothing here, sorry.</p> 404") << path;
@@ -149,7 +151,8 @@ TEST_F(WebServer, FoldersRedirectListOrServeTheirIndex)
     std::string output;
     RunShell("curl -s -i " + Url("/music"), output);
     EXPECT_NE(output.find("HTTP/1.1 301 Moved Permanently\r\n"), std::string::npos) << output;
-    EXPECT_NE(output.find("Location: http://127.0.0.1:" + std::to_string(httpPort_) + "/music/\r\n"), std::string::npos);
+    EXPECT_NE(output.find("Location: http://127.0.0.1:" + std::to_string(httpPort_) + "/music/\r\n"),
+              std::string::npos);
     EXPECT_NE(output.find("content=\"0;URL=http://127.0.0.1:" + std::to_string(httpPort_) + "/music/\">"),
               std::string::npos);
     output.clear();

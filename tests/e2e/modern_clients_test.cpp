@@ -76,17 +76,16 @@ TEST(ModernClients, FtplibSeesTheAccountsRightsInMachineListingsOverEpsv)
     ASSERT_EQ(RunPython(kFtplibScript, {std::to_string(port), Share(home)}, output), 0) << output;
     // The hidden file and the name with a line break are left out, as LIST leaves them out; a
     // listing above the home shows the home; the rights are those of the read-only share.
-    EXPECT_EQ(output,
-              "200 UTF8 set to on.\n"
-              "home [('sub', 'dir', None, 'el', True), ('top.txt', 'file', '3', 'r', True)]\n"
-              "above the home [('sub', 'dir', None, 'el', True), ('top.txt', 'file', '3', 'r', True)]\n"
-              "sub [('file.txt', 'file', '6', 'r', True)]\n"
-              "missing 550\n"
-              "MLST file.txt 250\n"
-              "MLST /C:/root.txt 550\n"
-              "MLST ../../root.txt 550\n"
-              "MLST / 250\n"
-              "MFMT 20200101000000 file.txt 550\n");
+    EXPECT_EQ(output, "200 UTF8 set to on.\n"
+                      "home [('sub', 'dir', None, 'el', True), ('top.txt', 'file', '3', 'r', True)]\n"
+                      "above the home [('sub', 'dir', None, 'el', True), ('top.txt', 'file', '3', 'r', True)]\n"
+                      "sub [('file.txt', 'file', '6', 'r', True)]\n"
+                      "missing 550\n"
+                      "MLST file.txt 250\n"
+                      "MLST /C:/root.txt 550\n"
+                      "MLST ../../root.txt 550\n"
+                      "MLST / 250\n"
+                      "MFMT 20200101000000 file.txt 550\n");
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
 }
 
@@ -123,7 +122,8 @@ TEST(ModernClients, LftpMirrorsATreeUpOverEpsvWithItsTimes)
     std::string output;
     const int status = RunCommand("timeout 120 lftp -p " + std::to_string(port) +
                                       " -e 'set net:max-retries 1; set net:timeout 10; set ftp:prefer-epsv yes; "
-                                      "mirror -R --verbose " + tree + " up; bye' 127.0.0.1 2>&1",
+                                      "mirror -R --verbose " +
+                                      tree + " up; bye' 127.0.0.1 2>&1",
                                   output);
     EXPECT_EQ(status, 0) << output;
     EXPECT_EQ(FilesWithTimes(Share(home) + "/up"), FilesWithTimes(tree));
@@ -144,7 +144,8 @@ TEST(ModernClients, RcloneCopiesATreeUpAndChecksItWithTheTimesKept)
     std::string password;
     ASSERT_EQ(RunCommand("rclone obscure anything", password), 0);
     password = password.substr(0, password.find('\n'));
-    const std::string remote = "':ftp,host=127.0.0.1,port=" + std::to_string(port) + ",user=anonymous,pass=" + password + ":up'";
+    const std::string remote =
+        "':ftp,host=127.0.0.1,port=" + std::to_string(port) + ",user=anonymous,pass=" + password + ":up'";
     const std::string rclone = "timeout 120 rclone --config /dev/null --low-level-retries 1 --retries 1 ";
     std::string output;
     EXPECT_EQ(RunCommand(rclone + "copy '" + tree + "' " + remote + " 2>&1", output), 0) << output;
@@ -157,7 +158,8 @@ TEST(ModernClients, RcloneCopiesATreeUpAndChecksItWithTheTimesKept)
     EXPECT_EQ(uploaded, local);
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
     const std::string log = ReadFile(home + ".out");
-    for (const char* command : {"< EPSV", "< MLSD", "< MFMT"}) EXPECT_NE(log.find(command), std::string::npos) << command;
+    for (const char* command : {"< EPSV", "< MLSD", "< MFMT"})
+        EXPECT_NE(log.find(command), std::string::npos) << command;
 }
 
 }  // namespace

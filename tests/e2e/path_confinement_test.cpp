@@ -118,12 +118,13 @@ TEST(PathConfinement, EveryPathCommandStaysInsideTheShare)
     corvane::testing::ScratchFolder scratch;
     const std::string home = scratch.Join("home");
     const int port = FreeLoopbackPort();
-    WriteFile(home + "/CorvaneServer.ini", "[ServerData]\r\nPort=" + std::to_string(port) +
-                                               "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n");
-    WriteFile(home + "/usersgroups.ini",
-              "[Anonymous]\r\nHome Directory=C:\\Share\\\r\nGroup=All Others\r\nPassword=\r\n\r\n"
-              "[All Others]\r\nHome Directory=\r\n\r\n"
-              "[Usernames]\r\nUserCount=1\r\nUser0=Anonymous\r\n\r\n[Groupnames]\r\nGroupCount=1\r\nGroup0=All Others\r\n");
+    WriteFile(home + "/CorvaneServer.ini",
+              "[ServerData]\r\nPort=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n");
+    WriteFile(
+        home + "/usersgroups.ini",
+        "[Anonymous]\r\nHome Directory=C:\\Share\\\r\nGroup=All Others\r\nPassword=\r\n\r\n"
+        "[All Others]\r\nHome Directory=\r\n\r\n"
+        "[Usernames]\r\nUserCount=1\r\nUser0=Anonymous\r\n\r\n[Groupnames]\r\nGroupCount=1\r\nGroup0=All Others\r\n");
     WriteFile(home + "/user - Anonymous.kcf", "gplcmdriC:\\Share\\*\r\n-p-----iC:\\Drop\\*\r\n");
     const std::string drive = home + "/drive_c";
     WriteFile(drive + "/Share/h.txt", "share file");
@@ -135,15 +136,14 @@ TEST(PathConfinement, EveryPathCommandStaysInsideTheShare)
     ASSERT_TRUE(server.WaitListening());
     std::string output;
     ASSERT_EQ(RunPython(kEscapeScript, {std::to_string(port)}, output), 0) << output;
-    EXPECT_EQ(output,
-              "inside CWD=250 LIST=226 NLST=226 MLSD=226 RETR=226 SIZE=213 MDTM=213 MLST=250 MFMT=213 STOR=226 "
-              "APPE=226 MKD=257 XMKD=257 RMD=250 XRMD=250 RNTO=250 RNFR=250 DELE=250\n"
-              "rename share . 500\n"
-              "rename share / 500\n"
-              "rename share /C:/Share 500\n"
-              "rename share ../Share 500\n"
-              "rename share Sub/.. 500\n"
-              "tried 282\n");
+    EXPECT_EQ(output, "inside CWD=250 LIST=226 NLST=226 MLSD=226 RETR=226 SIZE=213 MDTM=213 MLST=250 MFMT=213 STOR=226 "
+                      "APPE=226 MKD=257 XMKD=257 RMD=250 XRMD=250 RNTO=250 RNFR=250 DELE=250\n"
+                      "rename share . 500\n"
+                      "rename share / 500\n"
+                      "rename share /C:/Share 500\n"
+                      "rename share ../Share 500\n"
+                      "rename share Sub/.. 500\n"
+                      "tried 282\n");
     EXPECT_EQ(ReadFile(drive + "/Private/secret.txt"), "secret");
     EXPECT_TRUE(std::filesystem::is_directory(drive + "/Private/dir"));
     EXPECT_TRUE(std::filesystem::is_directory(drive + "/Private/dir2"));

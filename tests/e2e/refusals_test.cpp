@@ -65,14 +65,14 @@ TEST_P(Refusals, EndInAnOrderlyClose)
 
 INSTANTIATE_TEST_SUITE_P(
     RealProgram, Refusals,
-    ::testing::Values(
-        RefusalCase{"IpRules", "IPListMode=1\r\nIPListCount=1\r\nIPListData0=127.0.0.1\r\n",
-                    "421 Connection not allowed from this IP."},
-        // The client's login arrives while the reverse look-up runs, so it is still unread
-        // when the refusal is decided.
-        RefusalCase{"IpRulesAfterReverseLookup",
-                    "ReverseDNSCheckEnabled=1\r\nIPListMode=1\r\nIPListCount=1\r\nIPListData0=127.0.0.1\r\n",
-                    "421 Connection not allowed from this IP."}),
+    ::testing::Values(RefusalCase{"IpRules", "IPListMode=1\r\nIPListCount=1\r\nIPListData0=127.0.0.1\r\n",
+                                  "421 Connection not allowed from this IP."},
+                      // The client's login arrives while the reverse look-up runs, so it is still unread
+                      // when the refusal is decided.
+                      RefusalCase{
+                          "IpRulesAfterReverseLookup",
+                          "ReverseDNSCheckEnabled=1\r\nIPListMode=1\r\nIPListCount=1\r\nIPListData0=127.0.0.1\r\n",
+                          "421 Connection not allowed from this IP."}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // Four silent connections fill a server that takes four: the fifth is refused as busy, in
@@ -112,14 +112,13 @@ TEST(LoginTimeLimit, SilentConnectionsAreClosedAndTheirPlacesFreed)
     ASSERT_TRUE(server.WaitListening());
     std::string output;
     ASSERT_EQ(RunPython(kSilentConnectionsScript, {std::to_string(port)}, output), 0) << output;
-    EXPECT_EQ(output,
-              "busy 421 Too many users connected.\n"
-              "silent 421 No login within the time allowed: closing control connection. True\n"
-              "silent 421 No login within the time allowed: closing control connection. True\n"
-              "silent 421 No login within the time allowed: closing control connection. True\n"
-              "within limit True\n"
-              "logged in stays 200\n"
-              "again 230\n");
+    EXPECT_EQ(output, "busy 421 Too many users connected.\n"
+                      "silent 421 No login within the time allowed: closing control connection. True\n"
+                      "silent 421 No login within the time allowed: closing control connection. True\n"
+                      "silent 421 No login within the time allowed: closing control connection. True\n"
+                      "within limit True\n"
+                      "logged in stays 200\n"
+                      "again 230\n");
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
 }
 

@@ -51,13 +51,16 @@ inline std::string HomeWithSettings(const ScratchFolder& scratch, int port, cons
 inline std::string HomeWithFullShare(const ScratchFolder& scratch, int port, int rateKb = 0)
 {
     const std::string home = scratch.Join("home");
-    WriteFile(home + "/CorvaneServer.ini", "[ServerData]\r\nPort=" + std::to_string(port) +
-                                               "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n");
+    WriteFile(home + "/CorvaneServer.ini",
+              "[ServerData]\r\nPort=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n");
     WriteFile(home + "/usersgroups.ini",
               "[Anonymous]\r\nHome Directory=C:\\My Downloads\\\r\nGroup=All Others\r\nPassword=\r\n"
-              "Max Transfer Rate=" + std::to_string(rateKb) + "\r\n\r\n"
-              "[All Others]\r\nHome Directory=\r\n\r\n"
-              "[Usernames]\r\nUserCount=1\r\nUser0=Anonymous\r\n\r\n[Groupnames]\r\nGroupCount=1\r\nGroup0=All Others\r\n");
+              "Max Transfer Rate=" +
+                  std::to_string(rateKb) +
+                  "\r\n\r\n"
+                  "[All Others]\r\nHome Directory=\r\n\r\n"
+                  "[Usernames]\r\nUserCount=1\r\nUser0=Anonymous\r\n\r\n[Groupnames]\r\nGroupCount=1\r\nGroup0=All "
+                  "Others\r\n");
     WriteFile(home + "/user - Anonymous.kcf", "gplcmdriC:\\My Downloads\\*\r\n");
     std::filesystem::create_directories(home + "/drive_c/My Downloads");
     return home;
@@ -65,7 +68,8 @@ inline std::string HomeWithFullShare(const ScratchFolder& scratch, int port, int
 
 class ServerProcess {
 public:
-    ServerProcess(const std::string& home, int port) : port_(port)
+    ServerProcess(const std::string& home, int port)
+        : port_(port)
     {
         const std::string program = ProgramFolderOfTests() + "/corvane-server";
         const std::string log = home + ".out";
@@ -76,7 +80,8 @@ public:
             std::FILE* err = std::freopen(errors.c_str(), "w", stderr);
             (void)out;
             (void)err;
-            ::execl(program.c_str(), program.c_str(), "--headless", "--home", home.c_str(), static_cast<char*>(nullptr));
+            ::execl(program.c_str(), program.c_str(), "--headless", "--home", home.c_str(),
+                    static_cast<char*>(nullptr));
             ::_exit(127);
         }
         outputPath_ = log;
@@ -155,8 +160,8 @@ public:
         const std::filesystem::path folder = "/proc/" + std::to_string(pid_) + "/fd";
         std::error_code error;
         int count = 0;
-        for (auto it = std::filesystem::directory_iterator(folder, error); !error && it != std::filesystem::directory_iterator();
-             it.increment(error))
+        for (auto it = std::filesystem::directory_iterator(folder, error);
+             !error && it != std::filesystem::directory_iterator(); it.increment(error))
             ++count;
         return count;
     }

@@ -24,7 +24,8 @@ using testing::WriteFile;
 
 std::string SettingsWithPort(int port, const std::string& extra = "")
 {
-    return "[ServerData]\r\nPort=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n" + extra;
+    return "[ServerData]\r\nPort=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n" +
+           extra;
 }
 
 bool Accepts(int port) { return LineClient(port).Connected(); }
@@ -63,9 +64,11 @@ TEST_F(ServiceManagerSignals, HangUpAppliesAChangedPortAndRefusesAHalfWrittenFil
     EXPECT_FALSE(Accepts(port));
     // Written up to the middle of a line: refused whole, the port in force stays.
     const int third = FreeLoopbackPort();
-    WriteFile(home + "/CorvaneServer.ini", "[ServerData]\r\nUserSetServerIP=127.0.0.1\r\nPort=" + std::to_string(third));
+    WriteFile(home + "/CorvaneServer.ini",
+              "[ServerData]\r\nUserSetServerIP=127.0.0.1\r\nPort=" + std::to_string(third));
     ::kill(server.Pid(), SIGHUP);
-    EXPECT_TRUE(Eventually([&] { return server.Errors().find("not reloaded") != std::string::npos; })) << server.Errors();
+    EXPECT_TRUE(Eventually([&] { return server.Errors().find("not reloaded") != std::string::npos; }))
+        << server.Errors();
     EXPECT_TRUE(Accepts(moved));
     EXPECT_FALSE(Accepts(third));
     // A reload that changes nothing a service uses restarts nothing.
@@ -78,7 +81,8 @@ TEST_F(ServiceManagerSignals, HangUpAppliesAChangedPortAndRefusesAHalfWrittenFil
 
 TEST_F(ServiceManagerSignals, UserSignalOneReopensARotatedLogFile)
 {
-    WriteFile(home + "/CorvaneServer.ini", SettingsWithPort(port, "LoggingToFile=1\r\nLogFilePath=C:\\corvane.log\r\n"));
+    WriteFile(home + "/CorvaneServer.ini",
+              SettingsWithPort(port, "LoggingToFile=1\r\nLogFilePath=C:\\corvane.log\r\n"));
     const std::string log = home + "/drive_c/corvane.log";
     ServerProcess server(home, port);
     ASSERT_TRUE(server.WaitListening());

@@ -78,7 +78,8 @@ TEST(SessionRights, FirstRunShareReadsAndListsButRefusesEveryChange)
     corvane::testing::ScratchFolder scratch;
     const std::string home = scratch.Join("home");
     const int port = FreeLoopbackPort();
-    WriteFile(home + "/CorvaneServer.ini", "[ServerData]\r\nPort=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\n");
+    WriteFile(home + "/CorvaneServer.ini",
+              "[ServerData]\r\nPort=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\n");
     const std::string share = home + "/drive_c/My Downloads";
     WriteFile(share + "/top.txt", "top");
     WriteFile(share + "/sub/file.txt", "in sub");
@@ -89,23 +90,22 @@ TEST(SessionRights, FirstRunShareReadsAndListsButRefusesEveryChange)
     ASSERT_TRUE(server.WaitListening());
     std::string output;
     ASSERT_EQ(RunPython(kFirstRunScript, {std::to_string(port), scratch.Join("up.txt")}, output), 0) << output;
-    EXPECT_EQ(output,
-              "get b'in sub'\n"
-              "stor 501\n"
-              "stor-outside 501\n"
-              "mkd 550\n"
-              "dele 550\n"
-              "rmd 500\n"
-              "rnfr 500\n"
-              "stou / ['501']\n"
-              "stou /C:/ ['501']\n"
-              "list -la in sub ['file.txt', 'inner']\n"
-              "list -a sub ['file.txt', 'inner']\n"
-              "list above ['sub', 'top.txt']\n"
-              "curl list ['file.txt', 'inner']\n"
-              "curl upload refused True\n"
-              "lftp ls ['file.txt', 'inner']\n"
-              "lftp put refused True\n");
+    EXPECT_EQ(output, "get b'in sub'\n"
+                      "stor 501\n"
+                      "stor-outside 501\n"
+                      "mkd 550\n"
+                      "dele 550\n"
+                      "rmd 500\n"
+                      "rnfr 500\n"
+                      "stou / ['501']\n"
+                      "stou /C:/ ['501']\n"
+                      "list -la in sub ['file.txt', 'inner']\n"
+                      "list -a sub ['file.txt', 'inner']\n"
+                      "list above ['sub', 'top.txt']\n"
+                      "curl list ['file.txt', 'inner']\n"
+                      "curl upload refused True\n"
+                      "lftp ls ['file.txt', 'inner']\n"
+                      "lftp put refused True\n");
     EXPECT_EQ(ReadFile(share + "/sub/file.txt"), "in sub");
     EXPECT_TRUE(std::filesystem::is_directory(share + "/sub/inner"));
     for (const char* name : {"/up.txt", "/curl.txt", "/sub/lftp.txt", "/moved.txt", "/new"})
@@ -142,24 +142,24 @@ TEST(SessionRights, UploadOnlyFolderTakesFilesAndShowsNothing)
     corvane::testing::ScratchFolder scratch;
     const std::string home = scratch.Join("home");
     const int port = FreeLoopbackPort();
-    WriteFile(home + "/CorvaneServer.ini", "[ServerData]\r\nPort=" + std::to_string(port) +
-                                               "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n");
-    WriteFile(home + "/usersgroups.ini",
-              "[Anonymous]\r\nHome Directory=C:\\Share\\\r\nGroup=All Others\r\nPassword=\r\n\r\n"
-              "[All Others]\r\nHome Directory=\r\n\r\n"
-              "[Usernames]\r\nUserCount=1\r\nUser0=Anonymous\r\n\r\n[Groupnames]\r\nGroupCount=1\r\nGroup0=All Others\r\n");
+    WriteFile(home + "/CorvaneServer.ini",
+              "[ServerData]\r\nPort=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n");
+    WriteFile(
+        home + "/usersgroups.ini",
+        "[Anonymous]\r\nHome Directory=C:\\Share\\\r\nGroup=All Others\r\nPassword=\r\n\r\n"
+        "[All Others]\r\nHome Directory=\r\n\r\n"
+        "[Usernames]\r\nUserCount=1\r\nUser0=Anonymous\r\n\r\n[Groupnames]\r\nGroupCount=1\r\nGroup0=All Others\r\n");
     WriteFile(home + "/user - Anonymous.kcf", "g-lc---iC:\\Share\\*\r\n-p------C:\\Share\\incoming\\*\r\n");
     WriteFile(home + "/drive_c/Share/incoming/earlier.txt", "earlier");
     ServerProcess server(home, port);
     ASSERT_TRUE(server.WaitListening());
     std::string output;
     ASSERT_EQ(RunPython(kUploadOnlyScript, {std::to_string(port)}, output), 0) << output;
-    EXPECT_EQ(output,
-              "226 File received ok\n"
-              "nlst []\n"
-              "list []\n"
-              "501 CWD failed. No permission\n"
-              "500\n");
+    EXPECT_EQ(output, "226 File received ok\n"
+                      "nlst []\n"
+                      "list []\n"
+                      "501 CWD failed. No permission\n"
+                      "500\n");
     EXPECT_EQ(ReadFile(home + "/drive_c/Share/incoming/new.txt"), "dropped");
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
 }

@@ -110,27 +110,28 @@ for index, name in names:
         pass
 else:
     print('127.0.0.1')
-)PY", {}, address), 0);
+)PY",
+                        {}, address),
+              0);
     address.erase(address.find_last_not_of("\n") + 1);
     std::string output;
     ASSERT_EQ(RunPython(kScript, {std::to_string(port), share, address, server.OutputPath()}, output), 0) << output;
-    EXPECT_EQ(output,
-              "530 Please login with USER and PASS.\n"
-              "md5 matches md5sum True\n"
-              "relative md5 matches True\n"
-              "456 File has not been indexed yet, please try again later.\n"
-              "260 MD5 hashing supported\n"
-              "260 MD5 hashing supported\n"
-              "255 Search mode set.\n"
-              "555 Invalid search mode.\n"
-              "252 Query has been processed.\n"
-              "256 http://ADDRESS:8080/web/\n"
-              "hits ['/C:/Pub/Deep/Tune', '/C:/Pub/Deep/Tune/b.mp3']\n"
-              "258 Password has been changed.\n"
-              "new password 230\n"
-              "558 Password cannot be changed.\n"
-              "lftp 0 ['/C:/Pub/Deep/Tune/b.mp3', '/C:/Pub/song.mp3']\n"
-              "lftp got the hit True\n");
+    EXPECT_EQ(output, "530 Please login with USER and PASS.\n"
+                      "md5 matches md5sum True\n"
+                      "relative md5 matches True\n"
+                      "456 File has not been indexed yet, please try again later.\n"
+                      "260 MD5 hashing supported\n"
+                      "260 MD5 hashing supported\n"
+                      "255 Search mode set.\n"
+                      "555 Invalid search mode.\n"
+                      "252 Query has been processed.\n"
+                      "256 http://ADDRESS:8080/web/\n"
+                      "hits ['/C:/Pub/Deep/Tune', '/C:/Pub/Deep/Tune/b.mp3']\n"
+                      "258 Password has been changed.\n"
+                      "new password 230\n"
+                      "558 Password cannot be changed.\n"
+                      "lftp 0 ['/C:/Pub/Deep/Tune/b.mp3', '/C:/Pub/song.mp3']\n"
+                      "lftp got the hit True\n");
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
     // The changed password went into the account file with the rest of the store.
     EXPECT_NE(testing::ReadFile(home + "/usersgroups.ini").find("Password=\x91\xCC\x88\r\n"), std::string::npos);

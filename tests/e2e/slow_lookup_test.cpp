@@ -74,15 +74,15 @@ TEST(SlowReverseLookup, HoldsUpNobodyEndsAtItsLimitAndUsesFewThreads)
                         " capture_output=True, timeout=120)\n"
                         "print(r.stdout.decode() + r.stderr.decode(), end='')\n"
                         "sys.exit(r.returncode)\n",
-                        {scratch.Join("namespace.py"), ProgramFolderOfTests() + "/corvane-server", home, std::to_string(port)},
+                        {scratch.Join("namespace.py"), ProgramFolderOfTests() + "/corvane-server", home,
+                         std::to_string(port)},
                         output),
               0)
         << output;
-    EXPECT_EQ(output,
-              "other client at once True True\n"
-              "slow client at the limit True True\n"
-              "burst answered 16 resolver threads bounded True\n"
-              "exit 0\n");
+    EXPECT_EQ(output, "other client at once True True\n"
+                      "slow client at the limit True True\n"
+                      "burst answered 16 resolver threads bounded True\n"
+                      "exit 0\n");
 }
 
 }  // namespace

@@ -85,16 +85,15 @@ TEST_F(Transfers, FtplibUploadsDownloadsResumesAppendsAndAborts)
     ASSERT_TRUE(server.WaitListening());
     std::string output;
     ASSERT_EQ(RunPython(kFtplibScript, {std::to_string(port)}, output), 0) << output;
-    EXPECT_EQ(output,
-              "p.bin True 1048580\n"
-              "rest True\n"
-              "a.bin True 1048580\n"
-              "rest True\n"
-              "appe b'abcdef'\n"
-              "nlst ['.', '..', 'a.bin', 'app.txt', 'huge.bin', 'made', 'p.bin']\n"
-              "after ['.', '..', 'a.bin', 'huge.bin', 'p.bin']\n"
-              "abort 501 225 ABOR command successful.\n"
-              "200 Ok. Parameter was ''.\n");
+    EXPECT_EQ(output, "p.bin True 1048580\n"
+                      "rest True\n"
+                      "a.bin True 1048580\n"
+                      "rest True\n"
+                      "appe b'abcdef'\n"
+                      "nlst ['.', '..', 'a.bin', 'app.txt', 'huge.bin', 'made', 'p.bin']\n"
+                      "after ['.', '..', 'a.bin', 'huge.bin', 'p.bin']\n"
+                      "abort 501 225 ABOR command successful.\n"
+                      "200 Ok. Parameter was ''.\n");
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
     EXPECT_EQ(ReadFile(home + "/drive_c/My Downloads/p.bin").size(), 1048580u);
 }
@@ -157,8 +156,8 @@ TEST_F(Transfers, LftpMirrorsATreeDownAndBackUp)
     const std::string local = scratch.Join("local");
     std::string output;
     const std::string commands = "set cmd:fail-exit yes; set net:max-retries 1; set net:timeout 10; "
-                                 "cd tree; mirror . " + local + "; cd /; mkdir back; mirror -R " + local +
-                                 " back; bye";
+                                 "cd tree; mirror . " +
+                                 local + "; cd /; mkdir back; mirror -R " + local + " back; bye";
     ASSERT_EQ(RunPython("import subprocess, sys\n"
                         "r = subprocess.run(['lftp', '-p', sys.argv[1], '-e', sys.argv[2], '127.0.0.1'],"
                         " capture_output=True, timeout=60)\n"

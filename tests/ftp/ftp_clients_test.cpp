@@ -75,7 +75,9 @@ TEST_F(FtpServerTest, TheCloseAfterQuitWaitsForALongReplyToDrain)
 TEST_F(FtpServerTest, APeerThatResetsMidLineIsEnded)
 {
     int disconnects = 0, commands = 0;
-    server->OnClientCommand = [&](TFtpServer*, TFtpCtrlSocket*, std::string&, std::string&, std::string&) { ++commands; };
+    server->OnClientCommand = [&](TFtpServer*, TFtpCtrlSocket*, std::string&, std::string&, std::string&) {
+        ++commands;
+    };
     server->OnClientDisconnect = [&](TFtpServer*, TFtpCtrlSocket*, std::uint16_t) { ++disconnects; };
     StartServer();
     auto probe = Connect();

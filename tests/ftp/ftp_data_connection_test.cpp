@@ -89,8 +89,7 @@ static int TwoFreePorts()
             b.SetPort(std::to_string(first + 1));
             b.Listen();
             return first;
-        } catch (const ESocketException&) {
-        }
+        } catch (const ESocketException&) {}
     }
     return 0;
 }

@@ -63,7 +63,8 @@ TEST_F(FtpServerTest, NulBytesInALineAreCarriedThrough)
     StartServer();
     auto probe = Connect();
     EXPECT_EQ(Exchange(*probe, std::string("NO\0OP\r\n", 7)).front(), "500 'NO': command not understood.");
-    EXPECT_EQ(Exchange(*probe, std::string("NOOP a\0b\r\n", 10)).front(), std::string("200 Ok. Parameter was 'a\0b'.", 28));
+    EXPECT_EQ(Exchange(*probe, std::string("NOOP a\0b\r\n", 10)).front(),
+              std::string("200 Ok. Parameter was 'a\0b'.", 28));
 }
 
 TEST_F(FtpServerTest, TwoCommandsInOnePacketAreAnsweredInOrder)
@@ -96,14 +97,16 @@ TEST_F(FtpServerTest, ALineSplitOverSeveralPacketsIsOneCommand)
 TEST_F(FtpServerTest, OnClientCommandSeesTheParsedKeywordAndParams)
 {
     std::vector<SeenCommand> seen;
-    server->OnClientCommand = [&](TFtpServer*, TFtpCtrlSocket*, std::string& keyword, std::string& params, std::string&) {
+    server->OnClientCommand = [&](TFtpServer*, TFtpCtrlSocket*, std::string& keyword, std::string& params,
+                                  std::string&) {
         seen.push_back({keyword, params});
     };
     StartServer();
     auto probe = Connect();
     EXPECT_EQ(Ask(*probe, "   USER   anonymous  "), "331 Password required for anonymous.");
     EXPECT_NE(Ask(*probe, "\xFF\xF4\xFF\xF2"
-                          "ABOR").rfind("500 ", 0),
+                          "ABOR")
+                  .rfind("500 ", 0),
               0u);
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].keyword, "USER");
@@ -232,7 +235,8 @@ TEST_F(FtpServerTest, AnOverlongLineIsAnsweredAndTheConnectionCloses)
     StartServer();
     // The longest line that fits: 8194 bytes and its line feed fill the buffer to RcvSize - 1.
     auto fits = Connect();
-    EXPECT_EQ(Exchange(*fits, std::string(8194, 'A') + "\n").front(), "500 '" + std::string(8194, 'A') + "': command not understood.");
+    EXPECT_EQ(Exchange(*fits, std::string(8194, 'A') + "\n").front(),
+              "500 '" + std::string(8194, 'A') + "': command not understood.");
     EXPECT_FALSE(fits->closed);
 
     auto probe = Connect();

@@ -207,7 +207,8 @@ TEST_F(ListingTest, AFolderOfTwentyThousandFilesListsEveryOneOnItsOwnLine)
     MakeFolder("many");
     constexpr int kFiles = 20000;
     for (int i = 0; i < kFiles; ++i) {
-        const int fd = ::open(scratch.Join("many/file " + std::to_string(i) + ".dat").c_str(), O_CREAT | O_WRONLY, 0644);
+        const int fd =
+            ::open(scratch.Join("many/file " + std::to_string(i) + ".dat").c_str(), O_CREAT | O_WRONLY, 0644);
         ASSERT_GE(fd, 0);
         ::close(fd);
     }

@@ -104,7 +104,8 @@ private:
 
 TEST(FtpRealClient, FtplibTransfersInBothModes)
 {
-    if (RunCommand("python3 -c 'import ftplib; print(1)' 2>/dev/null") != "1\n") GTEST_SKIP() << "python3 with ftplib is not here";
+    if (RunCommand("python3 -c 'import ftplib; print(1)' 2>/dev/null") != "1\n")
+        GTEST_SKIP() << "python3 with ftplib is not here";
     ScratchFolder scratch;
     // Slow enough that the abort below finds the download still running.
     ServerOnThread server(scratch.Path(), 20);
@@ -112,7 +113,8 @@ TEST(FtpRealClient, FtplibTransfersInBothModes)
     {
         std::ofstream(scratch.Join("script.py")) << kTransferScript;
     }
-    const std::string output = RunCommand("timeout 60 python3 " + scratch.Join("script.py") + " " + std::to_string(serverPort) + " 2>&1");
+    const std::string output =
+        RunCommand("timeout 60 python3 " + scratch.Join("script.py") + " " + std::to_string(serverPort) + " 2>&1");
     std::string expected;
     for (const char* mode : {"passive", "active"}) {
         const std::string m = mode;
@@ -145,6 +147,8 @@ TEST(FtpRealClient, CurlDownloadsUploadsAndResumesInBothModes)
     EXPECT_TRUE(RunCommand(curl + "-C 1000 " + url + "f.txt") == content.substr(1000));
     EXPECT_EQ(RunCommand(curl + "-T " + scratch.Join("f.txt") + " " + url + "copy.txt 2>&1"), "");
     EXPECT_TRUE(scratch.Get("copy.txt") == content);
-    EXPECT_EQ(RunCommand(curl + "-P 127.0.0.1 --disable-eprt --append -T " + scratch.Join("f.txt") + " " + url + "copy.txt 2>&1"), "");
+    EXPECT_EQ(RunCommand(curl + "-P 127.0.0.1 --disable-eprt --append -T " + scratch.Join("f.txt") + " " + url +
+                         "copy.txt 2>&1"),
+              "");
     EXPECT_TRUE(scratch.Get("copy.txt") == content + content);
 }

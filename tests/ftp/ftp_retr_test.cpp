@@ -65,7 +65,8 @@ TEST_F(FtpRetrTest, FilesOfEverySizeArriveWholeInBothModes)
             ASSERT_EQ(got.replies.size(), 2u) << size;
             EXPECT_EQ(got.replies[0], "150 Opening data connection for f.bin.");
             EXPECT_EQ(got.replies[1], "226 File sent ok");
-            EXPECT_TRUE(got.bytes == content) << "size " << size << " passive " << passive << " got " << got.bytes.size();
+            EXPECT_TRUE(got.bytes == content)
+                << "size " << size << " passive " << passive << " got " << got.bytes.size();
             // One data-sent event per block: the next block was read only after the last had left.
             EXPECT_EQ(blocksSent, static_cast<int>((size + block - 1) / block)) << size;
             EXPECT_EQ(clients[0]->TransferredBytes, static_cast<long long>(size));
@@ -327,7 +328,9 @@ TEST_F(FtpRetrTest, AnOwnerThatDisconnectsInsideATransferEventEndsItCleanly)
 {
     scratch.Put("f.bin", Pattern(3 * kMinDownloadBlock));
     std::vector<std::uint16_t> closedWith;
-    server->OnRetrDataSent = [&](TFtpServer* s, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) { s->Disconnect(client); };
+    server->OnRetrDataSent = [&](TFtpServer* s, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
+        s->Disconnect(client);
+    };
     server->OnRetrSessionClosed = [&](TFtpServer*, TFtpCtrlSocket*, TWSocket*, std::uint16_t error) {
         closedWith.push_back(error);
     };
@@ -352,7 +355,8 @@ TEST_F(FtpRetrTest, AFileCutShortWhileABlockIsOnItsWayCountsOnlyWhatWent)
     const int mark = probe->LineCount();
     probe->Send("RETR f.bin\r\n");
     ASSERT_TRUE(WaitFor([&] {
-        return clients.size() == 1 && clients[0]->DataChannel().DataConnected() && !clients[0]->DataWSocket()->AllSent();
+        return clients.size() == 1 && clients[0]->DataChannel().DataConnected() &&
+               !clients[0]->DataWSocket()->AllSent();
     }));
     loop.RunUntil([] { return false; }, 100ms);
     TFtpCtrlSocket* client = clients[0];

@@ -36,7 +36,9 @@ protected:
 TEST_F(FtpStorTest, FilesOfEverySizeAreStoredWholeInBothModes)
 {
     std::vector<std::string> events;
-    server->OnStorSessionClosed = [&](TFtpServer*, TFtpCtrlSocket*, TWSocket*, std::uint16_t) { events.push_back("closed"); };
+    server->OnStorSessionClosed = [&](TFtpServer*, TFtpCtrlSocket*, TWSocket*, std::uint16_t) {
+        events.push_back("closed");
+    };
     server->OnAnswerToClient = [&](TFtpServer*, TFtpCtrlSocket*, std::string& answer) { events.push_back(answer); };
     auto probe = LoggedIn();
     for (bool passive : {true, false}) {

@@ -75,9 +75,10 @@ private:
     {
         home_ = std::make_unique<QTemporaryDir>();
         ftpPort_ = corvane::testing::FreeLoopbackPort();
-        const std::string ini = "[ServerData]\r\nPort=" + std::to_string(ftpPort_) +
-                                "\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=" +
-                                std::to_string(corvane::testing::FreeLoopbackPort()) + "\r\n";
+        const std::string ini =
+            "[ServerData]\r\nPort=" + std::to_string(ftpPort_) +
+            "\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=" + std::to_string(corvane::testing::FreeLoopbackPort()) +
+            "\r\n";
         fs::WriteFileAtomically(HomeFile("CorvaneServer.ini"), ini);
         SetProgramFolder(home_->path().toStdString());
         // The first run points the operator at the settings: answer nothing, just open.
@@ -98,7 +99,8 @@ private:
         client->setProcessChannelMode(QProcess::MergedChannels);
         client->start("python3", {CORVANE_TEST_SOURCE_DIR "/gui/ftp_session_client.py", "127.0.0.1",
                                   QString::number(ftpPort_), user, password});
-        const bool ready = QTest::qWaitFor([&] { return client->readAll().contains("ready") || client->state() == QProcess::NotRunning; }, 20000);
+        const bool ready = QTest::qWaitFor(
+            [&] { return client->readAll().contains("ready") || client->state() == QProcess::NotRunning; }, 20000);
         if (!ready || client->state() == QProcess::NotRunning) return nullptr;
         return client;
     }
@@ -248,7 +250,8 @@ private slots:
         AnswerNames({"FTP"});
         auto refused = AnswerBox(QMessageBox::Ok);
         page->AddGroup();
-        QCOMPARE(refused->text, QString("Names \"Anonymous\" and \"ftp\" are for users only, \nthey cannot be assigned to groups"));
+        QCOMPARE(refused->text,
+                 QString("Names \"Anonymous\" and \"ftp\" are for users only, \nthey cannot be assigned to groups"));
         QVERIFY(page->SelectAccount("All Others"));
         auto kept = AnswerBox(QMessageBox::Ok);
         page->DeleteGroup();
@@ -454,7 +457,8 @@ private slots:
         auto confirm = AnswerBox(QMessageBox::Yes);
         page->DisconnectSelected();
         QCOMPARE(confirm->text.toLower(), QString("do you really want to disconnect the user anonymous?"));
-        QVERIFY(QTest::qWaitFor([&] { return client->readAll().contains("closed") || client->state() == QProcess::NotRunning; }, 15000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return client->readAll().contains("closed") || client->state() == QProcess::NotRunning; }, 15000));
         QTRY_COMPARE_WITH_TIMEOUT(page->SessionList()->topLevelItemCount(), 0, 10000);
         EndClient(client.get());
 
@@ -471,7 +475,8 @@ private slots:
     {
         OpenWindow();
         StartFtp();
-        OptionsDialog dialog(form_->Controller(), [this](int kind) { form_->Restart(kind); }, form_.get());
+        OptionsDialog dialog(
+            form_->Controller(), [this](int kind) { form_->Restart(kind); }, form_.get());
         // Nothing changed: nothing restarts.
         dialog.ApplyFtp();
         form_->Connections()->Log()->DrawQueued();
@@ -497,7 +502,8 @@ private slots:
         auto yes = AnswerBox(QMessageBox::Yes);
         dialog.ApplyFtp();
         QVERIFY(yes->seen);
-        QVERIFY(QTest::qWaitFor([&] { return client->readAll().contains("closed") || client->state() == QProcess::NotRunning; }, 15000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return client->readAll().contains("closed") || client->state() == QProcess::NotRunning; }, 15000));
         EndClient(client.get());
         QTRY_VERIFY_WITH_TIMEOUT(form_->Controller().ftpListening(), 10000);
         ftpPort_ = thirdPort;
@@ -511,7 +517,8 @@ private slots:
     void optionsDialogStoresTheTlsSettings()
     {
         OpenWindow();
-        OptionsDialog dialog(form_->Controller(), [](int) {}, form_.get());
+        OptionsDialog dialog(
+            form_->Controller(), [](int) {}, form_.get());
         QVERIFY(dialog.Box("TlsRequiredForPasswordLogins")->isChecked());
         dialog.Box("TlsRequiredForPasswordLogins")->setChecked(false);
         dialog.Field("TlsCertificateFile")->setText(" /srv/tls/server.crt ");
@@ -549,11 +556,12 @@ private slots:
         StartFtp();
         form_->ShowPage(kCachePage);
         QProcess client;
-        client.start("python3", {"-c",
-                                 "import ftplib,sys\n"
-                                 "f=ftplib.FTP()\nf.connect('127.0.0.1',int(sys.argv[1]),timeout=20)\n"
-                                 "f.login('anonymous','guest@')\nf.retrbinary('RETR cached.bin',lambda b:None)\nf.quit()",
-                                 QString::number(ftpPort_)});
+        client.start("python3",
+                     {"-c",
+                      "import ftplib,sys\n"
+                      "f=ftplib.FTP()\nf.connect('127.0.0.1',int(sys.argv[1]),timeout=20)\n"
+                      "f.login('anonymous','guest@')\nf.retrbinary('RETR cached.bin',lambda b:None)\nf.quit()",
+                      QString::number(ftpPort_)});
         // Served while waiting: the download's bookkeeping reaches this thread.
         QVERIFY(QTest::qWaitFor([&] { return client.state() == QProcess::NotRunning; }, 20000));
         QCOMPARE(client.exitCode(), 0);
@@ -573,7 +581,8 @@ private slots:
     {
         OpenWindow();
         auto error = AnswerBox(QMessageBox::Ok);
-        form_->Controller().showMessageBox(corvane::ServerView::MessageKind::Error, "The index server refused the account.");
+        form_->Controller().showMessageBox(corvane::ServerView::MessageKind::Error,
+                                           "The index server refused the account.");
         QVERIFY(error->seen);
         QCOMPARE(error->title, QString("Brinvale Corvane Server Error"));
         QCOMPARE(error->text, QString("The index server refused the account."));

@@ -64,9 +64,10 @@ private:
     void OpenWindow(const std::string& moreSettings)
     {
         home_ = std::make_unique<QTemporaryDir>();
-        const std::string ini = "[ServerData]\r\nPort=" + std::to_string(corvane::testing::FreeLoopbackPort()) +
-                                "\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=" +
-                                std::to_string(corvane::testing::FreeLoopbackPort()) + "\r\n" + moreSettings;
+        const std::string ini =
+            "[ServerData]\r\nPort=" + std::to_string(corvane::testing::FreeLoopbackPort()) +
+            "\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=" + std::to_string(corvane::testing::FreeLoopbackPort()) +
+            "\r\n" + moreSettings;
         fs::WriteFileAtomically(HomeFile("CorvaneServer.ini"), ini);
         SetProgramFolder(home_->path().toStdString());
         form_ = std::make_unique<TMainForm>(std::vector<std::string>{});
@@ -118,14 +119,30 @@ private slots:
         QTest::addColumn<QString>("retyped");
         QTest::addColumn<QString>("message");  // empty: confirmed
         QTest::addColumn<QString>("passwordAfter");
-        QTest::newRow("16 letters") << "abcdefghijklmnop" << "pw" << "pw" << "" << "pw";
-        QTest::newRow("17 letters") << "abcdefghijklmnopq" << "pw" << "pw"
-                                    << "Username cannot exceed 16 characters; Please re-enter the password fields." << "pw";
-        QTest::newRow("_P") << "bob_P" << "pw" << "pw"
-                            << "Username cannot have \"_p\" at the end; Please re-enter the username." << "pw";
-        QTest::newRow("9 characters") << "bob" << "123456789" << "123456789"
-                                      << "Password cannot exceed 8 characters; Please re-enter the password fields." << "";
-        QTest::newRow("mismatch") << "bob" << "pw" << "px" << "Passwords do not match; Please re-enter the password fields."
+        QTest::newRow("16 letters") << "abcdefghijklmnop"
+                                    << "pw"
+                                    << "pw"
+                                    << ""
+                                    << "pw";
+        QTest::newRow("17 letters") << "abcdefghijklmnopq"
+                                    << "pw"
+                                    << "pw"
+                                    << "Username cannot exceed 16 characters; Please re-enter the password fields."
+                                    << "pw";
+        QTest::newRow("_P") << "bob_P"
+                            << "pw"
+                            << "pw"
+                            << "Username cannot have \"_p\" at the end; Please re-enter the username."
+                            << "pw";
+        QTest::newRow("9 characters") << "bob"
+                                      << "123456789"
+                                      << "123456789"
+                                      << "Password cannot exceed 8 characters; Please re-enter the password fields."
+                                      << "";
+        QTest::newRow("mismatch") << "bob"
+                                  << "pw"
+                                  << "px"
+                                  << "Passwords do not match; Please re-enter the password fields."
                                   << "";
     }
 
@@ -181,8 +198,10 @@ private slots:
 
     void aDownloadedNetworkIsSignedUpRegisteredAndApplied()
     {
-        OpenWindow("[Connection]\r\nP2PNetworkListURL=" + ToStd(serviceUrl_) + "/list.txt\r\n[Network]\r\nZipcode=112345\r\n");
-        Script("/list.txt reply Brinvale Main*" + serviceUrl_ + "\\r\\nOther*host/base\\r\\n\n"
+        OpenWindow("[Connection]\r\nP2PNetworkListURL=" + ToStd(serviceUrl_) +
+                   "/list.txt\r\n[Network]\r\nZipcode=112345\r\n");
+        Script("/list.txt reply Brinvale Main*" + serviceUrl_ +
+               "\\r\\nOther*host/base\\r\\n\n"
                "/v6/user.php reply 200 welcome\n");
         // The window's first run downloads the list when the dialog is first shown.
         TIndexerOptionsForm dialog(form_->Controller(), true);
@@ -204,7 +223,8 @@ private slots:
         dialog.RegisterOrEditSelected();
         QCOMPARE(registered->text, QString("User bob registered and ready for indexing on Brinvale Main .."));
         QCOMPARE(view->topLevelItem(0)->text(2), QString("bob"));
-        QTRY_COMPARE_WITH_TIMEOUT(RequestBody(2), QByteArray("input=*112345*&username=bob&password=pw&action=insert"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(RequestBody(2), QByteArray("input=*112345*&username=bob&password=pw&action=insert"),
+                                  5000);
 
         view->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
         dialog.ZipcodeEdit()->setText("");

@@ -51,7 +51,8 @@ private slots:
         // Start-up writes every setting back at once (the first run is recorded as done only at
         // the shut-down).
         const std::string settingsPath = home.path().toStdString() + "/CorvaneServer.ini";
-        QVERIFY(QTest::qWaitFor([&] { return IniImage::Open(settingsPath).ReadString("ServerData", "ServerFirstRun", "") == "1"; }, 20000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return IniImage::Open(settingsPath).ReadString("ServerData", "ServerFirstRun", "") == "1"; }, 20000));
         program.terminate();
         QVERIFY(program.waitForFinished(20000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);

@@ -97,10 +97,11 @@ protected:
 TEST_F(HtmlFolderPageTest, AnEmptyFolderGivesHeaderTitleParentAndFooterOnly)
 {
     const std::string page = Page("/pub/files/", "C:\\pub\\files");
-    EXPECT_EQ(page.substr(0, page.find("<A HREF=\"https")),
-              "<PRE>\r\n<TITLE>Directory listing of: pub/files/</TITLE>\r\n<H2>Directory listing of: pub/files/</H1>\r\n"
-              "<A HREF=\"/pub/files/..\"><IMG ALIGN=absbottom BorDER=0 SRC=\"/images/folder.gif\"> Go UP To Parent "
-              "Folder \"..\"</A>\r\n\r\n");
+    EXPECT_EQ(
+        page.substr(0, page.find("<A HREF=\"https")),
+        "<PRE>\r\n<TITLE>Directory listing of: pub/files/</TITLE>\r\n<H2>Directory listing of: pub/files/</H1>\r\n"
+        "<A HREF=\"/pub/files/..\"><IMG ALIGN=absbottom BorDER=0 SRC=\"/images/folder.gif\"> Go UP To Parent "
+        "Folder \"..\"</A>\r\n\r\n");
     EXPECT_EQ(page.substr(page.size() - 8), "</PRE>\r\n");
     EXPECT_TRUE(EntryNames(page).empty());
     EXPECT_EQ(Page("/nowhere/", "C:\\nowhere"), "missing\r\n");
@@ -108,7 +109,8 @@ TEST_F(HtmlFolderPageTest, AnEmptyFolderGivesHeaderTitleParentAndFooterOnly)
 
 TEST_F(HtmlFolderPageTest, FoldersComeFirstThenNamesWithoutRegardToCase)
 {
-    for (const char* folder : {"pub/files/z", "pub/files/A"}) std::filesystem::create_directories(scratch_.Join(folder));
+    for (const char* folder : {"pub/files/z", "pub/files/A"})
+        std::filesystem::create_directories(scratch_.Join(folder));
     scratch_.Put("pub/files/c.txt", "ccc");
     scratch_.Put("pub/files/B.txt", "bb");
     scratch_.Put("pub/files/.hidden", "h");
@@ -131,7 +133,8 @@ TEST_F(HtmlFolderPageTest, AnEntryLineIsMadeOfItsPiecesInOrder)
     const std::string page = Page("/pub/files/", "C:\\pub\\files", shtml_FileName, dhtml_LongDate);
     const std::string expected = "  <A HREF=\"/pub/files/a&amp;b%20c" + std::string(35, 'n') +
                                  ".txt\"><IMG ALIGN=absbottom BorDER=0 SRC=\"/images/text.gif\"> a&amp;b cnnnnnnnn.." +
-                                 "nnnnnnnnn.txt</A>   " + "    19 Kb   " + " Wed Dec 09 2026 01:05:09pm " + " Text Document\r\n";
+                                 "nnnnnnnnn.txt</A>   " + "    19 Kb   " + " Wed Dec 09 2026 01:05:09pm " +
+                                 " Text Document\r\n";
     EXPECT_NE(page.find(expected), std::string::npos) << page;
     // Without the parent option its line is an empty one.
     EXPECT_NE(page.find("</H1>\r\n\r\n  <A"), std::string::npos);

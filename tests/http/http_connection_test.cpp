@@ -51,8 +51,9 @@ TEST_F(HttpConnectionTest, MissingDocumentsAndUnknownMethodsGetThe404PageAndAClo
         const char* request;
         std::string expected;
     } cases[] = {
-        {"GET /nothing HTTP/1.1\r\n\r\n", "HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: " +
-                                              std::to_string(body404.size()) + "\r\nConnection: close\r\n\r\n" + body404},
+        {"GET /nothing HTTP/1.1\r\n\r\n",
+         "HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body404.size()) +
+             "\r\nConnection: close\r\n\r\n" + body404},
         {"PUT /nothing HTTP/1.1\r\n\r\n", "HTTP/1.1 404 Not Found"},
         {"GET /nothing\r\n\r\n", "HTTP/1.0 404 Not Found"},
         {"GET /a%00b.txt HTTP/1.1\r\n\r\n", "HTTP/1.1 404 Not Found"},

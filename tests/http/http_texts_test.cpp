@@ -20,11 +20,12 @@ TEST(UrlDecodeTest, DecodesTwoCharactersAfterEachPercentAsTheServerAlwaysHas)
         {"/end%", "/end%"},
         {"/end%4", "/end%4"},
         {"/end%41", "/endA"},
-        {"/%zz", "/C"},          // letters count as their code's low four bits plus 9
-        {"/% 9x", "/\t" "x"},    // a blank before the digits is skipped
+        {"/%zz", "/C"},  // letters count as their code's low four bits plus 9
+        {"/% 9x", "/\t"
+                  "x"},  // a blank before the digits is skipped
         {"/%4g", std::string("/") + static_cast<char>(0x4 * 16 + 7 + 9)},
         {"/%2e%2e%2f", "/../"},
-        {"/%252e", "/%2e"},      // decoded once only
+        {"/%252e", "/%2e"},  // decoded once only
         {"/a%00b", std::string("/a\0b", 4)},
         {"/%C3%A9", "/\xC3\xA9"},
     };
@@ -38,8 +39,8 @@ TEST(ContentTypeTest, FollowsTheExtensionInAnyCase)
         const char* type;
     } cases[] = {
         {"C:\\a\\page.HTM", "text/html"}, {"C:\\a\\page.html", "text/html"}, {"x.gif", "image/gif"},
-        {"x.bmp", "image/bmp"},           {"x.JPG", "image/jpeg"},          {"x.jpeg", "image/jpeg"},
-        {"x.txt", "text/plain"},          {"x.zip", "application/binary"},  {"C:\\a.txt\\noext", "application/binary"},
+        {"x.bmp", "image/bmp"},           {"x.JPG", "image/jpeg"},           {"x.jpeg", "image/jpeg"},
+        {"x.txt", "text/plain"},          {"x.zip", "application/binary"},   {"C:\\a.txt\\noext", "application/binary"},
     };
     for (const auto& c : cases) EXPECT_EQ(DocumentToContentType(c.path), c.type) << c.path;
 }
@@ -48,8 +49,8 @@ TEST(HttpDateTest, WritesEnglishUtcAndReadsTheThreeFormsBrowsersSend)
 {
     EXPECT_EQ(RFC1123_Date(0), "Thu, 01 Jan 1970 00:00:00");
     EXPECT_EQ(RFC1123_Date(1796855405), "Wed, 09 Dec 2026 22:30:05");
-    for (const char* text : {"Wed, 09 Dec 2026 22:30:05 GMT", "Wednesday, 09-Dec-26 22:30:05 GMT",
-                             "Wed Dec  9 22:30:05 2026"})
+    for (const char* text :
+         {"Wed, 09 Dec 2026 22:30:05 GMT", "Wednesday, 09-Dec-26 22:30:05 GMT", "Wed Dec  9 22:30:05 2026"})
         EXPECT_EQ(ParseHttpDate(text), std::optional<std::time_t>(1796855405)) << text;
     for (const char* text : {"", "yesterday", "Wed, 32 Dec 2026 22:30:05 GMT", "Wed, 09 Foo 2026 22:30:05 GMT"})
         EXPECT_FALSE(ParseHttpDate(text)) << text;
@@ -86,7 +87,8 @@ TEST(RequestHeaderTest, KnownNamesInAnyCaseOthersIgnored)
     EXPECT_EQ(h.range, "bytes=1-2");
     EXPECT_TRUE(h.hasContentLength);
     EXPECT_EQ(ParseContentLength(h.contentLengthText), std::optional<std::int64_t>(12));
-    for (const char* bad : {"-1", "9223372036854775808", "ten", "", "1 2"}) EXPECT_FALSE(ParseContentLength(bad)) << bad;
+    for (const char* bad : {"-1", "9223372036854775808", "ten", "", "1 2"})
+        EXPECT_FALSE(ParseContentLength(bad)) << bad;
     EXPECT_EQ(ParseContentLength("9223372036854775807"), std::optional<std::int64_t>(INT64_MAX));
 }
 

@@ -16,7 +16,8 @@ struct LoopbackPair {
     TCustomWSocket listener;
     std::unique_ptr<TCustomWSocket> accepted;
 
-    explicit LoopbackPair(EventLoop& l) : loop(l)
+    explicit LoopbackPair(EventLoop& l)
+        : loop(l)
     {
         listener.SetAddr("127.0.0.1");
         listener.SetPort("0");

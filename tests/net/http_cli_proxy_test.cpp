@@ -18,7 +18,8 @@ class HttpCliProxies : public WithOrigin {
 protected:
     // GET, POST and HEAD of the echo page through whatever route `route` sets on the component
     // before each request; returns the first line that reached the origin for each.
-    std::vector<std::string> ThreeMethods(const std::function<void(THttpCli&)>& route, const std::string& host = "127.0.0.1")
+    std::vector<std::string> ThreeMethods(const std::function<void(THttpCli&)>& route,
+                                          const std::string& host = "127.0.0.1")
     {
         std::vector<std::string> seen;
         THttpCli http;
@@ -40,7 +41,8 @@ protected:
             const std::string text = body.str();
             // An HTTP proxy names itself in a Via line.
             const std::string via = text.find("\r\nVia: ") != std::string::npos ? " via proxy" : "";
-            seen.push_back(kind == httpHEAD ? std::to_string(http.StatusCode()) : text.substr(0, text.find("\r\n")) + via);
+            seen.push_back(kind == httpHEAD ? std::to_string(http.StatusCode())
+                                            : text.substr(0, text.find("\r\n")) + via);
             if (kind == httpPOST) {
                 EXPECT_NE(text.find("sent=1"), std::string::npos) << text;
             }
@@ -238,7 +240,8 @@ TEST_F(HttpCliProxies, SocksFailuresAndAStalledProxyReachTheCaller)
             ADD_FAILURE() << "no exception";
         } catch (const EHttpException& e) {
             EXPECT_EQ(e.ErrorCode(), 404);
-            EXPECT_EQ(std::string(e.what()), stall ? "Connection aborted on request" : "connection refused (Error #20008)");
+            EXPECT_EQ(std::string(e.what()),
+                      stall ? "Connection aborted on request" : "connection refused (Error #20008)");
         }
         EXPECT_EQ(client.RequestDoneError(), stall ? 3 : 20008);
     }

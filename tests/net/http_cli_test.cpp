@@ -33,12 +33,9 @@ protected:
         http.ReplyStream = &body;
         Outcome outcome;
         try {
-            if (kind == httpPOST)
-                http.Post();
-            else if (kind == httpHEAD)
-                http.Head();
-            else
-                http.Get();
+            if (kind == httpPOST) http.Post();
+            else if (kind == httpHEAD) http.Head();
+            else http.Get();
         } catch (const EHttpException& e) {
             outcome.error = e.what();
             outcome.errorCode = e.ErrorCode();
@@ -68,8 +65,7 @@ TEST_F(HttpCliOrigin, GetPostAndHeadDirect)
     EXPECT_EQ(http.DocName(), "hello.txt");
     EXPECT_EQ(http.RcvdCount(), 11);
     EXPECT_EQ(states, (std::vector<std::string>{"httpNotConnected", "httpDnsLookup", "httpDnsLookupDone",
-                                                "httpConnected", "httpWaitingHeader", "httpWaitingBody",
-                                                "httpReady"}));
+                                                "httpConnected", "httpWaitingHeader", "httpWaitingBody", "httpReady"}));
 
     std::istringstream post("name=value&x=1");
     http.PostStream = &post;
@@ -106,7 +102,8 @@ TEST_F(HttpCliOrigin, EventsOfAPostInOrder)
     http.OnSendData = [&](THttpCli*, const char*, int) { ++sendPieces; };
     http.OnDocData = [&](THttpCli*, const char*, int len) { EXPECT_GT(len, 0); };
     http.OnRequestDone = [&](THttpCli*, THttpRequest request, std::uint16_t error) {
-        events.push_back(std::string("RequestDone ") + (request == httpPOST ? "POST " : "other ") + std::to_string(error));
+        events.push_back(std::string("RequestDone ") + (request == httpPOST ? "POST " : "other ") +
+                         std::to_string(error));
     };
     const std::string payload(20000, 'p');  // three pieces of at most 8193 bytes
     std::istringstream post(payload);
@@ -114,9 +111,9 @@ TEST_F(HttpCliOrigin, EventsOfAPostInOrder)
     const Outcome got = Fetch(http, "/echo", httpPOST);
     EXPECT_EQ(got.status, 200);
     loop_.RunUntil([&] { return events.size() == 10; }, 1000ms);
-    EXPECT_EQ(events, (std::vector<std::string>{"SessionConnected", "RequestHeaderBegin", "RequestHeaderEnd", "SendBegin",
-                                                "SendEnd", "HeaderBegin", "HeaderEnd", "DocBegin", "DocEnd",
-                                                "RequestDone POST 0"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"SessionConnected", "RequestHeaderBegin", "RequestHeaderEnd",
+                                                "SendBegin", "SendEnd", "HeaderBegin", "HeaderEnd", "DocBegin",
+                                                "DocEnd", "RequestDone POST 0"}));
     EXPECT_EQ(sendPieces, 3);
     EXPECT_EQ(http.SentCount(), 20000);
     EXPECT_GE(headerLines, 4);
@@ -353,8 +350,9 @@ TEST_F(HttpCliOrigin, AbortInEveryStateEndsTheRequest)
         http.OnStateChange = [&](THttpCli* sender) {
             if (sender->State() == when) sender->Abort();
         };
-        http.URL = when == httpDnsLookup ? std::string("http://localhost:") + std::to_string(origin_->Port()) + "/slowbody"
-                                         : Url("/slowbody");
+        http.URL = when == httpDnsLookup
+                       ? std::string("http://localhost:") + std::to_string(origin_->Port()) + "/slowbody"
+                       : Url("/slowbody");
         try {
             http.Get();
             ADD_FAILURE() << HttpStateName(when);

@@ -155,13 +155,15 @@ protected:
 // tinyproxy in the foreground, optionally asking for Basic credentials.
 class TinyProxy {
 public:
-    explicit TinyProxy(const std::string& user = {}, const std::string& password = {}) : port_(FreeLoopbackPort())
+    explicit TinyProxy(const std::string& user = {}, const std::string& password = {})
+        : port_(FreeLoopbackPort())
     {
         std::ofstream(scratch_.Join("tinyproxy.conf"))
             << "Port " << port_ << "\nListen 127.0.0.1\nTimeout 30\nMaxClients 64\nAllow 127.0.0.1\n"
             << "LogLevel Critical\n"
             << (user.empty() ? std::string() : "BasicAuth " + user + " " + password + "\n");
-        process_ = std::make_unique<ChildProcess>("tinyproxy -d -c " + scratch_.Join("tinyproxy.conf") + " 2>/dev/null");
+        process_ =
+            std::make_unique<ChildProcess>("tinyproxy -d -c " + scratch_.Join("tinyproxy.conf") + " 2>/dev/null");
         ready_ = WaitForPort(port_);
     }
     int Port() const { return port_; }
@@ -182,7 +184,8 @@ public:
     static constexpr const char* kUser = "corvsocks";
     static constexpr const char* kPassword = "Pw-4-socks";
 
-    explicit DanteServer(bool withPassword) : port_(FreeLoopbackPort())
+    explicit DanteServer(bool withPassword)
+        : port_(FreeLoopbackPort())
     {
         if (withPassword && !EnsureAccount()) return;
         std::ofstream(scratch_.Join("danted.conf"))
@@ -211,7 +214,8 @@ private:
     {
         const std::string user = kUser;
         if (std::system(("id " + user + " >/dev/null 2>&1").c_str()) != 0) {
-            if (std::system(("useradd -M -s /usr/sbin/nologin " + user + " >/dev/null 2>&1").c_str()) != 0) return false;
+            if (std::system(("useradd -M -s /usr/sbin/nologin " + user + " >/dev/null 2>&1").c_str()) != 0)
+                return false;
             madeAccount_ = true;
         }
         return std::system(("echo '" + user + ":" + kPassword + "' | chpasswd").c_str()) == 0;

@@ -44,7 +44,9 @@ protected:
 
     void CollectLines()
     {
-        reader->OnDataAvailable = [this](TCustomWSocket* sender, std::uint16_t) { lines.push_back(sender->ReceiveStr()); };
+        reader->OnDataAvailable = [this](TCustomWSocket* sender, std::uint16_t) {
+            lines.push_back(sender->ReceiveStr());
+        };
     }
 
     EventLoop loop_;
@@ -129,7 +131,9 @@ TEST_F(LinePair, UnfinishedLastLineArrivesBeforeSessionClosed)
 {
     reader->SetLineMode(true);
     std::vector<std::string> trace;
-    reader->OnDataAvailable = [&](TCustomWSocket* sender, std::uint16_t) { trace.push_back("data:" + sender->ReceiveStr()); };
+    reader->OnDataAvailable = [&](TCustomWSocket* sender, std::uint16_t) {
+        trace.push_back("data:" + sender->ReceiveStr());
+    };
     reader->OnSessionClosed = [&](TCustomWSocket*, std::uint16_t) { trace.push_back("closed"); };
     writer.SendStr("full\r\npartial");
     writer.Flush();

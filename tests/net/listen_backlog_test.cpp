@@ -43,7 +43,8 @@ int CompletedConnects(int port, int count)
         for (const pollfd& p : polls) {
             int error = -1;
             socklen_t size = sizeof error;
-            if ((p.revents & POLLOUT) == 0 || ::getsockopt(p.fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0)
+            if ((p.revents & POLLOUT) == 0 || ::getsockopt(p.fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 ||
+                error != 0)
                 continue;
             for (std::size_t i = 0; i < fds.size(); ++i)
                 if (fds[i] == p.fd) done[i] = true;

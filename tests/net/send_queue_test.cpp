@@ -47,15 +47,15 @@ TEST(TSendQueue, BytesLeaveInTheOrderAddedWhateverTheStackTakes)
         std::vector<std::string> appends;
     };
     const Case cases[] = {
-        {4, 64, 1000, {"abc", "defgh", "", "ijklmnopq"}},  // all in one call
-        {4, 64, 1, {"abc", "defgh", "ijklmnopq"}},         // one byte per call
+        {4, 64, 1000, {"abc", "defgh", "", "ijklmnopq"}},   // all in one call
+        {4, 64, 1, {"abc", "defgh", "ijklmnopq"}},          // one byte per call
         {4, 2, 3, {"abcdefghij", "k", "lmnopqrstuvwxyz"}},  // fewer slices than blocks
         {4, 1, 5, {"abcdefghijklmnop"}},                    // one block per call, partial takes
         {1460, 64, 1459, {std::string(5000, 'x') + "end"}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE("block " + std::to_string(c.blockSize) + ", slices " + std::to_string(c.maxSlices) + ", per call " +
-                     std::to_string(c.perCall));
+        SCOPED_TRACE("block " + std::to_string(c.blockSize) + ", slices " + std::to_string(c.maxSlices) +
+                     ", per call " + std::to_string(c.perCall));
         TSendQueue queue(c.blockSize);
         std::string expected;
         for (const std::string& text : c.appends) {

@@ -33,7 +33,8 @@ struct ScriptedProxy {
     bool closeAfterLast = false;
 
     explicit ScriptedProxy(std::vector<std::string> script, bool close = false)
-        : replies(std::move(script)), closeAfterLast(close)
+        : replies(std::move(script)),
+          closeAfterLast(close)
     {
         listener.SetAddr("127.0.0.1");
         listener.SetPort("0");
@@ -100,7 +101,10 @@ struct Client {
             if (count > 0) seen.data.append(buffer, static_cast<std::size_t>(count));
         };
     }
-    void Add(const char* name, std::uint16_t error) { seen.events.push_back(std::string(name) + " " + std::to_string(error)); }
+    void Add(const char* name, std::uint16_t error)
+    {
+        seen.events.push_back(std::string(name) + " " + std::to_string(error));
+    }
 
     void ConnectThrough(ScriptedProxy& proxy, const std::string& level, const std::string& addr = "dest.example",
                         const std::string& port = "8080")
@@ -187,7 +191,8 @@ TEST(SocksWSocket, Level5GrantWithTheDestinationsBytesInTheSamePacket)
     ScriptedProxy proxy({Bytes({5, 0}), kGrant5 + behind});
     Client client;
     client.ConnectThrough(proxy, "5", "dest.example", "8080");
-    ASSERT_TRUE(loop.RunUntil([&] { return client.seen.data.size() == behind.size(); }, 2000ms)) << client.seen.data.size();
+    ASSERT_TRUE(loop.RunUntil([&] { return client.seen.data.size() == behind.size(); }, 2000ms))
+        << client.seen.data.size();
     EXPECT_EQ(client.seen.data, behind);
     EXPECT_EQ(client.seen.events, (std::vector<std::string>{"SocksConnected 0", "SessionConnected 0"}));
     EXPECT_EQ(proxy.received[0], Bytes({5, 1, 0}));
@@ -286,7 +291,8 @@ TEST(SocksWSocket, AProxyThatClosesOrStopsMidNegotiation)
     client.ConnectThrough(proxy, "5");
     ASSERT_TRUE(loop.RunUntil([&] { return client.seen.closed; }, 2000ms));
     EXPECT_EQ(client.seen.events,
-              (std::vector<std::string>{"SocksConnected 0", "SocksError 10053 socks server closed the connection during negotiation",
+              (std::vector<std::string>{"SocksConnected 0",
+                                        "SocksError 10053 socks server closed the connection during negotiation",
                                         "SessionConnected 10053", "SessionClosed 10053"}));
 
     Client refused;

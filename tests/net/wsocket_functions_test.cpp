@@ -42,8 +42,9 @@ TEST(WSocketResolvePort, NumbersNeedNoLookupAndBadTextRaisesTheFixedMessages)
         WSocketResolvePort("no-such-service-here", "tcp");
         FAIL();
     } catch (const ESocketException& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("WSocketResolvePort: Cannot convert port 'no-such-service-here', Error #", 0),
-                  0u);
+        EXPECT_EQ(
+            std::string(e.what()).rfind("WSocketResolvePort: Cannot convert port 'no-such-service-here', Error #", 0),
+            0u);
     }
 }
 

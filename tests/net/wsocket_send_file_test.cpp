@@ -99,7 +99,7 @@ TEST_F(SendFileTest, AStretchOfTheFileArrivesBetweenWhatIsSentBeforeAndAfterIt)
     ASSERT_EQ(sender.SendStr("head:"), 5);
     ASSERT_EQ(sender.SendFile(file, 1000, 50000), 50000);
     ASSERT_EQ(sender.SendStr(":tail"), 5);
-    EXPECT_EQ(dataSent, 0);  // never inside the call
+    EXPECT_EQ(dataSent, 0);                    // never inside the call
     EXPECT_EQ(::lseek(file, 0, SEEK_CUR), 0);  // the file's own position is not used
     reading = true;
     ASSERT_TRUE(WaitFor([&] { return received.size() >= 50010 && dataSent > 0; }));
@@ -125,7 +125,8 @@ TEST_F(SendFileTest, BytesSentWhileTheFileWaitsGoAfterItAndTheEventWaitsForAll)
     EXPECT_EQ(sender.SendFile(file, 0, 10), -1);
     EXPECT_EQ(sender.LastError(), 10037);
     reading = true;
-    ASSERT_TRUE(WaitFor([&] { return received.size() >= static_cast<std::size_t>(kSize) + 5 && dataSent > 0; }, 20000ms));
+    ASSERT_TRUE(
+        WaitFor([&] { return received.size() >= static_cast<std::size_t>(kSize) + 5 && dataSent > 0; }, 20000ms));
     EXPECT_EQ(received.size(), static_cast<std::size_t>(kSize) + 5);
     EXPECT_EQ(received.substr(received.size() - 5), "after");
     EXPECT_EQ(received.find_first_not_of('\0'), static_cast<std::size_t>(kSize));

@@ -47,8 +47,8 @@ TEST(TWSocketServer, ThirdClientOfATwoClientServerIsTurnedAway)
     const std::string port = server.GetXPort();
 
     Probe first(port), second(port);
-    ASSERT_TRUE(loop.RunUntil([&] { return server.ClientCount() == 2 && !first.received.empty() && !second.received.empty(); },
-                              2000ms));
+    ASSERT_TRUE(loop.RunUntil(
+        [&] { return server.ClientCount() == 2 && !first.received.empty() && !second.received.empty(); }, 2000ms));
     EXPECT_EQ(first.received, "Welcome to TcpSrv\r\n");
     EXPECT_EQ(second.received, "Welcome to TcpSrv\r\n");
 
@@ -68,7 +68,9 @@ TEST(TWSocketServer, ClientsAreDestroyedAfterTheirSessionEvenWhenTheHandlerThrow
     TWSocketServer server;
     server.SetBanner("");
     std::vector<TWSocketClient*> seen;
-    server.OnClientConnect = [&](TCustomWSocketServer*, TWSocketClient* client, std::uint16_t) { seen.push_back(client); };
+    server.OnClientConnect = [&](TCustomWSocketServer*, TWSocketClient* client, std::uint16_t) {
+        seen.push_back(client);
+    };
     server.OnClientDisconnect = [&](TCustomWSocketServer*, TWSocketClient*, std::uint16_t) {
         throw std::runtime_error("a failing disconnect handler");
     };

@@ -18,9 +18,9 @@ TEST(IndexLines, FileTypeCodeGoesByTheExtensionWithoutRegardToCase)
         const char* name;
         int code;
     } cases[] = {
-        {"SONG.MP3", 1}, {"a.aifc", 1}, {"x.s3m", 1},   {"clip.Mov", 2},  {"p.tif", 3},  {"setup.exe", 4},
-        {"old.zip", 4},  {"r.html", 5}, {"notes", 6},   {"a.mp3.bak", 6}, {"a.", 6},     {".mp3", 1},
-        {"a.tiff", 6},   {"a.MPEG", 6},
+        {"SONG.MP3", 1},  {"a.aifc", 1},  {"x.s3m", 1},  {"clip.Mov", 2}, {"p.tif", 3},
+        {"setup.exe", 4}, {"old.zip", 4}, {"r.html", 5}, {"notes", 6},    {"a.mp3.bak", 6},
+        {"a.", 6},        {".mp3", 1},    {"a.tiff", 6}, {"a.MPEG", 6},
     };
     for (const auto& c : cases) EXPECT_EQ(FileTypeCode(c.name), c.code) << c.name;
 }
@@ -63,9 +63,10 @@ TEST(IndexLines, UploadLineSplitsThePathAndAddsTheFileTypeCode)
 TEST(IndexLines, TextsThatAreNotIndexLinesAreRefused)
 {
     const std::string digest(kNoDigest);
-    for (const std::string& text : {std::string(), std::string("/C:/a"), "/C:/a*1*0303071410*-*" + digest.substr(1),
-                                    "/C:/a*1*0303071410*x*" + digest, "*1*0303071410*-*" + digest,
-                                    "/C:/a*0303071410*-*" + digest, "/C:/a*1*0303071410*-*" + std::string(31, '0') + "G"})
+    for (const std::string& text :
+         {std::string(), std::string("/C:/a"), "/C:/a*1*0303071410*-*" + digest.substr(1),
+          "/C:/a*1*0303071410*x*" + digest, "*1*0303071410*-*" + digest, "/C:/a*0303071410*-*" + digest,
+          "/C:/a*1*0303071410*-*" + std::string(31, '0') + "G"})
         EXPECT_FALSE(ParseIndexLine(text).has_value()) << text;
     const std::string line = "/C:/a b?c*12*0303071410*-*" + digest;
     const auto fields = ParseIndexLine(line);

@@ -61,7 +61,8 @@ TEST_F(IndexPassTest, WalksBreadthFirstAndLogsItsStartAndEnd)
     Run({"iC:\\Share"});
     EXPECT_EQ(Paths(), (std::vector<std::string>{"/C:/Share/.hidden", "/C:/Share/Sub", "/C:/Share/b.txt",
                                                  "/C:/Share/Sub/deep", "/C:/Share/Sub/deep/c.txt"}));
-    EXPECT_EQ(controller.log, (std::vector<std::string>{"FTP Local Indexing Started.. (w MD5)", "FTP Local Indexing Complete."}));
+    EXPECT_EQ(controller.log,
+              (std::vector<std::string>{"FTP Local Indexing Started.. (w MD5)", "FTP Local Indexing Complete."}));
     EXPECT_EQ(index.clears, 1);
 }
 
@@ -73,7 +74,8 @@ TEST_F(IndexPassTest, AFolderListedWithAndWithoutSubfoldersIsWalkedOnceWithThem)
     Run({"-C:\\Share\\Sub", "-C:\\Share", "iC:\\Share", "-C:\\Other"});
     std::vector<std::string> paths = Paths();
     std::sort(paths.begin(), paths.end());
-    EXPECT_EQ(paths, (std::vector<std::string>{"/C:/Other/c.txt", "/C:/Share/Sub", "/C:/Share/Sub/b.txt", "/C:/Share/a.txt"}));
+    EXPECT_EQ(paths,
+              (std::vector<std::string>{"/C:/Other/c.txt", "/C:/Share/Sub", "/C:/Share/Sub/b.txt", "/C:/Share/a.txt"}));
     EXPECT_EQ(controller.log.front(), "FTP Local Indexing Started.. (w/o MD5)");
 }
 
@@ -142,8 +144,8 @@ TEST_F(IndexPassTest, ComparesWithTheStoredIndexAndKeepsTheUnchangedLinesWhenSav
     }
 
     ASSERT_TRUE(run.SaveIndexAfterUpload());
-    EXPECT_EQ(scratch.Get("p2pIndex.ksl"), sameLine + "\r\n" + run.newLines().front() + "\r\n" +
-                                               run.changedLines().front() + "\r\n");
+    EXPECT_EQ(scratch.Get("p2pIndex.ksl"),
+              sameLine + "\r\n" + run.newLines().front() + "\r\n" + run.changedLines().front() + "\r\n");
     // The next run finds nothing new.
     IndexThread& again = Run({"iC:\\Pub"});
     EXPECT_TRUE(again.newLines().empty());
@@ -171,7 +173,8 @@ TEST_F(IndexPassTest, ADetachedIndexerAddsNothing)
 {
     Put("Pub/a.txt");
     ShareWithAnonymous("C:\\Pub\\");
-    thread = std::make_unique<IndexThread>(&index, controller, accounts, std::vector<std::string>{"iC:\\Pub"}, IndexFile());
+    thread =
+        std::make_unique<IndexThread>(&index, controller, accounts, std::vector<std::string>{"iC:\\Pub"}, IndexFile());
     thread->detachServer();
     thread->Start();
     thread->Join();

@@ -17,10 +17,9 @@ TEST(LocalIndexList, VisitsEveryLineOnceInOrderAcrossItsBatches)
     const struct {
         std::size_t from, count, stopAt, expectedEnd;
     } cases[] = {
-        {0, total, total, total},
-        {5, 500, total, 505},
-        {700, total, total, total},              // a count past the end stops at the end
-        {0, total, 300, 301},                    // stopped by the visitor: the position after it
+        {0, total, total, total},   {5, 500, total, 505},
+        {700, total, total, total},  // a count past the end stops at the end
+        {0, total, 300, 301},        // stopped by the visitor: the position after it
         {total, 10, total, total},
     };
     for (const auto& c : cases) {
@@ -47,10 +46,11 @@ TEST(LocalIndexList, AVisitSeesWholeLinesWhileAnotherThreadAdds)
     });
     std::size_t seen = 0;
     bool whole = true;
-    while (seen < 20000) seen = list.indexVisit(seen, list.indexCount() - seen, [&](std::string_view l) {
-        whole = whole && l == line;
-        return true;
-    });
+    while (seen < 20000)
+        seen = list.indexVisit(seen, list.indexCount() - seen, [&](std::string_view l) {
+            whole = whole && l == line;
+            return true;
+        });
     adder.join();
     EXPECT_TRUE(whole);
 }

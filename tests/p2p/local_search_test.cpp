@@ -59,7 +59,8 @@ class LocalSearchTest : public ::testing::Test {
 protected:
     std::vector<std::string> Search(int mode, const std::string& query)
     {
-        SearchLocalIndex(index, mode, query, [this](const std::string& folder) { return folder != hidden; }, results);
+        SearchLocalIndex(
+            index, mode, query, [this](const std::string& folder) { return folder != hidden; }, results);
         return results;
     }
     ListIndex index;
@@ -72,7 +73,8 @@ TEST_F(LocalSearchTest, ModeZeroWantsEveryTermAndModeOneAnyInAnyCase)
     for (const char* path : {"/C:/Music/a.mp3", "/C:/Docs/a.mp3", "/C:/Music/b.ogg", "/C:/Private/music.mp3"})
         index.indexAdd(SearchLine(path));
     EXPECT_EQ(Search(0, "mp3 MUSIC"), std::vector<std::string>{ListingOf("/C:/Music/a.mp3")});
-    EXPECT_EQ(Search(1, "zzz mp3"), (std::vector<std::string>{ListingOf("/C:/Music/a.mp3"), ListingOf("/C:/Docs/a.mp3")}));
+    EXPECT_EQ(Search(1, "zzz mp3"),
+              (std::vector<std::string>{ListingOf("/C:/Music/a.mp3"), ListingOf("/C:/Docs/a.mp3")}));
     // A hit for two terms is listed once.
     EXPECT_EQ(Search(1, "a.mp3 music").size(), 3u);
     EXPECT_TRUE(Search(0, "").empty());
@@ -91,7 +93,7 @@ TEST_F(LocalSearchTest, EveryAsciiLetterMatchesInEitherCaseAndNothingElseFolds)
         EXPECT_EQ(Search(0, std::string(1, c)).size(), 1u) << c;
     }
     EXPECT_EQ(Search(0, "ABCDEFGHIJKLMNOPQRSTUVWXYZ`{@[").size(), 1u);
-    EXPECT_TRUE(Search(0, "@{").empty());      // ` and { do not fold into @ and [
+    EXPECT_TRUE(Search(0, "@{").empty());        // ` and { do not fold into @ and [
     EXPECT_TRUE(Search(0, "\xC4\xC4").empty());  // nor does a byte above 127
 }
 

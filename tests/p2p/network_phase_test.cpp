@@ -46,7 +46,8 @@ protected:
     }
     IndexThread& Run(std::chrono::milliseconds requestLimit = kMostRequestTime)
     {
-        thread = std::make_unique<IndexThread>(&index, controller, accounts, std::vector<std::string>{"iC:\\Pub"}, IndexFile());
+        thread = std::make_unique<IndexThread>(&index, controller, accounts, std::vector<std::string>{"iC:\\Pub"},
+                                               IndexFile());
         thread->SetRequestTimeLimit(requestLimit);
         thread->Start();
         thread->Join();
@@ -89,7 +90,8 @@ TEST_F(NetworkPhaseTest, SendsTheAddressOnceThenTheNewLinesInChunksOfAHundred)
     const auto requests = service.Requests();
     ASSERT_EQ(requests.size(), 5u);
     EXPECT_EQ(requests[0].method + " " + requests[0].target, "GET /v6/getwindex.php?username=alice");
-    EXPECT_EQ(requests[1].body, "input=&username=alice&password=secret&ip=198.51.100.7&port=2121&protocol=0&action=updateip");
+    EXPECT_EQ(requests[1].body,
+              "input=&username=alice&password=secret&ip=198.51.100.7&port=2121&protocol=0&action=updateip");
     const std::size_t sizes[] = {100, 100, 50};
     std::size_t start = 0;
     for (int chunk = 0; chunk < 3; ++chunk) {
@@ -148,7 +150,8 @@ TEST_F(NetworkPhaseTest, TwoNetworksGetTheAddressUpdateOnceAndKeepTheirIndexServ
     EXPECT_NE(posts[1].body.find("action=insert"), std::string::npos);
     EXPECT_NE(posts[2].body.find("action=insert"), std::string::npos);
     EXPECT_EQ(controller.uploadFlags, (std::vector<bool>{true, true}));
-    for (const P2PNetwork& network : controller.list.Entries()) EXPECT_EQ(network.indexServerUrl, service.Url("/idx/v6"));
+    for (const P2PNetwork& network : controller.list.Entries())
+        EXPECT_EQ(network.indexServerUrl, service.Url("/idx/v6"));
 }
 
 TEST_F(NetworkPhaseTest, ALookupReplyWithOrWithoutItsFinalSlashLeadsToTheSameIndexServer)
@@ -183,7 +186,9 @@ TEST_F(NetworkPhaseTest, FailedLookupsAndUploadsSayWhyAndKeepTheAccountUnlessRef
         {{"/v6/getwindex.php reply 403 Unknown user"}, Refusal("Unknown user", "Net"), false},
         {{"/v6/getwindex.php reply " + service.Url("/idx/"), "/idx/v6/file.php reply "}, kUploadTimedOut, true},
         {{"/v6/getwindex.php reply " + service.Url("/idx/"), "/idx/v6/file.php close"}, kUploadError, true},
-        {{"/v6/getwindex.php reply " + service.Url("/idx/"), "/idx/v6/file.php status 404 500 gone"}, kUploadError, true},
+        {{"/v6/getwindex.php reply " + service.Url("/idx/"), "/idx/v6/file.php status 404 500 gone"},
+         kUploadError,
+         true},
         {{"/v6/getwindex.php reply " + service.Url("/idx/"), "/idx/v6/file.php " + big}, kUploadError, true},
     };
     for (const Case& c : cases) {
@@ -210,7 +215,8 @@ TEST_F(NetworkPhaseTest, AStopEndsAPendingRequestSilentlyAndAServiceThatNeverAns
     for (const auto& script : scripts) {
         controller.list.Entries()[0].indexServerUrl.clear();
         service.Script(script);
-        thread = std::make_unique<IndexThread>(&index, controller, accounts, std::vector<std::string>{"iC:\\Pub"}, IndexFile());
+        thread = std::make_unique<IndexThread>(&index, controller, accounts, std::vector<std::string>{"iC:\\Pub"},
+                                               IndexFile());
         thread->Start();
         seen += script.size();
         while (service.Requests().size() < seen) std::this_thread::sleep_for(10ms);
@@ -259,7 +265,8 @@ TEST_F(NetworkPhaseTest, NamesAndPasswordsWithFormCharactersReachTheServiceAsTyp
     const auto requests = service.Requests();
     ASSERT_GE(requests.size(), 2u);
     EXPECT_EQ(requests[0].target, "/v6/getwindex.php?username=a%26b%3dc+d");
-    EXPECT_EQ(requests[1].body.rfind("input=&username=a%26b%3dc+d&password=p%2b%25%c3%bc&ip=", 0), 0u) << requests[1].body;
+    EXPECT_EQ(requests[1].body.rfind("input=&username=a%26b%3dc+d&password=p%2b%25%c3%bc&ip=", 0), 0u)
+        << requests[1].body;
 }
 
 }  // namespace

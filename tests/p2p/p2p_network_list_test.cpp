@@ -109,9 +109,9 @@ TEST(IndexServerReplies, ReadAsTheirStatusSays)
         const char* reply;
         bool byServer, byLookup;
     } cases[] = {
-        {"", true, true},           {"abc", true, true},       {"200 OK", true, true},
-        {"299 x", true, true},      {"300 x", false, false},   {"500 Sorry", false, false},
-        {"OK fine", false, true},   {"20 OK", false, true},    {"http://idx/", false, true},
+        {"", true, true},         {"abc", true, true},     {"200 OK", true, true},
+        {"299 x", true, true},    {"300 x", false, false}, {"500 Sorry", false, false},
+        {"OK fine", false, true}, {"20 OK", false, true},  {"http://idx/", false, true},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ReplyAccepted(c.reply, kServerNonNumberStatus), c.byServer) << c.reply;

@@ -41,11 +41,9 @@ TEST(EventLoop, PostToThreadFailsUntilTheLoopExistsThenRunsInOrder)
     mayCreate.set_value();
     // A sender retries every millisecond until the queue exists, as the controller does.
     for (int i = 0; i < 100; ++i) {
-        while (!EventLoop::PostToThread(id, [&seen, i] { seen.push_back(i); }))
-            std::this_thread::sleep_for(1ms);
+        while (!EventLoop::PostToThread(id, [&seen, i] { seen.push_back(i); })) std::this_thread::sleep_for(1ms);
     }
-    while (!EventLoop::PostToThread(id, [] { EventLoop::Current()->Quit(); }))
-        std::this_thread::sleep_for(1ms);
+    while (!EventLoop::PostToThread(id, [] { EventLoop::Current()->Quit(); })) std::this_thread::sleep_for(1ms);
     worker.join();
     ASSERT_EQ(seen.size(), 100u);
     for (int i = 0; i < 100; ++i) EXPECT_EQ(seen[i], i);

@@ -18,7 +18,8 @@ using Mode = FileStream::Mode;
 
 class FileStreamTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         std::filesystem::create_directory(scratch.Join("c"));
         DriveMap::Configure({{'C', scratch.Join("c")}}, scratch.Path());
     }
@@ -26,7 +27,8 @@ protected:
     testing::ScratchFolder scratch;
 };
 
-TEST_F(FileStreamTest, WritesReadsSeeksAndReportsSizeWith64BitOffsets) {
+TEST_F(FileStreamTest, WritesReadsSeeksAndReportsSizeWith64BitOffsets)
+{
     FileStream file;
     ASSERT_TRUE(file.OpenReal("C:\\data.bin", Mode::Create));
     ASSERT_TRUE(file.Write("hello world"));
@@ -64,7 +66,8 @@ TEST_F(FileStreamTest, WritesReadsSeeksAndReportsSizeWith64BitOffsets) {
     EXPECT_FALSE(moved.SizeAndTimeAtOpen(size, modified));
 }
 
-TEST_F(FileStreamTest, OpenModesKeepOrEmptyTheContent) {
+TEST_F(FileStreamTest, OpenModesKeepOrEmptyTheContent)
+{
     scratch.Put("c/f", "abc");
     FileStream file;
     ASSERT_TRUE(file.OpenReal("C:\\f", Mode::Append));
@@ -85,7 +88,8 @@ TEST_F(FileStreamTest, OpenModesKeepOrEmptyTheContent) {
     EXPECT_FALSE(file.OpenReal("C:\\missing", Mode::ReadWrite));
 }
 
-TEST_F(FileStreamTest, AReaderCannotWrite) {
+TEST_F(FileStreamTest, AReaderCannotWrite)
+{
     scratch.Put("c/f", "abc");
     FileStream reader;
     ASSERT_TRUE(reader.OpenReal("C:\\f", Mode::Read));
@@ -94,7 +98,8 @@ TEST_F(FileStreamTest, AReaderCannotWrite) {
     EXPECT_EQ(scratch.Get("c/f"), "abc");
 }
 
-TEST_F(FileStreamTest, FoldersAndUnmappedPathsNeverOpen) {
+TEST_F(FileStreamTest, FoldersAndUnmappedPathsNeverOpen)
+{
     std::filesystem::create_directory(scratch.Join("c/dir"));
     FileStream file;
     EXPECT_FALSE(file.OpenReal("C:\\dir", Mode::Read));
@@ -104,7 +109,8 @@ TEST_F(FileStreamTest, FoldersAndUnmappedPathsNeverOpen) {
     EXPECT_FALSE(file.IsOpen());
 }
 
-TEST_F(FileStreamTest, ASecondWriterIsRefusedWithoutHarmingTheFile) {
+TEST_F(FileStreamTest, ASecondWriterIsRefusedWithoutHarmingTheFile)
+{
     FileStream first;
     ASSERT_TRUE(first.OpenReal("C:\\upload.bin", Mode::Create));
     ASSERT_TRUE(first.Write("first upload"));
@@ -128,7 +134,8 @@ TEST_F(FileStreamTest, ASecondWriterIsRefusedWithoutHarmingTheFile) {
     EXPECT_TRUE(second.OpenReal("C:\\upload.bin", Mode::Append));
 }
 
-TEST_F(FileStreamTest, MovingAStreamCarriesItsWriterRegistration) {
+TEST_F(FileStreamTest, MovingAStreamCarriesItsWriterRegistration)
+{
     const std::size_t before = FileStream::OpenWriterCount();
     {
         FileStream original;
@@ -145,7 +152,8 @@ TEST_F(FileStreamTest, MovingAStreamCarriesItsWriterRegistration) {
     EXPECT_EQ(FileStream::OpenWriterCount(), before);
 }
 
-TEST_F(FileStreamTest, ConcurrentWritersOfOneFileGetExactlyOneWinnerAtATime) {
+TEST_F(FileStreamTest, ConcurrentWritersOfOneFileGetExactlyOneWinnerAtATime)
+{
     constexpr int kThreads = 8;
     std::vector<std::thread> threads;
     std::vector<int> wins(kThreads, 0);

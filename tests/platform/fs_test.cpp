@@ -24,7 +24,8 @@ using fs::FsError;
 
 class RealPathTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         stdfs::create_directory(scratch.Join("c"));
         DriveMap::Configure({{'C', scratch.Join("c")}, {'D', scratch.Join("missing")}}, scratch.Path());
     }
@@ -34,7 +35,8 @@ protected:
     testing::ScratchFolder scratch;
 };
 
-TEST_F(RealPathTest, ExistenceTestsTellFilesFromFolders) {
+TEST_F(RealPathTest, ExistenceTestsTellFilesFromFolders)
+{
     scratch.Put("c/a.txt", "abc");
     stdfs::create_directory(OnC("Pub"));
     EXPECT_TRUE(fs::RealFileExists("C:\\a.txt"));
@@ -51,7 +53,8 @@ TEST_F(RealPathTest, ExistenceTestsTellFilesFromFolders) {
     EXPECT_FALSE(fs::RealFileExists("\\\\server\\share\\a.txt"));
 }
 
-TEST_F(RealPathTest, StatReportsSizeTimeAndAttributes) {
+TEST_F(RealPathTest, StatReportsSizeTimeAndAttributes)
+{
     scratch.Put("c/.hidden", "12345");
     scratch.Put("c/locked", "x");
     ::chmod(OnC("locked").c_str(), 0444);
@@ -81,7 +84,8 @@ TEST_F(RealPathTest, StatReportsSizeTimeAndAttributes) {
     EXPECT_EQ(root->name, "");
 }
 
-TEST_F(RealPathTest, SizesPastFourGigabytesAreKept) {
+TEST_F(RealPathTest, SizesPastFourGigabytesAreKept)
+{
     {
         FileStream sparse;
         ASSERT_TRUE(sparse.OpenReal("C:\\big.bin", FileStream::Mode::Create));
@@ -90,7 +94,8 @@ TEST_F(RealPathTest, SizesPastFourGigabytesAreKept) {
     EXPECT_EQ(fs::StatReal("C:\\big.bin")->size, 5'000'000'000LL);
 }
 
-TEST_F(RealPathTest, ListingIsSortedWithAttributesAndOptionalDotEntries) {
+TEST_F(RealPathTest, ListingIsSortedWithAttributesAndOptionalDotEntries)
+{
     stdfs::create_directories(OnC("Pub/sub"));
     scratch.Put("c/Pub/b.txt", "bb");
     scratch.Put("c/Pub/a.txt", "a");
@@ -119,7 +124,8 @@ TEST_F(RealPathTest, ListingIsSortedWithAttributesAndOptionalDotEntries) {
     EXPECT_EQ(root[0].name, "Pub");
 }
 
-TEST_F(RealPathTest, ListingWhatIsNotAFolderFailsWithAReason) {
+TEST_F(RealPathTest, ListingWhatIsNotAFolderFailsWithAReason)
+{
     scratch.Put("c/a.txt", "x");
     EXPECT_TRUE(fs::ListRealFolder("C:\\nothing").empty());
     EXPECT_EQ(fs::LastFsError(), FsError::NotFound);
@@ -129,7 +135,8 @@ TEST_F(RealPathTest, ListingWhatIsNotAFolderFailsWithAReason) {
     EXPECT_EQ(fs::LastFsError(), FsError::NotFound);
 }
 
-TEST_F(RealPathTest, FoldersAreMadeAndRemovedButNeverTheDriveRoot) {
+TEST_F(RealPathTest, FoldersAreMadeAndRemovedButNeverTheDriveRoot)
+{
     EXPECT_TRUE(fs::MakeRealFolder("C:\\New"));
     EXPECT_FALSE(fs::MakeRealFolder("C:\\New"));
     EXPECT_EQ(fs::LastFsError(), FsError::AlreadyExists);
@@ -148,7 +155,8 @@ TEST_F(RealPathTest, FoldersAreMadeAndRemovedButNeverTheDriveRoot) {
     EXPECT_TRUE(stdfs::is_directory(OnC("")));
 }
 
-TEST_F(RealPathTest, DeleteRemovesFilesOnly) {
+TEST_F(RealPathTest, DeleteRemovesFilesOnly)
+{
     scratch.Put("c/a.txt", "x");
     stdfs::create_directory(OnC("dir"));
     EXPECT_FALSE(fs::DeleteRealFile("C:\\dir"));
@@ -158,7 +166,8 @@ TEST_F(RealPathTest, DeleteRemovesFilesOnly) {
     EXPECT_EQ(fs::LastFsError(), FsError::NotFound);
 }
 
-TEST_F(RealPathTest, RenameNeverReplacesAnExistingTarget) {
+TEST_F(RealPathTest, RenameNeverReplacesAnExistingTarget)
+{
     scratch.Put("c/a.txt", "first");
     scratch.Put("c/b.txt", "second");
     EXPECT_FALSE(fs::RenameReal("C:\\a.txt", "C:\\b.txt"));
@@ -171,7 +180,8 @@ TEST_F(RealPathTest, RenameNeverReplacesAnExistingTarget) {
     EXPECT_TRUE(fs::RealFileExists("C:\\c.txt"));
 }
 
-TEST_F(RealPathTest, CopyOverwritesOnlyWhenAskedAndNeverOntoItself) {
+TEST_F(RealPathTest, CopyOverwritesOnlyWhenAskedAndNeverOntoItself)
+{
     scratch.Put("c/a.txt", "payload");
     ::chmod(OnC("a.txt").c_str(), 0640);
     scratch.Put("c/b.txt", "old");
@@ -190,7 +200,8 @@ TEST_F(RealPathTest, CopyOverwritesOnlyWhenAskedAndNeverOntoItself) {
     EXPECT_FALSE(fs::RealFileExists("C:\\x"));
 }
 
-TEST_F(RealPathTest, CopyRefusesATargetThatIsBeingWritten) {
+TEST_F(RealPathTest, CopyRefusesATargetThatIsBeingWritten)
+{
     scratch.Put("c/a.txt", "new");
     FileStream upload;
     ASSERT_TRUE(upload.OpenReal("C:\\b.txt", FileStream::Mode::Create));
@@ -200,7 +211,8 @@ TEST_F(RealPathTest, CopyRefusesATargetThatIsBeingWritten) {
     EXPECT_EQ(scratch.Get("c/b.txt"), "partial");
 }
 
-TEST_F(RealPathTest, UniqueTemporaryFilesAreNewEachTime) {
+TEST_F(RealPathTest, UniqueTemporaryFilesAreNewEachTime)
+{
     auto first = fs::CreateUniqueRealTempFile("C:\\", "up");
     auto second = fs::CreateUniqueRealTempFile("C:\\", "up");
     ASSERT_TRUE(first && second);
@@ -212,7 +224,8 @@ TEST_F(RealPathTest, UniqueTemporaryFilesAreNewEachTime) {
     EXPECT_FALSE(fs::CreateUniqueRealTempFile("E:\\", "up"));
 }
 
-TEST_F(RealPathTest, HostileNamesFailCleanly) {
+TEST_F(RealPathTest, HostileNamesFailCleanly)
+{
     std::string longName = "C:\\" + std::string(4000, 'n');
     EXPECT_FALSE(fs::RealFileExists(longName));
     EXPECT_EQ(fs::LastFsError(), FsError::NameTooLong);
@@ -226,7 +239,8 @@ TEST_F(RealPathTest, HostileNamesFailCleanly) {
     EXPECT_EQ(fs::ListRealFolder("C:\\")[0].name, "caf\xe9");
 }
 
-TEST_F(RealPathTest, DotDotInRealPathsStaysInsideTheDrive) {
+TEST_F(RealPathTest, DotDotInRealPathsStaysInsideTheDrive)
+{
     scratch.Put("outside.txt", "secret");
     EXPECT_FALSE(fs::RealFileExists("C:\\..\\outside.txt"));
     scratch.Put("c/inside.txt", "public");
@@ -237,7 +251,8 @@ TEST_F(RealPathTest, DotDotInRealPathsStaysInsideTheDrive) {
     EXPECT_FALSE(stream.OpenReal("C:\\..\\outside.txt", FileStream::Mode::Read));
 }
 
-TEST(WildcardTest, StarsAndQuestionMarksMatchAsFileSearchesDo) {
+TEST(WildcardTest, StarsAndQuestionMarksMatchAsFileSearchesDo)
+{
     EXPECT_TRUE(fs::NameMatchesWildcards("a.txt", "*"));
     EXPECT_TRUE(fs::NameMatchesWildcards("a.txt", "*.txt"));
     EXPECT_TRUE(fs::NameMatchesWildcards("a.txt", "?.t?t"));
@@ -259,7 +274,8 @@ protected:
     testing::ScratchFolder scratch;
 };
 
-TEST_F(HostPathTest, ReadAndAtomicWriteRoundTripBytes) {
+TEST_F(HostPathTest, ReadAndAtomicWriteRoundTripBytes)
+{
     std::string content("line\r\n\0\xff binary", 16);
     ASSERT_TRUE(fs::WriteFileAtomically(scratch.Join("f.ini"), content));
     std::string back;
@@ -272,7 +288,8 @@ TEST_F(HostPathTest, ReadAndAtomicWriteRoundTripBytes) {
     EXPECT_EQ(fs::LastFsError(), FsError::NotFound);
 }
 
-TEST_F(HostPathTest, AtomicWriteLeavesNoTemporaryFilesAndKeepsPermissions) {
+TEST_F(HostPathTest, AtomicWriteLeavesNoTemporaryFilesAndKeepsPermissions)
+{
     scratch.Put("f.ini", "old");
     ::chmod(scratch.Join("f.ini").c_str(), 0640);
     ASSERT_TRUE(fs::WriteFileAtomically(scratch.Join("f.ini"), "new"));
@@ -281,7 +298,8 @@ TEST_F(HostPathTest, AtomicWriteLeavesNoTemporaryFilesAndKeepsPermissions) {
               stdfs::perms::owner_read | stdfs::perms::owner_write | stdfs::perms::group_read);
 }
 
-TEST_F(HostPathTest, AtomicWriteThroughALinkRewritesTheLinkedFile) {
+TEST_F(HostPathTest, AtomicWriteThroughALinkRewritesTheLinkedFile)
+{
     scratch.Put("real.ini", "old");
     stdfs::create_symlink(scratch.Join("real.ini"), scratch.Join("link.ini"));
     ASSERT_TRUE(fs::WriteFileAtomically(scratch.Join("link.ini"), "new"));
@@ -289,7 +307,8 @@ TEST_F(HostPathTest, AtomicWriteThroughALinkRewritesTheLinkedFile) {
     EXPECT_EQ(scratch.Get("real.ini"), "new");
 }
 
-TEST_F(HostPathTest, AFailedAtomicWriteLeavesTheOldFileAlone) {
+TEST_F(HostPathTest, AFailedAtomicWriteLeavesTheOldFileAlone)
+{
     scratch.Put("f.ini", "old");
     stdfs::create_directory(scratch.Join("dir.ini"));
     EXPECT_FALSE(fs::WriteFileAtomically(scratch.Join("dir.ini"), "x"));
@@ -304,7 +323,8 @@ TEST_F(HostPathTest, AFailedAtomicWriteLeavesTheOldFileAlone) {
 }
 
 // A process killed while it rewrites the file over and over leaves one whole version.
-TEST_F(HostPathTest, AKillDuringRepeatedSavesLeavesAWholeVersion) {
+TEST_F(HostPathTest, AKillDuringRepeatedSavesLeavesAWholeVersion)
+{
     const std::string path = scratch.Join("settings.ini");
     const std::string versionA(300'000, 'a');
     const std::string versionB(500'000, 'b');
@@ -325,7 +345,8 @@ TEST_F(HostPathTest, AKillDuringRepeatedSavesLeavesAWholeVersion) {
     }
 }
 
-TEST_F(HostPathTest, FoldersFilesAndRenames) {
+TEST_F(HostPathTest, FoldersFilesAndRenames)
+{
     EXPECT_TRUE(fs::MakeHostFolders(scratch.Join("a/b/c")));
     EXPECT_TRUE(fs::HostFolderExists(scratch.Join("a/b/c")));
     EXPECT_FALSE(fs::HostFileExists(scratch.Join("a/b/c")));
@@ -345,7 +366,8 @@ TEST_F(HostPathTest, FoldersFilesAndRenames) {
     EXPECT_TRUE(fs::HostFileExists(*temp));
 }
 
-TEST_F(HostPathTest, ReadingAFifoDoesNotHang) {
+TEST_F(HostPathTest, ReadingAFifoDoesNotHang)
+{
     ::mkfifo(scratch.Join("pipe").c_str(), 0600);
     std::string content;
     EXPECT_FALSE(fs::ReadFileText(scratch.Join("pipe"), content));
@@ -359,17 +381,20 @@ protected:
     static std::string OldOf(int i) { return "old " + std::to_string(i) + "\r\n"; }
     static std::string NewOf(int i) { return std::string(100 + i, static_cast<char>('a' + i % 26)); }
     std::string FileName(int i) const { return scratch.Join("user - u" + std::to_string(i) + ".kcf"); }
-    void PutOldFiles(int count) const {
+    void PutOldFiles(int count) const
+    {
         for (int i = 0; i < count; ++i) scratch.Put("user - u" + std::to_string(i) + ".kcf", OldOf(i));
     }
-    std::string Content(int i) const {
+    std::string Content(int i) const
+    {
         std::string content;
         fs::ReadFileText(FileName(i), content);
         return content;
     }
 };
 
-TEST_F(AtomicFileBatchTest, ReplacesEveryFileAsASingleRewriteWould) {
+TEST_F(AtomicFileBatchTest, ReplacesEveryFileAsASingleRewriteWould)
+{
     PutOldFiles(3);
     ::chmod(FileName(0).c_str(), 0640);
     stdfs::create_directory(scratch.Join("other"));
@@ -394,12 +419,13 @@ TEST_F(AtomicFileBatchTest, ReplacesEveryFileAsASingleRewriteWould) {
               stdfs::perms::owner_read | stdfs::perms::owner_write);
     // Neither the temporaries nor the displaced old contents stay behind.
     EXPECT_EQ(fs::ListHostFolder(scratch.Path()),
-              (std::vector<std::string>{"fresh.ini", "link.ini", "other", "user - u0.kcf",
-                                        "user - u1.kcf", "user - u2.kcf"}));
+              (std::vector<std::string>{"fresh.ini", "link.ini", "other", "user - u0.kcf", "user - u1.kcf",
+                                        "user - u2.kcf"}));
     EXPECT_EQ(fs::ListHostFolder(scratch.Join("other")), std::vector<std::string>{"real.ini"});
 }
 
-TEST_F(AtomicFileBatchTest, AFileThatCannotBeWrittenKeepsItsContentAndTheRestAreReplaced) {
+TEST_F(AtomicFileBatchTest, AFileThatCannotBeWrittenKeepsItsContentAndTheRestAreReplaced)
+{
     PutOldFiles(2);
     stdfs::create_directory(scratch.Join("dir.kcf"));
     fs::AtomicFileBatch batch;
@@ -423,7 +449,8 @@ TEST_F(AtomicFileBatchTest, AFileThatCannotBeWrittenKeepsItsContentAndTheRestAre
 // The process is stopped dead (no clean-up runs) at each point between and inside the steps of
 // a commit: every file then holds either its whole old content or its whole new one, and
 // exactly the files published before the stop are new.
-TEST_F(AtomicFileBatchTest, AStopAtAnyStepLeavesEachFileOldOrNew) {
+TEST_F(AtomicFileBatchTest, AStopAtAnyStepLeavesEachFileOldOrNew)
+{
     using Step = fs::AtomicFileBatch::Step;
     constexpr int kFiles = 40;
     struct StopPoint {
@@ -432,9 +459,8 @@ TEST_F(AtomicFileBatchTest, AStopAtAnyStepLeavesEachFileOldOrNew) {
         int newFiles;  // files expected to hold the new content afterwards
     };
     const StopPoint points[] = {
-        {Step::TemporaryWritten, 0, 0},  {Step::TemporaryWritten, 25, 0},
-        {Step::TemporariesSynced, 0, 0}, {Step::Published, 0, 1},
-        {Step::Published, 17, 18},       {Step::Published, kFiles - 1, kFiles},
+        {Step::TemporaryWritten, 0, 0}, {Step::TemporaryWritten, 25, 0}, {Step::TemporariesSynced, 0, 0},
+        {Step::Published, 0, 1},        {Step::Published, 17, 18},       {Step::Published, kFiles - 1, kFiles},
     };
     for (const StopPoint& point : points) {
         PutOldFiles(kFiles);
@@ -454,29 +480,29 @@ TEST_F(AtomicFileBatchTest, AStopAtAnyStepLeavesEachFileOldOrNew) {
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "step " << static_cast<int>(point.step);
         for (int i = 0; i < kFiles; ++i) {
             EXPECT_EQ(Content(i), i < point.newFiles ? NewOf(i) : OldOf(i))
-                << "file " << i << ", stopped at step " << static_cast<int>(point.step) << " index "
-                << point.index;
+                << "file " << i << ", stopped at step " << static_cast<int>(point.step) << " index " << point.index;
         }
         // What the stopped commit left behind is cleared away, and only that.
         const std::size_t targets = kFiles;
-        fs::RemoveStaleRewriteTemporaries(scratch.Path(), [](std::string_view name) {
-            return name.substr(name.size() - 4) == ".kcf";
-        });
+        fs::RemoveStaleRewriteTemporaries(scratch.Path(),
+                                          [](std::string_view name) { return name.substr(name.size() - 4) == ".kcf"; });
         EXPECT_EQ(fs::ListHostFolder(scratch.Path()).size(), targets);
     }
 }
 
-TEST_F(AtomicFileBatchTest, OnlyTheOwnersStaleTemporariesAreRemoved) {
+TEST_F(AtomicFileBatchTest, OnlyTheOwnersStaleTemporariesAreRemoved)
+{
     for (const char* name : {".a.kcf.Ab12Z9", ".b.kcf.000000", "a.kcf", ".a.kcf.Ab12Z", ".a.kcf.Ab1-Z9",
                              ".profile.Ab12Z9", "x.kcf.Ab12Z9", "..Ab12Z9"})
         scratch.Put(name, "x");
     stdfs::create_directory(scratch.Join(".c.kcf.Ab12Z9"));  // a folder is never removed
-    const std::size_t removed = fs::RemoveStaleRewriteTemporaries(
-        scratch.Path(), [](std::string_view name) { return name.size() > 4 && name.substr(name.size() - 4) == ".kcf"; });
+    const std::size_t removed = fs::RemoveStaleRewriteTemporaries(scratch.Path(), [](std::string_view name) {
+        return name.size() > 4 && name.substr(name.size() - 4) == ".kcf";
+    });
     EXPECT_EQ(removed, 2u);
     EXPECT_EQ(fs::ListHostFolder(scratch.Path()),
-              (std::vector<std::string>{"..Ab12Z9", ".a.kcf.Ab1-Z9", ".a.kcf.Ab12Z", ".c.kcf.Ab12Z9",
-                                        ".profile.Ab12Z9", "a.kcf", "x.kcf.Ab12Z9"}));
+              (std::vector<std::string>{"..Ab12Z9", ".a.kcf.Ab1-Z9", ".a.kcf.Ab12Z", ".c.kcf.Ab12Z9", ".profile.Ab12Z9",
+                                        "a.kcf", "x.kcf.Ab12Z9"}));
 }
 
 }  // namespace

@@ -14,12 +14,15 @@ namespace {
 // Sets an environment variable for one test and restores it afterwards.
 class ScopedEnvironment {
 public:
-    ScopedEnvironment(const char* name, const char* value) : name_(name) {
+    ScopedEnvironment(const char* name, const char* value)
+        : name_(name)
+    {
         if (const char* old = std::getenv(name)) old_ = old;
         if (value != nullptr) ::setenv(name, value, 1);
         else ::unsetenv(name);
     }
-    ~ScopedEnvironment() {
+    ~ScopedEnvironment()
+    {
         if (old_) ::setenv(name_, old_->c_str(), 1);
         else ::unsetenv(name_);
     }
@@ -29,7 +32,8 @@ private:
     std::optional<std::string> old_;
 };
 
-TEST(HomeFolderTest, TheCommandLineWinsAndTheFolderIsCreated) {
+TEST(HomeFolderTest, TheCommandLineWinsAndTheFolderIsCreated)
+{
     testing::ScratchFolder scratch;
     ScopedEnvironment env("CORVANE_HOME", scratch.Join("from-env").c_str());
     EXPECT_EQ(ResolveHomeFolder(scratch.Join("cli/deep/")), scratch.Join("cli/deep"));
@@ -37,7 +41,8 @@ TEST(HomeFolderTest, TheCommandLineWinsAndTheFolderIsCreated) {
     EXPECT_FALSE(std::filesystem::exists(scratch.Join("from-env")));
 }
 
-TEST(HomeFolderTest, EnvironmentThenXdgThenHome) {
+TEST(HomeFolderTest, EnvironmentThenXdgThenHome)
+{
     testing::ScratchFolder scratch;
     ScopedEnvironment corvane("CORVANE_HOME", scratch.Join("env").c_str());
     ScopedEnvironment xdg("XDG_DATA_HOME", scratch.Join("xdg").c_str());
@@ -52,7 +57,8 @@ TEST(HomeFolderTest, EnvironmentThenXdgThenHome) {
     }
 }
 
-TEST(HomeFolderTest, RelativeChoicesBecomeAbsoluteAndImpossibleOnesFail) {
+TEST(HomeFolderTest, RelativeChoicesBecomeAbsoluteAndImpossibleOnesFail)
+{
     testing::ScratchFolder scratch;
     auto previous = std::filesystem::current_path();
     std::filesystem::current_path(scratch.Path());

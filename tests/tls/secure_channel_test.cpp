@@ -69,7 +69,8 @@ protected:
 
     // Connects a plain client, then both ends start their channels (the client's resuming
     // the session of `resumeFrom` when given).
-    void ConnectSecure(End& client, const TSecureChannel* resumeFrom = nullptr, std::chrono::milliseconds limit = 5000ms)
+    void ConnectSecure(End& client, const TSecureChannel* resumeFrom = nullptr,
+                       std::chrono::milliseconds limit = 5000ms)
     {
         ConnectPlain(client);
         server->socket->StartSecureChannel(serverContext->NewChannel(server->socket->HSocket()), limit);
@@ -132,13 +133,15 @@ TEST_F(SecureChannelTest, CarriesDataBothWaysAndAFileThroughTheChannel)
     const int file = ::open(scratch.Join("f.bin").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(file, 0);
     client.received.clear();
-    ASSERT_EQ(server->socket->SendFile(file, 5, static_cast<long long>(content.size())), static_cast<long long>(content.size()));
+    ASSERT_EQ(server->socket->SendFile(file, 5, static_cast<long long>(content.size())),
+              static_cast<long long>(content.size()));
     ASSERT_TRUE(WaitFor([&] { return client.received.size() >= content.size() - 5; }));
     EXPECT_TRUE(client.received == content.substr(5));
     EXPECT_EQ(server->socket->FileBytesSent(), static_cast<long long>(content.size() - 5));
     const auto path = server->socket->LastFileSendPath();
-    EXPECT_EQ(path, server->socket->SecureChannel()->KernelSends() ? TCustomWSocket::FileSendPath::KernelEncrypted
-                                                                   : TCustomWSocket::FileSendPath::CopiedThroughChannel);
+    EXPECT_EQ(path, server->socket->SecureChannel()->KernelSends()
+                        ? TCustomWSocket::FileSendPath::KernelEncrypted
+                        : TCustomWSocket::FileSendPath::CopiedThroughChannel);
     if (!sockapi::KernelTlsAvailable()) {
         EXPECT_EQ(path, TCustomWSocket::FileSendPath::CopiedThroughChannel);
     }
@@ -202,7 +205,7 @@ TEST_F(SecureChannelTest, RenegotiationIsRefusedAndNeverCompletes)
     ConnectPlain(client);
     auto channel = clientContext->NewChannel(client.socket->HSocket());
     SSL* ssl = static_cast<TTlsChannel*>(channel.get())->Handle();
-    SSL_set_max_proto_version(ssl, TLS1_2_VERSION);  // TLS 1.3 has no renegotiation at all
+    SSL_set_max_proto_version(ssl, TLS1_2_VERSION);   // TLS 1.3 has no renegotiation at all
     SSL_clear_options(ssl, SSL_OP_NO_RENEGOTIATION);  // this client asks for one
     server->socket->StartSecureChannel(serverContext->NewChannel(server->socket->HSocket()), 5000ms);
     client.socket->StartSecureChannel(std::move(channel), 5000ms);
