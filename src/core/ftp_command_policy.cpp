@@ -55,6 +55,7 @@ std::string ShownParameters(const std::string& keyword, const std::string& param
 void FtpSessionPolicy::ClientCommand(serversClientClass& client, std::string& keyword, std::string& params,
                                      std::string& answer)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     client.lastActivity = std::chrono::system_clock::now();
     const std::string shown = ShownParameters(keyword, params);
     thread_.log(CommandLine(keyword, shown, client.GetXAddr(), Peer(client), LocalDateTimeText()));
@@ -86,6 +87,7 @@ void FtpSessionPolicy::RefuseHiddenFileTime(serversClientClass& client, const st
 
 void FtpSessionPolicy::AnswerToClient(serversClientClass& client, std::string& answer)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     thread_.log(ReplyLine(answer, client.GetXAddr(), Peer(client), LocalDateTimeText()));
 }
 

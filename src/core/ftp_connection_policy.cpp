@@ -71,6 +71,7 @@ std::string FtpSessionPolicy::Peer(serversClientClass& client)
 
 void FtpSessionPolicy::ClientConnect(TFtpServer& server, serversClientClass& client)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (accounts_.IpRules().GetReverseDnsCheck() && client.hostName.empty()) {
         StartConnectLookup(server, client);
         return;
@@ -224,6 +225,7 @@ void FtpSessionPolicy::IdleCheck(TFtpServer& server)
 
 void FtpSessionPolicy::ClientDisconnect(serversClientClass& client)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     thread_.log(DisconnectedLine(Peer(client)));
     if (client.authenticated) {
         client.authenticated = false;

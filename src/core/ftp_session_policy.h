@@ -10,6 +10,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "common/thread_owner.h"
 #include "core/servers_client.h"
 #include "ftp/ftp_mlsx_facts.h"
 #include "platform/event_loop.h"
@@ -110,6 +111,7 @@ public:
     std::string digestOf(serversClientClass& client, const std::string& param);
 
 private:
+    ThreadOwner owner_;  // the server thread, which makes the policy at each FTP start
     // A connect decision waiting for the peer's reverse lookup.
     struct PendingLookup {
         std::shared_ptr<DnsLookupRequest> request;
