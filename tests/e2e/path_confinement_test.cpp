@@ -1,7 +1,7 @@
 // Every command that names a path, sent by Python's ftplib with every way of climbing out of the
 // share: each one is refused (or, for a listing, shows nothing from outside), while the same
-// command on a name inside the share works. The share is C:\Share\ (every right); C:\Drop\
-// takes uploads only; C:\Private\ holds a file and a folder the account may not touch.
+// command on a name inside the share works. The share is C:\Share\ (every right);
+// C:\Drop\ takes uploads only; C:\Private\ holds a file and a folder the account may not touch.
 #include <gtest/gtest.h>
 
 #include <filesystem>
