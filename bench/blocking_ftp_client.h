@@ -101,6 +101,9 @@ private:
         address.sin_family = AF_INET;
         if (!source_.empty()) {
             ::inet_pton(AF_INET, source_.c_str(), &address.sin_addr);
+            // The port is picked at the connect, for the whole address pair: a bind that picked
+            // it alone would run out of ports while thousands of closed data connections wait.
+            ::setsockopt(fd, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &one, sizeof one);
             if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
                 ::close(fd);
                 return -1;
