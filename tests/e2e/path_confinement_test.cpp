@@ -16,6 +16,7 @@ using testing::FreeLoopbackPort;
 using testing::ReadFile;
 using testing::RunPython;
 using testing::ServerProcess;
+using testing::WriteAnonymousAccount;
 using testing::WriteFile;
 
 constexpr const char* kEscapeScript = R"PY(
@@ -120,12 +121,7 @@ TEST(PathConfinement, EveryPathCommandStaysInsideTheShare)
     const int port = FreeLoopbackPort();
     WriteFile(home + "/CorvaneServer.ini",
               "[ServerData]\r\nPort=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n");
-    WriteFile(
-        home + "/usersgroups.ini",
-        "[Anonymous]\r\nHome Directory=C:\\Share\\\r\nGroup=All Others\r\nPassword=\r\n\r\n"
-        "[All Others]\r\nHome Directory=\r\n\r\n"
-        "[Usernames]\r\nUserCount=1\r\nUser0=Anonymous\r\n\r\n[Groupnames]\r\nGroupCount=1\r\nGroup0=All Others\r\n");
-    WriteFile(home + "/user - Anonymous.kcf", "gplcmdriC:\\Share\\*\r\n-p-----iC:\\Drop\\*\r\n");
+    WriteAnonymousAccount(home, "C:\\Share\\", "gplcmdriC:\\Share\\*\r\n-p-----iC:\\Drop\\*\r\n");
     const std::string drive = home + "/drive_c";
     WriteFile(drive + "/Share/h.txt", "share file");
     WriteFile(drive + "/Share/Sub/secret.txt", "inside");

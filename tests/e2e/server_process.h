@@ -30,6 +30,18 @@ inline std::string ReadFile(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// A home whose only user is Anonymous, at `homeFolder` (e.g. "C:\\Share\\"), in the group "All
+// Others", with `folderFile` as the text of its ".kcf" folder file.
+inline void WriteAnonymousAccount(const std::string& home, const std::string& homeFolder, const std::string& folderFile)
+{
+    WriteFile(home + "/usersgroups.ini", "[Anonymous]\r\nHome Directory=" + homeFolder +
+                                             "\r\nGroup=All Others\r\nPassword=\r\n\r\n"
+                                             "[All Others]\r\nHome Directory=\r\n\r\n"
+                                             "[Usernames]\r\nUserCount=1\r\nUser0=Anonymous\r\n\r\n[Groupnames]"
+                                             "\r\nGroupCount=1\r\nGroup0=All Others\r\n");
+    WriteFile(home + "/user - Anonymous.kcf", folderFile);
+}
+
 // The folder of the running test program: the executables are built side by side.
 inline std::string ProgramFolderOfTests()
 {

@@ -17,6 +17,7 @@ using testing::FreeLoopbackPort;
 using testing::ReadFile;
 using testing::RunPython;
 using testing::ServerProcess;
+using testing::WriteAnonymousAccount;
 using testing::WriteFile;
 
 // Every change is tried through ftplib and answered with its refusal's code; the listings are
@@ -144,12 +145,7 @@ TEST(SessionRights, UploadOnlyFolderTakesFilesAndShowsNothing)
     const int port = FreeLoopbackPort();
     WriteFile(home + "/CorvaneServer.ini",
               "[ServerData]\r\nPort=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n");
-    WriteFile(
-        home + "/usersgroups.ini",
-        "[Anonymous]\r\nHome Directory=C:\\Share\\\r\nGroup=All Others\r\nPassword=\r\n\r\n"
-        "[All Others]\r\nHome Directory=\r\n\r\n"
-        "[Usernames]\r\nUserCount=1\r\nUser0=Anonymous\r\n\r\n[Groupnames]\r\nGroupCount=1\r\nGroup0=All Others\r\n");
-    WriteFile(home + "/user - Anonymous.kcf", "g-lc---iC:\\Share\\*\r\n-p------C:\\Share\\incoming\\*\r\n");
+    WriteAnonymousAccount(home, "C:\\Share\\", "g-lc---iC:\\Share\\*\r\n-p------C:\\Share\\incoming\\*\r\n");
     WriteFile(home + "/drive_c/Share/incoming/earlier.txt", "earlier");
     ServerProcess server(home, port);
     ASSERT_TRUE(server.WaitListening());
