@@ -11,8 +11,7 @@ seconds=${1:-30}
 shift || true
 scripts/install-deps.sh
 build=build-fuzz
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+. scripts/compiler-cache.sh
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ "${launcher[@]}" -DCORVANE_FUZZ=ON -DCORVANE_TESTS=OFF \
   -DCORVANE_BENCH=OFF -DCORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 targets=("$@")

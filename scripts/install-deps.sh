@@ -6,8 +6,9 @@ set -euo pipefail
 # (dpkg-shlibdeps, lintian, the unit's systemd-analyze verify with its man page); clang and
 # libclang-rt-14-dev: the fuzz targets; qt6-base-dev: the administration window; xvfb and
 # xauth: its screenshots (docs/screenshots.sh); iproute2 (ip) and util-linux (unshare): the
-# headless P2P test's network namespace.
-packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev libssl-dev python3 curl lftp wget tinyproxy dante-server
+# headless P2P test's network namespace. ccache: the build scripts compile through it when it is
+# there (scripts/compiler-cache.sh).
+packages=(g++ cmake make ccache libgtest-dev libgmock-dev libbenchmark-dev libssl-dev python3 curl lftp wget tinyproxy dante-server
           dpkg-dev lintian man-db systemd clang libclang-rt-14-dev qt6-base-dev xvfb xauth iproute2 util-linux "$@")
 missing=()
 for p in "${packages[@]}"; do
