@@ -709,6 +709,31 @@ private slots:
         QVERIFY(deleteP2p && !deleteP2p->isEnabled());
     }
 
+    void aCrowdOf256ClientsFillsTheOpenSessionsViewAndLeavesIt()
+    {
+        OpenWindow("MaximumNumberOfConnections=256\r\n");
+        StartFtp();
+        form_->ShowPage(kConnectionsPage);
+        QTreeWidget* sessions = form_->Connections()->SessionList();
+        QProcess crowd;
+        crowd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        crowd.start("python3",
+                    {CORVANE_TEST_SOURCE_DIR "/gui/ftp_crowd.py", "127.0.0.1", QString::number(ftpPort_), "256"});
+        QByteArray said;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                said += crowd.readAll();
+                return said.contains("ready") || crowd.state() == QProcess::NotRunning;
+            },
+            60000));
+        QVERIFY2(said.contains("ready 256"), said.constData());
+        QTRY_COMPARE_WITH_TIMEOUT(sessions->topLevelItemCount(), 256, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(form_->Controller().clientCount(kServiceFtp), 256, 15000);  // counted every 10 s
+        crowd.closeWriteChannel();
+        QVERIFY(QTest::qWaitFor([&] { return crowd.state() == QProcess::NotRunning; }, 20000));
+        QTRY_COMPARE_WITH_TIMEOUT(sessions->topLevelItemCount(), 0, 20000);
+    }
+
     void badInputGetsItsMessageAndChangesNothing()
     {
         OpenWindow();
