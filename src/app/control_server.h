@@ -1,8 +1,9 @@
 // The server's end of the control socket "control.sock" in the home: it takes one command per
 // connection from the command-line program (only from the owner of the server's process, or
-// root), runs it on the window thread (this loop's thread) and sends the reply back.
+// root), hands it to the runner on this loop's thread (the headless program's window thread; the
+// window's program hands it on from there to its own window thread) and sends the reply back.
 //
-// Window thread only. Commands run one after another: one that arrives while another waits for
+// This loop's thread only. Commands run one after another: one that arrives while another waits for
 // the server thread (a disconnect) runs once that one has finished.
 #pragma once
 

@@ -7,8 +7,7 @@
 #include <memory>
 #include <thread>
 
-#include "app/admin_commands.h"
-#include "app/admin_front.h"
+#include "app/control_commands.h"
 #include "app/control_protocol.h"
 #include "app/control_server.h"
 #include "app/settings_reload.h"
@@ -31,18 +30,6 @@ constexpr std::chrono::milliseconds kReadyPoll{10};
 constexpr std::chrono::seconds kReadyWait{5};
 
 void Say(const std::string& text) { std::fprintf(stderr, "corvane-server: %s\n", text.c_str()); }
-
-// A command from the control socket, carried out on the live store and controller; what it
-// changed is written at once, so that nothing depends on an orderly shut-down.
-AdminReply RunControlCommand(serverController& controller, const std::string& home, const AdminRequest& request)
-{
-    AdminContext context{controller.accounts(), &controller, home};
-    AdminReply reply = RunAdminCommand(request, context);
-    if (reply.status == kAdminDone && reply.changed && !WriteChangedStore(controller.accounts(), true))
-        reply.err += "corvane-server: the change is in force, but the account files could not be written now; "
-                     "they are written again at shut-down\n";
-    return reply;
-}
 
 void OnServiceSignal(int signalNumber, EventLoop& loop, serverController& controller)
 {

@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,9 @@
 #include "platform/home_lock.h"
 #include "platform/host_signals.h"
 #ifdef CORVANE_WITH_WINDOW
+#include "app/control_commands.h"
+#include "app/control_protocol.h"
+#include "app/window_control.h"
 #include "gui/window_run.h"
 #endif
 
@@ -91,6 +95,29 @@ int ParseOptions(int argc, char** argv, Options& options)
     return -1;
 }
 
+#ifdef CORVANE_WITH_WINDOW
+// The administration commands reach the window's server through the control socket, as they
+// reach the headless one.
+corvane::WindowCompanion ControlSocketBesideTheWindow(const std::string& home)
+{
+    return [home](corvane::serverController& controller, corvane::WindowThread& window,
+                  std::function<void()> storeChanged) -> std::function<void()> {
+        auto socket = std::make_shared<corvane::WindowControlSocket>(
+            window, home + "/" + corvane::kControlSocketName,
+            [&controller, home, storeChanged](const corvane::AdminRequest& request) {
+                corvane::AdminReply reply = corvane::RunControlCommand(controller, home, request);
+                if (reply.changed && reply.status == corvane::kAdminDone) storeChanged();
+                return reply;
+            });
+        if (!socket->Listening())
+            std::fprintf(stderr,
+                         "corvane-server: no control socket (%s); administration commands cannot reach this server\n",
+                         socket->Error().c_str());
+        return [socket]() mutable { socket.reset(); };
+    };
+}
+#endif
+
 // The server with its administration window, on the home it holds.
 int RunWindowed(int argc, char** argv, const Options& options)
 {
@@ -106,7 +133,7 @@ int RunWindowed(int argc, char** argv, const Options& options)
     if (!lock) return 1;
     lock->NameHolder();
     corvane::SetProgramFolder(home);
-    return corvane::RunMainWindow(argc, argv, options.controllerArguments);
+    return corvane::RunMainWindow(argc, argv, options.controllerArguments, ControlSocketBesideTheWindow(home));
 #else
     (void)argc;
     (void)argv;

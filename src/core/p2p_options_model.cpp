@@ -45,7 +45,11 @@ P2POptionsModel::P2POptionsModel(serverController& controller)
 
 P2POptionsModel::~P2POptionsModel() { httpClient_->Abort(); }
 
-void P2POptionsModel::Close() { httpClient_->Abort(); }
+void P2POptionsModel::Close()
+{
+    closed_ = true;
+    httpClient_->Abort();
+}
 
 void P2POptionsModel::Warn(const std::string& text)
 {
@@ -90,6 +94,7 @@ bool P2POptionsModel::RetrieveNetworkList()
     httpClient_->ReplyStream = &reply;
     const bool ok = RunCappedRequest(*httpClient_, reply, false, kMostRequestTime, kAbortTimerPeriod, {});
     httpClient_->ReplyStream = nullptr;
+    if (closed_) return false;
     if (!ok) {
         Warn(kUnreachableText);
         return false;
@@ -162,6 +167,8 @@ void P2POptionsModel::RegisterAccount(const std::string& networkName)
     const bool clean = RunCappedRequest(*httpClient_, reply, true, kMostRequestTime, kAbortTimerPeriod, {});
     httpClient_->PostStream = nullptr;
     httpClient_->ReplyStream = nullptr;
+    // Cancelled: the account stays as typed and is registered at its next edit.
+    if (closed_) return;
     const std::string& text = reply.Text();
     if (clean && ReplyAccepted(text, kServerNonNumberStatus)) {
         controller_.showMessageBox(ServerView::MessageKind::Help, "User " + entry.userName +

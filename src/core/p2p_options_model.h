@@ -90,7 +90,8 @@ public:
     // networks are published to the shared-memory file.
     void Apply(const ProfileFields& fields, const std::vector<NetworkRow>& rows);
 
-    // The dialog is asked to close: a pending request is aborted.
+    // The dialog is asked to close (Cancel, Escape, the close box): a pending request is
+    // aborted at once, and what it would have brought is dropped without a message.
     void Close();
 
 private:
@@ -100,6 +101,7 @@ private:
 
     serverController& controller_;
     std::unique_ptr<THttpCli> httpClient_;
+    bool closed_ = false;
 };
 
 // Whether a network's accounts are registered with its account service: its name begins with

@@ -390,12 +390,15 @@ void TMainForm::ShutDownWithoutAsking()
 {
     if (shutDownDone_) return;
     shutDownFlag_ = true;
+    emit shuttingDown();
     controller_.shutDown();
     shutDownDone_ = true;
     if (tray_) tray_->hide();
     close();
     emit shutDownComplete();
 }
+
+void TMainForm::StoreChangedElsewhere() { ip_->LoadFromStore(); }
 
 // ---- Dialogs and help ----
 

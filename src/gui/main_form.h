@@ -61,6 +61,10 @@ public:
     // Starts the services as the first paint does (tests that never paint call it).
     void StartInitialServices();
 
+    // The account store or the IP rules were changed by an administration command: the IP page
+    // shows the rules in force (the account pages follow the store by themselves).
+    void StoreChangedElsewhere();
+
     // Called through the view on the window thread.
     void ServiceStarted(bool ftp);
     void ServiceStopped(bool ftp);
@@ -82,6 +86,8 @@ public:
     bool TrayNoticePending() const { return firstCloseNotice_; }
 
 signals:
+    // The shut-down begins: the controller still runs.
+    void shuttingDown();
     // The controller has shut down; the program may end.
     void shutDownComplete();
 

@@ -58,18 +58,19 @@ TIndexerOptionsForm::TIndexerOptionsForm(serverController& controller, bool firs
     if (!EventLoop::Current()) {
         socketLoop_ = std::make_unique<EventLoop>();
         // A request waits in this loop; meanwhile Qt's queue is served from it, so the window
-        // repaints and the server thread's calls to the window are answered (operator input
-        // waits until the request has ended, as in any controller wait).
-        socketLoop_->AddTimer(kQtServicePeriod, kQtServicePeriod,
-                              [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+        // repaints, the server thread's calls to the window are answered, and the operator's
+        // Cancel (or the close box) aborts the request at once. The dialog's other controls
+        // are disabled while a request runs, so no second request starts inside the first.
+        socketLoop_->AddTimer(kQtServicePeriod, kQtServicePeriod, [] { QCoreApplication::processEvents(); });
     }
     model_ = std::make_unique<P2POptionsModel>(controller_);
     setObjectName("IndexerOptionsForm");
     setWindowTitle("P2P Indexer Options");
-    auto* tabs = new QTabWidget;
-    tabs->addTab(BuildNetworkTab(), "Network Options");
-    tabs->addTab(BuildProxyTab(), "HTTP Firewall / Proxy Options");
+    tabs_ = new QTabWidget;
+    tabs_->addTab(BuildNetworkTab(), "Network Options");
+    tabs_->addTab(BuildProxyTab(), "HTTP Firewall / Proxy Options");
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    ok_ = buttons->button(QDialogButtonBox::Ok);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
         ApplyNetworkOptions();
         ApplyProxyOptions();
@@ -77,7 +78,7 @@ TIndexerOptionsForm::TIndexerOptionsForm(serverController& controller, bool firs
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(tabs);
+    layout->addWidget(tabs_);
     layout->addWidget(buttons);
     resize(640, 460);
 }
@@ -193,8 +194,33 @@ std::vector<P2POptionsModel::NetworkRow> TIndexerOptionsForm::RowsOfView() const
     return rows;
 }
 
+// While a request runs only Cancel and the close box act.
+class TIndexerOptionsForm::RequestRunning {
+public:
+    explicit RequestRunning(TIndexerOptionsForm& form)
+        : form_(form)
+    {
+        form_.requestRunning_ = true;
+        form_.tabs_->setEnabled(false);
+        form_.ok_->setEnabled(false);
+    }
+    ~RequestRunning()
+    {
+        form_.requestRunning_ = false;
+        form_.tabs_->setEnabled(true);
+        form_.ok_->setEnabled(true);
+    }
+    RequestRunning(const RequestRunning&) = delete;
+    RequestRunning& operator=(const RequestRunning&) = delete;
+
+private:
+    TIndexerOptionsForm& form_;
+};
+
 void TIndexerOptionsForm::RetrieveNetworkList()
 {
+    if (requestRunning_) return;
+    const RequestRunning running(*this);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     retrieve_->setText(kRetrievingButtonText);
     retrieve_->setEnabled(false);
@@ -220,6 +246,8 @@ void TIndexerOptionsForm::RegisterOrEditSelected()
     QTreeWidgetItem* item = networks_->currentItem();
     const int row = item ? networks_->indexOfTopLevelItem(item) : -1;
     const bool wasUnregistered = item && item->text(2) == kUnregisteredText;
+    if (requestRunning_) return;
+    const RequestRunning running(*this);
     const P2POptionsModel::NetworkRow after =
         model_->RegisterOrEdit(row, [this](SignUpForm& form) { TRegisterForm::Run(form, this); });
     if (!item) return;

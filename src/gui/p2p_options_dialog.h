@@ -12,6 +12,7 @@
 class QComboBox;
 class QLineEdit;
 class QPushButton;
+class QTabWidget;
 class QTreeWidget;
 
 namespace corvane {
@@ -33,6 +34,8 @@ public:
     void ApplyProxyOptions();
 
     QTreeWidget* NetworkView() const { return networks_; }
+    QTabWidget* Tabs() const { return tabs_; }
+    bool RequestInFlight() const { return requestRunning_; }
     QPushButton* RetrieveButton() const { return retrieve_; }
     QLineEdit* ZipcodeEdit() const { return zipcode_; }
     QLineEdit* EmailEdit() const { return email_; }
@@ -47,6 +50,8 @@ protected:
     void done(int result) override;
 
 private:
+    class RequestRunning;
+
     QWidget* BuildNetworkTab();
     QWidget* BuildProxyTab();
     void FillRows();
@@ -59,7 +64,10 @@ private:
     std::unique_ptr<P2POptionsModel> model_;
     bool firstRun_;
     bool shownOnce_ = false;
+    bool requestRunning_ = false;
 
+    QTabWidget* tabs_ = nullptr;
+    QPushButton* ok_ = nullptr;
     QTreeWidget* networks_ = nullptr;
     QPushButton* retrieve_ = nullptr;
     QLineEdit* zipcode_ = nullptr;

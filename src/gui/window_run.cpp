@@ -42,7 +42,8 @@ bool WindowDisplayAvailable(std::string& why)
     return false;
 }
 
-int RunMainWindow(int argc, char** argv, const std::vector<std::string>& controllerArguments)
+int RunMainWindow(int argc, char** argv, const std::vector<std::string>& controllerArguments,
+                  const WindowCompanion& companion)
 {
     std::string why;
     if (!WindowDisplayAvailable(why)) {
@@ -65,8 +66,22 @@ int RunMainWindow(int argc, char** argv, const std::vector<std::string>& control
     QObject::connect(&stopNotifier, &QSocketNotifier::activated, &form, [&form, &stopSignals] {
         if (stopSignals.Take()) form.ShutDownWithoutAsking();
     });
+    std::function<void()> endCompanion;
+    if (companion)
+        endCompanion =
+            companion(form.Controller(), form.WindowThreadOfForm(), [&form] { form.StoreChangedElsewhere(); });
+    // Ended before the controller shuts down, so that no command reaches it afterwards.
+    const auto end = [&endCompanion] {
+        if (!endCompanion) return;
+        const std::function<void()> ending = std::move(endCompanion);
+        endCompanion = nullptr;
+        ending();
+    };
+    QObject::connect(&form, &TMainForm::shuttingDown, &form, end, Qt::DirectConnection);
     form.show();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    end();
+    return status;
 }
 
 }  // namespace corvane

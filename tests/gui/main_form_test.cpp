@@ -1,17 +1,21 @@
 // The administration window driven as an operator drives it: real widgets on the offscreen
 // platform, a real controller on a scratch home, real FTP clients (Python's ftplib).
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
 #include <atomic>
 #include <chrono>
@@ -19,6 +23,7 @@
 #include <thread>
 
 #include "../core/test_client.h"
+#include "accounts/permissions.h"
 #include "common/ini_image.h"
 #include "common/program_folder.h"
 #include "dialog_answer.h"
@@ -27,6 +32,7 @@
 #include "gui/qt_text.h"
 #include "gui/session_filter.h"
 #include "gui/url_form.h"
+#include "gui/window_view.h"
 #include "platform/fs.h"
 
 using namespace corvane;
@@ -71,14 +77,14 @@ private:
     std::string HomeFile(const std::string& name) const { return home_->path().toStdString() + "/" + name; }
 
     // A fresh home whose services listen on loopback ports of their own.
-    void OpenWindow()
+    void OpenWindow(const std::string& moreSettings = "")
     {
         home_ = std::make_unique<QTemporaryDir>();
         ftpPort_ = corvane::testing::FreeLoopbackPort();
         const std::string ini =
             "[ServerData]\r\nPort=" + std::to_string(ftpPort_) +
             "\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=" + std::to_string(corvane::testing::FreeLoopbackPort()) +
-            "\r\n";
+            "\r\n" + moreSettings;
         fs::WriteFileAtomically(HomeFile("CorvaneServer.ini"), ini);
         SetProgramFolder(home_->path().toStdString());
         // The first run points the operator at the settings: answer nothing, just open.
@@ -111,6 +117,30 @@ private:
         client->closeWriteChannel();
         // Served while waiting: the server thread hands its log lines to this thread.
         if (!QTest::qWaitFor([client] { return client->state() == QProcess::NotRunning; }, 10000)) client->kill();
+    }
+
+    // An action of the menu bar ("&File", "&Edit") or, for an empty menu title, of the account
+    // page's popup menus, found by its text.
+    QAction* MenuAction(const QString& menu, const QString& text) const
+    {
+        QList<QAction*> actions;
+        if (menu.isEmpty()) {
+            for (QMenu* popup : form_->Accounts()->findChildren<QMenu*>()) actions += popup->actions();
+        } else {
+            for (QAction* top : form_->menuBar()->actions())
+                if (top->text() == menu && top->menu()) actions = top->menu()->actions();
+        }
+        for (QAction* action : actions)
+            if (action->text() == text) return action;
+        return nullptr;
+    }
+
+    bool HasAccount(const std::string& name, bool group) const
+    {
+        permissionsClass& store = form_->Controller().accounts();
+        for (const std::string& known : group ? store.GroupNames() : store.UserNames())
+            if (known == name) return true;
+        return false;
     }
 
     void SelectFolderOf(const QString& account, const QString& folder)
@@ -590,6 +620,242 @@ private slots:
         form_->Controller().showMessageBox(corvane::ServerView::MessageKind::Help, "Registered.");
         QVERIFY(help->seen);
         QCOMPARE(help->title, QString("Brinvale Corvane Server Help"));
+    }
+
+    void everyMenuActionThatChangesSomethingDoesIt()
+    {
+        // Not a first run: the P2P options would fetch the network list from the Internet.
+        OpenWindow("[MainWindow]\r\nFirstRun=0\r\n");
+        form_->show();
+        AccountsPage* page = form_->Accounts();
+        const QString shared = home_->path() + "/drive_c/shared";
+        QVERIFY(QDir().mkpath(shared));
+        page->chooseFolder = [shared] { return shared; };
+        serverController& controller = form_->Controller();
+        permissionsClass& store = controller.accounts();
+        std::shared_ptr<corvane::testing::DialogSeen> seen;
+        const auto closeDialog = [&seen] { seen = AnswerNextDialog([](QWidget* modal) { modal->close(); }); };
+        const auto confirm = [&seen] { seen = AnswerBox(QMessageBox::Yes); };
+        struct Row {
+            const char* menu;  // empty: the account page's popup menus
+            const char* action;
+            std::function<void()> before;
+            std::function<bool()> done;
+        };
+        const std::vector<Row> rows = {
+            {"&File", "&Start FTP Server", {}, [&] { return controller.ftpListening(); }},
+            {"&File", "S&top FTP Server", {}, [&] { return !controller.ftpListening(); }},
+            {"&File", "&Restart FTP Server", {}, [&] { return controller.ftpListening(); }},
+            {"&File", "&Start HTTP Server", {}, [&] { return controller.httpListening(); }},
+            {"&File", "S&top HTTP Server", {}, [&] { return !controller.httpListening(); }},
+            {"&File", "&Restart HTTP Server", {}, [&] { return controller.httpListening(); }},
+            {"&Edit", "Server Options", closeDialog, [&] { return seen->seen; }},
+            {"&Edit", "P2P Indexer Options", closeDialog, [&] { return seen->seen; }},
+            {"", "Add Group",
+             [&] {
+                 page->SelectAccount("All Others");
+                 AnswerNames({"Crew"});
+             },
+             [&] { return HasAccount("Crew", true); }},
+            {"", "Add User",
+             [&] {
+                 page->SelectAccount("Crew");
+                 AnswerNames({"zoe", "pw"});
+             },
+             [&] { return HasAccount("zoe", false) && store.GetUserGroup("zoe") == "Crew"; }},
+            {"", "Cut User", [&] { page->SelectAccount("zoe"); }, [&] { return page->PasteUserAction()->isEnabled(); }},
+            {"", "Paste User", [&] { page->SelectAccount("All Others"); },
+             [&] { return store.GetUserGroup("zoe") == "All Others"; }},
+            {"", "Add Folder", [&] { page->SelectAccount("zoe"); },
+             [&] { return store.Folders().ListFolders("zoe").size() == 1; }},
+            {"", "Delete Folder",
+             [&] {
+                 page->FolderList()->setCurrentItem(page->FolderList()->topLevelItem(0));
+                 confirm();
+             },
+             [&] { return store.Folders().ListFolders("zoe").empty(); }},
+            {"", "Delete User",
+             [&] {
+                 page->SelectAccount("zoe");
+                 confirm();
+             },
+             [&] { return !HasAccount("zoe", false); }},
+            {"", "Delete Group",
+             [&] {
+                 page->SelectAccount("Crew");
+                 confirm();
+             },
+             [&] { return !HasAccount("Crew", true); }},
+            {"&File", "&Send to tray", [&] { seen = AnswerBox(QMessageBox::Ok); },
+             [&] { return seen->seen && (form_->isMinimized() || !form_->isVisible()); }},
+            {"&File", "S&hut Down", {}, [&] { return form_->ShutDownDone() && !controller.serverThreadAlive(); }},
+        };
+        for (const Row& row : rows) {
+            QAction* action = MenuAction(row.menu, row.action);
+            QVERIFY2(action, row.action);
+            if (row.before) row.before();
+            // As the operator does: after the previous step has shown its end.
+            QVERIFY2(QTest::qWaitFor([action] { return action->isEnabled(); }, 10000), row.action);
+            action->trigger();
+            QVERIFY2(QTest::qWaitFor(row.done, 10000), row.action);
+        }
+        // The account files followed every change.
+        const std::string written = ReadFile(HomeFile("usersgroups.ini"));
+        QVERIFY(written.find("[Crew]") == std::string::npos && written.find("[zoe]") == std::string::npos);
+        // No behaviour is given to this entry: it stays there, disabled.
+        form_.reset();
+        OpenWindow();
+        QAction* deleteP2p = MenuAction("&File", "&Delete P2P User Account");
+        QVERIFY(deleteP2p && !deleteP2p->isEnabled());
+    }
+
+    void aCrowdOf256ClientsFillsTheOpenSessionsViewAndLeavesIt()
+    {
+        OpenWindow("MaximumNumberOfConnections=256\r\n");
+        StartFtp();
+        form_->ShowPage(kConnectionsPage);
+        QTreeWidget* sessions = form_->Connections()->SessionList();
+        QProcess crowd;
+        crowd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        crowd.start("python3",
+                    {CORVANE_TEST_SOURCE_DIR "/gui/ftp_crowd.py", "127.0.0.1", QString::number(ftpPort_), "256"});
+        QByteArray said;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                said += crowd.readAll();
+                return said.contains("ready") || crowd.state() == QProcess::NotRunning;
+            },
+            60000));
+        QVERIFY2(said.contains("ready 256"), said.constData());
+        QTRY_COMPARE_WITH_TIMEOUT(sessions->topLevelItemCount(), 256, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(form_->Controller().clientCount(kServiceFtp), 256, 15000);  // counted every 10 s
+        crowd.closeWriteChannel();
+        QVERIFY(QTest::qWaitFor([&] { return crowd.state() == QProcess::NotRunning; }, 20000));
+        QTRY_COMPARE_WITH_TIMEOUT(sessions->topLevelItemCount(), 0, 20000);
+    }
+
+    void badInputGetsItsMessageAndChangesNothing()
+    {
+        OpenWindow();
+        AccountsPage* page = form_->Accounts();
+        const std::size_t groups = form_->Controller().accounts().GroupNames().size();
+        const QStringList refused = {"a[b",
+                                     "a]b",
+                                     "a=b",
+                                     "a/b",
+                                     "a\\b",
+                                     "a\tb",
+                                     "a\x7f"
+                                     "b",
+                                     " lead",
+                                     "trail "};
+        for (const QString& name : refused) {
+            QVERIFY(page->SelectAccount("All Others"));
+            AnswerNames({name});
+            auto box = AnswerBox(QMessageBox::Ok);
+            page->AddGroup();
+            QVERIFY2(box->seen && box->text.startsWith("The name cannot"), qPrintable(name + ": " + box->text));
+        }
+        QCOMPARE(form_->Controller().accounts().GroupNames().size(), groups);
+
+        // A capacity past four digits is cut to what the field takes.
+        CachePage* cache = form_->Cache();
+        cache->CapacityEdit()->clear();
+        QTest::keyClicks(cache->CapacityEdit(), "99999");
+        cache->SetCapacity();
+        QCOMPARE(form_->Controller().settings().CacheSize, std::int64_t{9999} << 20);
+
+        // A folder outside every drive of the server is refused with the way to map one.
+        QTemporaryDir outside;
+        page->chooseFolder = [&outside] { return outside.path(); };
+        QVERIFY(page->SelectAccount("Anonymous"));
+        const int folders = page->FolderList()->topLevelItemCount();
+        auto unmapped = AnswerBox(QMessageBox::Ok);
+        page->AddFolder();
+        QVERIFY(unmapped->text.contains("lies on no drive of the server"));
+        QCOMPARE(page->FolderList()->topLevelItemCount(), folders);
+
+        // Closed while the services restart: the window goes to the tray, the restart ends,
+        // and an account made just before is kept.
+        StartFtp();
+        form_->show();
+        AnswerNames({"Crew"});
+        page->AddGroup();
+        auto notice = AnswerBox(QMessageBox::Ok);
+        QTimer::singleShot(0, form_.get(), [this] { form_->close(); });
+        form_->Restart(kServiceFtp);
+        QTRY_VERIFY_WITH_TIMEOUT(notice->seen, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(form_->Controller().ftpListening(), 10000);
+        QVERIFY(!form_->ShutDownDone());
+        QVERIFY(IniImage::Open(HomeFile("usersgroups.ini")).SectionExists("Crew"));
+    }
+
+    // The offscreen platform drags nothing; ctest runs this one again on Xvfb (gui.drag_drop).
+    void aUserDraggedOntoAGroupMovesThereAndNowhereElse()
+    {
+        if (QGuiApplication::platformName() == "offscreen") QSKIP("dragging needs a display server (Xvfb)");
+        OpenWindow();
+        form_->ShowPage(kPermissionsPage);
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        AccountsPage* page = form_->Accounts();
+        AnswerNames({"Crew"});
+        QVERIFY(page->SelectAccount("All Others"));
+        page->AddGroup();
+        AccountTree* tree = page->Tree();
+        QWidget* viewport = tree->viewport();
+        const auto centre = [tree](QTreeWidgetItem* item) { return tree->visualItemRect(item).center(); };
+        // Drags the node with the mouse as the operator does, and drops it on `target`.
+        const auto drag = [&](QTreeWidgetItem* dragged, QTreeWidgetItem* target) {
+            tree->scrollToItem(target);
+            const QPoint from = centre(dragged);
+            const QPoint to = centre(target);
+            tree->setCurrentItem(dragged);
+            QTimer::singleShot(100, viewport, [viewport, to] {
+                QTest::mouseMove(viewport, to);
+                QTest::mouseMove(viewport, to + QPoint(1, 0));
+                QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+            });
+            QTest::mousePress(viewport, Qt::LeftButton, {}, from);
+            QTest::mouseMove(viewport, from + QPoint(0, 2 * QApplication::startDragDistance()));
+            QTest::mouseMove(viewport, from + QPoint(0, 4 * QApplication::startDragDistance()));
+            QTest::qWait(200);
+        };
+        permissionsClass& store = form_->Controller().accounts();
+        QVERIFY(store.GetUserGroup("Anonymous") != "Crew");
+        drag(tree->FindUser("Anonymous"), tree->FindGroup("Crew"));
+        QCOMPARE(QtText(store.GetUserGroup("Anonymous")), QString("Crew"));
+        QCOMPARE(tree->FindUser("Anonymous")->parent(), tree->FindGroup("Crew"));
+        QCOMPARE(QtText(IniImage::Open(HomeFile("usersgroups.ini")).ReadString("Anonymous", "Group", "")),
+                 QString("Crew"));
+        // A group dropped on a group, or a user on a user, moves nothing.
+        drag(tree->FindGroup("All Others"), tree->FindGroup("Crew"));
+        QVERIFY(tree->FindGroup("All Others") && !tree->FindGroup("All Others")->parent());
+        AnswerNames({"zoe", "pw"});
+        QVERIFY(page->SelectAccount("All Others"));
+        page->AddUser();
+        drag(tree->FindUser("zoe"), tree->FindUser("Anonymous"));
+        QCOMPARE(QtText(store.GetUserGroup("zoe")), QString("All Others"));
+    }
+
+    void theBusyCursorNestsAndNeverTakesAnotherCursorDown()
+    {
+        OpenWindow();
+        WindowServerView view(*form_);
+        QApplication::setOverrideCursor(Qt::CrossCursor);  // someone else's, e.g. a dialog's
+        view.ShowBusy(true);
+        view.ShowBusy(true);
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        view.ShowBusy(false);
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        view.ShowBusy(false);
+        view.ShowBusy(false);  // one too many
+        QVERIFY(QApplication::overrideCursor());
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::CrossCursor);
+        QApplication::restoreOverrideCursor();
+        // The controller's start is framed by it: the cursor is back afterwards.
+        form_->Controller().startServices(kServiceFtp);
+        QVERIFY(!QApplication::overrideCursor());
     }
 
     void closingSendsToTheTrayAndShutDownAsksOnlyWithClients()

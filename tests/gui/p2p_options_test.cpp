@@ -3,7 +3,11 @@
 // (operator_service.py, on a loopback port it picks).
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QApplication>
+#include <QCursor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -11,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTabWidget>
 #include <QTreeWidget>
 #include <memory>
 
@@ -23,6 +28,7 @@
 #include "gui/p2p_options_dialog.h"
 #include "gui/qt_text.h"
 #include "gui/register_form.h"
+#include "p2p/p2p_network_list.h"
 #include "platform/fs.h"
 
 using namespace corvane;
@@ -256,6 +262,61 @@ private slots:
         dialog.RetrieveNetworkList();
         QCOMPARE(dialog.NetworkView()->topLevelItemCount(), 1);
         QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+    }
+
+    void cancelAbortsAStalledRequestAtOnce_data()
+    {
+        QTest::addColumn<bool>("registration");  // else the list download
+        QTest::newRow("list download") << false;
+        QTest::newRow("registration") << true;
+    }
+
+    void cancelAbortsAStalledRequestAtOnce()
+    {
+        QFETCH(bool, registration);
+        OpenWindow("[Connection]\r\nP2PNetworkListURL=" + ToStd(serviceUrl_) + "/list.txt\r\n");
+        Script(registration ? "/list.txt reply Brinvale Main*" + serviceUrl_ + "\\r\\n\n/v6/user.php hang\n"
+                            : QString("/list.txt hang\n"));
+        TIndexerOptionsForm dialog(form_->Controller(), false);
+        dialog.show();
+        if (registration) {
+            dialog.RetrieveNetworkList();
+            QCOMPARE(dialog.NetworkView()->topLevelItemCount(), 1);
+            dialog.NetworkView()->setCurrentItem(dialog.NetworkView()->topLevelItem(0));
+            AnswerNextDialog(SignUp("bob", "pw"));
+        }
+        QPushButton* cancel = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel);
+        // Seen while the request stalls: the window is served, busy, and only Cancel acts.
+        bool inFlight = false, busy = false, locked = false;
+        int ticks = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+        timer.start(20);
+        QTimer::singleShot(500, &dialog, [&] {
+            inFlight = dialog.RequestInFlight();
+            busy = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            locked = !dialog.Tabs()->isEnabled() && cancel->isEnabled();
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        });
+        QElapsedTimer elapsed;
+        elapsed.start();
+        if (registration) dialog.RegisterOrEditSelected();
+        else dialog.RetrieveNetworkList();
+        QVERIFY2(elapsed.elapsed() < 5000, qPrintable(QString::number(elapsed.elapsed())));
+        QVERIFY(inFlight);
+        QVERIFY(locked);
+        QVERIFY(ticks >= 10);
+        if (!registration) QVERIFY(busy);
+        QVERIFY(!QApplication::overrideCursor());
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        // Nothing was lost: the list as it was, the account as typed (registered at its next edit).
+        const P2PNetworkList& list = form_->Controller().networkList();
+        QCOMPARE(list.Entries().size(), std::size_t(registration ? 1 : 0));
+        if (registration) {
+            QCOMPARE(list.Entries()[0].userName, std::string("bob"));
+            QVERIFY(!list.Entries()[0].existingAccount);
+        }
     }
 
     void thePlacementIsReadAndWrittenBack()

@@ -1,0 +1,18 @@
+#include "app/control_commands.h"
+
+#include "app/admin_front.h"
+#include "core/server_controller.h"
+
+namespace corvane {
+
+AdminReply RunControlCommand(serverController& controller, const std::string& home, const AdminRequest& request)
+{
+    AdminContext context{controller.accounts(), &controller, home};
+    AdminReply reply = RunAdminCommand(request, context);
+    if (reply.status == kAdminDone && reply.changed && !WriteChangedStore(controller.accounts(), true))
+        reply.err += "corvane-server: the change is in force, but the account files could not be written now; "
+                     "they are written again at shut-down\n";
+    return reply;
+}
+
+}  // namespace corvane
