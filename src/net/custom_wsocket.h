@@ -306,6 +306,9 @@ private:
     bool SendQueuedBlocks();
     bool SendFileRange();
     int SendHeldRange(long long& sent);
+    // SendFile and SendHeld: the checks, then `startInQueue` puts the stretch in the queue and it
+    // goes as far as the stack takes it now.
+    long long SendStretch(const char* caller, bool valid, long long count, const std::function<void()>& startInQueue);
     void SendFailed(int error);
     void ApplyLinger();
     bool ResolveForUse(const char* what, const std::string& host, const std::string& port, sockapi::Endpoint& remote,

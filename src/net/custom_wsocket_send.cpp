@@ -103,48 +103,35 @@ int TCustomWSocket::SendStr(const std::string& text) { return Send(text.data(), 
 
 long long TCustomWSocket::SendFile(int fileHandle, long long offset, long long count)
 {
-    AssertOwnerThread();
-    const auto refuse = [this](int error) {
-        lastError_ = error;
-        SocketErrorNumber(error, "SendFile");
-        return -1LL;
-    };
-    if (state_ != wsConnected) return refuse(WSAENOTCONN);
-    if (!streamSocket_ || sendFlags_ != wsSendNormal) return refuse(WSAEOPNOTSUPP);
-    if (sendQueue_.FilePending()) return refuse(WSAEALREADY);
-    sendQueue_.ResetFileBytesSent();
-    if (fileHandle < 0 || offset < 0) return refuse(WSAEINVAL);
-    if (count <= 0) return 0;
-    allSent_ = false;
-    sendQueue_.StartFile(fileHandle, offset, count);
-    TryToSend();
-    if (allSent_) {
-        // As for Send: OnDataSent fires only after the calling handler has returned.
-        PostSelf([](TCustomWSocket* self) { self->HandleWriteNotification(0); });
-    } else {
-        UpdateWriteInterest();
-    }
-    return count;
+    return SendStretch("SendFile", fileHandle >= 0 && offset >= 0, count,
+                       [&] { sendQueue_.StartFile(fileHandle, offset, count); });
 }
 
 long long TCustomWSocket::SendHeld(std::shared_ptr<const void> keep, const char* data, long long count)
 {
+    return SendStretch("SendHeld", data != nullptr, count, [&] { sendQueue_.StartHeld(std::move(keep), data, count); });
+}
+
+long long TCustomWSocket::SendStretch(const char* caller, bool valid, long long count,
+                                      const std::function<void()>& startInQueue)
+{
     AssertOwnerThread();
-    const auto refuse = [this](int error) {
+    const auto refuse = [this, caller](int error) {
         lastError_ = error;
-        SocketErrorNumber(error, "SendHeld");
+        SocketErrorNumber(error, caller);
         return -1LL;
     };
     if (state_ != wsConnected) return refuse(WSAENOTCONN);
     if (!streamSocket_ || sendFlags_ != wsSendNormal) return refuse(WSAEOPNOTSUPP);
     if (sendQueue_.FilePending()) return refuse(WSAEALREADY);
     sendQueue_.ResetFileBytesSent();
-    if (data == nullptr || count < 0) return refuse(WSAEINVAL);
-    if (count == 0) return 0;
+    if (!valid) return refuse(WSAEINVAL);
+    if (count <= 0) return 0;
     allSent_ = false;
-    sendQueue_.StartHeld(std::move(keep), data, count);
+    startInQueue();
     TryToSend();
     if (allSent_) {
+        // As for Send: OnDataSent fires only after the calling handler has returned.
         PostSelf([](TCustomWSocket* self) { self->HandleWriteNotification(0); });
     } else {
         UpdateWriteInterest();
