@@ -3,7 +3,8 @@
 #   - a 4 KiB file with wrk, 64 kept-alive connections: requests per second of the server with
 #     its cache on, with it off, and of nginx (one worker, sendfile on) beside them;
 #   - FTP RETR of a 100 MB file: from the cache (the second download) against the server with
-#     its cache off after the page cache was dropped (the disk), median of three with curl;
+#     its cache off after the page cache was dropped (the disk), and against the same with the
+#     file in the page cache (warm), median of three with curl;
 #   - LIST of a 10,000-entry folder: from the directory cache against building it (cache off),
 #     median of five, ratio and absolute times;
 #   - memory: a 64 MB capacity and 1,000 distinct 1 MB files fetched once each over HTTP: the
@@ -11,7 +12,8 @@
 # The wrk figures are medians of three rounds.
 # Usage: bench/cache_bench.sh [BUILD_DIR] (default build). Needs wrk, nginx, curl, python3; run
 # as root to drop the page cache (otherwise the disk figure is read from the page cache, and
-# says so). CORVANE_BENCH_SECONDS sets each wrk run (10).
+# says so). CORVANE_BENCH_SECONDS sets each wrk run (10); CORVANE_BENCH_SKIP_WRK=1 leaves the
+# wrk part out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -69,6 +71,7 @@ ratio() { python3 -c "import sys; print('%.2f' % (float(sys.argv[1]) / float(sys
 rate() { wrk -t1 -c64 -d"${seconds}s" "$@" 2>&1 | awk '/Requests\/sec/ {print $2}'; }
 
 # ---- 4 KiB over HTTP ----
+if [ "${CORVANE_BENCH_SKIP_WRK:-0}" != 1 ]; then
 # Three rounds, the three servers one after the other in each, so that the load of the machine
 # weighs on all of them alike; the median of each.
 curl -s -o /dev/null "http://127.0.0.1:$http_on/small.bin"   # fills the cache
@@ -84,24 +87,37 @@ off=$(median_of off)
 ngx=$(median_of nginx)
 printf '%-38s cache on %10s  cache off %10s  nginx %10s req/s  on/off %s  on/nginx %s  (load %s)\n' \
     "4 KiB, 64 kept-alive connections" "$on" "$off" "$ngx" "$(ratio "$on" "$off")" "$(ratio "$on" "$ngx")" "$(load)"
+fi
 
 # ---- 100 MB over FTP ----
 curl_ftp() { curl -s -o /dev/null --happy-eyeballs-timeout-ms 1 -w '%{speed_download} %{time_total}\n' "$1"; }
 median() { sort -n | sed -n "$(( ($1 + 1) / 2 ))p"; }
 curl_ftp "ftp://127.0.0.1:$ftp_on/hundred.bin" >/dev/null   # fills the cache
-from_cache=$(for _ in 1 2 3; do curl_ftp "ftp://127.0.0.1:$ftp_on/hundred.bin"; done | median 3)
+# Five rounds, interleaved as for wrk: from the cache; from disk after the page cache was
+# dropped; from disk again, now from the page cache (warm). The median of each.
 dropped=yes
-from_disk=$(for _ in 1 2 3; do
+: >"$scratch/ftp"
+for _ in 1 2 3 4 5; do
+    echo "cache $(curl_ftp "ftp://127.0.0.1:$ftp_on/hundred.bin")" >>"$scratch/ftp"
     sync
     echo 3 >/proc/sys/vm/drop_caches 2>/dev/null || dropped=no
-    curl_ftp "ftp://127.0.0.1:$ftp_off/hundred.bin"
-done | median 3)
+    echo "disk $(curl_ftp "ftp://127.0.0.1:$ftp_off/hundred.bin")" >>"$scratch/ftp"
+    echo "warm $(curl_ftp "ftp://127.0.0.1:$ftp_off/hundred.bin")" >>"$scratch/ftp"
+done
 [ -w /proc/sys/vm/drop_caches ] || dropped=no
+ftp_median() { awk -v w="$1" '$1 == w {print $2, $3}' "$scratch/ftp" | median 5; }
+from_cache=$(ftp_median cache)
+from_disk=$(ftp_median disk)
+from_warm=$(ftp_median warm)
+mbs() { echo "$1" | awk '{print $1 / 1000000}'; }
 printf '%-38s from the cache %8.0f MB/s  from disk%s %8.0f MB/s  ratio %s\n' "FTP RETR of 100 MB" \
-    "$(echo "$from_cache" | awk '{print $1 / 1000000}')" \
+    "$(mbs "$from_cache")" \
     "$([ "$dropped" = yes ] && echo ' (page cache dropped)' || echo ' (page cache NOT dropped)')" \
-    "$(echo "$from_disk" | awk '{print $1 / 1000000}')" \
+    "$(mbs "$from_disk")" \
     "$(ratio "$(echo "$from_cache" | cut -d' ' -f1)" "$(echo "$from_disk" | cut -d' ' -f1)")"
+printf '%-38s from the cache %8.0f MB/s  from the page cache %8.0f MB/s  ratio %s\n' "FTP RETR of 100 MB, warm disk" \
+    "$(mbs "$from_cache")" "$(mbs "$from_warm")" \
+    "$(ratio "$(echo "$from_cache" | cut -d' ' -f1)" "$(echo "$from_warm" | cut -d' ' -f1)")"
 
 # ---- LIST of 10,000 entries ----
 list_time() { curl -s -o /dev/null --happy-eyeballs-timeout-ms 1 -w '%{time_total}\n' "$1"; }

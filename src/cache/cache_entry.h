@@ -31,6 +31,10 @@ public:
     // The bytes counted against the capacity: the expected size at creation, then the stream's
     // real size once a transfer has ended.
     std::int64_t size = 0;
+    // The memory counted against the capacity: what its bytes take from the host and the
+    // entry's own bookkeeping (its record, its key, its places in the cache's indexes). For a
+    // file it is known at creation; a listing's is corrected with its size.
+    std::int64_t charge = 0;
     // Transfers filling the entry right now.
     std::int32_t users = 0;
     FilledRanges filled;

@@ -1,15 +1,35 @@
 // serverCacheClass: the entry list and its orders, and how the sizes are counted. Every
 // function here runs with the list lock held.
 //
-// The total size counts every entry whose bytes are alive: the listed ones, and those taken
-// out of the list while transfers still fill or read them (their bytes go when the last of
-// those transfers ends). The in-use size is the part of the total that transfers hold, which
-// no eviction can free.
-#include "cache/server_cache.h"
-
+// The totals count every entry whose bytes are alive: the listed ones, and those taken out of
+// the list while transfers still fill or read them (their bytes go when the last of those
+// transfers ends). The in-use charge is the part of the charges that transfers hold, which no
+// eviction can free.
 #include <algorithm>
 
+#include "cache/server_cache.h"
+
 namespace corvane {
+namespace {
+
+// What the allocator takes for a block of `bytes`, its header included.
+constexpr std::int64_t Block(std::int64_t bytes) { return (bytes + 8 + 15) / 16 * 16; }
+
+// An entry's record, its stream and the shared-ownership counts that come with them: each is
+// one block from the allocator.
+constexpr std::int64_t kEntryRecord = Block(sizeof(cacheEntryClass) + 16) + Block(sizeof(CacheMemoryStream) + 16);
+// Its place in each index: a tree node in the list, the access and size orders, a hash node
+// and its bucket; and room for a few filled ranges.
+constexpr std::int64_t kEntryIndexes = 3 * Block(32 + 24) + Block(16 + sizeof(std::string) + 8) + 8 + Block(4 * 16);
+
+}  // namespace
+
+std::int64_t CacheEntryCharge(std::int64_t bytes, std::size_t keyLength)
+{
+    // The key is held twice, in the entry and in the hash; a short one fits in the string itself.
+    const std::int64_t key = keyLength > 15 ? 2 * Block(static_cast<std::int64_t>(keyLength) + 1) : 0;
+    return CacheBytes::FootprintOf(bytes) + kEntryRecord + kEntryIndexes + key;
+}
 
 serverCacheClass::EntryPtr serverCacheClass::Find(const std::string& normalKey) const
 {
@@ -34,6 +54,7 @@ serverCacheClass::EntryPtr serverCacheClass::Create(const std::string& key, cons
     entry->isFolder = isFolder;
     entry->isListingPage = isListingPage;
     entry->size = expected;
+    entry->charge = entry->stream->Footprint() + CacheEntryCharge(0, key.size());
     entry->users = 1;
     entry->filled.expectedTotal = static_cast<std::uint64_t>(std::max<std::int64_t>(expected, 0));
     entry->sequence = nextSequence_++;
@@ -42,7 +63,8 @@ serverCacheClass::EntryPtr serverCacheClass::Create(const std::string& key, cons
     byAccess_.emplace(entry->lastAccess, entry->sequence);
     bySize_.emplace(entry->size, entry->sequence);
     totalSize_ += entry->size;
-    inUseSize_ += entry->size;
+    totalCharge_ += entry->charge;
+    inUseCharge_ += entry->charge;
     return entry;
 }
 
@@ -55,12 +77,15 @@ void serverCacheClass::Remove(const EntryPtr& entry)
     bySize_.erase({entry->size, entry->sequence});
     entry->listed = false;
     // Bytes that transfers still use stay counted until the last of them ends.
-    if (!entry->InUse()) totalSize_ -= entry->size;
+    if (!entry->InUse()) {
+        totalSize_ -= entry->size;
+        totalCharge_ -= entry->charge;
+    }
 }
 
 void serverCacheClass::Use(cacheEntryClass& entry, bool filler)
 {
-    if (!entry.InUse()) inUseSize_ += entry.size;
+    if (!entry.InUse()) inUseCharge_ += entry.charge;
     ++(filler ? entry.users : entry.readers);
 }
 
@@ -70,21 +95,26 @@ void serverCacheClass::Unuse(cacheEntryClass& entry, bool filler)
     std::int32_t& count = filler ? entry.users : entry.readers;
     count = std::max(count - 1, 0);
     if (entry.InUse()) return;
-    inUseSize_ -= entry.size;
-    if (!entry.listed) totalSize_ -= entry.size;
+    inUseCharge_ -= entry.charge;
+    if (entry.listed) return;
+    totalSize_ -= entry.size;
+    totalCharge_ -= entry.charge;
 }
 
-void serverCacheClass::Resize(cacheEntryClass& entry, std::int64_t size)
+void serverCacheClass::Resize(cacheEntryClass& entry, std::int64_t size, std::int64_t charge)
 {
-    const std::int64_t delta = size - entry.size;
-    if (delta == 0) return;
-    if (entry.listed) {
+    const bool counted = entry.listed || entry.InUse();
+    if (size != entry.size && entry.listed) {
         bySize_.erase({entry.size, entry.sequence});
         bySize_.emplace(size, entry.sequence);
     }
-    if (entry.listed || entry.InUse()) totalSize_ += delta;
-    if (entry.InUse()) inUseSize_ += delta;
+    if (counted) {
+        totalSize_ += size - entry.size;
+        totalCharge_ += charge - entry.charge;
+    }
+    if (entry.InUse()) inUseCharge_ += charge - entry.charge;
     entry.size = size;
+    entry.charge = charge;
 }
 
 void serverCacheClass::Touch(cacheEntryClass& entry)

@@ -1,5 +1,5 @@
 // serverCacheClass: eviction, with the list lock held. Entries go in the order the mode
-// names until the room asked for is there:
+// names until the room asked for (in memory charged, see CacheEntryCharge) is there:
 //   0  fewest hits: passes with a threshold t = 0, 1, 2, ...; each pass walks the list from its
 //      start and removes every entry with at most t hits while room is lacking. After a
 //      removal the walk goes on at the next place, so the entry that moved up into the freed
@@ -18,9 +18,9 @@ bool serverCacheClass::MakeRoom(std::int64_t bytes, std::int64_t capacity, int m
 {
     // Bytes that transfers hold stay however much is removed: with them the room can never
     // come, and nothing is removed for nothing.
-    if (capacity < bytes || capacity < inUseSize_ + bytes) return false;
+    if (capacity < bytes || capacity < inUseCharge_ + bytes) return false;
     Evict(bytes, capacity, mode);
-    return capacity >= totalSize_ + bytes;
+    return capacity >= totalCharge_ + bytes;
 }
 
 void serverCacheClass::Evict(std::int64_t bytes, std::int64_t capacity, int mode)
@@ -29,16 +29,16 @@ void serverCacheClass::Evict(std::int64_t bytes, std::int64_t capacity, int mode
         EvictByHits(bytes, capacity);
         return;
     }
-    while (capacity < totalSize_ + bytes && !entries_.empty()) Remove(ChooseVictim(mode));
+    while (capacity < totalCharge_ + bytes && !entries_.empty()) Remove(ChooseVictim(mode));
 }
 
 void serverCacheClass::EvictByHits(std::int64_t bytes, std::int64_t capacity)
 {
     std::int64_t threshold = 0;
-    while (capacity < totalSize_ + bytes && !entries_.empty()) {
+    while (capacity < totalCharge_ + bytes && !entries_.empty()) {
         std::int64_t fewestLeft = std::numeric_limits<std::int64_t>::max();
         for (auto at = entries_.begin(); at != entries_.end();) {
-            if (capacity >= totalSize_ + bytes) return;
+            if (capacity >= totalCharge_ + bytes) return;
             const EntryPtr entry = at->second;
             if (entry->hits <= threshold) {
                 ++at;

@@ -5,36 +5,52 @@
 
 namespace corvane {
 
-namespace {
-
-// Room is taken as the bytes come, never past the limit: a large file's entry does not hold
-// memory for bytes that no transfer has written yet.
-constexpr std::int64_t kFirstRoom = 1 << 20;
-
-}  // namespace
-
 CacheMemoryBuffer::CacheMemoryBuffer(std::int64_t room, std::int64_t limit)
     : limit_(std::max<std::int64_t>(limit, 0))
 {
-    bytes_.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(room, 0, std::min(limit_, kFirstRoom))));
+    // Refused, the copy holds nothing: what is written to it is dropped as overflow, and the
+    // cache lets the entry go.
+    const std::int64_t first = std::clamp<std::int64_t>(room, 0, limit_);
+    if (!bytes_.Reserve(first, first == limit_)) overflowed_ = first > 0;
 }
 
-void CacheMemoryBuffer::Grow(std::int64_t needed)
+bool CacheMemoryBuffer::Grow(std::int64_t needed)
 {
-    const auto have = static_cast<std::int64_t>(bytes_.capacity());
-    if (needed > have) bytes_.reserve(static_cast<std::size_t>(std::min(limit_, std::max(needed, 2 * have))));
-    bytes_.resize(static_cast<std::size_t>(needed));
+    const std::int64_t room = bytes_.Room();
+    if (needed <= room) return true;
+    return bytes_.Grow(std::min(limit_, std::max(needed, 2 * room)));
+}
+
+std::span<const char> CacheMemoryBuffer::BytesFrom(std::int64_t offset) const
+{
+    if (offset < 0 || offset >= size_) return {};
+    return {bytes_.Data() + offset, static_cast<std::size_t>(size_ - offset)};
+}
+
+std::span<char> CacheMemoryBuffer::RoomAt(std::int64_t offset, std::int64_t count)
+{
+    if (!bytes_.Fixed() || offset < 0 || count <= 0 || offset >= bytes_.Room()) return {};
+    return {bytes_.Data() + offset, static_cast<std::size_t>(std::min(count, bytes_.Room() - offset))};
+}
+
+void CacheMemoryBuffer::Written(std::int64_t offset, std::int64_t count)
+{
+    if (offset < 0 || count <= 0) return;
+    const std::int64_t end = std::min(offset + count, bytes_.Room());
+    size_ = std::max(size_, end);
+    writeAt_ = offset + count;
 }
 
 std::streamsize CacheMemoryBuffer::xsputn(const char* data, std::streamsize count)
 {
     if (count <= 0) return 0;
     const std::int64_t end = writeAt_ + count;
-    const std::int64_t kept = std::max<std::int64_t>(0, std::min(end, limit_) - writeAt_);
+    std::int64_t kept = std::max<std::int64_t>(0, std::min(end, limit_) - writeAt_);
+    if (kept > 0 && !Grow(writeAt_ + kept)) kept = 0;
     if (kept < count) overflowed_ = true;
     if (kept > 0) {
-        if (Size() < writeAt_ + kept) Grow(writeAt_ + kept);
-        std::memcpy(bytes_.data() + writeAt_, data, static_cast<std::size_t>(kept));
+        std::memcpy(bytes_.Data() + writeAt_, data, static_cast<std::size_t>(kept));
+        size_ = std::max(size_, writeAt_ + kept);
     }
     // The writer is told that everything went: what the limit dropped is the cache's loss, not
     // a failure of the transfer that copies into it.
@@ -54,7 +70,7 @@ std::streamsize CacheMemoryBuffer::xsgetn(char* data, std::streamsize count)
 {
     const std::int64_t available = std::max<std::int64_t>(0, Size() - readAt_);
     const std::int64_t got = std::min<std::int64_t>(available, count);
-    if (got > 0) std::memcpy(data, bytes_.data() + readAt_, static_cast<std::size_t>(got));
+    if (got > 0) std::memcpy(data, bytes_.Data() + readAt_, static_cast<std::size_t>(got));
     readAt_ += got;
     return static_cast<std::streamsize>(got);
 }
@@ -62,7 +78,7 @@ std::streamsize CacheMemoryBuffer::xsgetn(char* data, std::streamsize count)
 CacheMemoryBuffer::int_type CacheMemoryBuffer::underflow()
 {
     if (readAt_ >= Size()) return traits_type::eof();
-    return traits_type::to_int_type(bytes_[static_cast<std::size_t>(readAt_)]);
+    return traits_type::to_int_type(bytes_.Data()[readAt_]);
 }
 
 CacheMemoryBuffer::int_type CacheMemoryBuffer::uflow()

@@ -172,7 +172,10 @@ CacheLease serverCacheClass::CacheLookup(const std::string& key, CacheSource sou
     }
     if (!(isFolder ? folderOn : fileOn)) return lease;
     const std::int64_t expected = isFolder ? kFolderEntryRoom : listingPage ? 0 : stamp->size;
-    if (capacity < totalSize_ + expected && !MakeRoom(expected, capacity, mode)) return lease;
+    // A listing's room is taken before its size is known; a file's is its size.
+    const std::int64_t room = isFolder || listingPage ? kFolderEntryRoom : expected;
+    const std::int64_t charge = CacheEntryCharge(room, key.size());
+    if (capacity < totalCharge_ + charge && !MakeRoom(charge, capacity, mode)) return lease;
     lease.entry_ = Create(key, normalKey, isFolder, listingPage, expected, stamp, capacity);
     lease.answer_ = 0;
     lease.open_ = true;
@@ -210,10 +213,13 @@ void serverCacheClass::CacheUpdateSize(const CacheLease& lease)
     const std::int64_t size = entry.stream->Size();
     if (entry.isListingPage && entry.filled.expectedTotal == 0 && size > 0)
         entry.filled.expectedTotal = static_cast<std::uint64_t>(size);
-    Resize(entry, size);
+    // A listing grew as it was written: it gives back the room beyond its size, unless
+    // transfers still send from it.
+    if (!entry.InUse()) entry.stream->Fit();
+    Resize(entry, size, entry.stream->Footprint() + CacheEntryCharge(0, entry.key.size()));
     // Counted at its expected size, the entry may have turned out larger than the room left:
     // others make room by the current mode, or it goes itself.
-    if (capacity < totalSize_) Evict(0, capacity, mode);
+    if (capacity < totalCharge_) Evict(0, capacity, mode);
 }
 
 void serverCacheClass::CacheInvalidate(const std::string& key)
@@ -250,6 +256,12 @@ std::int64_t serverCacheClass::TotalSize() const
 {
     std::lock_guard<std::mutex> hold(listLock_);
     return totalSize_;
+}
+
+std::int64_t serverCacheClass::MemoryCharged() const
+{
+    std::lock_guard<std::mutex> hold(listLock_);
+    return totalCharge_;
 }
 
 std::int64_t serverCacheClass::Lookups() const

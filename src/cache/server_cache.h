@@ -9,6 +9,9 @@
 // without its trailing "\" is the same key. Entries are found through a hash of the key; the
 // list keeps creation order beside it, with the orders that eviction needs.
 //
+// The capacity holds the memory the cache takes, not only the bytes it copies: each entry is
+// counted at the room its bytes take from the host plus its bookkeeping (CacheEntryCharge).
+//
 // Threads: lookups, transfer ends and invalidations come from the server thread; the window
 // thread sets the four settings, sets the capacity (which evicts) and takes snapshots. The
 // settings have a read/write lock; the list has a lock of its own, held for list work only
@@ -83,7 +86,11 @@ public:
     int CacheMode() const;
     std::int64_t CacheCapacity() const;
     CacheSnapshotData CacheSnapshot() const;
+    // The sum of the entries' sizes (what the window shows as the total).
     std::int64_t TotalSize() const;
+    // The memory the entries take, counted against the capacity: never above it, but for
+    // entries that transfers still use after the capacity was lowered.
+    std::int64_t MemoryCharged() const;
     std::int64_t Lookups() const;
     std::int64_t CacheHits() const;
     // Cache hits over lookups, in percent (0 before the first lookup).
@@ -101,7 +108,7 @@ private:
     void Remove(const EntryPtr& entry);
     void Unuse(cacheEntryClass& entry, bool filler);
     void Use(cacheEntryClass& entry, bool filler);
-    void Resize(cacheEntryClass& entry, std::int64_t size);
+    void Resize(cacheEntryClass& entry, std::int64_t size, std::int64_t charge);
     void Touch(cacheEntryClass& entry);
     bool MakeRoom(std::int64_t bytes, std::int64_t capacity, int mode);
     void Evict(std::int64_t bytes, std::int64_t capacity, int mode);
@@ -124,14 +131,20 @@ private:
     std::set<std::pair<std::int64_t, std::uint64_t>> byAccess_;  // (last access, sequence)
     std::set<std::pair<std::int64_t, std::uint64_t>> bySize_;    // (size, sequence)
     std::uint64_t nextSequence_ = 1;
-    std::int64_t totalSize_ = 0;  // every entry alive: listed ones, and those transfers still use
-    std::int64_t inUseSize_ = 0;  // of those, the entries transfers use right now
+    // Every entry alive: listed ones, and those transfers still use. The sizes are what the
+    // window shows; the charges are what the capacity holds.
+    std::int64_t totalSize_ = 0;
+    std::int64_t totalCharge_ = 0;
+    std::int64_t inUseCharge_ = 0;  // of the charges, those of the entries transfers use now
     std::int64_t lookups_ = 0;
     std::int64_t cacheHits_ = 0;
 
     std::function<std::int64_t()> packedNow_;
 };
 
+// The memory an entry of `bytes` bytes under a key of `keyLength` characters is counted at:
+// the room of its bytes and the entry's bookkeeping.
+std::int64_t CacheEntryCharge(std::int64_t bytes, std::size_t keyLength);
 // The key as the cache compares it: the drive letter in lower case, a trailing "\" dropped
 // from a text longer than 3 characters.
 std::string NormalCacheKey(std::string_view key);

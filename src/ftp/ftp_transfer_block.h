@@ -15,6 +15,9 @@ namespace corvane {
 // transfer block by block, so it has the same size. An upload block is one receive, which takes
 // what has arrived, so a big one only saves turns of the loop.
 inline constexpr int kMinDownloadBlock = 512 * 1024;
+// A block sent from a cached copy's memory costs no memory either, and is never copied: it is
+// handed to the stack in as few calls as it takes, so a larger one saves turns of the loop.
+inline constexpr int kMinHeldBlock = 2 * 1024 * 1024;
 inline constexpr int kMinUploadBlock = 1024 * 1024;
 
 // The size of the client's next download block: the engine's size, unless the owner asked for

@@ -3,8 +3,12 @@
 // data socket has handed the previous one to the stack, so one block is in flight at a time
 // and a slow client slows the reading. A file whose bytes no cached copy needs to see goes from
 // the file straight to the socket, block by block all the same; the owner sees the same events.
+// A cached copy that lends its bytes (LendableBytes) is sent from its own memory: when served,
+// straight from the copy; when filled, the file is read into the copy's room and sent from
+// there, so the bytes are never copied into a block or the socket's queue.
 #include <algorithm>
 
+#include "common/lendable_bytes.h"
 #include "ftp/ftp_server.h"
 #include "ftp/ftp_transfer_block.h"
 #include "ftp/ftp_transfer_file_stream.h"
@@ -73,14 +77,83 @@ bool SendFileBlock(TFtpCtrlSocket& client, TWSocket& data, std::iostream& stream
     return true;
 }
 
-// A block sent from the file counts what the socket handed to the stack: the file may have been
-// cut short meanwhile, or the connection may have gone before the whole block was out.
+// The owner's cached copy when the block goes from its memory: it is served (CacheMode -1) or
+// filled (1) and lends its bytes, and the socket sends plainly.
+LendableBytes* LendingCopy(TFtpCtrlSocket& client, TWSocket& data)
+{
+    if (!client.CacheStream || (client.CacheMode != -1 && client.CacheMode != 1)) return nullptr;
+    if (data.SendFlags() != wsSendNormal) return nullptr;
+    return dynamic_cast<LendableBytes*>(client.CacheStream.get());
+}
+
+// Hands `count` bytes of the cached copy from `bytes` on to the socket, which keeps the copy
+// alive until they have gone (also when the cache lets the entry go meanwhile).
+void SendHeldBlock(TFtpCtrlSocket& client, TWSocket& data, const char* bytes, long long count)
+{
+    client.TransferState.fileBlock = count;
+    client.TransferredBytes += count;
+    client.CachePosition += count;
+    data.SendHeld(client.CacheStream, bytes, count);
+}
+
+// The next block sent from the cached copy's memory; false at the end of the data, and also when
+// the block cannot be lent (`lent` false: the caller sends it the plain way).
+bool SendFromCopy(TFtpCtrlSocket& client, TWSocket& data, LendableBytes& copy, bool& lent)
+{
+    lent = true;
+    const long long block = DownloadBlockSize(&client, kMinHeldBlock);
+    if (client.CacheMode == -1) {
+        const std::span<const char> bytes = copy.BytesFrom(client.CachePosition);
+        if (bytes.empty()) return false;
+        SendHeldBlock(client, data, bytes.data(), std::min<long long>(block, static_cast<long long>(bytes.size())));
+        return true;
+    }
+    // Filled: the file is read into the copy's room. Past the room (a file that grew), the
+    // block goes the plain way, whose write into the copy marks it overflowed.
+    const std::span<char> room = copy.RoomAt(client.CachePosition, block);
+    if (room.empty() || !client.TransferStream) {
+        lent = false;
+        return false;
+    }
+    std::iostream& source = *client.TransferStream;
+    source.clear();
+    source.read(room.data(), static_cast<std::streamsize>(room.size()));
+    const std::streamsize count = source.gcount();
+    if (source.bad()) throw FtpServerException(TransferStreamErrorText(source, "Read error"));
+    if (count <= 0) return false;
+    copy.Written(client.CachePosition, count);
+    SendHeldBlock(client, data, room.data(), count);
+    return true;
+}
+
+// A block sent from the file or the cached copy counts what the socket handed to the stack: the
+// file may have been cut short meanwhile, or the connection may have gone before the whole block
+// was out.
 void SettleFileBlock(TFtpCtrlSocket& client, const TWSocket& data)
 {
     long long& block = client.TransferState.fileBlock;
     if (block <= 0) return;
     client.TransferredBytes -= block - std::min(block, data.FileBytesSent());
     block = 0;
+}
+
+// Hands the next block to the socket in the cheapest way open to it; false at the end of the data.
+bool SendNextBlock(TFtpCtrlSocket& client, TWSocket& data)
+{
+    if (const FileStream* file = FileToSendDirectly(client, data))
+        return SendFileBlock(client, data, *client.TransferStream, *file);
+    if (LendableBytes* copy = LendingCopy(client, data)) {
+        bool lent = false;
+        const bool sent = SendFromCopy(client, data, *copy, lent);
+        if (lent) return sent;
+    }
+    const int size = DownloadBlockSize(&client, kMinDownloadBlock);
+    char* buf = SizedTransferBlock(&client, size);
+    const std::streamsize count = ReadNextBlock(client, buf, size);
+    if (count <= 0) return false;
+    client.TransferredBytes += count;
+    data.Send(buf, static_cast<int>(count));
+    return true;
 }
 
 }  // namespace
@@ -123,18 +196,7 @@ void TFtpServer::ClientRetrSessionConnected(TFtpCtrlSocket* client, TWSocket* da
 void TFtpServer::SendNextDataChunk(TFtpCtrlSocket* client, TWSocket* data)
 {
     try {
-        if (const FileStream* file = FileToSendDirectly(*client, *data)) {
-            if (SendFileBlock(*client, *data, *client->TransferStream, *file)) return;
-        } else {
-            const int size = DownloadBlockSize(client, kMinDownloadBlock);
-            char* buf = SizedTransferBlock(client, size);
-            const std::streamsize count = ReadNextBlock(*client, buf, size);
-            if (count > 0) {
-                client->TransferredBytes += count;
-                data->Send(buf, static_cast<int>(count));
-                return;
-            }
-        }
+        if (SendNextBlock(*client, *data)) return;
         if (client->DataExhausted) return;
         client->DataExhausted = true;
         PostClientEvent(TFtpPostedEvent::CloseData, client);

@@ -132,6 +132,10 @@ public:
     // the first has gone is refused (10037). Stream sockets in normal send mode only (10045
     // otherwise). Returns `count`, or -1 when refused.
     virtual long long SendFile(int fileHandle, long long offset, long long count);
+    // Sends `count` bytes from `data` straight from that memory, which `keep` keeps alive and
+    // unchanged until they have gone: like SendFile (one at a time with it, FileBytesSent tells
+    // how many went), but for bytes this process holds, which are never copied into the queue.
+    virtual long long SendHeld(std::shared_ptr<const void> keep, const char* data, long long count);
     // Bytes of the last SendFile that have gone to the stack so far.
     long long FileBytesSent() const { return sendQueue_.FileBytesSent(); }
 
@@ -301,6 +305,10 @@ private:
     int StreamReceive(void* buffer, int len, bool peek, int& received);
     bool SendQueuedBlocks();
     bool SendFileRange();
+    int SendHeldRange(long long& sent);
+    // SendFile and SendHeld: the checks, then `startInQueue` puts the stretch in the queue and it
+    // goes as far as the stack takes it now.
+    long long SendStretch(const char* caller, bool valid, long long count, const std::function<void()>& startInQueue);
     void SendFailed(int error);
     void ApplyLinger();
     bool ResolveForUse(const char* what, const std::string& host, const std::string& port, sockapi::Endpoint& remote,

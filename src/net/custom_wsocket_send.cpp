@@ -3,6 +3,7 @@
 
 #include "net/custom_wsocket.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "platform/win_errors.h"
@@ -102,20 +103,32 @@ int TCustomWSocket::SendStr(const std::string& text) { return Send(text.data(), 
 
 long long TCustomWSocket::SendFile(int fileHandle, long long offset, long long count)
 {
+    return SendStretch("SendFile", fileHandle >= 0 && offset >= 0, count,
+                       [&] { sendQueue_.StartFile(fileHandle, offset, count); });
+}
+
+long long TCustomWSocket::SendHeld(std::shared_ptr<const void> keep, const char* data, long long count)
+{
+    return SendStretch("SendHeld", data != nullptr, count, [&] { sendQueue_.StartHeld(std::move(keep), data, count); });
+}
+
+long long TCustomWSocket::SendStretch(const char* caller, bool valid, long long count,
+                                      const std::function<void()>& startInQueue)
+{
     AssertOwnerThread();
-    const auto refuse = [this](int error) {
+    const auto refuse = [this, caller](int error) {
         lastError_ = error;
-        SocketErrorNumber(error, "SendFile");
+        SocketErrorNumber(error, caller);
         return -1LL;
     };
     if (state_ != wsConnected) return refuse(WSAENOTCONN);
     if (!streamSocket_ || sendFlags_ != wsSendNormal) return refuse(WSAEOPNOTSUPP);
     if (sendQueue_.FilePending()) return refuse(WSAEALREADY);
     sendQueue_.ResetFileBytesSent();
-    if (fileHandle < 0 || offset < 0) return refuse(WSAEINVAL);
+    if (!valid) return refuse(WSAEINVAL);
     if (count <= 0) return 0;
     allSent_ = false;
-    sendQueue_.StartFile(fileHandle, offset, count);
+    startInQueue();
     TryToSend();
     if (allSent_) {
         // As for Send: OnDataSent fires only after the calling handler has returned.
@@ -177,7 +190,8 @@ bool TCustomWSocket::SendFileRange()
     while (sendQueue_.FilePending()) {
         const TSendQueue::FileRange& file = sendQueue_.File();
         long long sent = 0;
-        const int error = StreamSendFile(file.handle, file.offset, file.remaining, sent);
+        const int error = file.memory != nullptr ? SendHeldRange(sent)
+                                                 : StreamSendFile(file.handle, file.offset, file.remaining, sent);
         if (error != 0) {
             if (error != WSAEWOULDBLOCK) SendFailed(error);
             return false;
@@ -189,6 +203,19 @@ bool TCustomWSocket::SendFileRange()
     }
     sendQueue_.FinishFile();
     return true;
+}
+
+// Held bytes go as one large write, as much as one call takes.
+int TCustomWSocket::SendHeldRange(long long& sent)
+{
+    constexpr long long kLargestWrite = 0x7ffff000;
+    const TSendQueue::FileRange& held = sendQueue_.File();
+    const sockapi::Slice slice{held.memory, static_cast<int>(std::min(held.remaining, kLargestWrite))};
+    int taken = 0;
+    const int error = StreamSend(&slice, 1, false, taken);
+    sent = taken;
+    if (error == 0 && taken == 0) return WSAEWOULDBLOCK;  // held bytes never end early
+    return error;
 }
 
 void TCustomWSocket::SendFailed(int error)

@@ -52,10 +52,16 @@ void TSendQueue::MarkSent(int count)
     }
 }
 
-void TSendQueue::StartFile(int handle, long long offset, long long count) { file_ = FileRange{handle, offset, count}; }
+void TSendQueue::StartFile(int handle, long long offset, long long count) { file_ = FileRange{handle, offset, count, nullptr, {}}; }
+
+void TSendQueue::StartHeld(std::shared_ptr<const void> keep, const char* data, long long count)
+{
+    file_ = FileRange{-1, 0, count, data, std::move(keep)};
+}
 
 void TSendQueue::FileSent(long long count)
 {
+    if (file_.memory != nullptr) file_.memory += count;
     file_.offset += count;
     file_.remaining -= count;
     fileBytesSent_ += count;

@@ -1,14 +1,16 @@
 // TSendQueue: what a stream socket has been asked to send and the stack has not taken yet.
 //
 // Bytes wait in a chain of fixed-size blocks (TBuffer), in the order they were added. A stretch
-// of an open file may wait among them: it goes after the blocks added before it, and the blocks
-// added while it waits go after it. The queue only keeps order and counts; the socket decides
+// of an open file, or of memory that the sender keeps alive (held bytes, sent from where they
+// are instead of being copied into blocks), may wait among them: it goes after the blocks added
+// before it, and the blocks added while it waits go after it. The queue only keeps order and counts; the socket decides
 // when to offer what Gather hands out and tells the queue, through MarkSent and FileSent, how
 // much the stack took.
 // Owner: the socket that holds it (its owner thread only).
 #pragma once
 
 #include <deque>
+#include <memory>
 
 #include "net/tbuffer.h"
 #include "platform/socket_api.h"
@@ -17,11 +19,14 @@ namespace corvane {
 
 class TSendQueue {
 public:
-    // The stretch of a file that waits in the queue (remaining 0: none).
+    // The stretch of a file, or of held bytes, that waits in the queue (remaining 0: none).
+    // Held bytes are those from `memory` on; `keep` keeps them alive until they have gone.
     struct FileRange {
         int handle = -1;
         long long offset = 0;
         long long remaining = 0;
+        const char* memory = nullptr;
+        std::shared_ptr<const void> keep;
     };
 
     explicit TSendQueue(int blockSize);
@@ -42,6 +47,8 @@ public:
     // it taken by the stack; FinishFile ends it (all taken, or the file ended early), and the
     // blocks added meanwhile join the front chain; DropFile forgets it and those blocks.
     void StartFile(int handle, long long offset, long long count);
+    // The held-bytes part takes the file part's place, and its calls.
+    void StartHeld(std::shared_ptr<const void> keep, const char* data, long long count);
     bool FilePending() const { return file_.remaining > 0; }
     const FileRange& File() const { return file_; }
     void FileSent(long long count);

@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "cache/server_cache.h"
+#include "common/lendable_bytes.h"
 #include "platform/drive_map.h"
 #include "../platform/scratch_folder.h"
 
@@ -186,9 +188,10 @@ TEST_F(ServerCacheTest, EvictedEntryLivesAndCountsUntilItsTransferEnds)
     cache.CacheTransferDone(reader, 0, 0, false);
     EXPECT_EQ(cache.TotalSize(), 0);
     // A fill lease that goes without reporting is a failed fill: nothing stays busy.
-    cache.SetCacheCapacity(1000);
+    cache.SetCacheCapacity(1 << 20);
     {
         CacheLease dropped = cache.CacheLookup(Real("a.bin"));
+        ASSERT_EQ(dropped.Answer(), 0);
     }
     EXPECT_EQ(cache.EntryCount(), 0u);
     EXPECT_EQ(cache.TotalSize(), 0);
@@ -196,6 +199,8 @@ TEST_F(ServerCacheTest, EvictedEntryLivesAndCountsUntilItsTransferEnds)
 
 TEST_F(ServerCacheTest, EachModeEvictsInItsOrder)
 {
+    // Sizes in units of 4 KiB, so that an entry's bookkeeping weighs less than a unit of bytes.
+    constexpr std::size_t kUnit = 4096;
     struct Case {
         int mode;
         bool stoppedClock;                                 // every last access the same
@@ -225,16 +230,18 @@ TEST_F(ServerCacheTest, EachModeEvictsInItsOrder)
         serverCacheClass sized([&clock, &c] { return c.stoppedClock ? 0 : ++clock; });
         sized.SetFileCacheEnabled(true);
         sized.SetCacheMode(c.mode);
-        std::size_t total = 0;
-        for (const auto& entry : c.entries) total += entry.first;
-        sized.SetCacheCapacity(static_cast<std::int64_t>(total));
-        for (std::size_t i = 0; i < c.entries.size(); ++i) Cached(sized, "e" + std::to_string(i), c.entries[i].first);
+        std::int64_t total = 0;
+        for (const auto& entry : c.entries)
+            total += CacheEntryCharge(static_cast<std::int64_t>(entry.first * kUnit), Real("e0").size());
+        sized.SetCacheCapacity(total);
+        for (std::size_t i = 0; i < c.entries.size(); ++i)
+            Cached(sized, "e" + std::to_string(i), c.entries[i].first * kUnit);
         for (std::size_t i = 0; i < c.entries.size(); ++i)
             for (int h = 0; h < c.entries[i].second; ++h) {
                 CacheLease hit = sized.CacheLookup(Real("e" + std::to_string(i)));
                 sized.CacheTransferDone(hit, 0, 0, false);
             }
-        Put("incoming", std::string(c.incoming, 'n'));
+        Put("incoming", std::string(c.incoming * kUnit, 'n'));
         CacheLease in = sized.CacheLookup(Real("incoming"));
         EXPECT_EQ(in.Answer(), 0);
         std::vector<std::string> kept;
@@ -254,7 +261,7 @@ TEST_F(ServerCacheTest, CapacityRules)
     EXPECT_EQ(cache.EntryCount(), 1u);
     // A capacity below the total evicts at once; 0 empties the cache.
     Cached(cache, "second", 1000);
-    cache.SetCacheCapacity(1500);
+    cache.SetCacheCapacity(CacheEntryCharge(1000, Real("second").size()) + 500);
     EXPECT_EQ(Keys(), std::vector<std::string>{Real("second")});
     cache.SetCacheCapacity(0);
     EXPECT_EQ(cache.EntryCount(), 0u);
@@ -316,7 +323,7 @@ TEST_F(ServerCacheTest, ListingsFollowTheirSwitches)
 
 TEST_F(ServerCacheTest, ManyDistinctFilesKeepTheCapacityAndTheHitRate)
 {
-    cache.SetCacheCapacity(100 * 64);
+    cache.SetCacheCapacity(100 * CacheEntryCharge(64, Real("n0").size()));
     for (int i = 0; i < 2000; ++i) Cached(cache, "n" + std::to_string(i), 64);
     EXPECT_EQ(cache.EntryCount(), 100u);
     EXPECT_EQ(cache.TotalSize(), 100 * 64);
@@ -333,6 +340,99 @@ TEST_F(ServerCacheTest, SourceThatGrowsPastItsRoomIsNotKept)
     Fill(cache, fill, "0123456789ABCDEF", 0, 16);  // grew while it was copied
     EXPECT_EQ(cache.EntryCount(), 0u);
     EXPECT_EQ(cache.TotalSize(), 0);
+}
+
+// The capacity holds what the entries take, their bookkeeping and the room of their bytes
+// included: a capacity that their bytes alone would fill keeps fewer entries, and no more are
+// evicted than that takes.
+TEST_F(ServerCacheTest, CapacityHoldsTheMemoryTheEntriesTake)
+{
+    struct Case {
+        std::size_t size;  // of each file
+        int files;
+        int fitByBytes;  // the capacity, in files' bytes
+    };
+    const std::vector<Case> cases = {
+        {1 << 20, 6, 4},  // whole pages from the host
+        {70000, 5, 4},    // pages, the last one part used
+        {10000, 30, 20},  // blocks from the allocator
+        {64, 300, 100},   // small files: the bookkeeping weighs more than the bytes
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.files) + " files of " + std::to_string(c.size));
+        serverCacheClass sized;
+        sized.SetFileCacheEnabled(true);
+        const auto size = static_cast<std::int64_t>(c.size);
+        const std::int64_t capacity = size * c.fitByBytes;
+        sized.SetCacheCapacity(capacity);
+        for (int i = 0; i < c.files; ++i) {
+            const std::string name = "m" + std::to_string(i);
+            const std::string bytes(c.size, static_cast<char>('a' + i % 26));
+            Put(name, bytes);
+            CacheLease lease = sized.CacheLookup(Real(name));
+            ASSERT_EQ(lease.Answer(), 0);
+            Fill(sized, lease, bytes, 0, size);
+            EXPECT_LE(sized.MemoryCharged(), capacity);
+        }
+        EXPECT_LT(sized.EntryCount(), static_cast<std::size_t>(c.fitByBytes));
+        EXPECT_GT(sized.MemoryCharged() + CacheEntryCharge(size, Real("m0").size()), capacity);
+        EXPECT_EQ(sized.TotalSize(), static_cast<std::int64_t>(sized.EntryCount()) * size);
+        sized.SetCacheCapacity(0);
+        EXPECT_EQ(sized.MemoryCharged(), 0);
+    }
+}
+
+// A listing grows as it is written, and once whole is counted at what it really takes.
+TEST_F(ServerCacheTest, ListingIsCountedAtItsSizeOnceWhole)
+{
+    const std::string key = "C:\\pub\\sub";
+    for (const std::size_t size : {std::size_t{11}, std::size_t{200000}}) {
+        SCOPED_TRACE(size);
+        std::string text(size, 'l');
+        CacheLease fill = cache.CacheLookup(key, CacheSource::Folder);
+        ASSERT_EQ(fill.Answer(), 0);
+        EXPECT_EQ(cache.MemoryCharged(), CacheEntryCharge(kFolderEntryRoom, key.size()));
+        Fill(cache, fill, text, 0, static_cast<std::int64_t>(size));
+        cache.CacheUpdateSize(fill);
+        EXPECT_EQ(cache.MemoryCharged(), CacheEntryCharge(static_cast<std::int64_t>(size), key.size()));
+        CacheLease hit = cache.CacheLookup(key, CacheSource::Folder);
+        ASSERT_EQ(hit.Answer(), 1);
+        EXPECT_EQ(Read(hit), text);
+        cache.CacheTransferDone(hit, 0, 0, false);
+        cache.CacheInvalidate(key);
+    }
+}
+
+// A sender takes a cached copy's bytes from where they are: a file's copy lends its room to be
+// filled in place, and what it lent stays valid while the entry is evicted.
+TEST_F(ServerCacheTest, FileCopyLendsItsBytesInPlace)
+{
+    const std::string bytes(100000, 'z');
+    Put("lent.bin", bytes);
+    cache.SetCacheCapacity(1 << 20);
+    CacheLease fill = cache.CacheLookup(Real("lent.bin"));
+    ASSERT_EQ(fill.Answer(), 0);
+    auto* copy = dynamic_cast<LendableBytes*>(fill.Stream().get());
+    ASSERT_NE(copy, nullptr);
+    EXPECT_TRUE(copy->RoomAt(100000, 1).empty());  // past the file's size: nothing to lend
+    const std::span<char> room = copy->RoomAt(40000, 100000);
+    ASSERT_EQ(room.size(), 60000u);
+    std::fill(room.begin(), room.end(), 'z');
+    copy->Written(40000, 60000);
+    EXPECT_EQ(copy->BytesFrom(99999).size(), 1u);
+    fill.Stream()->seekp(0);
+    fill.Stream()->write(bytes.data(), 40000);  // the start, the plain way
+    cache.CacheTransferDone(fill, 0, 100000, false);
+    CacheLease hit = cache.CacheLookup(Real("lent.bin"));
+    ASSERT_EQ(hit.Answer(), 1);
+    const std::span<const char> lent = dynamic_cast<LendableBytes&>(*hit.Stream()).BytesFrom(0);
+    cache.SetCacheCapacity(0);  // evicted while sent from
+    EXPECT_EQ(std::string(lent.data(), lent.size()), bytes);
+    // A listing's copy moves as it grows: it lends no room.
+    cache.SetCacheCapacity(1 << 20);
+    CacheLease listing = cache.CacheLookup("C:\\pub\\sub", CacheSource::Folder);
+    ASSERT_EQ(listing.Answer(), 0);
+    EXPECT_TRUE(dynamic_cast<LendableBytes&>(*listing.Stream()).RoomAt(0, 10).empty());
 }
 
 }  // namespace

@@ -157,5 +157,35 @@ TEST_F(CacheWiringTest, SettingsReachTheCacheAndTheViewAsked)
     EXPECT_FALSE(cache().FileCacheEnabled());
 }
 
+// FTP downloads go from the cached copy's memory: filled in place from a restart offset, then
+// completed, then served; a download served while the copy leaves the cache stays whole.
+TEST_F(CacheWiringTest, FtpDownloadsFromMemoryStayWholeWhileTheEntryGoes)
+{
+    std::string bytes(32 << 20, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7919) >> 5);
+    testing::WriteFile(share + "/big.bin", bytes);
+    const std::string key = "C:\\My Downloads\\big.bin";
+    EXPECT_EQ(Curl("-C 1000000 " + Ftp("/big.bin")), bytes.substr(1000000));
+    EXPECT_EQ(Curl(Ftp("/big.bin")), bytes);
+    EXPECT_EQ(Curl(Ftp("/big.bin")), bytes);
+    ASSERT_NE(Row(key), nullptr);
+    EXPECT_EQ(Row(key)->hits, 1);
+
+    auto slow = std::async(std::launch::async, [this] {
+        std::string output;
+        testing::RunCommand("curl -s -S --max-time 30 --happy-eyeballs-timeout-ms 1 --limit-rate 16M " + Ftp("/big.bin"),
+                            output);
+        return output;
+    });
+    ASSERT_TRUE(Pump([&] { return Row(key) != nullptr && Row(key)->hits == 2; }));
+    controller->settings().CacheSize = 0;
+    controller->applyCacheSettings();
+    EXPECT_EQ(cache().EntryCount(), 0u);
+    EXPECT_GT(cache().MemoryCharged(), 0);  // still sent from
+    ASSERT_TRUE(Pump([&] { return slow.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_TRUE(slow.get() == bytes);
+    EXPECT_TRUE(Pump([&] { return cache().MemoryCharged() == 0; }));
+}
+
 }  // namespace
 }  // namespace corvane

@@ -1,6 +1,7 @@
 // SendFile: a stretch of a file sent from the file itself, in order with what is sent before and
 // after it, with the data-sent event of Send; a file that ends early; what is refused; and the
-// send delay on accepted connections.
+// send delay on accepted connections. SendHeld: bytes sent from the memory that holds them, kept
+// alive by the socket until they have gone.
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -132,6 +133,35 @@ TEST_F(SendFileTest, BytesSentWhileTheFileWaitsGoAfterItAndTheEventWaitsForAll)
     EXPECT_EQ(received.find_first_not_of('\0'), static_cast<std::size_t>(kSize));
     EXPECT_EQ(sender.FileBytesSent(), kSize);
     EXPECT_EQ(dataSent, 1);
+}
+
+TEST_F(SendFileTest, HeldBytesArriveInOrderAndAreLetGoOnceSentOrDropped)
+{
+    const std::size_t kSize = 16 << 20;  // far more than the stack holds while the peer waits
+    auto bytes = std::make_shared<std::string>(Pattern(kSize));
+    const std::string expected = "head:" + *bytes + ":tail";
+    std::weak_ptr<std::string> held = bytes;
+    reading = false;
+    ASSERT_EQ(sender.SendStr("head:"), 5);
+    ASSERT_EQ(sender.SendHeld(bytes, bytes->data(), static_cast<long long>(kSize)), static_cast<long long>(kSize));
+    ASSERT_EQ(sender.SendStr(":tail"), 5);
+    bytes.reset();
+    loop.RunUntil([] { return false; }, 100ms);
+    EXPECT_FALSE(held.expired());  // the socket still sends from them
+    EXPECT_EQ(dataSent, 0);
+    reading = true;
+    ASSERT_TRUE(WaitFor([&] { return received.size() >= expected.size() && dataSent > 0; }, 20000ms));
+    EXPECT_TRUE(received == expected);
+    EXPECT_EQ(sender.FileBytesSent(), static_cast<long long>(kSize));
+    EXPECT_TRUE(held.expired());
+    // A socket closed while held bytes wait lets them go.
+    bytes = std::make_shared<std::string>(Pattern(kSize));
+    held = bytes;
+    reading = false;
+    ASSERT_EQ(sender.SendHeld(bytes, bytes->data(), static_cast<long long>(kSize)), static_cast<long long>(kSize));
+    bytes.reset();
+    sender.Abort();
+    EXPECT_TRUE(held.expired());
 }
 
 TEST_F(SendFileTest, AFileShorterThanAnnouncedEndsTheSendWithIt)

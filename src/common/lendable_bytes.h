@@ -1,0 +1,34 @@
+// A stream whose bytes sit in this process's memory and can be lent to a sender, which then
+// hands them to a socket from where they are instead of copying them out first. A sender finds
+// it by asking the stream whether it is one (dynamic_cast); any other stream is read and written
+// as a plain stream.
+//
+// Owner thread: that of the stream.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace corvane {
+
+class LendableBytes {
+public:
+    // The bytes written so far from `offset` on (empty at or past the end). They stay where they
+    // are, unchanged, as long as the stream lives and nobody writes to it.
+    virtual std::span<const char> BytesFrom(std::int64_t offset) const = 0;
+    // Room for up to `count` bytes at `offset` that the caller fills in place and then announces
+    // with Written. It never moves, so what the caller lends from it stays valid however the
+    // stream is written later. Empty when the stream cannot lend room there (its bytes may move
+    // when it grows, or it holds no more).
+    virtual std::span<char> RoomAt(std::int64_t offset, std::int64_t count) = 0;
+    // `count` bytes at `offset` have been written into the room lent by RoomAt.
+    virtual void Written(std::int64_t offset, std::int64_t count) = 0;
+
+protected:
+    LendableBytes() = default;
+    LendableBytes(const LendableBytes&) = default;
+    LendableBytes& operator=(const LendableBytes&) = default;
+    ~LendableBytes() = default;
+};
+
+}  // namespace corvane
