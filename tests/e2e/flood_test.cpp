@@ -57,7 +57,12 @@ def cpu_seconds():
     return (int(fields[11]) + int(fields[12])) / 100.0
 gone = socket.create_connection(('127.0.0.1', port), timeout=60)
 gone.makefile('rb').readline()
-threading.Thread(target=lambda: gone.sendall(commands), daemon=True).start()
+def flood_then_hang_up():
+    try:
+        gone.sendall(commands)
+    except OSError:  # the hang-up below ends the send, at whatever point it had reached
+        pass
+threading.Thread(target=flood_then_hang_up, daemon=True).start()
 time.sleep(1)
 gone.close()
 time.sleep(0.5)
