@@ -632,10 +632,8 @@ void THttpConnection::StartDrain()
     drainStart_ = lastReceive_ = Clock::now();
     Shutdown(1);
     bodyRemaining_ = 0;
-    // What the connection holds already is handed over again by the mode change; what the stack
-    // holds, and the client's end, come with the next readiness: nothing is read here, where a
-    // read would mostly find nothing yet.
     SetLineMode(false);
+    Drain();
 }
 
 void THttpConnection::Drain()
