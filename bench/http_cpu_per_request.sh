@@ -11,10 +11,8 @@
 # sets each wrk run (10).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build}
-server_bin="$build/bin/corvane-server"
-seconds=${CORVANE_BENCH_SECONDS:-10}
 . bench/peer_helpers.sh
+bench_settings "$@"
 require_bench_tools "$server_bin" wrk nginx perf curl python3
 
 bench_scratch cpu

@@ -96,3 +96,11 @@ start_web_server() {
     "$1" --headless --home "$2" >"$scratch/server.out" 2>&1 &
     server_pid=$!
 }
+
+# The build folder (the first argument, default build), its server program and the seconds of
+# each wrk run (CORVANE_BENCH_SECONDS, default 10). Usage: bench_settings "$@"
+bench_settings() {
+    build=${1:-build}
+    server_bin="$build/bin/corvane-server"
+    seconds=${CORVANE_BENCH_SECONDS:-10}
+}
