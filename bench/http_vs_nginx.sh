@@ -17,17 +17,7 @@ seconds=${CORVANE_BENCH_SECONDS:-10}
 . bench/peer_helpers.sh
 require_bench_tools "$server_bin" wrk nginx curl python3
 
-scratch=$(mktemp -d /tmp/corvane-bench-http-XXXXXX)
-chmod 755 "$scratch"  # nginx's worker reads the share as another user
-server_pid=""
-nginx_pid=""
-cleanup() {
-    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null || true
-    [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null || true
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
-
+bench_scratch http
 
 home="$scratch/home"
 share="$home/drive_c/My Downloads"
@@ -40,10 +30,7 @@ chmod -R a+rX "$home/drive_c"
 ftp_port=$(free_port)
 ours=$(free_port)
 theirs=$(free_port)
-printf '[ServerData]\r\nPort=%s\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=%s\r\nRunWebServerNextTime=1\r\nWebServerConnections=2000\r\nScreenLoggingEnabled=0\r\n' \
-    "$ftp_port" "$ours" >"$home/CorvaneServer.ini"
-"$server_bin" --headless --home "$home" >"$scratch/server.out" 2>&1 &
-server_pid=$!
+start_web_server "$server_bin" "$home" "$ftp_port" "$ours"
 
 start_nginx "$scratch/nginx" "$theirs" "$share" "autoindex on;"
 

@@ -71,3 +71,36 @@ CONF
     "$nginx_bin" -c "$dir/nginx.conf" -p "$dir" &
     nginx_pid=$!
 }
+
+# Makes the scratch folder $scratch (readable by nginx's worker) and, when the script exits,
+# stops the servers named by $server_pid and $nginx_pid and removes the folder.
+# Usage: bench_scratch NAME
+bench_scratch() {
+    scratch=$(mktemp -d "/tmp/corvane-bench-$1-XXXXXX")
+    chmod 755 "$scratch"  # nginx's worker reads the share as another user
+    server_pid=""
+    nginx_pid=""
+    trap bench_cleanup EXIT
+}
+bench_cleanup() {
+    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null || true
+    [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null || true
+    rm -rf "$scratch"
+}
+
+# Starts the server headless on HOME, its web server on loopback PORT (FTP on FTP_PORT, screen
+# log off, 2,000 web connections); sets server_pid. Usage: start_web_server SERVER_BIN HOME FTP_PORT PORT
+start_web_server() {
+    printf '[ServerData]\r\nPort=%s\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=%s\r\nRunWebServerNextTime=1\r\nWebServerConnections=2000\r\nScreenLoggingEnabled=0\r\n' \
+        "$3" "$4" >"$2/CorvaneServer.ini"
+    "$1" --headless --home "$2" >"$scratch/server.out" 2>&1 &
+    server_pid=$!
+}
+
+# The build folder (the first argument, default build), its server program and the seconds of
+# each wrk run (CORVANE_BENCH_SECONDS, default 10). Usage: bench_settings "$@"
+bench_settings() {
+    build=${1:-build}
+    server_bin="$build/bin/corvane-server"
+    seconds=${CORVANE_BENCH_SECONDS:-10}
+}

@@ -486,6 +486,8 @@ void ftpServerThread::log(const std::string& line)
     if (pendingLogBytes_ > kPendingLogFlushBytes) FlushPendingLog();
 }
 
+bool ftpServerThread::logWanted() const { return controller_.logWanted(); }
+
 // The lines go to the window in order, without waiting for it to write them.
 void ftpServerThread::FlushPendingLog()
 {

@@ -78,6 +78,9 @@ public:
 
     // ---- Server thread ----
     void log(const std::string& line);
+    // Whether a line handed to log would be written anywhere: callers with costly texts build
+    // them only then.
+    bool logWanted() const;
     void addFtpDownloaded(std::uint64_t bytes);
     void addFtpUploaded(std::uint64_t bytes);
     void addHttpBytes(std::uint64_t bytes);

@@ -3,6 +3,7 @@
 // ftpServerThread::FlushPendingLog).
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,19 @@ public:
         : view_(view)
     {}
 
-    void SetScreenLogging(bool on) { screenLogging_ = on; }
-    void SetFileLogging(bool on) { fileLogging_ = on; }
+    void SetScreenLogging(bool on)
+    {
+        screenLogging_ = on;
+        wanted_.store(screenLogging_ || fileLogging_, std::memory_order_relaxed);
+    }
+    void SetFileLogging(bool on)
+    {
+        fileLogging_ = on;
+        wanted_.store(screenLogging_ || fileLogging_, std::memory_order_relaxed);
+    }
+    // Any thread: whether lines are written anywhere at all. A busy server spares itself the
+    // texts of lines nobody would see.
+    bool Wanted() const { return wanted_.load(std::memory_order_relaxed); }
 
     // The screen log when screen logging is on; the log file, the line followed by CR LF, when
     // file logging is on and a file is open. A file that cannot be written is ignored.
@@ -38,6 +50,7 @@ private:
     FileStream file_;
     bool screenLogging_ = true;
     bool fileLogging_ = false;
+    std::atomic<bool> wanted_{true};
     ThreadOwner owner_;
 };
 

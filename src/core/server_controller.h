@@ -116,6 +116,8 @@ public:
     bool startedForP2P() const { return startedForP2P_; }
     bool networkListPublished() const { return networkListPublished_; }
     bool logFileOpen() const { return log_.LogFileOpen(); }
+    // Any thread: whether the log is written to the screen or a file.
+    bool logWanted() const { return log_.Wanted(); }
 
     // ---- Reached by the server thread ----
     // Any thread (each flag has its own lock).

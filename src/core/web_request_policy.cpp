@@ -74,7 +74,8 @@ std::string SettingFileContent(const std::string& name)
 
 WebRequestPolicy::WebRequestPolicy(ftpServerThread& thread, permissionsClass& accounts)
     : thread_(thread),
-      accounts_(accounts)
+      accounts_(accounts),
+      logTime_(static_cast<PerSecondText::Format>(LocalDateTimeText))
 {}
 
 void WebRequestPolicy::Wire(THttpServer& server)
@@ -130,12 +131,14 @@ void WebRequestPolicy::ClientConnect(THttpServer& server, httpServersClientClass
             return host;
         });
     if (gone || !stillHere()) return;
-    const std::string peer = Peer(client, stillHere);
-    if (!stillHere()) return;
     if (allowed) {
-        thread_.log(HttpConnectedLine(peer));
+        if (!thread_.logWanted()) return;
+        const std::string peer = Peer(client, stillHere);
+        if (stillHere()) thread_.log(HttpConnectedLine(peer));
         return;
     }
+    const std::string peer = Peer(client, stillHere);
+    if (!stillHere()) return;
     client.SendStr(kForbiddenIpPage);
     thread_.log(HttpRefusedLine(peer));
     client.CloseAfterSending();
@@ -148,8 +151,9 @@ bool WebRequestPolicy::IsInsideRoot(const std::string& document) const
 
 void WebRequestPolicy::LogRequest(httpServersClientClass& client)
 {
-    thread_.log(HttpRequestLine(client.RequestMethod, client.Path, client.LocalAddress(), client.PeerAddr(),
-                                LocalDateTimeText()));
+    if (!thread_.logWanted()) return;
+    thread_.log(
+        HttpRequestLine(client.RequestMethod, client.Path, client.LocalAddress(), client.PeerAddr(), logTime_.Now()));
 }
 
 void WebRequestPolicy::HeadDocument(httpServersClientClass& client, THttpGetFlag& flags)
@@ -292,7 +296,7 @@ void WebRequestPolicy::ClientDisconnect(httpServersClientClass& client, std::uin
     thread_.cacheChanged();
     if (client.BodyBytesSent() > 0) thread_.addHttpBytes(static_cast<std::uint64_t>(client.BodyBytesSent()));
     // The connection is destroyed only after this handler: it is here throughout.
-    thread_.log(HttpDisconnectedLine(Peer(client, [] { return true; })));
+    if (thread_.logWanted()) thread_.log(HttpDisconnectedLine(Peer(client, [] { return true; })));
 }
 
 void InstallListingIcons(const std::string& webRoot)

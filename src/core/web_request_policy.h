@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "common/per_second_text.h"
 #include "common/thread_owner.h"
 #include "http/http_servers_client.h"
 #include "http/http_server.h"
@@ -72,7 +73,8 @@ private:
     ftpServerThread& thread_;
     permissionsClass& accounts_;
     WebSettings settings_;
-    ThreadOwner owner_;  // the server thread, which makes the policy at each HTTP start
+    PerSecondText logTime_;  // the time in request lines
+    ThreadOwner owner_;      // the server thread, which makes the policy at each HTTP start
 };
 
 // Copies the six listing icons into the "images" folder of the document root (a real path),

@@ -1,7 +1,10 @@
 #include "http/http_connection.h"
 
 #include <algorithm>
+#include <charconv>
+#include <string_view>
 
+#include "common/per_second_text.h"
 #include "http/html_folder.h"
 #include "http/http_texts.h"
 #include "platform/fs.h"
@@ -9,9 +12,32 @@
 namespace corvane {
 namespace {
 
-std::string StatusLineVersion(const std::string& version)
+std::string_view StatusLineVersion(const std::string& version)
 {
-    return version.size() == 8 && version.compare(0, 7, "HTTP/1.") == 0 ? version : std::string("HTTP/1.0");
+    return version.size() == 8 && version.compare(0, 7, "HTTP/1.") == 0 ? std::string_view(version)
+                                                                        : std::string_view("HTTP/1.0");
+}
+
+// The Last-Modified text of the document sent last on this thread: a server that sends the
+// same file again and again writes its date once.
+const std::string& LastModifiedText(std::time_t when)
+{
+    thread_local PerSecondText text(RFC1123_Date);
+    return text.Of(when);
+}
+
+// The header lines every file answer carries: ranges are offered, and the document's date.
+void AppendFileHeaders(std::string& out, std::time_t documentTime)
+{
+    out.append("Accept-Ranges: bytes\r\n");
+    if (documentTime != 0) out.append("Last-Modified: ").append(LastModifiedText(documentTime)).append(" GMT\r\n");
+}
+
+void AppendNumber(std::string& out, std::int64_t value)
+{
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end);
 }
 
 }  // namespace
@@ -29,7 +55,7 @@ const std::string& THttpConnection::LocalAddress()
     return localAddress_;
 }
 
-std::string THttpConnection::ResponseVersion() const { return StatusLineVersion(RequestVersion); }
+std::string THttpConnection::ResponseVersion() const { return std::string(StatusLineVersion(RequestVersion)); }
 
 // ---- Reading requests ----
 
@@ -102,7 +128,7 @@ void THttpConnection::LineReceived(std::string line)
 
 void THttpConnection::StartRequest(const std::string& line)
 {
-    headers_ = THttpRequestHeaders{};
+    headers_.Clear();
     HeaderContentLength = 0;
     HeaderContentType.clear();
     HeaderAccept.clear();
@@ -156,16 +182,18 @@ void THttpConnection::MapDocument()
 
 void THttpConnection::ProcessRequest()
 {
-    HeaderContentType = headers_.contentType;
-    HeaderAccept = headers_.accept;
-    HeaderReferer = headers_.referer;
-    HeaderAcceptLanguage = headers_.acceptLanguage;
-    HeaderAcceptEncoding = headers_.acceptEncoding;
-    HeaderUserAgent = headers_.userAgent;
-    HeaderHost = headers_.host;
-    HeaderConnection = headers_.connection;
-    HeaderRange = headers_.range;
-    HeaderIfModifiedSince = headers_.ifModifiedSince;
+    // The table is cleared for the next request: its texts change places with the fields
+    // instead of being copied, and both keep their room from request to request.
+    HeaderContentType.swap(headers_.contentType);
+    HeaderAccept.swap(headers_.accept);
+    HeaderReferer.swap(headers_.referer);
+    HeaderAcceptLanguage.swap(headers_.acceptLanguage);
+    HeaderAcceptEncoding.swap(headers_.acceptEncoding);
+    HeaderUserAgent.swap(headers_.userAgent);
+    HeaderHost.swap(headers_.host);
+    HeaderConnection.swap(headers_.connection);
+    HeaderRange.swap(headers_.range);
+    HeaderIfModifiedSince.swap(headers_.ifModifiedSince);
     responding_ = true;
     keepAlive_ = WantsKeepAlive(RequestVersion, HeaderConnection);
     if (headers_.hasContentLength) {
@@ -309,13 +337,35 @@ void THttpConnection::ProcessPost()
 std::string THttpConnection::ResponseHeader(const std::string& status, const std::string& contentType,
                                             std::int64_t length, const std::string& extraHeaders) const
 {
-    std::string header = ResponseVersion() + " " + status + "\r\n";
-    if (!contentType.empty()) header += "Content-Type: " + contentType + "\r\n";
-    header += "Content-Length: " + std::to_string(length) + "\r\n";
-    header += extraHeaders;
-    header += keepAlive_ ? "Connection: keep-alive\r\n" : "Connection: close\r\n";
-    header += "\r\n";
+    std::string header;
+    AppendHeaderStart(header, status, contentType, length);
+    header.append(extraHeaders);
+    AppendHeaderEnd(header);
     return header;
+}
+
+void THttpConnection::AppendHeaderStart(std::string& out, std::string_view status, std::string_view contentType,
+                                        std::int64_t length) const
+{
+    out.append(StatusLineVersion(RequestVersion)).append(" ").append(status).append("\r\n");
+    if (!contentType.empty()) out.append("Content-Type: ").append(contentType).append("\r\n");
+    out.append("Content-Length: ");
+    AppendNumber(out, length);
+    out.append("\r\n");
+}
+
+void THttpConnection::AppendHeaderEnd(std::string& out) const
+{
+    out.append(keepAlive_ ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n");
+}
+
+std::string& THttpConnection::ReplyBuffer()
+{
+    // Answers are handed to the stack (or copied into the send queue) before the next one is
+    // made, so one buffer per thread serves every connection without an allocation per answer.
+    thread_local std::string reply;
+    reply.clear();
+    return reply;
 }
 
 void THttpConnection::Answer404()
@@ -346,20 +396,21 @@ void THttpConnection::AnswerError(const std::string& status)
 
 bool THttpConnection::PrepareFileResponse(THttpSendType sendType, std::int64_t size, std::string& header)
 {
-    std::string extra = "Accept-Ranges: bytes\r\n";
-    if (DocumentTime != 0) extra += "Last-Modified: " + RFC1123_Date(DocumentTime) + " GMT\r\n";
+    header.clear();
     if (!HeaderIfModifiedSince.empty() && DocumentTime != 0) {
         const auto since = ParseHttpDate(HeaderIfModifiedSince);
         if (since && DocumentTime <= *since) {
-            header = ResponseVersion() + " 304 Not Modified\r\n" + extra +
-                     (keepAlive_ ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n");
+            header.append(StatusLineVersion(RequestVersion)).append(" 304 Not Modified\r\n");
+            AppendFileHeaders(header, DocumentTime);
+            AppendHeaderEnd(header);
             return false;
         }
     }
-    std::string status = "200 OK";
+    std::string_view status = "200 OK";
     std::int64_t first = 0, length = size;
+    TByteRange range;
+    bool partial = false;
     if (!HeaderRange.empty()) {
-        TByteRange range;
         const TRangeAnswer answer = ResolveRange(HeaderRange, size, range);
         if (answer == TRangeAnswer::Unsatisfiable) {
             header = ResponseHeader("416 Range Not Satisfiable", std::string(), 0,
@@ -367,14 +418,24 @@ bool THttpConnection::PrepareFileResponse(THttpSendType sendType, std::int64_t s
             return false;
         }
         if (answer == TRangeAnswer::Partial) {
+            partial = true;
             status = "206 Partial Content";
             first = range.first;
             length = range.last - range.first + 1;
-            extra += "Content-Range: bytes " + std::to_string(range.first) + "-" + std::to_string(range.last) + "/" +
-                     std::to_string(size) + "\r\n";
         }
     }
-    header = ResponseHeader(status, DocumentContentType, length, extra);
+    AppendHeaderStart(header, status, DocumentContentType, length);
+    AppendFileHeaders(header, DocumentTime);
+    if (partial) {
+        header.append("Content-Range: bytes ");
+        AppendNumber(header, range.first);
+        header.append("-");
+        AppendNumber(header, range.last);
+        header.append("/");
+        AppendNumber(header, size);
+        header.append("\r\n");
+    }
+    AppendHeaderEnd(header);
     if (sendType == httpSendHead) return false;
     sendOffset_ = first;
     sendRemaining_ = length;
@@ -392,7 +453,7 @@ void THttpConnection::SendDocument(THttpSendType sendType)
     std::int64_t size = 0;
     DocumentTime = 0;
     documentFile_.SizeAndTimeAtOpen(size, DocumentTime);
-    std::string header;
+    std::string& header = ReplyBuffer();
     const bool body = PrepareFileResponse(sendType, size, header);
     if (body && sendRemaining_ <= kSmallBody) {
         // A small body goes with its header in one write: one segment, one system call.
@@ -579,7 +640,14 @@ void THttpConnection::Drain()
 {
     char scratch[16384];
     for (int i = 0; i < 64; ++i) {
-        if (TWSocketClient::Receive(scratch, sizeof scratch) <= 0) break;
+        const int got = TWSocketClient::Receive(scratch, sizeof scratch);
+        if (got == 0) {
+            // The client has closed its side too: the orderly close is complete, and the
+            // connection ends now rather than on a later readiness.
+            Close();
+            return;
+        }
+        if (got < 0) break;
     }
 }
 

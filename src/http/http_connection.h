@@ -20,6 +20,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "http/http_request.h"
@@ -129,6 +130,13 @@ protected:
     // Connection line and the blank line that ends it.
     std::string ResponseHeader(const std::string& status, const std::string& contentType, std::int64_t length,
                                const std::string& extraHeaders) const;
+    // The status line, Content-Type (when there is one) and Content-Length of a response; then
+    // its Connection line and the blank line that ends the header.
+    void AppendHeaderStart(std::string& out, std::string_view status, std::string_view contentType,
+                           std::int64_t length) const;
+    void AppendHeaderEnd(std::string& out) const;
+    // An empty buffer for an answer's header and small body, reused from answer to answer.
+    static std::string& ReplyBuffer();
     // Works out the answer for a document of `size` bytes from what the request asked of it
     // (range, condition): its header goes into `header`, and sendOffset_/sendRemaining_ name the
     // body. False when no body follows (HEAD, 304, 416).

@@ -69,6 +69,14 @@ THttpRequestLine ParseRequestLine(std::string_view line)
     return request;
 }
 
+void THttpRequestHeaders::Clear()
+{
+    for (std::string* text : {&contentLengthText, &contentType, &accept, &referer, &acceptLanguage, &acceptEncoding,
+                              &userAgent, &host, &connection, &range, &ifModifiedSince, &transferEncoding})
+        text->clear();
+    hasContentLength = false;
+}
+
 void ApplyHeaderLine(std::string_view line, THttpRequestHeaders& headers)
 {
     const std::size_t colon = line.find(':');

@@ -26,6 +26,9 @@ struct THttpRequestHeaders {
     std::string contentType, accept, referer, acceptLanguage, acceptEncoding, userAgent, host, connection;
     std::string range, ifModifiedSince, transferEncoding;
     bool hasContentLength = false;
+
+    // Empties every field for the next request; the texts keep their room.
+    void Clear();
 };
 
 // Takes one header line (without its line end) into the table: the name is compared without

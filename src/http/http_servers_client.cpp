@@ -46,7 +46,7 @@ void httpServersClientClass::SendDocument(THttpSendType sendType)
     CacheStream->clear();
     CacheStream->seekg(0, std::ios::end);
     const std::int64_t size = static_cast<std::int64_t>(CacheStream->tellg());
-    std::string header;
+    std::string& header = ReplyBuffer();
     const bool body = PrepareFileResponse(sendType, size < 0 ? 0 : size, header);
     CachePosition = sendOffset_;
     if (body && sendRemaining_ <= kSmallBody) {

@@ -36,17 +36,18 @@ int MonthOf(std::string_view name)
 
 }  // namespace
 
-std::string DocumentToContentType(std::string_view path)
+std::string_view DocumentToContentType(std::string_view path)
 {
     const std::size_t slash = path.find_last_of("\\/");
     const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
     const std::size_t dot = name.rfind('.');
-    const std::string ext = dot == std::string_view::npos ? std::string() : FoldCase(name.substr(dot + 1));
-    if (ext == "htm" || ext == "html") return "text/html";
-    if (ext == "gif") return "image/gif";
-    if (ext == "bmp") return "image/bmp";
-    if (ext == "jpg" || ext == "jpeg") return "image/jpeg";
-    if (ext == "txt") return "text/plain";
+    const std::string_view ext = dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
+    const auto is = [ext](std::string_view known) { return EqualsIgnoreCase(ext, known); };
+    if (is("htm") || is("html")) return "text/html";
+    if (is("gif")) return "image/gif";
+    if (is("bmp")) return "image/bmp";
+    if (is("jpg") || is("jpeg")) return "image/jpeg";
+    if (is("txt")) return "text/plain";
     return "application/binary";
 }
 

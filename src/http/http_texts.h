@@ -15,7 +15,7 @@ namespace corvane {
 // The content type of a document by its extension in lower case: htm/html "text/html", gif
 // "image/gif", bmp "image/bmp", jpg/jpeg "image/jpeg", txt "text/plain", anything else
 // "application/binary".
-std::string DocumentToContentType(std::string_view path);
+std::string_view DocumentToContentType(std::string_view path);
 
 // Dates of header lines: RFC1123_Date of common/rfc1123_date.h ("Wed, 09 Dec 2026 22:30:05",
 // UTC, English names; header lines append " GMT").

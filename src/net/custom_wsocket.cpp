@@ -152,6 +152,7 @@ void TCustomWSocket::SocketErrorNumber(int error, const std::string& function)
             StopWatching();
             sockapi::Close(fd_);
             fd_ = -1;
+            sendingShut_ = false;
             sendQueue_.DropFile();
             DropSecureChannel();
         }

@@ -120,6 +120,8 @@ public:
     virtual void Connect();
     virtual void Listen();
     virtual int Accept();
+    // The peer of the connection the last Accept took, as the stack named it then.
+    const sockapi::Endpoint& AcceptedPeer() const { return acceptedPeer_; }
     virtual void Dup(int handle);
     virtual int Send(const void* data, int len);
     virtual int SendStr(const std::string& text);
@@ -294,7 +296,8 @@ private:
     void HandleConnectComplete(std::uint16_t error);
     void HandleWriteNotification(std::uint16_t error);
     void HandleCloseNotification(std::uint16_t error);
-    void StopWatching();
+    // `beforeClose`: the handle is closed next (see EventLoop::UnwatchFd).
+    void StopWatching(bool beforeClose = false);
     int SendDatagram(const void* data, int len);
     void StartLookup(DnsLookupRequest::Kind kind, const std::string& query, const char* who);
     void LookupFinished(int error, const std::vector<std::string>& results);
@@ -320,6 +323,7 @@ private:
     TSocketState state_ = wsClosed;
     bool paused_ = false;
     bool closeInvoked_ = false;  // the once-only session-closed flag
+    bool sendingShut_ = false;   // Shutdown ended the sending direction of this handle already
     bool destroying_ = false;
     int lastError_ = 0;
     std::string name_;

@@ -14,10 +14,13 @@ void TCustomWSocket::InternalClose(bool shutdownFirst, std::uint16_t error)
         // The closing alert tells the peer that the data ended here and was not cut off; a peer
         // that sent its own waits for it, also when the close is an abort.
         if (Secure() && state_ == wsConnected && (shutdownFirst || secure_->PeerClosed())) secure_->Shutdown();
-        if (shutdownFirst && streamSocket_ && state_ == wsConnected) sockapi::Shutdown(fd_, 1);
-        StopWatching();
+        if (shutdownFirst && streamSocket_ && state_ == wsConnected && !sendingShut_) sockapi::Shutdown(fd_, 1);
+        // Every handle here is the only one of its socket (made close-on-exec, never
+        // duplicated): closing it takes it out of the loop's epoll set.
+        StopWatching(true);
         const int closeError = sockapi::Close(fd_);
         fd_ = -1;
+        sendingShut_ = false;
         DropSecureChannel();
         // The file's owner may close it as soon as the connection is gone.
         sendQueue_.DropFile();
@@ -108,7 +111,9 @@ void TCustomWSocket::Release()
 void TCustomWSocket::Shutdown(int how)
 {
     AssertOwnerThread();
-    if (fd_ >= 0) sockapi::Shutdown(fd_, how);
+    if (fd_ < 0) return;
+    // The close that follows does not end the sending direction a second time.
+    if (sockapi::Shutdown(fd_, how) == 0 && how >= 1) sendingShut_ = true;
 }
 
 }  // namespace corvane

@@ -62,6 +62,7 @@ void TCustomWSocket::Connect()
     }
     DeleteBufferedData();
     streamSocket_ = stream;
+    sendingShut_ = false;
     if (const int error = sockapi::Create(kind, kind == sockapi::Kind::Raw ? protocol : 0, fd_); error != 0) {
         fd_ = -1;
         SocketErrorNumber(error, "Connect (socket)");
@@ -144,6 +145,7 @@ void TCustomWSocket::Listen()
     const bool stream = protocol != kProtocolUdp;
     DeleteBufferedData();
     streamSocket_ = stream;
+    sendingShut_ = false;
     if (const int error = sockapi::Create(stream ? sockapi::Kind::Stream : sockapi::Kind::Datagram, 0, fd_);
         error != 0) {
         fd_ = -1;
@@ -217,6 +219,7 @@ void TCustomWSocket::Dup(int handle)
             StopWatching();
             const int error = sockapi::Close(fd_);
             fd_ = -1;
+            sendingShut_ = false;
             sendQueue_.DropFile();
             DropSecureChannel();
             if (error != 0) {
@@ -227,6 +230,7 @@ void TCustomWSocket::Dup(int handle)
         ChangeState(wsClosed);
     }
     fd_ = handle;
+    sendingShut_ = false;
     streamSocket_ = true;
     ApplyLinger();
     // An accepted connection honours the send-delay option too: a server that answers in whole

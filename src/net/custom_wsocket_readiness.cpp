@@ -10,9 +10,9 @@
 
 namespace corvane {
 
-void TCustomWSocket::StopWatching()
+void TCustomWSocket::StopWatching(bool beforeClose)
 {
-    if (loop_ != nullptr && fd_ >= 0) loop_->UnwatchFd(fd_);
+    if (loop_ != nullptr && fd_ >= 0) loop_->UnwatchFd(fd_, beforeClose);
 }
 
 void TCustomWSocket::RequestNotifications()

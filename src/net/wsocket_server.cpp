@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "net/wsocket_functions.h"
+
 namespace corvane {
 
 void TWSocketClient::StartConnection()
@@ -12,8 +14,18 @@ void TWSocketClient::StartConnection()
 void TWSocketClient::Dup(int handle)
 {
     TWSocket::Dup(handle);
-    peerAddr_ = TWSocket::GetPeerAddr();
-    peerPort_ = TWSocket::GetPeerPort();
+    // Both halves of the peer's address from one question to the stack, or from none when the
+    // accept named the peer already.
+    sockapi::Endpoint peer;
+    const bool known = acceptedPeer_.has_value();
+    if (known) peer = *acceptedPeer_;
+    acceptedPeer_.reset();
+    if (State() == wsConnected && (known || GetPeerName(peer) == 0)) {
+        peerAddr_ = DottedAddress(peer.address);
+        peerPort_ = std::to_string(peer.port);
+    } else {
+        peerAddr_ = peerPort_ = "error";
+    }
 }
 
 void TWSocketClient::TriggerSessionClosed(std::uint16_t error)
@@ -79,6 +91,7 @@ void TCustomWSocketServer::TriggerSessionAvailable(std::uint16_t error)
     client->SetName(Name() + "Client" + std::to_string(connectionCounter_));
     client->SetBanner(banner_);
     client->SetServer(this);
+    client->SetAcceptedPeer(AcceptedPeer());
     client->Dup(handle);
     TriggerClientConnect(client, error);
     if (!IsClient(client) || client->State() != wsConnected) return;

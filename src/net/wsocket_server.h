@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ public:
     // Sends Banner followed by LineEnd, when Banner is not empty.
     virtual void StartConnection();
     void Dup(int handle) override;
+    // The peer as the listener's accept named it: the next Dup takes it instead of asking the
+    // stack again.
+    void SetAcceptedPeer(const sockapi::Endpoint& peer) { acceptedPeer_ = peer; }
 
 protected:
     void TriggerSessionClosed(std::uint16_t error) override;
@@ -39,6 +43,7 @@ private:
     std::string banner_;
     TCustomWSocketServer* server_ = nullptr;
     std::string peerAddr_, peerPort_;
+    std::optional<sockapi::Endpoint> acceptedPeer_;
     bool closedPosted_ = false;
 };
 

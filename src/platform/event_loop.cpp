@@ -373,14 +373,14 @@ void EventLoop::ModifyFd(int fd, std::uint32_t events)
     ::epoll_ctl(impl_->epollFd, EPOLL_CTL_MOD, fd, &ev);
 }
 
-void EventLoop::UnwatchFd(int fd)
+void EventLoop::UnwatchFd(int fd, bool beforeClose)
 {
     AssertOwnerThread();
     auto found = impl_->tokenOfFd.find(fd);
     if (found == impl_->tokenOfFd.end()) return;
     auto it = impl_->watches.find(found->second);
     if (it != impl_->watches.end()) {
-        if (!it->second.suspended) ::epoll_ctl(impl_->epollFd, EPOLL_CTL_DEL, fd, nullptr);
+        if (!it->second.suspended && !beforeClose) ::epoll_ctl(impl_->epollFd, EPOLL_CTL_DEL, fd, nullptr);
         impl_->watches.erase(it);
     }
     impl_->tokenOfFd.erase(found);

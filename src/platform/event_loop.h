@@ -77,7 +77,9 @@ public:
     // Owner thread only. Changes the interest of a watched descriptor; nothing if not watched.
     void ModifyFd(int fd, std::uint32_t events);
     // Owner thread only. Stops watching; a readiness already collected for it is dropped.
-    void UnwatchFd(int fd);
+    // `beforeClose`: the caller closes the descriptor next, and it is the only one of its open
+    // file (no dup, no inheritance), so the close takes it out of epoll and no call is made.
+    void UnwatchFd(int fd, bool beforeClose = false);
     bool IsWatching(int fd) const;
 
     // Owner thread only. A timer fires through this loop after `delay`, and then every

@@ -123,6 +123,43 @@ TEST_F(HttpConnectionTest, RangesAndConditionsAnswerPartsOrNothing)
     }
 }
 
+TEST_F(HttpConnectionTest, FileAnswerHeadersAreWholeAndInTheirOrder)
+{
+    PutFile("h.txt", "0123456789");
+    PutFile("g.gif", "GIF89a");
+    StartEngine();
+    const std::string since = RFC1123_Date(FileDate("C:\\www\\h.txt")) + " GMT";
+    const std::string date = "Last-Modified: " + since + "\r\n";
+    const std::string gifDate = "Last-Modified: " + RFC1123_Date(FileDate("C:\\www\\g.gif")) + " GMT\r\n";
+    struct Case {
+        std::string request, header, body;
+    } cases[] = {
+        {"GET /h.txt HTTP/1.1\r\n\r\n",
+         "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 10\r\nAccept-Ranges: bytes\r\n" + date +
+             "Connection: keep-alive\r\n\r\n",
+         "0123456789"},
+        {"GET /h.txt HTTP/1.1\r\nRange: bytes=2-4\r\n\r\n",
+         "HTTP/1.1 206 Partial Content\r\nContent-Type: text/plain\r\nContent-Length: 3\r\nAccept-Ranges: bytes\r\n" +
+             date + "Content-Range: bytes 2-4/10\r\nConnection: keep-alive\r\n\r\n",
+         "234"},
+        {"GET /h.txt HTTP/1.1\r\nIf-Modified-Since: " + since + "\r\n\r\n",
+         "HTTP/1.1 304 Not Modified\r\nAccept-Ranges: bytes\r\n" + date + "Connection: keep-alive\r\n\r\n", ""},
+        {"HEAD /g.gif HTTP/1.0\r\n\r\n",
+         "HTTP/1.0 200 OK\r\nContent-Type: image/gif\r\nContent-Length: 6\r\nAccept-Ranges: bytes\r\n" + gifDate +
+             "Connection: close\r\n\r\n",
+         ""},
+    };
+    // One connection for all of them (the last closes it): each header is made afresh.
+    std::string requests;
+    for (const Case& c : cases) requests += c.request;
+    bool closed = false;
+    const std::string bytes = Exchange(requests, closed);
+    std::string expected;
+    for (const Case& c : cases) expected += c.header + c.body;
+    EXPECT_EQ(bytes, expected);
+    EXPECT_TRUE(closed);
+}
+
 TEST_F(HttpConnectionTest, RequestsThatCannotBeReadSafelyAreRefusedAndClosed)
 {
     StartEngine();
