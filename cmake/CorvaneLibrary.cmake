@@ -24,10 +24,11 @@ function(corvane_test_suite name)
   endif()
   set(target test_${name})
   add_executable(${target} ${sources})
-  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  # Tests that start scripted peers find their scripts beside their sources, through
+  # test_source_dir.h (tests/CMakeLists.txt).
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests
+                                               ${CORVANE_TEST_GENERATED_DIR})
   target_link_libraries(${target} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
-  # Tests that start scripted peers find their scripts beside their sources.
-  target_compile_definitions(${target} PRIVATE CORVANE_TEST_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
   gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "CORVANE_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
 endfunction()

@@ -11,6 +11,7 @@
 
 #include "../net/http_peers.h"
 #include "p2p/p2p_network_list.h"
+#include "test_source_dir.h"
 
 namespace corvane {
 namespace {

@@ -34,6 +34,7 @@
 #include "gui/url_form.h"
 #include "gui/window_view.h"
 #include "platform/fs.h"
+#include "test_source_dir.h"
 
 using namespace corvane;
 using corvane::testing::AnswerBox;

@@ -30,6 +30,7 @@
 #include "gui/register_form.h"
 #include "p2p/p2p_network_list.h"
 #include "platform/fs.h"
+#include "test_source_dir.h"
 
 using namespace corvane;
 using corvane::testing::AnswerBox;

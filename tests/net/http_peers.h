@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "platform/scratch_folder.h"
+#include "test_source_dir.h"
 
 namespace corvane::testing {
 
@@ -121,7 +122,7 @@ inline bool WaitForPort(int port, std::chrono::milliseconds timeout = std::chron
 }
 
 // The origin: Python's http.server with the answers the client tests need (http_origin.py
-// beside this file, found through the CORVANE_TEST_SOURCE_DIR definition).
+// beside this file, found through CORVANE_TEST_SOURCE_DIR).
 class OriginServer {
 public:
     OriginServer()

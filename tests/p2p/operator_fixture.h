@@ -13,6 +13,7 @@
 #include "../net/http_peers.h"
 #include "p2p/index_thread.h"
 #include "p2p_fixture.h"
+#include "test_source_dir.h"
 
 namespace corvane::testing {
 
