@@ -70,7 +70,8 @@ TEST_F(WebServiceTest, StartsServesLogsCountsAndIsRememberedForTheNextRun)
     controller.startUp();
     home.Put("drive_c/My Downloads/f.txt", "0123456789");
     controller.startServices(kServiceHttp);
-    ASSERT_TRUE(PumpUntil([&] { return controller.httpListening(); }));
+    // The listening flag can turn before the window has been told: wait for both.
+    ASSERT_TRUE(PumpUntil([&] { return controller.httpListening() && !view.states.empty(); }));
     EXPECT_EQ(view.states.back(), std::make_pair(ServiceKind::Http, true));
     EXPECT_EQ(view.status.rfind(" IP: ", 0), 0u);
     EXPECT_NE(Fetch(port, "GET /f.txt HTTP/1.0\r\n\r\n").find("\r\n\r\n0123456789"), std::string::npos);
