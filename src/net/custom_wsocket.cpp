@@ -192,6 +192,14 @@ void TCustomWSocket::Guarded(const std::function<void()>& body)
     }
 }
 
+void TCustomWSocket::SetComponentOptions(TWSocketOptions options)
+{
+    const bool noDelayChanged = ((options ^ options_) & wsoTcpNoDelay) != 0;
+    options_ = options;
+    if (noDelayChanged && fd_ >= 0 && streamSocket_ && state_ == wsConnected)
+        sockapi::SetNoDelay(fd_, (options & wsoTcpNoDelay) != 0);
+}
+
 void TCustomWSocket::PostSelf(std::function<void(TCustomWSocket*)> work)
 {
     // The home runs it on whichever thread owns the socket by then, and drops it once the

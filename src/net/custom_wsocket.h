@@ -67,7 +67,8 @@ public:
     int LastError() const { return lastError_; }
     bool AllSent() const { return allSent_; }
     TWSocketOptions ComponentOptions() const { return options_; }
-    void SetComponentOptions(TWSocketOptions options) { options_ = options; }
+    // A connected stream socket takes a change of the send-delay option at once.
+    void SetComponentOptions(TWSocketOptions options);
     TSocketSendFlags SendFlags() const { return sendFlags_; }
     void SetSendFlags(int flags);
     TSocketLingerOnOff LingerOnOff() const { return lingerOnOff_; }
@@ -125,6 +126,12 @@ public:
     virtual void Dup(int handle);
     virtual int Send(const void* data, int len);
     virtual int SendStr(const std::string& text);
+    // The last bytes before the sending direction closes: as Send, and when the stack takes them
+    // whole at once (nothing queued ahead, no secure channel) the sending direction is shut
+    // down with them, so that the FIN leaves in the same segment as their end. Otherwise the
+    // caller's own shutdown, once all has gone, ends it as usual.
+    int SendLast(const void* data, int len);
+    int SendLastStr(const std::string& text) { return SendLast(text.data(), static_cast<int>(text.size())); }
     // Sends `count` bytes of the open file `fileHandle` from `offset`, straight from the file to
     // the stack (no copy through this process), after whatever is queued already; bytes sent
     // later follow them. Like Send it never blocks, and OnDataSent fires once everything has
@@ -304,6 +311,8 @@ private:
     void UpdateWriteInterest();
     // Sends through the secure channel when there is one, else straight to the handle.
     int StreamSend(const sockapi::Slice* slices, int count, bool urgent, int& sent);
+    // Send and SendLast; `last` holds the bytes back for the shutdown's FIN.
+    int SendBytes(const void* data, int len, bool last);
     int StreamSendFile(int fileHandle, long long offset, long long count, long long& sent);
     int StreamReceive(void* buffer, int len, bool peek, int& received);
     bool SendQueuedBlocks();

@@ -112,6 +112,7 @@ void TCustomWSocket::Shutdown(int how)
 {
     AssertOwnerThread();
     if (fd_ < 0) return;
+    if (how == 1 && sendingShut_) return;  // SendLast ended it already
     // The close that follows does not end the sending direction a second time.
     if (sockapi::Shutdown(fd_, how) == 0 && how >= 1) sendingShut_ = true;
 }

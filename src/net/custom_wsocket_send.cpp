@@ -24,7 +24,11 @@ void TCustomWSocket::PutDataInSendBuffer(const void* data, int len)
     allSent_ = false;
 }
 
-int TCustomWSocket::Send(const void* data, int len)
+int TCustomWSocket::Send(const void* data, int len) { return SendBytes(data, len, false); }
+
+int TCustomWSocket::SendLast(const void* data, int len) { return SendBytes(data, len, true); }
+
+int TCustomWSocket::SendBytes(const void* data, int len, bool last)
 {
     AssertOwnerThread();
     if (state_ != wsConnected) {
@@ -37,12 +41,16 @@ int TCustomWSocket::Send(const void* data, int len)
     if (len <= 0) return 0;
     const char* rest = static_cast<const char*>(data);
     int restLen = len;
+    // The FIN can only join bytes that go straight to the stack, in the clear.
+    const bool joinFin = last && secure_ == nullptr && sendFlags_ == wsSendNormal && !sendingShut_;
     if (sendQueue_.Empty() && !SecureHandshaking()) {
         // Nothing is queued ahead of these bytes: offer them to the stack straight from the
         // caller's memory, and copy into the send buffer only what it does not take.
         int sent = 0;
         const sockapi::Slice whole{rest, restLen};
-        if (StreamSend(&whole, 1, sendFlags_ == wsSendUrgent, sent) == 0 && sent > 0) {
+        const int error = joinFin ? sockapi::SendMore(fd_, rest, restLen, sent)
+                                  : StreamSend(&whole, 1, sendFlags_ == wsSendUrgent, sent);
+        if (error == 0 && sent > 0) {
             rest += sent;
             restLen -= sent;
             TriggerSendData(sent);
@@ -52,6 +60,9 @@ int TCustomWSocket::Send(const void* data, int len)
     }
     PutDataInSendBuffer(rest, restLen);
     if (restLen == 0) allSent_ = sendQueue_.Empty();
+    // All went at once: the shutdown releases the held end of the bytes with its FIN. Whatever
+    // is left in the queue goes by the usual sends, and those push the held bytes out.
+    if (joinFin && allSent_ && restLen == 0) Shutdown(1);
     TryToSend();
     HoldReadingWhileBacklogFull();
     if (allSent_) {

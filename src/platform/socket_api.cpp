@@ -96,6 +96,14 @@ int Send(int fd, const void* data, int len, bool urgent, int& sent)
     return 0;
 }
 
+int SendMore(int fd, const void* data, int len, int& sent)
+{
+    const ssize_t n = ::send(fd, data, static_cast<std::size_t>(len), MSG_NOSIGNAL | MSG_MORE);
+    if (n < 0) return LastWinSockError();
+    sent = static_cast<int>(n);
+    return 0;
+}
+
 int Receive(int fd, void* buffer, int len, bool peek, int& received)
 {
     const ssize_t n = ::recv(fd, buffer, static_cast<std::size_t>(len), peek ? MSG_PEEK : 0);

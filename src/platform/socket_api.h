@@ -32,6 +32,9 @@ int PendingError(int fd, int& error);
 // `sent` / `received` hold the byte count on success. A received count of 0 is the end of the
 // stream. Sending never raises SIGPIPE.
 int Send(int fd, const void* data, int len, bool urgent, int& sent);
+// As Send, but the stack holds the last part of a segment back for what the caller sends next,
+// at once: a shutdown of the sending direction then puts its FIN in the same segment.
+int SendMore(int fd, const void* data, int len, int& sent);
 // One piece of a gathered send.
 struct Slice {
     const void* data = nullptr;

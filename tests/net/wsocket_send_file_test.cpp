@@ -1,6 +1,7 @@
 // SendFile: a stretch of a file sent from the file itself, in order with what is sent before and
 // after it, with the data-sent event of Send; a file that ends early; what is refused; and the
-// send delay on accepted connections. SendHeld: bytes sent from the memory that holds them, kept
+// send delay on accepted connections, and turned on later. SendLast: the last bytes, with the
+// end of the sending direction behind them. SendHeld: bytes sent from the memory that holds them, kept
 // alive by the socket until they have gone.
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -135,6 +136,31 @@ TEST_F(SendFileTest, BytesSentWhileTheFileWaitsGoAfterItAndTheEventWaitsForAll)
     EXPECT_EQ(dataSent, 1);
 }
 
+// The peer gets every byte and then the end of the stream: at once when the stack takes them
+// whole, and after the caller's own shutdown when most of them had to wait in the queue.
+TEST_F(SendFileTest, LastBytesArriveWholeAndTheStreamEndsBehindThem)
+{
+    const std::string content = Pattern(300);
+    ASSERT_EQ(sender.SendLastStr(content), 300);
+    EXPECT_TRUE(sender.AllSent());
+    ASSERT_TRUE(WaitFor([&] { return receiverClosed && dataSent > 0; }));
+    EXPECT_TRUE(received == content);
+}
+
+TEST_F(SendFileTest, LastBytesThatMustWaitArriveWholeBeforeTheCallersShutdown)
+{
+    const std::string content = Pattern(16 << 20);  // far more than the stack holds
+    reading = false;
+    ASSERT_EQ(sender.SendLastStr(content), static_cast<int>(content.size()));
+    EXPECT_FALSE(sender.AllSent());
+    reading = true;
+    ASSERT_TRUE(WaitFor([&] { return received.size() >= content.size() && dataSent > 0; }, 20000ms));
+    EXPECT_FALSE(receiverClosed);  // the stream goes on until the caller ends it
+    sender.Shutdown(1);
+    ASSERT_TRUE(WaitFor([&] { return receiverClosed; }));
+    EXPECT_TRUE(received == content);
+}
+
 TEST_F(SendFileTest, HeldBytesArriveInOrderAndAreLetGoOnceSentOrDropped)
 {
     const std::size_t kSize = 16 << 20;  // far more than the stack holds while the peer waits
@@ -247,5 +273,8 @@ TEST(TCustomWSocketDup, AnAcceptedConnectionTakesTheSendDelayOptionOnlyWhenAsked
         client.Connect();
         ASSERT_TRUE(loop.RunUntil([&] { return accepted != nullptr; }, 2000ms));
         EXPECT_EQ(NoDelayOf(accepted->HSocket()), noDelay ? 1 : 0) << noDelay;
+        // Turned on later, on the connected socket, it takes effect at once.
+        accepted->SetComponentOptions(wsoTcpNoDelay);
+        EXPECT_EQ(NoDelayOf(accepted->HSocket()), 1) << noDelay;
     }
 }
