@@ -139,7 +139,7 @@ void WebRequestPolicy::ClientConnect(THttpServer& server, httpServersClientClass
     }
     const std::string peer = Peer(client, stillHere);
     if (!stillHere()) return;
-    client.SendStr(kForbiddenIpPage);
+    client.SendLastStr(kForbiddenIpPage);
     thread_.log(HttpRefusedLine(peer));
     client.CloseAfterSending();
 }

@@ -8,6 +8,7 @@
 #include "http/html_folder.h"
 #include "http/http_texts.h"
 #include "platform/fs.h"
+#include "platform/win_errors.h"
 
 namespace corvane {
 namespace {
@@ -128,6 +129,7 @@ void THttpConnection::LineReceived(std::string line)
 
 void THttpConnection::StartRequest(const std::string& line)
 {
+    clientCloses_ = false;
     headers_.Clear();
     HeaderContentLength = 0;
     HeaderContentType.clear();
@@ -164,8 +166,10 @@ void THttpConnection::TriggerLineLimitExceeded(int rcvdLength, bool& clearData)
     clearData = true;
     if (draining_ || closing_) return;
     if (responding_) {
-        // A pipelined line that never ends: the response in flight is the last.
+        // A pipelined line that never ends: the response in flight is the last, and the rest
+        // of the line is drained before the close.
         keepAlive_ = false;
+        clientCloses_ = false;
         closing_ = true;
         return;
     }
@@ -196,6 +200,7 @@ void THttpConnection::ProcessRequest()
     HeaderIfModifiedSince.swap(headers_.ifModifiedSince);
     responding_ = true;
     keepAlive_ = WantsKeepAlive(RequestVersion, HeaderConnection);
+    clientCloses_ = !keepAlive_;
     if (headers_.hasContentLength) {
         const auto length = ParseContentLength(headers_.contentLengthText);
         if (!length) {
@@ -359,6 +364,22 @@ void THttpConnection::AppendHeaderEnd(std::string& out) const
     out.append(keepAlive_ ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n");
 }
 
+void THttpConnection::SendWithoutDelay()
+{
+    // Answers go out as soon as they are written once a connection sends more than one write:
+    // a body behind its header, or the next answer on a kept-alive connection, must not wait
+    // for the browser's delayed acknowledgement of the write before. A whole answer in one
+    // write, followed by the close, goes at once anyway and saves the system call.
+    if ((ComponentOptions() & wsoTcpNoDelay) == 0) SetComponentOptions(ComponentOptions() | wsoTcpNoDelay);
+}
+
+void THttpConnection::SendAnswer(const std::string& bytes, bool whole)
+{
+    // The whole answer of a connection that closes after it: its end and the FIN share a segment.
+    if (whole && !keepAlive_) SendLastStr(bytes);
+    else SendStr(bytes);
+}
+
 std::string& THttpConnection::ReplyBuffer()
 {
     // Answers are handed to the stack (or copied into the send queue) before the next one is
@@ -377,7 +398,7 @@ void THttpConnection::Answer404()
     keepAlive_ = false;
     const std::string answer =
         ResponseHeader("404 Not Found", "text/html", static_cast<std::int64_t>(body.size()), std::string()) + body;
-    if (State() == wsConnected) SendStr(answer);
+    if (State() == wsConnected) SendAnswer(answer, true);
 }
 
 void THttpConnection::CloseAfter404()
@@ -390,7 +411,7 @@ void THttpConnection::AnswerError(const std::string& status)
 {
     keepAlive_ = false;
     responding_ = true;
-    if (State() == wsConnected) SendStr(ResponseHeader(status, std::string(), 0, std::string()));
+    if (State() == wsConnected) SendAnswer(ResponseHeader(status, std::string(), 0, std::string()), true);
     CloseAfterSending();
 }
 
@@ -469,8 +490,9 @@ void THttpConnection::SendDocument(THttpSendType sendType)
         }
         sendRemaining_ = 0;
     }
-    if (State() == wsConnected) SendStr(header);
-    if (!body || sendRemaining_ == 0) {
+    const bool whole = !body || sendRemaining_ == 0;
+    if (State() == wsConnected) SendAnswer(header, whole);
+    if (whole) {
         documentFile_.Close();
         FinishBody();
         return;
@@ -496,7 +518,7 @@ void THttpConnection::AnswerStream(const std::string& status, const std::string&
         DocumentStream->seekg(0, std::ios::beg);
         if (length < 0) length = 0;
     }
-    if (State() == wsConnected) SendStr(ResponseHeader(status, contentType, length, extraHeaders));
+    if (State() == wsConnected) SendAnswer(ResponseHeader(status, contentType, length, extraHeaders), length == 0);
     StartBody();
 }
 
@@ -506,6 +528,7 @@ void THttpConnection::StartBody()
         CloseAfterSending();
         return;
     }
+    SendWithoutDelay();
     sending_ = true;
     lastSendProgress_ = Clock::now();
     ConnectionDataSent();
@@ -591,6 +614,7 @@ void THttpConnection::RequestDone()
         CloseAfterSending();
         return;
     }
+    SendWithoutDelay();
     responding_ = false;
     servedOne_ = true;
     requestStart_ = Clock::now();
@@ -630,10 +654,26 @@ void THttpConnection::StartDrain()
     if (draining_ || State() != wsConnected) return;
     draining_ = true;
     drainStart_ = lastReceive_ = Clock::now();
-    Shutdown(1);
+    const bool clientDone = clientCloses_ && bodyRemaining_ == 0 && RcvdCnt() == 0;
     bodyRemaining_ = 0;
     SetLineMode(false);
+    if (clientDone && NothingMoreArrived()) {
+        // The client asked for the close and has sent nothing after its request: with no unread
+        // input the close ends in a FIN behind the answer, never a reset, and the connection
+        // need not wait for the client's own end.
+        InternalClose(true, 0);
+        return;
+    }
+    Shutdown(1);
     Drain();
+}
+
+bool THttpConnection::NothingMoreArrived()
+{
+    char probe[512];
+    const int got = TWSocketClient::Receive(probe, sizeof probe);
+    if (got == 0) return true;  // the client has closed already
+    return got < 0 && LastError() == WSAEWOULDBLOCK;
 }
 
 void THttpConnection::Drain()

@@ -137,6 +137,10 @@ protected:
     void AppendHeaderEnd(std::string& out) const;
     // An empty buffer for an answer's header and small body, reused from answer to answer.
     static std::string& ReplyBuffer();
+    // Turns the send delay off, once, before a connection's second write.
+    void SendWithoutDelay();
+    // Sends an answer's bytes; `whole`: nothing of this answer follows them.
+    void SendAnswer(const std::string& bytes, bool whole);
     // Works out the answer for a document of `size` bytes from what the request asked of it
     // (range, condition): its header goes into `header`, and sendOffset_/sendRemaining_ name the
     // body. False when no body follows (HEAD, 304, 416).
@@ -176,6 +180,7 @@ private:
     void ReadBody();
     void Drain();
     void StartDrain();
+    bool NothingMoreArrived();
     void RequestDone();
     void NextRequest();
     void Hold(std::string line);
@@ -185,6 +190,7 @@ private:
     std::string localAddress_;
     int headerCount_ = 0;
     bool keepAlive_ = false;
+    bool clientCloses_ = false;  // the request asked for the close (HTTP/1.0, Connection: close)
     bool responding_ = false;
     bool closing_ = false;    // the orderly close starts once everything queued has gone
     bool draining_ = false;   // the sending direction is shut: input is read and dropped

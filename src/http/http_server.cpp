@@ -55,9 +55,6 @@ void THttpServer::Start()
     if (listener_->State() == wsListening) return;
     listener_->ClientClass = [this] {
         std::unique_ptr<THttpConnection> connection = ClientClass();
-        // Answers go out as soon as they are written: a header and the start of its body in two
-        // writes must not wait for the browser's delayed acknowledgement.
-        connection->SetComponentOptions(connection->ComponentOptions() | wsoTcpNoDelay);
         // The linger setting applies when the connection is taken over, so it is given here:
         // a socket's own default (on, 0 s) would end every close with a reset.
         connection->SetLingerOnOff(LingerOnOff);

@@ -61,17 +61,18 @@ void httpServersClientClass::SendDocument(THttpSendType sendType)
         CachePosition += got;
         bodyBytesSent_ += got;
         sendRemaining_ = 0;
-        if (State() == wsConnected) SendStr(header);
+        if (State() == wsConnected) SendAnswer(header, true);
         documentFile_.Close();
         FinishBody();
         return;
     }
-    if (State() == wsConnected) SendStr(header);
+    if (State() == wsConnected) SendAnswer(header, !body);
     if (!body) {
         documentFile_.Close();
         FinishBody();
         return;
     }
+    SendWithoutDelay();
     sending_ = true;
     ConnectionDataSent();
 }

@@ -94,6 +94,45 @@ TEST_F(HttpConnectionTest, ConnectionsStayOnlyWhenTheClientAsks)
     }
 }
 
+// A closing answer ends in a FIN, never a reset: at once when the client asked for the close and
+// sent nothing more; after reading what it sends when it pipelined more or expected to stay.
+TEST_F(HttpConnectionTest, ClosingAnswersEndInAFinWhateverTheClientSendsAfter)
+{
+    PutFile("f.txt", "0123456789");
+    StartEngine();
+    struct Case {
+        const char* request;
+        const char* later;  // sent once the answer has had time to go
+        const char* status;
+    } cases[] = {
+        {"GET /f.txt HTTP/1.1\r\nConnection: close\r\n\r\n", "", "HTTP/1.1 200 OK"},
+        {"GET /f.txt HTTP/1.0\r\n\r\n", "", "HTTP/1.0 200 OK"},
+        {"GET /f.txt HTTP/1.1\r\nConnection: close\r\n\r\nGET /f.txt HTTP/1.1\r\n\r\n", "", "HTTP/1.1 200 OK"},
+        {"GET /nothing HTTP/1.1\r\n\r\n", "GET /f.txt HTTP/1.1\r\n\r\n", "HTTP/1.1 404 Not Found"},
+        {"GET /f.txt HTTP/1.1\r\nContent-Length: x\r\n\r\n", "more", "HTTP/1.1 400 Bad Request"},
+    };
+    for (const Case& c : cases) {
+        RawHttpClient client(port_);
+        ASSERT_TRUE(client.Connected());
+        client.Send(c.request);
+        if (*c.later != '\0') {
+            // A client that did not ask for the close may still be talking: it is read, not
+            // answered with a reset (which would also make this second send fail).
+            std::this_thread::sleep_for(200ms);
+            client.Send(c.later);
+            std::this_thread::sleep_for(100ms);
+            EXPECT_TRUE(client.Send(c.later)) << c.request;
+        }
+        bool closed = false;
+        std::string bytes = client.ReadAll(3000ms, closed);
+        const auto answers = SplitAnswers(bytes);
+        ASSERT_EQ(answers.size(), 1u) << c.request;
+        EXPECT_EQ(answers[0].statusLine, c.status) << c.request;
+        EXPECT_TRUE(closed) << c.request;
+        EXPECT_FALSE(client.Reset()) << c.request;
+    }
+}
+
 TEST_F(HttpConnectionTest, RangesAndConditionsAnswerPartsOrNothing)
 {
     PutFile("r.txt", "0123456789");

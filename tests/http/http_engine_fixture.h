@@ -6,6 +6,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <functional>
 #include <future>
 #include <thread>
@@ -83,11 +84,14 @@ public:
             const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
             if (got <= 0) {
                 closed = true;
+                reset_ = got < 0 && errno == ECONNRESET;
                 return received;
             }
             received.append(buffer, static_cast<std::size_t>(got));
         }
     }
+    // The server's end came as a reset rather than a FIN.
+    bool Reset() const { return reset_; }
     void Close()
     {
         ::close(fd_);
@@ -97,6 +101,7 @@ public:
 private:
     int fd_ = -1;
     bool connected_ = false;
+    bool reset_ = false;
 };
 
 class HttpEngineTest : public ::testing::Test {
