@@ -3,12 +3,13 @@
 # pages), both serving the same folder on loopback, measured in the same run:
 #   - a 4 KiB file with wrk, 64 connections kept alive: requests per second;
 #   - the same with "Connection: close" on every request;
-#   - a 1 GiB file with curl: throughput (median of three downloads);
+#   - a 1 GiB file with curl: throughput;
 #   - a folder page of 1,000 entries with wrk: requests per second (nginx's autoindex beside it);
 #   - 1,000 idle connections held: memory per connection (the server's resident size before
 #     and after, over 1,000).
 # Usage: bench/http_vs_nginx.sh [BUILD_DIR] (default build; the server is BUILD_DIR/bin/corvane-server)
-# Needs wrk, nginx (nginx-light), curl and python3; CORVANE_BENCH_SECONDS sets each wrk run (10).
+# Needs wrk, nginx (nginx-light), curl and python3; CORVANE_BENCH_SECONDS sets each wrk run (10),
+# CORVANE_BENCH_ROUNDS the turns of each case (3; the medians are compared).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -71,31 +72,36 @@ printf '%-34s corvane %9s KiB  nginx %9s KiB per connection (target: 16 KiB or l
 rate() {
     wrk -t1 -c64 -d"${seconds}s" "$@" 2>&1 | awk '/Requests\/sec/ {print $2}'
 }
+# MB/s of one 1 GiB download with curl.
+download() { curl -s -o /dev/null -w '%{speed_download}\n' "$1" | awk '{printf "%.0f", $1 / 1048576}'; }
 ratio() { python3 -c "import sys; print('%.2f' % (float(sys.argv[1]) / float(sys.argv[2])))" "$1" "$2"; }
+median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 load() { cut -d' ' -f1 /proc/loadavg; }
 
-report() {  # name, ours, theirs, unit
-    printf '%-34s corvane %12s  nginx %12s  ratio %s %s  (load %s)\n' "$1" "$2" "$3" "$(ratio "$2" "$3")" "$4" "$(load)"
+# Each case runs CORVANE_BENCH_ROUNDS times (3), the two servers taking turns, so that a change
+# in the machine's load falls on both; the medians are compared, and each round's ratio is
+# shown beside them. Usage: compare NAME UNIT MEASURE ARGS... (MEASURE gets the URL last)
+rounds=${CORVANE_BENCH_ROUNDS:-3}
+compare() {
+    local name=$1 unit=$2 measure=$3 ours_list=() theirs_list=() each=() a b path
+    shift 3
+    path=${*: -1}
+    set -- "${@:1:$#-1}"
+    for _ in $(seq 1 "$rounds"); do
+        a=$("$measure" "$@" "http://127.0.0.1:$ours$path")
+        b=$("$measure" "$@" "http://127.0.0.1:$theirs$path")
+        ours_list+=("$a")
+        theirs_list+=("$b")
+        each+=("$(ratio "$a" "$b")")
+    done
+    a=$(median "${ours_list[@]}")
+    b=$(median "${theirs_list[@]}")
+    printf '%-34s corvane %12s  nginx %12s  ratio %s %s  (rounds %s; load %s)\n' "$name" "$a" "$b" \
+        "$(ratio "$a" "$b")" "$unit" "${each[*]}" "$(load)"
 }
 
-a=$(rate "http://127.0.0.1:$ours/small.bin")
-b=$(rate "http://127.0.0.1:$theirs/small.bin")
-report "4 KiB, 64 kept-alive connections" "$a" "$b" "req/s"
-
-a=$(rate -H "Connection: close" "http://127.0.0.1:$ours/small.bin")
-b=$(rate -H "Connection: close" "http://127.0.0.1:$theirs/small.bin")
-report "4 KiB, Connection: close" "$a" "$b" "req/s"
-
-# MB/s of a 1 GiB download with curl, median of three.
-throughput() {
-    for _ in 1 2 3; do curl -s -o /dev/null -w '%{speed_download}\n' "$1"; done | sort -n | sed -n 2p |
-        awk '{printf "%.0f", $1 / 1048576}'
-}
-a=$(throughput "http://127.0.0.1:$ours/big.bin")
-b=$(throughput "http://127.0.0.1:$theirs/big.bin")
-report "1 GiB file with curl" "$a" "$b" "MB/s"
-
-a=$(rate "http://127.0.0.1:$ours/many/")
-b=$(rate "http://127.0.0.1:$theirs/many/")
-report "folder page of 1,000 entries" "$a" "$b" "req/s"
+compare "4 KiB, 64 kept-alive connections" "req/s" rate /small.bin
+compare "4 KiB, Connection: close" "req/s" rate -H "Connection: close" /small.bin
+compare "1 GiB file with curl" "MB/s" download /big.bin
+compare "folder page of 1,000 entries" "req/s" rate /many/
 
