@@ -37,15 +37,15 @@
 namespace corvane::testing {
 
 // What the server shows on the window thread: the screen log and the most rows the session
-// table ever had.
+// table ever had (which a client thread may wait for).
 struct SessionRecordingView : SilentServerView {
     std::vector<std::string> lines;
     const sessionTable* table = nullptr;
-    std::size_t mostRows = 0;
+    std::atomic<std::size_t> mostRows{0};
     void AppendScreenLog(const std::string& line) override { lines.push_back(line); }
     void RefreshSessionView() override
     {
-        if (table != nullptr) mostRows = std::max(mostRows, table->Count());
+        if (table != nullptr) mostRows = std::max(mostRows.load(), table->Count());
     }
     int CountContaining(const std::string& text) const
     {
