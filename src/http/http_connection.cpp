@@ -370,7 +370,7 @@ void THttpConnection::SendWithoutDelay()
     // a body behind its header, or the next answer on a kept-alive connection, must not wait
     // for the browser's delayed acknowledgement of the write before. A whole answer in one
     // write, followed by the close, goes at once anyway and saves the system call.
-    if ((ComponentOptions() & wsoTcpNoDelay) == 0) SetComponentOptions(ComponentOptions() | wsoTcpNoDelay);
+    SetComponentOptions(ComponentOptions() | wsoTcpNoDelay);  // a system call only the first time
 }
 
 void THttpConnection::SendAnswer(const std::string& bytes, bool whole)
@@ -661,7 +661,7 @@ void THttpConnection::StartDrain()
         // The client asked for the close and has sent nothing after its request: with no unread
         // input the close ends in a FIN behind the answer, never a reset, and the connection
         // need not wait for the client's own end.
-        InternalClose(true, 0);
+        Close();
         return;
     }
     Shutdown(1);

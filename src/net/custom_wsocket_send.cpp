@@ -62,7 +62,7 @@ int TCustomWSocket::SendBytes(const void* data, int len, bool last)
     if (restLen == 0) allSent_ = sendQueue_.Empty();
     // All went at once: the shutdown releases the held end of the bytes with its FIN. Whatever
     // is left in the queue goes by the usual sends, and those push the held bytes out.
-    if (joinFin && allSent_ && restLen == 0) Shutdown(1);
+    if (joinFin && allSent_) Shutdown(1);
     TryToSend();
     HoldReadingWhileBacklogFull();
     if (allSent_) {
