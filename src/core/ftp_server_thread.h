@@ -118,11 +118,6 @@ public:
     bool cacheAutoRefresh() const { return cacheAutoRefresh_.load(); }
     // Server thread: the cache view is refreshed when the operator asked for it after each change.
     void cacheChanged();
-    // Whether the object is still one of the engine's clients with the same number (a wait
-    // that served other events may have ended it).
-    bool IsLiveClient(const TFtpCtrlSocket* client, long long clientNumber) const;
-    // Waits while serving this thread's events, until `done` or the program closes.
-    void WaitServing(const std::function<bool()>& done);
     bool ProgramClosing() const { return terminateRequested_.load(); }
     TFtpServer* FtpServer() { return ftp_.get(); }
     THttpServer* HttpServer() { return http_.get(); }
