@@ -5,7 +5,9 @@
 // a service that restarts, while its lookup runs leaves nothing behind that is used later.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #include "server_process.h"
 
@@ -123,6 +125,17 @@ std::string RunInSilentNamespace(const std::string& script, const std::vector<st
     return output;
 }
 
+// Free loopback ports, each different from the others.
+std::vector<int> DistinctFreePorts(std::size_t count)
+{
+    std::vector<int> ports;
+    while (ports.size() < count) {
+        const int port = FreeLoopbackPort();
+        if (std::find(ports.begin(), ports.end(), port) == ports.end()) ports.push_back(port);
+    }
+    return ports;
+}
+
 bool NamespacesAvailable() { return std::system("unshare --net --mount true >/dev/null 2>&1") == 0; }
 
 TEST(SlowReverseLookup, HoldsUpNobodyEndsAtItsLimitAndUsesFewThreads)
@@ -182,9 +195,8 @@ TEST(SlowReverseLookup, AnFtpClientThatGoesDuringItsLookupIsNotTouchedAfterwards
     for (const GoneDuringLookup& c : {GoneDuringLookup{"disconnect", "disconnected 0\nclient saw ['200']\n"},
                                       GoneDuringLookup{"restart", "restarted True\nclient saw ['200']\n"}}) {
         corvane::testing::ScratchFolder scratch;
-        const int port = FreeLoopbackPort();
-        int newPort = FreeLoopbackPort();
-        while (newPort == port) newPort = FreeLoopbackPort();
+        const std::vector<int> ports = DistinctFreePorts(2);
+        const int port = ports[0], newPort = ports[1];
         const std::string home = HomeWithFullShare(scratch, port);
         EXPECT_EQ(RunInSilentNamespace(kFtpClientGoesScript,
                                        {home, std::to_string(port), c.how, std::to_string(newPort)}, "3"),
@@ -237,11 +249,8 @@ TEST(SlowReverseLookup, ABrowserThatGoesDuringItsLookupIsNotTouchedAfterwards)
     for (const GoneDuringLookup& c : {GoneDuringLookup{"hangup", "another browser at once b'HTTP/1.1 404' True\n"},
                                       GoneDuringLookup{"restart", "restarted True\nbrowser dropped True\n"}}) {
         corvane::testing::ScratchFolder scratch;
-        const int port = FreeLoopbackPort();
-        int httpPort = FreeLoopbackPort();
-        while (httpPort == port) httpPort = FreeLoopbackPort();
-        int newPort = FreeLoopbackPort();
-        while (newPort == port || newPort == httpPort) newPort = FreeLoopbackPort();
+        const std::vector<int> ports = DistinctFreePorts(3);
+        const int port = ports[0], httpPort = ports[1], newPort = ports[2];
         const std::string home = HomeWithSettings(
             scratch, port,
             "ReverseDNSCheckEnabled=1\r\nRunWebServerNextTime=1\r\nWebServerPort=" + std::to_string(httpPort) + "\r\n");
