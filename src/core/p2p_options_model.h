@@ -82,7 +82,9 @@ public:
     // which shows kSelectNetworkFirstText). An entry with an account opens the dialog in edit
     // mode; without one in register mode, and a confirmed sign-up ticks the row (enables the
     // network). A confirmed account of a Brinvale network that is not marked as existing is
-    // then registered with the network's account service. Returns the row as it now reads.
+    // then registered with the network's account service, and marked as existing once the
+    // service accepted it; a cancelled dialog changes and sends nothing. Returns the row as it
+    // now reads.
     NetworkRow RegisterOrEdit(int row, const SignUpDialog& dialog);
 
     // "&Apply": the profile fields go to the controller's profile (written at its end), each

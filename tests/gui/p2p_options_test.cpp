@@ -188,9 +188,11 @@ private slots:
         network.name = "Net";
         network.userName = "bob";
         network.password = "secret";
+        network.existingAccount = true;
         SignUpForm form(SignUpForm::Mode::Edit, network);
         TRegisterForm dialog(form);
         QCOMPARE(dialog.windowTitle(), QString("Edit your Net Account"));
+        QVERIFY(dialog.ExistingUserBox()->isChecked());
         QCOMPARE(dialog.ConfirmButton()->text(), QString("Apply"));
         QCOMPARE(dialog.UserNameEdit()->text(), QString("bob"));
         QCOMPARE(dialog.RetypeEdit()->text(), QString("secret"));
