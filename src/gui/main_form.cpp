@@ -223,7 +223,10 @@ void TMainForm::ShowPage(MainPage page)
 
 void TMainForm::OpenP2POptions()
 {
-    TIndexerOptionsForm dialog(controller_, placement_.FirstRun, this);
+    // The first session fetches the network list with the first dialog it opens; later
+    // dialogs show the list as it is, with the ticks the operator left.
+    TIndexerOptionsForm dialog(controller_, placement_.FirstRun && !networkListOffered_, this);
+    networkListOffered_ = true;
     dialog.exec();
 }
 

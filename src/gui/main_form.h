@@ -54,7 +54,8 @@ public:
     void SendToTray();
     void Restore();
     void OpenOptions();
-    // "P2P Indexer Options": the network list, the profile and the HTTP proxy, modal.
+    // "P2P Indexer Options": the network list, the profile and the HTTP proxy, modal. In the
+    // first session the first dialog downloads the network list when it is shown.
     void OpenP2POptions();
     void OpenHelp();
     void ShowPage(MainPage page);
@@ -138,6 +139,7 @@ private:
     bool firstCloseNotice_ = true;
     bool firstPaintDone_ = false;
     bool firstRun_ = false;
+    bool networkListOffered_ = false;
     bool maximised_ = false;
     WindowPlacement placement_;
 };
