@@ -38,6 +38,26 @@ bool IsBrinvaleNetwork(const std::string& name)
     return name.size() >= 8 && EqualsIgnoreCase(name.substr(0, 8), "Brinvale");
 }
 
+std::vector<StoredP2PAccount> StoredP2PAccounts(P2PNetworkList& list)
+{
+    std::lock_guard guard(list.Lock());
+    std::vector<StoredP2PAccount> accounts;
+    for (const P2PNetwork& network : list.Entries())
+        if (network.registered()) accounts.push_back({network.name, network.userName});
+    return accounts;
+}
+
+bool ForgetP2PAccount(P2PNetworkList& list, const StoredP2PAccount& account)
+{
+    std::lock_guard guard(list.Lock());
+    P2PNetwork* network = list.FindByName(account.network);
+    if (network == nullptr || !network->registered() || network->userName != account.userName) return false;
+    network->userName.clear();
+    network->password.clear();
+    network->existingAccount = false;
+    return true;
+}
+
 P2POptionsModel::P2POptionsModel(serverController& controller)
     : controller_(controller),
       httpClient_(std::make_unique<THttpCli>())

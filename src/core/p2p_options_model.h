@@ -106,6 +106,19 @@ private:
     bool closed_ = false;
 };
 
+// "&Delete P2P User Account": the accounts this server keeps, in list order, and forgetting one.
+// The account service has no request that deletes an account, so the account stays with the
+// network; this server only stops using it.
+struct StoredP2PAccount {
+    std::string network;
+    std::string userName;
+};
+std::vector<StoredP2PAccount> StoredP2PAccounts(P2PNetworkList& list);
+// Clears the user name, the password and the existing-account mark of the entry so named, when
+// it still holds that user name (the indexer then passes the network over). False when nothing
+// was cleared. Takes the list's lock.
+bool ForgetP2PAccount(P2PNetworkList& list, const StoredP2PAccount& account);
+
 // Whether a network's accounts are registered with its account service: its name begins with
 // "Brinvale" (without regard to case).
 bool IsBrinvaleNetwork(const std::string& name);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QMenuBar>
@@ -12,6 +13,7 @@
 
 #include "common/constants.h"
 #include "common/program_folder.h"
+#include "core/p2p_options_model.h"
 #include "core/window_placement.h"
 #include "gui/options_dialog.h"
 #include "gui/p2p_options_dialog.h"
@@ -29,7 +31,12 @@ constexpr const char* kTrayNotice =
     "command from the tray menu or from the File menu to actually close it. This message will NOT be displayed again "
     "to not to bother you.";
 
-constexpr const char* kNotBuiltYet = "Not available in this version yet.";
+constexpr const char* kMakersWebSite = "https://www.brinvale.com/corvane/";
+constexpr const char* kNoBrowserText = "Could not spawn the web browser, sorry!";
+constexpr const char* kNoP2PAccountText = "There is no P2P user account to delete.";
+constexpr const char* kP2PAccountStaysText =
+    "This server forgets the account and no longer indexes on that network. The account itself stays with the "
+    "network: its account service offers no way to delete it.";
 
 constexpr int kPageRole = Qt::UserRole;
 
@@ -40,7 +47,8 @@ int ClientsOf(const serverController& controller, int kind) { return controller.
 TMainForm::TMainForm(std::vector<std::string> arguments, QWidget* parent)
     : QMainWindow(parent),
       view_(*this),
-      controller_(windowThread_, view_, std::move(arguments))
+      controller_(windowThread_, view_, std::move(arguments)),
+      openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); })
 {
     setObjectName("MainForm");
     setWindowTitle("Brinvale Corvane Server");
@@ -171,9 +179,7 @@ void TMainForm::BuildMenus()
     startHttp_ = file->addAction("&Start HTTP Server", this, [this] { Restart(kServiceHttp); });
     stopHttp_ = file->addAction("S&top HTTP Server", this, [this] { Stop(kServiceHttp); });
     file->addSeparator();
-    QAction* deleteP2p = file->addAction("&Delete P2P User Account");
-    deleteP2p->setEnabled(false);
-    deleteP2p->setToolTip(kNotBuiltYet);
+    file->addAction("&Delete P2P User Account", this, &TMainForm::DeleteP2PAccounts);
     file->addSeparator();
     file->addAction("&Send to tray", this, &TMainForm::SendToTray);
     file->addAction("S&hut Down", this, &TMainForm::ShutDown);
@@ -185,7 +191,7 @@ void TMainForm::BuildMenus()
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction("&Help Contents", QKeySequence(Qt::Key_F1), this, &TMainForm::OpenHelp);
-    help->addAction("Corvane Server on the web", this, &TMainForm::OpenHelp);
+    help->addAction("Corvane Server on the web", this, &TMainForm::OpenMakersWebSite);
     help->addAction("Send &Bug Report", this, [] {
         OpenWithDesktop("mailto:?subject=Corvane%20Server%20bug%20report", "Could not spawn the mail program, sorry!");
     });
@@ -418,6 +424,33 @@ void TMainForm::OpenHelp()
     const QString help = QtText(ShippedDataFolder() + "/CorvaneServerHelp.html");
     if (!QFile::exists(help)) return ShowError("Could not open help file. Please re-install.", this);
     OpenWithDesktop(QUrl::fromLocalFile(help).toString(), "Could not open help file. Please re-install.");
+}
+
+void TMainForm::OpenMakersWebSite()
+{
+    if (!openUrl_(QUrl(kMakersWebSite))) ShowError(kNoBrowserText, this);
+}
+
+void TMainForm::DeleteP2PAccounts()
+{
+    P2PNetworkList& list = controller_.networkList();
+    const std::vector<StoredP2PAccount> accounts = StoredP2PAccounts(list);
+    if (accounts.empty()) return ShowHelp(kNoP2PAccountText, this);
+    bool forgotten = false;
+    for (const StoredP2PAccount& account : accounts) {
+        const QString question = "Do you really want to delete the P2P user account " + QtText(account.userName) +
+                                 " of " + QtText(account.network) + "?\n" + kP2PAccountStaysText;
+        if (AskYesNo(this, question, "Really delete P2P user account?") == QMessageBox::Yes)
+            forgotten = ForgetP2PAccount(list, account) || forgotten;
+    }
+    if (!forgotten) return;
+    std::string registered;
+    {
+        std::lock_guard guard(list.Lock());
+        registered = list.RegisteredEntriesText();
+    }
+    // In P2P mode the companion program reads the accounts from the shared file.
+    controller_.publishNetworkList(registered);
 }
 
 }  // namespace corvane

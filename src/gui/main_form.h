@@ -11,6 +11,8 @@
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
 #include <QTreeWidget>
+#include <QUrl>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,6 +60,14 @@ public:
     // first session the first dialog downloads the network list when it is shown.
     void OpenP2POptions();
     void OpenHelp();
+    // Help: the maker's web site in the desktop's browser.
+    void OpenMakersWebSite();
+    // The desktop's opener of web addresses (QDesktopServices); the window's tests put their
+    // own here.
+    void SetUrlOpener(std::function<bool(const QUrl&)> opener) { openUrl_ = std::move(opener); }
+    // "&Delete P2P User Account": asks for each account this server keeps whether to forget
+    // it (the network's account service keeps it: it has no request that deletes one).
+    void DeleteP2PAccounts();
     void ShowPage(MainPage page);
     // Starts the services as the first paint does (tests that never paint call it).
     void StartInitialServices();
@@ -133,6 +143,8 @@ private:
     QAction* startHttp_ = nullptr;
     QAction* stopHttp_ = nullptr;
     QAction* restartHttp_ = nullptr;
+
+    std::function<bool(const QUrl&)> openUrl_;
 
     bool shutDownFlag_ = false;
     bool shutDownDone_ = false;
