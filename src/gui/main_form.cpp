@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QSplitter>
+#include <QStyle>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
@@ -39,6 +40,12 @@ constexpr const char* kP2PAccountStaysText =
     "network: its account service offers no way to delete it.";
 
 constexpr int kPageRole = Qt::UserRole;
+
+// The navigation tree, able to say how wide its labels are.
+class NavigationTree : public QTreeWidget {
+public:
+    int LabelsWidth() const { return sizeHintForColumn(0); }
+};
 
 int ClientsOf(const serverController& controller, int kind) { return controller.clientCount(kind); }
 
@@ -131,7 +138,7 @@ void TMainForm::WireStatusPage(StatusPage* page, int kind)
 
 void TMainForm::BuildNavigation()
 {
-    navigation_ = new QTreeWidget;
+    navigation_ = new NavigationTree;
     navigation_->setObjectName("NavigationTree");
     navigation_->setHeaderHidden(true);
     const char* const titles[] = {"Information",
@@ -160,12 +167,29 @@ void TMainForm::BuildNavigation()
         else if (page == -2) OpenOptions();
         else if (page == -3) OpenP2POptions();
     });
-    auto* splitter = new QSplitter;
-    splitter->addWidget(navigation_);
-    splitter->addWidget(pages_);
-    splitter->setStretchFactor(1, 4);
-    splitter->setSizes({200, 700});
-    setCentralWidget(splitter);
+    connect(navigation_, &QTreeWidget::itemClicked, this, [this] {
+        // A settings entry opens its dialog but is no page: the highlight goes back to the
+        // page shown.
+        ShowPage(static_cast<MainPage>(pages_->currentIndex()));
+    });
+    splitter_ = new QSplitter;
+    splitter_->addWidget(navigation_);
+    splitter_->addWidget(pages_);
+    splitter_->setCollapsible(0, false);
+    splitter_->setStretchFactor(0, 0);
+    splitter_->setStretchFactor(1, 1);
+    setCentralWidget(splitter_);
+    FitNavigationToLabels();
+}
+
+void TMainForm::FitNavigationToLabels()
+{
+    // Room for the longest label and a scroll bar: no label is cut off, whatever the window's
+    // size; the pages take the rest.
+    const int width = static_cast<NavigationTree*>(navigation_)->LabelsWidth() + 2 * navigation_->frameWidth() +
+                      navigation_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, navigation_);
+    navigation_->setMinimumWidth(width);
+    splitter_->setSizes({width, std::max(width, this->width() - width)});
 }
 
 void TMainForm::BuildMenus()
@@ -238,8 +262,13 @@ void TMainForm::OpenP2POptions()
 
 void TMainForm::ShowSettingsEntry()
 {
-    firstRun_ = true;
-    navigation_->setCurrentItem(settingsEntry_);
+    // The first run leads the operator to the P2P options: the entry stands out in bold, while
+    // the highlight stays on the page the window shows.
+    QFont bold = p2pEntry_->font(0);
+    bold.setBold(true);
+    p2pEntry_->setFont(0, bold);
+    navigation_->scrollToItem(p2pEntry_);
+    FitNavigationToLabels();
 }
 
 QString TMainForm::ThisServerAddress()
@@ -262,7 +291,6 @@ void TMainForm::showEvent(QShowEvent* event)
 void TMainForm::StartInitialServices()
 {
     firstPaintDone_ = true;
-    if (firstRun_) navigation_->setCurrentItem(p2pEntry_);
     controller_.startInitialServices();
     info_->Reload();
 }

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QMainWindow>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
 #include <QTreeWidget>
@@ -110,6 +111,7 @@ protected:
 private:
     void BuildPages();
     void BuildNavigation();
+    void FitNavigationToLabels();
     void BuildMenus();
     void BuildTray();
     void WireStatusPage(StatusPage* page, int kind);
@@ -124,6 +126,7 @@ private:
     WindowServerView view_;
     serverController controller_;
 
+    QSplitter* splitter_ = nullptr;
     QTreeWidget* navigation_ = nullptr;
     QStackedWidget* pages_ = nullptr;
     InfoPage* info_ = nullptr;
@@ -150,7 +153,6 @@ private:
     bool shutDownDone_ = false;
     bool firstCloseNotice_ = true;
     bool firstPaintDone_ = false;
-    bool firstRun_ = false;
     bool networkListOffered_ = false;
     bool maximised_ = false;
     WindowPlacement placement_;

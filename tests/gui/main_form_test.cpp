@@ -13,10 +13,12 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QStyle>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QUrl>
 #include <atomic>
 #include <chrono>
@@ -705,6 +707,31 @@ private slots:
         // The account files followed every change.
         const std::string written = ReadFile(HomeFile("usersgroups.ini"));
         QVERIFY(written.find("[Crew]") == std::string::npos && written.find("[zoe]") == std::string::npos);
+    }
+
+    void theFirstWindowShowsWholeLabelsAndHighlightsThePageItShows()
+    {
+        OpenWindow();  // a new home: the first run, the window at its stored default size
+        QTreeWidget* tree = form_->Navigation();
+        const auto highlightedPage = [this, tree] {
+            return tree->currentItem() == tree->topLevelItem(form_->Pages()->currentIndex());
+        };
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        QTRY_VERIFY_WITH_TIMEOUT(form_->Controller().ftpListening(), 10000);  // the first paint is over
+        QCOMPARE(form_->Pages()->currentIndex(), int(kFtpStatusPage));
+        QVERIFY(highlightedPage());
+        const int margin = tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree) + 1;
+        for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+            const QRect row = tree->visualItemRect(*it);
+            const int needed = QFontMetrics((*it)->font(0)).horizontalAdvance((*it)->text(0)) + 2 * margin;
+            QVERIFY2(row.left() + needed <= tree->viewport()->width(), qPrintable((*it)->text(0)));
+        }
+        // A settings entry opens its dialog; the highlight comes back to the page shown.
+        QTreeWidgetItem* serverOptions = tree->topLevelItem(7)->child(0);
+        AnswerNextDialog([](QWidget* modal) { modal->close(); });
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(serverOptions).center());
+        QVERIFY(highlightedPage());
     }
 
     void theMakersSiteOpensInTheBrowserAndP2PAccountsAreForgottenOneByOne()
