@@ -101,6 +101,8 @@ TEST_F(SessionConfinementTest, EveryOtherFileOperationIsDecidedOnTheFolderItTouc
     EXPECT_FALSE(HostExists("Private\\made"));
     EXPECT_NE(Command("DELE ../Private/secret.txt").rfind("250", 0), 0u);
     EXPECT_NE(Command("RNFR ../Private/secret.txt").rfind("350", 0), 0u);
+    // Without a name there is nothing to decide on: not even the home's own folder is asked.
+    EXPECT_EQ(Command("RNFR"), "501 Syntax error is parameter.");
     std::string data;
     std::string reply;
     RunClient([&] { reply = client->Retrieve("RETR ../Private/secret.txt", data); });

@@ -59,7 +59,11 @@ TEST_F(FileCommandTest, EachCommandAsksTheOwnerBeforeItLooksAtItsParameter)
     auto refuse = [](TFtpServer*, TFtpCtrlSocket*, std::string&, bool& allowed) { allowed = false; };
     server->OnValidateDele = refuse;
     server->OnValidateRmd = refuse;
-    server->OnValidateRnFr = refuse;
+    int renameChecks = 0;
+    server->OnValidateRnFr = [&](TFtpServer*, TFtpCtrlSocket*, std::string&, bool& allowed) {
+        ++renameChecks;
+        allowed = false;
+    };
     server->OnValidateRnTo = refuse;
     server->OnValidateSize = refuse;
     server->OnMakeDirectory = [](TFtpServer*, TFtpCtrlSocket*, const std::string&, bool& allowed) { allowed = false; };
@@ -67,7 +71,10 @@ TEST_F(FileCommandTest, EachCommandAsksTheOwnerBeforeItLooksAtItsParameter)
     EXPECT_EQ(Send("DELE"), "550 Cannot delete.");
     EXPECT_EQ(Send("DELE a.txt"), "550 Cannot delete.");
     EXPECT_EQ(Send("RMD"), "500 Cannot remove directory.");
-    EXPECT_EQ(Send("RNFR"), "500 Cannot RNFR.");
+    // Except RNFR: a rename source that is missing is a syntax error before any right.
+    EXPECT_EQ(Send("RNFR"), "501 Syntax error is parameter.");
+    EXPECT_EQ(renameChecks, 0);
+    EXPECT_EQ(Send("RNFR a.txt"), "500 Cannot RNFR.");
     EXPECT_EQ(Send("RNTO"), "500 Cannot RNTO.");
     EXPECT_EQ(Send("SIZE"), "501 Permission Denied");
     EXPECT_EQ(Send("MKD"), "550 'C:\\': can't create directory.");
