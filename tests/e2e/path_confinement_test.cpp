@@ -20,6 +20,18 @@ using testing::ServerProcess;
 using testing::WriteAnonymousAccount;
 using testing::WriteFile;
 
+// A home past its first run whose only account, Anonymous, has `homeFolder` and the folder file
+// `folderFile`; its FTP service on the loopback port.
+std::string AnonymousHome(const corvane::testing::ScratchFolder& scratch, int port, const std::string& homeFolder,
+                          const std::string& folderFile)
+{
+    const std::string home = scratch.Join("home");
+    WriteFile(home + "/CorvaneServer.ini",
+              "[ServerData]\r\nPort=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n");
+    WriteAnonymousAccount(home, homeFolder, folderFile);
+    return home;
+}
+
 constexpr const char* kEscapeScript = R"PY(
 import ftplib, io, sys
 ftp = ftplib.FTP()
@@ -118,11 +130,9 @@ ftp.quit()
 TEST(PathConfinement, EveryPathCommandStaysInsideTheShare)
 {
     corvane::testing::ScratchFolder scratch;
-    const std::string home = scratch.Join("home");
     const int port = FreeLoopbackPort();
-    WriteFile(home + "/CorvaneServer.ini",
-              "[ServerData]\r\nPort=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n");
-    WriteAnonymousAccount(home, "C:\\Share\\", "gplcmdriC:\\Share\\*\r\n-p-----iC:\\Drop\\*\r\n");
+    const std::string home =
+        AnonymousHome(scratch, port, "C:\\Share\\", "gplcmdriC:\\Share\\*\r\n-p-----iC:\\Drop\\*\r\n");
     const std::string drive = home + "/drive_c";
     WriteFile(drive + "/Share/h.txt", "share file");
     WriteFile(drive + "/Share/Sub/secret.txt", "inside");
@@ -184,11 +194,8 @@ ftp.quit()
 TEST(PathConfinement, WhatAListingAboveTheHomeShowsCanBeFollowed)
 {
     corvane::testing::ScratchFolder scratch;
-    const std::string home = scratch.Join("home");
     const int port = FreeLoopbackPort();
-    WriteFile(home + "/CorvaneServer.ini",
-              "[ServerData]\r\nPort=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n");
-    WriteAnonymousAccount(home, "C:\\Shares\\Pub\\", "g-lc---iC:\\Shares\\Pub\\*\r\n");
+    const std::string home = AnonymousHome(scratch, port, "C:\\Shares\\Pub\\", "g-lc---iC:\\Shares\\Pub\\*\r\n");
     const std::string drive = home + "/drive_c";
     WriteFile(drive + "/Shares/Pub/top.txt", "top");
     WriteFile(drive + "/Shares/Pub/sub/in.txt", "in sub");
