@@ -308,6 +308,29 @@ private slots:
         QCOMPARE(QtText(accounts.ReadString("carol", "Group", "")), QString("All Others"));
     }
 
+    // The window tells accounts apart as the store does: names that differ only in a letter
+    // beyond ASCII are two accounts, each with its own node, and removing one keeps the other.
+    void namesThatDifferBeyondAsciiAreTwoAccounts()
+    {
+        OpenWindow();
+        AccountsPage* page = form_->Accounts();
+        for (const char* name : {"Jörg", "JÖRG"}) {
+            QVERIFY(page->SelectAccount("All Others"));
+            AnswerNames({name, "pw"});
+            page->AddUser();
+        }
+        QVERIFY(HasAccount("Jörg", false) && HasAccount("JÖRG", false));
+        QVERIFY(page->SelectAccount("JÖRG"));
+        QCOMPARE(AccountTree::NameOf(page->Tree()->currentItem()), QString("JÖRG"));
+        auto confirm = AnswerBox(QMessageBox::Yes);
+        page->DeleteUser();
+        QVERIFY(confirm->seen);
+        QVERIFY(HasAccount("Jörg", false));
+        QVERIFY(!HasAccount("JÖRG", false));
+        QVERIFY(!page->Tree()->FindUser("JÖRG"));
+        QCOMPARE(AccountTree::NameOf(page->Tree()->FindUser("Jörg")), QString("Jörg"));
+    }
+
     void aBusyWindowDoesNotHoldUpTheFtpService()
     {
         OpenWindow();
