@@ -78,6 +78,12 @@ WebRequestPolicy::WebRequestPolicy(ftpServerThread& thread, permissionsClass& ac
       logTime_(static_cast<PerSecondText::Format>(LocalDateTimeText))
 {}
 
+void WebRequestPolicy::SetSettings(const WebSettings& settings)
+{
+    settings_ = settings;
+    settings_.root = RemoveTrailingBackslash(FullRealPath(settings.root));
+}
+
 void WebRequestPolicy::Wire(THttpServer& server)
 {
     server.ClientClass = [this] {

@@ -26,7 +26,7 @@ inline constexpr const char* kForbiddenIpPage =
 
 // The web settings copied at each HTTP start.
 struct WebSettings {
-    std::string root;          // WebServerRoot, a real path without a final "\"
+    std::string root;          // WebServerRoot, a real path (its full form is taken at SetSettings)
     std::string error404File;  // WebServerError404Answer
     std::string htmlHeader;    // WebServerHtmlHeader
     std::string bindAddress;   // UserSetServerIP
@@ -39,7 +39,9 @@ public:
 
     // Makes httpServersClientClass the engine's connection class and attaches the handlers.
     void Wire(THttpServer& server);
-    void SetSettings(const WebSettings& settings) { settings_ = settings; }
+    // The root is kept in its full form without a final "\", as the inside test compares it: a
+    // root given as "C:\" (a whole drive) or "C:\Pub\..\Web\" serves what lies under it.
+    void SetSettings(const WebSettings& settings);
     const WebSettings& Settings() const { return settings_; }
 
     // ---- The handlers (public for tests that drive them without a network) ----

@@ -143,6 +143,27 @@ TEST_F(WebServer, NothingOutsideTheRootIsEverRead)
     EXPECT_EQ(output, "inside");
 }
 
+TEST_F(WebServer, ARootWrittenWithItsFinalBackslashServesWhatLiesUnderIt)
+{
+    WriteFile(home_ + "/drive_c/top.txt", "on the drive");
+    WriteFile(share_ + "/shared.txt", "in the share");
+    struct Case {
+        const char* root;
+        const char* path;
+        const char* answer;
+    };
+    for (const Case& c : {Case{"C:\\", "/top.txt", "on the drive 200"},
+                          Case{"C:\\", "/My%20Downloads/shared.txt", "in the share 200"},
+                          Case{"C:\\My Downloads\\", "/shared.txt", "in the share 200"},
+                          Case{"C:\\My Downloads\\", "/../top.txt", "<p>Nothing here, sorry.</p> 404"}}) {
+        StartServer(std::string("WebServerRoot=") + c.root + "\r\n");
+        std::string output;
+        RunShell("curl -s --path-as-is -w ' %{http_code}' '" + Url(c.path) + "'", output);
+        EXPECT_EQ(output, c.answer) << c.root << " " << c.path;
+        EXPECT_EQ(server_->StopWith(SIGTERM), 0);
+    }
+}
+
 TEST_F(WebServer, FoldersRedirectListOrServeTheirIndex)
 {
     WriteFile(share_ + "/music/a&b c.txt", "x");
