@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <sstream>
 #include <string>
 
 #include "common/per_second_text.h"
@@ -66,6 +68,11 @@ private:
     std::string HostNameOf(httpServersClientClass& client, const std::function<bool()>& stillHere);
     void AnswerFolder(httpServersClientClass& client, const std::string& folder, THttpGetFlag& flags);
     void AnswerListing(httpServersClientClass& client, const std::string& folder);
+    // The listing page of a folder, made now.
+    std::shared_ptr<std::stringstream> NewListing(const httpServersClientClass& client,
+                                                  const std::string& folder) const;
+    // Whether the request named a folder with its final "/" (else it is redirected there).
+    static bool NamesFolderItself(const httpServersClientClass& client);
     // A request starts with no cache use of the one before on the same connection.
     void ResetCacheUse(httpServersClientClass& client, bool failed = false);
     void AnswerRedirect(httpServersClientClass& client);

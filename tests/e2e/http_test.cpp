@@ -184,15 +184,53 @@ TEST_F(WebServer, FoldersRedirectListOrServeTheirIndex)
     RunShell("curl -s " + Url("/site/"), output);
     EXPECT_EQ(output, "<h1>welcome</h1>");
     output.clear();
-    // HEAD outside the root gets the engine's own 404 page.
+    // HEAD outside the root is answered as GET is: 404.
     RunShell("curl -s -I --path-as-is " + Url("/../secret.txt"), output);
     EXPECT_EQ(output.substr(0, 22), "HTTP/1.1 404 Not Found");
+}
+
+// For each path, a GET and then a HEAD on one kept-alive connection (a new one after an answer
+// that closes it): the status and the header fields but the date, Content-Length among them; a
+// body sent after a HEAD would be read as the next answer and break it.
+constexpr const char* kHeadScript = R"PY(
+import http.client, sys
+conn = http.client.HTTPConnection('127.0.0.1', int(sys.argv[1]), timeout=10)
+def ask(method, path):
+    conn.request(method, path)
+    answer = conn.getresponse()
+    body = answer.read()
+    fields = [(k, v) for k, v in answer.getheaders() if k != 'Date']
+    return answer.status, fields, body
+for path in sys.argv[2:]:
+    got, head = ask('GET', path), ask('HEAD', path)
+    same = got[:2] == head[:2] and head[2] == b''
+    print(path, got[0], head[0], 'same' if same else 'differs %r %r %r' % (got[1], head[1], head[2]))
+)PY";
+
+TEST_F(WebServer, HeadAnswersWhatGetWouldWithoutTheBody)
+{
+    WriteFile(share_ + "/music/song.mp3", "la la la");
+    WriteFile(share_ + "/site/index.htm", "<h1>welcome</h1>");
+    StartServer();
+    // The redirect, the listing, a folder's index, a file, the 404 file inside and outside.
+    const std::vector<std::pair<std::string, int>> cases = {{"/music", 301},         {"/music/", 200},
+                                                            {"/site/", 200},         {"/music/song.mp3", 200},
+                                                            {"/missing.txt", 404},   {"/../outside.txt", 404}};
+    std::vector<std::string> arguments = {std::to_string(httpPort_)};
+    std::string expected;
+    for (const auto& [path, status] : cases) {
+        arguments.push_back(path);
+        expected += path + " " + std::to_string(status) + " " + std::to_string(status) + " same\n";
+    }
+    std::string output;
+    ASSERT_EQ(RunPython(kHeadScript, arguments, output), 0) << output;
+    EXPECT_EQ(output, expected);
 }
 
 constexpr const char* kRefusedScript = R"PY(
 import socket, sys
 sock = socket.create_connection(('127.0.0.1', int(sys.argv[1])), timeout=10)
-sock.sendall(b'GET / HTTP/1.1\r\nHost: x\r\n\r\n' + b'x' * 100000)
+sock.sendall(sys.argv[2].encode() + b' / HTTP/1.1\r\nHost: x\r\n\r\n' + b'x' * 100000)
 received = b''
 while True:
     chunk = sock.recv(65536)  # a reset would raise here instead of ending the text
@@ -205,11 +243,15 @@ print(received.decode())
 TEST_F(WebServer, ARefusedAddressGetsOnlyTheForbiddenTextAndAnOrderlyClose)
 {
     StartServer("IPListMode=1\r\nIPListCount=1\r\nIPListData0=127.0.0.1\r\n");
-    std::string output;
-    ASSERT_EQ(RunPython(kRefusedScript, {std::to_string(httpPort_)}, output), 0) << output;
-    EXPECT_EQ(output,
-              "<HTML><HEAD><TITLE>403 Forbidden</TITLE></HEAD><BODY><H1>Forbidden IP</H1>Due to IP/DNS blocking rules "
-              "in place in this server, you are forbidden to access the page.<P></BODY></HTML>\n");
+    // The refusal goes before any request is read: a HEAD gets the same text as a GET.
+    for (const char* method : {"GET", "HEAD"}) {
+        std::string output;
+        ASSERT_EQ(RunPython(kRefusedScript, {std::to_string(httpPort_), method}, output), 0) << output;
+        EXPECT_EQ(output,
+                  "<HTML><HEAD><TITLE>403 Forbidden</TITLE></HEAD><BODY><H1>Forbidden IP</H1>Due to IP/DNS blocking "
+                  "rules in place in this server, you are forbidden to access the page.<P></BODY></HTML>\n")
+            << method;
+    }
     EXPECT_NE(StopAndReadLog().find("! HTTP 127.0.0.1 : "), std::string::npos);
 }
 
