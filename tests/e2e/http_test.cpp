@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "../platform/scratch_folder.h"
 #include "server_process.h"
@@ -81,8 +82,8 @@ TEST_F(WebServer, CurlAndWgetFetchResumeAndCopyTheTree)
         << output;
     EXPECT_EQ(ReadFile(scratch_.Join("wpart.bin")), big);
 
-    // wget walks the folder pages, following the redirects of folder links (which have no
-    // final "/"); the pages are kept under the names the redirects lead to.
+    // wget walks the folder pages by their links; the pages are kept under the names the
+    // links give them.
     const std::string mirror = scratch_.Join("mirror");
     ASSERT_EQ(RunShell("wget -q -r -np -nH -l 5 --trust-server-names -P " + mirror + " " + Url("/"), output), 0)
         << output;
@@ -92,6 +93,53 @@ TEST_F(WebServer, CurlAndWgetFetchResumeAndCopyTheTree)
     EXPECT_NE(log.find("< HTTP GET /big.bin [127.0.0.1 <- 127.0.0.1 ("), std::string::npos);
     EXPECT_NE(log.find("! HTTP 127.0.0.1 : "), std::string::npos);
     EXPECT_NE(log.find(" disconnected"), std::string::npos);
+}
+
+// A file's content as a failure shows it: its size and a hash of its bytes.
+std::string Summary(const std::string& content)
+{
+    return std::to_string(content.size()) + " bytes, hash " + std::to_string(std::hash<std::string>()(content));
+}
+
+// The files under a folder by their paths in it, with their contents' summaries, but for those
+// inside the folder `skipFolder` and the pages named `skipName`.
+std::map<std::string, std::string> FilesUnder(const std::string& folder, const std::string& skipFolder,
+                                              const std::string& skipName = std::string())
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (!entry.is_regular_file()) continue;
+        const std::string path = std::filesystem::relative(entry.path(), folder).string();
+        if (path.rfind(skipFolder + "/", 0) == 0 || entry.path().filename() == skipName) continue;
+        files[path] = Summary(ReadFile(entry.path().string()));
+    }
+    return files;
+}
+
+TEST_F(WebServer, RcloneAndWgetCopyNestedFoldersWithAwkwardNamesByteForByte)
+{
+    if (std::system("command -v rclone >/dev/null 2>&1") != 0) GTEST_SKIP() << "rclone is not installed";
+    const auto tree = testing::AwkwardlyNamedTree();
+    testing::WriteTree(share_, tree);
+    std::map<std::string, std::string> expected;
+    for (const auto& [path, content] : tree) expected[path] = Summary(content);
+    StartServer();
+    std::string output;
+    const std::string copy = scratch_.Join("rclone copy");
+    ASSERT_EQ(RunShell("rclone --config /dev/null --low-level-retries 1 --retries 1 copy --http-url " + Url("/") +
+                           " :http: '" + copy + "'",
+                       output),
+              0)
+        << output;
+    EXPECT_EQ(FilesUnder(copy, "images"), expected);
+    // wget keeps each folder's page as its index.html; the folders it reaches by their links.
+    const std::string mirror = scratch_.Join("wget mirror");
+    ASSERT_EQ(RunShell("wget -q -r -np -nH -l 8 -P '" + mirror + "' " + Url("/"), output), 0) << output;
+    EXPECT_EQ(FilesUnder(mirror, "images", "index.html"), expected);
+    // No folder was asked for without its final "/": nobody needed a redirect.
+    const std::string log = StopAndReadLog();
+    EXPECT_EQ(log.find("< HTTP GET /50%25%20off ["), std::string::npos) << log;
+    EXPECT_NE(log.find("< HTTP GET /50%25%20off/ ["), std::string::npos) << log;
 }
 
 constexpr const char* kPipelineScript = R"PY(
