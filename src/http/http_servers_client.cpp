@@ -73,7 +73,7 @@ void httpServersClientClass::SendDocument(THttpSendType sendType)
         return;
     }
     SendWithoutDelay();
-    sending_ = true;
+    BeginSendingBlocks();
     ConnectionDataSent();
 }
 
@@ -97,7 +97,7 @@ bool httpServersClientClass::SendNextCachedBlock()
 
 void httpServersClientClass::ConnectionDataSent()
 {
-    if (!sending_) return;
+    if (!SendingBlocks()) return;
     if (CacheMode == -1 && CacheStream) {
         if (!SendNextCachedBlock()) FinishBody();
         return;
