@@ -16,6 +16,7 @@
 
 namespace corvane {
 
+class CacheHooks;
 class ftpServerThread;
 class permissionsClass;
 
@@ -71,6 +72,7 @@ private:
     void LogRequest(httpServersClientClass& client);
 
     ftpServerThread& thread_;
+    CacheHooks& cache_;
     permissionsClass& accounts_;
     WebSettings settings_;
     PerSecondText logTime_;  // the time in request lines
