@@ -11,6 +11,8 @@
 #include <ios>
 #include <span>
 
+#include "common/stream_slot.h"
+
 namespace corvane {
 
 class LendableBytes {
@@ -34,8 +36,11 @@ protected:
 };
 
 // What the stream lends; nullptr for a stream that lends nothing.
-LendableBytes* LendableBytesOf(std::ios_base& stream);
+inline LendableBytes* LendableBytesOf(std::ios_base& stream) { return StreamSlot<LendableBytes>::Of(stream); }
 // For the constructor of a stream type: the stream lends through `bytes` (which lives as long).
-void OfferLendableBytes(std::ios_base& stream, LendableBytes* bytes);
+inline void OfferLendableBytes(std::ios_base& stream, LendableBytes* bytes)
+{
+    StreamSlot<LendableBytes>::Offer(stream, bytes);
+}
 
 }  // namespace corvane
