@@ -251,7 +251,7 @@ TEST_F(ServerCacheTest, EachModeEvictsInItsOrder)
 
 TEST_F(ServerCacheTest, CapacityRules)
 {
-    // A file larger than the capacity answers 2 and evicts nothing.
+    // A file larger than the capacity answers None and evicts nothing.
     cache.SetCacheCapacity(1 << 20);
     Cached(cache, "small", 1000);
     Put("big", std::string(2 << 20, 'b'));
