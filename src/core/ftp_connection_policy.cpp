@@ -20,6 +20,7 @@ namespace corvane {
 
 FtpSessionPolicy::FtpSessionPolicy(ftpServerThread& thread, permissionsClass& accounts)
     : thread_(thread),
+      cache_(thread.cacheHooks()),
       accounts_(accounts)
 {}
 

@@ -97,9 +97,7 @@ void FtpSessionPolicy::ServeOwnListing(serversClientClass& client, const std::st
 {
     client.SetEngineStream(std::make_shared<TFtpMemoryStream>(text));
     client.listingTransfer = true;
-    client.cacheLease = CacheLease();
-    client.CacheStream.reset();
-    client.CacheMode = 0;
+    client.CachedCopy = CacheTransfer();
     thread_.setSessionAction(&client, saDirectoryListed);
 }
 
@@ -182,11 +180,9 @@ void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& d
     // included) and MLSD's facts are other texts of the same folder and are never cached.
     if (detailed && client.CurrentCommand() != ftpcMLSD && directory == listedFolder &&
         SameFolder(listedFolder, client.Directory())) {
-        thread_.openCachedFile(client.Directory(), client, true);
+        cache_.OpenCachedFile(client.Directory(), client, true);
     } else {
-        client.cacheLease = CacheLease();
-        client.CacheStream.reset();
-        client.CacheMode = 0;
+        client.CachedCopy = CacheTransfer();
     }
     thread_.setSessionAction(&client, saDirectoryListed);
 }

@@ -21,6 +21,7 @@ class DnsLookupRequest;
 class SocketHome;
 class TFtpServer;
 class TWSocket;
+class CacheHooks;
 class ftpServerThread;
 class permissionsClass;
 
@@ -145,6 +146,7 @@ private:
     std::string WebLinkReply(serversClientClass& client);
 
     ftpServerThread& thread_;
+    CacheHooks& cache_;
     permissionsClass& accounts_;
     TFtpServer* server_ = nullptr;
     int loginTimeoutSeconds_ = 60;

@@ -74,6 +74,7 @@ std::string SettingFileContent(const std::string& name)
 
 WebRequestPolicy::WebRequestPolicy(ftpServerThread& thread, permissionsClass& accounts)
     : thread_(thread),
+      cache_(thread.cacheHooks()),
       accounts_(accounts),
       logTime_(static_cast<PerSecondText::Format>(LocalDateTimeText))
 {}
@@ -199,7 +200,7 @@ void WebRequestPolicy::HeadDocument(httpServersClientClass& client, THttpGetFlag
 
 void WebRequestPolicy::ResetCacheUse(httpServersClientClass& client, bool failed)
 {
-    if (client.cacheLease.Open() || client.CacheStream) thread_.cacheTransferDone(client, failed);
+    if (client.CachedCopy.Lease().Open() || client.CachedCopy.InUse()) cache_.TransferDone(client, failed);
 }
 
 void WebRequestPolicy::GetDocument(httpServersClientClass& client, THttpGetFlag& flags)
@@ -219,8 +220,8 @@ void WebRequestPolicy::GetDocument(httpServersClientClass& client, THttpGetFlag&
     // A file the cache holds is sent from memory without opening it; otherwise opening the
     // document tells a file (opened, and then sent) from a folder.
     client.cacheKey = document;
-    thread_.openCachedFile(document, client, true);
-    if (client.CacheMode == -1) {
+    cache_.OpenCachedFile(document, client, true);
+    if (client.CachedCopy.Serves()) {
         client.Document = document;
         return;
     }
@@ -249,7 +250,7 @@ void WebRequestPolicy::AnswerFolder(httpServersClientClass& client, const std::s
     const std::string index = AddTrailingBackslash(folder) + "index.htm";
     if (fs::RealFileExists(index)) {
         client.cacheKey = client.Document = index;
-        thread_.openCachedFile(client.cacheKey, client);
+        cache_.OpenCachedFile(client.cacheKey, client);
         return;  // the engine sends the document
     }
     flags = hgWillSendMySelf;
@@ -261,25 +262,26 @@ void WebRequestPolicy::AnswerFolder(httpServersClientClass& client, const std::s
 void WebRequestPolicy::AnswerListing(httpServersClientClass& client, const std::string& folder)
 {
     client.cacheKey = JoinPath(folder, kListingMarker);
-    thread_.openCachedFile(client.cacheKey, client);
+    cache_.OpenCachedFile(client.cacheKey, client);
     std::shared_ptr<std::stringstream> page;
-    if (client.CacheMode == -1 && client.CacheStream) {
+    CacheTransfer& copy = client.CachedCopy;
+    if (copy.Serves()) {
         page = std::make_shared<std::stringstream>();
-        client.CacheStream->clear();
-        client.CacheStream->seekg(0);
-        *page << client.CacheStream->rdbuf();
+        copy.Copy()->clear();
+        copy.Copy()->seekg(0);
+        *page << copy.Copy()->rdbuf();
     } else {
         page = NewListing(client, folder);
-        if (client.CacheMode == 1 && client.CacheStream) {
+        if (copy.Fills()) {
             const std::string text = page->str();
-            client.CacheStream->clear();
-            client.CacheStream->seekp(0);
-            client.CacheStream->write(text.data(), static_cast<std::streamsize>(text.size()));
-            client.CacheFillStart = 0;
-            client.CachePosition = static_cast<std::int64_t>(text.size());
+            copy.Copy()->clear();
+            copy.Copy()->seekp(0);
+            copy.Copy()->write(text.data(), static_cast<std::streamsize>(text.size()));
+            copy.StartFillAt(0);
+            copy.Advance(static_cast<std::int64_t>(text.size()));
         }
     }
-    thread_.cacheTransferDone(client, false);
+    cache_.TransferDone(client, false);
     client.DocumentStream = page;
     client.AnswerStream("200 OK", "text/html");
 }
@@ -329,16 +331,16 @@ void WebRequestPolicy::Answer404Page(httpServersClientClass& client, THttpGetFla
 void WebRequestPolicy::BodyFinished(httpServersClientClass& client)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    if (client.skipCacheAccounting || !client.cacheLease.Open()) return;
-    thread_.cacheTransferDone(client, false);
-    thread_.cacheChanged();
+    if (client.skipCacheAccounting || !client.CachedCopy.Lease().Open()) return;
+    cache_.TransferDone(client, false);
+    cache_.Changed();
 }
 
 void WebRequestPolicy::ClientDisconnect(httpServersClientClass& client, std::uint16_t error)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    if (!client.skipCacheAccounting) thread_.cacheTransferDone(client, error != 0);
-    thread_.cacheChanged();
+    if (!client.skipCacheAccounting) cache_.TransferDone(client, error != 0);
+    cache_.Changed();
     if (client.BodyBytesSent() > 0) thread_.addHttpBytes(static_cast<std::uint64_t>(client.BodyBytesSent()));
     // The connection is destroyed only after this handler: it is here throughout.
     if (thread_.logWanted()) thread_.log(HttpDisconnectedLine(Peer(client, [] { return true; })));

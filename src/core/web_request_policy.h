@@ -18,6 +18,7 @@
 
 namespace corvane {
 
+class CacheHooks;
 class ftpServerThread;
 class permissionsClass;
 
@@ -80,6 +81,7 @@ private:
     void LogRequest(httpServersClientClass& client);
 
     ftpServerThread& thread_;
+    CacheHooks& cache_;
     permissionsClass& accounts_;
     WebSettings settings_;
     PerSecondText logTime_;  // the time in request lines
