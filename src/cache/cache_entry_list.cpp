@@ -131,7 +131,7 @@ void serverCacheClass::Release(CacheLease& lease) noexcept
     if (!lease.open_) return;
     try {
         // A fill that never said how far it came cannot be trusted; a read just ends.
-        CacheTransferDone(lease, 0, 0, lease.answer_ == 0);
+        CacheTransferDone(lease, 0, 0, lease.use_ == CacheUse::Fill);
     } catch (...) {
         lease.open_ = false;
     }
@@ -142,11 +142,11 @@ CacheLease::~CacheLease() { Reset(); }
 CacheLease::CacheLease(CacheLease&& other) noexcept
     : cache_(other.cache_),
       entry_(std::move(other.entry_)),
-      answer_(other.answer_),
+      use_(other.use_),
       open_(other.open_)
 {
     other.cache_ = nullptr;
-    other.answer_ = 2;
+    other.use_ = CacheUse::None;
     other.open_ = false;
 }
 
@@ -156,10 +156,10 @@ CacheLease& CacheLease::operator=(CacheLease&& other) noexcept
     Reset();
     cache_ = other.cache_;
     entry_ = std::move(other.entry_);
-    answer_ = other.answer_;
+    use_ = other.use_;
     open_ = other.open_;
     other.cache_ = nullptr;
-    other.answer_ = 2;
+    other.use_ = CacheUse::None;
     other.open_ = false;
     return *this;
 }
@@ -169,13 +169,13 @@ void CacheLease::Reset() noexcept
     if (open_ && cache_) cache_->Release(*this);
     entry_.reset();
     cache_ = nullptr;
-    answer_ = 2;
+    use_ = CacheUse::None;
     open_ = false;
 }
 
 std::shared_ptr<std::iostream> CacheLease::Stream() const
 {
-    if (!entry_ || answer_ == 2) return nullptr;
+    if (!entry_ || use_ == CacheUse::None) return nullptr;
     return entry_->stream;
 }
 

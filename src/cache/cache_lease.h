@@ -1,5 +1,4 @@
-// CacheLease: one transfer's use of one cache entry, as a lookup answered it: 0, fill the
-// stream while sending; 1, send from the stream; 2, do not use the cache. The lease names the
+// CacheLease: one transfer's use of one cache entry, as a lookup answered it (CacheUse). The lease names the
 // very entry the lookup gave, so what the transfer reports at its end reaches that entry and
 // no other one that has come under the same key meanwhile.
 //
@@ -15,6 +14,10 @@
 
 namespace corvane {
 
+// What a transfer does with the cache, as a lookup answered: leave it alone, send from the
+// entry's copy, or fill the copy with what it sends.
+enum class CacheUse { None, Serve, Fill };
+
 class cacheEntryClass;
 class serverCacheClass;
 
@@ -27,16 +30,13 @@ public:
     CacheLease(const CacheLease&) = delete;
     CacheLease& operator=(const CacheLease&) = delete;
 
-    // 0 fill, 1 serve, 2 no cache.
-    int Answer() const { return answer_; }
-    // The entry's stream for answers 0 and 1, empty for 2.
+    CacheUse Use() const { return use_; }
+    // The entry's stream when it is served or filled, empty otherwise.
     std::shared_ptr<std::iostream> Stream() const;
     // The source's modification time (whole seconds) as the lookup found it; 0 without one.
     std::time_t SourceTime() const;
     // The transfer has not reported its end yet.
     bool Open() const { return open_; }
-    // The CacheMode a transfer takes from the answer: -1 send from the stream, 1 fill it, 0.
-    int CacheMode() const { return answer_ == 1 ? -1 : answer_ == 0 ? 1 : 0; }
 
 private:
     friend class serverCacheClass;
@@ -44,7 +44,7 @@ private:
 
     serverCacheClass* cache_ = nullptr;
     std::shared_ptr<cacheEntryClass> entry_;
-    int answer_ = 2;
+    CacheUse use_ = CacheUse::None;
     bool open_ = false;
 };
 

@@ -117,6 +117,7 @@ CacheMemoryStream::CacheMemoryStream(std::int64_t room, std::int64_t limit)
       buffer_(room, limit)
 {
     rdbuf(&buffer_);
+    OfferLendableBytes(*this, this);
 }
 
 }  // namespace corvane

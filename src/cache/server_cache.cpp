@@ -154,7 +154,7 @@ CacheLease serverCacheClass::CacheLookup(const std::string& key, CacheSource sou
         } else if (!entry->Complete()) {
             Use(*entry, true);
             lease.entry_ = entry;
-            lease.answer_ = 0;
+            lease.use_ = CacheUse::Fill;
             lease.open_ = true;
             return lease;
         } else if (!entry->Busy()) {
@@ -163,7 +163,7 @@ CacheLease serverCacheClass::CacheLookup(const std::string& key, CacheSource sou
             ++cacheHits_;
             Use(*entry, false);
             lease.entry_ = entry;
-            lease.answer_ = 1;
+            lease.use_ = CacheUse::Serve;
             lease.open_ = true;
             return lease;
         } else {
@@ -177,7 +177,7 @@ CacheLease serverCacheClass::CacheLookup(const std::string& key, CacheSource sou
     const std::int64_t charge = CacheEntryCharge(room, key.size());
     if (capacity < totalCharge_ + charge && !MakeRoom(charge, capacity, mode)) return lease;
     lease.entry_ = Create(key, normalKey, isFolder, listingPage, expected, stamp, capacity);
-    lease.answer_ = 0;
+    lease.use_ = CacheUse::Fill;
     lease.open_ = true;
     return lease;
 }
@@ -187,7 +187,7 @@ void serverCacheClass::CacheTransferDone(CacheLease& lease, std::int64_t start, 
     if (!lease.open_ || !lease.entry_) return;
     std::lock_guard<std::mutex> hold(listLock_);
     cacheEntryClass& entry = *lease.entry_;
-    const bool filler = lease.answer_ == 0;
+    const bool filler = lease.use_ == CacheUse::Fill;
     lease.open_ = false;
     if (filler && !failed && start >= 0 && end > start)
         entry.filled.Add(static_cast<std::uint64_t>(start), static_cast<std::uint64_t>(end));

@@ -56,8 +56,8 @@ public:
     serverCacheClass& operator=(const serverCacheClass&) = delete;
 
     // ---- Server thread ----
-    // Answers 0 (fill the lease's stream while sending; finish with CacheTransferDone), 1 (send
-    // from it) or 2 (do not use the cache). Counts the lookup, unless the source has gone or is
+    // Answers Fill (fill the lease's stream while sending; finish with CacheTransferDone), Serve
+    // (send from it) or None (do not use the cache). Counts the lookup, unless the source has gone or is
     // not of the kind asked for.
     CacheLease CacheLookup(const std::string& key, CacheSource source = CacheSource::Any);
     // The transfer of `lease` has ended: for a fill, the bytes start..end-1 are in the stream.

@@ -1,13 +1,17 @@
 // A stream whose bytes sit in this process's memory and can be lent to a sender, which then
-// hands them to a socket from where they are instead of copying them out first. A sender finds
-// it by asking the stream whether it is one (dynamic_cast); any other stream is read and written
-// as a plain stream.
+// hands them to a socket from where they are instead of copying them out first. A stream that
+// can lend offers its LendableBytes through a slot every stream has for such additions
+// (std::ios_base::pword), as the transfer streams offer what they can do; a sender asks the
+// stream for it and reads and writes any stream that offers none as a plain stream.
 //
 // Owner thread: that of the stream.
 #pragma once
 
 #include <cstdint>
+#include <ios>
 #include <span>
+
+#include "common/stream_slot.h"
 
 namespace corvane {
 
@@ -30,5 +34,13 @@ protected:
     LendableBytes& operator=(const LendableBytes&) = default;
     ~LendableBytes() = default;
 };
+
+// What the stream lends; nullptr for a stream that lends nothing.
+inline LendableBytes* LendableBytesOf(std::ios_base& stream) { return StreamSlot<LendableBytes>::Of(stream); }
+// For the constructor of a stream type: the stream lends through `bytes` (which lives as long).
+inline void OfferLendableBytes(std::ios_base& stream, LendableBytes* bytes)
+{
+    StreamSlot<LendableBytes>::Offer(stream, bytes);
+}
 
 }  // namespace corvane

@@ -16,6 +16,7 @@ namespace corvane {
 
 FtpSessionPolicy::FtpSessionPolicy(ftpServerThread& thread, permissionsClass& accounts)
     : thread_(thread),
+      cache_(thread.cacheHooks()),
       accounts_(accounts),
       lookups_([this](long long number, int error, const std::string& outcome) { PeerNamed(number, error, outcome); },
                [this](const std::string& line) { thread_.log(line); })

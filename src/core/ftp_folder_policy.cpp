@@ -40,7 +40,7 @@ std::string FolderAbove(const std::string& folderPath)
 void FtpSessionPolicy::ListingsChange(const std::string& folder)
 {
     const std::string full = FullRealPath(folder);
-    if (!full.empty()) thread_.cacheInvalidateListings(full);
+    if (!full.empty()) cache_.InvalidateListings(full);
 }
 
 bool FtpSessionPolicy::Allowed(serversClientClass& client, const std::string& folder, const char* op) const
@@ -149,7 +149,7 @@ void FtpSessionPolicy::ValidateMfmt(serversClientClass& client, const std::strin
     allowed = Allowed(client, ResolvedFolderOf(filePath), "put");
     if (!allowed) return;
     // A listing kept in the cache shows the old time.
-    thread_.cacheInvalidate(filePath);
+    cache_.Invalidate(filePath);
     ListingsChange(FolderOfPath(filePath));
 }
 
@@ -157,7 +157,7 @@ void FtpSessionPolicy::ValidateDele(serversClientClass& client, const std::strin
 {
     allowed = Allowed(client, FolderOfPath(filePath), "dele") && fs::RealFileExists(filePath);
     if (!allowed) return;
-    thread_.cacheInvalidate(filePath);
+    cache_.Invalidate(filePath);
     ListingsChange(FolderOfPath(filePath));
     thread_.setSessionAction(&client, saFileDeleted);
 }
@@ -166,7 +166,7 @@ void FtpSessionPolicy::ValidateRmd(serversClientClass& client, const std::string
 {
     allowed = Allowed(client, FolderAbove(folderPath), "rmd");
     if (!allowed) return;
-    thread_.cacheInvalidate(folderPath);
+    cache_.Invalidate(folderPath);
     ListingsChange(folderPath);
     ListingsChange(FolderAbove(folderPath));
     thread_.setSessionAction(&client, saDirectoryRemoved);
@@ -181,7 +181,7 @@ void FtpSessionPolicy::ValidateRnFr(serversClientClass& client, const std::strin
     const bool folderMayLeave = !isFile && fs::RealFolderExists(path) && Allowed(client, FolderAbove(path), "dele");
     allowed = Allowed(client, FolderOfPath(path), "dele") && (isFile || folderMayLeave);
     if (!allowed) return;
-    if (isFile) thread_.cacheInvalidate(path);
+    if (isFile) cache_.Invalidate(path);
     ListingsChange(isFile ? FolderOfPath(path) : path);
     if (!isFile) ListingsChange(FolderAbove(path));
     thread_.setSessionAction(&client, saRename);
@@ -191,7 +191,7 @@ void FtpSessionPolicy::ValidateRnTo(serversClientClass& client, const std::strin
 {
     allowed = Allowed(client, FolderOfPath(path), "put");
     if (!allowed) return;
-    thread_.cacheInvalidate(path);
+    cache_.Invalidate(path);
     ListingsChange(FolderOfPath(path));
     thread_.setSessionAction(&client, saRename);
 }

@@ -1,6 +1,7 @@
 // The session policy's listing handler: what a LIST or NLST may show. A listing never shows
-// anything outside the home folder (a folder outside it lists the home instead), and inside
-// the home it shows a folder only to an account that may both list it and change into it.
+// anything outside the home folder (a folder above it shows only the way down to the home, any
+// other folder outside it lists the home instead), and inside the home it shows a folder only
+// to an account that may both list it and change into it.
 #include <sstream>
 
 #include "accounts/permissions.h"
@@ -8,6 +9,8 @@
 #include "core/ftp_server_thread.h"
 #include "core/ftp_session_policy.h"
 #include "core/session_table.h"
+#include "ftp/ftp_listing.h"
+#include "ftp/ftp_mlsx_facts.h"
 #include "ftp/ftp_paths.h"
 #include "ftp/ftp_stream_capability.h"
 #include "platform/fs.h"
@@ -50,6 +53,15 @@ ListingTarget ResolveListingTarget(const std::string& currentDirectory, const st
     return {full, full.substr(0, cut + 1)};
 }
 
+// The name of the folder right below `folder` on the way down to `home` (both full, with their
+// final backslash); empty when the home does not lie below it.
+std::string NextNameTowards(const std::string& folder, const std::string& home)
+{
+    if (folder.size() < 3 || home.size() <= folder.size() || !IsInsideFolder(home, RemoveTrailingBackslash(folder)))
+        return std::string();
+    return home.substr(folder.size(), home.find('\\', folder.size()) - folder.size());
+}
+
 bool SameFolder(const std::string& a, const std::string& b)
 {
     return AddTrailingBackslash(FullRealPath(a)) == AddTrailingBackslash(FullRealPath(b));
@@ -85,10 +97,41 @@ void FtpSessionPolicy::ServeOwnListing(serversClientClass& client, const std::st
 {
     client.SetEngineStream(std::make_shared<TFtpMemoryStream>(text));
     client.listingTransfer = true;
-    client.cacheLease = CacheLease();
-    client.CacheStream.reset();
-    client.CacheMode = 0;
+    client.CachedCopy = CacheTransfer();
     thread_.setSessionAction(&client, saDirectoryListed);
+}
+
+// A folder above the home is passed through on the way to it, so its listing shows that way
+// and nothing else: the one folder below it that leads to the home, which the account may
+// enter, as the perm fact tells. A client that follows what it was shown reaches the home.
+std::string FtpSessionPolicy::WayToHomeListing(serversClientClass& client, const std::string& folder,
+                                               const std::string& pattern, const std::string& home, bool detailed)
+{
+    const std::string name = NextNameTowards(folder, home);
+    const std::string wanted = pattern.substr(folder.size());
+    const auto shown = [&wanted](const std::string& entry) {
+        return wanted.empty() || fs::NameMatchesWildcards(entry, wanted);
+    };
+    if (name.empty()) return std::string();
+    if (client.CurrentCommand() != ftpcMLSD) {
+        // "." and ".." as in any folder's listing: both may be entered too.
+        std::string text;
+        for (const std::string& entry : {std::string("."), std::string(".."), name})
+            if (shown(entry)) text += BuildListingText(folder + entry, detailed);
+        return text;
+    }
+    auto entry = shown(name) ? fs::StatReal(folder + name) : std::nullopt;
+    if (!entry) return std::string();
+    entry->name = name;
+    const unsigned facts = client.SessionOptions.mlsxFacts;
+    std::string perm;
+    if ((facts & (1u << mlsxPerm)) != 0) {
+        TFtpFolderRights here, inside;
+        FolderRights(client, folder, here);
+        FolderRights(client, folder + name + "\\", inside);
+        perm = MlsxPermFact(*entry, here, inside);
+    }
+    return MlsxLine(*entry, facts, perm);
 }
 
 void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& directory, bool detailed)
@@ -109,8 +152,12 @@ void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& d
         return;
     }
     std::string listedFolder = target.folder;
+    if (!insideHome && !target.folder.empty() && LeadsToHome(client, target.folder) && fs::RealFolderExists(home)) {
+        ServeOwnListing(client, WayToHomeListing(client, target.folder, target.path, home, detailed));
+        return;
+    }
     if (!insideHome) {
-        // Nothing outside the home is ever shown: the home stands in for it.
+        // Nothing else outside the home is ever shown: the home stands in for it.
         if (!fs::RealFolderExists(home)) {
             ServeOwnListing(client, "");
             return;
@@ -133,11 +180,9 @@ void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& d
     // included) and MLSD's facts are other texts of the same folder and are never cached.
     if (detailed && client.CurrentCommand() != ftpcMLSD && directory == listedFolder &&
         SameFolder(listedFolder, client.Directory())) {
-        thread_.openCachedFile(client.Directory(), client, true);
+        cache_.OpenCachedFile(client.Directory(), client, true);
     } else {
-        client.cacheLease = CacheLease();
-        client.CacheStream.reset();
-        client.CacheMode = 0;
+        client.CachedCopy = CacheTransfer();
     }
     thread_.setSessionAction(&client, saDirectoryListed);
 }

@@ -56,10 +56,10 @@ ftpServerThread::ftpServerThread(serverController& controller, permissionsClass&
                                                                ClientCountText(counts.second));
                         }),
       statusTextShow_(window, [&controller](const std::string& text) { controller.view().ShowStatusText(text); }),
-      cacheViewShow_(window,
-                     [&controller](const CacheViewContents& contents) { controller.view().ShowCacheView(contents); }),
       poster_(window),
       logHandOff_(window, [&controller](const std::vector<std::string>& lines) { controller.writeLogLines(lines); }),
+      cacheHooks_(accounts, window,
+                  [&controller](const CacheViewContents& contents) { controller.view().ShowCacheView(contents); }),
       tickInterval_(tickInterval),
       indexControllerLink_(controller, window),
       thread_([this] { Body(); })
@@ -121,7 +121,7 @@ void ftpServerThread::HandleCommand(ServerCommand message)
     case MSG_DISCONNECT_ALL: DisconnectAll(); break;
     case MSG_START_HTTP: StartHttp(); break;
     case MSG_STOP_HTTP: StopHttp(); break;
-    case MSG_REFRESH_CACHE_VIEW: RefreshCacheView(); break;
+    case MSG_REFRESH_CACHE_VIEW: cacheHooks_.RefreshView(); break;
     }
 }
 
@@ -147,7 +147,7 @@ void ftpServerThread::StartFtp()
     ServerSettings settings;
     runOnGui([this, &settings] { settings = controller_.settings(); });
     ApplyFtpSettings(settings);
-    ApplyCacheSettings(settings);
+    cacheHooks_.ApplySettings(settings);
     try {
         ftp_->Start();
         EventLoop& loop = *loop_.load();
@@ -263,7 +263,7 @@ void ftpServerThread::StartHttp()
     http_->DocDir = settings.WebServerRoot;
     http_->DefaultDoc.clear();
     http_->MaxClients = settings.WebServerConnections;
-    ApplyCacheSettings(settings);
+    cacheHooks_.ApplySettings(settings);
     webPolicy_->SetSettings(WebSettings{settings.WebServerRoot, settings.WebServerError404Answer,
                                         settings.WebServerHtmlHeader, settings.UserSetServerIP,
                                         settings.WebServerPort});
@@ -372,84 +372,6 @@ SessionRecordPtr ftpServerThread::sessionOf(const TFtpCtrlSocket* client) const
 {
     return controller_.sessions().Find(client->ClientNumber());
 }
-
-// ---- Cache ----
-
-// The cache is safe from any thread: the settings the window thread copied go to it directly.
-void ftpServerThread::ApplyCacheSettings(const ServerSettings& s)
-{
-    cache_.SetDirectoryCacheEnabled(s.DirectoryCacheEnabled);
-    cache_.SetFileCacheEnabled(s.FileCacheEnabled);
-    cache_.SetCacheMode(s.FileCacheMode);
-    cache_.SetCacheCapacity(s.CacheSize);
-    cacheAutoRefresh_.store(s.CacheAutoRefreshGUI);
-    cacheChanged();
-}
-
-void ftpServerThread::openCachedFile(const std::string& path, serversClientClass& client, bool listing)
-{
-    const std::string key = path.empty() || path == "\\" ? accounts_.Folders().GetHomeFolder(client.UserName()) : path;
-    // A lease the client still held (a transfer that never reported its end) goes first.
-    client.cacheLease = CacheLease();
-    if (!key.empty()) client.cacheLease = cache_.CacheLookup(key, listing ? CacheSource::Folder : CacheSource::File);
-    client.CacheStream = client.cacheLease.Stream();
-    client.CacheMode = client.cacheLease.CacheMode();
-    // The copy is read or written from where the transfer starts, whatever the last one left.
-    client.CachePosition = listing ? 0 : client.RestartOffset;
-}
-
-void ftpServerThread::openCachedFile(const std::string& path, httpServersClientClass& client, bool document)
-{
-    const std::string key = path.empty() || path == "\\" ? "\\" + std::string(kListingMarker) : path;
-    // A kept-alive connection's earlier response has reported already; anything left is let go.
-    if (client.cacheLease.Open()) cacheTransferDone(client, false);
-    client.cacheLease = cache_.CacheLookup(key, document ? CacheSource::File : CacheSource::Any);
-    client.CacheSourceTime = client.cacheLease.SourceTime();
-    client.CacheStream = client.cacheLease.Stream();
-    client.CacheMode = client.cacheLease.CacheMode();
-    client.CachePosition = 0;
-    client.CacheFillStart = 0;
-}
-
-void ftpServerThread::cacheTransferDone(serversClientClass& client, bool failed)
-{
-    CacheLease& lease = client.cacheLease;
-    if (!lease.Open()) return;
-    cache_.CacheTransferDone(lease, client.RestartOffset, client.CachePosition, failed);
-    if (client.listingTransfer) {
-        if (failed) cache_.CacheInvalidate(client.ListedDirectory);
-        else cache_.CacheUpdateSize(lease);
-    }
-    lease = CacheLease();
-    client.CacheStream.reset();
-    client.CacheMode = 0;
-}
-
-void ftpServerThread::cacheTransferDone(httpServersClientClass& client, bool failed)
-{
-    CacheLease& lease = client.cacheLease;
-    if (lease.Open()) {
-        cache_.CacheTransferDone(lease, client.CacheFillStart, client.CachePosition, failed || client.CacheFillBroken);
-        cache_.CacheUpdateSize(lease);
-    }
-    lease = CacheLease();
-    client.CacheStream.reset();
-    client.CacheMode = 0;
-    client.CacheFillBroken = false;
-}
-
-void ftpServerThread::cacheInvalidate(const std::string& path) { cache_.CacheInvalidate(path); }
-
-void ftpServerThread::cacheInvalidateListings(const std::string& folder) { cache_.InvalidateFolderListings(folder); }
-
-void ftpServerThread::cacheChanged()
-{
-    if (cacheAutoRefresh_.load()) RefreshCacheView();
-}
-
-// The snapshot is taken here and drawn by the window thread when it gets to it; the server
-// thread does not wait for the window.
-void ftpServerThread::RefreshCacheView() { cacheViewShow_.Hand(CacheViewContentsOf(cache_.CacheSnapshot())); }
 
 // ---- Tick, log and counters ----
 

@@ -18,10 +18,9 @@
 #include <thread>
 #include <vector>
 
-#include "cache/server_cache.h"
+#include "core/cache_hooks.h"
 #include "core/index_controller_link.h"
 #include "core/server_commands.h"
-#include "core/cache_view_rows.h"
 #include "core/server_settings.h"
 #include "core/log_hand_off.h"
 #include "core/window_hand_off.h"
@@ -96,28 +95,9 @@ public:
     // SITE CHPWD's password change, run in the account store on the window thread (the server
     // thread waits for its answer).
     bool changePassword(TFtpCtrlSocket* client, const std::string& password);
-    // The cache's hooks. A transfer's lookup gives the client the cache's stream and mode for a
-    // path (-1 send from the copy, 1 fill it while sending, 0 no cache) and a lease on the entry;
-    // the transfer's end reports to that entry. An empty path or "\" names the account's home
-    // folder (FTP) or the web root's listing key (HTTP).
-    void openCachedFile(const std::string& path, serversClientClass& client, bool listing);
-    // `document`: the web request wants a file (a folder's path is then not cached for it).
-    void openCachedFile(const std::string& path, httpServersClientClass& client, bool document = false);
-    // The end of an FTP retrieval: for a listing, a failed one is dropped and a good one counts
-    // its real size; for a file, the bytes copied are recorded.
-    void cacheTransferDone(serversClientClass& client, bool failed);
-    // The end of an HTTP response (or of its connection): the copy's bytes are recorded, the
-    // entry counts its real size, and the connection's cache fields are cleared.
-    void cacheTransferDone(httpServersClientClass& client, bool failed);
-    void cacheInvalidate(const std::string& path);
-    // A folder whose entries changed through this server: its cached listings go.
-    void cacheInvalidateListings(const std::string& folder);
-    // Any thread: the cache's settings, capacity and snapshot are safe from the window thread.
-    serverCacheClass& cache() { return cache_; }
-    void setCacheAutoRefresh(bool on) { cacheAutoRefresh_.store(on); }
-    bool cacheAutoRefresh() const { return cacheAutoRefresh_.load(); }
-    // Server thread: the cache view is refreshed when the operator asked for it after each change.
-    void cacheChanged();
+    // The cache as the transfers of both protocols use it (the cache itself, its settings and
+    // its view are safe from the window thread).
+    CacheHooks& cacheHooks() { return cacheHooks_; }
     bool ProgramClosing() const { return terminateRequested_.load(); }
     TFtpServer* FtpServer() { return ftp_.get(); }
     THttpServer* HttpServer() { return http_.get(); }
@@ -140,7 +120,6 @@ private:
     void HandleCommand(ServerCommand message);
     void StartFtp();
     void ApplyFtpSettings(const ServerSettings& settings);
-    void ApplyCacheSettings(const ServerSettings& settings);
     // FTPS (ftp_tls_setup.cpp): the certificate pair, made on a first run, and the engine's
     // TLS channels; without a usable pair the engine stays in the clear, with a log line why.
     void ApplyTlsSettings(const ServerSettings& settings);
@@ -149,7 +128,6 @@ private:
     void StopHttp();
     void DisconnectClient();
     void DisconnectAll();
-    void RefreshCacheView();
     void Tick();
     void IdleCheck();
     void RestartIndexer();
@@ -173,16 +151,14 @@ private:
     LatestValueShow<std::string> ftpCounterShow_;
     LatestValueShow<std::pair<int, int>> clientCountsShow_;  // FTP, HTTP
     LatestValueShow<std::string> statusTextShow_;
-    LatestValueShow<CacheViewContents> cacheViewShow_;
     // Handed one by one, in order: a service's start and stop each write log lines, and the
     // end of a window command must follow what the command showed.
     WindowPoster poster_;
     LogHandOff logHandOff_;
 
-    // Its settings and figures are shared with the window thread, under its own locks. Before
-    // the engines: it outlives every lease their clients hold.
-    serverCacheClass cache_;
-    std::atomic<bool> cacheAutoRefresh_{false};
+    // Its settings and figures are shared with the window thread, under the cache's own locks.
+    // Before the engines: it outlives every lease their clients hold.
+    CacheHooks cacheHooks_;
     void AssertServerThread() const;
 
     // Server thread only.

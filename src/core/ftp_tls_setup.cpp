@@ -2,6 +2,7 @@
 // and what it requires of logins.
 #include "common/program_folder.h"
 #include "core/ftp_server_thread.h"
+#include "core/log_lines.h"
 #include "core/server_settings.h"
 #include "ftp/ftp_server.h"
 #include "platform/fs.h"
@@ -27,11 +28,11 @@ void ftpServerThread::ApplyTlsSettings(const ServerSettings& s)
     // Only failures are logged: a working TLS says nothing at each start.
     if (ownPair && !fs::HostFileExists(certificate) && !fs::HostFileExists(key)) {
         if (!WriteSelfSignedPair(certificate, key, LocalHostName(), why))
-            log("TLS: cannot make a certificate (" + why + ")");
+            log(TlsPairNotMadeLine(why));
     }
     std::shared_ptr<TTlsContext> context = TTlsContext::ForServer(certificate, key, why);
     if (!context) {
-        log("TLS not available: " + why);
+        log(TlsUnavailableLine(why));
         ftp_->SetSecureChannelMaker(nullptr);
         return;
     }

@@ -27,7 +27,7 @@ void FtpSessionPolicy::RetrSessionConnected(serversClientClass& client, std::uin
     LogAbout(client, [error](const std::string& peer) { return RetrConnectedLine(peer, error); });
     if (error != 0) return;
     client.lastActivity = std::chrono::system_clock::now();
-    if (!client.listingTransfer) thread_.openCachedFile(client.LocalFilePath, client, false);
+    if (!client.listingTransfer) cache_.OpenCachedFile(client.LocalFilePath, client, false);
     client.throttle->Clear();
     client.MaxDownloadBlock = ThrottledBlockSize(accounts_.GetMaxTransferRate(client.UserName()));
 }
@@ -63,16 +63,16 @@ void FtpSessionPolicy::RetrSessionClosed(serversClientClass& client, std::uint16
         // A listing that did not reach its end would be kept as a whole one: it counts as failed,
         // also when the client hung up without an error.
         const bool whole = error == 0 && client.DataExhausted && !client.AbortingTransfer();
-        thread_.cacheTransferDone(client, !whole);
+        cache_.TransferDone(client, !whole);
     } else {
-        thread_.cacheTransferDone(client, false);
+        cache_.TransferDone(client, false);
         const float ratio = accounts_.GetUdRatio(AccountOf(client));
         if (ratio != 0)
             client.credit -=
                 static_cast<std::int64_t>(std::trunc(client.TransferredBytes * static_cast<double>(ratio)));
     }
     thread_.addFtpDownloaded(static_cast<std::uint64_t>(std::max<long long>(client.TransferredBytes, 0)));
-    thread_.cacheChanged();
+    cache_.Changed();
     client.listingTransfer = false;
 }
 
@@ -104,7 +104,7 @@ void FtpSessionPolicy::StorSessionClosed(serversClientClass& client, std::uint16
     // A file rewritten in place leaves its folder's time as it was: its cached copy and the
     // folder's listings go.
     if (!client.LocalFilePath.empty()) {
-        thread_.cacheInvalidate(client.LocalFilePath);
+        cache_.Invalidate(client.LocalFilePath);
         ListingsChange(FolderOfPath(client.LocalFilePath));
     }
     if (accounts_.GetUdRatio(AccountOf(client)) != 0) client.credit += client.TransferredBytes;

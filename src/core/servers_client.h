@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "cache/cache_lease.h"
 #include "core/sm_throttle.h"
 #include "ftp/ftp_ctrl_socket.h"
 
@@ -38,8 +37,6 @@ public:
     // The account and address whose connection counts the login took, given back once.
     std::string admittedAccount;
     std::unique_ptr<TSMThrottle> throttle = std::make_unique<TSMThrottle>();
-    // The running retrieval's use of the cache (CacheStream and CacheMode come from it).
-    CacheLease cacheLease;
 };
 
 }  // namespace corvane

@@ -74,11 +74,18 @@ std::string SettingFileContent(const std::string& name)
 
 WebRequestPolicy::WebRequestPolicy(ftpServerThread& thread, permissionsClass& accounts)
     : thread_(thread),
+      cache_(thread.cacheHooks()),
       accounts_(accounts),
       logTime_(static_cast<PerSecondText::Format>(LocalDateTimeText)),
       lookups_([this](long long number, int, const std::string& outcome) { PeerNamed(number, outcome); },
                [this](const std::string& line) { thread_.log(line); })
 {}
+
+void WebRequestPolicy::SetSettings(const WebSettings& settings)
+{
+    settings_ = settings;
+    settings_.root = RemoveTrailingBackslash(FullRealPath(settings.root));
+}
 
 void WebRequestPolicy::Wire(THttpServer& server)
 {
@@ -174,19 +181,44 @@ void WebRequestPolicy::LogRequest(httpServersClientClass& client)
         HttpRequestLine(client.RequestMethod, client.Path, client.LocalAddress(), client.PeerAddr(), logTime_.Now()));
 }
 
+// A HEAD is answered as the GET of the same path would be, without the body: the file's header,
+// the redirect, the listing's or the 404 page's status and length. It is decided without the
+// cache, so that it never changes the cache's figures; a listing is made afresh for its length.
 void WebRequestPolicy::HeadDocument(httpServersClientClass& client, THttpGetFlag& flags)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    if (!IsInsideRoot(client.Document)) flags = hg404;
-    else client.Document = FullRealPath(client.Document);
     LogRequest(client);
     ResetCacheUse(client);
     client.skipCacheAccounting = true;
+    if (!IsInsideRoot(client.Document)) {
+        Answer404Page(client, flags);
+        return;
+    }
+    const std::string document = FullRealPath(client.Document);
+    client.Document = document;
+    if (fs::RealFileExists(document)) return;  // the engine answers with the file's header
+    if (!fs::RealFolderExists(document)) {
+        Answer404Page(client, flags);
+        return;
+    }
+    flags = hgWillSendMySelf;
+    if (!NamesFolderItself(client)) {
+        AnswerRedirect(client);
+        return;
+    }
+    const std::string index = AddTrailingBackslash(document) + "index.htm";
+    if (fs::RealFileExists(index)) {
+        client.Document = index;
+        flags = hgSendDoc;
+        return;
+    }
+    client.DocumentStream = NewListing(client, document);
+    client.AnswerStream("200 OK", "text/html");
 }
 
 void WebRequestPolicy::ResetCacheUse(httpServersClientClass& client, bool failed)
 {
-    if (client.cacheLease.Open() || client.CacheStream) thread_.cacheTransferDone(client, failed);
+    if (client.CachedCopy.Lease().Open() || client.CachedCopy.InUse()) cache_.TransferDone(client, failed);
 }
 
 void WebRequestPolicy::GetDocument(httpServersClientClass& client, THttpGetFlag& flags)
@@ -206,8 +238,8 @@ void WebRequestPolicy::GetDocument(httpServersClientClass& client, THttpGetFlag&
     // A file the cache holds is sent from memory without opening it; otherwise opening the
     // document tells a file (opened, and then sent) from a folder.
     client.cacheKey = document;
-    thread_.openCachedFile(document, client, true);
-    if (client.CacheMode == -1) {
+    cache_.OpenCachedFile(document, client, true);
+    if (client.CachedCopy.Serves()) {
         client.Document = document;
         return;
     }
@@ -228,7 +260,7 @@ void WebRequestPolicy::GetDocument(httpServersClientClass& client, THttpGetFlag&
 
 void WebRequestPolicy::AnswerFolder(httpServersClientClass& client, const std::string& folder, THttpGetFlag& flags)
 {
-    if (client.Path.empty() || client.Path.back() != '/') {
+    if (!NamesFolderItself(client)) {
         flags = hgWillSendMySelf;
         AnswerRedirect(client);
         return;
@@ -236,7 +268,7 @@ void WebRequestPolicy::AnswerFolder(httpServersClientClass& client, const std::s
     const std::string index = AddTrailingBackslash(folder) + "index.htm";
     if (fs::RealFileExists(index)) {
         client.cacheKey = client.Document = index;
-        thread_.openCachedFile(client.cacheKey, client);
+        cache_.OpenCachedFile(client.cacheKey, client);
         return;  // the engine sends the document
     }
     flags = hgWillSendMySelf;
@@ -248,28 +280,43 @@ void WebRequestPolicy::AnswerFolder(httpServersClientClass& client, const std::s
 void WebRequestPolicy::AnswerListing(httpServersClientClass& client, const std::string& folder)
 {
     client.cacheKey = JoinPath(folder, kListingMarker);
-    thread_.openCachedFile(client.cacheKey, client);
-    auto page = std::make_shared<std::stringstream>();
-    if (client.CacheMode == -1 && client.CacheStream) {
-        client.CacheStream->clear();
-        client.CacheStream->seekg(0);
-        *page << client.CacheStream->rdbuf();
+    cache_.OpenCachedFile(client.cacheKey, client);
+    std::shared_ptr<std::stringstream> page;
+    CacheTransfer& copy = client.CachedCopy;
+    if (copy.Serves()) {
+        page = std::make_shared<std::stringstream>();
+        copy.Copy()->clear();
+        copy.Copy()->seekg(0);
+        *page << copy.Copy()->rdbuf();
     } else {
-        BuildHTMLFolder(*page, client.Path, RemoveTrailingBackslash(folder), SettingFileContent(settings_.error404File),
-                        std::string(), std::string(), settings_.htmlHeader, 63,
-                        dhtml_Parent | dhtml_SubFolders | dhtml_LongDate, shtml_FileName, 28);
-        if (client.CacheMode == 1 && client.CacheStream) {
+        page = NewListing(client, folder);
+        if (copy.Fills()) {
             const std::string text = page->str();
-            client.CacheStream->clear();
-            client.CacheStream->seekp(0);
-            client.CacheStream->write(text.data(), static_cast<std::streamsize>(text.size()));
-            client.CacheFillStart = 0;
-            client.CachePosition = static_cast<std::int64_t>(text.size());
+            copy.Copy()->clear();
+            copy.Copy()->seekp(0);
+            copy.Copy()->write(text.data(), static_cast<std::streamsize>(text.size()));
+            copy.StartFillAt(0);
+            copy.Advance(static_cast<std::int64_t>(text.size()));
         }
     }
-    thread_.cacheTransferDone(client, false);
+    cache_.TransferDone(client, false);
     client.DocumentStream = page;
     client.AnswerStream("200 OK", "text/html");
+}
+
+std::shared_ptr<std::stringstream> WebRequestPolicy::NewListing(const httpServersClientClass& client,
+                                                                 const std::string& folder) const
+{
+    auto page = std::make_shared<std::stringstream>();
+    BuildHTMLFolder(*page, client.Path, RemoveTrailingBackslash(folder), SettingFileContent(settings_.error404File),
+                    std::string(), std::string(), settings_.htmlHeader, 63,
+                    dhtml_Parent | dhtml_SubFolders | dhtml_LongDate, shtml_FileName, 28);
+    return page;
+}
+
+bool WebRequestPolicy::NamesFolderItself(const httpServersClientClass& client)
+{
+    return !client.Path.empty() && client.Path.back() == '/';
 }
 
 std::string WebRequestPolicy::RedirectHost(const httpServersClientClass& client) const
@@ -302,16 +349,16 @@ void WebRequestPolicy::Answer404Page(httpServersClientClass& client, THttpGetFla
 void WebRequestPolicy::BodyFinished(httpServersClientClass& client)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    if (client.skipCacheAccounting || !client.cacheLease.Open()) return;
-    thread_.cacheTransferDone(client, false);
-    thread_.cacheChanged();
+    if (client.skipCacheAccounting || !client.CachedCopy.Lease().Open()) return;
+    cache_.TransferDone(client, false);
+    cache_.Changed();
 }
 
 void WebRequestPolicy::ClientDisconnect(httpServersClientClass& client, std::uint16_t error)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    if (!client.skipCacheAccounting) thread_.cacheTransferDone(client, error != 0);
-    thread_.cacheChanged();
+    if (!client.skipCacheAccounting) cache_.TransferDone(client, error != 0);
+    cache_.Changed();
     if (client.BodyBytesSent() > 0) thread_.addHttpBytes(static_cast<std::uint64_t>(client.BodyBytesSent()));
     // The connection is destroyed only after this handler: it is here throughout.
     LogAbout(client, HttpDisconnectedLine);

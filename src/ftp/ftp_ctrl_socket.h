@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 
+#include "cache/cache_transfer.h"
 #include "ftp/ftp_data_channel.h"
 #include "ftp/ftp_exceptions.h"
 #include "ftp/ftp_transfer_state.h"
@@ -117,9 +118,9 @@ public:
     long long RestartOffset = 0;
     std::string RenameFromPath, RenameToPath;
     std::string RetrFilePath, ListedDirectory;
-    TFtpStream CacheStream;
-    int CacheMode = 0;  // -1 serve from CacheStream, 1 copy what is sent into it, 0 no cache
-    long long CachePosition = 0;
+    // The transfer's use of a cached copy: served instead of the file or listing, or filled
+    // with what is sent.
+    CacheTransfer CachedCopy;
     bool webLinkGranted = false;
     // The owner's pause before the next download block, in milliseconds: an OnRetrDataSent
     // handler that sets it to 0 or more has the next block sent from a timer that long after,

@@ -39,14 +39,14 @@ void PrepareEngineListing(TFtpCtrlSocket* client, const std::string& params,
 {
     auto listing = std::make_shared<TFtpMemoryStream>();
     client->SetEngineStream(listing);
-    if (client->CacheMode != -1) build(*listing);
+    if (!client->CachedCopy.Serves()) build(*listing);
     std::string directory = params;
     alter(directory);
     // The handler may have put a stream of its own in place.
     if (!client->TransferStream) throw FtpServerException("No listing to send");
     const std::streamoff size = StreamSize(*client->TransferStream);
-    client->CachePosition = 0;
-    if (client->CacheMode == 1 && client->CacheStream) SizeCacheStream(client->CacheStream, size);
+    client->CachedCopy.MoveTo(0);
+    if (client->CachedCopy.Fills()) SizeCacheStream(client->CachedCopy.Copy(), size);
     client->ListedDirectory = client->Directory();
 }
 

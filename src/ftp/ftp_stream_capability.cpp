@@ -1,25 +1,14 @@
 #include "ftp/ftp_stream_capability.h"
 
+#include "common/stream_slot.h"
+
 namespace corvane {
-namespace {
 
-// The slot index is taken once, before any stream asks for it.
-int CapabilitySlot()
-{
-    static const int slot = std::ios_base::xalloc();
-    return slot;
-}
-
-}  // namespace
-
-TFtpStreamCapability* CapabilityOf(std::ios_base& stream)
-{
-    return static_cast<TFtpStreamCapability*>(stream.pword(CapabilitySlot()));
-}
+TFtpStreamCapability* CapabilityOf(std::ios_base& stream) { return StreamSlot<TFtpStreamCapability>::Of(stream); }
 
 void OfferCapability(std::ios_base& stream, TFtpStreamCapability* capability)
 {
-    stream.pword(CapabilitySlot()) = capability;
+    StreamSlot<TFtpStreamCapability>::Offer(stream, capability);
 }
 
 bool TFtpMemoryStream::Resize(std::streamoff size)

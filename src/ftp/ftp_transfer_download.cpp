@@ -16,33 +16,34 @@
 namespace corvane {
 namespace {
 
-// The next block of a download into `buf`, from the owner's cached copy (CacheMode -1) or from
-// the transfer stream, copied into the cached copy as it goes (CacheMode 1). 0 at the end, or
-// without either stream.
+// The next block of a download into `buf`, from the owner's cached copy when it is served, or
+// from the transfer stream, copied into the cached copy as it goes when that is filled. 0 at the
+// end, or without either stream.
 std::streamsize ReadNextBlock(TFtpCtrlSocket& client, char* buf, int size)
 {
     std::streamsize count = 0;
-    if (client.CacheMode == -1 && client.CacheStream) {
-        std::iostream& cache = *client.CacheStream;
+    CacheTransfer& copy = client.CachedCopy;
+    if (copy.Serves()) {
+        std::iostream& cache = *copy.Copy();
         cache.clear();
-        if (!cache.seekg(client.CachePosition)) throw FtpServerException("Cannot read the cached copy");
+        if (!cache.seekg(copy.Position())) throw FtpServerException("Cannot read the cached copy");
         cache.read(buf, size);
         count = cache.gcount();
         if (cache.bad()) throw FtpServerException(TransferStreamErrorText(cache, "Cannot read the cached copy"));
-        client.CachePosition += count;
+        copy.Advance(count);
     } else if (client.TransferStream) {
         std::iostream& source = *client.TransferStream;
         source.clear();
         source.read(buf, size);
         count = source.gcount();
         if (source.bad()) throw FtpServerException(TransferStreamErrorText(source, "Read error"));
-        if (client.CacheMode == 1 && client.CacheStream && count > 0) {
-            std::iostream& cache = *client.CacheStream;
+        if (copy.Fills() && count > 0) {
+            std::iostream& cache = *copy.Copy();
             cache.clear();
-            cache.seekp(client.CachePosition);
+            cache.seekp(copy.Position());
             cache.write(buf, count);
             if (!cache) throw FtpServerException("Cannot write the cached copy");
-            client.CachePosition += count;
+            copy.Advance(count);
         }
     }
     return count;
@@ -53,7 +54,7 @@ std::streamsize ReadNextBlock(TFtpCtrlSocket& client, char* buf, int size)
 // see them.
 const FileStream* FileToSendDirectly(TFtpCtrlSocket& client, TWSocket& data)
 {
-    if (client.CacheStream && (client.CacheMode == -1 || client.CacheMode == 1)) return nullptr;
+    if (client.CachedCopy.InUse()) return nullptr;
     if (data.SendFlags() != wsSendNormal || !client.TransferStream) return nullptr;
     const TFtpStreamCapability* capability = CapabilityOf(*client.TransferStream);
     return capability != nullptr ? capability->SendableFile() : nullptr;
@@ -77,13 +78,12 @@ bool SendFileBlock(TFtpCtrlSocket& client, TWSocket& data, std::iostream& stream
     return true;
 }
 
-// The owner's cached copy when the block goes from its memory: it is served (CacheMode -1) or
-// filled (1) and lends its bytes, and the socket sends plainly.
+// The owner's cached copy when the block goes from its memory: it is served or filled and
+// lends its bytes, and the socket sends plainly.
 LendableBytes* LendingCopy(TFtpCtrlSocket& client, TWSocket& data)
 {
-    if (!client.CacheStream || (client.CacheMode != -1 && client.CacheMode != 1)) return nullptr;
-    if (data.SendFlags() != wsSendNormal) return nullptr;
-    return dynamic_cast<LendableBytes*>(client.CacheStream.get());
+    if (!client.CachedCopy.InUse() || data.SendFlags() != wsSendNormal) return nullptr;
+    return LendableBytesOf(*client.CachedCopy.Copy());
 }
 
 // Hands `count` bytes of the cached copy from `bytes` on to the socket, which keeps the copy
@@ -92,8 +92,8 @@ void SendHeldBlock(TFtpCtrlSocket& client, TWSocket& data, const char* bytes, lo
 {
     client.TransferState.fileBlock = count;
     client.TransferredBytes += count;
-    client.CachePosition += count;
-    data.SendHeld(client.CacheStream, bytes, count);
+    client.CachedCopy.Advance(count);
+    data.SendHeld(client.CachedCopy.Copy(), bytes, count);
 }
 
 // The next block sent from the cached copy's memory; false at the end of the data, and also when
@@ -102,15 +102,16 @@ bool SendFromCopy(TFtpCtrlSocket& client, TWSocket& data, LendableBytes& copy, b
 {
     lent = true;
     const long long block = DownloadBlockSize(&client, kMinHeldBlock);
-    if (client.CacheMode == -1) {
-        const std::span<const char> bytes = copy.BytesFrom(client.CachePosition);
+    const std::int64_t position = client.CachedCopy.Position();
+    if (client.CachedCopy.Serves()) {
+        const std::span<const char> bytes = copy.BytesFrom(position);
         if (bytes.empty()) return false;
         SendHeldBlock(client, data, bytes.data(), std::min<long long>(block, static_cast<long long>(bytes.size())));
         return true;
     }
     // Filled: the file is read into the copy's room. Past the room (a file that grew), the
     // block goes the plain way, whose write into the copy marks it overflowed.
-    const std::span<char> room = copy.RoomAt(client.CachePosition, block);
+    const std::span<char> room = copy.RoomAt(position, block);
     if (room.empty() || !client.TransferStream) {
         lent = false;
         return false;
@@ -121,7 +122,7 @@ bool SendFromCopy(TFtpCtrlSocket& client, TWSocket& data, LendableBytes& copy, b
     const std::streamsize count = source.gcount();
     if (source.bad()) throw FtpServerException(TransferStreamErrorText(source, "Read error"));
     if (count <= 0) return false;
-    copy.Written(client.CachePosition, count);
+    copy.Written(position, count);
     SendHeldBlock(client, data, room.data(), count);
     return true;
 }
@@ -174,7 +175,7 @@ void TFtpServer::ClientRetrSessionConnected(TFtpCtrlSocket* client, TWSocket* da
         if (error != 0) throw FtpServerException("Client data socket connection error: " + std::to_string(error));
         if (client->TransferStreamOwner == TFtpStreamOwner::Owner && !client->LocalFilePath.empty() &&
             !client->TransferStream) {
-            if (client->CacheMode != -1) {
+            if (!client->CachedCopy.Serves()) {
                 // Shared with every other reader and writer of the file.
                 std::string reason;
                 auto file =
@@ -182,7 +183,7 @@ void TFtpServer::ClientRetrSessionConnected(TFtpCtrlSocket* client, TWSocket* da
                 if (!file) throw FtpServerException(reason);
                 client->SetEngineStream(std::move(file));
             }
-            client->CachePosition = client->RestartOffset;
+            client->CachedCopy.MoveTo(client->RestartOffset);
             client->RetrFilePath = client->LocalFilePath;
         }
         client->TransferredBytes = 0;

@@ -63,7 +63,7 @@ std::string THttpConnection::ResponseVersion() const { return std::string(Status
 void THttpConnection::DataAvailable()
 {
     lastReceive_ = Clock::now();
-    if (draining_) {
+    if (state_.Draining()) {
         Drain();
         return;
     }
@@ -78,7 +78,7 @@ void THttpConnection::DataAvailable()
     }
     std::string line = ReceiveStr();
     if (line.empty()) return;
-    if (responding_ || closing_) {
+    if (state_.Responding()) {
         Hold(std::move(line));
         return;
     }
@@ -87,7 +87,7 @@ void THttpConnection::DataAvailable()
 
 void THttpConnection::Hold(std::string line)
 {
-    if (closing_) return;  // nothing more is answered on a connection that closes
+    if (state_.Closing()) return;  // nothing more is answered on a connection that closes
     heldBytes_ += line.size();
     if (heldBytes_ > Limits.heldLimit) {
         // A client that sends requests far ahead of reading the answers is not served further.
@@ -101,7 +101,7 @@ void THttpConnection::LineReceived(std::string line)
 {
     if (Limits.lineLimit > 0 && line.size() > static_cast<std::size_t>(Limits.lineLimit)) {
         // A whole line that arrived at once is as refused as one that never ends.
-        AnswerError(RequestState == hcRequest ? "414 URI Too Long" : "431 Request Header Fields Too Large");
+        AnswerError(state_.AwaitingRequest() ? "414 URI Too Long" : "431 Request Header Fields Too Large");
         return;
     }
     if (!line.empty() && line.back() == '\n') line.pop_back();
@@ -112,24 +112,24 @@ void THttpConnection::LineReceived(std::string line)
         AnswerError("400 Bad Request");
         return;
     }
-    if (RequestState == hcRequest) {
+    if (state_.AwaitingRequest()) {
         if (line.empty()) return;  // blank lines before a request are tolerated
         StartRequest(line);
         return;
     }
-    if (RequestState == hcHeader) {
+    if (state_.Current() == THttpConnectionState::State::ReadingHeader) {
         if (!line.empty()) {
             HeaderLine(line);
             return;
         }
-        RequestState = hcPostedData;
+        state_.Apply(THttpConnectionState::Event::HeaderEnd);
         ProcessRequest();
     }
 }
 
 void THttpConnection::StartRequest(const std::string& line)
 {
-    clientCloses_ = false;
+    if (reuse_ == Reuse::ClientCloses) reuse_ = Reuse::ServerCloses;
     headers_.Clear();
     HeaderContentLength = 0;
     HeaderContentType.clear();
@@ -148,7 +148,7 @@ void THttpConnection::StartRequest(const std::string& line)
     Path = request.path;
     Params = request.params;
     RequestVersion = request.version;
-    RequestState = hcHeader;
+    state_.Apply(THttpConnectionState::Event::RequestLine);
 }
 
 void THttpConnection::HeaderLine(const std::string& line)
@@ -164,16 +164,15 @@ void THttpConnection::TriggerLineLimitExceeded(int rcvdLength, bool& clearData)
 {
     TWSocketClient::TriggerLineLimitExceeded(rcvdLength, clearData);
     clearData = true;
-    if (draining_ || closing_) return;
-    if (responding_) {
+    if (state_.Closing()) return;
+    if (state_.Responding()) {
         // A pipelined line that never ends: the response in flight is the last, and the rest
         // of the line is drained before the close.
-        keepAlive_ = false;
-        clientCloses_ = false;
-        closing_ = true;
+        reuse_ = Reuse::ServerCloses;
+        state_.Apply(THttpConnectionState::Event::Closes);
         return;
     }
-    AnswerError(RequestState == hcRequest ? "414 URI Too Long" : "431 Request Header Fields Too Large");
+    AnswerError(state_.AwaitingRequest() ? "414 URI Too Long" : "431 Request Header Fields Too Large");
 }
 
 void THttpConnection::MapDocument()
@@ -198,9 +197,7 @@ void THttpConnection::ProcessRequest()
     HeaderConnection.swap(headers_.connection);
     HeaderRange.swap(headers_.range);
     HeaderIfModifiedSince.swap(headers_.ifModifiedSince);
-    responding_ = true;
-    keepAlive_ = WantsKeepAlive(RequestVersion, HeaderConnection);
-    clientCloses_ = !keepAlive_;
+    reuse_ = WantsKeepAlive(RequestVersion, HeaderConnection) ? Reuse::KeepAlive : Reuse::ClientCloses;
     if (headers_.hasContentLength) {
         const auto length = ParseContentLength(headers_.contentLengthText);
         if (!length) {
@@ -361,7 +358,7 @@ void THttpConnection::AppendHeaderStart(std::string& out, std::string_view statu
 
 void THttpConnection::AppendHeaderEnd(std::string& out) const
 {
-    out.append(keepAlive_ ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n");
+    out.append(KeepAlive() ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n");
 }
 
 void THttpConnection::SendWithoutDelay()
@@ -376,7 +373,7 @@ void THttpConnection::SendWithoutDelay()
 void THttpConnection::SendAnswer(const std::string& bytes, bool whole)
 {
     // The whole answer of a connection that closes after it: its end and the FIN share a segment.
-    if (whole && !keepAlive_) SendLastStr(bytes);
+    if (whole && !KeepAlive()) SendLastStr(bytes);
     else SendStr(bytes);
 }
 
@@ -395,7 +392,7 @@ void THttpConnection::Answer404()
     const std::string body = "<HTML><HEAD><TITLE>404 Not Found</TITLE></HEAD><BODY><H1>404 Not Found</H1>The "
                              "requested URL " +
                              HtmlEscape(Path) + " was not found on this server.<P></BODY></HTML>\r\n";
-    keepAlive_ = false;
+    EndAfterResponse();
     const std::string answer =
         ResponseHeader("404 Not Found", "text/html", static_cast<std::int64_t>(body.size()), std::string()) + body;
     if (State() == wsConnected) SendAnswer(answer, true);
@@ -409,8 +406,7 @@ void THttpConnection::CloseAfter404()
 
 void THttpConnection::AnswerError(const std::string& status)
 {
-    keepAlive_ = false;
-    responding_ = true;
+    EndAfterResponse();
     if (State() == wsConnected) SendAnswer(ResponseHeader(status, std::string(), 0, std::string()), true);
     CloseAfterSending();
 }
@@ -482,7 +478,7 @@ void THttpConnection::SendDocument(THttpSendType sendType)
         header.resize(headerSize + static_cast<std::size_t>(sendRemaining_));
         const std::int64_t got =
             documentFile_.ReadAt(header.data() + headerSize, static_cast<std::size_t>(sendRemaining_), sendOffset_);
-        if (got != sendRemaining_) keepAlive_ = false;  // cut short meanwhile: the length was promised
+        if (got != sendRemaining_) EndAfterResponse();  // cut short meanwhile: the length was promised
         header.resize(headerSize + static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
         if (got > 0) {
             bodyBytesSent_ += got;
@@ -503,7 +499,7 @@ void THttpConnection::SendDocument(THttpSendType sendType)
 void THttpConnection::SendStream()
 {
     // A stream without a header has no length the client could see: the close ends it.
-    keepAlive_ = false;
+    EndAfterResponse();
     StartBody();
 }
 
@@ -518,8 +514,12 @@ void THttpConnection::AnswerStream(const std::string& status, const std::string&
         DocumentStream->seekg(0, std::ios::beg);
         if (length < 0) length = 0;
     }
-    if (State() == wsConnected) SendAnswer(ResponseHeader(status, contentType, length, extraHeaders), length == 0);
-    StartBody();
+    // A HEAD gets the header GET would have, and the body stays unsent.
+    const bool headOnly = RequestMethod == "HEAD";
+    if (State() == wsConnected)
+        SendAnswer(ResponseHeader(status, contentType, length, extraHeaders), length == 0 || headOnly);
+    if (headOnly) FinishBody();
+    else StartBody();
 }
 
 void THttpConnection::StartBody()
@@ -529,7 +529,7 @@ void THttpConnection::StartBody()
         return;
     }
     SendWithoutDelay();
-    sending_ = true;
+    BeginSendingBlocks();
     lastSendProgress_ = Clock::now();
     ConnectionDataSent();
 }
@@ -537,9 +537,9 @@ void THttpConnection::StartBody()
 void THttpConnection::TriggerDataSent(std::uint16_t error)
 {
     TWSocketClient::TriggerDataSent(error);
-    if (sending_) {
+    if (SendingBlocks()) {
         ConnectionDataSent();
-    } else if (closing_ && !draining_ && AllSent()) {
+    } else if (state_.Current() == THttpConnectionState::State::Closing && AllSent()) {
         StartDrain();
     }
 }
@@ -560,7 +560,7 @@ bool THttpConnection::SendNextFileBlock()
         const bool cutShort = sent < fileBlockPending_;
         fileBlockPending_ = 0;
         if (cutShort) {
-            keepAlive_ = false;
+            EndAfterResponse();
             sendRemaining_ = 0;
             return false;
         }
@@ -590,7 +590,7 @@ bool THttpConnection::SendNextStreamBlock(std::istream& stream)
 
 void THttpConnection::ConnectionDataSent()
 {
-    if (!sending_) return;
+    if (!SendingBlocks()) return;
     const bool more =
         documentFile_.IsOpen() ? SendNextFileBlock() : DocumentStream && SendNextStreamBlock(*DocumentStream);
     if (!more) FinishBody();
@@ -598,7 +598,7 @@ void THttpConnection::ConnectionDataSent()
 
 void THttpConnection::FinishBody()
 {
-    sending_ = false;
+    state_.Apply(THttpConnectionState::Event::BodyEnded);
     fileBlockPending_ = 0;
     DocumentStream.reset();
     documentFile_.Close();
@@ -609,14 +609,12 @@ void THttpConnection::FinishBody()
 
 void THttpConnection::RequestDone()
 {
-    RequestState = hcRequest;
-    if (!keepAlive_ || closing_) {
+    if (!KeepAlive() || state_.Closing()) {
         CloseAfterSending();
         return;
     }
     SendWithoutDelay();
-    responding_ = false;
-    servedOne_ = true;
+    state_.Apply(THttpConnectionState::Event::ResponseDone);
     requestStart_ = Clock::now();
     NextRequest();
 }
@@ -624,10 +622,10 @@ void THttpConnection::RequestDone()
 void THttpConnection::NextRequest()
 {
     // What follows a body is read as lines again, whether or not its answer has gone.
-    if (bodyRemaining_ == 0 && !draining_ && !LineMode()) SetLineMode(true);
-    if (responding_ || bodyRemaining_ > 0 || closing_ || State() != wsConnected) return;
+    if (bodyRemaining_ == 0 && !state_.Draining() && !LineMode()) SetLineMode(true);
+    if (state_.Responding() || bodyRemaining_ > 0 || State() != wsConnected) return;
     heldBytes_ = 0;
-    while (!held_.empty() && !responding_ && !closing_ && State() == wsConnected) {
+    while (!held_.empty() && !state_.Responding() && State() == wsConnected) {
         std::string line = std::move(held_.front());
         held_.pop_front();
         LineReceived(std::move(line));
@@ -638,11 +636,16 @@ void THttpConnection::NextRequest()
 
 // ---- Closing ----
 
+void THttpConnection::EndAfterResponse()
+{
+    // A client that asked for the close keeps that answer: its close may then end the drain.
+    if (reuse_ == Reuse::KeepAlive) reuse_ = Reuse::ServerCloses;
+}
+
 void THttpConnection::CloseAfterSending()
 {
-    keepAlive_ = false;
-    responding_ = true;
-    closing_ = true;
+    EndAfterResponse();
+    state_.Apply(THttpConnectionState::Event::Closes);
     held_.clear();
     heldBytes_ = 0;
     if (State() != wsConnected) return;
@@ -651,10 +654,9 @@ void THttpConnection::CloseAfterSending()
 
 void THttpConnection::StartDrain()
 {
-    if (draining_ || State() != wsConnected) return;
-    draining_ = true;
+    if (State() != wsConnected || !state_.Apply(THttpConnectionState::Event::DrainStarted)) return;
     drainStart_ = lastReceive_ = Clock::now();
-    const bool clientDone = clientCloses_ && bodyRemaining_ == 0 && RcvdCnt() == 0;
+    const bool clientDone = reuse_ == Reuse::ClientCloses && bodyRemaining_ == 0 && RcvdCnt() == 0;
     bodyRemaining_ = 0;
     SetLineMode(false);
     if (clientDone && NothingMoreArrived()) {
@@ -694,7 +696,7 @@ void THttpConnection::Drain()
 void THttpConnection::TriggerSessionClosed(std::uint16_t error)
 {
     if (closeError_ == 0) closeError_ = error;
-    sending_ = false;
+    state_.Apply(THttpConnectionState::Event::BodyEnded);
     DocumentStream.reset();
     documentFile_.Close();
     TWSocketClient::TriggerSessionClosed(error);
@@ -703,11 +705,11 @@ void THttpConnection::TriggerSessionClosed(std::uint16_t error)
 void THttpConnection::CheckTimeouts(Clock::time_point now)
 {
     if (State() != wsConnected) return;
-    if (draining_) {
+    if (state_.Draining()) {
         if (now - lastReceive_ > Limits.drainTimeout || now - drainStart_ > 15 * Limits.drainTimeout) Close();
         return;
     }
-    if (closing_ || sending_) {
+    if (state_.Closing() || state_.SendingBody()) {
         if (now - lastSendProgress_ > Limits.sendStallTimeout) Abort();
         return;
     }
@@ -715,12 +717,12 @@ void THttpConnection::CheckTimeouts(Clock::time_point now)
         if (now - lastReceive_ > Limits.headerTimeout) Close();
         return;
     }
-    if (responding_) return;  // the owner answers
+    if (state_.Responding()) return;  // the owner answers
     // Between kept-alive requests the shorter idle limit holds until the next request begins;
     // a request header, from the connection's start or the end of the last answer, must be whole
     // within the header limit.
-    const bool waitingForFirstByte = RequestState == hcRequest && RcvdCnt() == 0;
-    const auto limit = servedOne_ && waitingForFirstByte ? Limits.keepAliveTimeout : Limits.headerTimeout;
+    const bool keptAliveIdle = state_.Current() == THttpConnectionState::State::AwaitingNext && RcvdCnt() == 0;
+    const auto limit = keptAliveIdle ? Limits.keepAliveTimeout : Limits.headerTimeout;
     if (now - requestStart_ > limit) Close();
 }
 

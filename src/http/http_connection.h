@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "http/http_connection_state.h"
 #include "http/http_request.h"
 #include "http/http_types.h"
 #include "net/wsocket_server.h"
@@ -65,7 +66,6 @@ public:
     std::int64_t HeaderContentLength = 0;
     std::string HeaderContentType, HeaderAccept, HeaderReferer, HeaderAcceptLanguage, HeaderAcceptEncoding,
         HeaderUserAgent, HeaderHost, HeaderConnection, HeaderRange, HeaderIfModifiedSince;
-    THttpConnectionState RequestState = hcRequest;
     bool AcceptPostedData = false;
     // The stream being sent, owned by the connection.
     std::shared_ptr<std::iostream> DocumentStream;
@@ -88,7 +88,7 @@ public:
     virtual void SendStream();
     // Sends DocumentStream from its start as a whole response: the status line (for example
     // "200 OK"), Content-Type, Content-Length, the extra header lines (each ending in CR LF),
-    // Connection, then the body.
+    // Connection, then the body (none for a HEAD).
     void AnswerStream(const std::string& status, const std::string& contentType,
                       const std::string& extraHeaders = std::string());
     // Sends the next block of the response body, or finishes the response.
@@ -103,8 +103,9 @@ public:
     const std::string& LocalAddress();
     // The version for status lines: the request's when it is HTTP/1.x, else HTTP/1.0.
     std::string ResponseVersion() const;
-    bool KeepAlive() const { return keepAlive_; }
-    bool Responding() const { return responding_; }
+    bool KeepAlive() const { return reuse_ == Reuse::KeepAlive; }
+    bool Responding() const { return state_.Responding(); }
+    THttpConnectionState::State Phase() const { return state_.Current(); }
     // Bytes of response bodies handed to the stack on this connection, all requests together.
     std::int64_t BodyBytesSent() const { return bodyBytesSent_; }
     // The error the connection ended with (0 for an orderly end).
@@ -156,6 +157,12 @@ protected:
     virtual void BodyFinished() {}
     // Starts the body of the response: ConnectionDataSent sends block after block.
     void StartBody();
+    // From here on each data-sent event sends the next block (ConnectionDataSent).
+    void BeginSendingBlocks() { state_.Apply(THttpConnectionState::Event::BodyStarted); }
+    bool SendingBlocks() const { return state_.SendingBody(); }
+    // This response is the connection's last: it says so in its header, and the connection
+    // closes after it.
+    void EndAfterResponse();
     // The body has gone: the request is done (after the events already queued).
     void FinishBody();
     // Sends the next block of the open file; false at its end.
@@ -166,7 +173,6 @@ protected:
     FileStream documentFile_;
     std::int64_t sendOffset_ = 0;     // next byte of the file to send
     std::int64_t sendRemaining_ = 0;  // bytes of the body still to send (files)
-    bool sending_ = false;            // a body is going out block by block
     long long fileBlockPending_ = 0;  // bytes of the file block handed to the socket
     std::int64_t bodyBytesSent_ = 0;
 
@@ -189,12 +195,11 @@ private:
     THttpRequestHeaders headers_;
     std::string localAddress_;
     int headerCount_ = 0;
-    bool keepAlive_ = false;
-    bool clientCloses_ = false;  // the request asked for the close (HTTP/1.0, Connection: close)
-    bool responding_ = false;
-    bool closing_ = false;    // the orderly close starts once everything queued has gone
-    bool draining_ = false;   // the sending direction is shut: input is read and dropped
-    bool servedOne_ = false;  // a response has been sent: the next wait is a keep-alive wait
+    THttpConnectionState state_;
+    // Whether the connection outlives the current response: the client asked to keep it, the
+    // client asked for the close (HTTP/1.0, "Connection: close"), or this side ends it.
+    enum class Reuse { ServerCloses, KeepAlive, ClientCloses };
+    Reuse reuse_ = Reuse::ServerCloses;
     std::int64_t bodyRemaining_ = 0;
     std::deque<std::string> held_;
     std::size_t heldBytes_ = 0;

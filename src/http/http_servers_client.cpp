@@ -8,7 +8,7 @@ void httpServersClientClass::ProcessGet()
 {
     THttpGetFlag flags = hgSendDoc;
     TriggerGetDocument(flags);
-    if (flags == hgSendDoc && CacheMode == -1 && CacheStream && !documentFile_.IsOpen()) {
+    if (flags == hgSendDoc && CachedCopy.Serves() && !documentFile_.IsOpen()) {
         SendDocument(httpSendDoc);
         return;
     }
@@ -17,9 +17,8 @@ void httpServersClientClass::ProcessGet()
 
 void httpServersClientClass::SendDocument(THttpSendType sendType)
 {
-    if (CacheMode != -1 || !CacheStream) {
-        CachePosition = CacheFillStart = 0;
-        cacheFillStarted_ = false;
+    if (!CachedCopy.Serves()) {
+        CachedCopy.RestartFill();
         THttpConnection::SendDocument(sendType);
         return;
     }
@@ -27,25 +26,26 @@ void httpServersClientClass::SendDocument(THttpSendType sendType)
     std::int64_t fileSize = 0;
     DocumentTime = 0;
     if (documentFile_.IsOpen()) documentFile_.SizeAndTimeAtOpen(fileSize, DocumentTime);
-    else DocumentTime = CacheSourceTime;
+    else DocumentTime = CachedCopy.SourceTime();
     DocumentContentType = DocumentToContentType(Document);
     DocumentStream.reset();
-    CacheStream->clear();
-    CacheStream->seekg(0, std::ios::end);
-    const std::int64_t size = static_cast<std::int64_t>(CacheStream->tellg());
+    std::iostream& copy = *CachedCopy.Copy();
+    copy.clear();
+    copy.seekg(0, std::ios::end);
+    const std::int64_t size = static_cast<std::int64_t>(copy.tellg());
     std::string& header = ReplyBuffer();
     const bool body = PrepareFileResponse(sendType, size < 0 ? 0 : size, header);
-    CachePosition = sendOffset_;
+    CachedCopy.MoveTo(sendOffset_);
     if (body && sendRemaining_ <= kSmallBody) {
         // A small body goes with its header in one write, as it does from the file.
         const std::size_t headerSize = header.size();
         header.resize(headerSize + static_cast<std::size_t>(sendRemaining_));
-        CacheStream->clear();
-        CacheStream->seekg(sendOffset_);
-        CacheStream->read(header.data() + headerSize, static_cast<std::streamsize>(sendRemaining_));
-        const std::int64_t got = CacheStream->gcount();
+        copy.clear();
+        copy.seekg(sendOffset_);
+        copy.read(header.data() + headerSize, static_cast<std::streamsize>(sendRemaining_));
+        const std::int64_t got = copy.gcount();
         header.resize(headerSize + static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
-        CachePosition += got;
+        CachedCopy.Advance(got);
         bodyBytesSent_ += got;
         sendRemaining_ = 0;
         if (State() == wsConnected) SendAnswer(header, true);
@@ -60,22 +60,22 @@ void httpServersClientClass::SendDocument(THttpSendType sendType)
         return;
     }
     SendWithoutDelay();
-    sending_ = true;
+    BeginSendingBlocks();
     ConnectionDataSent();
 }
 
 bool httpServersClientClass::SendNextCachedBlock()
 {
     if (DocumentBuffer.size() < static_cast<std::size_t>(kStreamBlock)) DocumentBuffer.resize(kStreamBlock);
-    std::iostream& cache = *CacheStream;
+    std::iostream& cache = *CachedCopy.Copy();
     cache.clear();
-    cache.seekg(CachePosition);
+    cache.seekg(CachedCopy.Position());
     const std::streamsize want = static_cast<std::streamsize>(std::min<std::int64_t>(kStreamBlock, sendRemaining_));
     if (want <= 0) return false;
     cache.read(DocumentBuffer.data(), want);
     const std::streamsize count = cache.gcount();
     if (count <= 0 || State() != wsConnected) return false;
-    CachePosition += count;  // a block served from the copy is not a read of the document
+    CachedCopy.Advance(count);  // a block served from the copy is not a read of the document
     sendRemaining_ -= count;
     bodyBytesSent_ += count;
     Send(DocumentBuffer.data(), static_cast<int>(count));
@@ -84,12 +84,12 @@ bool httpServersClientClass::SendNextCachedBlock()
 
 void httpServersClientClass::ConnectionDataSent()
 {
-    if (!sending_) return;
-    if (CacheMode == -1 && CacheStream) {
+    if (!SendingBlocks()) return;
+    if (CachedCopy.Serves()) {
         if (!SendNextCachedBlock()) FinishBody();
         return;
     }
-    if (CacheMode == 1 && CacheStream && documentFile_.IsOpen()) {
+    if (CachedCopy.Fills() && documentFile_.IsOpen()) {
         // The cache takes a copy: the block goes through memory so that it can be written there.
         if (DocumentBuffer.size() < static_cast<std::size_t>(kStreamBlock)) DocumentBuffer.resize(kStreamBlock);
         const std::int64_t want = std::min<std::int64_t>(kStreamBlock, sendRemaining_);
@@ -114,21 +114,22 @@ void httpServersClientClass::ConnectionDataSent()
 // the socket) leave a copy with a hole: it is reported broken and not kept.
 void httpServersClientClass::BodyBytesRead(const char* bytes, std::int64_t count, std::int64_t offset)
 {
-    if (CacheMode != 1 || !CacheStream || count <= 0) return;
-    if (!cacheFillStarted_) {
-        cacheFillStarted_ = true;
-        CacheFillStart = CachePosition = offset;
-    }
-    if (bytes == nullptr || offset != CachePosition) {
-        CacheFillBroken = true;
-        CacheMode = 0;
+    if (!CachedCopy.Fills() || count <= 0) return;
+    if (!CachedCopy.FillStarted()) CachedCopy.StartFillAt(offset);
+    if (bytes == nullptr || offset != CachedCopy.Position()) {
+        CachedCopy.BreakFill();
         return;
     }
-    CacheStream->clear();
-    CacheStream->seekp(offset);
-    CacheStream->write(bytes, static_cast<std::streamsize>(count));
-    if (!*CacheStream) CacheFillBroken = true;
-    CachePosition = offset + count;
+    std::iostream& copy = *CachedCopy.Copy();
+    copy.clear();
+    copy.seekp(offset);
+    copy.write(bytes, static_cast<std::streamsize>(count));
+    if (!copy) {
+        // A copy that cannot take the bytes is not filled further: it would not be kept.
+        CachedCopy.BreakFill();
+        return;
+    }
+    CachedCopy.MoveTo(offset + count);
 }
 
 void httpServersClientClass::BodyFinished()

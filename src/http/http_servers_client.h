@@ -1,6 +1,6 @@
 // httpServersClientClass: the web server's connection class in this server. Beside the engine's
-// connection it carries the cache path of a response (served from the cache's copy, or copied
-// into it while it is sent), the fields the web policy keeps per request, and the remembered
+// connection it carries the current response's use of the cache (served from the cache's copy,
+// or copied into it while it is sent), the fields the web policy keeps per request, and the remembered
 // reverse lookup of the browser's address.
 #pragma once
 
@@ -11,27 +11,18 @@
 #include <memory>
 #include <string>
 
-#include "cache/cache_lease.h"
+#include "cache/cache_transfer.h"
 #include "http/http_connection.h"
 
 namespace corvane {
 
 class httpServersClientClass : public THttpConnection {
 public:
-    // -1: the bytes come from CacheStream; 1: what is sent is copied into CacheStream; 0: no
-    // cache. CachePosition is the next byte of the body in the cached copy; a copy being filled
-    // starts at CacheFillStart (a range request fills from its first byte), and is broken when
-    // bytes went out that it did not see.
-    std::shared_ptr<std::iostream> CacheStream;
-    int CacheMode = 0;
-    std::int64_t CachePosition = 0;
-    std::int64_t CacheFillStart = 0;
-    bool CacheFillBroken = false;
-    // The response's use of the cache, from the lookup that set CacheStream and CacheMode.
-    CacheLease cacheLease;
-    // The document's modification time as the lookup found it, for a document sent from the
-    // cache without its file.
-    std::time_t CacheSourceTime = 0;
+    // The current response's use of the cache. Its position is the next byte of the body in
+    // the cached copy; a copy being filled starts where the response's first bytes go (a range
+    // request fills from its first byte), and is broken when bytes went out that it did not see.
+    // The lookup's source time dates a document sent from the cache without its file.
+    CacheTransfer CachedCopy;
     // The owner hears here when a response's body has ended (the cache's end of transfer).
     std::function<void(httpServersClientClass&)> OnBodyFinished;
     // The web policy's own fields: the path under which the response is known to the cache,
@@ -59,7 +50,6 @@ private:
     bool SendNextCachedBlock();
 
     std::string hostName_;
-    bool cacheFillStarted_ = false;
 };
 
 }  // namespace corvane

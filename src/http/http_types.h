@@ -3,13 +3,6 @@
 
 namespace corvane {
 
-// Where a connection is in reading a request.
-enum THttpConnectionState {
-    hcRequest,     // waiting for the request line
-    hcHeader,      // reading header lines
-    hcPostedData,  // the headers are done; a request body may follow
-};
-
 // The owner's answer for a request, in the system's order.
 enum THttpGetFlag {
     hgSendDoc,         // send Document from the disk

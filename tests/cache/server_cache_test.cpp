@@ -58,11 +58,11 @@ protected:
         const std::string bytes(size, 'x');
         Put(name, bytes);
         CacheLease lease = c.CacheLookup(Real(name));
-        ASSERT_EQ(lease.Answer(), 0) << name;
+        ASSERT_EQ(lease.Use(), CacheUse::Fill) << name;
         Fill(c, lease, bytes, 0, static_cast<std::int64_t>(size));
         for (int i = 0; i < hits; ++i) {
             CacheLease hit = c.CacheLookup(Real(name));
-            ASSERT_EQ(hit.Answer(), 1) << name;
+            ASSERT_EQ(hit.Use(), CacheUse::Serve) << name;
             c.CacheTransferDone(hit, 0, 0, false);
         }
     }
@@ -81,12 +81,10 @@ TEST_F(ServerCacheTest, SecondDownloadIsServedFromMemoryAndTheHitRateIsHalf)
 {
     Put("ten.txt", "0123456789");
     CacheLease first = cache.CacheLookup(Real("ten.txt"));
-    ASSERT_EQ(first.Answer(), 0);
-    EXPECT_EQ(first.CacheMode(), 1);
+    ASSERT_EQ(first.Use(), CacheUse::Fill);
     Fill(cache, first, "0123456789", 0, 10);
     CacheLease second = cache.CacheLookup(Real("ten.txt"));
-    ASSERT_EQ(second.Answer(), 1);
-    EXPECT_EQ(second.CacheMode(), -1);
+    ASSERT_EQ(second.Use(), CacheUse::Serve);
     EXPECT_EQ(Read(second), "0123456789");
     EXPECT_FLOAT_EQ(cache.HitRate(), 50.0f);
     EXPECT_EQ(cache.CacheSnapshot().rows.at(0).hits, 1);
@@ -97,10 +95,10 @@ TEST_F(ServerCacheTest, KeysCompareAsThisHostComparesRealPaths)
     Put("ten.txt", "0123456789");
     CacheLease first = cache.CacheLookup("C:\\pub\\ten.txt");
     Fill(cache, first, "0123456789", 0, 10);
-    EXPECT_EQ(cache.CacheLookup("c:\\pub\\ten.txt").Answer(), 1);  // the drive letter folds
+    EXPECT_EQ(cache.CacheLookup("c:\\pub\\ten.txt").Use(), CacheUse::Serve);  // the drive letter folds
     Put("TEN.txt", "ABCDEFGHIJ");
     CacheLease other = cache.CacheLookup("C:\\pub\\TEN.txt");  // another file on this host
-    EXPECT_EQ(other.Answer(), 0);
+    EXPECT_EQ(other.Use(), CacheUse::Fill);
 }
 
 TEST_F(ServerCacheTest, ResumedDownloadCompletesAPartialEntry)
@@ -110,11 +108,11 @@ TEST_F(ServerCacheTest, ResumedDownloadCompletesAPartialEntry)
     CacheLease cut = cache.CacheLookup(Real("ten.txt"));
     Fill(cache, cut, bytes, 0, 4);  // aborted after 4 bytes
     CacheLease resumed = cache.CacheLookup(Real("ten.txt"));
-    ASSERT_EQ(resumed.Answer(), 0);
+    ASSERT_EQ(resumed.Use(), CacheUse::Fill);
     EXPECT_EQ(resumed.Stream(), cut.Stream());
     Fill(cache, resumed, bytes, 4, 10);  // REST 4
     CacheLease whole = cache.CacheLookup(Real("ten.txt"));
-    ASSERT_EQ(whole.Answer(), 1);
+    ASSERT_EQ(whole.Use(), CacheUse::Serve);
     EXPECT_EQ(Read(whole), bytes);
 }
 
@@ -130,15 +128,15 @@ TEST_F(ServerCacheTest, ChangedSourceIsNeverServedStale)
         SCOPED_TRACE(change.name);
         Put("f.txt", "0123456789");
         CacheLease fill = cache.CacheLookup(Real("f.txt"));
-        ASSERT_EQ(fill.Answer(), 0);
+        ASSERT_EQ(fill.Use(), CacheUse::Fill);
         Fill(cache, fill, "0123456789", 0, 10);
         Put("f.txt", change.after);
         CacheLease next = cache.CacheLookup(Real("f.txt"));
-        ASSERT_EQ(next.Answer(), 0);  // a new entry, filled anew
+        ASSERT_EQ(next.Use(), CacheUse::Fill);  // a new entry, filled anew
         EXPECT_NE(next.Stream(), fill.Stream());
         Fill(cache, next, change.after, 0, static_cast<std::int64_t>(change.after.size()));
         CacheLease hit = cache.CacheLookup(Real("f.txt"));
-        ASSERT_EQ(hit.Answer(), 1);
+        ASSERT_EQ(hit.Use(), CacheUse::Serve);
         EXPECT_EQ(Read(hit), change.after);
         EXPECT_EQ(cache.TotalSize(), static_cast<std::int64_t>(change.after.size()));
         cache.CacheTransferDone(hit, 0, 0, false);
@@ -147,7 +145,7 @@ TEST_F(ServerCacheTest, ChangedSourceIsNeverServedStale)
     // A source that has gone takes its copy with it.
     Cached(cache, "gone.txt", 10);
     std::filesystem::remove(scratch.Join("c/pub/gone.txt"));
-    EXPECT_EQ(cache.CacheLookup(Real("gone.txt")).Answer(), 2);
+    EXPECT_EQ(cache.CacheLookup(Real("gone.txt")).Use(), CacheUse::None);
     EXPECT_EQ(cache.EntryCount(), 0u);
 }
 
@@ -157,16 +155,16 @@ TEST_F(ServerCacheTest, BusyEntriesAnswerTwo)
     Put("ten.txt", bytes);
     CacheLease a = cache.CacheLookup(Real("ten.txt"));
     CacheLease b = cache.CacheLookup(Real("ten.txt"));  // a second transfer fills the same entry
-    ASSERT_EQ(b.Answer(), 0);
+    ASSERT_EQ(b.Use(), CacheUse::Fill);
     Fill(cache, a, bytes, 0, 10);
     // Complete, but b still fills it.
-    EXPECT_EQ(cache.CacheLookup(Real("ten.txt")).Answer(), 2);
+    EXPECT_EQ(cache.CacheLookup(Real("ten.txt")).Use(), CacheUse::None);
     // A changed source whose entry is busy is not restarted without end.
     Put("ten.txt", "changed!!!");
-    EXPECT_EQ(cache.CacheLookup(Real("ten.txt")).Answer(), 2);
+    EXPECT_EQ(cache.CacheLookup(Real("ten.txt")).Use(), CacheUse::None);
     Fill(cache, b, bytes, 0, 10);
     CacheLease fresh = cache.CacheLookup(Real("ten.txt"));
-    EXPECT_EQ(fresh.Answer(), 0);
+    EXPECT_EQ(fresh.Use(), CacheUse::Fill);
 }
 
 TEST_F(ServerCacheTest, EvictedEntryLivesAndCountsUntilItsTransferEnds)
@@ -178,7 +176,7 @@ TEST_F(ServerCacheTest, EvictedEntryLivesAndCountsUntilItsTransferEnds)
         CacheLease fill = cache.CacheLookup(Real("a.bin"));
         Fill(cache, fill, bytes, 0, 100);
         reader = cache.CacheLookup(Real("a.bin"));
-        ASSERT_EQ(reader.Answer(), 1);
+        ASSERT_EQ(reader.Use(), CacheUse::Serve);
     }
     cache.CacheInvalidate(Real("a.bin"));
     cache.SetCacheCapacity(0);
@@ -191,7 +189,7 @@ TEST_F(ServerCacheTest, EvictedEntryLivesAndCountsUntilItsTransferEnds)
     cache.SetCacheCapacity(1 << 20);
     {
         CacheLease dropped = cache.CacheLookup(Real("a.bin"));
-        ASSERT_EQ(dropped.Answer(), 0);
+        ASSERT_EQ(dropped.Use(), CacheUse::Fill);
     }
     EXPECT_EQ(cache.EntryCount(), 0u);
     EXPECT_EQ(cache.TotalSize(), 0);
@@ -243,7 +241,7 @@ TEST_F(ServerCacheTest, EachModeEvictsInItsOrder)
             }
         Put("incoming", std::string(c.incoming * kUnit, 'n'));
         CacheLease in = sized.CacheLookup(Real("incoming"));
-        EXPECT_EQ(in.Answer(), 0);
+        EXPECT_EQ(in.Use(), CacheUse::Fill);
         std::vector<std::string> kept;
         for (const auto& row : sized.CacheSnapshot().rows)
             if (row.key != Real("incoming")) kept.push_back(row.key.substr(row.key.rfind('\\') + 1));
@@ -253,11 +251,11 @@ TEST_F(ServerCacheTest, EachModeEvictsInItsOrder)
 
 TEST_F(ServerCacheTest, CapacityRules)
 {
-    // A file larger than the capacity answers 2 and evicts nothing.
+    // A file larger than the capacity answers None and evicts nothing.
     cache.SetCacheCapacity(1 << 20);
     Cached(cache, "small", 1000);
     Put("big", std::string(2 << 20, 'b'));
-    EXPECT_EQ(cache.CacheLookup(Real("big")).Answer(), 2);
+    EXPECT_EQ(cache.CacheLookup(Real("big")).Use(), CacheUse::None);
     EXPECT_EQ(cache.EntryCount(), 1u);
     // A capacity below the total evicts at once; 0 empties the cache.
     Cached(cache, "second", 1000);
@@ -278,7 +276,7 @@ TEST_F(ServerCacheTest, SizesAreSixtyFourBit)
     ASSERT_EQ(::truncate(path.c_str(), fiveGiB), 0);
     cache.SetCacheCapacity(1LL << 40);
     CacheLease fill = cache.CacheLookup(Real("huge.bin"));
-    ASSERT_EQ(fill.Answer(), 0);
+    ASSERT_EQ(fill.Use(), CacheUse::Fill);
     EXPECT_EQ(cache.TotalSize(), fiveGiB);
     EXPECT_EQ(cache.CacheSnapshot().rows.at(0).size, fiveGiB);
     cache.CacheTransferDone(fill, fiveGiB - 10, fiveGiB, false);  // a range past 4 GiB
@@ -291,20 +289,20 @@ TEST_F(ServerCacheTest, ListingsFollowTheirSwitches)
     const std::string folder = "C:\\pub\\sub\\";
     const std::string page = "C:\\pub\\sub\\<HTTPDirectoryListing>";
     cache.SetDirectoryCacheEnabled(false);
-    EXPECT_EQ(cache.CacheLookup(folder, CacheSource::Folder).Answer(), 2);
+    EXPECT_EQ(cache.CacheLookup(folder, CacheSource::Folder).Use(), CacheUse::None);
     // The HTTP listing page goes by the file cache switch.
     CacheLease pageFill = cache.CacheLookup(page);
-    ASSERT_EQ(pageFill.Answer(), 0);
+    ASSERT_EQ(pageFill.Use(), CacheUse::Fill);
     Fill(cache, pageFill, "<HTML>listing</HTML>", 0, 20);
     cache.CacheUpdateSize(pageFill);
-    EXPECT_EQ(cache.CacheLookup(page).Answer(), 1);
+    EXPECT_EQ(cache.CacheLookup(page).Use(), CacheUse::Serve);
     cache.SetFileCacheEnabled(false);
     cache.CacheInvalidate(page);
-    EXPECT_EQ(cache.CacheLookup(page).Answer(), 2);
+    EXPECT_EQ(cache.CacheLookup(page).Use(), CacheUse::None);
     // A folder's listing, once written, is whole; a failed one goes; the size becomes the real one.
     cache.SetDirectoryCacheEnabled(true);
     CacheLease failed = cache.CacheLookup(folder, CacheSource::Folder);
-    ASSERT_EQ(failed.Answer(), 0);
+    ASSERT_EQ(failed.Use(), CacheUse::Fill);
     cache.CacheTransferDone(failed, 0, 0, true);
     EXPECT_EQ(cache.EntryCount(), 0u);
     CacheLease listing = cache.CacheLookup("C:\\pub\\sub", CacheSource::Folder);
@@ -312,11 +310,11 @@ TEST_F(ServerCacheTest, ListingsFollowTheirSwitches)
     Fill(cache, listing, "a listing\r\n", 0, 11);
     cache.CacheUpdateSize(listing);
     EXPECT_EQ(cache.TotalSize(), 11);
-    EXPECT_EQ(cache.CacheLookup(folder, CacheSource::Folder).Answer(), 1);
+    EXPECT_EQ(cache.CacheLookup(folder, CacheSource::Folder).Use(), CacheUse::Serve);
     // A download never takes a folder's entry, nor a listing a file's.
-    EXPECT_EQ(cache.CacheLookup(folder, CacheSource::File).Answer(), 2);
+    EXPECT_EQ(cache.CacheLookup(folder, CacheSource::File).Use(), CacheUse::None);
     Put("f.txt", "x");
-    EXPECT_EQ(cache.CacheLookup(Real("f.txt"), CacheSource::Folder).Answer(), 2);
+    EXPECT_EQ(cache.CacheLookup(Real("f.txt"), CacheSource::Folder).Use(), CacheUse::None);
     cache.InvalidateFolderListings("C:\\pub\\sub");
     EXPECT_EQ(cache.EntryCount(), 0u);
 }
@@ -329,7 +327,7 @@ TEST_F(ServerCacheTest, ManyDistinctFilesKeepTheCapacityAndTheHitRate)
     EXPECT_EQ(cache.TotalSize(), 100 * 64);
     EXPECT_FLOAT_EQ(cache.HitRate(), 0.0f);
     CacheLease hit = cache.CacheLookup(Real("n1999"));
-    EXPECT_EQ(hit.Answer(), 1);
+    EXPECT_EQ(hit.Use(), CacheUse::Serve);
     EXPECT_NEAR(cache.HitRate(), 100.0f / 2001.0f, 1e-4);
 }
 
@@ -370,7 +368,7 @@ TEST_F(ServerCacheTest, CapacityHoldsTheMemoryTheEntriesTake)
             const std::string bytes(c.size, static_cast<char>('a' + i % 26));
             Put(name, bytes);
             CacheLease lease = sized.CacheLookup(Real(name));
-            ASSERT_EQ(lease.Answer(), 0);
+            ASSERT_EQ(lease.Use(), CacheUse::Fill);
             Fill(sized, lease, bytes, 0, size);
             EXPECT_LE(sized.MemoryCharged(), capacity);
         }
@@ -390,13 +388,13 @@ TEST_F(ServerCacheTest, ListingIsCountedAtItsSizeOnceWhole)
         SCOPED_TRACE(size);
         std::string text(size, 'l');
         CacheLease fill = cache.CacheLookup(key, CacheSource::Folder);
-        ASSERT_EQ(fill.Answer(), 0);
+        ASSERT_EQ(fill.Use(), CacheUse::Fill);
         EXPECT_EQ(cache.MemoryCharged(), CacheEntryCharge(kFolderEntryRoom, key.size()));
         Fill(cache, fill, text, 0, static_cast<std::int64_t>(size));
         cache.CacheUpdateSize(fill);
         EXPECT_EQ(cache.MemoryCharged(), CacheEntryCharge(static_cast<std::int64_t>(size), key.size()));
         CacheLease hit = cache.CacheLookup(key, CacheSource::Folder);
-        ASSERT_EQ(hit.Answer(), 1);
+        ASSERT_EQ(hit.Use(), CacheUse::Serve);
         EXPECT_EQ(Read(hit), text);
         cache.CacheTransferDone(hit, 0, 0, false);
         cache.CacheInvalidate(key);
@@ -411,8 +409,8 @@ TEST_F(ServerCacheTest, FileCopyLendsItsBytesInPlace)
     Put("lent.bin", bytes);
     cache.SetCacheCapacity(1 << 20);
     CacheLease fill = cache.CacheLookup(Real("lent.bin"));
-    ASSERT_EQ(fill.Answer(), 0);
-    auto* copy = dynamic_cast<LendableBytes*>(fill.Stream().get());
+    ASSERT_EQ(fill.Use(), CacheUse::Fill);
+    LendableBytes* copy = LendableBytesOf(*fill.Stream());
     ASSERT_NE(copy, nullptr);
     EXPECT_TRUE(copy->RoomAt(100000, 1).empty());  // past the file's size: nothing to lend
     const std::span<char> room = copy->RoomAt(40000, 100000);
@@ -424,15 +422,17 @@ TEST_F(ServerCacheTest, FileCopyLendsItsBytesInPlace)
     fill.Stream()->write(bytes.data(), 40000);  // the start, the plain way
     cache.CacheTransferDone(fill, 0, 100000, false);
     CacheLease hit = cache.CacheLookup(Real("lent.bin"));
-    ASSERT_EQ(hit.Answer(), 1);
-    const std::span<const char> lent = dynamic_cast<LendableBytes&>(*hit.Stream()).BytesFrom(0);
+    ASSERT_EQ(hit.Use(), CacheUse::Serve);
+    const std::span<const char> lent = LendableBytesOf(*hit.Stream())->BytesFrom(0);
     cache.SetCacheCapacity(0);  // evicted while sent from
     EXPECT_EQ(std::string(lent.data(), lent.size()), bytes);
     // A listing's copy moves as it grows: it lends no room.
     cache.SetCacheCapacity(1 << 20);
     CacheLease listing = cache.CacheLookup("C:\\pub\\sub", CacheSource::Folder);
-    ASSERT_EQ(listing.Answer(), 0);
-    EXPECT_TRUE(dynamic_cast<LendableBytes&>(*listing.Stream()).RoomAt(0, 10).empty());
+    ASSERT_EQ(listing.Use(), CacheUse::Fill);
+    LendableBytes* listingCopy = LendableBytesOf(*listing.Stream());
+    ASSERT_NE(listingCopy, nullptr);
+    EXPECT_TRUE(listingCopy->RoomAt(0, 10).empty());
 }
 
 }  // namespace

@@ -56,7 +56,7 @@ protected:
     }
     std::string Ftp(const std::string& path) const { return "ftp://127.0.0.1:" + std::to_string(ftpPort) + path; }
     std::string Http(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(httpPort) + path; }
-    serverCacheClass& cache() { return controller->serverThread()->cache(); }
+    serverCacheClass& cache() { return controller->serverThread()->cacheHooks().Cache(); }
     const CacheSnapshotRow* Row(const std::string& key)
     {
         snapshot = cache().CacheSnapshot();

@@ -142,20 +142,18 @@ TEST_F(FtpListingCommandTest, TheOwnersCachedCopyIsServedOrFilled)
     auto probe = LoggedIn();
     TFtpCtrlSocket* client = clients[0];
     // Served from the cache: the folder itself is not read.
-    client->CacheMode = -1;
-    client->CacheStream = std::make_shared<std::stringstream>("cached.txt\r\n");
+    client->CachedCopy = CacheTransfer(CacheUse::Serve, std::make_shared<std::stringstream>("cached.txt\r\n"));
     Listing got = List(*probe, "NLST");
     EXPECT_EQ(got.replies.back(), "226 File sent ok");
     EXPECT_EQ(got.bytes, "cached.txt\r\n");
     // Copied into the cache as it goes out; a longer earlier copy that can be resized leaves
     // nothing behind.
-    client->CacheMode = 1;
     auto cache = std::make_shared<TFtpMemoryStream>(std::string(500, '#'));
-    client->CacheStream = cache;
+    client->CachedCopy = CacheTransfer(CacheUse::Fill, cache);
     got = List(*probe, "NLST");
     EXPECT_EQ(got.bytes, "file.txt\r\n");
     EXPECT_EQ(cache->str(), "file.txt\r\n");
-    EXPECT_EQ(client->CachePosition, 10);
+    EXPECT_EQ(client->CachedCopy.Position(), 10);
 }
 
 TEST_F(FtpListingCommandTest, AFailureBeforeTheTransferIsAnswered451AndEndsIt)

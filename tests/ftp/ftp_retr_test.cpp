@@ -163,10 +163,8 @@ TEST_F(FtpRetrTest, TheCacheCanServeOrBeFilled)
 {
     scratch.Put("f.bin", Pattern(100000));
     auto copy = std::make_shared<std::stringstream>();
-    int mode = 1;
     server->OnRetrSessionConnected = [&](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
-        client->CacheMode = mode;
-        client->CacheStream = copy;
+        client->CachedCopy = CacheTransfer(CacheUse::Fill, copy);
     };
     auto probe = LoggedIn();
     Download got = Retr(*probe, "f.bin", true);
@@ -175,11 +173,9 @@ TEST_F(FtpRetrTest, TheCacheCanServeOrBeFilled)
     EXPECT_EQ(clients[0]->RetrFilePath, "C:\\f.bin");
     // Served from the copy: the file is gone, the bytes still come, from the restart offset on.
     ASSERT_EQ(std::remove(scratch.Join("f.bin").c_str()), 0);
-    mode = 0;
     server->OnRetrSessionConnected = nullptr;
     server->OnValidateGet = [&](TFtpServer*, TFtpCtrlSocket* client, std::string&, bool&) {
-        client->CacheMode = -1;
-        client->CacheStream = copy;
+        client->CachedCopy = CacheTransfer(CacheUse::Serve, copy);
     };
     got = Retr(*probe, "f.bin", false);
     EXPECT_EQ(got.replies.back(), "226 File sent ok");

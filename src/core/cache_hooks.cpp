@@ -1,0 +1,82 @@
+#include "core/cache_hooks.h"
+
+#include <utility>
+
+#include "accounts/permissions.h"
+#include "common/constants.h"
+#include "core/servers_client.h"
+#include "http/http_servers_client.h"
+
+namespace corvane {
+
+CacheHooks::CacheHooks(permissionsClass& accounts, WindowThread& window,
+                       LatestValueShow<CacheViewContents>::Show showView)
+    : accounts_(accounts),
+      viewShow_(window, std::move(showView))
+{}
+
+// The cache is safe from any thread: the settings the window thread copied go to it directly.
+void CacheHooks::ApplySettings(const ServerSettings& s)
+{
+    cache_.SetDirectoryCacheEnabled(s.DirectoryCacheEnabled);
+    cache_.SetFileCacheEnabled(s.FileCacheEnabled);
+    cache_.SetCacheMode(s.FileCacheMode);
+    cache_.SetCacheCapacity(s.CacheSize);
+    autoRefresh_.store(s.CacheAutoRefreshGUI);
+    Changed();
+}
+
+void CacheHooks::OpenCachedFile(const std::string& path, serversClientClass& client, bool listing)
+{
+    const std::string key = path.empty() || path == "\\" ? accounts_.Folders().GetHomeFolder(client.UserName()) : path;
+    // A lease the client still held (a transfer that never reported its end) goes first.
+    client.CachedCopy = CacheTransfer();
+    if (key.empty()) return;
+    // The copy is read or written from where the transfer starts, whatever the last one left.
+    client.CachedCopy = CacheTransfer(cache_.CacheLookup(key, listing ? CacheSource::Folder : CacheSource::File),
+                                      listing ? 0 : client.RestartOffset);
+}
+
+void CacheHooks::OpenCachedFile(const std::string& path, httpServersClientClass& client, bool document)
+{
+    const std::string key = path.empty() || path == "\\" ? "\\" + std::string(kListingMarker) : path;
+    // A kept-alive connection's earlier response has reported already; anything left is let go.
+    if (client.CachedCopy.Lease().Open()) TransferDone(client, false);
+    client.CachedCopy = CacheTransfer(cache_.CacheLookup(key, document ? CacheSource::File : CacheSource::Any));
+}
+
+void CacheHooks::TransferDone(serversClientClass& client, bool failed)
+{
+    CacheLease& lease = client.CachedCopy.Lease();
+    if (!lease.Open()) return;
+    cache_.CacheTransferDone(lease, client.RestartOffset, client.CachedCopy.Position(), failed);
+    if (client.listingTransfer) {
+        if (failed) cache_.CacheInvalidate(client.ListedDirectory);
+        else cache_.CacheUpdateSize(lease);
+    }
+    client.CachedCopy = CacheTransfer();
+}
+
+void CacheHooks::TransferDone(httpServersClientClass& client, bool failed)
+{
+    CacheTransfer& copy = client.CachedCopy;
+    CacheLease& lease = copy.Lease();
+    if (lease.Open()) {
+        cache_.CacheTransferDone(lease, copy.FillStart(), copy.Position(), failed || copy.FillBroken());
+        cache_.CacheUpdateSize(lease);
+    }
+    copy = CacheTransfer();
+}
+
+void CacheHooks::Invalidate(const std::string& path) { cache_.CacheInvalidate(path); }
+
+void CacheHooks::InvalidateListings(const std::string& folder) { cache_.InvalidateFolderListings(folder); }
+
+void CacheHooks::Changed()
+{
+    if (autoRefresh_.load()) RefreshView();
+}
+
+void CacheHooks::RefreshView() { viewShow_.Hand(CacheViewContentsOf(cache_.CacheSnapshot())); }
+
+}  // namespace corvane
