@@ -7,6 +7,7 @@
 
 #include "accounts/ini_keys.h"
 #include "accounts/ip_rule_match.h"
+#include "common/lookup_outcome.h"
 #include "common/text_case.h"
 
 namespace corvane {
@@ -48,7 +49,7 @@ bool IpAccessRules::CheckClientAddress(const std::string& address, int /*kind*/,
     if (listed != allowListed) return false;
     if (!GetReverseDnsCheck() || !lookup) return true;
     std::string host = lookup();
-    if (host.size() > 6 && host.compare(0, 7, "Error #") == 0) return true;
+    if (IsLookupFailure(host)) return true;
     bool named = std::any_of(rules.begin(), rules.end(),
                              [&](const std::string& r) { return !RuleEndsInNumber(r) && HostRuleCovers(r, host); });
     return named == allowListed;

@@ -18,7 +18,7 @@ namespace corvane {
 
 class IpAccessRules {
 public:
-    // The client's reverse lookup (host name, or a text beginning "Error #").
+    // The client's reverse lookup outcome (common/lookup_outcome.h: a host name or a failure).
     using ReverseLookup = std::function<std::string()>;
 
     // kind: 0 FTP client, 1 HTTP client (the caller passes that client's reverse lookup).

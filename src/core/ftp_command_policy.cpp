@@ -58,7 +58,9 @@ void FtpSessionPolicy::ClientCommand(serversClientClass& client, std::string& ke
     CORVANE_ASSERT_OWNER_THREAD(owner_);
     client.lastActivity = std::chrono::system_clock::now();
     const std::string shown = ShownParameters(keyword, params);
-    thread_.log(CommandLine(keyword, shown, client.GetXAddr(), Peer(client), LocalDateTimeText()));
+    LogAbout(client, [keyword, shown, local = client.GetXAddr(), time = LocalDateTimeText()](const std::string& peer) {
+        return CommandLine(keyword, shown, local, peer, time);
+    });
     thread_.setLastCommand(&client, keyword + " " + shown);
     if (SiteCommand(client, keyword, params, answer)) return;
     if (keyword == "MDTM" && !params.empty()) RefuseHiddenFileTime(client, params, answer);
@@ -88,7 +90,9 @@ void FtpSessionPolicy::RefuseHiddenFileTime(serversClientClass& client, const st
 void FtpSessionPolicy::AnswerToClient(serversClientClass& client, std::string& answer)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    thread_.log(ReplyLine(answer, client.GetXAddr(), Peer(client), LocalDateTimeText()));
+    LogAbout(client, [answer, local = client.GetXAddr(), time = LocalDateTimeText()](const std::string& peer) {
+        return ReplyLine(answer, local, peer, time);
+    });
 }
 
 }  // namespace corvane

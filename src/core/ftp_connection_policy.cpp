@@ -4,35 +4,25 @@
 #include <vector>
 
 #include "accounts/permissions.h"
+#include "common/lookup_outcome.h"
 #include "core/ftp_server_thread.h"
 #include "core/ftp_session_policy.h"
 #include "core/log_lines.h"
 #include "core/session_table.h"
 #include "ftp/ftp_server.h"
-#include "net/dns_lookup_request.h"
-#include "net/line_wsocket.h"
-#include "net/socket_home.h"
-#include "net/reverse_lookup_wait.h"
 #include "platform/fs.h"
-#include "platform/win_errors.h"
 
 namespace corvane {
 
 FtpSessionPolicy::FtpSessionPolicy(ftpServerThread& thread, permissionsClass& accounts)
     : thread_(thread),
       cache_(thread.cacheHooks()),
-      accounts_(accounts)
+      accounts_(accounts),
+      lookups_([this](long long number, int error, const std::string& outcome) { PeerNamed(number, error, outcome); },
+               [this](const std::string& line) { thread_.log(line); })
 {}
 
-FtpSessionPolicy::~FtpSessionPolicy()
-{
-    EventLoop* loop = EventLoop::Current();
-    for (auto& [number, pending] : pendingLookups_) {
-        pending.request->Cancel();
-        if (loop != nullptr) loop->CancelTimer(pending.timeLimit);
-    }
-    if (lookupHome_) lookupHome_->Abandon();
-}
+FtpSessionPolicy::~FtpSessionPolicy() = default;
 
 std::string FtpSessionPolicy::AccountOf(serversClientClass& client) const
 {
@@ -40,34 +30,14 @@ std::string FtpSessionPolicy::AccountOf(serversClientClass& client) const
     return record ? record->AccountName() : client.UserName();
 }
 
-// The first need starts an asynchronous reverse lookup and waits for it while the thread keeps
-// serving everyone else. The client's own socket is paused meanwhile: what it sends stays in the
-// stack's buffer and is read after the wait, so no command of a client runs before its connect
-// decision, and none is lost. The client may still go while we wait (a disconnect from the
-// window): then nothing of it is touched and the caller's liveness check ends the handler.
-std::string FtpSessionPolicy::ReverseLookup(serversClientClass& client)
+// A client whose name is not known yet (reverse DNS was switched on after it connected) gets
+// its lookup now; the line waits for the answer and the handler goes on at once. Nothing is
+// looked up for a log that nobody reads.
+void FtpSessionPolicy::LogAbout(serversClientClass& client, const PeerLookups::PeerLine& line)
 {
-    if (!client.hostName.empty()) return client.hostName.rfind("Error #", 0) == 0 ? std::string() : client.hostName;
-    const long long number = client.ClientNumber();
-    client.Pause();
-    const TReverseLookupResult found =
-        WaitForReverseLookup(client.PeerAddr(), [this] { return thread_.ProgramClosing(); });
-    if (!thread_.IsLiveClient(&client, number)) return std::string();
-    client.Resume();
-    client.lookupResult = static_cast<std::int32_t>(found.error) + 65536;
-    if (found.done && found.error == 0 && !found.hostName.empty()) {
-        client.hostName = found.hostName;
-        return client.hostName;
-    }
-    client.hostName = "Error #" + std::to_string(found.error == 0 ? 11001 : found.error);
-    return client.hostName;
-}
-
-std::string FtpSessionPolicy::Peer(serversClientClass& client)
-{
-    const bool withHostName = accounts_.IpRules().GetReverseDnsCheck();
-    const std::string host = withHostName ? ReverseLookup(client) : std::string();
-    return PeerDescription(client.PeerAddr(), client.PeerPort(), withHostName, host);
+    if (!thread_.logWanted()) return;
+    lookups_.WriteAbout(client.ClientNumber(), client.PeerAddr(), client.PeerPort(),
+                        accounts_.IpRules().GetReverseDnsCheck(), client.hostName, line);
 }
 
 void FtpSessionPolicy::ClientConnect(TFtpServer& server, serversClientClass& client)
@@ -85,62 +55,37 @@ void FtpSessionPolicy::ClientConnect(TFtpServer& server, serversClientClass& cli
 // client sends stays in the stack until the decision, and none of its commands runs before it.
 void FtpSessionPolicy::StartConnectLookup(TFtpServer& server, serversClientClass& client)
 {
-    EventLoop* loop = EventLoop::Current();
-    if (!lookupHome_) lookupHome_ = std::make_shared<SocketHome>(loop);
-    const long long number = client.ClientNumber();
-    PendingLookup pending;
-    const int failed = DnsLookupRequest::Start(
-        DnsLookupRequest::Kind::AddressToName, client.PeerAddr(), lookupHome_,
-        [this, number](int error, const std::vector<std::string>& names) {
-            FinishConnectLookup(number, error, error == 0 && !names.empty() ? names.front() : std::string());
-        },
-        pending.request);
-    if (failed != 0) {
-        client.lookupResult = failed + 65536;
-        client.hostName = "Error #" + std::to_string(failed);
+    if (!lookups_.Start(client.ClientNumber(), client.PeerAddr())) {
         DecideConnection(server, client);
         return;
     }
+    decisionsWaiting_.insert(client.ClientNumber());
     server.HoldConnectionStart(&client);
     client.Pause();
-    pending.timeLimit = loop->AddOneShot(kReverseLookupLimit, [this, number] {
-        auto it = pendingLookups_.find(number);
-        if (it == pendingLookups_.end()) return;
-        it->second.timeLimit = 0;
-        it->second.request->Cancel();
-        FinishConnectLookup(number, WSAETIMEDOUT, std::string());
-    });
-    pendingLookups_[number] = std::move(pending);
 }
 
-void FtpSessionPolicy::FinishConnectLookup(long long clientNumber, int error, const std::string& hostName)
+void FtpSessionPolicy::PeerNamed(long long clientNumber, int error, const std::string& outcome)
 {
-    auto it = pendingLookups_.find(clientNumber);
-    if (it == pendingLookups_.end()) return;
-    if (it->second.timeLimit != 0) EventLoop::Current()->CancelTimer(it->second.timeLimit);
-    pendingLookups_.erase(it);
+    const bool deciding = decisionsWaiting_.erase(clientNumber) != 0;
     // The client may have gone meanwhile (it hung up, or the window disconnected it).
     auto* client =
         server_ == nullptr ? nullptr : static_cast<serversClientClass*>(server_->FindClientByNumber(clientNumber));
     if (client == nullptr) return;
-    client->lookupResult = error + 65536;
-    client->hostName =
-        error == 0 && !hostName.empty() ? hostName : "Error #" + std::to_string(error == 0 ? 11001 : error);
+    client->lookupResult = error + kLookupEndedOffset;
+    client->hostName = outcome;
+    if (!deciding) return;
     client->Resume();
     DecideConnection(*server_, *client);
 }
 
+// The name is known here when reverse DNS is on (the connect lookup came first); switched on
+// just now, the rules see an unnamed peer rather than wait for one.
 void FtpSessionPolicy::DecideConnection(TFtpServer& server, serversClientClass& client)
 {
-    const long long number = client.ClientNumber();
     const bool allowed =
-        accounts_.IpRules().CheckClientAddress(client.PeerAddr(), 0, [this, &client] { return ReverseLookup(client); });
-    // A lookup's wait served other events: the client may have gone meanwhile.
-    if (!thread_.IsLiveClient(&client, number)) return;
-    const std::string peer = Peer(client);
-    if (!thread_.IsLiveClient(&client, number)) return;
+        accounts_.IpRules().CheckClientAddress(client.PeerAddr(), 0, [&client] { return client.hostName; });
     if (allowed) {
-        thread_.log(ConnectedLine(peer));
+        LogAbout(client, ConnectedLine);
         thread_.addSession(&client);
         server.StartHeldConnection(&client);
         return;
@@ -148,7 +93,7 @@ void FtpSessionPolicy::DecideConnection(TFtpServer& server, serversClientClass& 
     client.SendStr(kIpRefusedLine);
     // The refusal must be read: an orderly close, never a reset that may destroy it.
     client.FinishSending();
-    thread_.log(RefusedByIpRulesLine(peer));
+    LogAbout(client, RefusedByIpRulesLine);
     server.Disconnect(&client);
 }
 
@@ -177,7 +122,7 @@ void FtpSessionPolicy::Authenticate(serversClientClass& client, const std::strin
                 GiveBackConnection(user, client.PeerAddr());
                 answer = kNoHomePath;
             } else {
-                thread_.log(AuthenticatedLine(Peer(client), user));
+                LogAbout(client, [user](const std::string& peer) { return AuthenticatedLine(peer, user); });
                 client.SetHomeDirectory(home);
                 thread_.setSessionAction(&client, saLoggedIn);
                 authenticated = true;
@@ -187,7 +132,7 @@ void FtpSessionPolicy::Authenticate(serversClientClass& client, const std::strin
         }
     }
     if (!authenticated) {
-        thread_.log(RejectedLine(Peer(client), user, answer));
+        LogAbout(client, [user, answer](const std::string& peer) { return RejectedLine(peer, user, answer); });
         client.SetUserName("");
         client.SetPassWord("");
         return;
@@ -227,7 +172,7 @@ void FtpSessionPolicy::IdleCheck(TFtpServer& server)
 void FtpSessionPolicy::ClientDisconnect(serversClientClass& client)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    thread_.log(DisconnectedLine(Peer(client)));
+    LogAbout(client, DisconnectedLine);
     if (client.authenticated) {
         client.authenticated = false;
         GiveBackConnection(client.admittedAccount, client.PeerAddr());

@@ -373,19 +373,6 @@ SessionRecordPtr ftpServerThread::sessionOf(const TFtpCtrlSocket* client) const
     return controller_.sessions().Find(client->ClientNumber());
 }
 
-// The number is looked up, the object only compared: it may have been freed meanwhile.
-bool ftpServerThread::IsLiveClient(const TFtpCtrlSocket* client, long long clientNumber) const
-{
-    return ftp_ && ftp_->FindClientByNumber(clientNumber) == client;
-}
-
-void ftpServerThread::WaitServing(const std::function<bool()>& done)
-{
-    EventLoop* loop = loop_.load();
-    if (loop == nullptr) return;
-    loop->RunUntil([&done, this] { return done() || ProgramClosing(); });
-}
-
 // ---- Tick, log and counters ----
 
 void ftpServerThread::Tick()

@@ -98,11 +98,6 @@ public:
     // The cache as the transfers of both protocols use it (the cache itself, its settings and
     // its view are safe from the window thread).
     CacheHooks& cacheHooks() { return cacheHooks_; }
-    // Whether the object is still one of the engine's clients with the same number (a wait
-    // that served other events may have ended it).
-    bool IsLiveClient(const TFtpCtrlSocket* client, long long clientNumber) const;
-    // Waits while serving this thread's events, until `done` or the program closes.
-    void WaitServing(const std::function<bool()>& done);
     bool ProgramClosing() const { return terminateRequested_.load(); }
     TFtpServer* FtpServer() { return ftp_.get(); }
     THttpServer* HttpServer() { return http_.get(); }

@@ -8,26 +8,19 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
+#include <unordered_set>
 
 #include "common/thread_owner.h"
+#include "core/peer_lookups.h"
 #include "core/servers_client.h"
 #include "ftp/ftp_mlsx_facts.h"
-#include "platform/event_loop.h"
 
 namespace corvane {
 
-class DnsLookupRequest;
-class SocketHome;
 class TFtpServer;
-class TWSocket;
 class CacheHooks;
 class ftpServerThread;
 class permissionsClass;
-
-// How long the connect decision waits for a peer's reverse lookup; a lookup that takes longer
-// is taken as failed ("Error #10060" as the host name).
-inline constexpr std::chrono::milliseconds kReverseLookupLimit{5000};
 
 // The tag of the folder under which a client's SITE SRCH results are listed.
 inline constexpr std::string_view kSearchResultsTag = "<DravikSearchResults>";
@@ -97,8 +90,9 @@ public:
     void StorSessionClosed(serversClientClass& client, std::uint16_t error);
     void ClientDisconnect(serversClientClass& client);
 
-    // How the client is named in log lines (with its host name when reverse DNS is on).
-    std::string Peer(serversClientClass& client);
+    // Writes a log line that names the client (with its host name when reverse DNS is on: a
+    // name not known yet is looked up, and the line waits for it without holding up the caller).
+    void LogAbout(serversClientClass& client, const PeerLookups::PeerLine& line);
 
     // The download credit rule: passes when the ratio is 0 or credit + cost (size × ratio,
     // negated and truncated) is not negative.
@@ -115,16 +109,10 @@ public:
 
 private:
     ThreadOwner owner_;  // the server thread, which makes the policy at each FTP start
-    // A connect decision waiting for the peer's reverse lookup.
-    struct PendingLookup {
-        std::shared_ptr<DnsLookupRequest> request;
-        EventLoop::TimerId timeLimit = 0;
-    };
     void DecideConnection(TFtpServer& server, serversClientClass& client);
     void StartConnectLookup(TFtpServer& server, serversClientClass& client);
-    void FinishConnectLookup(long long clientNumber, int error, const std::string& hostName);
+    void PeerNamed(long long clientNumber, int error, const std::string& outcome);
     std::string AccountOf(serversClientClass& client) const;
-    std::string ReverseLookup(serversClientClass& client);
     bool Allowed(serversClientClass& client, const std::string& folder, const char* op) const;
     // The folder's entries are about to change through this server: its cached listings go.
     void ListingsChange(const std::string& folder);
@@ -150,8 +138,8 @@ private:
     permissionsClass& accounts_;
     TFtpServer* server_ = nullptr;
     int loginTimeoutSeconds_ = 60;
-    std::shared_ptr<SocketHome> lookupHome_;                       // where lookup results come back
-    std::unordered_map<long long, PendingLookup> pendingLookups_;  // by client number
+    PeerLookups lookups_;                             // by client number
+    std::unordered_set<long long> decisionsWaiting_;  // connect decisions waiting for a lookup
 };
 
 }  // namespace corvane

@@ -76,7 +76,9 @@ WebRequestPolicy::WebRequestPolicy(ftpServerThread& thread, permissionsClass& ac
     : thread_(thread),
       cache_(thread.cacheHooks()),
       accounts_(accounts),
-      logTime_(static_cast<PerSecondText::Format>(LocalDateTimeText))
+      logTime_(static_cast<PerSecondText::Format>(LocalDateTimeText)),
+      lookups_([this](long long number, int, const std::string& outcome) { PeerNamed(number, outcome); },
+               [this](const std::string& line) { thread_.log(line); })
 {}
 
 void WebRequestPolicy::SetSettings(const WebSettings& settings)
@@ -87,8 +89,10 @@ void WebRequestPolicy::SetSettings(const WebSettings& settings)
 
 void WebRequestPolicy::Wire(THttpServer& server)
 {
+    server_ = &server;
     server.ClientClass = [this] {
         auto client = std::make_unique<httpServersClientClass>();
+        client->number = ++lastConnectionNumber_;
         client->OnBodyFinished = [this](httpServersClientClass& c) { BodyFinished(c); };
         return client;
     };
@@ -106,48 +110,62 @@ void WebRequestPolicy::Wire(THttpServer& server)
     };
 }
 
-std::string WebRequestPolicy::Peer(httpServersClientClass& client, const std::function<bool()>& stillHere)
+// Nothing is looked up for a log that nobody reads; a name not known yet is looked up and the
+// line waits for it, while the handler goes on.
+void WebRequestPolicy::LogAbout(httpServersClientClass& client, const PeerLookups::PeerLine& line)
 {
-    const bool withHostName = accounts_.IpRules().GetReverseDnsCheck();
-    const std::string host = withHostName ? HostNameOf(client, stillHere) : std::string();
-    return PeerDescription(client.PeerAddr(), client.PeerPort(), withHostName, host);
+    if (!thread_.logWanted()) return;
+    lookups_.WriteAbout(client.number, client.PeerAddr(), client.PeerPort(), accounts_.IpRules().GetReverseDnsCheck(),
+                        client.RememberedHostName(), line);
 }
 
-// A reverse lookup serves the thread's other events while it waits: the connection is paused
-// meanwhile (its requests wait in the stack), and it may have gone when the wait ends.
-std::string WebRequestPolicy::HostNameOf(httpServersClientClass& client, const std::function<bool()>& stillHere)
-{
-    if (!client.RememberedHostName().empty()) return client.PeerHostName({});
-    client.Pause();
-    const std::string name = client.PeerHostName([this] { return thread_.ProgramClosing(); });
-    if (!stillHere()) return std::string();  // gone meanwhile: nothing of it is touched
-    client.Resume();
-    return name;
-}
-
-void WebRequestPolicy::ClientConnect(THttpServer& server, httpServersClientClass& client)
+// With reverse DNS on, the decision waits for the browser's name without holding up anyone: the
+// connection is paused (its requests wait in the stack) and the handler returns.
+void WebRequestPolicy::ClientConnect(THttpServer&, httpServersClientClass& client)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    const std::string name = client.Name();
-    const auto stillHere = [&server, &client, &name] { return server.IsClient(&client) && client.Name() == name; };
-    bool gone = false;
+    if (accounts_.IpRules().GetReverseDnsCheck() && client.RememberedHostName().empty()) {
+        client.Pause();
+        if (lookups_.Start(client.number, client.PeerAddr())) {
+            decisionsWaiting_.insert(client.number);
+            return;
+        }
+        client.Resume();
+    }
+    DecideConnection(client);
+}
+
+httpServersClientClass* WebRequestPolicy::FindClient(long long number) const
+{
+    for (int i = 0; server_ != nullptr && i < server_->ClientCount(); ++i) {
+        auto* client = static_cast<httpServersClientClass*>(server_->Client(i));
+        if (client != nullptr && client->number == number) return client;
+    }
+    return nullptr;
+}
+
+void WebRequestPolicy::PeerNamed(long long number, const std::string& outcome)
+{
+    const bool deciding = decisionsWaiting_.erase(number) != 0;
+    // The browser may have gone meanwhile, or the service stopped.
+    httpServersClientClass* client = FindClient(number);
+    if (client == nullptr) return;
+    client->RememberHostName(outcome);
+    if (!deciding) return;
+    client->Resume();
+    DecideConnection(*client);
+}
+
+void WebRequestPolicy::DecideConnection(httpServersClientClass& client)
+{
     const bool allowed =
-        accounts_.IpRules().CheckClientAddress(client.PeerAddr(), 1, [this, &client, &gone, &stillHere] {
-            const std::string host = HostNameOf(client, stillHere);
-            gone = !stillHere();
-            return host;
-        });
-    if (gone || !stillHere()) return;
+        accounts_.IpRules().CheckClientAddress(client.PeerAddr(), 1, [&client] { return client.RememberedHostName(); });
     if (allowed) {
-        if (!thread_.logWanted()) return;
-        const std::string peer = Peer(client, stillHere);
-        if (stillHere()) thread_.log(HttpConnectedLine(peer));
+        LogAbout(client, HttpConnectedLine);
         return;
     }
-    const std::string peer = Peer(client, stillHere);
-    if (!stillHere()) return;
     client.SendLastStr(kForbiddenIpPage);
-    thread_.log(HttpRefusedLine(peer));
+    LogAbout(client, HttpRefusedLine);
     client.CloseAfterSending();
 }
 
@@ -343,7 +361,7 @@ void WebRequestPolicy::ClientDisconnect(httpServersClientClass& client, std::uin
     cache_.Changed();
     if (client.BodyBytesSent() > 0) thread_.addHttpBytes(static_cast<std::uint64_t>(client.BodyBytesSent()));
     // The connection is destroyed only after this handler: it is here throughout.
-    if (thread_.logWanted()) thread_.log(HttpDisconnectedLine(Peer(client, [] { return true; })));
+    LogAbout(client, HttpDisconnectedLine);
 }
 
 void InstallListingIcons(const std::string& webRoot)

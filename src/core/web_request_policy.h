@@ -10,9 +10,11 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <unordered_set>
 
 #include "common/per_second_text.h"
 #include "common/thread_owner.h"
+#include "core/peer_lookups.h"
 #include "http/http_servers_client.h"
 #include "http/http_server.h"
 
@@ -60,13 +62,14 @@ public:
     // The address a redirect names: the Host the browser used, else the bind address (the first
     // local address for 0.0.0.0) with ":" and the port when it is not 80.
     std::string RedirectHost(const httpServersClientClass& client) const;
-    // How the browser is named in the connect, refuse and disconnect lines.
-    std::string Peer(httpServersClientClass& client, const std::function<bool()>& stillHere);
+    // Writes a line that names the browser (with its host name when reverse DNS is on: one not
+    // known yet is looked up, and the line waits for it without holding up the caller).
+    void LogAbout(httpServersClientClass& client, const PeerLookups::PeerLine& line);
 
 private:
-    // The browser's host name, looked up once; `stillHere` tells whether the connection survived
-    // the wait.
-    std::string HostNameOf(httpServersClientClass& client, const std::function<bool()>& stillHere);
+    void DecideConnection(httpServersClientClass& client);
+    void PeerNamed(long long number, const std::string& outcome);
+    httpServersClientClass* FindClient(long long number) const;
     void AnswerFolder(httpServersClientClass& client, const std::string& folder, THttpGetFlag& flags);
     void AnswerListing(httpServersClientClass& client, const std::string& folder);
     // The listing page of a folder, made now.
@@ -86,6 +89,10 @@ private:
     WebSettings settings_;
     PerSecondText logTime_;  // the time in request lines
     ThreadOwner owner_;      // the server thread, which makes the policy at each HTTP start
+    THttpServer* server_ = nullptr;
+    long long lastConnectionNumber_ = 0;
+    PeerLookups lookups_;                             // by connection number
+    std::unordered_set<long long> decisionsWaiting_;  // connect decisions waiting for a lookup
 };
 
 // Copies the six listing icons into the "images" folder of the document root (a real path),

@@ -1,21 +1,8 @@
 #include "http/http_servers_client.h"
 
 #include "http/http_texts.h"
-#include "net/reverse_lookup_wait.h"
 
 namespace corvane {
-
-std::string httpServersClientClass::PeerHostName(const std::function<bool()>& closing)
-{
-    if (!hostName_.empty()) return hostName_.rfind("Error #", 0) == 0 ? std::string() : hostName_;
-    const TReverseLookupResult found = WaitForReverseLookup(PeerAddr(), closing);
-    if (found.done && found.error == 0 && !found.hostName.empty()) {
-        hostName_ = found.hostName;
-        return hostName_;
-    }
-    hostName_ = "Error #" + std::to_string(found.error == 0 ? 11001 : found.error);
-    return std::string();
-}
 
 void httpServersClientClass::ProcessGet()
 {

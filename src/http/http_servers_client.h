@@ -30,12 +30,12 @@ public:
     std::string cacheKey;
     bool skipCacheAccounting = false;
 
-    // The host name of the browser's address, looked up once and remembered: empty after a
-    // failed lookup. The lookup serves the thread's events while it waits; `closing` tells it
-    // to stop waiting when the program ends.
-    std::string PeerHostName(const std::function<bool()>& closing);
-    // The remembered result: the name, "Error #" + number after a failure, empty before one.
+    // The connection's number in its service, never reused: the reverse lookup of the browser's
+    // address finds the connection by it when it answers.
+    long long number = 0;
+    // The outcome of that lookup (common/lookup_outcome.h), empty before one has ended.
     const std::string& RememberedHostName() const { return hostName_; }
+    void RememberHostName(const std::string& outcome) { hostName_ = outcome; }
 
     // A document the cache serves is sent without opening its file.
     void ProcessGet() override;

@@ -102,7 +102,7 @@ TEST_F(HttpConnectionTest, ClosingAnswersEndInAFinWhateverTheClientSendsAfter)
     StartEngine();
     struct Case {
         const char* request;
-        const char* later;  // sent once the answer has had time to go
+        const char* later;  // sent once the answer has come
         const char* status;
     } cases[] = {
         {"GET /f.txt HTTP/1.1\r\nConnection: close\r\n\r\n", "", "HTTP/1.1 200 OK"},
@@ -117,8 +117,9 @@ TEST_F(HttpConnectionTest, ClosingAnswersEndInAFinWhateverTheClientSendsAfter)
         client.Send(c.request);
         if (*c.later != '\0') {
             // A client that did not ask for the close may still be talking: it is read, not
-            // answered with a reset (which would also make this second send fail).
-            std::this_thread::sleep_for(200ms);
+            // answered with a reset (which would also make this second send fail; the pause is
+            // the time such a reset takes to come back, not a wait for the server).
+            ASSERT_TRUE(client.WaitReadable(3000ms)) << c.request;
             client.Send(c.later);
             std::this_thread::sleep_for(100ms);
             EXPECT_TRUE(client.Send(c.later)) << c.request;

@@ -90,6 +90,12 @@ public:
             received.append(buffer, static_cast<std::size_t>(got));
         }
     }
+    // Waits until the server has sent something (or closed), without reading it.
+    bool WaitReadable(std::chrono::milliseconds limit) const
+    {
+        pollfd ready{fd_, POLLIN, 0};
+        return ::poll(&ready, 1, static_cast<int>(limit.count())) > 0;
+    }
     // The server's end came as a reset rather than a FIN.
     bool Reset() const { return reset_; }
     void Close()

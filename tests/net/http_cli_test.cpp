@@ -110,7 +110,7 @@ TEST_F(HttpCliOrigin, EventsOfAPostInOrder)
     http.PostStream = &post;
     const Outcome got = Fetch(http, "/echo", httpPOST);
     EXPECT_EQ(got.status, 200);
-    loop_.RunUntil([&] { return events.size() == 10; }, 1000ms);
+    ASSERT_TRUE(loop_.RunUntil([&] { return events.size() == 10; }, 1000ms));
     EXPECT_EQ(events, (std::vector<std::string>{"SessionConnected", "RequestHeaderBegin", "RequestHeaderEnd",
                                                 "SendBegin", "SendEnd", "HeaderBegin", "HeaderEnd", "DocBegin",
                                                 "DocEnd", "RequestDone POST 0"}));
@@ -361,7 +361,7 @@ TEST_F(HttpCliOrigin, AbortInEveryStateEndsTheRequest)
             EXPECT_EQ(std::string(e.what()), "Connection aborted on request");
         }
         EXPECT_EQ(http.State(), httpReady);
-        loop_.RunUntil([&] { return !done.empty(); }, 1000ms);
+        ASSERT_TRUE(loop_.RunUntil([&] { return !done.empty(); }, 1000ms)) << HttpStateName(when);
         EXPECT_EQ(done.size(), 1u) << HttpStateName(when);
         http.OnStateChange = nullptr;
         EXPECT_EQ(Fetch(http, "/hello").status, 200) << "usable after an abort in " << HttpStateName(when);
@@ -426,7 +426,7 @@ TEST_F(HttpCliOrigin, DestroyedWithARequestInProgress)
     auto http = std::make_unique<THttpCli>();
     http->URL = Url("/slowbody");
     http->GetASync();
-    loop_.RunUntil([&] { return http->State() == httpWaitingBody; }, 3000ms);
+    ASSERT_TRUE(loop_.RunUntil([&] { return http->State() == httpWaitingBody; }, 3000ms));
     http.reset();
     loop_.RunUntil([] { return false; }, 100ms);  // nothing posted for it may run now
 }
