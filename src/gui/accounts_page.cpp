@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "accounts/account_names.h"
+#include "accounts/group_removal.h"
 #include "accounts/permissions.h"
 #include "common/constants.h"
 #include "common/path_text.h"
@@ -361,12 +362,8 @@ void AccountsPage::DeleteGroup()
         return ShowError("Group \"All Others\" cannot be removed", this);
     if (AskYesNo(this, "Do you really want to remove the group " + name, "Really delete group?") != QMessageBox::Yes)
         return;
-    // Its users are not lost with it: they go to "All Others", where the store would look for
-    // them anyway once their group is gone.
-    for (const std::string& user : store_.UserNames())
-        if (SameAccountName(store_.GetUserGroup(user), ToStd(name)))
-            store_.SetUserGroup(user, "All Others");
-    store_.RemoveGroup(ToStd(name), true);
+    // Its users go with it, permanently, as from the command line.
+    for (const std::string& user : RemoveGroupWithUsers(store_, ToStd(name)).users) ForgetCutUser(QtText(user));
     SaveAccountFiles();
 }
 
@@ -377,12 +374,16 @@ void AccountsPage::DeleteUser()
     const QString name = AccountTree::NameOf(node);
     if (AskYesNo(this, "Do you really want to remove the user " + name, "Really delete user?") != QMessageBox::Yes)
         return;
-    if (AccountTree::SameName(cutUser_Name_, name)) {
-        cutUser_Name_.clear();
-        pasteUser_->setEnabled(false);
-    }
+    ForgetCutUser(name);
     store_.RemoveUser(ToStd(name), true);
     SaveAccountFiles();
+}
+
+void AccountsPage::ForgetCutUser(const QString& removed)
+{
+    if (!AccountTree::SameName(cutUser_Name_, removed)) return;
+    cutUser_Name_.clear();
+    pasteUser_->setEnabled(false);
 }
 
 void AccountsPage::CutUser()
