@@ -14,6 +14,7 @@
 #include "app/admin_reports.h"
 #include "common/ratio_text.h"
 #include "core/server_controller.h"
+#include "core/window_thread.h"
 
 namespace corvane {
 namespace {
@@ -472,6 +473,8 @@ private:
 
 AdminReply RunAdminCommand(const AdminRequest& request, AdminContext& context)
 {
+    // A running server's commands come to its window thread; without one there is no other.
+    if (context.controller != nullptr) CORVANE_ASSERT_WINDOW_THREAD(context.controller->window());
     Parsed parsed;
     std::string problem;
     if (!Parse(request.words, parsed, problem)) return Usage(problem);

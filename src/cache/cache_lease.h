@@ -13,6 +13,8 @@
 #include <iostream>
 #include <memory>
 
+#include "common/thread_owner.h"
+
 namespace corvane {
 
 class cacheEntryClass;
@@ -46,6 +48,7 @@ private:
     std::shared_ptr<cacheEntryClass> entry_;
     int answer_ = 2;
     bool open_ = false;
+    ThreadOwner owner_;  // each lease object its own: a move hands over the use, not the owner
 };
 
 }  // namespace corvane

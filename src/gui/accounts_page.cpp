@@ -43,6 +43,7 @@ AccountsPage::AccountsPage(permissionsClass& store, std::function<QString()> thi
       store_(store),
       thisServer_(std::move(thisServer))
 {
+    AssertWindowThread();
     chooseFolder = [this] { return QFileDialog::getExistingDirectory(this, "Add Folder"); };
     BuildMenus();
     BuildWidgets();
@@ -51,6 +52,7 @@ AccountsPage::AccountsPage(permissionsClass& store, std::function<QString()> thi
 
 AccountsPage::~AccountsPage()
 {
+    AssertWindowThread();
     if (following_) store_.SetObserver(nullptr);
 }
 
@@ -186,6 +188,7 @@ void AccountsPage::BuildWidgets()
 
 void AccountsPage::FillFromStore()
 {
+    AssertWindowThread();
     filling_ = true;
     tree_->clear();
     for (const std::string& group : store_.GroupNames()) tree_->AddGroup(QtText(group));
@@ -225,6 +228,7 @@ QString AccountsPage::SelectedFolder() const
 
 bool AccountsPage::SelectAccount(const QString& name)
 {
+    AssertWindowThread();
     QTreeWidgetItem* item = tree_->FindGroup(name);
     if (!item) item = tree_->FindUser(name);
     if (!item) return false;
@@ -235,6 +239,7 @@ bool AccountsPage::SelectAccount(const QString& name)
 
 bool AccountsPage::SelectFolderRow(const QString& folder)
 {
+    AssertWindowThread();
     for (int i = 0; i < folders_->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = folders_->topLevelItem(i);
         if (row->text(0).compare(folder, Qt::CaseInsensitive) != 0) continue;
@@ -323,6 +328,7 @@ void AccountsPage::ShowTreeMenu(const QPoint& position)
 
 void AccountsPage::AddUser()
 {
+    AssertWindowThread();
     if (!SelectedNode()) return ShowError(kSelectGroupFirst, this);
     const QString name = AskName("Enter new user name", false, this);
     if (IsAnonymousName(name)) return AddAnonymousUser();
@@ -336,6 +342,7 @@ void AccountsPage::AddUser()
 
 void AccountsPage::AddAnonymousUser()
 {
+    AssertWindowThread();
     if (!SelectedNode()) return ShowError(kSelectGroupFirst, this);
     if (!store_.AddUser("Anonymous", "", ToStd(SelectedGroup())))
         return ShowError(
@@ -346,6 +353,7 @@ void AccountsPage::AddAnonymousUser()
 
 void AccountsPage::AddGroup()
 {
+    AssertWindowThread();
     const QString name = AskName("Enter new group name:", false, this);
     if (name.isEmpty()) return;
     std::string reason;
@@ -355,6 +363,7 @@ void AccountsPage::AddGroup()
 
 void AccountsPage::DeleteGroup()
 {
+    AssertWindowThread();
     const QTreeWidgetItem* node = SelectedNode();
     if (!node || !AccountTree::IsGroup(node)) return;
     const QString name = AccountTree::NameOf(node);
@@ -369,6 +378,7 @@ void AccountsPage::DeleteGroup()
 
 void AccountsPage::DeleteUser()
 {
+    AssertWindowThread();
     const QTreeWidgetItem* node = SelectedNode();
     if (!node || AccountTree::IsGroup(node)) return;
     const QString name = AccountTree::NameOf(node);
@@ -388,6 +398,7 @@ void AccountsPage::ForgetCutUser(const QString& removed)
 
 void AccountsPage::CutUser()
 {
+    AssertWindowThread();
     const QTreeWidgetItem* node = SelectedNode();
     if (!node || AccountTree::IsGroup(node)) return;
     if (QTreeWidgetItem* earlier = tree_->FindUser(cutUser_Name_)) earlier->setForeground(0, palette().text());
@@ -398,6 +409,7 @@ void AccountsPage::CutUser()
 
 void AccountsPage::PasteUser()
 {
+    AssertWindowThread();
     if (cutUser_Name_.isEmpty() || !SelectedNode()) return;
     const QString user = cutUser_Name_;
     cutUser_Name_.clear();
@@ -408,12 +420,14 @@ void AccountsPage::PasteUser()
 
 void AccountsPage::MoveUser(const QString& user, const QString& group)
 {
+    AssertWindowThread();
     if (!store_.SetUserGroup(ToStd(user), ToStd(group))) return;
     SaveAccountFiles();
 }
 
 void AccountsPage::SetPassword()
 {
+    AssertWindowThread();
     const QTreeWidgetItem* node = SelectedNode();
     if (!node || AccountTree::IsGroup(node)) return;
     const QString name = AccountTree::NameOf(node);
@@ -427,6 +441,7 @@ void AccountsPage::SetPassword()
 
 void AccountsPage::AddFolder()
 {
+    AssertWindowThread();
     const std::string name = ToStd(SelectedAccount());
     if (name.empty()) return ShowError("Select a user/group from the left pane first.", this);
     const QString chosen = chooseFolder();
@@ -447,6 +462,7 @@ void AccountsPage::AddFolder()
 
 void AccountsPage::DeleteFolder()
 {
+    AssertWindowThread();
     const QString name = SelectedAccount();
     const QString folder = SelectedFolder();
     if (name.isEmpty() || folder.isEmpty()) return;
@@ -515,6 +531,7 @@ void AccountsPage::RatioChosen(int index)
 
 void AccountsPage::EditDefaultWebLink()
 {
+    AssertWindowThread();
     const std::string name = ToStd(SelectedAccount());
     if (name.empty()) return ShowError("Select a user/group from the left pane first.", this);
     const auto link = TURLForm::Edit(QtText(store_.GetDefaultWebLink(name)), thisServer_(), this);
@@ -525,6 +542,7 @@ void AccountsPage::EditDefaultWebLink()
 
 void AccountsPage::EditWebLink()
 {
+    AssertWindowThread();
     const std::string name = ToStd(SelectedAccount());
     const std::string folder = ToStd(SelectedFolder());
     if (name.empty() || folder.empty()) return;
@@ -550,6 +568,7 @@ void AccountsPage::SaveAccountFiles()
 
 void AccountsPage::AccountAdded(const std::string& name, bool isGroup, const std::string& group)
 {
+    AssertWindowThread();
     QTreeWidgetItem* node = isGroup ? tree_->AddGroup(QtText(name)) : tree_->AddUser(QtText(name), QtText(group));
     if (filling_) return;
     tree_->setCurrentItem(node);
@@ -558,12 +577,14 @@ void AccountsPage::AccountAdded(const std::string& name, bool isGroup, const std
 
 void AccountsPage::AccountRemoved(const std::string& name, bool isGroup)
 {
+    AssertWindowThread();
     tree_->RemoveAccount(QtText(name), isGroup);
     SelectionChanged();
 }
 
 void AccountsPage::AccountChanged(const std::string& name)
 {
+    AssertWindowThread();
     QTreeWidgetItem* node = tree_->FindUser(QtText(name));
     if (node) {
         const QString group = QtText(store_.GetUserGroup(name));
