@@ -476,11 +476,13 @@ void TMainForm::OpenHelp()
 
 void TMainForm::OpenMakersWebSite()
 {
+    AssertWindowThread();
     if (!openUrl_(QUrl(kMakersWebSite))) ShowError(kNoBrowserText, this);
 }
 
 void TMainForm::DeleteP2PAccounts()
 {
+    AssertWindowThread();
     P2PNetworkList& list = controller_.networkList();
     const std::vector<StoredP2PAccount> accounts = StoredP2PAccounts(list);
     if (accounts.empty()) return ShowHelp(kNoP2PAccountText, this);
