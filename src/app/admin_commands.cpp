@@ -9,10 +9,12 @@
 #include <set>
 
 #include "accounts/account_names.h"
+#include "accounts/group_removal.h"
 #include "accounts/permissions.h"
 #include "app/admin_reports.h"
 #include "common/ratio_text.h"
 #include "core/server_controller.h"
+#include "core/window_thread.h"
 
 namespace corvane {
 namespace {
@@ -237,14 +239,6 @@ private:
         return Done("Group \"" + name + "\" added.\n", true);
     }
 
-    std::vector<std::string> UsersOf(const std::string& group) const
-    {
-        std::vector<std::string> members;
-        for (const auto& user : store_.UserNames())
-            if (SameAccountName(store_.GetUserGroup(user), group)) members.push_back(user);
-        return members;
-    }
-
     AdminReply AccountDel(const std::string& name, bool group)
     {
         AccountPtr account = group ? store_.FindGroup(name) : store_.FindUser(name);
@@ -255,16 +249,16 @@ private:
             return Done("User \"" + account->Name() + "\" deleted.\n", true);
         }
         if (SameAccountName(account->Name(), kAllOthersGroup)) return Refused("Group \"All Others\" cannot be removed");
-        const std::vector<std::string> members = UsersOf(account->Name());
-        if (!members.empty() && !p_.Flag("--with-users"))
-            return Refused("the group \"" + account->Name() + "\" has " + std::to_string(members.size()) +
+        const std::size_t members = UsersOfGroup(store_, account->Name()).size();
+        if (members > 0 && !p_.Flag("--with-users"))
+            return Refused("the group \"" + account->Name() + "\" has " + std::to_string(members) +
                            " users; add --with-users to delete them with it");
-        // As the window's Delete Group: its users go first, permanently.
-        for (const auto& user : members) store_.RemoveUser(user, true);
-        store_.RemoveGroup(account->Name(), true);
+        // The window's Delete Group: its users go first, permanently.
+        const GroupRemoval removal = RemoveGroupWithUsers(store_, account->Name());
+        if (!removal.removed) return Refused("the group \"" + account->Name() + "\" could not be removed");
+        const std::size_t removed = removal.users.size();
         return Done("Group \"" + account->Name() + "\" deleted" +
-                        (members.empty() ? std::string() : " with its " + std::to_string(members.size()) + " users") +
-                        ".\n",
+                        (removed == 0 ? std::string() : " with its " + std::to_string(removed) + " users") + ".\n",
                     true);
     }
 
@@ -479,6 +473,8 @@ private:
 
 AdminReply RunAdminCommand(const AdminRequest& request, AdminContext& context)
 {
+    // A running server's commands come to its window thread; without one there is no other.
+    if (context.controller != nullptr) CORVANE_ASSERT_WINDOW_THREAD(context.controller->window());
     Parsed parsed;
     std::string problem;
     if (!Parse(request.words, parsed, problem)) return Usage(problem);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "accounts/account_names.h"
+#include "accounts/group_removal.h"
 #include "accounts/permissions.h"
 #include "common/decimal_text.h"
 #include "common/json_text.h"
@@ -58,14 +59,6 @@ std::vector<Limit> LimitsOf(const permissionsClass& store, const accountClass& a
     };
 }
 
-std::vector<std::string> MembersOf(const permissionsClass& store, const accountClass& group)
-{
-    std::vector<std::string> members;
-    for (const auto& user : store.UserNames())
-        if (SameAccountName(store.GetUserGroup(user), group.Name())) members.push_back(user);
-    return members;
-}
-
 std::string AccountJson(const permissionsClass& store, const accountClass& a)
 {
     JsonWriter j;
@@ -90,7 +83,7 @@ std::string AccountJson(const permissionsClass& store, const accountClass& a)
     j.EndArray();
     if (a.IsGroup()) {
         j.BeginArray("users");
-        for (const auto& member : MembersOf(store, a)) j.String(member);
+        for (const auto& member : UsersOfGroup(store, a.Name())) j.String(member);
         j.EndArray();
     }
     j.EndObject();
@@ -129,7 +122,7 @@ std::string AccountReport(const permissionsClass& store, const accountClass& a, 
     }
     text += Columns(folders);
     if (a.IsGroup()) {
-        const auto members = MembersOf(store, a);
+        const auto members = UsersOfGroup(store, a.Name());
         text += members.empty() ? "No users.\n" : "Users:\n";
         for (const auto& member : members) text += "  " + member + "\n";
     }

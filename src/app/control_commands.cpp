@@ -2,11 +2,13 @@
 
 #include "app/admin_front.h"
 #include "core/server_controller.h"
+#include "core/window_thread.h"
 
 namespace corvane {
 
 AdminReply RunControlCommand(serverController& controller, const std::string& home, const AdminRequest& request)
 {
+    CORVANE_ASSERT_WINDOW_THREAD(controller.window());
     AdminContext context{controller.accounts(), &controller, home};
     AdminReply reply = RunAdminCommand(request, context);
     if (reply.status == kAdminDone && reply.changed && !WriteChangedStore(controller.accounts(), true))

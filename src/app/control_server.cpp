@@ -26,12 +26,14 @@ ControlServer::ControlServer(EventLoop& loop, std::string socketPath, Runner run
       path_(std::move(socketPath)),
       runner_(std::move(runner))
 {
+    loop_.AssertOwnerThread();
     listenFd_ = ListenLocalSocket(path_, error_);
     if (listenFd_ >= 0) loop_.WatchFd(listenFd_, EventLoop::IoReadable, [this](std::uint32_t) { Accept(); });
 }
 
 ControlServer::~ControlServer()
 {
+    loop_.AssertOwnerThread();
     while (!connections_.empty()) Close(connections_.begin()->first);
     if (listenFd_ < 0) return;
     loop_.UnwatchFd(listenFd_);
@@ -40,6 +42,7 @@ ControlServer::~ControlServer()
 
 void ControlServer::Accept()
 {
+    loop_.AssertOwnerThread();
     for (int fd = AcceptLocalConnection(listenFd_); fd >= 0; fd = AcceptLocalConnection(listenFd_)) {
         Connection& connection = connections_[fd];
         connection.serial = ++lastSerial_;
@@ -57,6 +60,7 @@ void ControlServer::Accept()
 
 void ControlServer::OnEvent(int fd, std::uint32_t events)
 {
+    loop_.AssertOwnerThread();
     auto it = connections_.find(fd);
     if (it == connections_.end()) return;
     Connection& connection = it->second;
@@ -82,6 +86,7 @@ void ControlServer::OnEvent(int fd, std::uint32_t events)
 
 void ControlServer::RunQueued()
 {
+    loop_.AssertOwnerThread();
     // A command that waits (for the server thread) serves this loop meanwhile; one that arrives
     // then waits its turn instead of running inside it.
     if (running_) return;
@@ -99,6 +104,7 @@ void ControlServer::RunQueued()
 
 void ControlServer::Reply(int fd, const AdminReply& reply)
 {
+    loop_.AssertOwnerThread();
     Connection& connection = connections_[fd];
     connection.replying = true;
     connection.out = EncodeReply(reply);

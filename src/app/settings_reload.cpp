@@ -4,6 +4,7 @@
 #include "common/program_folder.h"
 #include "core/server_controller.h"
 #include "core/server_settings.h"
+#include "core/window_thread.h"
 #include "platform/fs.h"
 
 namespace corvane {
@@ -22,6 +23,7 @@ std::string IncompleteSettingsText(const std::string& text, const IniImage& imag
 
 bool ReloadSettings(serverController& controller, std::string& message)
 {
+    CORVANE_ASSERT_WINDOW_THREAD(controller.window());
     const std::string path = ProgramFolder() + std::string(kServerSettingsFileName);
     std::string text;
     if (!fs::ReadFileText(path, text)) {

@@ -43,6 +43,7 @@ WindowControlSocket::WindowControlSocket(WindowThread& window, std::string socke
       path_(std::move(socketPath)),
       shared_(std::make_shared<Shared>())
 {
+    CORVANE_ASSERT_WINDOW_THREAD(window_);
     shared_->runner = std::move(runner);
     std::promise<void> ready;
     std::future<void> started = ready.get_future();
@@ -64,6 +65,7 @@ WindowControlSocket::WindowControlSocket(WindowThread& window, std::string socke
 
 WindowControlSocket::~WindowControlSocket()
 {
+    CORVANE_ASSERT_WINDOW_THREAD(window_);
     if (!thread_.joinable()) return;
     {
         std::lock_guard guard(shared_->lock);
@@ -78,6 +80,7 @@ WindowControlSocket::~WindowControlSocket()
 
 AdminReply WindowControlSocket::RunOnWindow(const AdminRequest& request)
 {
+    loop_->AssertOwnerThread();
     std::uint64_t serial = 0;
     {
         std::lock_guard guard(shared_->lock);

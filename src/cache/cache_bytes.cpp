@@ -31,6 +31,7 @@ std::int64_t CacheBytes::Footprint() const
 
 bool CacheBytes::Reserve(std::int64_t bytes, bool fixed)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     Release();
     fixed_ = fixed;
     return bytes <= 0 || MoveTo(bytes);
@@ -38,6 +39,7 @@ bool CacheBytes::Reserve(std::int64_t bytes, bool fixed)
 
 bool CacheBytes::Grow(std::int64_t bytes)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (bytes <= room_) return true;
     if (fixed_) return false;
     return MoveTo(bytes);
@@ -45,6 +47,7 @@ bool CacheBytes::Grow(std::int64_t bytes)
 
 void CacheBytes::Fit(std::int64_t bytes)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     bytes = std::max<std::int64_t>(bytes, 0);
     if (fixed_ || bytes >= room_) return;
     if (bytes == 0) {

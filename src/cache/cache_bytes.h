@@ -14,6 +14,8 @@
 
 #include <cstdint>
 
+#include "common/thread_owner.h"
+
 namespace corvane {
 
 class CacheBytes {
@@ -51,6 +53,7 @@ private:
     std::int64_t room_ = 0;
     bool mapped_ = false;
     bool fixed_ = false;
+    ThreadOwner owner_;
 };
 
 }  // namespace corvane

@@ -166,6 +166,7 @@ CacheLease& CacheLease::operator=(CacheLease&& other) noexcept
 
 void CacheLease::Reset() noexcept
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (open_ && cache_) cache_->Release(*this);
     entry_.reset();
     cache_ = nullptr;
@@ -175,12 +176,14 @@ void CacheLease::Reset() noexcept
 
 std::shared_ptr<std::iostream> CacheLease::Stream() const
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!entry_ || use_ == CacheUse::None) return nullptr;
     return entry_->stream;
 }
 
 std::time_t CacheLease::SourceTime() const
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!entry_ || !entry_->sourceTime) return 0;
     return static_cast<std::time_t>(entry_->sourceTime->writeTime / 1000000000);
 }

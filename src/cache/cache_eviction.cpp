@@ -1,11 +1,11 @@
 // serverCacheClass: eviction, with the list lock held. Entries go in the order the mode
 // names until the room asked for (in memory charged, see CacheEntryCharge) is there:
-//   0  fewest hits: passes with a threshold t = 0, 1, 2, ...; each pass walks the list from its
-//      start and removes every entry with at most t hits while room is lacking. After a
+//   FewestHitsFirst: passes with a threshold t = 0, 1, 2, ...; each pass walks the list from
+//      its start and removes every entry with at most t hits while room is lacking. After a
 //      removal the walk goes on at the next place, so the entry that moved up into the freed
 //      place is looked at only in the next pass.
-//   1  the oldest last access; 2 the smallest size; 3 the biggest size. On equal values the
-//      earliest in the list.
+//   OldestAccessFirst, SmallestFirst, BiggestFirst: the oldest last access, the smallest size,
+//      the biggest size. On equal values the earliest in the list.
 // Passes whose threshold no entry reaches remove nothing and are skipped.
 #include <algorithm>
 #include <limits>
@@ -14,7 +14,7 @@
 
 namespace corvane {
 
-bool serverCacheClass::MakeRoom(std::int64_t bytes, std::int64_t capacity, int mode)
+bool serverCacheClass::MakeRoom(std::int64_t bytes, std::int64_t capacity, CacheEvictionMode mode)
 {
     // Bytes that transfers hold stay however much is removed: with them the room can never
     // come, and nothing is removed for nothing.
@@ -23,9 +23,9 @@ bool serverCacheClass::MakeRoom(std::int64_t bytes, std::int64_t capacity, int m
     return capacity >= totalCharge_ + bytes;
 }
 
-void serverCacheClass::Evict(std::int64_t bytes, std::int64_t capacity, int mode)
+void serverCacheClass::Evict(std::int64_t bytes, std::int64_t capacity, CacheEvictionMode mode)
 {
-    if (mode == 0) {
+    if (mode == CacheEvictionMode::FewestHitsFirst) {
         EvictByHits(bytes, capacity);
         return;
     }
@@ -57,11 +57,11 @@ void serverCacheClass::EvictByHits(std::int64_t bytes, std::int64_t capacity)
     }
 }
 
-serverCacheClass::EntryPtr serverCacheClass::ChooseVictim(int mode) const
+serverCacheClass::EntryPtr serverCacheClass::ChooseVictim(CacheEvictionMode mode) const
 {
-    if (mode == 1) return entries_.at(byAccess_.begin()->second);
-    if (mode == 2) return entries_.at(bySize_.begin()->second);
-    // The biggest size, the earliest of those that have it.
+    if (mode == CacheEvictionMode::OldestAccessFirst) return entries_.at(byAccess_.begin()->second);
+    if (mode == CacheEvictionMode::SmallestFirst) return entries_.at(bySize_.begin()->second);
+    // BiggestFirst: the biggest size, the earliest of those that have it.
     const std::int64_t biggest = bySize_.rbegin()->first;
     return entries_.at(bySize_.lower_bound({biggest, 0})->second);
 }

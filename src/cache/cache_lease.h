@@ -12,6 +12,8 @@
 #include <iostream>
 #include <memory>
 
+#include "common/thread_owner.h"
+
 namespace corvane {
 
 // What a transfer does with the cache, as a lookup answered: leave it alone, send from the
@@ -46,6 +48,7 @@ private:
     std::shared_ptr<cacheEntryClass> entry_;
     CacheUse use_ = CacheUse::None;
     bool open_ = false;
+    ThreadOwner owner_;  // each lease object its own: a move hands over the use, not the owner
 };
 
 }  // namespace corvane

@@ -23,18 +23,21 @@ bool CacheMemoryBuffer::Grow(std::int64_t needed)
 
 std::span<const char> CacheMemoryBuffer::BytesFrom(std::int64_t offset) const
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (offset < 0 || offset >= size_) return {};
     return {bytes_.Data() + offset, static_cast<std::size_t>(size_ - offset)};
 }
 
 std::span<char> CacheMemoryBuffer::RoomAt(std::int64_t offset, std::int64_t count)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!bytes_.Fixed() || offset < 0 || count <= 0 || offset >= bytes_.Room()) return {};
     return {bytes_.Data() + offset, static_cast<std::size_t>(std::min(count, bytes_.Room() - offset))};
 }
 
 void CacheMemoryBuffer::Written(std::int64_t offset, std::int64_t count)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (offset < 0 || count <= 0) return;
     const std::int64_t end = std::min(offset + count, bytes_.Room());
     size_ = std::max(size_, end);
@@ -43,6 +46,7 @@ void CacheMemoryBuffer::Written(std::int64_t offset, std::int64_t count)
 
 std::streamsize CacheMemoryBuffer::xsputn(const char* data, std::streamsize count)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (count <= 0) return 0;
     const std::int64_t end = writeAt_ + count;
     std::int64_t kept = std::max<std::int64_t>(0, std::min(end, limit_) - writeAt_);
@@ -60,6 +64,7 @@ std::streamsize CacheMemoryBuffer::xsputn(const char* data, std::streamsize coun
 
 CacheMemoryBuffer::int_type CacheMemoryBuffer::overflow(int_type c)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
     const char byte = traits_type::to_char_type(c);
     xsputn(&byte, 1);
@@ -68,6 +73,7 @@ CacheMemoryBuffer::int_type CacheMemoryBuffer::overflow(int_type c)
 
 std::streamsize CacheMemoryBuffer::xsgetn(char* data, std::streamsize count)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     const std::int64_t available = std::max<std::int64_t>(0, Size() - readAt_);
     const std::int64_t got = std::min<std::int64_t>(available, count);
     if (got > 0) std::memcpy(data, bytes_.Data() + readAt_, static_cast<std::size_t>(got));
@@ -77,12 +83,14 @@ std::streamsize CacheMemoryBuffer::xsgetn(char* data, std::streamsize count)
 
 CacheMemoryBuffer::int_type CacheMemoryBuffer::underflow()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (readAt_ >= Size()) return traits_type::eof();
     return traits_type::to_int_type(bytes_.Data()[readAt_]);
 }
 
 CacheMemoryBuffer::int_type CacheMemoryBuffer::uflow()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     const int_type c = underflow();
     if (!traits_type::eq_int_type(c, traits_type::eof())) ++readAt_;
     return c;
@@ -91,6 +99,7 @@ CacheMemoryBuffer::int_type CacheMemoryBuffer::uflow()
 CacheMemoryBuffer::pos_type CacheMemoryBuffer::seekoff(off_type off, std::ios_base::seekdir dir,
                                                        std::ios_base::openmode which)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     const bool in = (which & std::ios_base::in) != 0;
     const bool out = (which & std::ios_base::out) != 0;
     std::int64_t base = 0;
@@ -109,6 +118,7 @@ CacheMemoryBuffer::pos_type CacheMemoryBuffer::seekoff(off_type off, std::ios_ba
 
 CacheMemoryBuffer::pos_type CacheMemoryBuffer::seekpos(pos_type pos, std::ios_base::openmode which)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     return seekoff(off_type(pos), std::ios_base::beg, which);
 }
 

@@ -19,6 +19,7 @@
 
 #include "cache/cache_bytes.h"
 #include "common/lendable_bytes.h"
+#include "common/thread_owner.h"
 
 namespace corvane {
 
@@ -55,6 +56,7 @@ private:
     std::int64_t readAt_ = 0;
     std::int64_t writeAt_ = 0;
     bool overflowed_ = false;
+    ThreadOwner owner_;
 };
 
 class CacheMemoryStream : public std::iostream, public LendableBytes {

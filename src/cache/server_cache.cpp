@@ -71,13 +71,13 @@ void serverCacheClass::SetFileCacheEnabled(bool on)
 void serverCacheClass::SetCacheMode(int mode)
 {
     std::unique_lock<std::shared_mutex> hold(settingsLock_);
-    mode_ = std::clamp(mode, 0, 3);
+    mode_ = static_cast<CacheEvictionMode>(std::clamp(mode, 0, kCacheEvictionModeCount - 1));
 }
 
 void serverCacheClass::SetCacheCapacity(std::int64_t bytes)
 {
     bytes = std::max<std::int64_t>(bytes, 0);
-    int mode = 0;
+    CacheEvictionMode mode = CacheEvictionMode::FewestHitsFirst;
     {
         std::unique_lock<std::shared_mutex> hold(settingsLock_);
         capacity_ = bytes;
@@ -102,7 +102,7 @@ bool serverCacheClass::FileCacheEnabled() const
 int serverCacheClass::CacheMode() const
 {
     std::shared_lock<std::shared_mutex> hold(settingsLock_);
-    return mode_;
+    return static_cast<int>(mode_);
 }
 
 std::int64_t serverCacheClass::CacheCapacity() const
@@ -121,7 +121,7 @@ CacheLease serverCacheClass::CacheLookup(const std::string& key, CacheSource sou
     const bool isFolder = !listingPage && stamp && stamp->isFolder;
     bool folderOn = false, fileOn = false;
     std::int64_t capacity = 0;
-    int mode = 0;
+    CacheEvictionMode mode = CacheEvictionMode::FewestHitsFirst;
     {
         std::shared_lock<std::shared_mutex> hold(settingsLock_);
         folderOn = directoryCacheOn_;
@@ -201,7 +201,7 @@ void serverCacheClass::CacheUpdateSize(const CacheLease& lease)
 {
     if (!lease.entry_) return;
     std::int64_t capacity = 0;
-    int mode = 0;
+    CacheEvictionMode mode = CacheEvictionMode::FewestHitsFirst;
     {
         std::shared_lock<std::shared_mutex> hold(settingsLock_);
         capacity = capacity_;

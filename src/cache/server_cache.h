@@ -41,6 +41,16 @@ namespace corvane {
 // is not cached for it.
 enum class CacheSource { Any, File, Folder };
 
+// The order in which entries leave when room is lacking (cache_eviction.cpp). The settings
+// keep it as its number, FileCacheMode 0 to 3, which the window's list shows in this order.
+enum class CacheEvictionMode {
+    FewestHitsFirst = 0,    // keeps the most used files
+    OldestAccessFirst = 1,  // keeps the most recently used
+    SmallestFirst = 2,      // keeps the biggest
+    BiggestFirst = 3,       // keeps the smallest
+};
+inline constexpr int kCacheEvictionModeCount = 4;
+
 inline constexpr std::int64_t kDefaultCacheCapacity = 134217728;  // 128 MB
 // The room a folder's listing is given before its size is known.
 inline constexpr std::int64_t kFolderEntryRoom = 8196;
@@ -77,6 +87,7 @@ public:
     // ---- Any thread ----
     void SetDirectoryCacheEnabled(bool on);
     void SetFileCacheEnabled(bool on);
+    // The settings' number of a CacheEvictionMode; one out of range takes the nearest.
     void SetCacheMode(int mode);
     // Stores the capacity and evicts at once, by the current mode, until one more byte would
     // fit (a capacity of 0 empties the cache).
@@ -110,10 +121,10 @@ private:
     void Use(cacheEntryClass& entry, bool filler);
     void Resize(cacheEntryClass& entry, std::int64_t size, std::int64_t charge);
     void Touch(cacheEntryClass& entry);
-    bool MakeRoom(std::int64_t bytes, std::int64_t capacity, int mode);
-    void Evict(std::int64_t bytes, std::int64_t capacity, int mode);
+    bool MakeRoom(std::int64_t bytes, std::int64_t capacity, CacheEvictionMode mode);
+    void Evict(std::int64_t bytes, std::int64_t capacity, CacheEvictionMode mode);
     void EvictByHits(std::int64_t bytes, std::int64_t capacity);
-    EntryPtr ChooseVictim(int mode) const;
+    EntryPtr ChooseVictim(CacheEvictionMode mode) const;
     void Release(CacheLease& lease) noexcept;
     float HitRateLocked() const;
 
@@ -122,7 +133,7 @@ private:
     bool directoryCacheOn_ = false;                  // guarded by settingsLock_
     bool fileCacheOn_ = false;                       // guarded by settingsLock_
     std::int64_t capacity_ = kDefaultCacheCapacity;  // guarded by settingsLock_
-    int mode_ = 0;                                   // guarded by settingsLock_
+    CacheEvictionMode mode_ = CacheEvictionMode::FewestHitsFirst;  // guarded by settingsLock_
 
     // ---- The list: listLock_ ----
     mutable std::mutex listLock_;

@@ -152,9 +152,7 @@ std::string FtpSessionPolicy::digestOf(serversClientClass& client, const std::st
         if (path.back() != '/') path += '/';
         path += param;
     }
-    std::string parent = path;
-    if (parent.size() > 1 && parent.back() == '/') parent.pop_back();
-    parent = parent.substr(0, parent.rfind('/'));
+    std::string parent = UrlParent(path);
     if (!parent.empty() && parent.front() == '/') parent.erase(0, 1);
     const AccountPtr account = accounts_.FindAccount(AccountOf(client));
     if (!account || parent.empty() ||

@@ -4,6 +4,7 @@
 // queue, the headless program over an EventLoop on the main thread.
 #pragma once
 
+#include <cassert>
 #include <functional>
 
 namespace corvane {
@@ -28,3 +29,8 @@ public:
 };
 
 }  // namespace corvane
+
+// The check behind "window thread only" for code that reaches the window thread through this
+// interface: a debug build stops at once on any other thread; release builds compile it away.
+#define CORVANE_ASSERT_WINDOW_THREAD(window)                                                                           \
+    assert((window).IsWindowThread() && "called from a thread other than the window thread")

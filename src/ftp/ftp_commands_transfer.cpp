@@ -4,6 +4,7 @@
 #include <limits>
 #include <random>
 
+#include "common/path_text.h"
 #include "ftp/ftp_paths.h"
 #include "ftp/ftp_server.h"
 #include "platform/file_stream.h"
@@ -41,11 +42,6 @@ std::string FourHexDigits(unsigned value)
     return text;
 }
 
-std::string FolderWithBackslash(const std::string& directory)
-{
-    return directory.empty() || directory.back() != '\\' ? directory + '\\' : directory;
-}
-
 // The full path "<folder>FTPnnnn": "FTP" and the number's four hexadecimal digits, one of the
 // folder's round of 65,536 unique names.
 std::string NumberedUniqueName(const std::string& folder, unsigned number)
@@ -58,7 +54,7 @@ std::string NumberedUniqueName(const std::string& folder, unsigned number)
 // is touched.
 std::string FreeUniqueFileName(const std::string& directory)
 {
-    const std::string folder = FolderWithBackslash(directory);
+    const std::string folder = AddTrailingBackslash(directory);
     static std::minstd_rand next(std::random_device{}());
     const unsigned first = static_cast<unsigned>(next()) & 0xFFFF;
     for (unsigned i = 0; i <= 0xFFFF; ++i) {

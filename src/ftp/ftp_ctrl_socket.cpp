@@ -22,6 +22,7 @@ TFtpCtrlSocket::~TFtpCtrlSocket() { *alive_ = false; }
 
 void TFtpCtrlSocket::SetRcvSize(int size)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (rcvCnt_ > 0) throw EFtpCtrlSocketException("Data in buffer, can't change size");
     if (size < 0) size = 0;
     if (size == rcvSize_) return;
@@ -31,6 +32,7 @@ void TFtpCtrlSocket::SetRcvSize(int size)
 
 char* TFtpCtrlSocket::RcvBuf()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     // Not zeroed: only the bytes received are ever read.
     if (!rcvBuf_) rcvBuf_ = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(rcvSize_) + 1);
     return rcvBuf_.get();
@@ -38,6 +40,7 @@ char* TFtpCtrlSocket::RcvBuf()
 
 void TFtpCtrlSocket::SetDirectory(const std::string& path)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     directory_ = ResolveDirectory(directory_, path, (options_ & ftpcUNC) != 0);
 }
 
@@ -45,12 +48,14 @@ void TFtpCtrlSocket::SetAbortingTransfer(bool value) { abortingTransfer_ = value
 
 void TFtpCtrlSocket::SetEngineStream(TFtpStream stream)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     TransferStream = std::move(stream);
     TransferStreamOwner = TFtpStreamOwner::Engine;
 }
 
 void TFtpCtrlSocket::DropEngineStream()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (TransferStreamOwner == TFtpStreamOwner::Engine) TransferStream.reset();
     TransferStreamOwner = TFtpStreamOwner::Owner;
 }
@@ -77,6 +82,7 @@ void TFtpCtrlSocket::TriggerSessionConnected(std::uint16_t error)
 
 void TFtpCtrlSocket::StartConnection()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     connectedAt_ = std::chrono::system_clock::now();
     commandCount_ = 0;
     ftpState_ = ftpcWaitingUserCode;
@@ -87,6 +93,7 @@ void TFtpCtrlSocket::SendAnswer(const std::string& answer) { SendStr(answer + "\
 
 void TFtpCtrlSocket::HandleReadNotification(std::uint16_t error, bool /*forceLoop*/)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     // One read per readiness: the loop is level-triggered, so what stays readable comes back.
     Guarded([&] { TriggerDataAvailable(error); });
 }

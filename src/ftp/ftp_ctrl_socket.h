@@ -20,6 +20,7 @@
 #include <string>
 
 #include "cache/cache_transfer.h"
+#include "common/thread_owner.h"
 #include "ftp/ftp_data_channel.h"
 #include "ftp/ftp_exceptions.h"
 #include "ftp/ftp_transfer_state.h"
@@ -180,6 +181,7 @@ private:
     TFtpDataChannel dataChannel_;
     // Tells the line loop that a command handler destroyed this object.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    ThreadOwner owner_;  // the accepting engine's thread
 };
 
 }  // namespace corvane

@@ -61,6 +61,7 @@ const char* TFtpDataChannel::Name(Event event) { return kEventNames[static_cast<
 
 bool TFtpDataChannel::Apply(Event event)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     const std::optional<State> next = Next(state_, event);
     if (!next) return false;
     state_ = *next;
@@ -74,6 +75,7 @@ bool TFtpDataChannel::Apply(Event event)
 
 bool TFtpDataChannel::AcceptTransfer(TFtpCommandId command)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!Apply(Event::TransferAccepted)) return false;
     command_ = command;
     return true;
@@ -101,6 +103,7 @@ bool TFtpDataChannel::Starting() const
 
 bool TFtpDataChannel::TakePostedStart()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     const bool posted = startPosted_ && Starting();
     startPosted_ = false;
     return posted;
@@ -108,12 +111,14 @@ bool TFtpDataChannel::TakePostedStart()
 
 void TFtpDataChannel::SetClientTarget(const std::string& addr, const std::string& port)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     clientDataAddr_ = addr;
     clientDataPort_ = port;
 }
 
 int TFtpDataChannel::TakePasvPort()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     const int port = pasvPort_;
     pasvPort_ = 0;
     return port;

@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 
+#include "common/thread_owner.h"
 #include "ftp/ftp_types.h"
 
 namespace corvane {
@@ -102,6 +103,7 @@ private:
     std::string clientDataAddr_;
     std::string clientDataPort_;
     int pasvPort_ = 0;
+    ThreadOwner owner_;  // the client's thread, which makes its control connection
 };
 
 }  // namespace corvane

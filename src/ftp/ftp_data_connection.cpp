@@ -40,18 +40,21 @@ bool DataPortUnavailable(int error)
 
 void TFtpServer::SetPasvPortRangeStart(int port)
 {
+    loop_->AssertOwnerThread();
     pasvPortRangeStart_ = port;
     pasvPortsInUse_.assign(static_cast<std::size_t>(std::max(pasvPortRangeSize_, 0)), false);
 }
 
 void TFtpServer::SetPasvPortRangeSize(int size)
 {
+    loop_->AssertOwnerThread();
     pasvPortRangeSize_ = size;
     pasvPortsInUse_.assign(static_cast<std::size_t>(std::max(pasvPortRangeSize_, 0)), false);
 }
 
 std::string TFtpServer::GetNextAvailablePASVPort()
 {
+    loop_->AssertOwnerThread();
     if (pasvPortRangeSize_ <= 0 || pasvPortRangeStart_ <= 0) return "0";
     for (std::size_t i = 0; i < pasvPortsInUse_.size(); ++i) {
         if (pasvPortsInUse_[i]) continue;
@@ -63,6 +66,7 @@ std::string TFtpServer::GetNextAvailablePASVPort()
 
 void TFtpServer::FreeCurrentPASVPort(TFtpCtrlSocket* client)
 {
+    loop_->AssertOwnerThread();
     const int port = client->DataChannel().TakePasvPort();
     if (port == 0 || pasvPortRangeSize_ <= 0) return;
     const long index = static_cast<long>(port) - pasvPortRangeStart_;
@@ -319,6 +323,7 @@ void TFtpServer::OpenUploadDataConnection(TFtpCtrlSocket* client)
 
 void TFtpServer::StartSendData(TFtpCtrlSocket* client)
 {
+    loop_->AssertOwnerThread();
     TFtpDataChannel& channel = client->DataChannel();
     if (!channel.Starting()) return;  // no transfer waits for its start (ABOR called it off)
     client->SetAbortingTransfer(false);

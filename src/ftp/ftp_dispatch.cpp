@@ -39,12 +39,14 @@ TFtpServer::TFtpSrvCommandProc TFtpServer::Bound(TFtpCommandHandler handler)
 
 void TFtpServer::AddCommand(const std::string& keyword, TFtpSrvCommandProc proc)
 {
+    loop_->AssertOwnerThread();
     if (commandTable_.size() >= static_cast<std::size_t>(kMaxCommands)) throw FtpServerException("Too many command");
     commandTable_.push_back({keyword, std::move(proc)});
 }
 
 void TFtpServer::ClientCommand(TFtpCtrlSocket* client, const char* cmdBuf, int cmdLen)
 {
+    loop_->AssertOwnerThread();
     const long long number = client->ClientNumber();
     std::string keyword, params, answer;
     try {
@@ -82,6 +84,7 @@ void TFtpServer::DispatchCommand(TFtpCtrlSocket* client, std::string& keyword, s
 
 void TFtpServer::SendAnswer(TFtpCtrlSocket* client, std::string answer)
 {
+    loop_->AssertOwnerThread();
     try {
         TriggerSendAnswer(client, answer);
         client->SendAnswer(answer);

@@ -22,6 +22,7 @@ void TFtpServer::PostClientEvent(TFtpPostedEvent event, TFtpCtrlSocket* client)
 
 void TFtpServer::HandlePostedEvent(TFtpPostedEvent event, long long clientNumber)
 {
+    loop_->AssertOwnerThread();
     TFtpCtrlSocket* client = FindClientByNumber(clientNumber);
     if (client == nullptr) return;
     try {
@@ -56,6 +57,7 @@ void TFtpServer::ClientDataSent(TFtpCtrlSocket* client)
 
 void TFtpServer::DoStartSendData(TFtpCtrlSocket* client)
 {
+    loop_->AssertOwnerThread();
     client->DataChannel().NoteStartPosted();
     PostClientEvent(TFtpPostedEvent::StartSend, client);
 }

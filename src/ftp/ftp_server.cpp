@@ -49,6 +49,7 @@ TFtpServer::~TFtpServer()
 
 void TFtpServer::Start()
 {
+    loop_->AssertOwnerThread();
     TWSocket& server = *serverWSocket_;
     if (server.State() == wsListening) return;
     if (server.State() != wsClosed) server.Close();  // left half-open by an earlier failed start
@@ -66,12 +67,17 @@ void TFtpServer::Start()
     server.Listen();
 }
 
-void TFtpServer::Stop() { serverWSocket_->Close(); }
+void TFtpServer::Stop()
+{
+    loop_->AssertOwnerThread();
+    serverWSocket_->Close();
+}
 
 bool TFtpServer::Active() const { return serverWSocket_->State() == wsListening; }
 
 void TFtpServer::SetActive(bool active)
 {
+    loop_->AssertOwnerThread();
     if (active) Start();
     else Stop();
 }
@@ -86,6 +92,7 @@ void TFtpServer::ServerChangeState(TSocketState /*oldState*/, TSocketState newSt
 
 void TFtpServer::ServerSessionAvailable(std::uint16_t error)
 {
+    loop_->AssertOwnerThread();
     if (error != 0) throw FtpServerException("Session available error #" + std::to_string(error));
     const int handle = serverWSocket_->Accept();
     if (handle < 0) return;  // the waiting connection went away meanwhile
@@ -158,11 +165,13 @@ void TFtpServer::StartAcceptedConnection(TFtpCtrlSocket* client)
 
 void TFtpServer::HoldConnectionStart(TFtpCtrlSocket* client)
 {
+    loop_->AssertOwnerThread();
     if (IsClient(client)) heldStarts_.insert(client->ClientNumber());
 }
 
 void TFtpServer::StartHeldConnection(TFtpCtrlSocket* client)
 {
+    loop_->AssertOwnerThread();
     if (!IsClient(client) || heldStarts_.erase(client->ClientNumber()) == 0) return;
     if (client->State() == wsConnected) StartAcceptedConnection(client);
 }
@@ -184,19 +193,26 @@ void TFtpServer::AttachClientHandlers(TFtpCtrlSocket* client)
 
 TFtpCtrlSocket* TFtpServer::GetClient(int index) const
 {
+    loop_->AssertOwnerThread();
     if (index < 0 || index >= static_cast<int>(clientList_.size())) return nullptr;
     return clientList_[static_cast<std::size_t>(index)].get();
 }
 
-bool TFtpServer::IsClient(const void* object) const { return clientObjects_.count(object) != 0; }
+bool TFtpServer::IsClient(const void* object) const
+{
+    loop_->AssertOwnerThread();
+    return clientObjects_.count(object) != 0;
+}
 
 void TFtpServer::ContinueClientNumbersAfter(long long number)
 {
+    loop_->AssertOwnerThread();
     connectionCounter_ = std::max(connectionCounter_, number);
 }
 
 TFtpCtrlSocket* TFtpServer::FindClientByNumber(long long clientNumber) const
 {
+    loop_->AssertOwnerThread();
     // Clients join at the end with a growing number and leave without reordering the rest, so
     // ClientList stays sorted by ClientNumber.
     auto it = std::lower_bound(clientList_.begin(), clientList_.end(), clientNumber,
@@ -207,12 +223,14 @@ TFtpCtrlSocket* TFtpServer::FindClientByNumber(long long clientNumber) const
 
 void TFtpServer::Disconnect(TFtpCtrlSocket* client)
 {
+    loop_->AssertOwnerThread();
     if (!IsClient(client)) throw FtpServerException("Disconnect: Not one of our clients");
     ClientClosedProcedure(client);
 }
 
 void TFtpServer::DisconnectAll()
 {
+    loop_->AssertOwnerThread();
     std::exception_ptr firstFailure;
     while (!clientList_.empty()) {
         try {

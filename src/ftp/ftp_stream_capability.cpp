@@ -13,6 +13,7 @@ void OfferCapability(std::ios_base& stream, TFtpStreamCapability* capability)
 
 bool TFtpMemoryStream::Resize(std::streamoff size)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     str(std::string(static_cast<std::size_t>(size < 0 ? 0 : size), '\0'));
     clear();
     return true;

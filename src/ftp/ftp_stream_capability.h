@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/thread_owner.h"
 #include "platform/file_stream.h"
 
 namespace corvane {
@@ -56,6 +57,8 @@ public:
 
 private:
     bool Resize(std::streamoff size) override;
+
+    ThreadOwner owner_;
 };
 
 }  // namespace corvane

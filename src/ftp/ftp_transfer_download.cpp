@@ -196,6 +196,7 @@ void TFtpServer::ClientRetrSessionConnected(TFtpCtrlSocket* client, TWSocket* da
 
 void TFtpServer::SendNextDataChunk(TFtpCtrlSocket* client, TWSocket* data)
 {
+    loop_->AssertOwnerThread();
     try {
         if (SendNextBlock(*client, *data)) return;
         if (client->DataExhausted) return;

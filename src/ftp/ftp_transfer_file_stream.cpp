@@ -42,6 +42,7 @@ bool TFtpFileStreamBuf::DropGet()
 
 TFtpFileStreamBuf::int_type TFtpFileStreamBuf::underflow()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!FlushPut()) return traits_type::eof();
     const std::int64_t got = file_.Read(getBuf_, sizeof getBuf_);
     if (got < 0) NoteError("Read error");
@@ -55,6 +56,7 @@ TFtpFileStreamBuf::int_type TFtpFileStreamBuf::underflow()
 
 std::streamsize TFtpFileStreamBuf::xsgetn(char* out, std::streamsize count)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     std::streamsize done = 0;
     const std::streamsize buffered = std::min<std::streamsize>(count, egptr() - gptr());
     if (buffered > 0) {
@@ -76,6 +78,7 @@ std::streamsize TFtpFileStreamBuf::xsgetn(char* out, std::streamsize count)
 
 TFtpFileStreamBuf::int_type TFtpFileStreamBuf::overflow(int_type ch)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!DropGet() || !FlushPut()) return traits_type::eof();
     if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
     *pptr() = traits_type::to_char_type(ch);
@@ -85,6 +88,7 @@ TFtpFileStreamBuf::int_type TFtpFileStreamBuf::overflow(int_type ch)
 
 std::streamsize TFtpFileStreamBuf::xsputn(const char* data, std::streamsize count)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!DropGet() || !FlushPut()) return 0;
     if (file_.Write(data, static_cast<std::size_t>(count))) return count;
     NoteError("Write error");
@@ -94,6 +98,7 @@ std::streamsize TFtpFileStreamBuf::xsputn(const char* data, std::streamsize coun
 TFtpFileStreamBuf::pos_type TFtpFileStreamBuf::seekoff(off_type offset, std::ios_base::seekdir dir,
                                                        std::ios_base::openmode /*which*/)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!FlushPut()) return pos_type(off_type(-1));
     if (dir == std::ios_base::cur) {
         // The file is ahead of the reader by what the read buffer still holds.
@@ -113,10 +118,15 @@ TFtpFileStreamBuf::pos_type TFtpFileStreamBuf::seekoff(off_type offset, std::ios
 
 TFtpFileStreamBuf::pos_type TFtpFileStreamBuf::seekpos(pos_type position, std::ios_base::openmode which)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     return seekoff(off_type(position), std::ios_base::beg, which);
 }
 
-int TFtpFileStreamBuf::sync() { return FlushPut() ? 0 : -1; }
+int TFtpFileStreamBuf::sync()
+{
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
+    return FlushPut() ? 0 : -1;
+}
 
 std::shared_ptr<TFtpFileStream> OpenTransferFile(const std::string& realPath, FileStream::Mode mode, long long offset,
                                                  std::string& error)

@@ -13,6 +13,7 @@
 #include <streambuf>
 #include <string>
 
+#include "common/thread_owner.h"
 #include "ftp/ftp_stream_capability.h"
 #include "platform/file_stream.h"
 
@@ -47,6 +48,7 @@ private:
     char getBuf_[4096];
     char putBuf_[4096];
     std::string lastError_;
+    ThreadOwner owner_;  // the transfer's thread, which opens the file
 };
 
 // It offers its file for sending straight from it, and the reason of its last failure.

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/thread_owner.h"
 #include "ftp/ftp_types.h"
 #include "platform/event_loop.h"
 
@@ -30,9 +31,11 @@ struct TFtpTransferState {
     // The one-shot timer that holds the next download block (0: none).
     EventLoop::TimerId blockTimer = 0;
     EventLoop* blockTimerLoop = nullptr;
+    ThreadOwner owner;  // the client's thread
 
     void CancelBlockTimer()
     {
+        CORVANE_ASSERT_OWNER_THREAD(owner);
         if (blockTimer != 0 && blockTimerLoop != nullptr) blockTimerLoop->CancelTimer(blockTimer);
         blockTimer = 0;
         blockTimerLoop = nullptr;

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "accounts/account_names.h"
+#include "accounts/group_removal.h"
 #include "accounts/permissions.h"
 #include "common/constants.h"
 #include "common/path_text.h"
@@ -42,6 +43,7 @@ AccountsPage::AccountsPage(permissionsClass& store, std::function<QString()> thi
       store_(store),
       thisServer_(std::move(thisServer))
 {
+    AssertWindowThread();
     chooseFolder = [this] { return QFileDialog::getExistingDirectory(this, "Add Folder"); };
     BuildMenus();
     BuildWidgets();
@@ -50,6 +52,7 @@ AccountsPage::AccountsPage(permissionsClass& store, std::function<QString()> thi
 
 AccountsPage::~AccountsPage()
 {
+    AssertWindowThread();
     if (following_) store_.SetObserver(nullptr);
 }
 
@@ -185,6 +188,7 @@ void AccountsPage::BuildWidgets()
 
 void AccountsPage::FillFromStore()
 {
+    AssertWindowThread();
     filling_ = true;
     tree_->clear();
     for (const std::string& group : store_.GroupNames()) tree_->AddGroup(QtText(group));
@@ -224,6 +228,7 @@ QString AccountsPage::SelectedFolder() const
 
 bool AccountsPage::SelectAccount(const QString& name)
 {
+    AssertWindowThread();
     QTreeWidgetItem* item = tree_->FindGroup(name);
     if (!item) item = tree_->FindUser(name);
     if (!item) return false;
@@ -234,6 +239,7 @@ bool AccountsPage::SelectAccount(const QString& name)
 
 bool AccountsPage::SelectFolderRow(const QString& folder)
 {
+    AssertWindowThread();
     for (int i = 0; i < folders_->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = folders_->topLevelItem(i);
         if (row->text(0).compare(folder, Qt::CaseInsensitive) != 0) continue;
@@ -322,6 +328,7 @@ void AccountsPage::ShowTreeMenu(const QPoint& position)
 
 void AccountsPage::AddUser()
 {
+    AssertWindowThread();
     if (!SelectedNode()) return ShowError(kSelectGroupFirst, this);
     const QString name = AskName("Enter new user name", false, this);
     if (IsAnonymousName(name)) return AddAnonymousUser();
@@ -335,6 +342,7 @@ void AccountsPage::AddUser()
 
 void AccountsPage::AddAnonymousUser()
 {
+    AssertWindowThread();
     if (!SelectedNode()) return ShowError(kSelectGroupFirst, this);
     if (!store_.AddUser("Anonymous", "", ToStd(SelectedGroup())))
         return ShowError(
@@ -345,6 +353,7 @@ void AccountsPage::AddAnonymousUser()
 
 void AccountsPage::AddGroup()
 {
+    AssertWindowThread();
     const QString name = AskName("Enter new group name:", false, this);
     if (name.isEmpty()) return;
     std::string reason;
@@ -354,6 +363,7 @@ void AccountsPage::AddGroup()
 
 void AccountsPage::DeleteGroup()
 {
+    AssertWindowThread();
     const QTreeWidgetItem* node = SelectedNode();
     if (!node || !AccountTree::IsGroup(node)) return;
     const QString name = AccountTree::NameOf(node);
@@ -361,32 +371,34 @@ void AccountsPage::DeleteGroup()
         return ShowError("Group \"All Others\" cannot be removed", this);
     if (AskYesNo(this, "Do you really want to remove the group " + name, "Really delete group?") != QMessageBox::Yes)
         return;
-    // Its users are not lost with it: they go to "All Others", where the store would look for
-    // them anyway once their group is gone.
-    for (const std::string& user : store_.UserNames())
-        if (SameAccountName(store_.GetUserGroup(user), ToStd(name)))
-            store_.SetUserGroup(user, "All Others");
-    store_.RemoveGroup(ToStd(name), true);
+    // Its users go with it, permanently, as from the command line.
+    for (const std::string& user : RemoveGroupWithUsers(store_, ToStd(name)).users) ForgetCutUser(QtText(user));
     SaveAccountFiles();
 }
 
 void AccountsPage::DeleteUser()
 {
+    AssertWindowThread();
     const QTreeWidgetItem* node = SelectedNode();
     if (!node || AccountTree::IsGroup(node)) return;
     const QString name = AccountTree::NameOf(node);
     if (AskYesNo(this, "Do you really want to remove the user " + name, "Really delete user?") != QMessageBox::Yes)
         return;
-    if (AccountTree::SameName(cutUser_Name_, name)) {
-        cutUser_Name_.clear();
-        pasteUser_->setEnabled(false);
-    }
+    ForgetCutUser(name);
     store_.RemoveUser(ToStd(name), true);
     SaveAccountFiles();
 }
 
+void AccountsPage::ForgetCutUser(const QString& removed)
+{
+    if (!AccountTree::SameName(cutUser_Name_, removed)) return;
+    cutUser_Name_.clear();
+    pasteUser_->setEnabled(false);
+}
+
 void AccountsPage::CutUser()
 {
+    AssertWindowThread();
     const QTreeWidgetItem* node = SelectedNode();
     if (!node || AccountTree::IsGroup(node)) return;
     if (QTreeWidgetItem* earlier = tree_->FindUser(cutUser_Name_)) earlier->setForeground(0, palette().text());
@@ -397,6 +409,7 @@ void AccountsPage::CutUser()
 
 void AccountsPage::PasteUser()
 {
+    AssertWindowThread();
     if (cutUser_Name_.isEmpty() || !SelectedNode()) return;
     const QString user = cutUser_Name_;
     cutUser_Name_.clear();
@@ -407,12 +420,14 @@ void AccountsPage::PasteUser()
 
 void AccountsPage::MoveUser(const QString& user, const QString& group)
 {
+    AssertWindowThread();
     if (!store_.SetUserGroup(ToStd(user), ToStd(group))) return;
     SaveAccountFiles();
 }
 
 void AccountsPage::SetPassword()
 {
+    AssertWindowThread();
     const QTreeWidgetItem* node = SelectedNode();
     if (!node || AccountTree::IsGroup(node)) return;
     const QString name = AccountTree::NameOf(node);
@@ -426,6 +441,7 @@ void AccountsPage::SetPassword()
 
 void AccountsPage::AddFolder()
 {
+    AssertWindowThread();
     const std::string name = ToStd(SelectedAccount());
     if (name.empty()) return ShowError("Select a user/group from the left pane first.", this);
     const QString chosen = chooseFolder();
@@ -446,6 +462,7 @@ void AccountsPage::AddFolder()
 
 void AccountsPage::DeleteFolder()
 {
+    AssertWindowThread();
     const QString name = SelectedAccount();
     const QString folder = SelectedFolder();
     if (name.isEmpty() || folder.isEmpty()) return;
@@ -514,6 +531,7 @@ void AccountsPage::RatioChosen(int index)
 
 void AccountsPage::EditDefaultWebLink()
 {
+    AssertWindowThread();
     const std::string name = ToStd(SelectedAccount());
     if (name.empty()) return ShowError("Select a user/group from the left pane first.", this);
     const auto link = TURLForm::Edit(QtText(store_.GetDefaultWebLink(name)), thisServer_(), this);
@@ -524,6 +542,7 @@ void AccountsPage::EditDefaultWebLink()
 
 void AccountsPage::EditWebLink()
 {
+    AssertWindowThread();
     const std::string name = ToStd(SelectedAccount());
     const std::string folder = ToStd(SelectedFolder());
     if (name.empty() || folder.empty()) return;
@@ -549,6 +568,7 @@ void AccountsPage::SaveAccountFiles()
 
 void AccountsPage::AccountAdded(const std::string& name, bool isGroup, const std::string& group)
 {
+    AssertWindowThread();
     QTreeWidgetItem* node = isGroup ? tree_->AddGroup(QtText(name)) : tree_->AddUser(QtText(name), QtText(group));
     if (filling_) return;
     tree_->setCurrentItem(node);
@@ -557,12 +577,14 @@ void AccountsPage::AccountAdded(const std::string& name, bool isGroup, const std
 
 void AccountsPage::AccountRemoved(const std::string& name, bool isGroup)
 {
+    AssertWindowThread();
     tree_->RemoveAccount(QtText(name), isGroup);
     SelectionChanged();
 }
 
 void AccountsPage::AccountChanged(const std::string& name)
 {
+    AssertWindowThread();
     QTreeWidgetItem* node = tree_->FindUser(QtText(name));
     if (node) {
         const QString group = QtText(store_.GetUserGroup(name));

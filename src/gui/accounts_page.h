@@ -92,6 +92,8 @@ private:
     QTreeWidgetItem* SelectedNode() const;
     // The group the selected node stands for (a user's group for a user node).
     QString SelectedGroup() const;
+    // A removed user is no longer there to be pasted.
+    void ForgetCutUser(const QString& removed);
     void SaveAccountFiles();
 
     permissionsClass& store_;

@@ -8,6 +8,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "cache/server_cache.h"
 #include "core/server_controller.h"
 #include "gui/qt_text.h"
 
@@ -85,7 +86,9 @@ void CachePage::LoadSettings()
     directory_->setChecked(settings.DirectoryCacheEnabled);
     file_->setChecked(settings.FileCacheEnabled);
     autoRefresh_->setChecked(settings.CacheAutoRefreshGUI);
-    mode_->setCurrentIndex(settings.FileCacheMode >= 0 && settings.FileCacheMode < 4 ? settings.FileCacheMode : 0);
+    mode_->setCurrentIndex(settings.FileCacheMode >= 0 && settings.FileCacheMode < kCacheEvictionModeCount
+                               ? settings.FileCacheMode
+                               : static_cast<int>(CacheEvictionMode::FewestHitsFirst));
     capacity_->setText(QString::number(settings.CacheSize >> 20));
     filling_ = false;
 }

@@ -57,6 +57,7 @@ TMainForm::TMainForm(std::vector<std::string> arguments, QWidget* parent)
       controller_(windowThread_, view_, std::move(arguments)),
       openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); })
 {
+    AssertWindowThread();
     setObjectName("MainForm");
     setWindowTitle("Brinvale Corvane Server");
     setWindowIcon(QIcon(QtText(ShippedDataFolder() + "/corvane-server.png")));
@@ -80,6 +81,7 @@ TMainForm::TMainForm(std::vector<std::string> arguments, QWidget* parent)
 
 TMainForm::~TMainForm()
 {
+    AssertWindowThread();
     // A window closed without the shut-down (a test, a failed start) still saves and stops.
     if (!shutDownDone_) controller_.shutDown();
     SavePlacement();
@@ -246,6 +248,7 @@ void TMainForm::BuildTray()
 
 void TMainForm::ShowPage(MainPage page)
 {
+    AssertWindowThread();
     pages_->setCurrentIndex(page);
     QTreeWidgetItem* item = navigation_->topLevelItem(page);
     if (item && navigation_->currentItem() != item) navigation_->setCurrentItem(item);
@@ -253,6 +256,7 @@ void TMainForm::ShowPage(MainPage page)
 
 void TMainForm::OpenP2POptions()
 {
+    AssertWindowThread();
     // The first session fetches the network list with the first dialog it opens; later
     // dialogs show the list as it is, with the ticks the operator left.
     TIndexerOptionsForm dialog(controller_, placement_.FirstRun && !networkListOffered_, this);
@@ -262,6 +266,7 @@ void TMainForm::OpenP2POptions()
 
 void TMainForm::ShowSettingsEntry()
 {
+    AssertWindowThread();
     // The first run leads the operator to the P2P options: the entry stands out in bold, while
     // the highlight stays on the page the window shows.
     QFont bold = p2pEntry_->font(0);
@@ -290,6 +295,7 @@ void TMainForm::showEvent(QShowEvent* event)
 
 void TMainForm::StartInitialServices()
 {
+    AssertWindowThread();
     firstPaintDone_ = true;
     controller_.startInitialServices();
     info_->Reload();
@@ -299,6 +305,7 @@ void TMainForm::StartInitialServices()
 
 void TMainForm::Restart(int kind)
 {
+    AssertWindowThread();
     if (!controller_.serverThreadAlive()) {
         controller_.startServices(kind);
         return;
@@ -316,6 +323,7 @@ void TMainForm::Restart(int kind)
 
 void TMainForm::Stop(int kind)
 {
+    AssertWindowThread();
     const int n = (kind != kServiceHttp ? ClientsOf(controller_, kServiceFtp) : 0) +
                   (kind != kServiceFtp ? ClientsOf(controller_, kServiceHttp) : 0);
     if (n > 0 &&
@@ -342,6 +350,7 @@ void TMainForm::SetStopEnabled(int kind, bool on)
 
 void TMainForm::ServiceStarted(bool ftp)
 {
+    AssertWindowThread();
     (ftp ? ftpStatus_ : httpStatus_)->ShowRunning(true);
     (ftp ? startFtp_ : startHttp_)->setEnabled(false);
     (ftp ? stopFtp_ : stopHttp_)->setEnabled(true);
@@ -357,6 +366,7 @@ void TMainForm::ServiceStarted(bool ftp)
 
 void TMainForm::ServiceStopped(bool ftp)
 {
+    AssertWindowThread();
     if (ftp) {
         connections_->RefreshNow();
         ftpStatus_->ShowUsers("No users");
@@ -383,6 +393,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
 
 void TMainForm::SendToTray()
 {
+    AssertWindowThread();
     if (firstCloseNotice_) {
         firstCloseNotice_ = false;
         ShowHelp(kTrayNotice, this);
@@ -393,6 +404,7 @@ void TMainForm::SendToTray()
 
 void TMainForm::Restore()
 {
+    AssertWindowThread();
     if (maximised_) showMaximized();
     else showNormal();
     raise();
@@ -409,6 +421,7 @@ void TMainForm::changeEvent(QEvent* event)
 
 bool TMainForm::ShutDown()
 {
+    AssertWindowThread();
     if (shutDownDone_) return true;
     shutDownFlag_ = true;
     const int n = ClientsOf(controller_, kServiceBoth);
@@ -425,6 +438,7 @@ bool TMainForm::ShutDown()
 
 void TMainForm::ShutDownWithoutAsking()
 {
+    AssertWindowThread();
     if (shutDownDone_) return;
     shutDownFlag_ = true;
     emit shuttingDown();
@@ -435,12 +449,17 @@ void TMainForm::ShutDownWithoutAsking()
     emit shutDownComplete();
 }
 
-void TMainForm::StoreChangedElsewhere() { ip_->LoadFromStore(); }
+void TMainForm::StoreChangedElsewhere()
+{
+    AssertWindowThread();
+    ip_->LoadFromStore();
+}
 
 // ---- Dialogs and help ----
 
 void TMainForm::OpenOptions()
 {
+    AssertWindowThread();
     OptionsDialog dialog(
         controller_, [this](int kind) { Restart(kind); }, this);
     dialog.exec();
@@ -449,6 +468,7 @@ void TMainForm::OpenOptions()
 
 void TMainForm::OpenHelp()
 {
+    AssertWindowThread();
     const QString help = QtText(ShippedDataFolder() + "/CorvaneServerHelp.html");
     if (!QFile::exists(help)) return ShowError("Could not open help file. Please re-install.", this);
     OpenWithDesktop(QUrl::fromLocalFile(help).toString(), "Could not open help file. Please re-install.");
@@ -456,11 +476,13 @@ void TMainForm::OpenHelp()
 
 void TMainForm::OpenMakersWebSite()
 {
+    AssertWindowThread();
     if (!openUrl_(QUrl(kMakersWebSite))) ShowError(kNoBrowserText, this);
 }
 
 void TMainForm::DeleteP2PAccounts()
 {
+    AssertWindowThread();
     P2PNetworkList& list = controller_.networkList();
     const std::vector<StoredP2PAccount> accounts = StoredP2PAccounts(list);
     if (accounts.empty()) return ShowHelp(kNoP2PAccountText, this);

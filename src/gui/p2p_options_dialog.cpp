@@ -20,6 +20,7 @@
 #include "gui/country_names.h"
 #include "gui/qt_text.h"
 #include "gui/register_form.h"
+#include "gui/window_helpers.h"
 #include "platform/event_loop.h"
 
 namespace corvane {
@@ -55,6 +56,7 @@ TIndexerOptionsForm::TIndexerOptionsForm(serverController& controller, bool firs
       controller_(controller),
       firstRun_(firstRun)
 {
+    AssertWindowThread();
     if (!EventLoop::Current()) {
         socketLoop_ = std::make_unique<EventLoop>();
         // A request waits in this loop; meanwhile Qt's queue is served from it, so the window
@@ -85,6 +87,7 @@ TIndexerOptionsForm::TIndexerOptionsForm(serverController& controller, bool firs
 
 TIndexerOptionsForm::~TIndexerOptionsForm()
 {
+    AssertWindowThread();
     model_.reset();  // before the socket queue it uses
 }
 
@@ -219,6 +222,7 @@ private:
 
 void TIndexerOptionsForm::RetrieveNetworkList()
 {
+    AssertWindowThread();
     if (requestRunning_) return;
     const RequestRunning running(*this);
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -243,6 +247,7 @@ void TIndexerOptionsForm::RetrieveNetworkList()
 
 void TIndexerOptionsForm::RegisterOrEditSelected()
 {
+    AssertWindowThread();
     QTreeWidgetItem* item = networks_->currentItem();
     const int row = item ? networks_->indexOfTopLevelItem(item) : -1;
     const bool wasUnregistered = item && item->text(2) == kUnregisteredText;
@@ -257,6 +262,7 @@ void TIndexerOptionsForm::RegisterOrEditSelected()
 
 void TIndexerOptionsForm::ApplyNetworkOptions()
 {
+    AssertWindowThread();
     P2POptionsModel::ProfileFields fields;
     fields.zipcode = ToStd(zipcode_->text());
     fields.email = ToStd(email_->text());
@@ -267,6 +273,7 @@ void TIndexerOptionsForm::ApplyNetworkOptions()
 
 void TIndexerOptionsForm::ApplyProxyOptions()
 {
+    AssertWindowThread();
     HttpProxyTabFields fields;
     fields.connectionType = proxyType_->currentIndex();
     fields.proxyServer = ToStd(proxyServer_->text());

@@ -31,6 +31,7 @@ TRegisterForm::TRegisterForm(SignUpForm& form, QWidget* parent)
     : QDialog(parent),
       form_(form)
 {
+    AssertWindowThread();
     setObjectName("RegisterForm");
     setWindowTitle(QtText(form.Caption()));
     auto* filter = new FilterNameKey(this);
@@ -76,6 +77,7 @@ TRegisterForm::TRegisterForm(SignUpForm& form, QWidget* parent)
 
 void TRegisterForm::Confirm()
 {
+    AssertWindowThread();
     SignUpFields& fields = form_.Fields();
     fields.userName = ToStd(userName_->text());
     fields.password = ToStd(password_->text());
@@ -93,6 +95,7 @@ void TRegisterForm::Confirm()
 
 void TRegisterForm::Run(SignUpForm& form, QWidget* parent)
 {
+    AssertWindowThread();
     TRegisterForm dialog(form, parent);
     dialog.exec();
 }

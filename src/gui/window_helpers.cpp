@@ -1,11 +1,14 @@
 #include "gui/window_helpers.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QThread>
 #include <QVBoxLayout>
+#include <cassert>
 
 #include "common/constants.h"
 #include "platform/stop_signals.h"
@@ -17,6 +20,7 @@ QString Caption(std::string_view text) { return QString::fromUtf8(text.data(), s
 
 void ShowBox(QMessageBox::Icon icon, std::string_view caption, const QString& text, QWidget* owner)
 {
+    AssertWindowThread();
     QMessageBox box(icon, Caption(caption), text, QMessageBox::Ok, owner);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
@@ -24,12 +28,20 @@ void ShowBox(QMessageBox::Icon icon, std::string_view caption, const QString& te
 
 }  // namespace
 
+void AssertWindowThread()
+{
+    assert(QCoreApplication::instance() != nullptr &&
+           QThread::currentThread() == QCoreApplication::instance()->thread() &&
+           "called from a thread other than the window thread");
+}
+
 void ShowError(const QString& text, QWidget* owner) { ShowBox(QMessageBox::Warning, kErrorCaption, text, owner); }
 
 void ShowHelp(const QString& text, QWidget* owner) { ShowBox(QMessageBox::Information, kHelpCaption, text, owner); }
 
 QMessageBox::StandardButton AskYesNo(QWidget* owner, const QString& text, const QString& caption)
 {
+    AssertWindowThread();
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, owner);
     box.setDefaultButton(QMessageBox::No);
     const int chosen = box.exec();
@@ -38,6 +50,7 @@ QMessageBox::StandardButton AskYesNo(QWidget* owner, const QString& text, const 
 
 QString AskName(const QString& prompt, bool masked, QWidget* owner)
 {
+    AssertWindowThread();
     QDialog dialog(owner);
     dialog.setObjectName("AskNameDialog");
     dialog.setWindowTitle(prompt);
@@ -63,6 +76,7 @@ QString AskName(const QString& prompt, bool masked, QWidget* owner)
 
 bool OpenWithDesktop(const QString& target, const QString& failure)
 {
+    AssertWindowThread();
     QProcess opener;
     opener.setProgram("xdg-open");
     opener.setArguments({target});

@@ -1,4 +1,5 @@
-// The window's message boxes, the name prompt and the shell opener. Window thread only.
+// The window's message boxes, the name prompt and the shell opener, and the window thread's
+// check. Window thread only.
 #pragma once
 
 #include <QMessageBox>
@@ -7,6 +8,11 @@
 class QWidget;
 
 namespace corvane {
+
+// Debug builds stop here unless the caller runs on the window thread (the thread of the
+// application object); release builds do nothing. The window's "window thread only" classes
+// start their public methods with it.
+void AssertWindowThread();
 
 // Task-modal box with the error caption and a warning icon.
 void ShowError(const QString& text, QWidget* owner = nullptr);

@@ -52,6 +52,7 @@ THttpConnection::~THttpConnection() = default;
 
 const std::string& THttpConnection::LocalAddress()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (localAddress_.empty()) localAddress_ = GetXAddr();
     return localAddress_;
 }
@@ -62,6 +63,7 @@ std::string THttpConnection::ResponseVersion() const { return std::string(Status
 
 void THttpConnection::DataAvailable()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     lastReceive_ = Clock::now();
     if (state_.Draining()) {
         Drain();
@@ -283,6 +285,7 @@ void THttpConnection::TriggerPostedData(std::uint16_t error)
 
 void THttpConnection::ProcessGet()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     THttpGetFlag flags = hgSendDoc;
     TriggerGetDocument(flags);
     AnswerGet(flags);
@@ -309,6 +312,7 @@ void THttpConnection::AnswerGet(THttpGetFlag flags)
 
 void THttpConnection::ProcessHead()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     THttpGetFlag flags = hgSendDoc;
     TriggerHeadDocument(flags);
     switch (flags) {
@@ -325,6 +329,7 @@ void THttpConnection::ProcessHead()
 
 void THttpConnection::ProcessPost()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     THttpGetFlag flags = hg404;
     TriggerPostDocument(flags);
     if (flags == hg404) {
@@ -388,6 +393,7 @@ std::string& THttpConnection::ReplyBuffer()
 
 void THttpConnection::Answer404()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     // The path is shown as text: a path with markup in it must not write into the page.
     const std::string body = "<HTML><HEAD><TITLE>404 Not Found</TITLE></HEAD><BODY><H1>404 Not Found</H1>The "
                              "requested URL " +
@@ -406,6 +412,7 @@ void THttpConnection::CloseAfter404()
 
 void THttpConnection::AnswerError(const std::string& status)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     EndAfterResponse();
     if (State() == wsConnected) SendAnswer(ResponseHeader(status, std::string(), 0, std::string()), true);
     CloseAfterSending();
@@ -461,6 +468,7 @@ bool THttpConnection::PrepareFileResponse(THttpSendType sendType, std::int64_t s
 
 void THttpConnection::SendDocument(THttpSendType sendType)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     DocumentContentType = DocumentToContentType(Document);
     DocumentStream.reset();
     if (!documentFile_.IsOpen() && !documentFile_.OpenReal(Document, FileStream::Mode::Read)) {
@@ -498,6 +506,7 @@ void THttpConnection::SendDocument(THttpSendType sendType)
 
 void THttpConnection::SendStream()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     // A stream without a header has no length the client could see: the close ends it.
     EndAfterResponse();
     StartBody();
@@ -506,6 +515,7 @@ void THttpConnection::SendStream()
 void THttpConnection::AnswerStream(const std::string& status, const std::string& contentType,
                                    const std::string& extraHeaders)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     std::int64_t length = 0;
     if (DocumentStream) {
         DocumentStream->clear();
@@ -590,6 +600,7 @@ bool THttpConnection::SendNextStreamBlock(std::istream& stream)
 
 void THttpConnection::ConnectionDataSent()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!SendingBlocks()) return;
     const bool more =
         documentFile_.IsOpen() ? SendNextFileBlock() : DocumentStream && SendNextStreamBlock(*DocumentStream);
@@ -644,6 +655,7 @@ void THttpConnection::EndAfterResponse()
 
 void THttpConnection::CloseAfterSending()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     EndAfterResponse();
     state_.Apply(THttpConnectionState::Event::Closes);
     held_.clear();
@@ -704,6 +716,7 @@ void THttpConnection::TriggerSessionClosed(std::uint16_t error)
 
 void THttpConnection::CheckTimeouts(Clock::time_point now)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (State() != wsConnected) return;
     if (state_.Draining()) {
         if (now - lastReceive_ > Limits.drainTimeout || now - drainStart_ > 15 * Limits.drainTimeout) Close();

@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/thread_owner.h"
 #include "http/http_connection_state.h"
 #include "http/http_request.h"
 #include "http/http_types.h"
@@ -191,6 +192,8 @@ private:
     void NextRequest();
     void Hold(std::string line);
     void CloseAfter404();
+
+    ThreadOwner owner_;  // the thread of its THttpServer, which makes it
 
     THttpRequestHeaders headers_;
     std::string localAddress_;

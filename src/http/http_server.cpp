@@ -18,6 +18,7 @@ THttpServer::~THttpServer()
 
 void THttpServer::SetAddr(const std::string& addr)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (addr == addr_) return;
     addr_ = addr;
     if (Listening()) {
@@ -28,6 +29,7 @@ void THttpServer::SetAddr(const std::string& addr)
 
 void THttpServer::SetPort(const std::string& port)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (port == port_) return;
     port_ = port;
     if (Listening()) {
@@ -36,14 +38,23 @@ void THttpServer::SetPort(const std::string& port)
     }
 }
 
-int THttpServer::ClientCount() const { return listener_ ? listener_->ClientCount() : 0; }
+int THttpServer::ClientCount() const
+{
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
+    return listener_ ? listener_->ClientCount() : 0;
+}
 
 THttpConnection* THttpServer::Client(int index) const
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     return listener_ ? static_cast<THttpConnection*>(listener_->Client(index)) : nullptr;
 }
 
-bool THttpServer::IsClient(const THttpConnection* client) const { return listener_ && listener_->IsClient(client); }
+bool THttpServer::IsClient(const THttpConnection* client) const
+{
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
+    return listener_ && listener_->IsClient(client);
+}
 
 bool THttpServer::Listening() const { return listener_ && listener_->State() == wsListening; }
 
@@ -51,6 +62,7 @@ std::string THttpServer::BoundPort() const { return Listening() ? listener_->Get
 
 void THttpServer::Start()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!listener_) listener_ = std::make_unique<TWSocketServer>();
     if (listener_->State() == wsListening) return;
     listener_->ClientClass = [this] {
@@ -89,6 +101,7 @@ void THttpServer::Start()
 
 void THttpServer::Stop()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     StopSweep();
     if (!listener_) return;
     listener_->Close();
@@ -116,6 +129,7 @@ void THttpServer::StopSweep()
 
 void THttpServer::PrepareConnection(THttpConnection& client)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     client.SetLineMode(true);
     client.SetLineEdit(false);
     client.SetLineEnd("\n");
@@ -131,6 +145,7 @@ void THttpServer::PrepareConnection(THttpConnection& client)
 
 void THttpServer::SweepTimeouts()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     const auto now = THttpConnection::Clock::now();
     for (int i = ClientCount() - 1; i >= 0; --i) {
         if (THttpConnection* client = Client(i)) client->CheckTimeouts(now);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "common/thread_owner.h"
 #include "http/http_connection.h"
 #include "net/wsocket_server.h"
 #include "platform/event_loop.h"
@@ -78,6 +79,7 @@ private:
     EventLoop* loop_ = nullptr;
     EventLoop::TimerId sweepTimer_ = 0;
     bool sweeping_ = false;
+    ThreadOwner owner_;
 };
 
 }  // namespace corvane

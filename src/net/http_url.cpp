@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "common/text_case.h"
+#include "common/url_text.h"
 
 namespace corvane {
 namespace {
@@ -30,14 +31,6 @@ std::string FolderOfUrlPath(std::string_view path)
     const std::string_view plain = path.substr(0, query);
     const std::size_t last = plain.find_last_of("/:");
     return last == std::string_view::npos ? std::string("/") : std::string(plain.substr(0, last + 1));
-}
-
-// One folder up: "/a/b/" becomes "/a/"; the root stays.
-std::string ParentFolder(const std::string& folder)
-{
-    if (folder.size() <= 1) return folder;
-    const std::size_t last = folder.find_last_of('/', folder.size() - 2);
-    return last == std::string::npos ? std::string("/") : folder.substr(0, last + 1);
 }
 
 }  // namespace
@@ -116,7 +109,8 @@ bool ResolveLocation(const HttpTarget& current, std::string_view location, HttpT
             location.remove_prefix(2);
         } else if (location.substr(0, 3) == "../") {
             location.remove_prefix(3);
-            folder = ParentFolder(folder);
+            // One folder up: "/a/b/" becomes "/a/"; the root stays.
+            folder = AddTrailingSlash(UrlParent(folder));
         } else {
             break;
         }

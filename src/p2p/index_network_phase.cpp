@@ -39,6 +39,7 @@ constexpr const char* kProductName = "Dravik";
 
 void IndexThread::RunNetworkPhase()
 {
+    CORVANE_ASSERT_OWNER_THREAD(runner_);
     P2PNetworkList* list = controller_.NetworkList();
     if (settings_.skip || list == nullptr || stopRequested()) return;
     // The HTTP client's waits, and the abort timer of each request, run on this thread's queue.
@@ -113,6 +114,7 @@ std::unique_ptr<THttpCli> IndexThread::NewHttpClient()
 
 bool IndexThread::RunRequest(bool post)
 {
+    CORVANE_ASSERT_OWNER_THREAD(runner_);
     return RunCappedRequest(*httpClient_, *reply_, post, requestTimeLimit_, kAbortTimerPeriod,
                             [this] { return stopRequested(); });
 }
@@ -219,6 +221,7 @@ bool IndexThread::PostRequest(PostKind kind, const std::vector<std::string>* lin
 
 void IndexThread::Warn(const std::string& text)
 {
+    CORVANE_ASSERT_OWNER_THREAD(runner_);
     messageText_ = text;
     Log("! " + messageText_);
     controller_.ShowIndexMessage(messageText_);

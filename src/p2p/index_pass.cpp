@@ -36,6 +36,7 @@ bool CaseInsensitiveBefore(const std::string& a, const std::string& b) { return 
 
 void IndexThread::IndexingPass()
 {
+    CORVANE_ASSERT_OWNER_THREAD(runner_);
     currentYear_ = LocalCalendarTime(std::time(nullptr)).year;
     Log(std::string("FTP") + " Local Indexing Started.. " + (settings_.md5 ? "(w MD5)" : "(w/o MD5)"));
     std::stable_sort(sharedFolderList_.begin(), sharedFolderList_.end(), CaseInsensitiveBefore);
@@ -179,6 +180,7 @@ void IndexThread::AddUploadLine(std::vector<std::string>& list, std::string line
 
 void IndexThread::RecordEntry(const std::string& fullPath, const fs::FileInfo& info)
 {
+    CORVANE_ASSERT_OWNER_THREAD(runner_);
     IndexedEntry entry;
     entry.virtualPath = VirtualPathOf(fullPath);
     entry.size = static_cast<std::uint64_t>(info.size);

@@ -28,6 +28,7 @@ IndexThread::~IndexThread()
 
 void IndexThread::Start()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (thread_.joinable() || finished_.load()) return;
     thread_ = std::thread([this] { Body(); });
 }
@@ -46,12 +47,14 @@ bool IndexThread::stopRequested() const
 
 void IndexThread::detachServer()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     std::lock_guard guard(serverLock_);
     server_ = nullptr;
 }
 
 void IndexThread::Join()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (thread_.joinable()) thread_.join();
 }
 
@@ -59,6 +62,7 @@ bool IndexThread::Finished() const { return finished_.load(); }
 
 void IndexThread::Body()
 {
+    runner_.Adopt();
     // The walk must never take the processor from the FTP service; a host that refuses the
     // idle class still gets the walk's yields between steps.
     SetCurrentThreadIdlePriority();
@@ -70,6 +74,7 @@ void IndexThread::Body()
 
 void IndexThread::Log(const std::string& line)
 {
+    CORVANE_ASSERT_OWNER_THREAD(runner_);
     statusText_ = line;
     controller_.WriteIndexLog(statusText_);
 }

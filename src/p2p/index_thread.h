@@ -21,6 +21,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "common/thread_owner.h"
 #include "p2p/index_lines.h"
 #include "p2p/local_index.h"
 #include "p2p/p2p_network_list.h"
@@ -190,6 +191,8 @@ private:
     std::chrono::milliseconds requestTimeLimit_ = kMostRequestTime;
 
     std::thread thread_;  // started and joined by the owner's thread only
+    ThreadOwner owner_;   // the thread that makes, starts, stops and joins it
+    ThreadOwner runner_;  // the indexer thread, from the start of its run
     std::atomic<bool> finished_{false};
 };
 

@@ -33,6 +33,7 @@ const PreviousIndex::Slots* PreviousIndex::SlotsOf(std::string_view virtualPath)
 
 std::optional<std::size_t> PreviousIndex::FindFirst(std::string_view virtualPath) const
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     const Slots* slots = SlotsOf(virtualPath);
     if (slots == nullptr || slots->firstAlive >= slots->positions.size()) return std::nullopt;
     return slots->positions[slots->firstAlive];
@@ -40,6 +41,7 @@ std::optional<std::size_t> PreviousIndex::FindFirst(std::string_view virtualPath
 
 bool PreviousIndex::HoldsStamp(std::string_view virtualPath, std::string_view stamp) const
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     const Slots* slots = SlotsOf(virtualPath);
     if (slots == nullptr) return false;
     for (std::size_t i = slots->firstAlive; i < slots->positions.size(); ++i) {
@@ -51,6 +53,7 @@ bool PreviousIndex::HoldsStamp(std::string_view virtualPath, std::string_view st
 
 void PreviousIndex::Remove(std::size_t position)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (position >= lines_.size() || !alive_[position]) return;
     alive_[position] = false;
     --remaining_;
@@ -62,6 +65,7 @@ void PreviousIndex::Remove(std::size_t position)
 
 std::vector<std::string> PreviousIndex::Remaining() const
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     std::vector<std::string> lines;
     lines.reserve(remaining_);
     for (std::size_t i = 0; i < lines_.size(); ++i)

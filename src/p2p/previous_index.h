@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/thread_owner.h"
 #include "p2p/index_lines.h"
 
 namespace corvane {
@@ -52,6 +53,7 @@ private:
     std::vector<bool> alive_;
     std::unordered_map<std::string, Slots> byPath_;
     std::size_t remaining_ = 0;
+    ThreadOwner owner_;  // a moved index keeps the thread that made it
 };
 
 }  // namespace corvane

@@ -11,6 +11,8 @@
 #include <streambuf>
 #include <string>
 
+#include "common/thread_owner.h"
+
 namespace corvane {
 
 // Replies of the lookup service, the index servers, the account service and the network list
@@ -36,6 +38,7 @@ private:
         {}
         std::streamsize xsputn(const char* data, std::streamsize count) override
         {
+            CORVANE_ASSERT_OWNER_THREAD(owner);
             const std::size_t room = most - text.size();
             const auto wanted = static_cast<std::size_t>(count);
             if (wanted > room) overflowed = true;
@@ -52,6 +55,7 @@ private:
         std::size_t most;
         std::string text;
         bool overflowed = false;
+        ThreadOwner owner;
     };
     Buffer buffer_;
 };

@@ -12,6 +12,7 @@
 #include "platform/drive_map.h"
 #include "platform/fs.h"
 #include "platform/fs_internal.h"
+#include "platform/host_path_text.h"
 #include "platform/writer_probe.h"
 
 namespace corvane::fs {
@@ -22,12 +23,6 @@ using detail::FailWithErrno;
 using detail::Succeed;
 
 constexpr std::size_t kCopyBlockSize = 1 << 20;
-
-std::string WithoutTrailingSlashes(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    return path;
-}
 
 std::string ParentFolderOf(const std::string& hostPath)
 {

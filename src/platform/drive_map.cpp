@@ -1,4 +1,5 @@
 #include "platform/drive_map.h"
+#include "platform/host_path_text.h"
 #include "platform/real_path_names.h"
 
 #include <sys/stat.h>
@@ -20,12 +21,6 @@ char UpperDrive(char letter)
 }
 
 bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-std::string WithoutTrailingSlashes(std::string folder)
-{
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    return folder;
-}
 
 using ParsedRealPath = RealPathNames;
 

@@ -50,6 +50,7 @@ int TTlsChannel::ErrorOf(int result)
 
 TSecureChannel::Step TTlsChannel::Handshake()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     ERR_clear_error();
     const int result = SSL_do_handshake(ssl_);
     if (result == 1) {
@@ -69,6 +70,7 @@ TSecureChannel::Step TTlsChannel::Handshake()
 
 int TTlsChannel::Send(const void* data, int len, int& sent)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     sent = 0;
     if (len <= 0) return 0;
     ERR_clear_error();
@@ -83,6 +85,7 @@ int TTlsChannel::Send(const void* data, int len, int& sent)
 
 int TTlsChannel::Receive(void* buffer, int len, bool peek, int& received)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     received = 0;
     if (len <= 0) return 0;
     ERR_clear_error();
@@ -105,6 +108,7 @@ bool TTlsChannel::KernelSends() const { return BIO_get_ktls_send(SSL_get_wbio(ss
 
 int TTlsChannel::SendFile(int fileFd, long long offset, long long count, long long& sent)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     sent = 0;
     if (count <= 0) return 0;
     ERR_clear_error();
@@ -126,6 +130,7 @@ bool TTlsChannel::PeerClosed() const { return (SSL_get_shutdown(ssl_) & SSL_RECE
 
 void TTlsChannel::Shutdown()
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (shutdownSent_ || !SSL_is_init_finished(ssl_)) return;
     shutdownSent_ = true;
     ERR_clear_error();

@@ -1,11 +1,13 @@
 // TTlsChannel: a TSecureChannel over an OpenSSL connection object that reads and writes its
-// socket handle directly. Made by TTlsContext only.
+// socket handle directly. Made by TTlsContext only, on the thread of its socket, and used there
+// only.
 #pragma once
 
 #include <openssl/ssl.h>
 
 #include <string>
 
+#include "common/thread_owner.h"
 #include "net/secure_channel.h"
 
 namespace corvane {
@@ -44,6 +46,7 @@ private:
     bool wantsWritable_ = false;
     bool shutdownSent_ = false;
     std::string failure_;
+    ThreadOwner owner_;  // the thread of the socket it is made for
 };
 
 }  // namespace corvane

@@ -150,6 +150,7 @@ TEST_F(Administration, RefusalsAreClearAndChangeNothingWithAndWithoutAServer)
 {
     AddBob();
     ASSERT_EQ(Run({"group", "add", "Friends"}).status, 0);
+    ASSERT_EQ(Run({"user", "add", "dave", "--group", "Friends", "--password-stdin"}, "x\n").status, 0);
     struct Case {
         std::vector<std::string> words;
         std::string input;
@@ -160,6 +161,7 @@ TEST_F(Administration, RefusalsAreClearAndChangeNothingWithAndWithoutAServer)
         {{"user", "add", "friends", "--password-stdin"}, "x\n", 1, "That name already exists"},
         {{"group", "add", "FTP"}, "", 1, "are for users only"},
         {{"group", "del", "All Others"}, "", 1, "Group \"All Others\" cannot be removed"},
+        {{"group", "del", "friends"}, "", 1, "has 1 users; add --with-users"},
         {{"user", "add", "a[b", "--password-stdin"}, "x\n", 1, "cannot hold the character"},
         {{"user", "add", "carol", "--password-stdin"}, "bad\xf2pw\n", 1, "cannot keep"},
         {{"user", "add", "carol", "--group", "Nobody", "--password-stdin"}, "x\n", 1, "no group named"},
@@ -186,6 +188,30 @@ TEST_F(Administration, RefusalsAreClearAndChangeNothingWithAndWithoutAServer)
     ServerProcess server(home, port);
     ASSERT_TRUE(server.WaitListening());
     check("server");
+    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+}
+
+// Deleting a group takes its users with it, as the window's Delete Group does: their names,
+// their folder files and their logins go; a user of another group stays.
+TEST_F(Administration, DeletingAGroupRemovesItsUsersWithIt)
+{
+    AddBob();
+    ASSERT_EQ(Run({"group", "add", "Friends"}).status, 0);
+    for (const char* user : {"dave", "erin"})
+        ASSERT_EQ(Run({"user", "add", user, "--group", "Friends", "--password-stdin"}, "pw\n").status, 0);
+    ASSERT_EQ(Run({"folder", "add", "dave", "C:\\Music", "--rights", "gplc-i"}).status, 0);
+    ServerProcess server(home, port);
+    ASSERT_TRUE(server.WaitListening());
+    ASSERT_EQ(Upload("dave", "pw", "early.txt"), "ok\n");
+    Outcome deleted = Run({"group", "del", "Friends", "--with-users"});
+    EXPECT_EQ(deleted.status, 0) << deleted.err;
+    EXPECT_NE(deleted.out.find("with its 2 users"), std::string::npos) << deleted.out;
+    const std::string accounts = ReadFile(home + "/usersgroups.ini");
+    for (const char* gone : {"Friends", "dave", "erin"}) EXPECT_EQ(accounts.find(gone), std::string::npos) << gone;
+    EXPECT_FALSE(std::filesystem::exists(home + "/user - dave.kcf"));
+    EXPECT_FALSE(std::filesystem::exists(home + "/group - Friends.kcf"));
+    EXPECT_NE(Upload("dave", "pw", "late.txt"), "ok\n");
+    EXPECT_EQ(Upload("bob", "s3cret", "kept.txt"), "ok\n");
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
 }
 

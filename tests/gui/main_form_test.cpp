@@ -5,6 +5,8 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -292,20 +294,26 @@ private slots:
         page->DeleteGroup();
         QCOMPARE(kept->text, QString("Group \"All Others\" cannot be removed"));
 
-        // A group removed with a user in it: the user goes to "All Others", in the tree and on disk.
+        // A group removed with a user in it takes the user with it, as the command line does:
+        // gone from the tree, the name list and the disk, and no longer there to be pasted.
         AnswerNames({"Temp"});
         page->AddGroup();
         QVERIFY(page->SelectAccount("Temp"));
         AnswerNames({"carol", "pw"});
         page->AddUser();
+        QVERIFY(page->SelectAccount("carol"));
+        page->CutUser();
         QVERIFY(page->SelectAccount("Temp"));
         auto confirm = AnswerBox(QMessageBox::Yes);
         page->DeleteGroup();
         QCOMPARE(confirm->title, QString("Really delete group?"));
         QVERIFY(!page->Tree()->FindGroup("Temp"));
-        QCOMPARE(page->Tree()->FindUser("carol")->parent()->text(0), QString("All Others"));
-        const IniImage accounts = IniImage::Open(HomeFile("usersgroups.ini"));
-        QCOMPARE(QtText(accounts.ReadString("carol", "Group", "")), QString("All Others"));
+        QVERIFY(!page->Tree()->FindUser("carol"));
+        QVERIFY(!page->PasteUserAction()->isEnabled());
+        QVERIFY(!QFileInfo::exists(QString::fromStdString(HomeFile("user - carol.kcf"))));
+        QFile accounts(QString::fromStdString(HomeFile("usersgroups.ini")));
+        QVERIFY(accounts.open(QIODevice::ReadOnly));
+        QVERIFY(!accounts.readAll().contains("carol"));
     }
 
     // The window tells accounts apart as the store does: names that differ only in a letter
