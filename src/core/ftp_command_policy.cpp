@@ -58,8 +58,8 @@ void FtpSessionPolicy::ClientCommand(serversClientClass& client, std::string& ke
     CORVANE_ASSERT_OWNER_THREAD(owner_);
     client.lastActivity = std::chrono::system_clock::now();
     const std::string shown = ShownParameters(keyword, params);
-    thread_.log(CommandLine(keyword, shown, client.GetXAddr(), Peer(client), LocalDateTimeText()));
-    thread_.setLastCommand(&client, keyword + " " + shown);
+    handOff_.log(CommandLine(keyword, shown, client.GetXAddr(), Peer(client), LocalDateTimeText()));
+    sessions_.setLastCommand(&client, keyword + " " + shown);
     if (SiteCommand(client, keyword, params, answer)) return;
     if (keyword == "MDTM" && !params.empty()) RefuseHiddenFileTime(client, params, answer);
     if (!answer.empty()) return;
@@ -88,7 +88,7 @@ void FtpSessionPolicy::RefuseHiddenFileTime(serversClientClass& client, const st
 void FtpSessionPolicy::AnswerToClient(serversClientClass& client, std::string& answer)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    thread_.log(ReplyLine(answer, client.GetXAddr(), Peer(client), LocalDateTimeText()));
+    handOff_.log(ReplyLine(answer, client.GetXAddr(), Peer(client), LocalDateTimeText()));
 }
 
 }  // namespace corvane

@@ -20,6 +20,10 @@ namespace corvane {
 
 FtpSessionPolicy::FtpSessionPolicy(ftpServerThread& thread, permissionsClass& accounts)
     : thread_(thread),
+      handOff_(thread.handOff()),
+      sessions_(thread.sessionBook()),
+      index_(thread.index()),
+      afterLogin_(thread.afterLogin()),
       accounts_(accounts)
 {}
 
@@ -35,7 +39,7 @@ FtpSessionPolicy::~FtpSessionPolicy()
 
 std::string FtpSessionPolicy::AccountOf(serversClientClass& client) const
 {
-    const SessionRecordPtr record = thread_.sessionOf(&client);
+    const SessionRecordPtr record = sessions_.sessionOf(&client);
     return record ? record->AccountName() : client.UserName();
 }
 
@@ -139,15 +143,15 @@ void FtpSessionPolicy::DecideConnection(TFtpServer& server, serversClientClass& 
     const std::string peer = Peer(client);
     if (!thread_.IsLiveClient(&client, number)) return;
     if (allowed) {
-        thread_.log(ConnectedLine(peer));
-        thread_.addSession(&client);
+        handOff_.log(ConnectedLine(peer));
+        sessions_.addSession(&client);
         server.StartHeldConnection(&client);
         return;
     }
     client.SendStr(kIpRefusedLine);
     // The refusal must be read: an orderly close, never a reset that may destroy it.
     client.FinishSending();
-    thread_.log(RefusedByIpRulesLine(peer));
+    handOff_.log(RefusedByIpRulesLine(peer));
     server.Disconnect(&client);
 }
 
@@ -176,9 +180,9 @@ void FtpSessionPolicy::Authenticate(serversClientClass& client, const std::strin
                 GiveBackConnection(user, client.PeerAddr());
                 answer = kNoHomePath;
             } else {
-                thread_.log(AuthenticatedLine(Peer(client), user));
+                handOff_.log(AuthenticatedLine(Peer(client), user));
                 client.SetHomeDirectory(home);
-                thread_.setSessionAction(&client, saLoggedIn);
+                sessions_.setSessionAction(&client, saLoggedIn);
                 authenticated = true;
                 client.authenticated = true;
                 client.admittedAccount = user;
@@ -186,12 +190,12 @@ void FtpSessionPolicy::Authenticate(serversClientClass& client, const std::strin
         }
     }
     if (!authenticated) {
-        thread_.log(RejectedLine(Peer(client), user, answer));
+        handOff_.log(RejectedLine(Peer(client), user, answer));
         client.SetUserName("");
         client.SetPassWord("");
         return;
     }
-    if (thread_.afterLoginEnabled()) answer = thread_.afterLoginText();
+    if (afterLogin_.afterLoginEnabled()) answer = afterLogin_.afterLoginText();
 }
 
 void FtpSessionPolicy::IdleCheck(TFtpServer& server)
@@ -226,12 +230,12 @@ void FtpSessionPolicy::IdleCheck(TFtpServer& server)
 void FtpSessionPolicy::ClientDisconnect(serversClientClass& client)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    thread_.log(DisconnectedLine(Peer(client)));
+    handOff_.log(DisconnectedLine(Peer(client)));
     if (client.authenticated) {
         client.authenticated = false;
         GiveBackConnection(client.admittedAccount, client.PeerAddr());
     }
-    thread_.deleteSession(&client);
+    sessions_.deleteSession(&client);
 }
 
 }  // namespace corvane

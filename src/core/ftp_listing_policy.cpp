@@ -88,7 +88,7 @@ void FtpSessionPolicy::ServeOwnListing(serversClientClass& client, const std::st
     client.cacheLease = CacheLease();
     client.CacheStream.reset();
     client.CacheMode = 0;
-    thread_.setSessionAction(&client, saDirectoryListed);
+    sessions_.setSessionAction(&client, saDirectoryListed);
 }
 
 void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& directory, bool detailed)
@@ -139,7 +139,7 @@ void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& d
         client.CacheStream.reset();
         client.CacheMode = 0;
     }
-    thread_.setSessionAction(&client, saDirectoryListed);
+    sessions_.setSessionAction(&client, saDirectoryListed);
 }
 
 }  // namespace corvane

@@ -17,7 +17,11 @@
 
 namespace corvane {
 
+class AfterLoginSettings;
 class DnsLookupRequest;
+class ServerHandOff;
+class SessionBook;
+class SharedIndex;
 class SocketHome;
 class TFtpServer;
 class TWSocket;
@@ -141,6 +145,11 @@ private:
     std::string WebLinkReply(serversClientClass& client);
 
     ftpServerThread& thread_;
+    // The thread's parts the handlers talk to.
+    ServerHandOff& handOff_;
+    SessionBook& sessions_;
+    SharedIndex& index_;
+    const AfterLoginSettings& afterLogin_;
     permissionsClass& accounts_;
     TFtpServer* server_ = nullptr;
     int loginTimeoutSeconds_ = 60;

@@ -1,7 +1,9 @@
 // The FTP service's TLS: which certificate it shows, made on the first start that has none,
 // and what it requires of logins.
+#include "core/ftp_tls_setup.h"
+
 #include "common/program_folder.h"
-#include "core/ftp_server_thread.h"
+#include "core/server_hand_off.h"
 #include "core/server_settings.h"
 #include "ftp/ftp_server.h"
 #include "platform/fs.h"
@@ -16,7 +18,7 @@ constexpr const char* kDefaultKeyName = "CorvaneServer.key";
 
 }  // namespace
 
-void ftpServerThread::ApplyTlsSettings(const ServerSettings& s)
+void ApplyFtpTlsSettings(TFtpServer& ftp, const ServerSettings& s, ServerHandOff& handOff)
 {
     const bool ownPair = s.TlsCertificateFile.empty() && s.TlsKeyFile.empty();
     const std::string certificate =
@@ -27,16 +29,16 @@ void ftpServerThread::ApplyTlsSettings(const ServerSettings& s)
     // Only failures are logged: a working TLS says nothing at each start.
     if (ownPair && !fs::HostFileExists(certificate) && !fs::HostFileExists(key)) {
         if (!WriteSelfSignedPair(certificate, key, LocalHostName(), why))
-            log("TLS: cannot make a certificate (" + why + ")");
+            handOff.log("TLS: cannot make a certificate (" + why + ")");
     }
     std::shared_ptr<TTlsContext> context = TTlsContext::ForServer(certificate, key, why);
     if (!context) {
-        log("TLS not available: " + why);
-        ftp_->SetSecureChannelMaker(nullptr);
+        handOff.log("TLS not available: " + why);
+        ftp.SetSecureChannelMaker(nullptr);
         return;
     }
-    ftp_->SetSecureChannelMaker(context->Maker());
-    ftp_->SetTlsRequiredForPasswords(s.TlsRequiredForPasswordLogins);
+    ftp.SetSecureChannelMaker(context->Maker());
+    ftp.SetTlsRequiredForPasswords(s.TlsRequiredForPasswordLogins);
 }
 
 }  // namespace corvane

@@ -24,7 +24,7 @@ int FtpSessionPolicy::ThrottledBlockSize(long long rateKb)
 
 void FtpSessionPolicy::RetrSessionConnected(serversClientClass& client, std::uint16_t error)
 {
-    thread_.log(RetrConnectedLine(Peer(client), error));
+    handOff_.log(RetrConnectedLine(Peer(client), error));
     if (error != 0) return;
     client.lastActivity = std::chrono::system_clock::now();
     if (!client.listingTransfer) thread_.openCachedFile(client.LocalFilePath, client, false);
@@ -35,7 +35,7 @@ void FtpSessionPolicy::RetrSessionConnected(serversClientClass& client, std::uin
 void FtpSessionPolicy::RetrDataSent(serversClientClass& client, std::uint16_t error)
 {
     if (error != 0) {
-        thread_.log(RetrDataSentErrorLine(Peer(client), error));
+        handOff_.log(RetrDataSentErrorLine(Peer(client), error));
         return;
     }
     // A data connection that moves bytes is activity: only a truly idle client is dropped.
@@ -58,7 +58,7 @@ void FtpSessionPolicy::ComputeThrottlePause(serversClientClass& client)
 
 void FtpSessionPolicy::RetrSessionClosed(serversClientClass& client, std::uint16_t error)
 {
-    thread_.log(DataClosedLine(Peer(client), error));
+    handOff_.log(DataClosedLine(Peer(client), error));
     if (client.listingTransfer) {
         // A listing that did not reach its end would be kept as a whole one: it counts as failed,
         // also when the client hung up without an error.
@@ -71,7 +71,7 @@ void FtpSessionPolicy::RetrSessionClosed(serversClientClass& client, std::uint16
             client.credit -=
                 static_cast<std::int64_t>(std::trunc(client.TransferredBytes * static_cast<double>(ratio)));
     }
-    thread_.addFtpDownloaded(static_cast<std::uint64_t>(std::max<long long>(client.TransferredBytes, 0)));
+    handOff_.addFtpDownloaded(static_cast<std::uint64_t>(std::max<long long>(client.TransferredBytes, 0)));
     thread_.cacheChanged();
     client.listingTransfer = false;
 }
@@ -84,14 +84,14 @@ void FtpSessionPolicy::TransferFailedBeforeSending(serversClientClass& client)
 
 void FtpSessionPolicy::StorSessionConnected(serversClientClass& client, std::uint16_t error)
 {
-    thread_.log(StorOpenedLine(Peer(client), error));
+    handOff_.log(StorOpenedLine(Peer(client), error));
     if (error == 0) client.lastActivity = std::chrono::system_clock::now();
 }
 
 void FtpSessionPolicy::StorDataAvailable(serversClientClass& client, std::uint16_t error)
 {
     if (error != 0) {
-        thread_.log(StorDataReceivedErrorLine(Peer(client), error));
+        handOff_.log(StorDataReceivedErrorLine(Peer(client), error));
         return;
     }
     client.lastActivity = std::chrono::system_clock::now();
@@ -99,8 +99,8 @@ void FtpSessionPolicy::StorDataAvailable(serversClientClass& client, std::uint16
 
 void FtpSessionPolicy::StorSessionClosed(serversClientClass& client, std::uint16_t error)
 {
-    thread_.log(DataClosedLine(Peer(client), error));
-    thread_.addFtpUploaded(static_cast<std::uint64_t>(std::max<long long>(client.TransferredBytes, 0)));
+    handOff_.log(DataClosedLine(Peer(client), error));
+    handOff_.addFtpUploaded(static_cast<std::uint64_t>(std::max<long long>(client.TransferredBytes, 0)));
     // A file rewritten in place leaves its folder's time as it was: its cached copy and the
     // folder's listings go.
     if (!client.LocalFilePath.empty()) {

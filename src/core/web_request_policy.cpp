@@ -74,6 +74,7 @@ std::string SettingFileContent(const std::string& name)
 
 WebRequestPolicy::WebRequestPolicy(ftpServerThread& thread, permissionsClass& accounts)
     : thread_(thread),
+      handOff_(thread.handOff()),
       accounts_(accounts),
       logTime_(static_cast<PerSecondText::Format>(LocalDateTimeText))
 {}
@@ -132,15 +133,15 @@ void WebRequestPolicy::ClientConnect(THttpServer& server, httpServersClientClass
         });
     if (gone || !stillHere()) return;
     if (allowed) {
-        if (!thread_.logWanted()) return;
+        if (!handOff_.logWanted()) return;
         const std::string peer = Peer(client, stillHere);
-        if (stillHere()) thread_.log(HttpConnectedLine(peer));
+        if (stillHere()) handOff_.log(HttpConnectedLine(peer));
         return;
     }
     const std::string peer = Peer(client, stillHere);
     if (!stillHere()) return;
     client.SendLastStr(kForbiddenIpPage);
-    thread_.log(HttpRefusedLine(peer));
+    handOff_.log(HttpRefusedLine(peer));
     client.CloseAfterSending();
 }
 
@@ -151,8 +152,8 @@ bool WebRequestPolicy::IsInsideRoot(const std::string& document) const
 
 void WebRequestPolicy::LogRequest(httpServersClientClass& client)
 {
-    if (!thread_.logWanted()) return;
-    thread_.log(
+    if (!handOff_.logWanted()) return;
+    handOff_.log(
         HttpRequestLine(client.RequestMethod, client.Path, client.LocalAddress(), client.PeerAddr(), logTime_.Now()));
 }
 
@@ -294,9 +295,9 @@ void WebRequestPolicy::ClientDisconnect(httpServersClientClass& client, std::uin
     CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!client.skipCacheAccounting) thread_.cacheTransferDone(client, error != 0);
     thread_.cacheChanged();
-    if (client.BodyBytesSent() > 0) thread_.addHttpBytes(static_cast<std::uint64_t>(client.BodyBytesSent()));
+    if (client.BodyBytesSent() > 0) handOff_.addHttpBytes(static_cast<std::uint64_t>(client.BodyBytesSent()));
     // The connection is destroyed only after this handler: it is here throughout.
-    if (thread_.logWanted()) thread_.log(HttpDisconnectedLine(Peer(client, [] { return true; })));
+    if (handOff_.logWanted()) handOff_.log(HttpDisconnectedLine(Peer(client, [] { return true; })));
 }
 
 void InstallListingIcons(const std::string& webRoot)

@@ -16,6 +16,7 @@
 
 namespace corvane {
 
+class ServerHandOff;
 class ftpServerThread;
 class permissionsClass;
 
@@ -71,6 +72,7 @@ private:
     void LogRequest(httpServersClientClass& client);
 
     ftpServerThread& thread_;
+    ServerHandOff& handOff_;  // the thread's part the handlers talk to
     permissionsClass& accounts_;
     WebSettings settings_;
     PerSecondText logTime_;  // the time in request lines
