@@ -119,7 +119,7 @@ bool FtpSessionPolicy::SiteCommand(serversClientClass& client, std::string& keyw
     }
     case SiteExtension::ChangePassword:
         answer = sessions_.changePassword(&client, params) ? "258 Password has been changed."
-                                                         : "558 Password cannot be changed.";
+                                                           : "558 Password cannot be changed.";
         break;
     case SiteExtension::WebLink:
         answer = "256 " + WebLinkReply(client);

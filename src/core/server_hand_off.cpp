@@ -81,10 +81,7 @@ void ServerHandOff::addHttpBytes(std::uint64_t bytes)
 }
 
 // The counters change at the end of every transfer: shown without waiting for the window.
-void ServerHandOff::ShowFtpCounters()
-{
-    ftpCounterShow_.Hand(FtpCounterText(ftpBytesUploaded_, ftpBytesDownloaded_));
-}
+void ServerHandOff::ShowFtpCounters() { ftpCounterShow_.Hand(FtpCounterText(ftpBytesUploaded_, ftpBytesDownloaded_)); }
 
 void ServerHandOff::ShowClientCounts(int ftp, int http) { clientCountsShow_.Hand({ftp, http}); }
 

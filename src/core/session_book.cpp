@@ -58,7 +58,8 @@ bool SessionBook::changePassword(TFtpCtrlSocket* client, const std::string& pass
     bool changed = false;
     const long long number = client->ClientNumber();
     serverController& controller = controller_;
-    window_.RunAndWait([&controller, number, &password, &changed] { changed = controller.changePassword(number, password); });
+    window_.RunAndWait(
+        [&controller, number, &password, &changed] { changed = controller.changePassword(number, password); });
     return changed;
 }
 

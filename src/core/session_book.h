@@ -24,8 +24,8 @@ class sessionRecord;
 
 class SessionBook {
 public:
-    SessionBook(serverController& controller, permissionsClass& accounts, WindowThread& window,
-                ServerHandOff& handOff, const ServerThreadLoop& loop);
+    SessionBook(serverController& controller, permissionsClass& accounts, WindowThread& window, ServerHandOff& handOff,
+                const ServerThreadLoop& loop);
     SessionBook(const SessionBook&) = delete;
     SessionBook& operator=(const SessionBook&) = delete;
 

@@ -87,6 +87,10 @@ TEST_F(IndexerLifecycleTest, ABoxLeftOpenAcrossARestartOfTheIndexerHoldsUpNoClie
         if (++boxes > 1) return;  // a later box of the new pass is answered at once
         std::atomic<bool> clientDone{false};
         std::thread client([&] {
+            // The pass, and with it the box, may come before the service listens.
+            const auto deadline = std::chrono::steady_clock::now() + 5s;
+            while (!controller->ftpListening() && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::yield();
             testing::FtpTestClient ftp(port);
             clientSaw = ftp.Login("bob", "secret");
             // Each reply must come while the box stays open, before and after the restart.

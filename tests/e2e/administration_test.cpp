@@ -104,6 +104,18 @@ protected:
         ASSERT_EQ(folder.status, 0) << folder.err;
     }
 
+    // Runs a script of clients and commands (given the program, the home and the port) while a
+    // server runs on the home: what it printed.
+    std::string OutputWithServer(const char* script)
+    {
+        ServerProcess server(home, port);
+        if (!server.WaitListening()) return "<not listening>";
+        std::string output;
+        RunPython(script, {ProgramFolderOfTests() + "/corvane-server", home, std::to_string(port)}, output);
+        EXPECT_EQ(server.StopWith(SIGTERM), 0);
+        return output;
+    }
+
     ScratchFolder scratch;
     int port = 0;
     std::string home;
@@ -390,15 +402,10 @@ print(status['running'], status['ftp']['listening'], status['ftp']['port'] == po
 
 TEST_F(Administration, SessionsShowAConnectedClientAndDisconnectEndsIt)
 {
-    ServerProcess server(home, port);
-    ASSERT_TRUE(server.WaitListening());
-    std::string output;
-    RunPython(kSessionScript, {ProgramFolderOfTests() + "/corvane-server", home, std::to_string(port)}, output);
-    EXPECT_EQ(output, "1 anonymous 127.0.0.1 C:\\My Downloads\\\n"
-                      "0 Disconnected session N (anonymous from 127.0.0.1).\n"
-                      "disconnected\n"
-                      "True True True 0\n");
-    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+    EXPECT_EQ(OutputWithServer(kSessionScript), "1 anonymous 127.0.0.1 C:\\My Downloads\\\n"
+                                                "0 Disconnected session N (anonymous from 127.0.0.1).\n"
+                                                "disconnected\n"
+                                                "True True True 0\n");
 }
 
 // Two clients, and each session named twice by commands run at the same time: one command
@@ -431,15 +438,12 @@ print(json.loads(subprocess.run([program, '--home', home, 'status', '--json'], c
 
 TEST_F(Administration, TwoDisconnectsAtOnceEachReportWhatTheyDid)
 {
-    ServerProcess server(home, port);
-    ASSERT_TRUE(server.WaitListening());
-    std::string output;
-    RunPython(kTwoDisconnectsScript, {ProgramFolderOfTests() + "/corvane-server", home, std::to_string(port)}, output);
-    EXPECT_EQ(output, "2 [[(0, True, False), (1, False, True)], [(0, True, False), (1, False, True)]]\n"
-                      "disconnected\n"
-                      "disconnected\n"
-                      "0\n");
-    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+    // Per session: one command ended it (0, its report), the other found it gone (1, refused).
+    EXPECT_EQ(OutputWithServer(kTwoDisconnectsScript),
+              "2 [[(0, True, False), (1, False, True)], [(0, True, False), (1, False, True)]]\n"
+              "disconnected\n"
+              "disconnected\n"
+              "0\n");
 }
 
 TEST_F(Administration, ASecondServerOnTheHomeRefusesToStart)
