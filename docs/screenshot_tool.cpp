@@ -1,4 +1,5 @@
-// Draws every page and dialog of the administration window into PNG files, on a scratch home
+// Draws the administration window into PNG files: first as a first run shows it (a new home,
+// the window at its default size), then every page and dialog on a prepared scratch home
 // filled with a few accounts, rules and connected FTP users. docs/screenshots.sh runs it
 // under Xvfb. Usage: gui_screenshots OUTPUT_FOLDER CLIENT_SCRIPT
 #include <QApplication>
@@ -59,6 +60,27 @@ std::unique_ptr<QProcess> Client(const QString& script, int port, const QString&
     return client;
 }
 
+// A home that only says on which ports to listen: everything else is as a first run finds it.
+void WriteListenPorts(const QString& home, const std::string& more)
+{
+    fs::WriteFileAtomically(home.toStdString() + "/CorvaneServer.ini",
+                            "[ServerData]\r\nPort=" + std::to_string(corvane::testing::FreeLoopbackPort()) +
+                                "\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=" +
+                                std::to_string(corvane::testing::FreeLoopbackPort()) + "\r\n" + more);
+}
+
+void SaveFirstRun()
+{
+    QTemporaryDir home;
+    WriteListenPorts(home.path(), "");
+    SetProgramFolder(home.path().toStdString());
+    TMainForm form({});
+    form.show();
+    (void)QTest::qWaitFor([&] { return form.Controller().ftpListening(); }, 10000);
+    Save(&form, "0-first-run");
+    form.ShutDown();
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -67,13 +89,14 @@ int main(int argc, char** argv)
     if (argc < 3) return 2;
     output = argv[1];
     QDir().mkpath(output);
+    SaveFirstRun();
+    // The prepared home: past its first run, both services on, two IP rules; its FTP users log
+    // in without TLS (Python's plain ftplib).
     QTemporaryDir home;
-    const int port = corvane::testing::FreeLoopbackPort();
-    fs::WriteFileAtomically(
-        home.path().toStdString() + "/CorvaneServer.ini",
-        "[ServerData]\r\nPort=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=" +
-            std::to_string(corvane::testing::FreeLoopbackPort()) + "\r\nRunWebServerNextTime=1\r\n" +
-            "IPListMode=1\r\nIPListCount=2\r\nIPListData0=10.0.0.x\r\nIPListData1=192.168.1xx.xxx\r\n");
+    WriteListenPorts(home.path(),
+                     "ServerFirstRun=0\r\nTlsRequiredForPasswordLogins=0\r\nRunWebServerNextTime=1\r\n"
+                     "IPListMode=1\r\nIPListCount=2\r\n"
+                     "IPListData0=10.0.0.x\r\nIPListData1=192.168.1xx.xxx\r\n[MainWindow]\r\nFirstRun=0\r\n");
     fs::MakeHostFolders(home.path().toStdString() + "/drive_c/Pub/Music");
     SetProgramFolder(home.path().toStdString());
     TMainForm form({});
@@ -82,6 +105,9 @@ int main(int argc, char** argv)
     store.AddUser("alice", "wonder", "Staff");
     store.AddUser("bob", "builder", "Staff");
     store.AddUser("guest", "guest", "All Others");
+    store.AddUser("Anonymous", "", "All Others");
+    for (FolderFlag flag : {FolderFlag::get, FolderFlag::list, FolderFlag::CWD})
+        store.Folders().GrantFlag("Anonymous", "C:\\Pub\\", flag);
     store.Folders().GrantFlag("alice", "C:\\Pub\\", FolderFlag::get);
     store.Folders().GrantFlag("alice", "C:\\Pub\\", FolderFlag::put);
     store.Folders().GrantFlag("alice", "C:\\Pub\\", FolderFlag::list);
@@ -95,6 +121,7 @@ int main(int argc, char** argv)
     form.show();
     (void)QTest::qWaitFor([&] { return form.Controller().ftpListening(); }, 10000);
     const QString script = argv[2];
+    const int port = form.Controller().settings().Port;
     auto anonymous = Client(script, port, "anonymous", "guest@");
     auto alice = Client(script, port, "alice", "wonder");
     form.Connections()->RefreshNow();

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <optional>
 #include <unordered_map>
@@ -13,6 +12,7 @@
 #include "accounts/ini_keys.h"
 #include "accounts/permissions.h"
 #include "accounts/real_path_compare.h"
+#include "common/decimal_text.h"
 #include "common/text_case.h"
 #include "platform/fs.h"
 #include "platform/fs_batch.h"
@@ -23,10 +23,15 @@ namespace {
 constexpr const char* kAccountsFile = "usersgroups.ini";
 constexpr const char* kServerSettingsFile = "CorvaneServer.ini";
 
-// "UD Ratio": a decimal number with "." as separator; anything else (and a non-finite value)
-// reads as 0 instead of stopping the load.
-float ParseUdRatio(const std::string& text)
+// "UD Ratio": a decimal number written with "." whatever the locale. A "," in its place reads
+// as the separator too: a file written under a comma-decimal locale holds "0,25". Anything else
+// (and a non-finite value) reads as 0 instead of stopping the load.
+float ParseUdRatio(std::string text)
 {
+    if (text.find('.') == std::string::npos) {
+        const std::size_t comma = text.find(',');
+        if (comma != std::string::npos) text[comma] = '.';
+    }
     float value = 0;
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
@@ -34,12 +39,7 @@ float ParseUdRatio(const std::string& text)
     return value;
 }
 
-std::string FormatUdRatio(float ratio)
-{
-    char text[40];
-    std::snprintf(text, sizeof text, "%.15g", static_cast<double>(ratio));
-    return text;
-}
+std::string FormatUdRatio(float ratio) { return DecimalText(static_cast<double>(ratio), 15); }
 
 // The folder file's lines, held sorted without regard to case, a line equal (without regard
 // to case) to one already held dropped.

@@ -1,11 +1,11 @@
 #include "app/admin_reports.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <vector>
 
 #include "accounts/account_names.h"
 #include "accounts/permissions.h"
+#include "common/decimal_text.h"
 #include "common/json_text.h"
 #include "common/ratio_text.h"
 #include "core/server_controller.h"
@@ -37,9 +37,7 @@ std::string RatioText(float ratio)
 {
     const std::size_t index = RatioIndex(ratio);
     if (index != 0 || ratio == 0.0f) return std::string(kRatioTexts[index]);
-    char number[32];
-    std::snprintf(number, sizeof number, "%.6g", static_cast<double>(ratio));
-    return number;
+    return DecimalText(static_cast<double>(ratio), 6);
 }
 
 struct Limit {

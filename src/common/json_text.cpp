@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "common/decimal_text.h"
+
 namespace corvane {
 namespace {
 
@@ -112,9 +114,7 @@ JsonWriter& JsonWriter::Number(std::string_view key, long long value)
 JsonWriter& JsonWriter::Real(std::string_view key, double value)
 {
     Key(key);
-    char number[32];
-    std::snprintf(number, sizeof number, "%.9g", value);
-    text_ += number;
+    text_ += DecimalText(value, 9);
     return *this;
 }
 

@@ -1,6 +1,7 @@
 // The session policy's listing handler: what a LIST or NLST may show. A listing never shows
-// anything outside the home folder (a folder outside it lists the home instead), and inside
-// the home it shows a folder only to an account that may both list it and change into it.
+// anything outside the home folder (a folder above it shows only the way down to the home, any
+// other folder outside it lists the home instead), and inside the home it shows a folder only
+// to an account that may both list it and change into it.
 #include <sstream>
 
 #include "accounts/permissions.h"
@@ -8,6 +9,8 @@
 #include "core/ftp_server_thread.h"
 #include "core/ftp_session_policy.h"
 #include "core/session_table.h"
+#include "ftp/ftp_listing.h"
+#include "ftp/ftp_mlsx_facts.h"
 #include "ftp/ftp_paths.h"
 #include "ftp/ftp_stream_capability.h"
 #include "platform/fs.h"
@@ -48,6 +51,15 @@ ListingTarget ResolveListingTarget(const std::string& currentDirectory, const st
     const std::string last = full.substr(cut + 1);
     if (!HasWildcard(last) && !fs::RealFileExists(full)) return {full, AddTrailingBackslash(full)};
     return {full, full.substr(0, cut + 1)};
+}
+
+// The name of the folder right below `folder` on the way down to `home` (both full, with their
+// final backslash); empty when the home does not lie below it.
+std::string NextNameTowards(const std::string& folder, const std::string& home)
+{
+    if (folder.size() < 3 || home.size() <= folder.size() || !IsInsideFolder(home, RemoveTrailingBackslash(folder)))
+        return std::string();
+    return home.substr(folder.size(), home.find('\\', folder.size()) - folder.size());
 }
 
 bool SameFolder(const std::string& a, const std::string& b)
@@ -91,6 +103,39 @@ void FtpSessionPolicy::ServeOwnListing(serversClientClass& client, const std::st
     sessions_.setSessionAction(&client, saDirectoryListed);
 }
 
+// A folder above the home is passed through on the way to it, so its listing shows that way
+// and nothing else: the one folder below it that leads to the home, which the account may
+// enter, as the perm fact tells. A client that follows what it was shown reaches the home.
+std::string FtpSessionPolicy::WayToHomeListing(serversClientClass& client, const std::string& folder,
+                                               const std::string& pattern, const std::string& home, bool detailed)
+{
+    const std::string name = NextNameTowards(folder, home);
+    const std::string wanted = pattern.substr(folder.size());
+    const auto shown = [&wanted](const std::string& entry) {
+        return wanted.empty() || fs::NameMatchesWildcards(entry, wanted);
+    };
+    if (name.empty()) return std::string();
+    if (client.CurrentCommand() != ftpcMLSD) {
+        // "." and ".." as in any folder's listing: both may be entered too.
+        std::string text;
+        for (const std::string& entry : {std::string("."), std::string(".."), name})
+            if (shown(entry)) text += BuildListingText(folder + entry, detailed);
+        return text;
+    }
+    auto entry = shown(name) ? fs::StatReal(folder + name) : std::nullopt;
+    if (!entry) return std::string();
+    entry->name = name;
+    const unsigned facts = client.SessionOptions.mlsxFacts;
+    std::string perm;
+    if ((facts & (1u << mlsxPerm)) != 0) {
+        TFtpFolderRights here, inside;
+        FolderRights(client, folder, here);
+        FolderRights(client, folder + name + "\\", inside);
+        perm = MlsxPermFact(*entry, here, inside);
+    }
+    return MlsxLine(*entry, facts, perm);
+}
+
 void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& directory, bool detailed)
 {
     if (HasSearchTag(client.Directory()) || HasSearchTag(directory)) {
@@ -109,8 +154,12 @@ void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& d
         return;
     }
     std::string listedFolder = target.folder;
+    if (!insideHome && !target.folder.empty() && LeadsToHome(client, target.folder) && fs::RealFolderExists(home)) {
+        ServeOwnListing(client, WayToHomeListing(client, target.folder, target.path, home, detailed));
+        return;
+    }
     if (!insideHome) {
-        // Nothing outside the home is ever shown: the home stands in for it.
+        // Nothing else outside the home is ever shown: the home stands in for it.
         if (!fs::RealFolderExists(home)) {
             ServeOwnListing(client, "");
             return;

@@ -60,6 +60,10 @@ void FtpSessionPolicy::ValidateMlst(serversClientClass& client, const std::strin
         allowed = true;
         return;
     }
+    if (fs::RealFolderExists(full) && !InsideHome(client, folder) && LeadsToHome(client, folder)) {
+        allowed = true;
+        return;
+    }
     // Any entry that its folder's listing would show, or that the account may download.
     const std::string parent = ParentFolderOf(full);
     allowed = InsideHome(client, parent) &&
@@ -71,7 +75,7 @@ void FtpSessionPolicy::FolderRights(serversClientClass& client, const std::strin
     rights.get = Allowed(client, folder, "get");
     rights.put = Allowed(client, folder, "put");
     rights.list = Allowed(client, folder, "list");
-    rights.cwd = Allowed(client, folder, "CWD");
+    rights.cwd = Allowed(client, folder, "CWD") || LeadsToHome(client, folder);
     rights.mkDir = Allowed(client, folder, "mkDir");
     rights.dele = Allowed(client, folder, "dele");
     rights.rmd = Allowed(client, folder, "rmd");

@@ -82,11 +82,13 @@ public:
     void ValidateRnFr(serversClientClass& client, const std::string& path, bool& allowed);
     void ValidateRnTo(serversClientClass& client, const std::string& path, bool& allowed);
     // MLST shows what a listing would show: entries inside the home, in folders the account
-    // may list (or download from), not hidden, never the search results.
+    // may list (or download from), not hidden, never the search results; and the folders on
+    // the way down to the home.
     void ValidateMlst(serversClientClass& client, const std::string& path, bool& allowed);
     // MFMT needs what an upload of the file would need: "put" in its folder.
     void ValidateMfmt(serversClientClass& client, const std::string& filePath, bool& allowed);
-    // The account's rights in a folder, for the perm facts of MLSD and MLST.
+    // The account's rights in a folder, for the perm facts of MLSD and MLST. A folder on the
+    // way down to the home may be entered, as CWD allows.
     void FolderRights(serversClientClass& client, const std::string& folder, TFtpFolderRights& rights);
     void RetrSessionConnected(serversClientClass& client, std::uint16_t error);
     void RetrDataSent(serversClientClass& client, std::uint16_t error);
@@ -136,6 +138,8 @@ private:
     void RefuseForCredit(serversClientClass& client, float ratio);
     void ListSearchResults(serversClientClass& client);
     void ServeOwnListing(serversClientClass& client, const std::string& text);
+    std::string WayToHomeListing(serversClientClass& client, const std::string& folder, const std::string& pattern,
+                                 const std::string& home, bool detailed);
     bool InsideHome(serversClientClass& client, const std::string& folder) const;
     void ComputeThrottlePause(serversClientClass& client);
     // Recognises a SITE extension (or one of those that need no SITE) and answers it; false for

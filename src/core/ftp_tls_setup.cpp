@@ -3,6 +3,7 @@
 #include "core/ftp_tls_setup.h"
 
 #include "common/program_folder.h"
+#include "core/log_lines.h"
 #include "core/server_hand_off.h"
 #include "core/server_settings.h"
 #include "ftp/ftp_server.h"
@@ -29,11 +30,11 @@ void ApplyFtpTlsSettings(TFtpServer& ftp, const ServerSettings& s, ServerHandOff
     // Only failures are logged: a working TLS says nothing at each start.
     if (ownPair && !fs::HostFileExists(certificate) && !fs::HostFileExists(key)) {
         if (!WriteSelfSignedPair(certificate, key, LocalHostName(), why))
-            handOff.log("TLS: cannot make a certificate (" + why + ")");
+            handOff.log(TlsPairNotMadeLine(why));
     }
     std::shared_ptr<TTlsContext> context = TTlsContext::ForServer(certificate, key, why);
     if (!context) {
-        handOff.log("TLS not available: " + why);
+        handOff.log(TlsUnavailableLine(why));
         ftp.SetSecureChannelMaker(nullptr);
         return;
     }

@@ -80,6 +80,10 @@ std::string ServiceStoppedLine(bool http, const std::string& time)
     return std::string(http ? "! HTTP server stopped (" : "! FTP server stopped (") + time + ")";
 }
 
+std::string TlsPairNotMadeLine(const std::string& why) { return "! TLS: cannot make a certificate (" + why + ")"; }
+
+std::string TlsUnavailableLine(const std::string& why) { return "! TLS not available: " + why; }
+
 std::string HttpConnectedLine(const std::string& peer) { return "! HTTP " + peer + " Connected"; }
 
 std::string HttpRefusedLine(const std::string& peer)

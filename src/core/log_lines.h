@@ -31,6 +31,10 @@ std::string StorOpenedLine(const std::string& peer, int error);
 std::string StorDataReceivedErrorLine(const std::string& peer, int error);
 
 std::string ServiceStoppedLine(bool http, const std::string& time);
+// The FTP service's TLS at its start: "! TLS: cannot make a certificate (why)" and
+// "! TLS not available: why" (the service then runs in the clear).
+std::string TlsPairNotMadeLine(const std::string& why);
+std::string TlsUnavailableLine(const std::string& why);
 
 // The web server's lines: "! HTTP peer Connected", the refusal, "! HTTP peer disconnected", and
 // "< HTTP METHOD path [local <- address (time)]" for each request.

@@ -38,6 +38,26 @@ bool IsBrinvaleNetwork(const std::string& name)
     return name.size() >= 8 && EqualsIgnoreCase(name.substr(0, 8), "Brinvale");
 }
 
+std::vector<StoredP2PAccount> StoredP2PAccounts(P2PNetworkList& list)
+{
+    std::lock_guard guard(list.Lock());
+    std::vector<StoredP2PAccount> accounts;
+    for (const P2PNetwork& network : list.Entries())
+        if (network.registered()) accounts.push_back({network.name, network.userName});
+    return accounts;
+}
+
+bool ForgetP2PAccount(P2PNetworkList& list, const StoredP2PAccount& account)
+{
+    std::lock_guard guard(list.Lock());
+    P2PNetwork* network = list.FindByName(account.network);
+    if (network == nullptr || !network->registered() || network->userName != account.userName) return false;
+    network->userName.clear();
+    network->password.clear();
+    network->existingAccount = false;
+    return true;
+}
+
 P2POptionsModel::P2POptionsModel(serverController& controller)
     : controller_(controller),
       httpClient_(std::make_unique<THttpCli>())
@@ -136,8 +156,8 @@ P2POptionsModel::NetworkRow P2POptionsModel::RegisterOrEdit(int row, const SignU
             live->existingAccount = form.Network().existingAccount;
             if (mode == SignUpForm::Mode::Register) live->enabled = true;
         }
-        const bool check = mode == SignUpForm::Mode::Edit ? !live->existingAccount : form.Confirmed();
-        registerNow = check && IsBrinvaleNetwork(live->name) && !live->existingAccount && live->registered();
+        // A cancelled edit changes nothing, so it sends nothing either.
+        registerNow = form.Confirmed() && IsBrinvaleNetwork(live->name) && !live->existingAccount && live->registered();
     }
     if (registerNow) RegisterAccount(entry.name);
     std::lock_guard guard(list.Lock());
@@ -171,6 +191,13 @@ void P2POptionsModel::RegisterAccount(const std::string& networkName)
     if (closed_) return;
     const std::string& text = reply.Text();
     if (clean && ReplyAccepted(text, kServerNonNumberStatus)) {
+        // The service now knows the account: a later edit must not register it again, which
+        // the service would refuse as taken and so wipe the account.
+        {
+            std::lock_guard guard(list.Lock());
+            if (P2PNetwork* live = list.FindByName(networkName); live != nullptr && live->userName == entry.userName)
+                live->existingAccount = true;
+        }
         controller_.showMessageBox(ServerView::MessageKind::Help, "User " + entry.userName +
                                                                       " registered and ready for indexing on " +
                                                                       entry.name + " ..");

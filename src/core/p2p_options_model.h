@@ -82,7 +82,9 @@ public:
     // which shows kSelectNetworkFirstText). An entry with an account opens the dialog in edit
     // mode; without one in register mode, and a confirmed sign-up ticks the row (enables the
     // network). A confirmed account of a Brinvale network that is not marked as existing is
-    // then registered with the network's account service. Returns the row as it now reads.
+    // then registered with the network's account service, and marked as existing once the
+    // service accepted it; a cancelled dialog changes and sends nothing. Returns the row as it
+    // now reads.
     NetworkRow RegisterOrEdit(int row, const SignUpDialog& dialog);
 
     // "&Apply": the profile fields go to the controller's profile (written at its end), each
@@ -103,6 +105,19 @@ private:
     std::unique_ptr<THttpCli> httpClient_;
     bool closed_ = false;
 };
+
+// "&Delete P2P User Account": the accounts this server keeps, in list order, and forgetting one.
+// The account service has no request that deletes an account, so the account stays with the
+// network; this server only stops using it.
+struct StoredP2PAccount {
+    std::string network;
+    std::string userName;
+};
+std::vector<StoredP2PAccount> StoredP2PAccounts(P2PNetworkList& list);
+// Clears the user name, the password and the existing-account mark of the entry so named, when
+// it still holds that user name (the indexer then passes the network over). False when nothing
+// was cleared. Takes the list's lock.
+bool ForgetP2PAccount(P2PNetworkList& list, const StoredP2PAccount& account);
 
 // Whether a network's accounts are registered with its account service: its name begins with
 // "Brinvale" (without regard to case).

@@ -34,6 +34,9 @@ SignUpForm::SignUpForm(Mode mode, const P2PNetwork& network)
         fields_.userName = network_.userName;
         fields_.password = network_.password;
         fields_.retypedPassword = network_.password;
+        // An account the network already knows opens as one: confirming the edit then keeps
+        // it instead of asking the account service to create it a second time.
+        fields_.existingUser = network_.existingAccount;
     }
 }
 

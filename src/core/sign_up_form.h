@@ -31,8 +31,8 @@ struct SignUpFields {
 class SignUpForm {
 public:
     enum class Mode { Register, Edit };
-    // Register mode starts with empty fields; edit mode with the entry's user name and its
-    // password in both password fields.
+    // Register mode starts with empty fields; edit mode with the entry's user name, its
+    // password in both password fields and "I am an existing user" as the entry is marked.
     SignUpForm(Mode mode, const P2PNetwork& network);
 
     Mode mode() const { return mode_; }

@@ -79,6 +79,12 @@ WebRequestPolicy::WebRequestPolicy(ftpServerThread& thread, permissionsClass& ac
       logTime_(static_cast<PerSecondText::Format>(LocalDateTimeText))
 {}
 
+void WebRequestPolicy::SetSettings(const WebSettings& settings)
+{
+    settings_ = settings;
+    settings_.root = RemoveTrailingBackslash(FullRealPath(settings.root));
+}
+
 void WebRequestPolicy::Wire(THttpServer& server)
 {
     server.ClientClass = [this] {
@@ -157,14 +163,39 @@ void WebRequestPolicy::LogRequest(httpServersClientClass& client)
         HttpRequestLine(client.RequestMethod, client.Path, client.LocalAddress(), client.PeerAddr(), logTime_.Now()));
 }
 
+// A HEAD is answered as the GET of the same path would be, without the body: the file's header,
+// the redirect, the listing's or the 404 page's status and length. It is decided without the
+// cache, so that it never changes the cache's figures; a listing is made afresh for its length.
 void WebRequestPolicy::HeadDocument(httpServersClientClass& client, THttpGetFlag& flags)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    if (!IsInsideRoot(client.Document)) flags = hg404;
-    else client.Document = FullRealPath(client.Document);
     LogRequest(client);
     ResetCacheUse(client);
     client.skipCacheAccounting = true;
+    if (!IsInsideRoot(client.Document)) {
+        Answer404Page(client, flags);
+        return;
+    }
+    const std::string document = FullRealPath(client.Document);
+    client.Document = document;
+    if (fs::RealFileExists(document)) return;  // the engine answers with the file's header
+    if (!fs::RealFolderExists(document)) {
+        Answer404Page(client, flags);
+        return;
+    }
+    flags = hgWillSendMySelf;
+    if (!NamesFolderItself(client)) {
+        AnswerRedirect(client);
+        return;
+    }
+    const std::string index = AddTrailingBackslash(document) + "index.htm";
+    if (fs::RealFileExists(index)) {
+        client.Document = index;
+        flags = hgSendDoc;
+        return;
+    }
+    client.DocumentStream = NewListing(client, document);
+    client.AnswerStream("200 OK", "text/html");
 }
 
 void WebRequestPolicy::ResetCacheUse(httpServersClientClass& client, bool failed)
@@ -211,7 +242,7 @@ void WebRequestPolicy::GetDocument(httpServersClientClass& client, THttpGetFlag&
 
 void WebRequestPolicy::AnswerFolder(httpServersClientClass& client, const std::string& folder, THttpGetFlag& flags)
 {
-    if (client.Path.empty() || client.Path.back() != '/') {
+    if (!NamesFolderItself(client)) {
         flags = hgWillSendMySelf;
         AnswerRedirect(client);
         return;
@@ -232,15 +263,14 @@ void WebRequestPolicy::AnswerListing(httpServersClientClass& client, const std::
 {
     client.cacheKey = JoinPath(folder, kListingMarker);
     thread_.openCachedFile(client.cacheKey, client);
-    auto page = std::make_shared<std::stringstream>();
+    std::shared_ptr<std::stringstream> page;
     if (client.CacheMode == -1 && client.CacheStream) {
+        page = std::make_shared<std::stringstream>();
         client.CacheStream->clear();
         client.CacheStream->seekg(0);
         *page << client.CacheStream->rdbuf();
     } else {
-        BuildHTMLFolder(*page, client.Path, RemoveTrailingBackslash(folder), SettingFileContent(settings_.error404File),
-                        std::string(), std::string(), settings_.htmlHeader, 63,
-                        dhtml_Parent | dhtml_SubFolders | dhtml_LongDate, shtml_FileName, 28);
+        page = NewListing(client, folder);
         if (client.CacheMode == 1 && client.CacheStream) {
             const std::string text = page->str();
             client.CacheStream->clear();
@@ -253,6 +283,21 @@ void WebRequestPolicy::AnswerListing(httpServersClientClass& client, const std::
     thread_.cacheTransferDone(client, false);
     client.DocumentStream = page;
     client.AnswerStream("200 OK", "text/html");
+}
+
+std::shared_ptr<std::stringstream> WebRequestPolicy::NewListing(const httpServersClientClass& client,
+                                                                 const std::string& folder) const
+{
+    auto page = std::make_shared<std::stringstream>();
+    BuildHTMLFolder(*page, client.Path, RemoveTrailingBackslash(folder), SettingFileContent(settings_.error404File),
+                    std::string(), std::string(), settings_.htmlHeader, 63,
+                    dhtml_Parent | dhtml_SubFolders | dhtml_LongDate, shtml_FileName, 28);
+    return page;
+}
+
+bool WebRequestPolicy::NamesFolderItself(const httpServersClientClass& client)
+{
+    return !client.Path.empty() && client.Path.back() == '/';
 }
 
 std::string WebRequestPolicy::RedirectHost(const httpServersClientClass& client) const

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <sstream>
 #include <string>
 
 #include "common/per_second_text.h"
@@ -27,7 +29,7 @@ inline constexpr const char* kForbiddenIpPage =
 
 // The web settings copied at each HTTP start.
 struct WebSettings {
-    std::string root;          // WebServerRoot, a real path without a final "\"
+    std::string root;          // WebServerRoot, a real path (its full form is taken at SetSettings)
     std::string error404File;  // WebServerError404Answer
     std::string htmlHeader;    // WebServerHtmlHeader
     std::string bindAddress;   // UserSetServerIP
@@ -40,7 +42,9 @@ public:
 
     // Makes httpServersClientClass the engine's connection class and attaches the handlers.
     void Wire(THttpServer& server);
-    void SetSettings(const WebSettings& settings) { settings_ = settings; }
+    // The root is kept in its full form without a final "\", as the inside test compares it: a
+    // root given as "C:\" (a whole drive) or "C:\Pub\..\Web\" serves what lies under it.
+    void SetSettings(const WebSettings& settings);
     const WebSettings& Settings() const { return settings_; }
 
     // ---- The handlers (public for tests that drive them without a network) ----
@@ -65,6 +69,11 @@ private:
     std::string HostNameOf(httpServersClientClass& client, const std::function<bool()>& stillHere);
     void AnswerFolder(httpServersClientClass& client, const std::string& folder, THttpGetFlag& flags);
     void AnswerListing(httpServersClientClass& client, const std::string& folder);
+    // The listing page of a folder, made now.
+    std::shared_ptr<std::stringstream> NewListing(const httpServersClientClass& client,
+                                                  const std::string& folder) const;
+    // Whether the request named a folder with its final "/" (else it is redirected there).
+    static bool NamesFolderItself(const httpServersClientClass& client);
     // A request starts with no cache use of the one before on the same connection.
     void ResetCacheUse(httpServersClientClass& client, bool failed = false);
     void AnswerRedirect(httpServersClientClass& client);

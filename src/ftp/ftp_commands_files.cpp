@@ -2,7 +2,7 @@
 // RNTO). Each names a file or folder with ResolveClientPath, asks the owner through its
 // validation event on the real path, and only then looks at the parameter and the file system,
 // on that same path: an empty parameter is refused only once the owner has allowed the
-// operation on the current folder.
+// operation on the current folder (RNFR, which names what leaves a folder, refuses it first).
 // Replies carry local paths; an owner that wants to hide them rewrites replies in
 // OnAnswerToClient.
 #include "ftp/ftp_server.h"
@@ -153,16 +153,18 @@ void TFtpServer::CommandRNFR(TFtpCtrlSocket* client, std::string& /*keyword*/, s
 {
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcRNFR);
+    if (params.empty()) {
+        // Asked about the current folder, the owner would decide on the folder above it and
+        // answer a missing name with a refusal. Clients look only at the code; the text has
+        // always read so.
+        answer = "501 Syntax error is parameter.";
+        return;
+    }
     ClientPath path = ResolveClientPath(client->Directory(), params);
     bool allowed = true;
     AskOwnerOn(path, [&](std::string& real) { TriggerValidateRnFr(client, real, allowed); });
     if (!allowed) {
         answer = "500 Cannot RNFR.";
-        return;
-    }
-    if (params.empty()) {
-        // Clients look only at the code; the text has always read so.
-        answer = "501 Syntax error is parameter.";
         return;
     }
     if (!EntryExists(path.real)) {

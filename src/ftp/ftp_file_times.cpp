@@ -1,24 +1,15 @@
 #include "ftp/ftp_file_times.h"
 
-#include <cstdio>
-
-#include "platform/calendar_time.h"
+#include "ftp/ftp_mlsx_facts.h"
 #include "platform/fs.h"
 
 namespace corvane {
 
-std::string MdtmTimeStamp(std::time_t mtime, long offsetNow)
+std::string MdtmTimeStamp(std::time_t mtime)
 {
-    const CalendarTime local = LocalCalendarTime(mtime);
-    if (!local.valid) return std::string();
-    // The local wall-clock time read back as UTC by the offset of today.
-    const CalendarTime utc = UtcCalendarTime(mtime + local.utcOffset - offsetNow);
-    if (!utc.valid) return std::string();
-    char text[48];
+    const std::string utc = MlsxTime(mtime);
     // The host's times are whole seconds: the milliseconds are always zero.
-    const int length = std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d.%03d", utc.year, utc.month, utc.day,
-                                     utc.hour, utc.minute, utc.second, 0);
-    return length > 0 ? std::string(text, static_cast<std::size_t>(length)) : std::string();
+    return utc.empty() ? utc : utc + ".000";
 }
 
 std::string FileUtcStr(const std::string& path)
@@ -27,7 +18,7 @@ std::string FileUtcStr(const std::string& path)
     if (!query.empty() && (query.back() == '/' || query.back() == '\\')) query += '.';
     const auto info = fs::StatReal(query);
     if (!info) return std::string();
-    return MdtmTimeStamp(info->mtime, LocalUtcOffsetNow());
+    return MdtmTimeStamp(info->mtime);
 }
 
 }  // namespace corvane

@@ -51,10 +51,7 @@ void TFtpServer::BuildMachineListing(TFtpCtrlSocket* client, const std::string& 
         if (entry.isHidden || BreaksLines(entry.name)) continue;
         TFtpFolderRights inside;
         if (withPerm && entry.isDirectory) TriggerFolderRights(client, folder + entry.name + "\\", inside);
-        text += MlsxFacts(entry, facts, withPerm ? MlsxPermFact(entry, here, inside) : std::string());
-        text += ' ';
-        text += entry.name;
-        text += "\r\n";
+        text += MlsxLine(entry, facts, withPerm ? MlsxPermFact(entry, here, inside) : std::string());
     }
     stream.write(text.data(), static_cast<std::streamsize>(text.size()));
 }

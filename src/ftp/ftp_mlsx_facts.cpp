@@ -100,6 +100,11 @@ std::string MlsxFacts(const fs::FileInfo& entry, unsigned selected, std::string_
     return facts;
 }
 
+std::string MlsxLine(const fs::FileInfo& entry, unsigned selected, std::string_view perm)
+{
+    return MlsxFacts(entry, selected, perm) + " " + entry.name + "\r\n";
+}
+
 std::string MlsxTime(std::time_t when)
 {
     const CalendarTime utc = UtcCalendarTime(when);

@@ -45,6 +45,9 @@ std::string MlsxPermFact(const fs::FileInfo& entry, const TFtpFolderRights& fold
 // The selected facts of an entry ("type=dir;...;"), with its perm fact text.
 std::string MlsxFacts(const fs::FileInfo& entry, unsigned selected, std::string_view perm);
 
+// The listing line of an entry: its selected facts, a blank, its name, CR LF.
+std::string MlsxLine(const fs::FileInfo& entry, unsigned selected, std::string_view perm);
+
 // A moment as the facts and MFMT write it: YYYYMMDDHHMMSS in UTC; empty when the host cannot.
 std::string MlsxTime(std::time_t when);
 // MFMT's time: YYYYMMDDHHMMSS in UTC, optionally followed by "." and digits of a fraction of a

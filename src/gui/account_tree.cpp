@@ -3,6 +3,9 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 
+#include "accounts/account_names.h"
+#include "gui/qt_text.h"
+
 namespace corvane {
 namespace {
 
@@ -17,6 +20,8 @@ QTreeWidgetItem* MakeNode(const QString& name, bool isGroup)
 }
 
 }  // namespace
+
+bool AccountTree::SameName(const QString& a, const QString& b) { return SameAccountName(ToStd(a), ToStd(b)); }
 
 AccountTree::AccountTree(QWidget* parent)
     : QTreeWidget(parent)
@@ -34,7 +39,7 @@ AccountTree::AccountTree(QWidget* parent)
 QTreeWidgetItem* AccountTree::FindGroup(const QString& name) const
 {
     for (int i = 0; i < topLevelItemCount(); ++i)
-        if (NameOf(topLevelItem(i)).compare(name, Qt::CaseInsensitive) == 0) return topLevelItem(i);
+        if (SameName(NameOf(topLevelItem(i)), name)) return topLevelItem(i);
     return nullptr;
 }
 
@@ -43,7 +48,7 @@ QTreeWidgetItem* AccountTree::FindUser(const QString& name) const
     for (int i = 0; i < topLevelItemCount(); ++i) {
         QTreeWidgetItem* group = topLevelItem(i);
         for (int j = 0; j < group->childCount(); ++j)
-            if (NameOf(group->child(j)).compare(name, Qt::CaseInsensitive) == 0) return group->child(j);
+            if (SameName(NameOf(group->child(j)), name)) return group->child(j);
     }
     return nullptr;
 }

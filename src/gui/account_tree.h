@@ -18,6 +18,9 @@ public:
 
     static QString NameOf(const QTreeWidgetItem* item) { return item->data(0, kNameRole).toString(); }
     static bool IsGroup(const QTreeWidgetItem* item) { return item->data(0, kGroupRole).toBool(); }
+    // Whether two names reach one account: the store's folding (ASCII letters only), so that
+    // "Jörg" and "JÖRG", two accounts there, are two nodes here.
+    static bool SameName(const QString& a, const QString& b);
 
     QTreeWidgetItem* FindGroup(const QString& name) const;
     QTreeWidgetItem* FindUser(const QString& name) const;

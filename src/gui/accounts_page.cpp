@@ -11,6 +11,7 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "accounts/account_names.h"
 #include "accounts/permissions.h"
 #include "common/constants.h"
 #include "common/path_text.h"
@@ -31,7 +32,7 @@ const char* const kGridRows[] = {"Maximum account connections", "Maximum IP conn
 
 bool IsAnonymousName(const QString& name)
 {
-    return name.compare("Anonymous", Qt::CaseInsensitive) == 0 || name.compare("ftp", Qt::CaseInsensitive) == 0;
+    return MapLoginName(ToStd(name)) == kAnonymousName;
 }
 
 }  // namespace
@@ -356,14 +357,14 @@ void AccountsPage::DeleteGroup()
     const QTreeWidgetItem* node = SelectedNode();
     if (!node || !AccountTree::IsGroup(node)) return;
     const QString name = AccountTree::NameOf(node);
-    if (name.compare("All Others", Qt::CaseInsensitive) == 0)
+    if (AccountTree::SameName(name, QtText(kAllOthersGroup)))
         return ShowError("Group \"All Others\" cannot be removed", this);
     if (AskYesNo(this, "Do you really want to remove the group " + name, "Really delete group?") != QMessageBox::Yes)
         return;
     // Its users are not lost with it: they go to "All Others", where the store would look for
     // them anyway once their group is gone.
     for (const std::string& user : store_.UserNames())
-        if (QtText(store_.GetUserGroup(user)).compare(name, Qt::CaseInsensitive) == 0)
+        if (SameAccountName(store_.GetUserGroup(user), ToStd(name)))
             store_.SetUserGroup(user, "All Others");
     store_.RemoveGroup(ToStd(name), true);
     SaveAccountFiles();
@@ -376,7 +377,7 @@ void AccountsPage::DeleteUser()
     const QString name = AccountTree::NameOf(node);
     if (AskYesNo(this, "Do you really want to remove the user " + name, "Really delete user?") != QMessageBox::Yes)
         return;
-    if (cutUser_Name_.compare(name, Qt::CaseInsensitive) == 0) {
+    if (AccountTree::SameName(cutUser_Name_, name)) {
         cutUser_Name_.clear();
         pasteUser_->setEnabled(false);
     }
@@ -565,7 +566,7 @@ void AccountsPage::AccountChanged(const std::string& name)
     QTreeWidgetItem* node = tree_->FindUser(QtText(name));
     if (node) {
         const QString group = QtText(store_.GetUserGroup(name));
-        if (AccountTree::NameOf(node->parent()).compare(group, Qt::CaseInsensitive) != 0) {
+        if (!AccountTree::SameName(AccountTree::NameOf(node->parent()), group)) {
             const bool wasSelected = node->isSelected();
             tree_->RemoveAccount(QtText(name), false);
             node = tree_->AddUser(QtText(name), group, true);
@@ -575,7 +576,7 @@ void AccountsPage::AccountChanged(const std::string& name)
             }
         }
     }
-    if (SelectedAccount().compare(QtText(name), Qt::CaseInsensitive) == 0) {
+    if (AccountTree::SameName(SelectedAccount(), QtText(name))) {
         LoadFolders();
         LoadGrid();
     }

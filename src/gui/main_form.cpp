@@ -2,16 +2,19 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QSplitter>
+#include <QStyle>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
 
 #include "common/constants.h"
 #include "common/program_folder.h"
+#include "core/p2p_options_model.h"
 #include "core/window_placement.h"
 #include "gui/options_dialog.h"
 #include "gui/p2p_options_dialog.h"
@@ -29,9 +32,20 @@ constexpr const char* kTrayNotice =
     "command from the tray menu or from the File menu to actually close it. This message will NOT be displayed again "
     "to not to bother you.";
 
-constexpr const char* kNotBuiltYet = "Not available in this version yet.";
+constexpr const char* kMakersWebSite = "https://www.brinvale.com/corvane/";
+constexpr const char* kNoBrowserText = "Could not spawn the web browser, sorry!";
+constexpr const char* kNoP2PAccountText = "There is no P2P user account to delete.";
+constexpr const char* kP2PAccountStaysText =
+    "This server forgets the account and no longer indexes on that network. The account itself stays with the "
+    "network: its account service offers no way to delete it.";
 
 constexpr int kPageRole = Qt::UserRole;
+
+// The navigation tree, able to say how wide its labels are.
+class NavigationTree : public QTreeWidget {
+public:
+    int LabelsWidth() const { return sizeHintForColumn(0); }
+};
 
 int ClientsOf(const serverController& controller, int kind) { return controller.clientCount(kind); }
 
@@ -40,7 +54,8 @@ int ClientsOf(const serverController& controller, int kind) { return controller.
 TMainForm::TMainForm(std::vector<std::string> arguments, QWidget* parent)
     : QMainWindow(parent),
       view_(*this),
-      controller_(windowThread_, view_, std::move(arguments))
+      controller_(windowThread_, view_, std::move(arguments)),
+      openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); })
 {
     setObjectName("MainForm");
     setWindowTitle("Brinvale Corvane Server");
@@ -123,7 +138,7 @@ void TMainForm::WireStatusPage(StatusPage* page, int kind)
 
 void TMainForm::BuildNavigation()
 {
-    navigation_ = new QTreeWidget;
+    navigation_ = new NavigationTree;
     navigation_->setObjectName("NavigationTree");
     navigation_->setHeaderHidden(true);
     const char* const titles[] = {"Information",
@@ -152,12 +167,29 @@ void TMainForm::BuildNavigation()
         else if (page == -2) OpenOptions();
         else if (page == -3) OpenP2POptions();
     });
-    auto* splitter = new QSplitter;
-    splitter->addWidget(navigation_);
-    splitter->addWidget(pages_);
-    splitter->setStretchFactor(1, 4);
-    splitter->setSizes({200, 700});
-    setCentralWidget(splitter);
+    connect(navigation_, &QTreeWidget::itemClicked, this, [this] {
+        // A settings entry opens its dialog but is no page: the highlight goes back to the
+        // page shown.
+        ShowPage(static_cast<MainPage>(pages_->currentIndex()));
+    });
+    splitter_ = new QSplitter;
+    splitter_->addWidget(navigation_);
+    splitter_->addWidget(pages_);
+    splitter_->setCollapsible(0, false);
+    splitter_->setStretchFactor(0, 0);
+    splitter_->setStretchFactor(1, 1);
+    setCentralWidget(splitter_);
+    FitNavigationToLabels();
+}
+
+void TMainForm::FitNavigationToLabels()
+{
+    // Room for the longest label and a scroll bar: no label is cut off, whatever the window's
+    // size; the pages take the rest.
+    const int width = static_cast<NavigationTree*>(navigation_)->LabelsWidth() + 2 * navigation_->frameWidth() +
+                      navigation_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, navigation_);
+    navigation_->setMinimumWidth(width);
+    splitter_->setSizes({width, std::max(width, this->width() - width)});
 }
 
 void TMainForm::BuildMenus()
@@ -171,9 +203,7 @@ void TMainForm::BuildMenus()
     startHttp_ = file->addAction("&Start HTTP Server", this, [this] { Restart(kServiceHttp); });
     stopHttp_ = file->addAction("S&top HTTP Server", this, [this] { Stop(kServiceHttp); });
     file->addSeparator();
-    QAction* deleteP2p = file->addAction("&Delete P2P User Account");
-    deleteP2p->setEnabled(false);
-    deleteP2p->setToolTip(kNotBuiltYet);
+    file->addAction("&Delete P2P User Account", this, &TMainForm::DeleteP2PAccounts);
     file->addSeparator();
     file->addAction("&Send to tray", this, &TMainForm::SendToTray);
     file->addAction("S&hut Down", this, &TMainForm::ShutDown);
@@ -185,7 +215,7 @@ void TMainForm::BuildMenus()
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction("&Help Contents", QKeySequence(Qt::Key_F1), this, &TMainForm::OpenHelp);
-    help->addAction("Corvane Server on the web", this, &TMainForm::OpenHelp);
+    help->addAction("Corvane Server on the web", this, &TMainForm::OpenMakersWebSite);
     help->addAction("Send &Bug Report", this, [] {
         OpenWithDesktop("mailto:?subject=Corvane%20Server%20bug%20report", "Could not spawn the mail program, sorry!");
     });
@@ -223,14 +253,22 @@ void TMainForm::ShowPage(MainPage page)
 
 void TMainForm::OpenP2POptions()
 {
-    TIndexerOptionsForm dialog(controller_, placement_.FirstRun, this);
+    // The first session fetches the network list with the first dialog it opens; later
+    // dialogs show the list as it is, with the ticks the operator left.
+    TIndexerOptionsForm dialog(controller_, placement_.FirstRun && !networkListOffered_, this);
+    networkListOffered_ = true;
     dialog.exec();
 }
 
 void TMainForm::ShowSettingsEntry()
 {
-    firstRun_ = true;
-    navigation_->setCurrentItem(settingsEntry_);
+    // The first run leads the operator to the P2P options: the entry stands out in bold, while
+    // the highlight stays on the page the window shows.
+    QFont bold = p2pEntry_->font(0);
+    bold.setBold(true);
+    p2pEntry_->setFont(0, bold);
+    navigation_->scrollToItem(p2pEntry_);
+    FitNavigationToLabels();
 }
 
 QString TMainForm::ThisServerAddress()
@@ -253,7 +291,6 @@ void TMainForm::showEvent(QShowEvent* event)
 void TMainForm::StartInitialServices()
 {
     firstPaintDone_ = true;
-    if (firstRun_) navigation_->setCurrentItem(p2pEntry_);
     controller_.startInitialServices();
     info_->Reload();
 }
@@ -415,6 +452,33 @@ void TMainForm::OpenHelp()
     const QString help = QtText(ShippedDataFolder() + "/CorvaneServerHelp.html");
     if (!QFile::exists(help)) return ShowError("Could not open help file. Please re-install.", this);
     OpenWithDesktop(QUrl::fromLocalFile(help).toString(), "Could not open help file. Please re-install.");
+}
+
+void TMainForm::OpenMakersWebSite()
+{
+    if (!openUrl_(QUrl(kMakersWebSite))) ShowError(kNoBrowserText, this);
+}
+
+void TMainForm::DeleteP2PAccounts()
+{
+    P2PNetworkList& list = controller_.networkList();
+    const std::vector<StoredP2PAccount> accounts = StoredP2PAccounts(list);
+    if (accounts.empty()) return ShowHelp(kNoP2PAccountText, this);
+    bool forgotten = false;
+    for (const StoredP2PAccount& account : accounts) {
+        const QString question = "Do you really want to delete the P2P user account " + QtText(account.userName) +
+                                 " of " + QtText(account.network) + "?\n" + kP2PAccountStaysText;
+        if (AskYesNo(this, question, "Really delete P2P user account?") == QMessageBox::Yes)
+            forgotten = ForgetP2PAccount(list, account) || forgotten;
+    }
+    if (!forgotten) return;
+    std::string registered;
+    {
+        std::lock_guard guard(list.Lock());
+        registered = list.RegisteredEntriesText();
+    }
+    // In P2P mode the companion program reads the accounts from the shared file.
+    controller_.publishNetworkList(registered);
 }
 
 }  // namespace corvane

@@ -8,9 +8,12 @@
 #include <QAction>
 #include <QLabel>
 #include <QMainWindow>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
 #include <QTreeWidget>
+#include <QUrl>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,9 +57,18 @@ public:
     void SendToTray();
     void Restore();
     void OpenOptions();
-    // "P2P Indexer Options": the network list, the profile and the HTTP proxy, modal.
+    // "P2P Indexer Options": the network list, the profile and the HTTP proxy, modal. In the
+    // first session the first dialog downloads the network list when it is shown.
     void OpenP2POptions();
     void OpenHelp();
+    // Help: the maker's web site in the desktop's browser.
+    void OpenMakersWebSite();
+    // The desktop's opener of web addresses (QDesktopServices); the window's tests put their
+    // own here.
+    void SetUrlOpener(std::function<bool(const QUrl&)> opener) { openUrl_ = std::move(opener); }
+    // "&Delete P2P User Account": asks for each account this server keeps whether to forget
+    // it (the network's account service keeps it: it has no request that deletes one).
+    void DeleteP2PAccounts();
     void ShowPage(MainPage page);
     // Starts the services as the first paint does (tests that never paint call it).
     void StartInitialServices();
@@ -99,6 +111,7 @@ protected:
 private:
     void BuildPages();
     void BuildNavigation();
+    void FitNavigationToLabels();
     void BuildMenus();
     void BuildTray();
     void WireStatusPage(StatusPage* page, int kind);
@@ -113,6 +126,7 @@ private:
     WindowServerView view_;
     serverController controller_;
 
+    QSplitter* splitter_ = nullptr;
     QTreeWidget* navigation_ = nullptr;
     QStackedWidget* pages_ = nullptr;
     InfoPage* info_ = nullptr;
@@ -133,11 +147,13 @@ private:
     QAction* stopHttp_ = nullptr;
     QAction* restartHttp_ = nullptr;
 
+    std::function<bool(const QUrl&)> openUrl_;
+
     bool shutDownFlag_ = false;
     bool shutDownDone_ = false;
     bool firstCloseNotice_ = true;
     bool firstPaintDone_ = false;
-    bool firstRun_ = false;
+    bool networkListOffered_ = false;
     bool maximised_ = false;
     WindowPlacement placement_;
 };

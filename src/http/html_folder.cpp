@@ -119,6 +119,9 @@ std::string EntryLine(const fs::FileInfo& entry, const std::string& linkBase, in
     std::string line = "  <A HREF=\"";
     line += linkBase;
     line += LinkEscape(entry.name);
+    // A folder's link names the folder itself: crawlers take a link for a folder only by its
+    // final "/", and a browser that follows it is not redirected.
+    if (entry.isDirectory) line += '/';
     line += "\"><IMG ALIGN=absbottom BorDER=0 SRC=\"/images";
     line += IconOf(entry.name, entry.isDirectory);
     line += "\"> ";

@@ -518,8 +518,12 @@ void THttpConnection::AnswerStream(const std::string& status, const std::string&
         DocumentStream->seekg(0, std::ios::beg);
         if (length < 0) length = 0;
     }
-    if (State() == wsConnected) SendAnswer(ResponseHeader(status, contentType, length, extraHeaders), length == 0);
-    StartBody();
+    // A HEAD gets the header GET would have, and the body stays unsent.
+    const bool headOnly = RequestMethod == "HEAD";
+    if (State() == wsConnected)
+        SendAnswer(ResponseHeader(status, contentType, length, extraHeaders), length == 0 || headOnly);
+    if (headOnly) FinishBody();
+    else StartBody();
 }
 
 void THttpConnection::StartBody()

@@ -88,7 +88,7 @@ public:
     virtual void SendStream();
     // Sends DocumentStream from its start as a whole response: the status line (for example
     // "200 OK"), Content-Type, Content-Length, the extra header lines (each ending in CR LF),
-    // Connection, then the body.
+    // Connection, then the body (none for a HEAD).
     void AnswerStream(const std::string& status, const std::string& contentType,
                       const std::string& extraHeaders = std::string());
     // Sends the next block of the response body, or finishes the response.

@@ -8,7 +8,10 @@
 namespace corvane {
 namespace {
 
-bool SameVersion(const fs::FileInfo& a, const fs::FileInfo& b) { return a.size == b.size && a.mtime == b.mtime; }
+bool SameVersion(const fs::FileInfo& a, const fs::FileInfo& b)
+{
+    return a.size == b.size && a.mtime == b.mtime && a.mtimeNanoseconds == b.mtimeNanoseconds;
+}
 
 }  // namespace
 

@@ -1,7 +1,9 @@
 #include "p2p/index_lines.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 
 #include "common/text_case.h"
 #include "platform/calendar_time.h"
@@ -107,6 +109,28 @@ std::string IndexLineHead(const IndexedEntry& entry)
 {
     return entry.virtualPath + "*" + std::to_string(static_cast<std::uint32_t>(entry.size)) + "*" +
            StampText(entry.mtime) + "*" + EntryTypeOf(entry);
+}
+
+std::string DigestStampLine(const DigestStamp& stamp)
+{
+    std::string nanoseconds = std::to_string(stamp.nanoseconds);
+    nanoseconds.insert(0, 9 - std::min<std::size_t>(nanoseconds.size(), 9), '0');
+    return "#" + std::to_string(stamp.size) + " " + std::to_string(stamp.seconds) + "." + nanoseconds;
+}
+
+std::optional<DigestStamp> ParseDigestStampLine(std::string_view line)
+{
+    DigestStamp stamp;
+    if (line.empty() || line.front() != '#') return std::nullopt;
+    const char* end = line.data() + line.size();
+    auto [afterSize, sizeError] = std::from_chars(line.data() + 1, end, stamp.size);
+    if (sizeError != std::errc() || afterSize == end || *afterSize != ' ') return std::nullopt;
+    auto [afterSeconds, secondsError] = std::from_chars(afterSize + 1, end, stamp.seconds);
+    if (secondsError != std::errc() || afterSeconds == end || *afterSeconds != '.') return std::nullopt;
+    if (end - (afterSeconds + 1) != 9) return std::nullopt;
+    auto [afterNanoseconds, nanosecondsError] = std::from_chars(afterSeconds + 1, end, stamp.nanoseconds);
+    if (nanosecondsError != std::errc() || afterNanoseconds != end || stamp.nanoseconds < 0) return std::nullopt;
+    return stamp;
 }
 
 std::optional<IndexLineFields> ParseIndexLine(std::string_view line)

@@ -48,6 +48,20 @@ std::string SearchLineHead(const IndexedEntry& entry, int currentYear);
 // (the form index servers read).
 std::string IndexLineHead(const IndexedEntry& entry);
 
+// What a stored digest was made for: the file's whole size and its modification time to the
+// nanosecond. The stamp of an index line has no minutes and its size only the low 32 bits, so a
+// digest is taken again only for a file that matches this. It is stored on a line of its own
+// right after the index line it belongs to: "#<size> <seconds>.<nanoseconds, 9 digits>", a
+// text that is never an index line (readers that do not know it drop it).
+struct DigestStamp {
+    std::uint64_t size = 0;
+    std::int64_t seconds = 0;
+    long nanoseconds = 0;
+    bool operator==(const DigestStamp&) const = default;
+};
+std::string DigestStampLine(const DigestStamp& stamp);
+std::optional<DigestStamp> ParseDigestStampLine(std::string_view line);
+
 // The fields of an index line, read from its end.
 struct IndexLineFields {
     std::string_view virtualPath;

@@ -122,20 +122,59 @@ std::string IndexThread::DigestIfWanted(const std::string& fullPath, bool isFold
     return digest.empty() ? std::string(kNoDigest) : digest;
 }
 
-// An unchanged entry's search line carries the digest stored with it, so that SITE MD5 still
-// answers for it after the index file was rewritten. A line stored without a digest gets one
-// now when digests are wanted; it is kept with the line, so it is computed once.
-std::string IndexThread::UnchangedEntryDigest(const std::string& fullPath, bool isFolder, std::size_t found)
+// The entry's place in the upload lists, by the stored line of its path; returns the digest its
+// search line carries. An entry whose path, stamp and size are stored is unchanged, and its
+// stored digest is taken again only when it was made for exactly this size and modification
+// time; otherwise the digest is made again, and a content that proves different makes the
+// entry changed. A line stored without a digest gets one now when digests are wanted; it is
+// kept with the line, so it is computed once.
+std::string IndexThread::RecordForUpload(const std::string& fullPath, const IndexedEntry& entry,
+                                         const DigestStamp& stamp)
+{
+    const std::string head = IndexLineHead(entry);
+    const auto found = previousIndex_.FindFirst(entry.virtualPath);
+    if (!found) {
+        const std::string digest = DigestIfWanted(fullPath, entry.isFolder);
+        AddUploadLine(newLines_, head + "*" + digest, stamp);
+        return digest;
+    }
+    const auto stored = ParseIndexLine(previousIndex_.Line(*found));
+    const std::string storedDigest = stored ? std::string(stored->digest) : std::string(kNoDigest);
+    const bool sameEntry = previousIndex_.HoldsStamp(entry.virtualPath, StampText(entry.mtime)) && stored &&
+                           stored->size == std::to_string(static_cast<std::uint32_t>(entry.size));
+    if (sameEntry && storedDigest != kNoDigest && previousIndex_.DigestStampAt(*found) == stamp) {
+        KeepUnchanged(*found, storedDigest, stamp);
+        return storedDigest;
+    }
+    const std::string digest = DigestIfWanted(fullPath, entry.isFolder);
+    if (sameEntry && (digest == storedDigest || digest == kNoDigest || storedDigest == kNoDigest)) {
+        KeepUnchanged(*found, digest, stamp);
+        return digest;
+    }
+    AddUploadLine(changedLines_, head + "*" + digest, stamp);
+    return digest;
+}
+
+// The stored line goes back to the file, with `digest` when one was made or confirmed now (a
+// digest not confirmed keeps the stored one in the line but no stamp: the next run makes it).
+void IndexThread::KeepUnchanged(std::size_t found, const std::string& digest, const DigestStamp& stamp)
 {
     std::string line = previousIndex_.Line(found);
-    const auto fields = ParseIndexLine(line);
-    std::string digest = fields ? std::string(fields->digest) : std::string(kNoDigest);
-    if (digest == kNoDigest) {
-        digest = DigestIfWanted(fullPath, isFolder);
-        if (digest != kNoDigest) line.replace(line.size() - kNoDigest.size(), kNoDigest.size(), digest);
+    previousIndex_.Remove(found);
+    if (digest != kNoDigest) {
+        line.replace(line.size() - kNoDigest.size(), kNoDigest.size(), digest);
+        digestStamps_[VirtualPathKey(ParseIndexLine(line)->virtualPath)] = stamp;
     }
     unchangedLines_.push_back(std::move(line));
-    return digest;
+}
+
+void IndexThread::AddUploadLine(std::vector<std::string>& list, std::string line, const DigestStamp& stamp)
+{
+    std::lock_guard guard(serverLock_);
+    if (server_ == nullptr) return;
+    const auto fields = ParseIndexLine(line);
+    if (fields && fields->digest != kNoDigest) digestStamps_[VirtualPathKey(fields->virtualPath)] = stamp;
+    list.push_back(std::move(line));
 }
 
 void IndexThread::RecordEntry(const std::string& fullPath, const fs::FileInfo& info)
@@ -152,22 +191,8 @@ void IndexThread::RecordEntry(const std::string& fullPath, const fs::FileInfo& i
     }
     std::string digest(kNoDigest);
     const std::string folder = info.isDirectory ? fullPath : fullPath.substr(0, fullPath.rfind('\\'));
-    if (AnonymousMaySee(folder)) {
-        const std::string head = IndexLineHead(entry);
-        const auto found = previousIndex_.FindFirst(entry.virtualPath);
-        if (!found) {
-            digest = DigestIfWanted(fullPath, entry.isFolder);
-            std::lock_guard guard(serverLock_);
-            if (server_ != nullptr) newLines_.push_back(head + "*" + digest);
-        } else if (previousIndex_.HoldsStamp(entry.virtualPath, StampText(entry.mtime))) {
-            digest = UnchangedEntryDigest(fullPath, entry.isFolder, *found);
-            previousIndex_.Remove(*found);
-        } else {
-            digest = DigestIfWanted(fullPath, entry.isFolder);
-            std::lock_guard guard(serverLock_);
-            if (server_ != nullptr) changedLines_.push_back(head + "*" + digest);
-        }
-    }
+    if (AnonymousMaySee(folder))
+        digest = RecordForUpload(fullPath, entry, DigestStamp{entry.size, info.mtime, info.mtimeNanoseconds});
     std::lock_guard guard(serverLock_);
     if (server_ != nullptr) server_->indexAdd(searchHead + "?" + digest);
 }

@@ -83,7 +83,16 @@ bool IndexThread::SaveIndexAfterUpload()
     toSave_.insert(toSave_.end(), unchangedLines_.begin(), unchangedLines_.end());
     toSave_.insert(toSave_.end(), newLines_.begin(), newLines_.end());
     toSave_.insert(toSave_.end(), changedLines_.begin(), changedLines_.end());
-    return WriteIndexFile(indexFilePath_, toSave_);
+    std::vector<std::string> written;
+    written.reserve(toSave_.size() * 2);
+    for (const std::string& line : toSave_) {
+        written.push_back(line);
+        const auto fields = ParseIndexLine(line);
+        if (!fields || fields->digest == kNoDigest) continue;
+        const auto stamp = digestStamps_.find(VirtualPathKey(fields->virtualPath));
+        if (stamp != digestStamps_.end()) written.push_back(DigestStampLine(stamp->second));
+    }
+    return WriteIndexFile(indexFilePath_, written);
 }
 
 }  // namespace corvane

@@ -17,6 +17,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -111,7 +112,8 @@ public:
     // The stored lines of the entries found unchanged, in the order found.
     const std::vector<std::string>& unchangedLines() const { return unchangedLines_; }
     // After an upload succeeded: rewrites "p2pIndex.ksl" with the unchanged lines, then the
-    // new ones, then the changed ones. False when the file could not be written.
+    // new ones, then the changed ones, each digest with the stamp it was made for. False when
+    // the file could not be written.
     bool SaveIndexAfterUpload();
     // Whether the last upload of the run succeeded.
     bool uploadSucceeded() const { return uploadSucceeded_; }
@@ -128,7 +130,9 @@ private:
     void RecordEntry(const std::string& fullPath, const fs::FileInfo& info);
     bool AnonymousMaySee(const std::string& folder);
     std::string DigestIfWanted(const std::string& fullPath, bool isFolder);
-    std::string UnchangedEntryDigest(const std::string& fullPath, bool isFolder, std::size_t found);
+    std::string RecordForUpload(const std::string& fullPath, const IndexedEntry& entry, const DigestStamp& stamp);
+    void KeepUnchanged(std::size_t found, const std::string& digest, const DigestStamp& stamp);
+    void AddUploadLine(std::vector<std::string>& list, std::string line, const DigestStamp& stamp);
     // The index-server exchange with every enabled, registered network (index_network_phase.cpp).
     void RunNetworkPhase();
     void ServeNetworks(P2PNetworkList& list);
@@ -167,6 +171,8 @@ private:
     std::vector<std::string> changedLines_;
     std::vector<std::string> staleLines_;
     std::vector<std::string> unchangedLines_;
+    // By path: what the digest in this run's line was made (or confirmed) for.
+    std::unordered_map<std::string, DigestStamp> digestStamps_;
     std::vector<std::string> toSave_;
     std::vector<char> readBuffer_;
     std::string statusText_;

@@ -7,11 +7,19 @@ namespace corvane {
 PreviousIndex::PreviousIndex(std::vector<std::string> lines)
 {
     lines_.reserve(lines.size());
+    bool afterIndexLine = false;
     for (std::string& line : lines) {
         const auto fields = ParseIndexLine(line);
-        if (!fields) continue;
+        if (!fields) {
+            const auto stamp = afterIndexLine ? ParseDigestStampLine(line) : std::nullopt;
+            if (stamp) stamps_.back() = stamp;
+            afterIndexLine = false;
+            continue;
+        }
         byPath_[VirtualPathKey(fields->virtualPath)].positions.push_back(lines_.size());
         lines_.push_back(std::move(line));
+        stamps_.emplace_back();
+        afterIndexLine = true;
     }
     alive_.assign(lines_.size(), true);
     remaining_ = lines_.size();

@@ -16,12 +16,15 @@
 #include <unordered_map>
 #include <vector>
 
+#include "p2p/index_lines.h"
+
 namespace corvane {
 
 class PreviousIndex {
 public:
     PreviousIndex() = default;
-    // Keeps the texts that are index lines, in order; anything else is dropped.
+    // Keeps the texts that are index lines, in order, each with the digest stamp written right
+    // after it (DigestStampLine); anything else is dropped.
     explicit PreviousIndex(std::vector<std::string> lines);
 
     // The position of the first remaining line whose path is `virtualPath`.
@@ -29,6 +32,8 @@ public:
     // Whether a remaining line has exactly this path and this stamp.
     bool HoldsStamp(std::string_view virtualPath, std::string_view stamp) const;
     const std::string& Line(std::size_t position) const { return lines_[position]; }
+    // What the line's digest was made for; nothing for a line stored without it.
+    const std::optional<DigestStamp>& DigestStampAt(std::size_t position) const { return stamps_[position]; }
     void Remove(std::size_t position);
 
     std::size_t RemainingCount() const { return remaining_; }
@@ -43,6 +48,7 @@ private:
     const Slots* SlotsOf(std::string_view virtualPath) const;
 
     std::vector<std::string> lines_;
+    std::vector<std::optional<DigestStamp>> stamps_;
     std::vector<bool> alive_;
     std::unordered_map<std::string, Slots> byPath_;
     std::size_t remaining_ = 0;

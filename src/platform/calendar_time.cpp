@@ -35,8 +35,6 @@ CalendarTime UtcCalendarTime(std::time_t when)
     return time;
 }
 
-long LocalUtcOffsetNow() { return LocalCalendarTime(std::time(nullptr)).utcOffset; }
-
 bool UtcMomentOf(const CalendarTime& utc, std::time_t& when)
 {
     std::tm parts{};

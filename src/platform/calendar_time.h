@@ -1,5 +1,5 @@
-// Calendar fields of a moment, in the host's local time zone or in UTC, and the local zone's
-// offset now. The listing lines and the MDTM time stamps are built from these.
+// Calendar fields of a moment, in the host's local time zone or in UTC. The listing lines and
+// the MDTM time stamps are built from these.
 #pragma once
 
 #include <ctime>
@@ -21,9 +21,6 @@ struct CalendarTime {
 CalendarTime LocalCalendarTime(std::time_t when);
 // The moment in UTC.
 CalendarTime UtcCalendarTime(std::time_t when);
-// Seconds east of UTC that the local zone applies now (its daylight offset while daylight
-// saving time is in force).
-long LocalUtcOffsetNow();
 // The moment that the UTC calendar fields name; false when a field is out of its range (the
 // 31st of a 30-day month, hour 24, second 60) or the host cannot hold the moment.
 bool UtcMomentOf(const CalendarTime& utc, std::time_t& when);

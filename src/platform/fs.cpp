@@ -170,6 +170,7 @@ FileInfo InfoFromStat(std::string name, const struct stat& st)
     info.isSystem = !S_ISREG(st.st_mode) && !info.isDirectory;
     info.size = S_ISREG(st.st_mode) ? static_cast<std::int64_t>(st.st_size) : 0;
     info.mtime = st.st_mtim.tv_sec;
+    info.mtimeNanoseconds = st.st_mtim.tv_nsec;
     info.isReadOnly = (st.st_mode & S_IWUSR) == 0;
     info.device = static_cast<std::uint64_t>(st.st_dev);
     info.inode = static_cast<std::uint64_t>(st.st_ino);

@@ -46,6 +46,7 @@ struct FileInfo {
     std::int64_t size = 0;  // bytes; 0 for folders and other non-regular entries
     std::time_t mtime = 0;  // last modification time, whole seconds since the epoch (UTC
                             // based; the caller converts to local time for display)
+    long mtimeNanoseconds = 0;  // the part of the modification time below the second
     bool isDirectory = false;
     bool isHidden = false;     // the name begins with "." (but is not "." or "..")
     bool isReadOnly = false;   // the owner's write bit is clear

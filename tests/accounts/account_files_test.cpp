@@ -127,7 +127,7 @@ TEST_F(AccountFiles, FolderFileLoadsSortedAndTheLaterLineWins)
 TEST_F(AccountFiles, BadValuesReadAsDefaultsAndMissingGroupsAsAllOthers)
 {
     WriteHomeFile("usersgroups.ini", "[Usernames]\r\nUserCount=3\r\nUser0=jo\r\nUser1=al\r\n"
-                                     "[jo]\r\nGroup=Deleted By Hand\r\nIdle Timeout=abc\r\nUD Ratio=1,5\r\n"
+                                     "[jo]\r\nGroup=Deleted By Hand\r\nIdle Timeout=abc\r\nUD Ratio=1/2\r\n"
                                      "Max Transfer Rate=99999999999999\r\n[al]\r\nUD Ratio=nan\r\n");
     store_->LoadAccounts(IniImage());
     EXPECT_EQ(store_->GetUserGroup("jo"), "All Others");
@@ -137,6 +137,18 @@ TEST_F(AccountFiles, BadValuesReadAsDefaultsAndMissingGroupsAsAllOthers)
     EXPECT_EQ(store_->GetMaxTransferRate("jo"), 0);
     // The count promised three names; the missing one is not made into a nameless account.
     EXPECT_EQ(store_->UserNames(), (std::vector<std::string>{"jo", "al"}));
+}
+
+// A ratio written under a comma-decimal locale ("0,25") keeps its value; a text with two
+// separators is no number.
+TEST_F(AccountFiles, RatiosReadWithAPointOrAComma)
+{
+    WriteHomeFile("usersgroups.ini", "[Usernames]\r\nUserCount=3\r\nUser0=jo\r\nUser1=al\r\nUser2=ed\r\n"
+                                     "[jo]\r\nUD Ratio=0,25\r\n[al]\r\nUD Ratio=1.5\r\n[ed]\r\nUD Ratio=1,5,0\r\n");
+    store_->LoadAccounts(IniImage());
+    EXPECT_EQ(store_->GetUdRatio("jo"), 0.25f);
+    EXPECT_EQ(store_->GetUdRatio("al"), 1.5f);
+    EXPECT_EQ(store_->GetUdRatio("ed"), 0.0f);
 }
 
 // Names that reach the same account (any case; "ftp" and "anonymous" for "Anonymous") build it

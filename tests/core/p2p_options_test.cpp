@@ -101,8 +101,7 @@ TEST_F(P2POptionsTest, OnlyNewAccountsOfBrinvaleNetworksAreRegisteredAndARefusal
     EXPECT_EQ(service.Requests().size(), 1u);
     EXPECT_EQ(Entries()[1].userName, "eve");
 
-    Entries()[0].existingAccount = false;
-    model->RegisterOrEdit(0, [](SignUpForm&) {});  // edit, cancelled: the account is registered again
+    model->RegisterOrEdit(0, Typing({"new", "pw", "pw", false}));  // a new account of the operator's: registered
     ASSERT_EQ(service.Requests().size(), 2u);
     const std::string refusal =
         "Taken P2P account (brinVALE test) is disabled. To enable, go to Server -> P2P Options.";
@@ -111,6 +110,32 @@ TEST_F(P2POptionsTest, OnlyNewAccountsOfBrinvaleNetworksAreRegisteredAndARefusal
 
     model->RegisterOrEdit(-1, {});
     EXPECT_EQ(view.errors.back(), kSelectNetworkFirstText);
+}
+
+TEST_F(P2POptionsTest, EditingARegisteredAccountKeepsItAndACancelledEditChangesNothing)
+{
+    P2PNetwork network;
+    network.name = "Brinvale Main";
+    network.address = service.Url("/v6");
+    Entries().push_back(network);
+    // Only the first registration may reach the service: a second one would be answered "taken".
+    service.Script({"/v6/user.php reply 200 welcome", "/v6/user.php reply 500 Taken"});
+    model->RegisterOrEdit(0, Typing({"bob", "pw", "pw", false}));
+    ASSERT_EQ(service.Requests().size(), 1u);
+
+    bool shownAsExisting = false;
+    const auto confirmUnchanged = [&shownAsExisting](SignUpForm& form) {
+        shownAsExisting = form.Fields().existingUser;
+        form.Confirm();
+    };
+    EXPECT_EQ(model->RegisterOrEdit(0, confirmUnchanged).userName, "bob");
+    EXPECT_TRUE(shownAsExisting);
+    model->RegisterOrEdit(0, [](SignUpForm& form) { form.Fields().userName = "typed, then cancelled"; });
+    EXPECT_EQ(service.Requests().size(), 1u);
+    EXPECT_EQ(Entries()[0].userName, "bob");
+    EXPECT_EQ(Entries()[0].password, "pw");
+    EXPECT_TRUE(Entries()[0].enabled);
+    EXPECT_EQ(view.errors, std::vector<std::string>{});
 }
 
 TEST_F(P2POptionsTest, ApplyStoresTheProfilePublishesTheAccountsAndTheFileKeepsThemPrivately)

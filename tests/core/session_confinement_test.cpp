@@ -101,6 +101,8 @@ TEST_F(SessionConfinementTest, EveryOtherFileOperationIsDecidedOnTheFolderItTouc
     EXPECT_FALSE(HostExists("Private\\made"));
     EXPECT_NE(Command("DELE ../Private/secret.txt").rfind("250", 0), 0u);
     EXPECT_NE(Command("RNFR ../Private/secret.txt").rfind("350", 0), 0u);
+    // Without a name there is nothing to decide on: not even the home's own folder is asked.
+    EXPECT_EQ(Command("RNFR"), "501 Syntax error is parameter.");
     std::string data;
     std::string reply;
     RunClient([&] { reply = client->Retrieve("RETR ../Private/secret.txt", data); });
@@ -150,13 +152,18 @@ TEST_F(SessionConfinementTest, FolderRemovalIsDecidedOnTheParent)
 
 TEST_F(SessionConfinementTest, ListingNeverShowsWhatLiesAboveTheHome)
 {
-    for (const std::string command : {"LIST C:\\Home\\..\\..\\", "LIST /C:/Home/../../", "LIST \\", "LIST /C:/Private",
-                                      "LIST ../Private", "NLST ..", "LIST -la /C:/"}) {
+    // Above the home only the way down to it shows; beside it the home stands in.
+    const std::pair<std::string, bool> listings[] = {
+        {"LIST C:\\Home\\..\\..\\", true}, {"LIST /C:/Home/../../", true}, {"LIST \\", true},
+        {"NLST ..", true},                   {"LIST -la /C:/", true},        {"LIST /C:/Private", false},
+        {"LIST ../Private", false}};
+    for (const auto& [command, above] : listings) {
         const std::vector<std::string> names = List(command);
         EXPECT_FALSE(Has(names, "rootfile.txt")) << command;
         EXPECT_FALSE(Has(names, "secret.txt")) << command;
         EXPECT_FALSE(Has(names, "Private")) << command;
-        EXPECT_TRUE(Has(names, "h.txt")) << command;  // the home stands in for it
+        EXPECT_EQ(Has(names, "Home"), above) << command;
+        EXPECT_EQ(Has(names, "h.txt"), !above) << command;
     }
     EXPECT_EQ(Record()->LastAction(), saDirectoryListed);
 }

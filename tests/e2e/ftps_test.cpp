@@ -263,6 +263,21 @@ TEST_F(Ftps, RcloneCopiesATreeUpAndChecksIt)
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
 }
 
+TEST_F(Ftps, APairThatCannotBeMadeIsLoggedAsServerStateAndFtpStaysInTheClear)
+{
+    // A folder where the key would go: the pair can be neither written nor read.
+    std::filesystem::create_directory(home + "/CorvaneServer.key");
+    ServerProcess server(home, port);
+    ASSERT_TRUE(server.WaitListening());
+    std::string output;
+    ASSERT_EQ(RunCommand("curl -s --max-time 20 ftp://127.0.0.1:" + std::to_string(port) + "/ 2>&1", output), 0)
+        << output;
+    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+    const std::string log = "\n" + ReadFile(server.OutputPath());
+    for (const char* line : {"\n! TLS: cannot make a certificate (", "\n! TLS not available: "})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+}
+
 TEST_F(Ftps, FaultsGetAClearReplyOrACleanCloseAndTheSessionsEnd)
 {
     ServerProcess server(home, port);

@@ -56,7 +56,7 @@ print(ftp.pwd())
 print(ftp.sendcmd('CWD /'))
 print(ftp.sendcmd('CWD /C:'))  # passing through the drive's root on the way home
 print(ftp.pwd())
-print(ftp.nlst())  # shows the home folder, not the drive's root
+print(ftp.nlst())  # shows the way down to the home, nothing else of the drive's root
 try:
     ftp.sendcmd('CWD /C:/Elsewhere')
 except ftplib.error_perm as e:
@@ -101,7 +101,7 @@ TEST(HeadlessServer, FreshHomeServesFtpAndShutsDownCleanlyOnSigterm)
                       "250 CWD command successful. \"C:/My Downloads/\" is current directory.\n"
                       "250 CWD command successful. \"C:/\" is current directory.\n"
                       "/C:/\n"
-                      "['.', '..']\n"
+                      "['.', '..', 'My Downloads']\n"
                       "501 CWD failed. No permission\n"
                       "221 Goodbye.\n"
                       "530 Login incorrect.\n"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "../platform/scratch_folder.h"
 #include "server_process.h"
@@ -81,8 +82,8 @@ TEST_F(WebServer, CurlAndWgetFetchResumeAndCopyTheTree)
         << output;
     EXPECT_EQ(ReadFile(scratch_.Join("wpart.bin")), big);
 
-    // wget walks the folder pages, following the redirects of folder links (which have no
-    // final "/"); the pages are kept under the names the redirects lead to.
+    // wget walks the folder pages by their links; the pages are kept under the names the
+    // links give them.
     const std::string mirror = scratch_.Join("mirror");
     ASSERT_EQ(RunShell("wget -q -r -np -nH -l 5 --trust-server-names -P " + mirror + " " + Url("/"), output), 0)
         << output;
@@ -92,6 +93,53 @@ TEST_F(WebServer, CurlAndWgetFetchResumeAndCopyTheTree)
     EXPECT_NE(log.find("< HTTP GET /big.bin [127.0.0.1 <- 127.0.0.1 ("), std::string::npos);
     EXPECT_NE(log.find("! HTTP 127.0.0.1 : "), std::string::npos);
     EXPECT_NE(log.find(" disconnected"), std::string::npos);
+}
+
+// A file's content as a failure shows it: its size and a hash of its bytes.
+std::string Summary(const std::string& content)
+{
+    return std::to_string(content.size()) + " bytes, hash " + std::to_string(std::hash<std::string>()(content));
+}
+
+// The files under a folder by their paths in it, with their contents' summaries, but for those
+// inside the folder `skipFolder` and the pages named `skipName`.
+std::map<std::string, std::string> FilesUnder(const std::string& folder, const std::string& skipFolder,
+                                              const std::string& skipName = std::string())
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (!entry.is_regular_file()) continue;
+        const std::string path = std::filesystem::relative(entry.path(), folder).string();
+        if (path.rfind(skipFolder + "/", 0) == 0 || entry.path().filename() == skipName) continue;
+        files[path] = Summary(ReadFile(entry.path().string()));
+    }
+    return files;
+}
+
+TEST_F(WebServer, RcloneAndWgetCopyNestedFoldersWithAwkwardNamesByteForByte)
+{
+    if (std::system("command -v rclone >/dev/null 2>&1") != 0) GTEST_SKIP() << "rclone is not installed";
+    const auto tree = testing::AwkwardlyNamedTree();
+    testing::WriteTree(share_, tree);
+    std::map<std::string, std::string> expected;
+    for (const auto& [path, content] : tree) expected[path] = Summary(content);
+    StartServer();
+    std::string output;
+    const std::string copy = scratch_.Join("rclone copy");
+    ASSERT_EQ(RunShell("rclone --config /dev/null --low-level-retries 1 --retries 1 copy --http-url " + Url("/") +
+                           " :http: '" + copy + "'",
+                       output),
+              0)
+        << output;
+    EXPECT_EQ(FilesUnder(copy, "images"), expected);
+    // wget keeps each folder's page as its index.html; the folders it reaches by their links.
+    const std::string mirror = scratch_.Join("wget mirror");
+    ASSERT_EQ(RunShell("wget -q -r -np -nH -l 8 -P '" + mirror + "' " + Url("/"), output), 0) << output;
+    EXPECT_EQ(FilesUnder(mirror, "images", "index.html"), expected);
+    // No folder was asked for without its final "/": nobody needed a redirect.
+    const std::string log = StopAndReadLog();
+    EXPECT_EQ(log.find("< HTTP GET /50%25%20off ["), std::string::npos) << log;
+    EXPECT_NE(log.find("< HTTP GET /50%25%20off/ ["), std::string::npos) << log;
 }
 
 constexpr const char* kPipelineScript = R"PY(
@@ -143,6 +191,27 @@ TEST_F(WebServer, NothingOutsideTheRootIsEverRead)
     EXPECT_EQ(output, "inside");
 }
 
+TEST_F(WebServer, ARootWrittenWithItsFinalBackslashServesWhatLiesUnderIt)
+{
+    WriteFile(home_ + "/drive_c/top.txt", "on the drive");
+    WriteFile(share_ + "/shared.txt", "in the share");
+    struct Case {
+        const char* root;
+        const char* path;
+        const char* answer;
+    };
+    for (const Case& c : {Case{"C:\\", "/top.txt", "on the drive 200"},
+                          Case{"C:\\", "/My%20Downloads/shared.txt", "in the share 200"},
+                          Case{"C:\\My Downloads\\", "/shared.txt", "in the share 200"},
+                          Case{"C:\\My Downloads\\", "/../top.txt", "<p>Nothing here, sorry.</p> 404"}}) {
+        StartServer(std::string("WebServerRoot=") + c.root + "\r\n");
+        std::string output;
+        RunShell("curl -s --path-as-is -w ' %{http_code}' '" + Url(c.path) + "'", output);
+        EXPECT_EQ(output, c.answer) << c.root << " " << c.path;
+        EXPECT_EQ(server_->StopWith(SIGTERM), 0);
+    }
+}
+
 TEST_F(WebServer, FoldersRedirectListOrServeTheirIndex)
 {
     WriteFile(share_ + "/music/a&b c.txt", "x");
@@ -163,15 +232,53 @@ TEST_F(WebServer, FoldersRedirectListOrServeTheirIndex)
     RunShell("curl -s " + Url("/site/"), output);
     EXPECT_EQ(output, "<h1>welcome</h1>");
     output.clear();
-    // HEAD outside the root gets the engine's own 404 page.
+    // HEAD outside the root is answered as GET is: 404.
     RunShell("curl -s -I --path-as-is " + Url("/../secret.txt"), output);
     EXPECT_EQ(output.substr(0, 22), "HTTP/1.1 404 Not Found");
+}
+
+// For each path, a GET and then a HEAD on one kept-alive connection (a new one after an answer
+// that closes it): the status and the header fields but the date, Content-Length among them; a
+// body sent after a HEAD would be read as the next answer and break it.
+constexpr const char* kHeadScript = R"PY(
+import http.client, sys
+conn = http.client.HTTPConnection('127.0.0.1', int(sys.argv[1]), timeout=10)
+def ask(method, path):
+    conn.request(method, path)
+    answer = conn.getresponse()
+    body = answer.read()
+    fields = [(k, v) for k, v in answer.getheaders() if k != 'Date']
+    return answer.status, fields, body
+for path in sys.argv[2:]:
+    got, head = ask('GET', path), ask('HEAD', path)
+    same = got[:2] == head[:2] and head[2] == b''
+    print(path, got[0], head[0], 'same' if same else 'differs %r %r %r' % (got[1], head[1], head[2]))
+)PY";
+
+TEST_F(WebServer, HeadAnswersWhatGetWouldWithoutTheBody)
+{
+    WriteFile(share_ + "/music/song.mp3", "la la la");
+    WriteFile(share_ + "/site/index.htm", "<h1>welcome</h1>");
+    StartServer();
+    // The redirect, the listing, a folder's index, a file, the 404 file inside and outside.
+    const std::vector<std::pair<std::string, int>> cases = {{"/music", 301},         {"/music/", 200},
+                                                            {"/site/", 200},         {"/music/song.mp3", 200},
+                                                            {"/missing.txt", 404},   {"/../outside.txt", 404}};
+    std::vector<std::string> arguments = {std::to_string(httpPort_)};
+    std::string expected;
+    for (const auto& [path, status] : cases) {
+        arguments.push_back(path);
+        expected += path + " " + std::to_string(status) + " " + std::to_string(status) + " same\n";
+    }
+    std::string output;
+    ASSERT_EQ(RunPython(kHeadScript, arguments, output), 0) << output;
+    EXPECT_EQ(output, expected);
 }
 
 constexpr const char* kRefusedScript = R"PY(
 import socket, sys
 sock = socket.create_connection(('127.0.0.1', int(sys.argv[1])), timeout=10)
-sock.sendall(b'GET / HTTP/1.1\r\nHost: x\r\n\r\n' + b'x' * 100000)
+sock.sendall(sys.argv[2].encode() + b' / HTTP/1.1\r\nHost: x\r\n\r\n' + b'x' * 100000)
 received = b''
 while True:
     chunk = sock.recv(65536)  # a reset would raise here instead of ending the text
@@ -184,11 +291,15 @@ print(received.decode())
 TEST_F(WebServer, ARefusedAddressGetsOnlyTheForbiddenTextAndAnOrderlyClose)
 {
     StartServer("IPListMode=1\r\nIPListCount=1\r\nIPListData0=127.0.0.1\r\n");
-    std::string output;
-    ASSERT_EQ(RunPython(kRefusedScript, {std::to_string(httpPort_)}, output), 0) << output;
-    EXPECT_EQ(output,
-              "<HTML><HEAD><TITLE>403 Forbidden</TITLE></HEAD><BODY><H1>Forbidden IP</H1>Due to IP/DNS blocking rules "
-              "in place in this server, you are forbidden to access the page.<P></BODY></HTML>\n");
+    // The refusal goes before any request is read: a HEAD gets the same text as a GET.
+    for (const char* method : {"GET", "HEAD"}) {
+        std::string output;
+        ASSERT_EQ(RunPython(kRefusedScript, {std::to_string(httpPort_), method}, output), 0) << output;
+        EXPECT_EQ(output,
+                  "<HTML><HEAD><TITLE>403 Forbidden</TITLE></HEAD><BODY><H1>Forbidden IP</H1>Due to IP/DNS blocking "
+                  "rules in place in this server, you are forbidden to access the page.<P></BODY></HTML>\n")
+            << method;
+    }
     EXPECT_NE(StopAndReadLog().find("! HTTP 127.0.0.1 : "), std::string::npos);
 }
 

@@ -14,10 +14,23 @@ namespace {
 
 using testing::FreeLoopbackPort;
 using testing::ReadFile;
+using testing::RunCommand;
 using testing::RunPython;
 using testing::ServerProcess;
 using testing::WriteAnonymousAccount;
 using testing::WriteFile;
+
+// A home past its first run whose only account, Anonymous, has `homeFolder` and the folder file
+// `folderFile`; its FTP service on the loopback port.
+std::string AnonymousHome(const corvane::testing::ScratchFolder& scratch, int port, const std::string& homeFolder,
+                          const std::string& folderFile)
+{
+    const std::string home = scratch.Join("home");
+    WriteFile(home + "/CorvaneServer.ini",
+              "[ServerData]\r\nPort=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n");
+    WriteAnonymousAccount(home, homeFolder, folderFile);
+    return home;
+}
 
 constexpr const char* kEscapeScript = R"PY(
 import ftplib, io, sys
@@ -91,8 +104,8 @@ for p in escapes:
         tried += 1
         if success(result):
             print('leak', name, p, result)
-# Above the share the client may pass through (CDUP, CWD /C:), but it sees the share there and
-# touches nothing.
+# Above the share the client may pass through (CDUP, CWD /C:), but it sees only the way to the
+# share there and touches nothing.
 for way in ('CDUP', 'CWD /C:', 'CWD /..'):
     ftp.sendcmd(way)
     final, text = lines_of('LIST')
@@ -117,11 +130,9 @@ ftp.quit()
 TEST(PathConfinement, EveryPathCommandStaysInsideTheShare)
 {
     corvane::testing::ScratchFolder scratch;
-    const std::string home = scratch.Join("home");
     const int port = FreeLoopbackPort();
-    WriteFile(home + "/CorvaneServer.ini",
-              "[ServerData]\r\nPort=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n");
-    WriteAnonymousAccount(home, "C:\\Share\\", "gplcmdriC:\\Share\\*\r\n-p-----iC:\\Drop\\*\r\n");
+    const std::string home =
+        AnonymousHome(scratch, port, "C:\\Share\\", "gplcmdriC:\\Share\\*\r\n-p-----iC:\\Drop\\*\r\n");
     const std::string drive = home + "/drive_c";
     WriteFile(drive + "/Share/h.txt", "share file");
     WriteFile(drive + "/Share/Sub/secret.txt", "inside");
@@ -148,6 +159,68 @@ TEST(PathConfinement, EveryPathCommandStaysInsideTheShare)
         EXPECT_FALSE(std::filesystem::exists(drive + "/Private/" + name)) << name;
     EXPECT_FALSE(std::filesystem::exists(drive + "/Drop/taken"));
     EXPECT_FALSE(std::filesystem::exists(drive + "/new.txt"));
+    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+}
+
+// Above the home a client sees only the way down to it: every entry that a listing there
+// shows can be followed, a folder entered and a file fetched, down to the home.
+constexpr const char* kWalkScript = R"PY(
+import ftplib, sys
+ftp = ftplib.FTP()
+ftp.connect('127.0.0.1', int(sys.argv[1]), timeout=10)
+ftp.login()
+ftp.sendcmd('CDUP')
+ftp.sendcmd('CDUP')
+while True:
+    lines = []
+    ftp.retrlines('LIST', lines.append)
+    shown = sorted((line.split(None, 8)[8], line[0] == 'd') for line in lines)
+    shown = [(name, folder) for name, folder in shown if name not in ('.', '..')]
+    machine = sorted((name, facts['type'], facts.get('perm')) for name, facts in ftp.mlsd())
+    print(ftp.pwd(), shown, sorted(ftp.nlst()), machine)
+    for name, folder in shown:
+        if folder:
+            ftp.cwd(name)
+            ftp.cwd('..')
+        else:
+            ftp.retrbinary('RETR ' + name, lambda block: None)
+    folders = [name for name, folder in shown if folder]
+    if len(shown) != 1 or not folders:
+        break
+    ftp.cwd(folders[0])
+ftp.quit()
+)PY";
+
+TEST(PathConfinement, WhatAListingAboveTheHomeShowsCanBeFollowed)
+{
+    corvane::testing::ScratchFolder scratch;
+    const int port = FreeLoopbackPort();
+    const std::string home = AnonymousHome(scratch, port, "C:\\Shares\\Pub\\", "g-lc---iC:\\Shares\\Pub\\*\r\n");
+    const std::string drive = home + "/drive_c";
+    WriteFile(drive + "/Shares/Pub/top.txt", "top");
+    WriteFile(drive + "/Shares/Pub/sub/in.txt", "in sub");
+    WriteFile(drive + "/Shares/beside.txt", "not shared");
+    WriteFile(drive + "/Private/secret.txt", "secret");
+    ServerProcess server(home, port);
+    ASSERT_TRUE(server.WaitListening());
+    std::string output;
+    ASSERT_EQ(RunPython(kWalkScript, {std::to_string(port)}, output), 0) << output;
+    EXPECT_EQ(output, "/C:/ [('Shares', True)] ['.', '..', 'Shares'] [('Shares', 'dir', 'e')]\n"
+                      "/C:/Shares/ [('Pub', True)] ['.', '..', 'Pub'] [('Pub', 'dir', 'el')]\n"
+                      "/C:/Shares/Pub/ [('sub', True), ('top.txt', False)] ['.', '..', 'sub', 'top.txt'] "
+                      "[('sub', 'dir', 'el'), ('top.txt', 'file', 'r')]\n");
+    // lftp mirrors the drive's root: the way down and the home, and nothing beside it.
+    output.clear();
+    const std::string copy = scratch.Join("copy");
+    EXPECT_EQ(RunCommand("timeout 60 lftp -p " + std::to_string(port) +
+                             " -e 'set net:max-retries 1; set net:timeout 10; mirror /C: " + copy + "; bye' 127.0.0.1 2>&1",
+                         output),
+              0)
+        << output;
+    EXPECT_EQ(ReadFile(copy + "/Shares/Pub/top.txt"), "top");
+    EXPECT_EQ(ReadFile(copy + "/Shares/Pub/sub/in.txt"), "in sub");
+    EXPECT_FALSE(std::filesystem::exists(copy + "/Shares/beside.txt"));
+    EXPECT_FALSE(std::filesystem::exists(copy + "/Private"));
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
 }
 

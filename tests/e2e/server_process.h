@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "../core/test_client.h"
@@ -28,6 +29,26 @@ inline std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Files in nested folders whose names hold what a link must escape (blanks, "%", "&", "#"),
+// by their paths under the folder they are written to, with contents that are not text.
+inline std::vector<std::pair<std::string, std::string>> AwkwardlyNamedTree()
+{
+    std::string binary(300000, '\0');
+    for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>((i * 2654435761u) >> 11);
+    return {
+        {"top level.txt", "at the top"},
+        {"50% off/deals & more/#1 hit.bin", binary},
+        {"50% off/deals & more/sub #2/a&b 100%.txt", "escaped once, not twice"},
+        {"50% off/plain", std::string("\0\r\n\xff", 4)},
+        {"a #hash folder/x.txt", "behind a hash"},
+    };
+}
+
+inline void WriteTree(const std::string& folder, const std::vector<std::pair<std::string, std::string>>& files)
+{
+    for (const auto& [path, content] : files) WriteFile(folder + "/" + path, content);
 }
 
 // A home whose only user is Anonymous, at `homeFolder` (e.g. "C:\\Share\\"), in the group "All

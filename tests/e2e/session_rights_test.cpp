@@ -56,7 +56,7 @@ ftp.cwd('/')
 def names(command):
     lines = []
     ftp.retrlines(command, lines.append)
-    return sorted(l.split()[-1] for l in lines if l.split()[-1] not in ('.', '..'))
+    return sorted(n for n in (l.split(None, 8)[-1] for l in lines) if n not in ('.', '..'))
 ftp.cwd('sub')
 print('list -la in sub', names('LIST -la'))
 ftp.cwd('..')
@@ -102,7 +102,7 @@ TEST(SessionRights, FirstRunShareReadsAndListsButRefusesEveryChange)
                       "stou /C:/ ['501']\n"
                       "list -la in sub ['file.txt', 'inner']\n"
                       "list -a sub ['file.txt', 'inner']\n"
-                      "list above ['sub', 'top.txt']\n"
+                      "list above ['My Downloads']\n"
                       "curl list ['file.txt', 'inner']\n"
                       "curl upload refused True\n"
                       "lftp ls ['file.txt', 'inner']\n"

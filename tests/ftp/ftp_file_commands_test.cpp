@@ -59,7 +59,11 @@ TEST_F(FileCommandTest, EachCommandAsksTheOwnerBeforeItLooksAtItsParameter)
     auto refuse = [](TFtpServer*, TFtpCtrlSocket*, std::string&, bool& allowed) { allowed = false; };
     server->OnValidateDele = refuse;
     server->OnValidateRmd = refuse;
-    server->OnValidateRnFr = refuse;
+    int renameChecks = 0;
+    server->OnValidateRnFr = [&](TFtpServer*, TFtpCtrlSocket*, std::string&, bool& allowed) {
+        ++renameChecks;
+        allowed = false;
+    };
     server->OnValidateRnTo = refuse;
     server->OnValidateSize = refuse;
     server->OnMakeDirectory = [](TFtpServer*, TFtpCtrlSocket*, const std::string&, bool& allowed) { allowed = false; };
@@ -67,7 +71,10 @@ TEST_F(FileCommandTest, EachCommandAsksTheOwnerBeforeItLooksAtItsParameter)
     EXPECT_EQ(Send("DELE"), "550 Cannot delete.");
     EXPECT_EQ(Send("DELE a.txt"), "550 Cannot delete.");
     EXPECT_EQ(Send("RMD"), "500 Cannot remove directory.");
-    EXPECT_EQ(Send("RNFR"), "500 Cannot RNFR.");
+    // Except RNFR: a rename source that is missing is a syntax error before any right.
+    EXPECT_EQ(Send("RNFR"), "501 Syntax error is parameter.");
+    EXPECT_EQ(renameChecks, 0);
+    EXPECT_EQ(Send("RNFR a.txt"), "500 Cannot RNFR.");
     EXPECT_EQ(Send("RNTO"), "500 Cannot RNTO.");
     EXPECT_EQ(Send("SIZE"), "501 Permission Denied");
     EXPECT_EQ(Send("MKD"), "550 'C:\\': can't create directory.");
@@ -276,18 +283,25 @@ TEST_F(FileCommandTest, SizeAnswersFilesOfAnySizeAndNoFolders)
     EXPECT_EQ(client->CurrentCommand(), ftpcSIZE);
 }
 
+// In a zone with daylight saving time, a file of either season has its true UTC time, as
+// MLST tells it, whatever the season of today.
 TEST_F(FileCommandTest, MdtmAnswersFilesInUtcAlsoBeforeLogin)
 {
     const char* oldZone = std::getenv("TZ");
     const std::string savedZone = oldZone ? oldZone : "";
-    ::setenv("TZ", "UTC0", 1);
+    ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
     ::tzset();
-    scratch.Put("dated.txt", "d");
-    const struct timespec times[2] = {{1234567890, 0}, {1234567890, 0}};  // 2009-02-13 23:31:30 UTC
-    ASSERT_EQ(::utimensat(AT_FDCWD, scratch.Join("dated.txt").c_str(), times, 0), 0);
+    const std::pair<const char*, std::time_t> files[] = {{"winter.txt", 1234567890},   // 2009-02-13 23:31:30 UTC
+                                                         {"summer.txt", 1593606896}};  // 2020-07-01 12:34:56 UTC
+    for (const auto& [name, when] : files) {
+        scratch.Put(name, "d");
+        const struct timespec times[2] = {{when, 0}, {when, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, scratch.Join(name).c_str(), times, 0), 0);
+    }
     std::filesystem::create_directory(scratch.Join("dir"));
     client->SetDirectory("C:\\");  // not logged in
-    EXPECT_EQ(Send("MDTM dated.txt"), "213 20090213233130.000");
+    EXPECT_EQ(Send("MDTM winter.txt"), "213 20090213233130.000");
+    EXPECT_EQ(Send("MDTM summer.txt"), "213 20200701123456.000");
     EXPECT_EQ(Send("MDTM dir"), "550 'C:\\dir': no such file or directory.");
     EXPECT_EQ(Send("MDTM missing"), "550 'C:\\missing': no such file or directory.");
     EXPECT_EQ(client->CurrentCommand(), ftpcMDTM);

@@ -13,10 +13,13 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QStyle>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <QUrl>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -33,6 +36,7 @@
 #include "gui/session_filter.h"
 #include "gui/url_form.h"
 #include "gui/window_view.h"
+#include "p2p/p2p_network_list.h"
 #include "platform/fs.h"
 #include "test_source_dir.h"
 
@@ -302,6 +306,29 @@ private slots:
         QCOMPARE(page->Tree()->FindUser("carol")->parent()->text(0), QString("All Others"));
         const IniImage accounts = IniImage::Open(HomeFile("usersgroups.ini"));
         QCOMPARE(QtText(accounts.ReadString("carol", "Group", "")), QString("All Others"));
+    }
+
+    // The window tells accounts apart as the store does: names that differ only in a letter
+    // beyond ASCII are two accounts, each with its own node, and removing one keeps the other.
+    void namesThatDifferBeyondAsciiAreTwoAccounts()
+    {
+        OpenWindow();
+        AccountsPage* page = form_->Accounts();
+        for (const char* name : {"Jörg", "JÖRG"}) {
+            QVERIFY(page->SelectAccount("All Others"));
+            AnswerNames({name, "pw"});
+            page->AddUser();
+        }
+        QVERIFY(HasAccount("Jörg", false) && HasAccount("JÖRG", false));
+        QVERIFY(page->SelectAccount("JÖRG"));
+        QCOMPARE(AccountTree::NameOf(page->Tree()->currentItem()), QString("JÖRG"));
+        auto confirm = AnswerBox(QMessageBox::Yes);
+        page->DeleteUser();
+        QVERIFY(confirm->seen);
+        QVERIFY(HasAccount("Jörg", false));
+        QVERIFY(!HasAccount("JÖRG", false));
+        QVERIFY(!page->Tree()->FindUser("JÖRG"));
+        QCOMPARE(AccountTree::NameOf(page->Tree()->FindUser("Jörg")), QString("Jörg"));
     }
 
     void aBusyWindowDoesNotHoldUpTheFtpService()
@@ -703,11 +730,80 @@ private slots:
         // The account files followed every change.
         const std::string written = ReadFile(HomeFile("usersgroups.ini"));
         QVERIFY(written.find("[Crew]") == std::string::npos && written.find("[zoe]") == std::string::npos);
-        // No behaviour is given to this entry: it stays there, disabled.
-        form_.reset();
-        OpenWindow();
-        QAction* deleteP2p = MenuAction("&File", "&Delete P2P User Account");
-        QVERIFY(deleteP2p && !deleteP2p->isEnabled());
+    }
+
+    void theFirstWindowShowsWholeLabelsAndHighlightsThePageItShows()
+    {
+        OpenWindow();  // a new home: the first run, the window at its stored default size
+        QTreeWidget* tree = form_->Navigation();
+        const auto highlightedPage = [this, tree] {
+            return tree->currentItem() == tree->topLevelItem(form_->Pages()->currentIndex());
+        };
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        QTRY_VERIFY_WITH_TIMEOUT(form_->Controller().ftpListening(), 10000);  // the first paint is over
+        QCOMPARE(form_->Pages()->currentIndex(), int(kFtpStatusPage));
+        QVERIFY(highlightedPage());
+        const int margin = tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree) + 1;
+        for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+            const QRect row = tree->visualItemRect(*it);
+            const int needed = QFontMetrics((*it)->font(0)).horizontalAdvance((*it)->text(0)) + 2 * margin;
+            QVERIFY2(row.left() + needed <= tree->viewport()->width(), qPrintable((*it)->text(0)));
+        }
+        // A settings entry opens its dialog; the highlight comes back to the page shown.
+        QTreeWidgetItem* serverOptions = tree->topLevelItem(7)->child(0);
+        AnswerNextDialog([](QWidget* modal) { modal->close(); });
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(serverOptions).center());
+        QVERIFY(highlightedPage());
+    }
+
+    void theMakersSiteOpensInTheBrowserAndP2PAccountsAreForgottenOneByOne()
+    {
+        OpenWindow("[MainWindow]\r\nFirstRun=0\r\n");
+        QList<QUrl> opened;
+        bool browserStarts = true;
+        form_->SetUrlOpener([&](const QUrl& url) {
+            opened << url;
+            return browserStarts;
+        });
+        QAction* site = MenuAction("&Help", "Corvane Server on the web");
+        QVERIFY(site);
+        site->trigger();
+        QCOMPARE(opened, QList<QUrl>{QUrl("https://www.brinvale.com/corvane/")});
+        browserStarts = false;
+        auto failed = AnswerBox(QMessageBox::Ok);
+        site->trigger();
+        QCOMPARE(failed->text, QString("Could not spawn the web browser, sorry!"));
+
+        QAction* deleteAccount = MenuAction("&File", "&Delete P2P User Account");
+        QVERIFY(deleteAccount && deleteAccount->isEnabled());
+        auto none = AnswerBox(QMessageBox::Ok);
+        deleteAccount->trigger();
+        QCOMPARE(none->text, QString("There is no P2P user account to delete."));
+
+        std::vector<P2PNetwork>& entries = form_->Controller().networkList().Entries();
+        for (const char* name : {"Kept", "Forgotten", "Unregistered"}) {
+            P2PNetwork network;
+            network.name = name;
+            network.userName = network.name == "Unregistered" ? "" : "user of " + network.name;
+            network.password = "pw";
+            network.enabled = true;
+            network.existingAccount = true;
+            entries.push_back(network);
+        }
+        auto kept = AnswerBox(QMessageBox::No);
+        auto forgotten = AnswerBox(QMessageBox::Yes);
+        deleteAccount->trigger();
+        QVERIFY(kept->text.startsWith("Do you really want to delete the P2P user account user of Kept of Kept?"));
+        QVERIFY(forgotten->text.contains("its account service offers no way to delete it"));
+        QCOMPARE(entries[0].userName, std::string("user of Kept"));
+        QCOMPARE(entries[1].userName + entries[1].password, std::string());
+        QVERIFY(!entries[1].existingAccount);
+        form_.reset();  // the list reaches the settings file
+        P2PNetworkList stored;
+        stored.Load(IniImage::Open(HomeFile("CorvaneServer.ini")));
+        QCOMPARE(stored.Entries().size(), std::size_t{3});
+        QVERIFY(stored.Entries()[0].registered() && !stored.Entries()[1].registered());
     }
 
     void aCrowdOf256ClientsFillsTheOpenSessionsViewAndLeavesIt()

@@ -54,6 +54,38 @@ std::function<void(QWidget*)> SignUp(const QString& user, const QString& passwor
     };
 }
 
+// Answers the options dialog once no request runs in it and `act` says it is done; after ten
+// seconds the dialog is closed. Lives as long as the dialog.
+class WhenIdle : public QObject {
+public:
+    static std::function<void(QWidget*)> Answer(std::function<bool(TIndexerOptionsForm&)> act)
+    {
+        return [act](QWidget* modal) { (new WhenIdle(modal, act))->Try(); };
+    }
+
+private:
+    WhenIdle(QWidget* modal, std::function<bool(TIndexerOptionsForm&)> act)
+        : QObject(modal),
+          modal_(modal),
+          act_(std::move(act))
+    {}
+
+    void Try()
+    {
+        auto* dialog = qobject_cast<TIndexerOptionsForm*>(modal_);
+        if (!dialog || ++tries_ > 500) {
+            modal_->close();
+            return;
+        }
+        if (!dialog->RequestInFlight() && act_(*dialog)) return;
+        QTimer::singleShot(20, this, [this] { Try(); });
+    }
+
+    QWidget* modal_;
+    std::function<bool(TIndexerOptionsForm&)> act_;
+    int tries_ = 0;
+};
+
 }  // namespace
 
 class P2POptionsTest : public QObject {
@@ -86,6 +118,8 @@ private:
         QVERIFY(script.open(QIODevice::WriteOnly));
         script.write(lines.toUtf8());
     }
+
+    int RequestCount() const { return QDir(serviceFolder_.path()).entryList({"req-*.txt"}, QDir::Files).size(); }
 
     QByteArray RequestBody(int number)
     {
@@ -188,9 +222,11 @@ private slots:
         network.name = "Net";
         network.userName = "bob";
         network.password = "secret";
+        network.existingAccount = true;
         SignUpForm form(SignUpForm::Mode::Edit, network);
         TRegisterForm dialog(form);
         QCOMPARE(dialog.windowTitle(), QString("Edit your Net Account"));
+        QVERIFY(dialog.ExistingUserBox()->isChecked());
         QCOMPARE(dialog.ConfirmButton()->text(), QString("Apply"));
         QCOMPARE(dialog.UserNameEdit()->text(), QString("bob"));
         QCOMPARE(dialog.RetypeEdit()->text(), QString("secret"));
@@ -249,6 +285,27 @@ private slots:
         AnswerBox(QMessageBox::Ok);  // nothing selected
         view->setCurrentItem(nullptr);
         dialog.RegisterOrEditSelected();
+    }
+
+    void theFirstSessionDownloadsTheListWithItsFirstDialogOnly()
+    {
+        OpenWindow("[Connection]\r\nP2PNetworkListURL=" + ToStd(serviceUrl_) + "/list.txt\r\n");
+        Script("/list.txt reply Alpha*host\\r\\n\n/list.txt reply Other*host\\r\\n\n");
+        const int requestsBefore = RequestCount();
+        QStringList seen;  // each dialog's first row once its download, if any, is over
+        for (int opening = 0; opening < 2; ++opening) {
+            AnswerNextDialog(WhenIdle::Answer([&seen](TIndexerOptionsForm& dialog) {
+                QTreeWidgetItem* first = dialog.NetworkView()->topLevelItem(0);
+                if (!first) return false;
+                seen << first->text(0) + (first->checkState(0) == Qt::Checked ? " ticked" : " unticked");
+                first->setCheckState(0, Qt::Unchecked);
+                dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+                return true;
+            }));
+            form_->OpenP2POptions();
+        }
+        QCOMPARE(seen, QStringList({"Alpha ticked", "Alpha unticked"}));
+        QCOMPARE(RequestCount() - requestsBefore, 1);
     }
 
     void theWindowKeepsServingItsQueueDuringADownload()

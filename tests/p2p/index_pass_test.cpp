@@ -2,6 +2,9 @@
 // account may see, the comparison with "p2pIndex.ksl" and its rewrite.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 
@@ -9,6 +12,7 @@
 #include "p2p/index_file.h"
 #include "p2p/index_lines.h"
 #include "p2p/index_thread.h"
+#include "../platform/local_moment.h"
 #include "p2p_fixture.h"
 
 namespace corvane {
@@ -144,13 +148,78 @@ TEST_F(IndexPassTest, ComparesWithTheStoredIndexAndKeepsTheUnchangedLinesWhenSav
     }
 
     ASSERT_TRUE(run.SaveIndexAfterUpload());
-    EXPECT_EQ(scratch.Get("p2pIndex.ksl"),
-              sameLine + "\r\n" + run.newLines().front() + "\r\n" + run.changedLines().front() + "\r\n");
+    // Each digest is saved with the size and time it was made for.
+    const auto stampLine = [](const std::string& real) {
+        const fs::FileInfo info = *fs::StatReal(real);
+        return DigestStampLine({static_cast<std::uint64_t>(info.size), info.mtime, info.mtimeNanoseconds}) + "\r\n";
+    };
+    EXPECT_EQ(scratch.Get("p2pIndex.ksl"), sameLine + "\r\n" + stampLine("C:\\Pub\\same.txt") +
+                                               run.newLines().front() + "\r\n" + stampLine("C:\\Pub\\new.txt") +
+                                               run.changedLines().front() + "\r\n" +
+                                               stampLine("C:\\Pub\\changed.txt"));
     // The next run finds nothing new.
     IndexThread& again = Run({"iC:\\Pub"});
     EXPECT_TRUE(again.newLines().empty());
     EXPECT_TRUE(again.changedLines().empty());
     EXPECT_EQ(again.unchangedLines().size(), 3u);
+}
+
+TEST_F(IndexPassTest, AStoredDigestIsTakenAgainOnlyForTheSameSizeAndExactTime)
+{
+    ShareWithAnonymous("C:\\Pub\\");
+    controller.settings.md5 = true;
+    // 14:30:10 and 14:29:10 have the same stamp: the minutes are not part of it.
+    const std::time_t now = testing::LocalMoment(2026, 3, 7, 14, 30, 10);
+    const std::time_t minuteBefore = now - 60;
+    const std::string fake = "0123456789ABCDEF0123456789ABCDEF";
+    struct Case {
+        const char* name;
+        std::string content;      // on disk now, written at `now`
+        std::uint64_t storedSize;  // what the stored line and its stamp say
+        std::time_t storedTime;
+        bool withStampLine;  // an earlier version wrote none
+        std::string storedDigest;
+        bool unchanged;
+        std::string answered;  // the digest of the search line
+    };
+    const std::vector<Case> cases = {
+        {"kept.txt", "same bytes", 10, now, true, fake, true, fake},
+        {"edited.txt", "new bytes!", 10, minuteBefore, true, Md5HexUpperOf("old bytes!"), false,
+         Md5HexUpperOf("new bytes!")},
+        {"copied.txt", "a longer copy", 10, now, true, Md5HexUpperOf("short copy"), false,
+         Md5HexUpperOf("a longer copy")},
+        {"earlier.txt", "same bytes", 10, now, false, Md5HexUpperOf("same bytes"), true, Md5HexUpperOf("same bytes")},
+        {"earlier-stale.txt", "new bytes!", 10, now, false, Md5HexUpperOf("old bytes!"), false,
+         Md5HexUpperOf("new bytes!")},
+    };
+    std::vector<std::string> stored;
+    for (const Case& c : cases) {
+        Put(std::string("Pub/") + c.name, c.content);
+        const struct timespec times[2] = {{now, 0}, {now, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, scratch.Join("c/Pub/" + std::string(c.name)).c_str(), times, 0), 0);
+        const IndexedEntry entry{"/C:/Pub/" + std::string(c.name), c.storedSize, c.storedTime, false};
+        stored.push_back(IndexLineHead(entry) + "*" + c.storedDigest);
+        if (c.withStampLine) stored.push_back(DigestStampLine({c.storedSize, c.storedTime, 0}));
+    }
+    ASSERT_TRUE(WriteIndexFile(IndexFile(), stored));
+
+    IndexThread& run = Run({"iC:\\Pub"});
+    const std::vector<std::string> changed = PathsOf(run.changedLines());
+    for (const Case& c : cases) {
+        const std::string path = "/C:/Pub/" + std::string(c.name);
+        EXPECT_EQ(std::count(changed.begin(), changed.end(), path), c.unchanged ? 0 : 1) << c.name;
+        std::string answered;
+        for (const std::string& line : index.Lines())
+            if (ParseSearchLine(line)->virtualPath == path) answered = ParseSearchLine(line)->digest;
+        EXPECT_EQ(answered, c.answered) << c.name;
+    }
+    // What is saved is taken again by the next run, and nothing is made twice.
+    ASSERT_TRUE(run.SaveIndexAfterUpload());
+    IndexThread& again = Run({"iC:\\Pub"});
+    EXPECT_TRUE(again.changedLines().empty());
+    EXPECT_EQ(again.unchangedLines().size(), cases.size());
+    const auto& kept = again.unchangedLines();
+    EXPECT_NE(std::find(kept.begin(), kept.end(), stored.front()), kept.end());
 }
 
 TEST_F(IndexPassTest, AnEmptyShareListWithdrawsEveryStoredLine)

@@ -51,5 +51,17 @@ TEST(PreviousIndex, TextsThatAreNotIndexLinesAreDropped)
     EXPECT_EQ(index.Remaining(), std::vector<std::string>{Line("/C:/a", "1")});
 }
 
+TEST(PreviousIndex, ADigestStampBelongsToTheIndexLineRightBeforeIt)
+{
+    const std::string stamp = DigestStampLine({10, 1700000000, 5});
+    PreviousIndex index({Line("/C:/a", "1"), stamp, Line("/C:/b", "2"), "garbage", stamp, Line("/C:/c", "3"),
+                         "#10 1700000000.5", Line("/C:/d", "4"), "#10 1700000000.000000005x"});
+    EXPECT_EQ(index.DigestStampAt(0), (DigestStamp{10, 1700000000, 5}));
+    EXPECT_FALSE(index.DigestStampAt(1).has_value());  // the stamp follows a text that is dropped
+    EXPECT_FALSE(index.DigestStampAt(2).has_value());  // nanoseconds without their nine digits
+    EXPECT_FALSE(index.DigestStampAt(3).has_value());
+    EXPECT_EQ(index.Remaining().size(), 4u);
+}
+
 }  // namespace
 }  // namespace corvane
