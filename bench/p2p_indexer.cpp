@@ -179,7 +179,7 @@ void BM_SiteSearchOverAMillionLines(benchmark::State& state)
             return;
         }
         server.OnWindowThread([](serverController& controller) {
-            LocalIndex& list = controller.serverThread()->localIndexList();
+            LocalIndex& list = controller.serverThread()->index().localIndexList();
             const std::string tail = "?4000000?Mar 07 14:05?-?" + std::string(kNoDigest);
             for (int artist = 0; artist < 1000; ++artist)
                 for (int album = 0; album < 10; ++album)

@@ -444,18 +444,15 @@ private:
     {
         serverController* controller = context_.controller;
         if (!controller) return Refused("no server runs on " + context_.home);
-        if (p_.Flag("--all")) {
-            const std::size_t count = controller->sessions().Count();
-            controller->disconnectAll();
-            return Done("Disconnected " + std::to_string(count) + " sessions.\n", false);
-        }
+        if (p_.Flag("--all"))
+            return Done("Disconnected " + std::to_string(controller->disconnectAll()) + " sessions.\n", false);
         const std::optional<int> number = WholeNumber(p_.words[1]);
         if (!number) return Usage("disconnect takes a session number (see 'sessions') or --all");
         const SessionRecordPtr record =
             *number > 0 ? controller->sessions().FindSession(static_cast<std::uint64_t>(*number)) : nullptr;
-        if (record) {
-            // Client numbers are never reused: a client that has gone meanwhile is not found.
-            controller->disconnectClient(record->ClientNumber());
+        // Client numbers are never reused: a client that has gone meanwhile is not found, and
+        // then this command did not end it.
+        if (record && controller->disconnectClient(record->ClientNumber())) {
             return Done("Disconnected session " + std::to_string(*number) + " (" + record->AccountName() + " from " +
                             record->PeerAddress() + ").\n",
                         false);

@@ -61,7 +61,7 @@ void FtpSessionPolicy::ClientCommand(serversClientClass& client, std::string& ke
     LogAbout(client, [keyword, shown, local = client.GetXAddr(), time = LocalDateTimeText()](const std::string& peer) {
         return CommandLine(keyword, shown, local, peer, time);
     });
-    thread_.setLastCommand(&client, keyword + " " + shown);
+    sessions_.setLastCommand(&client, keyword + " " + shown);
     if (SiteCommand(client, keyword, params, answer)) return;
     if (keyword == "MDTM" && !params.empty()) RefuseHiddenFileTime(client, params, answer);
     if (!answer.empty()) return;

@@ -17,16 +17,20 @@ namespace corvane {
 FtpSessionPolicy::FtpSessionPolicy(ftpServerThread& thread, permissionsClass& accounts)
     : thread_(thread),
       cache_(thread.cacheHooks()),
+      handOff_(thread.handOff()),
+      sessions_(thread.sessionBook()),
+      index_(thread.index()),
+      afterLogin_(thread.afterLogin()),
       accounts_(accounts),
       lookups_([this](long long number, int error, const std::string& outcome) { PeerNamed(number, error, outcome); },
-               [this](const std::string& line) { thread_.log(line); })
+               [this](const std::string& line) { handOff_.log(line); })
 {}
 
 FtpSessionPolicy::~FtpSessionPolicy() = default;
 
 std::string FtpSessionPolicy::AccountOf(serversClientClass& client) const
 {
-    const SessionRecordPtr record = thread_.sessionOf(&client);
+    const SessionRecordPtr record = sessions_.sessionOf(&client);
     return record ? record->AccountName() : client.UserName();
 }
 
@@ -35,7 +39,7 @@ std::string FtpSessionPolicy::AccountOf(serversClientClass& client) const
 // looked up for a log that nobody reads.
 void FtpSessionPolicy::LogAbout(serversClientClass& client, const PeerLookups::PeerLine& line)
 {
-    if (!thread_.logWanted()) return;
+    if (!handOff_.logWanted()) return;
     lookups_.WriteAbout(client.ClientNumber(), client.PeerAddr(), client.PeerPort(),
                         accounts_.IpRules().GetReverseDnsCheck(), client.hostName, line);
 }
@@ -86,7 +90,7 @@ void FtpSessionPolicy::DecideConnection(TFtpServer& server, serversClientClass& 
         accounts_.IpRules().CheckClientAddress(client.PeerAddr(), 0, [&client] { return client.hostName; });
     if (allowed) {
         LogAbout(client, ConnectedLine);
-        thread_.addSession(&client);
+        sessions_.addSession(&client);
         server.StartHeldConnection(&client);
         return;
     }
@@ -124,7 +128,7 @@ void FtpSessionPolicy::Authenticate(serversClientClass& client, const std::strin
             } else {
                 LogAbout(client, [user](const std::string& peer) { return AuthenticatedLine(peer, user); });
                 client.SetHomeDirectory(home);
-                thread_.setSessionAction(&client, saLoggedIn);
+                sessions_.setSessionAction(&client, saLoggedIn);
                 authenticated = true;
                 client.authenticated = true;
                 client.admittedAccount = user;
@@ -137,7 +141,7 @@ void FtpSessionPolicy::Authenticate(serversClientClass& client, const std::strin
         client.SetPassWord("");
         return;
     }
-    if (thread_.afterLoginEnabled()) answer = thread_.afterLoginText();
+    if (afterLogin_.afterLoginEnabled()) answer = afterLogin_.afterLoginText();
 }
 
 void FtpSessionPolicy::IdleCheck(TFtpServer& server)
@@ -177,7 +181,7 @@ void FtpSessionPolicy::ClientDisconnect(serversClientClass& client)
         client.authenticated = false;
         GiveBackConnection(client.admittedAccount, client.PeerAddr());
     }
-    thread_.deleteSession(&client);
+    sessions_.deleteSession(&client);
 }
 
 }  // namespace corvane

@@ -67,7 +67,7 @@ void FtpSessionPolicy::ChangeDirectory(serversClientClass& client, std::string& 
     if (lastBackslash != std::string::npos && lastBackslash > 2 && target.back() == '\\') target.pop_back();
     if (HasSearchTag(target)) {
         allowed = true;
-        thread_.setSessionAction(&client, saSearch);
+        sessions_.setSessionAction(&client, saSearch);
         return;
     }
     if (target.find('\\') == std::string::npos) target = JoinPath(client.Directory(), target);
@@ -76,7 +76,7 @@ void FtpSessionPolicy::ChangeDirectory(serversClientClass& client, std::string& 
         client.SetDirectory(target);
         allowed = true;
         client.webLinkGranted = false;
-        thread_.setSessionAction(&client, saDirectoryChanged);
+        sessions_.setSessionAction(&client, saDirectoryChanged);
         return;
     }
     allowed = false;
@@ -88,7 +88,7 @@ void FtpSessionPolicy::MakeDirectory(serversClientClass& client, const std::stri
     allowed = Allowed(client, parent, "mkDir") && fs::RealFolderExists(parent);
     if (!allowed) return;
     ListingsChange(parent);
-    thread_.setSessionAction(&client, saDirectoryMade);
+    sessions_.setSessionAction(&client, saDirectoryMade);
 }
 
 bool FtpSessionPolicy::CreditAllows(std::int64_t credit, float ratio, std::int64_t size)
@@ -118,10 +118,10 @@ void FtpSessionPolicy::ValidateGet(serversClientClass& client, const std::string
     const float ratio = accounts_.GetUdRatio(account);
     const bool creditOk = exists && CreditAllows(client.credit, ratio, info->size);
     allowed = exists && creditOk;
-    if (allowed && !accounts_.Folders().GetWebLink(account, folder).empty() && thread_.webLinkRequired())
+    if (allowed && !accounts_.Folders().GetWebLink(account, folder).empty() && afterLogin_.webLinkRequired())
         allowed = client.webLinkGranted;
     if (exists && !creditOk) RefuseForCredit(client, ratio);
-    if (allowed) thread_.setSessionAction(&client, saDownloadAllowed);
+    if (allowed) sessions_.setSessionAction(&client, saDownloadAllowed);
 }
 
 // SIZE and MDTM tell what a listing line tells, so only a logged-in account that may download
@@ -141,7 +141,7 @@ void FtpSessionPolicy::ValidateSize(serversClientClass& client, const std::strin
 void FtpSessionPolicy::ValidatePut(serversClientClass& client, const std::string& filePath, bool& allowed)
 {
     allowed = Allowed(client, ResolvedFolderOf(filePath), "put");
-    if (allowed) thread_.setSessionAction(&client, saUploadAllowed);
+    if (allowed) sessions_.setSessionAction(&client, saUploadAllowed);
 }
 
 void FtpSessionPolicy::ValidateMfmt(serversClientClass& client, const std::string& filePath, bool& allowed)
@@ -159,7 +159,7 @@ void FtpSessionPolicy::ValidateDele(serversClientClass& client, const std::strin
     if (!allowed) return;
     cache_.Invalidate(filePath);
     ListingsChange(FolderOfPath(filePath));
-    thread_.setSessionAction(&client, saFileDeleted);
+    sessions_.setSessionAction(&client, saFileDeleted);
 }
 
 void FtpSessionPolicy::ValidateRmd(serversClientClass& client, const std::string& folderPath, bool& allowed)
@@ -169,7 +169,7 @@ void FtpSessionPolicy::ValidateRmd(serversClientClass& client, const std::string
     cache_.Invalidate(folderPath);
     ListingsChange(folderPath);
     ListingsChange(FolderAbove(folderPath));
-    thread_.setSessionAction(&client, saDirectoryRemoved);
+    sessions_.setSessionAction(&client, saDirectoryRemoved);
 }
 
 void FtpSessionPolicy::ValidateRnFr(serversClientClass& client, const std::string& path, bool& allowed)
@@ -184,7 +184,7 @@ void FtpSessionPolicy::ValidateRnFr(serversClientClass& client, const std::strin
     if (isFile) cache_.Invalidate(path);
     ListingsChange(isFile ? FolderOfPath(path) : path);
     if (!isFile) ListingsChange(FolderAbove(path));
-    thread_.setSessionAction(&client, saRename);
+    sessions_.setSessionAction(&client, saRename);
 }
 
 void FtpSessionPolicy::ValidateRnTo(serversClientClass& client, const std::string& path, bool& allowed)
@@ -193,7 +193,7 @@ void FtpSessionPolicy::ValidateRnTo(serversClientClass& client, const std::strin
     if (!allowed) return;
     cache_.Invalidate(path);
     ListingsChange(FolderOfPath(path));
-    thread_.setSessionAction(&client, saRename);
+    sessions_.setSessionAction(&client, saRename);
 }
 
 }  // namespace corvane

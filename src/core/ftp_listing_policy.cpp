@@ -98,7 +98,7 @@ void FtpSessionPolicy::ServeOwnListing(serversClientClass& client, const std::st
     client.SetEngineStream(std::make_shared<TFtpMemoryStream>(text));
     client.listingTransfer = true;
     client.CachedCopy = CacheTransfer();
-    thread_.setSessionAction(&client, saDirectoryListed);
+    sessions_.setSessionAction(&client, saDirectoryListed);
 }
 
 // A folder above the home is passed through on the way to it, so its listing shows that way
@@ -184,7 +184,7 @@ void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& d
     } else {
         client.CachedCopy = CacheTransfer();
     }
-    thread_.setSessionAction(&client, saDirectoryListed);
+    sessions_.setSessionAction(&client, saDirectoryListed);
 }
 
 }  // namespace corvane

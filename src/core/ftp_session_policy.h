@@ -17,6 +17,12 @@
 
 namespace corvane {
 
+class AfterLoginSettings;
+class DnsLookupRequest;
+class ServerHandOff;
+class SessionBook;
+class SharedIndex;
+class SocketHome;
 class TFtpServer;
 class CacheHooks;
 class ftpServerThread;
@@ -135,6 +141,11 @@ private:
 
     ftpServerThread& thread_;
     CacheHooks& cache_;
+    // The thread's parts the handlers talk to.
+    ServerHandOff& handOff_;
+    SessionBook& sessions_;
+    SharedIndex& index_;
+    const AfterLoginSettings& afterLogin_;
     permissionsClass& accounts_;
     TFtpServer* server_ = nullptr;
     int loginTimeoutSeconds_ = 60;

@@ -87,15 +87,15 @@ bool FtpSessionPolicy::SiteCommand(serversClientClass& client, std::string& keyw
     }
     switch (extension) {
     case SiteExtension::Search:
-        thread_.setSessionAction(&client, saSearch);
+        sessions_.setSessionAction(&client, saSearch);
         {
-            std::lock_guard guard(thread_.searchLock());
+            std::lock_guard guard(index_.searchLock());
             Search(client, params);
         }
         answer = "252 Query has been processed.";
         break;
     case SiteExtension::SearchMode: {
-        std::lock_guard guard(thread_.searchLock());
+        std::lock_guard guard(index_.searchLock());
         std::int32_t mode = 0;
         if (AcceptSearchMode(params, mode)) {
             client.searchMode = mode;
@@ -106,11 +106,11 @@ bool FtpSessionPolicy::SiteCommand(serversClientClass& client, std::string& keyw
         break;
     }
     case SiteExtension::Md5Probe:
-        thread_.setSessionAction(&client, saMd5Request);
+        sessions_.setSessionAction(&client, saMd5Request);
         answer = "260 MD5 hashing supported";
         break;
     case SiteExtension::Md5Lookup: {
-        thread_.setSessionAction(&client, saMd5Request);
+        sessions_.setSessionAction(&client, saMd5Request);
         const std::string digest = digestOf(client, params);
         if (digest.empty()) answer = "556 Illegal MD5 argument file (file resource does not exist).";
         else if (digest == kNoDigest) answer = "456 File has not been indexed yet, please try again later.";
@@ -118,8 +118,8 @@ bool FtpSessionPolicy::SiteCommand(serversClientClass& client, std::string& keyw
         break;
     }
     case SiteExtension::ChangePassword:
-        answer = thread_.changePassword(&client, params) ? "258 Password has been changed."
-                                                         : "558 Password cannot be changed.";
+        answer = sessions_.changePassword(&client, params) ? "258 Password has been changed."
+                                                           : "558 Password cannot be changed.";
         break;
     case SiteExtension::WebLink:
         answer = "256 " + WebLinkReply(client);
@@ -135,7 +135,7 @@ void FtpSessionPolicy::Search(serversClientClass& client, const std::string& que
 {
     const std::string account = AccountOf(client);
     SearchLocalIndex(
-        thread_.localIndexList(), client.searchMode, query,
+        index_.localIndexList(), client.searchMode, query,
         [this, &account](const std::string& folder) {
             return accounts_.Folders().CheckFolderPermission(account, folder, "list") &&
                    accounts_.Folders().CheckFolderPermission(account, folder, "CWD");
@@ -158,7 +158,7 @@ std::string FtpSessionPolicy::digestOf(serversClientClass& client, const std::st
     if (!account || parent.empty() ||
         !accounts_.Folders().CheckAccountFolder(*account, SlashesToBackslashes(parent), "get"))
         return std::string(kNoDigest);
-    return DigestInIndex(thread_.localIndexList(), path);
+    return DigestInIndex(index_.localIndexList(), path);
 }
 
 std::string FtpSessionPolicy::WebLinkReply(serversClientClass& client)

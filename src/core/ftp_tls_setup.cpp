@@ -1,8 +1,10 @@
 // The FTP service's TLS: which certificate it shows, made on the first start that has none,
 // and what it requires of logins.
+#include "core/ftp_tls_setup.h"
+
 #include "common/program_folder.h"
-#include "core/ftp_server_thread.h"
 #include "core/log_lines.h"
+#include "core/server_hand_off.h"
 #include "core/server_settings.h"
 #include "ftp/ftp_server.h"
 #include "platform/fs.h"
@@ -17,7 +19,7 @@ constexpr const char* kDefaultKeyName = "CorvaneServer.key";
 
 }  // namespace
 
-void ftpServerThread::ApplyTlsSettings(const ServerSettings& s)
+void ApplyFtpTlsSettings(TFtpServer& ftp, const ServerSettings& s, ServerHandOff& handOff)
 {
     const bool ownPair = s.TlsCertificateFile.empty() && s.TlsKeyFile.empty();
     const std::string certificate =
@@ -28,16 +30,16 @@ void ftpServerThread::ApplyTlsSettings(const ServerSettings& s)
     // Only failures are logged: a working TLS says nothing at each start.
     if (ownPair && !fs::HostFileExists(certificate) && !fs::HostFileExists(key)) {
         if (!WriteSelfSignedPair(certificate, key, LocalHostName(), why))
-            log(TlsPairNotMadeLine(why));
+            handOff.log(TlsPairNotMadeLine(why));
     }
     std::shared_ptr<TTlsContext> context = TTlsContext::ForServer(certificate, key, why);
     if (!context) {
-        log(TlsUnavailableLine(why));
-        ftp_->SetSecureChannelMaker(nullptr);
+        handOff.log(TlsUnavailableLine(why));
+        ftp.SetSecureChannelMaker(nullptr);
         return;
     }
-    ftp_->SetSecureChannelMaker(context->Maker());
-    ftp_->SetTlsRequiredForPasswords(s.TlsRequiredForPasswordLogins);
+    ftp.SetSecureChannelMaker(context->Maker());
+    ftp.SetTlsRequiredForPasswords(s.TlsRequiredForPasswordLogins);
 }
 
 }  // namespace corvane

@@ -71,7 +71,7 @@ void FtpSessionPolicy::RetrSessionClosed(serversClientClass& client, std::uint16
             client.credit -=
                 static_cast<std::int64_t>(std::trunc(client.TransferredBytes * static_cast<double>(ratio)));
     }
-    thread_.addFtpDownloaded(static_cast<std::uint64_t>(std::max<long long>(client.TransferredBytes, 0)));
+    handOff_.addFtpDownloaded(static_cast<std::uint64_t>(std::max<long long>(client.TransferredBytes, 0)));
     cache_.Changed();
     client.listingTransfer = false;
 }
@@ -100,7 +100,7 @@ void FtpSessionPolicy::StorDataAvailable(serversClientClass& client, std::uint16
 void FtpSessionPolicy::StorSessionClosed(serversClientClass& client, std::uint16_t error)
 {
     LogAbout(client, [error](const std::string& peer) { return DataClosedLine(peer, error); });
-    thread_.addFtpUploaded(static_cast<std::uint64_t>(std::max<long long>(client.TransferredBytes, 0)));
+    handOff_.addFtpUploaded(static_cast<std::uint64_t>(std::max<long long>(client.TransferredBytes, 0)));
     // A file rewritten in place leaves its folder's time as it was: its cached copy and the
     // folder's listings go.
     if (!client.LocalFilePath.empty()) {

@@ -35,9 +35,12 @@ void IndexControllerLink::PrepareHttpClient(THttpCli& client)
     window_.RunAndWait([this, &client] { applyHttpSettings(controller_.connectionSettings(), client); });
 }
 
+// The box is the operator's to answer whenever: the pass goes on without waiting for it, so
+// that a box left open never holds up a stop of the pass, nor through it the server thread.
 void IndexControllerLink::ShowIndexMessage(const std::string& text)
 {
-    window_.RunAndWait([this, &text] { controller_.showMessageBox(ServerView::MessageKind::Error, text); });
+    serverController& controller = controller_;
+    window_.Post([&controller, text] { controller.showMessageBox(ServerView::MessageKind::Error, text); });
 }
 
 void IndexControllerLink::SetIndexServerAddress(const std::string& url)

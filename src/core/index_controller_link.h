@@ -1,6 +1,7 @@
 // The controller as the indexer reaches it: the settings snapshot, the log lines, the HTTP
-// route of each new client, the message boxes and the P2P state, each run on the window thread
-// while the indexer waits (the indexer never reads controller fields itself). The network list
+// route of each new client and the P2P state, each run on the window thread while the indexer
+// waits (the indexer never reads controller fields itself); the message boxes are handed
+// without waiting. The network list
 // is handed over as the object it is: it has its own lock.
 #pragma once
 

@@ -1,6 +1,6 @@
 // The writer of the server log: the screen log and the optional log file. Window thread only;
 // the server thread's lines reach it in batches, one hand-off per flush (see
-// ftpServerThread::FlushPendingLog).
+// ServerHandOff::FlushPendingLog).
 #pragma once
 
 #include <atomic>

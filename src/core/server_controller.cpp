@@ -148,30 +148,35 @@ void serverController::restartServices(int kind)
     startServices(kind);
 }
 
-void serverController::waitForCommandDone(unsigned message)
+// Each request waits for its own answer: one asked while another waits (the window's queue is
+// served meanwhile) neither takes nor ends the other's wait.
+std::size_t serverController::disconnect(long long clientNumber)
 {
-    commandDone_ = false;
-    postCommandRetrying(message, true);
-    // A thread that ends meanwhile never answers: stop waiting for it then.
-    while (!commandDone_ && thread_->Running()) {
+    if (!thread_) return 0;
+    const auto answer = std::make_shared<DisconnectAnswer>();
+    // The thread's queue exists a moment after the thread starts; until then a post fails.
+    while (thread_->Running() && !thread_->PostDisconnect(clientNumber, answer))
+        std::this_thread::sleep_for(kRetryPause);
+    // A thread that ends meanwhile (or is ended by a command run meanwhile) never answers: stop
+    // waiting for it then.
+    while (!answer->done && thread_ && thread_->Running()) {
         window_.PumpQueue();
-        if (!commandDone_) std::this_thread::sleep_for(kRetryPause);
+        if (!answer->done) std::this_thread::sleep_for(kRetryPause);
     }
+    return answer->disconnected;
 }
 
-void serverController::disconnectClient(long long clientNumber)
+bool serverController::disconnectClient(long long clientNumber)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    if (!thread_) return;
-    thread_->SetClientToDisconnect(clientNumber);
-    waitForCommandDone(MSG_DISCONNECT_CLIENT);
+    // 0 would name every client.
+    return clientNumber != 0 && disconnect(clientNumber) == 1;
 }
 
-void serverController::disconnectAll()
+std::size_t serverController::disconnectAll()
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    if (!thread_) return;
-    waitForCommandDone(MSG_DISCONNECT_ALL);
+    return disconnect(0);
 }
 
 int serverController::clientCount(int kind) const

@@ -57,8 +57,10 @@ public:
     void stopServices(int kind);
     void restartServices(int kind);
     // The client is named by its never-reused ClientNumber (a session record's ClientNumber).
-    void disconnectClient(long long clientNumber);
-    void disconnectAll();
+    // True when that client was there and is gone now.
+    bool disconnectClient(long long clientNumber);
+    // The number of clients that went.
+    std::size_t disconnectAll();
     int clientCount(int kind) const;
     bool serverThreadAlive() const;
     void applyCacheSettings();
@@ -126,7 +128,6 @@ public:
     void setHttpListening(bool on);
     bool httpListening() const;
     // Window thread (inside the server thread's closures).
-    void setCommandDone() { commandDone_ = true; }
     void setClientCounts(int ftp, int http);
     // The server thread's tick, 10 s; tests shorten it before the first start.
     void setTickInterval(std::chrono::milliseconds interval) { tickInterval_ = interval; }
@@ -137,7 +138,7 @@ private:
     ThreadOwner owner_;  // the window thread, which makes the controller
     void removeStaleSettingsTemporaries();
     void postCommandRetrying(unsigned message, bool pause);
-    void waitForCommandDone(unsigned message);
+    std::size_t disconnect(long long clientNumber);
     void endServerThread();
     void firstRunSetup();
 
@@ -170,7 +171,6 @@ private:
     LockedFlag ftpListening_;
     std::unique_ptr<ftpServerThread> thread_;
     std::chrono::milliseconds tickInterval_{10000};
-    bool commandDone_ = false;
     int ftpClientCount_ = 0;
     int httpClientCount_ = 0;
     permissionsClass accounts_;

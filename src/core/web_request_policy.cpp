@@ -75,10 +75,11 @@ std::string SettingFileContent(const std::string& name)
 WebRequestPolicy::WebRequestPolicy(ftpServerThread& thread, permissionsClass& accounts)
     : thread_(thread),
       cache_(thread.cacheHooks()),
+      handOff_(thread.handOff()),
       accounts_(accounts),
       logTime_(static_cast<PerSecondText::Format>(LocalDateTimeText)),
       lookups_([this](long long number, int, const std::string& outcome) { PeerNamed(number, outcome); },
-               [this](const std::string& line) { thread_.log(line); })
+               [this](const std::string& line) { handOff_.log(line); })
 {}
 
 void WebRequestPolicy::SetSettings(const WebSettings& settings)
@@ -114,7 +115,7 @@ void WebRequestPolicy::Wire(THttpServer& server)
 // line waits for it, while the handler goes on.
 void WebRequestPolicy::LogAbout(httpServersClientClass& client, const PeerLookups::PeerLine& line)
 {
-    if (!thread_.logWanted()) return;
+    if (!handOff_.logWanted()) return;
     lookups_.WriteAbout(client.number, client.PeerAddr(), client.PeerPort(), accounts_.IpRules().GetReverseDnsCheck(),
                         client.RememberedHostName(), line);
 }
@@ -176,8 +177,8 @@ bool WebRequestPolicy::IsInsideRoot(const std::string& document) const
 
 void WebRequestPolicy::LogRequest(httpServersClientClass& client)
 {
-    if (!thread_.logWanted()) return;
-    thread_.log(
+    if (!handOff_.logWanted()) return;
+    handOff_.log(
         HttpRequestLine(client.RequestMethod, client.Path, client.LocalAddress(), client.PeerAddr(), logTime_.Now()));
 }
 
@@ -359,7 +360,7 @@ void WebRequestPolicy::ClientDisconnect(httpServersClientClass& client, std::uin
     CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!client.skipCacheAccounting) cache_.TransferDone(client, error != 0);
     cache_.Changed();
-    if (client.BodyBytesSent() > 0) thread_.addHttpBytes(static_cast<std::uint64_t>(client.BodyBytesSent()));
+    if (client.BodyBytesSent() > 0) handOff_.addHttpBytes(static_cast<std::uint64_t>(client.BodyBytesSent()));
     // The connection is destroyed only after this handler: it is here throughout.
     LogAbout(client, HttpDisconnectedLine);
 }

@@ -21,6 +21,7 @@
 namespace corvane {
 
 class CacheHooks;
+class ServerHandOff;
 class ftpServerThread;
 class permissionsClass;
 
@@ -85,6 +86,7 @@ private:
 
     ftpServerThread& thread_;
     CacheHooks& cache_;
+    ServerHandOff& handOff_;  // the thread's part the handlers talk to
     permissionsClass& accounts_;
     WebSettings settings_;
     PerSecondText logTime_;  // the time in request lines

@@ -4,7 +4,7 @@
 // account may see, for the index-server exchange; then it ends.
 //
 // Threads: the server thread constructs it (suspended), starts it, and stops it (detachServer,
-// requestStop, Join) before destroying it. The run itself happens on the indexer's own thread,
+// requestStop; Join once Finished, or at its own end) before destroying it. The run itself happens on the indexer's own thread,
 // in the host's idle scheduling class; it reads the settings and writes the log only through
 // IndexController, on the window thread. The upload lists are the indexer thread's until Join
 // has returned.
@@ -49,8 +49,8 @@ struct IndexSettingsSnapshot {
     bool firstRun = false;
 };
 
-// The controller as the indexer reaches it. Every call but NetworkList and LocalAddresses runs
-// its work on the window thread and returns when it is done. The network-phase calls have
+// The controller as the indexer reaches it. Every call but NetworkList, LocalAddresses and
+// ShowIndexMessage runs its work on the window thread and returns when it is done. The network-phase calls have
 // defaults for a controller without networks.
 class IndexController {
 public:
@@ -64,8 +64,8 @@ public:
     virtual P2PNetworkList* NetworkList() { return nullptr; }
     // Sets a fresh HTTP client's direct, proxy or SOCKS route from the connection settings.
     virtual void PrepareHttpClient(THttpCli& client) { (void)client; }
-    // A warning message box with the program's error caption; returns once it was answered
-    // (the headless program writes it to the log and answers it at once).
+    // A warning message box with the program's error caption, handed to the operator without
+    // waiting for an answer (the headless program writes it to the log).
     virtual void ShowIndexMessage(const std::string& text) { (void)text; }
     // The controller's index server address and index-upload-succeeded flag.
     virtual void SetIndexServerAddress(const std::string& url) { (void)url; }

@@ -119,7 +119,7 @@ TEST_F(ServerControllerTest, FtpServiceGreetsStopsAndLogsTheStop)
         LineClient client(port);
         ASSERT_TRUE(client.Connected());
         EXPECT_EQ(ReadLine(client), "220 Brinvale Corvane FTP Service Ready");
-        controller.disconnectAll();
+        EXPECT_EQ(controller.disconnectAll(), 1u);
         EXPECT_EQ(view.ftpCounts, "No users");
         EXPECT_TRUE(WaitClosed(client));
     }

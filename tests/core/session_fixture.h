@@ -53,6 +53,15 @@ struct SessionRecordingView : SilentServerView {
         for (const auto& line : lines) n += line.find(text) != std::string::npos ? 1 : 0;
         return n;
     }
+    // The operator's part in a message box, run on the window thread until it is answered; no
+    // box is shown without it.
+    std::function<void(const std::string& text)> messageBox;
+    bool ShowMessageBox(MessageKind, const std::string& text) override
+    {
+        if (!messageBox) return false;
+        messageBox(text);
+        return true;
+    }
 };
 
 // A blocking FTP client. One thread at a time.

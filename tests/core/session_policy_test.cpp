@@ -182,7 +182,7 @@ TEST_F(SessionPolicyTest, DisconnectOfAGoneClientLeavesItsSuccessorConnected)
     LineClient second(port);
     const long long current = connectOne(second);
     EXPECT_NE(current, gone);
-    controller.disconnectClient(gone);
+    EXPECT_FALSE(controller.disconnectClient(gone));
     EXPECT_TRUE(stillServed(second));
     EXPECT_EQ(controller.sessions().Count(), 1u);
 
@@ -192,13 +192,35 @@ TEST_F(SessionPolicyTest, DisconnectOfAGoneClientLeavesItsSuccessorConnected)
     LineClient third(port);
     const long long next = connectOne(third);
     EXPECT_GT(next, current);
-    controller.disconnectClient(current);
-    controller.disconnectClient(gone);
+    EXPECT_FALSE(controller.disconnectClient(current));
+    EXPECT_FALSE(controller.disconnectClient(gone));
     EXPECT_TRUE(stillServed(third));
     // The number of a connected client does cut it.
-    controller.disconnectClient(next);
+    EXPECT_TRUE(controller.disconnectClient(next));
     EXPECT_EQ(ReadLine(third), "<closed>");
     EXPECT_EQ(controller.sessions().Count(), 0u);
+}
+
+// A disconnect the window asks for while it waits for another (a click during a command
+// line's disconnect) ends its own client: each request carries its number and hears its own
+// answer.
+TEST_F(SessionPolicyTest, TwoDisconnectsAskedTogetherEndBothClients)
+{
+    Start();
+    LineClient first(port), second(port);
+    ASSERT_EQ(ReadLine(first), "220 Brinvale Corvane FTP Service Ready");
+    ASSERT_EQ(ReadLine(second), "220 Brinvale Corvane FTP Service Ready");
+    ASSERT_TRUE(Pump([this] { return controller.sessions().Count() == 2; }));
+    const long long firstNumber = controller.sessions().Records().front()->ClientNumber();
+    const long long secondNumber = controller.sessions().Records().back()->ClientNumber();
+    bool secondAnswer = false;
+    window.Post([&] { secondAnswer = controller.disconnectClient(secondNumber); });
+    EXPECT_TRUE(controller.disconnectClient(firstNumber));
+    EXPECT_TRUE(Pump([&] { return secondAnswer; }));
+    EXPECT_EQ(ReadLine(first), "<closed>");
+    EXPECT_EQ(ReadLine(second), "<closed>");
+    EXPECT_EQ(controller.sessions().Count(), 0u);
+    EXPECT_FALSE(controller.disconnectClient(firstNumber));
 }
 
 // The window thread serves nothing while a client works through several ticks: the service

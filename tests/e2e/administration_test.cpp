@@ -104,6 +104,18 @@ protected:
         ASSERT_EQ(folder.status, 0) << folder.err;
     }
 
+    // Runs a script of clients and commands (given the program, the home and the port) while a
+    // server runs on the home: what it printed.
+    std::string OutputWithServer(const char* script)
+    {
+        ServerProcess server(home, port);
+        if (!server.WaitListening()) return "<not listening>";
+        std::string output;
+        RunPython(script, {ProgramFolderOfTests() + "/corvane-server", home, std::to_string(port)}, output);
+        EXPECT_EQ(server.StopWith(SIGTERM), 0);
+        return output;
+    }
+
     ScratchFolder scratch;
     int port = 0;
     std::string home;
@@ -416,15 +428,48 @@ print(status['running'], status['ftp']['listening'], status['ftp']['port'] == po
 
 TEST_F(Administration, SessionsShowAConnectedClientAndDisconnectEndsIt)
 {
-    ServerProcess server(home, port);
-    ASSERT_TRUE(server.WaitListening());
-    std::string output;
-    RunPython(kSessionScript, {ProgramFolderOfTests() + "/corvane-server", home, std::to_string(port)}, output);
-    EXPECT_EQ(output, "1 anonymous 127.0.0.1 C:\\My Downloads\\\n"
-                      "0 Disconnected session N (anonymous from 127.0.0.1).\n"
-                      "disconnected\n"
-                      "True True True 0\n");
-    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+    EXPECT_EQ(OutputWithServer(kSessionScript), "1 anonymous 127.0.0.1 C:\\My Downloads\\\n"
+                                                "0 Disconnected session N (anonymous from 127.0.0.1).\n"
+                                                "disconnected\n"
+                                                "True True True 0\n");
+}
+
+// Two clients, and each session named twice by commands run at the same time: one command
+// per session ends it, the other finds it gone, and both clients are cut.
+constexpr const char* kTwoDisconnectsScript = R"PY(
+import ftplib, json, subprocess, sys
+program, home, port = sys.argv[1], sys.argv[2], int(sys.argv[3])
+clients = []
+for _ in range(2):
+    ftp = ftplib.FTP()
+    ftp.connect('127.0.0.1', port, timeout=10)
+    ftp.login('anonymous', 'guest@')
+    clients.append(ftp)
+sessions = json.loads(subprocess.run([program, '--home', home, 'sessions', '--json'], capture_output=True, text=True, check=True).stdout)
+numbers = [s['number'] for s in sessions] * 2
+commands = [subprocess.Popen([program, '--home', home, 'disconnect', str(n)], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True) for n in numbers]
+results = {}
+for number, command in zip(numbers, commands):
+    out, err = command.communicate(timeout=20)
+    results.setdefault(number, []).append((command.returncode, 'Disconnected session' in out, 'there is no session' in err))
+print(len(sessions), [sorted(r) for r in results.values()])
+for ftp in clients:
+    try:
+        ftp.voidcmd('NOOP')
+        print('still connected')
+    except (EOFError, OSError, ftplib.Error):
+        print('disconnected')
+print(json.loads(subprocess.run([program, '--home', home, 'status', '--json'], capture_output=True, text=True).stdout)['sessions'])
+)PY";
+
+TEST_F(Administration, TwoDisconnectsAtOnceEachReportWhatTheyDid)
+{
+    // Per session: one command ended it (0, its report), the other found it gone (1, refused).
+    EXPECT_EQ(OutputWithServer(kTwoDisconnectsScript),
+              "2 [[(0, True, False), (1, False, True)], [(0, True, False), (1, False, True)]]\n"
+              "disconnected\n"
+              "disconnected\n"
+              "0\n");
 }
 
 TEST_F(Administration, ASecondServerOnTheHomeRefusesToStart)
