@@ -9,9 +9,10 @@
 
 namespace corvane {
 
-CacheHooks::CacheHooks(permissionsClass& accounts, WindowThread& window,
+CacheHooks::CacheHooks(permissionsClass& accounts, WindowThread& window, const ServerThreadLoop& loop,
                        LatestValueShow<CacheViewContents>::Show showView)
     : accounts_(accounts),
+      loop_(loop),
       viewShow_(window, std::move(showView))
 {}
 
@@ -28,6 +29,7 @@ void CacheHooks::ApplySettings(const ServerSettings& s)
 
 void CacheHooks::OpenCachedFile(const std::string& path, serversClientClass& client, bool listing)
 {
+    loop_.AssertOwner();
     const std::string key = path.empty() || path == "\\" ? accounts_.Folders().GetHomeFolder(client.UserName()) : path;
     // A lease the client still held (a transfer that never reported its end) goes first.
     client.CachedCopy = CacheTransfer();
@@ -39,6 +41,7 @@ void CacheHooks::OpenCachedFile(const std::string& path, serversClientClass& cli
 
 void CacheHooks::OpenCachedFile(const std::string& path, httpServersClientClass& client, bool document)
 {
+    loop_.AssertOwner();
     const std::string key = path.empty() || path == "\\" ? "\\" + std::string(kListingMarker) : path;
     // A kept-alive connection's earlier response has reported already; anything left is let go.
     if (client.CachedCopy.Lease().Open()) TransferDone(client, false);
@@ -47,6 +50,7 @@ void CacheHooks::OpenCachedFile(const std::string& path, httpServersClientClass&
 
 void CacheHooks::TransferDone(serversClientClass& client, bool failed)
 {
+    loop_.AssertOwner();
     CacheLease& lease = client.CachedCopy.Lease();
     if (!lease.Open()) return;
     cache_.CacheTransferDone(lease, client.RestartOffset, client.CachedCopy.Position(), failed);
@@ -59,6 +63,7 @@ void CacheHooks::TransferDone(serversClientClass& client, bool failed)
 
 void CacheHooks::TransferDone(httpServersClientClass& client, bool failed)
 {
+    loop_.AssertOwner();
     CacheTransfer& copy = client.CachedCopy;
     CacheLease& lease = copy.Lease();
     if (lease.Open()) {
@@ -68,9 +73,17 @@ void CacheHooks::TransferDone(httpServersClientClass& client, bool failed)
     copy = CacheTransfer();
 }
 
-void CacheHooks::Invalidate(const std::string& path) { cache_.CacheInvalidate(path); }
+void CacheHooks::Invalidate(const std::string& path)
+{
+    loop_.AssertOwner();
+    cache_.CacheInvalidate(path);
+}
 
-void CacheHooks::InvalidateListings(const std::string& folder) { cache_.InvalidateFolderListings(folder); }
+void CacheHooks::InvalidateListings(const std::string& folder)
+{
+    loop_.AssertOwner();
+    cache_.InvalidateFolderListings(folder);
+}
 
 void CacheHooks::Changed()
 {

@@ -14,6 +14,7 @@
 #include "cache/server_cache.h"
 #include "core/cache_view_rows.h"
 #include "core/server_settings.h"
+#include "core/server_thread_loop.h"
 #include "core/window_hand_off.h"
 
 namespace corvane {
@@ -24,7 +25,8 @@ class serversClientClass;
 
 class CacheHooks {
 public:
-    CacheHooks(permissionsClass& accounts, WindowThread& window, LatestValueShow<CacheViewContents>::Show showView);
+    CacheHooks(permissionsClass& accounts, WindowThread& window, const ServerThreadLoop& loop,
+               LatestValueShow<CacheViewContents>::Show showView);
     CacheHooks(const CacheHooks&) = delete;
     CacheHooks& operator=(const CacheHooks&) = delete;
 
@@ -59,6 +61,7 @@ public:
 
 private:
     permissionsClass& accounts_;
+    const ServerThreadLoop& loop_;
     // Before the cache: a change of the cache hands to it.
     LatestValueShow<CacheViewContents> viewShow_;
     serverCacheClass cache_;

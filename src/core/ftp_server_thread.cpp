@@ -13,9 +13,9 @@ ftpServerThread::ftpServerThread(serverController& controller, permissionsClass&
     : accounts_(accounts),
       handOff_(controller, window, loop_),
       sessionBook_(controller, accounts, window, handOff_, loop_),
-      cacheHooks_(accounts, window,
+      cacheHooks_(accounts, window, loop_,
                   [&controller](const CacheViewContents& contents) { controller.view().ShowCacheView(contents); }),
-      index_(controller, accounts, window),
+      index_(controller, accounts, window, loop_),
       services_({*this, controller, accounts, window, handOff_, index_, afterLogin_, loop_}, tickInterval),
       thread_([this] { Body(); })
 {}

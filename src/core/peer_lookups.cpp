@@ -25,6 +25,7 @@ PeerLookups::~PeerLookups()
 
 bool PeerLookups::Start(long long number, const std::string& address)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (Running(number)) return true;
     EventLoop* loop = EventLoop::Current();
     int error = WSANOTINITIALISED;
@@ -59,6 +60,7 @@ bool PeerLookups::Start(long long number, const std::string& address)
 void PeerLookups::WriteAbout(long long number, const std::string& address, const std::string& port, bool withHostName,
                              const std::string& outcome, PeerLine line)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!withHostName || !outcome.empty() || !Start(number, address)) {
         write_(line(PeerDescription(address, port, withHostName, ShownHostName(outcome))));
         return;
@@ -74,6 +76,7 @@ void PeerLookups::WriteAbout(long long number, const std::string& address, const
 // The waiting lines go first: they were made before anything the owner does with the answer.
 void PeerLookups::Finish(long long number, int error, const std::string& hostName)
 {
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
     auto it = running_.find(number);
     if (it == running_.end()) return;
     Lookup lookup = std::move(it->second);

@@ -19,6 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/thread_owner.h"
 #include "platform/event_loop.h"
 
 namespace corvane {
@@ -71,6 +72,7 @@ private:
     EventLoop* loop_ = nullptr;
     std::shared_ptr<SocketHome> home_;  // where the resolver's answers come back
     std::unordered_map<long long, Lookup> running_;
+    ThreadOwner owner_;  // the thread whose loop answers the lookups
 };
 
 }  // namespace corvane

@@ -37,6 +37,7 @@ ServerSettings ServiceLifecycle::SettingsCopy()
 
 void ServiceLifecycle::StartFtp()
 {
+    parts_.loop.AssertOwner();
     // The window offers the start only while the service is stopped; a start after a failed
     // one replaces the engine that could not listen.
     if (ftp_ && ftp_->Active()) return;
@@ -89,6 +90,7 @@ void ServiceLifecycle::ApplyFtpSettings(const ServerSettings& s)
 
 void ServiceLifecycle::StopFtp()
 {
+    parts_.loop.AssertOwner();
     if (!ftp_) return;
     parts_.index.StopIndexer();
     ftp_->Stop();
@@ -111,6 +113,7 @@ bool ServiceLifecycle::FtpActive() const { return ftp_ && ftp_->Active(); }
 
 void ServiceLifecycle::IdleCheck()
 {
+    parts_.loop.AssertOwner();
     if (ftp_ && policy_) policy_->IdleCheck(*ftp_);
 }
 
@@ -135,6 +138,7 @@ void ServiceLifecycle::StopTick()
 
 std::size_t ServiceLifecycle::DisconnectClient(long long clientNumber)
 {
+    parts_.loop.AssertOwner();
     std::size_t disconnected = 0;
     if (TFtpCtrlSocket* client = ftp_ ? ftp_->FindClientByNumber(clientNumber) : nullptr) {
         try {
@@ -150,6 +154,7 @@ std::size_t ServiceLifecycle::DisconnectClient(long long clientNumber)
 
 std::size_t ServiceLifecycle::DisconnectAll()
 {
+    parts_.loop.AssertOwner();
     std::size_t disconnected = 0;
     if (ftp_) {
         const int before = ftp_->ClientCount();
@@ -166,6 +171,7 @@ std::size_t ServiceLifecycle::DisconnectAll()
 
 void ServiceLifecycle::disconnect(TFtpCtrlSocket* client)
 {
+    parts_.loop.AssertOwner();
     if (ftp_ && ftp_->IsClient(client)) ftp_->Disconnect(client);
 }
 
@@ -173,6 +179,7 @@ void ServiceLifecycle::disconnect(TFtpCtrlSocket* client)
 
 void ServiceLifecycle::StartHttp()
 {
+    parts_.loop.AssertOwner();
     // As for FTP: a start while listening does nothing; a start after a failed one replaces
     // the engine that could not listen.
     if (http_ && http_->Listening()) return;
@@ -207,6 +214,7 @@ void ServiceLifecycle::StartHttp()
 
 void ServiceLifecycle::StopHttp()
 {
+    parts_.loop.AssertOwner();
     if (!http_) return;
     http_->Stop();
     if (!parts_.controller.ftpListening()) parts_.handOff.ShowStatusText(kNotListeningStatus);
@@ -220,6 +228,7 @@ void ServiceLifecycle::StopHttp()
 
 void ServiceLifecycle::End()
 {
+    parts_.loop.AssertOwner();
     http_.reset();  // the engines' sockets belong to the server thread and its loop
     webPolicy_.reset();
     ftp_.reset();

@@ -7,8 +7,10 @@
 
 namespace corvane {
 
-SharedIndex::SharedIndex(serverController& controller, permissionsClass& accounts, WindowThread& window)
+SharedIndex::SharedIndex(serverController& controller, permissionsClass& accounts, WindowThread& window,
+                         const ServerThreadLoop& loop)
     : accounts_(accounts),
+      loop_(loop),
       indexControllerLink_(controller, window)
 {}
 
@@ -20,6 +22,7 @@ SharedIndex::~SharedIndex()
 
 void SharedIndex::RestartIndexer()
 {
+    loop_.AssertOwner();
     StopIndexer();
     ReapEnded();
     indexer_ = std::make_unique<IndexThread>(&localIndexList_, indexControllerLink_, accounts_,
@@ -31,6 +34,7 @@ void SharedIndex::RestartIndexer()
 // once; the old one's own stop checks end it.
 void SharedIndex::StopIndexer()
 {
+    loop_.AssertOwner();
     if (!indexer_) return;
     indexer_->detachServer();
     indexer_->requestStop();
@@ -39,6 +43,7 @@ void SharedIndex::StopIndexer()
 
 bool SharedIndex::TickDue()
 {
+    loop_.AssertOwner();
     ReapEnded();
     return (reindexCounter_ += kReindexStepPerTick) % kReindexPeriod == 0;
 }

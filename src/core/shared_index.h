@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/index_controller_link.h"
+#include "core/server_thread_loop.h"
 #include "p2p/index_thread.h"
 #include "p2p/local_index_list.h"
 
@@ -34,7 +35,8 @@ inline constexpr std::uint32_t kReindexPeriod = 3600000;
 
 class SharedIndex {
 public:
-    SharedIndex(serverController& controller, permissionsClass& accounts, WindowThread& window);
+    SharedIndex(serverController& controller, permissionsClass& accounts, WindowThread& window,
+                const ServerThreadLoop& loop);
     ~SharedIndex();
     SharedIndex(const SharedIndex&) = delete;
     SharedIndex& operator=(const SharedIndex&) = delete;
@@ -63,6 +65,7 @@ private:
     void ReapEnded();
 
     permissionsClass& accounts_;
+    const ServerThreadLoop& loop_;
     std::mutex searchLock_;
     LocalIndexList localIndexList_;
     IndexControllerLink indexControllerLink_;

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "cache/cache_memory_stream.h"
+#include "core/peer_lookups.h"
+#include "core/server_thread_loop.h"
 #include "ftp/ftp_data_channel.h"
 #include "ftp/ftp_server.h"
 #include "http/http_server.h"
@@ -54,6 +56,20 @@ TEST(OwnerChecksDeathTest, CallsFromAnotherThreadStopADebugBuild)
          [] {
              auto index = std::make_shared<PreviousIndex>();
              return std::function<void()>([index] { index->FindFirst("/a"); });
+         }},
+        {"peer lookups",
+         [] {
+             auto loop = std::make_shared<EventLoop>();
+             auto lookups = std::make_shared<PeerLookups>([](long long, int, const std::string&) {},
+                                                          [](const std::string&) {});
+             return std::function<void()>([loop, lookups] { lookups->Start(1, "127.0.0.1"); });
+         }},
+        {"server thread's parts",
+         [] {
+             auto loop = std::make_shared<EventLoop>();
+             auto parts = std::make_shared<ServerThreadLoop>();
+             parts->Set(loop.get());
+             return std::function<void()>([loop, parts] { parts->AssertOwner(); });
          }},
         {"reply capture",
          [] {
