@@ -15,8 +15,7 @@
 namespace corvane {
 
 FtpSessionPolicy::FtpSessionPolicy(ftpServerThread& thread, permissionsClass& accounts)
-    : thread_(thread),
-      cache_(thread.cacheHooks()),
+    : cache_(thread.cacheHooks()),
       handOff_(thread.handOff()),
       sessions_(thread.sessionBook()),
       index_(thread.index()),

@@ -139,7 +139,6 @@ private:
     void Search(serversClientClass& client, const std::string& query);
     std::string WebLinkReply(serversClientClass& client);
 
-    ftpServerThread& thread_;
     CacheHooks& cache_;
     // The thread's parts the handlers talk to.
     ServerHandOff& handOff_;

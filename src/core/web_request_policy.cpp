@@ -73,8 +73,7 @@ std::string SettingFileContent(const std::string& name)
 }  // namespace
 
 WebRequestPolicy::WebRequestPolicy(ftpServerThread& thread, permissionsClass& accounts)
-    : thread_(thread),
-      cache_(thread.cacheHooks()),
+    : cache_(thread.cacheHooks()),
       handOff_(thread.handOff()),
       accounts_(accounts),
       logTime_(static_cast<PerSecondText::Format>(LocalDateTimeText)),

@@ -84,7 +84,6 @@ private:
     void Answer404Page(httpServersClientClass& client, THttpGetFlag& flags);
     void LogRequest(httpServersClientClass& client);
 
-    ftpServerThread& thread_;
     CacheHooks& cache_;
     ServerHandOff& handOff_;  // the thread's part the handlers talk to
     permissionsClass& accounts_;
