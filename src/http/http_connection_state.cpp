@@ -20,6 +20,9 @@ constexpr int SL = static_cast<int>(State::SendingLast);
 constexpr int C = static_cast<int>(State::Closing);
 constexpr int D = static_cast<int>(State::Draining);
 constexpr int NO = kNone;
+// The table's rows are found by the state's number: they must follow the enum's order.
+static_assert(F == 0 && N == 1 && H == 2 && A == 3 && S == 4 && SL == 5 && C == 6 && D == 7,
+              "the rows of the transition table follow the order of the states");
 
 using Row = std::array<int, THttpConnectionState::kEventCount>;
 constexpr std::array<Row, THttpConnectionState::kStateCount> kTransitions = {{
