@@ -17,13 +17,18 @@ CacheHooks::CacheHooks(permissionsClass& accounts, WindowThread& window, const S
 {}
 
 // The cache is safe from any thread: the settings the window thread copied go to it directly.
-void CacheHooks::ApplySettings(const ServerSettings& s)
+void CacheHooks::Configure(const ServerSettings& s)
 {
     cache_.SetDirectoryCacheEnabled(s.DirectoryCacheEnabled);
     cache_.SetFileCacheEnabled(s.FileCacheEnabled);
     cache_.SetCacheMode(s.FileCacheMode);
     cache_.SetCacheCapacity(s.CacheSize);
     autoRefresh_.store(s.CacheAutoRefreshGUI);
+}
+
+void CacheHooks::ApplySettings(const ServerSettings& s)
+{
+    Configure(s);
     Changed();
 }
 

@@ -32,9 +32,9 @@ public:
 
     // ---- Any thread ----
     serverCacheClass& Cache() { return cache_; }
-    void SetAutoRefresh(bool on) { autoRefresh_.store(on); }
-    bool AutoRefresh() const { return autoRefresh_.load(); }
-    // The settings the window thread copied at a start of a service.
+    // The cache's settings and the view's refresh switch, without refreshing the view.
+    void Configure(const ServerSettings& settings);
+    // The settings the window thread copied at a start of a service, then the view's refresh.
     void ApplySettings(const ServerSettings& settings);
 
     // ---- Server thread ----

@@ -194,13 +194,9 @@ void serverController::applyCacheSettings()
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (!serverThreadAlive()) return;
-    serverCacheClass& cache = thread_->cacheHooks().Cache();
-    cache.SetDirectoryCacheEnabled(settings_.DirectoryCacheEnabled);
-    cache.SetFileCacheEnabled(settings_.FileCacheEnabled);
-    cache.SetCacheMode(settings_.FileCacheMode);
-    cache.SetCacheCapacity(settings_.CacheSize);
-    thread_->cacheHooks().SetAutoRefresh(settings_.CacheAutoRefreshGUI);
-    if (settings_.CacheAutoRefreshGUI) view_.ShowCacheView(CacheViewContentsOf(cache.CacheSnapshot()));
+    CacheHooks& hooks = thread_->cacheHooks();
+    hooks.Configure(settings_);
+    if (settings_.CacheAutoRefreshGUI) view_.ShowCacheView(CacheViewContentsOf(hooks.Cache().CacheSnapshot()));
 }
 
 void serverController::refreshCacheView()
