@@ -50,8 +50,9 @@ void CacheHooks::OpenCachedFile(const std::string& path, httpServersClientClass&
     loop_.AssertOwner();
     const std::string key = path.empty() || path == "\\" ? "\\" + std::string(kListingMarker) : path;
     // A kept-alive connection's earlier response has reported already; anything left is let go.
-    if (client.CachedCopy.Lease().Open()) TransferDone(client, false);
-    client.CachedCopy = CacheTransfer(cache_.CacheLookup(key, document ? CacheSource::File : CacheSource::Any));
+    if (client.Answer().CachedCopy.Lease().Open()) TransferDone(client, false);
+    client.Answer().CachedCopy =
+        CacheTransfer(cache_.CacheLookup(key, document ? CacheSource::File : CacheSource::Any));
 }
 
 void CacheHooks::TransferDone(serversClientClass& client, bool failed)
@@ -71,7 +72,7 @@ void CacheHooks::TransferDone(serversClientClass& client, bool failed)
 void CacheHooks::TransferDone(httpServersClientClass& client, bool failed)
 {
     loop_.AssertOwner();
-    CacheTransfer& copy = client.CachedCopy;
+    CacheTransfer& copy = client.Answer().CachedCopy;
     CacheLease& lease = copy.Lease();
     if (lease.Open()) {
         cache_.CacheTransferDone(lease, copy.FillStart(), copy.Position(), failed || copy.FillBroken());
