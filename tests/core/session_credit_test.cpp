@@ -128,5 +128,22 @@ TEST_F(SessionCreditTest, AMachineListingThatIsRefusedLeavesTheNextDownloadCharg
     });
 }
 
+TEST_F(SessionCreditTest, AListingCalledOffBeforeItsConnectionLeavesTheNextDownloadCharged)
+{
+    StartWithRatio(1.0f);
+    RunClient([&] {
+        FtpTestClient client(port);
+        client.Login("dave", "pw");
+        EXPECT_EQ(client.Store("STOR up.bin", "abcdefghij"), "226 File received ok");
+        EXPECT_EQ(client.Command("PASV").substr(0, 4), "227 ");  // the client never connects
+        EXPECT_EQ(client.Command("LIST").substr(0, 4), "150 ");
+        EXPECT_EQ(client.Command("ABOR"), "501 Cannot RETR. ABORT requested by client");
+        EXPECT_EQ(client.Reply(), "225 ABOR command successful.");
+        EXPECT_EQ(Download(client, "ten.bin"), "226 File sent ok");
+        EXPECT_EQ(Download(client, "ten.bin"), CreditRefusal("0 Bytes"));
+        client.Command("QUIT");
+    });
+}
+
 }  // namespace
 }  // namespace corvane
