@@ -71,6 +71,10 @@ private:
     void DecideConnection(httpServersClientClass& client);
     void PeerNamed(long long number, const std::string& outcome);
     httpServersClientClass* FindClient(long long number) const;
+    // GET and HEAD: one decision for both; a HEAD keeps the cache out of it.
+    void AnswerRequest(httpServersClientClass& client, THttpGetFlag& flags, bool head);
+    // The cache's copy for the answer, unless the answer is kept from the cache.
+    void OpenCachedCopy(httpServersClientClass& client, const std::string& key, bool document);
     void AnswerFolder(httpServersClientClass& client, const std::string& folder, THttpGetFlag& flags);
     void AnswerListing(httpServersClientClass& client, const std::string& folder);
     // The listing page of a folder, made now.

@@ -49,15 +49,15 @@ void TFtpCtrlSocket::SetAbortingTransfer(bool value) { abortingTransfer_ = value
 void TFtpCtrlSocket::SetEngineStream(TFtpStream stream)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    TransferStream = std::move(stream);
-    TransferStreamOwner = TFtpStreamOwner::Engine;
+    transfer_.Stream = std::move(stream);
+    transfer_.StreamOwner = TFtpStreamOwner::Engine;
 }
 
 void TFtpCtrlSocket::DropEngineStream()
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    if (TransferStreamOwner == TFtpStreamOwner::Engine) TransferStream.reset();
-    TransferStreamOwner = TFtpStreamOwner::Owner;
+    if (transfer_.StreamOwner == TFtpStreamOwner::Engine) transfer_.Stream.reset();
+    transfer_.StreamOwner = TFtpStreamOwner::Owner;
 }
 
 void TFtpCtrlSocket::CapturePeer()
