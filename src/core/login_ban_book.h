@@ -53,6 +53,8 @@ public:
 
     explicit LoginBanBook(LoginBanRules rules = {}, ExemptTest exempt = nullptr);
 
+    // The book has moved to the calling thread, its owner from now on.
+    void Adopt() { owner_.Adopt(); }
     void SetRules(const LoginBanRules& rules) { rules_ = rules; }
     const LoginBanRules& Rules() const { return rules_; }
     void SetExemptTest(ExemptTest exempt) { exempt_ = std::move(exempt); }
