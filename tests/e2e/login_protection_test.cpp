@@ -146,6 +146,41 @@ TEST(LoginProtection, AGuessingAddressIsBannedWhileAnotherLogsIn)
     EXPECT_EQ(log.find("guess"), std::string::npos) << "a password reached the log";
 }
 
+// Runs the program's command line on the home; returns what it printed (both streams).
+std::string CommandLine(const std::string& home, const std::string& arguments)
+{
+    std::string output;
+    testing::RunCommand(testing::ProgramFolderOfTests() + "/corvane-server --home '" + home + "' " + arguments + " 2>&1",
+                        output);
+    return output;
+}
+
+// Three wrong passwords ban 127.0.0.1 here; the command line lists the ban and lifts it.
+TEST(LoginProtection, TheCommandLineListsAndLiftsBans)
+{
+    ScratchFolder scratch;
+    const int port = FreeLoopbackPort();
+    const std::string home = HomeWithAlice(scratch, port);
+    WriteFile(home + "/CorvaneServer.ini", ReadFile(home + "/CorvaneServer.ini") + "LoginBanFailures=3\r\n");
+    ServerProcess server(home, port);
+    ASSERT_TRUE(server.WaitListening());
+    EXPECT_EQ(CommandLine(home, "bans"), "No address is banned.\n");
+    std::string output;
+    for (int i = 0; i < 3; ++i) RunPython(kLoginScript, {std::to_string(port), "127.0.0.1", "wrong"}, output);
+    EXPECT_NE(output.find("421 Too many failed logins"), std::string::npos) << output;
+    const std::string listed = CommandLine(home, "bans");
+    EXPECT_NE(listed.find("127.0.0.1 "), std::string::npos) << listed;
+    EXPECT_NE(listed.find("  3\n"), std::string::npos) << listed;
+    EXPECT_NE(CommandLine(home, "bans unban 127.0.0.9").find("127.0.0.9 is not banned"), std::string::npos);
+    EXPECT_EQ(CommandLine(home, "bans unban 127.0.0.1"), "Lifted the ban of 127.0.0.1.\n");
+    output.clear();
+    RunPython(kLoginScript, {std::to_string(port), "127.0.0.1", "pw-alice"}, output);
+    EXPECT_EQ(output, "ok\n");
+    EXPECT_EQ(CommandLine(home, "bans"), "No address is banned.\n");
+    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+    EXPECT_NE(ReadFile(home + ".out").find("! 127.0.0.1 is no longer banned"), std::string::npos);
+}
+
 // The earlier version's scrambled password logs in and is a hash after the save at the stop;
 // the hash logs in after a restart, and a wrong password does not.
 TEST(LoginProtection, PasswordsAreHashedAtTheNextSaveAndSurviveARestart)
