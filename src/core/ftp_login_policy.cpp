@@ -12,7 +12,7 @@
 
 namespace corvane {
 
-void FtpSessionPolicy::ApplyLoginSettings(const LoginBanRules& rules, bool exemptAllowList, PasswordHashCost cost)
+void FtpSessionPolicy::ApplyLoginSettings(const LoginBanRules& rules, bool exemptAllowList)
 {
     bans_.SetRules(rules);
     // Mode 0 lists the addresses let in: with the switch on, those are never banned.
@@ -21,7 +21,6 @@ void FtpSessionPolicy::ApplyLoginSettings(const LoginBanRules& rules, bool exemp
             return rules.GetIpRuleMode() == 0 && rules.CheckClientAddress(address, 0, [] { return std::string(); });
         });
     else bans_.SetExemptTest(nullptr);
-    accounts_.SetPasswordHashCost(cost);
 }
 
 bool FtpSessionPolicy::RefusedAsBanned(serversClientClass& client)
@@ -84,8 +83,8 @@ void FtpSessionPolicy::PasswordChecked(long long clientNumber, const std::string
 
 void FtpSessionPolicy::RefuseLogin(serversClientClass& client, const std::string& user, PasswordVerdict verdict)
 {
-    const std::string reason =
-        verdict == PasswordVerdict::Unreadable ? std::string(kUnreadablePasswordReply) : std::string("530 Login incorrect.");
+    // A wrong password has no reason of its own in the log line.
+    const std::string reason = verdict == PasswordVerdict::Unreadable ? std::string(kUnreadablePasswordReply) : "";
     LogAbout(client, [user, reason](const std::string& peer) { return RejectedLine(peer, user, reason); });
     client.SetUserName("");
     client.SetPassWord("");
@@ -102,7 +101,7 @@ void FtpSessionPolicy::RefuseLogin(serversClientClass& client, const std::string
         for (auto& verdictOfDropped : checks_.DropQueued(address)) verdictOfDropped(PasswordVerdict::Refused);
         return;
     }
-    const std::string refusal = verdict == PasswordVerdict::Unreadable ? reason : std::string();
+    const std::string refusal = reason;
     const long long number = client.ClientNumber();
     auto answer = [this, number, refusal] {
         if (auto* c = server_ == nullptr ? nullptr : server_->FindClientByNumber(number))

@@ -63,8 +63,8 @@ public:
     void IdleCheck(TFtpServer& server);
     // Seconds a connection may take to log in; 0: no limit.
     void SetLoginTimeout(int seconds) { loginTimeoutSeconds_ = seconds; }
-    // The ban rules and the hash cost of the settings.
-    void ApplyLoginSettings(const LoginBanRules& rules, bool exemptAllowList, PasswordHashCost cost);
+    // The ban rules of the settings.
+    void ApplyLoginSettings(const LoginBanRules& rules, bool exemptAllowList);
 
     // ---- The handlers (public for tests that drive them without a network) ----
     void ClientConnect(TFtpServer& server, serversClientClass& client);

@@ -79,9 +79,7 @@ void ServiceLifecycle::ApplyFtpSettings(const ServerSettings& s)
     bans.window = std::chrono::seconds(s.LoginBanWindow);
     bans.ban = std::chrono::seconds(s.LoginBanSeconds);
     bans.exemptLoopback = s.LoginBanExemptLoopback;
-    policy_->ApplyLoginSettings(bans, s.LoginBanExemptAllowList,
-                                {static_cast<unsigned long long>(s.PasswordHashPasses),
-                                 static_cast<std::size_t>(s.PasswordHashMemoryKiB)});
+    policy_->ApplyLoginSettings(bans, s.LoginBanExemptAllowList);
     ftp_->SetPort(std::to_string(s.Port));
     ftp_->SetAddr(s.UserSetServerIP);
     if (s.ManualPASVPortsEnabled) {
