@@ -155,19 +155,46 @@ std::string CommandLine(const std::string& home, const std::string& arguments)
     return output;
 }
 
-// Three wrong passwords ban 127.0.0.1 here; the command line lists the ban and lifts it.
+// Fetches / from the web server (retrying while it starts); prints the first line of the answer.
+constexpr const char* kWebScript = R"PY(
+import socket, sys, time
+port = int(sys.argv[1])
+for attempt in range(100):
+    try:
+        s = socket.create_connection(('127.0.0.1', port), timeout=10)
+        break
+    except OSError:
+        time.sleep(0.05)
+s.sendall(b'GET / HTTP/1.0\r\n\r\n')
+got = b''
+while True:
+    block = s.recv(4096)
+    if not block:
+        break
+    got += block
+print(got.decode(errors='replace').splitlines()[0] if got else 'nothing')
+)PY";
+
+// Three wrong passwords ban 127.0.0.1 here, from FTP and from the web server; the command
+// line lists the ban and lifts it.
 TEST(LoginProtection, TheCommandLineListsAndLiftsBans)
 {
     ScratchFolder scratch;
     const int port = FreeLoopbackPort();
     const std::string home = HomeWithAlice(scratch, port);
-    WriteFile(home + "/CorvaneServer.ini", ReadFile(home + "/CorvaneServer.ini") + "LoginBanFailures=3\r\n");
+    const int webPort = FreeLoopbackPort();
+    WriteFile(home + "/CorvaneServer.ini", ReadFile(home + "/CorvaneServer.ini") +
+                                               "LoginBanFailures=3\r\nRunWebServerNextTime=1\r\nWebServerPort=" +
+                                               std::to_string(webPort) + "\r\n");
     ServerProcess server(home, port);
     ASSERT_TRUE(server.WaitListening());
     EXPECT_EQ(CommandLine(home, "bans"), "No address is banned.\n");
     std::string output;
     for (int i = 0; i < 3; ++i) RunPython(kLoginScript, {std::to_string(port), "127.0.0.1", "wrong"}, output);
     EXPECT_NE(output.find("421 Too many failed logins"), std::string::npos) << output;
+    std::string web;
+    RunPython(kWebScript, {std::to_string(webPort)}, web);
+    EXPECT_NE(web.find("403 Forbidden"), std::string::npos) << web;
     const std::string listed = CommandLine(home, "bans");
     EXPECT_NE(listed.find("127.0.0.1 "), std::string::npos) << listed;
     EXPECT_NE(listed.find("  3\n"), std::string::npos) << listed;
@@ -176,6 +203,9 @@ TEST(LoginProtection, TheCommandLineListsAndLiftsBans)
     output.clear();
     RunPython(kLoginScript, {std::to_string(port), "127.0.0.1", "pw-alice"}, output);
     EXPECT_EQ(output, "ok\n");
+    web.clear();
+    RunPython(kWebScript, {std::to_string(webPort)}, web);
+    EXPECT_EQ(web.rfind("HTTP/1.", 0), 0u) << web;
     EXPECT_EQ(CommandLine(home, "bans"), "No address is banned.\n");
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
     EXPECT_NE(ReadFile(home + ".out").find("! 127.0.0.1 is no longer banned"), std::string::npos);
