@@ -146,6 +146,33 @@ TEST(LoginProtection, AGuessingAddressIsBannedWhileAnotherLogsIn)
     EXPECT_EQ(log.find("guess"), std::string::npos) << "a password reached the log";
 }
 
+// Sends each login with the commands after it in one write; prints the reply codes in order.
+constexpr const char* kPipelinedScript = R"PY(
+import socket, sys
+port = int(sys.argv[1])
+for password in ('pw-alice', 'wrong'):
+    s = socket.create_connection(('127.0.0.1', port), timeout=10)
+    f = s.makefile('rb')
+    f.readline()
+    s.sendall(b'USER alice\r\nPASS ' + password.encode() + b'\r\nPWD\r\nQUIT\r\n')
+    print(' '.join(line[:3].decode() for line in f))
+    s.close()
+)PY";
+
+// The commands a client sends right behind its PASS wait for the login's answer, which comes
+// from another thread: they run in order, as the client sent them.
+TEST(LoginProtection, CommandsSentBehindAPasswordWaitForItsAnswer)
+{
+    ScratchFolder scratch;
+    const int port = FreeLoopbackPort();
+    const std::string home = HomeWithAlice(scratch, port);
+    ServerProcess server(home, port);
+    ASSERT_TRUE(server.WaitListening());
+    std::string output;
+    RunPython(kPipelinedScript, {std::to_string(port)}, output);
+    EXPECT_EQ(output, "331 230 257 221\n331 530 530 221\n");
+}
+
 // Runs the program's command line on the home; returns what it printed (both streams).
 std::string CommandLine(const std::string& home, const std::string& arguments)
 {
