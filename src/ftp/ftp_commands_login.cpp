@@ -37,7 +37,7 @@ void TFtpServer::CommandPASS(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     bool authenticated = true;
     answer.clear();
     TriggerAuthenticate(client, client->UserName(), client->PassWord(), authenticated, answer);
-    if (client->CommandsHeld()) return;  // the owner checks the password on and answers later
+    if (client->CommandsHeld()) return;  // the owner answers once the password has been checked
     ConcludeLogin(client, authenticated, answer, std::string());
 }
 
