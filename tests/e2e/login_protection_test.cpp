@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <filesystem>
+#include <memory>
 
 #include "accounts/account_names.h"
 
@@ -118,13 +119,26 @@ print(sorted(replies.items()))
 print('legitimate', ok, 'p99', int(times[-1]))
 )PY";
 
-TEST(LoginProtection, AGuessingAddressIsBannedWhileAnotherLogsIn)
-{
+// A server on a home with alice (HomeWithAlice), its settings followed by `moreSettings`.
+class LoginProtection : public ::testing::Test {
+protected:
+    void Start(const std::string& moreSettings = "")
+    {
+        home = HomeWithAlice(scratch, port);
+        WriteFile(home + "/CorvaneServer.ini", ReadFile(home + "/CorvaneServer.ini") + moreSettings);
+        server = std::make_unique<ServerProcess>(home, port);
+        ASSERT_TRUE(server->WaitListening());
+    }
+
     ScratchFolder scratch;
     const int port = FreeLoopbackPort();
-    const std::string home = HomeWithAlice(scratch, port);
-    ServerProcess server(home, port);
-    ASSERT_TRUE(server.WaitListening());
+    std::string home;
+    std::unique_ptr<ServerProcess> server;
+};
+
+TEST_F(LoginProtection, AGuessingAddressIsBannedWhileAnotherLogsIn)
+{
+    Start();
     // The probe of WaitListening came from 127.0.0.1 without a login: it counts nothing.
     std::string output;
     ASSERT_EQ(RunPython(kGuessScript, {std::to_string(port)}, output), 0) << output;
@@ -140,7 +154,7 @@ TEST(LoginProtection, AGuessingAddressIsBannedWhileAnotherLogsIn)
     after.clear();
     RunPython(kLoginScript, {std::to_string(port), "127.0.0.2", "pw-alice"}, after);
     EXPECT_EQ(after, "ok\n");
-    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+    EXPECT_EQ(server->StopWith(SIGTERM), 0);
     const std::string log = ReadFile(home + ".out");
     EXPECT_NE(log.find("is banned for 900 seconds after 10 failed logins"), std::string::npos);
     EXPECT_EQ(log.find("guess"), std::string::npos) << "a password reached the log";
@@ -161,13 +175,9 @@ for password in ('pw-alice', 'wrong'):
 
 // The commands a client sends right behind its PASS wait for the login's answer, which comes
 // from another thread: they run in order, as the client sent them.
-TEST(LoginProtection, CommandsSentBehindAPasswordWaitForItsAnswer)
+TEST_F(LoginProtection, CommandsSentBehindAPasswordWaitForItsAnswer)
 {
-    ScratchFolder scratch;
-    const int port = FreeLoopbackPort();
-    const std::string home = HomeWithAlice(scratch, port);
-    ServerProcess server(home, port);
-    ASSERT_TRUE(server.WaitListening());
+    Start();
     std::string output;
     RunPython(kPipelinedScript, {std::to_string(port)}, output);
     EXPECT_EQ(output, "331 230 257 221\n331 530 530 221\n");
@@ -204,17 +214,10 @@ print(got.decode(errors='replace').splitlines()[0] if got else 'nothing')
 
 // Three wrong passwords ban 127.0.0.1 here, from FTP and from the web server; the command
 // line lists the ban and lifts it.
-TEST(LoginProtection, TheCommandLineListsAndLiftsBans)
+TEST_F(LoginProtection, TheCommandLineListsAndLiftsBans)
 {
-    ScratchFolder scratch;
-    const int port = FreeLoopbackPort();
-    const std::string home = HomeWithAlice(scratch, port);
     const int webPort = FreeLoopbackPort();
-    WriteFile(home + "/CorvaneServer.ini", ReadFile(home + "/CorvaneServer.ini") +
-                                               "LoginBanFailures=3\r\nRunWebServerNextTime=1\r\nWebServerPort=" +
-                                               std::to_string(webPort) + "\r\n");
-    ServerProcess server(home, port);
-    ASSERT_TRUE(server.WaitListening());
+    Start("LoginBanFailures=3\r\nRunWebServerNextTime=1\r\nWebServerPort=" + std::to_string(webPort) + "\r\n");
     EXPECT_EQ(CommandLine(home, "bans"), "No address is banned.\n");
     std::string output;
     for (int i = 0; i < 3; ++i) RunPython(kLoginScript, {std::to_string(port), "127.0.0.1", "wrong"}, output);
@@ -234,13 +237,13 @@ TEST(LoginProtection, TheCommandLineListsAndLiftsBans)
     RunPython(kWebScript, {std::to_string(webPort)}, web);
     EXPECT_EQ(web.rfind("HTTP/1.", 0), 0u) << web;
     EXPECT_EQ(CommandLine(home, "bans"), "No address is banned.\n");
-    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+    EXPECT_EQ(server->StopWith(SIGTERM), 0);
     EXPECT_NE(ReadFile(home + ".out").find("! 127.0.0.1 is no longer banned"), std::string::npos);
 }
 
 // The earlier version's scrambled password logs in and is a hash after the save at the stop;
 // the hash logs in after a restart, and a wrong password does not.
-TEST(LoginProtection, PasswordsAreHashedAtTheNextSaveAndSurviveARestart)
+TEST(LoginPasswords, AreHashedAtTheNextSaveAndSurviveARestart)
 {
     ScratchFolder scratch;
     const int port = FreeLoopbackPort();
