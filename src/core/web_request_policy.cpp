@@ -76,6 +76,7 @@ WebRequestPolicy::WebRequestPolicy(ftpServerThread& thread, permissionsClass& ac
     : cache_(thread.cacheHooks()),
       handOff_(thread.handOff()),
       accounts_(accounts),
+      bans_(thread.loginBans()),
       logTime_(static_cast<PerSecondText::Format>(LocalDateTimeText)),
       lookups_([this](long long number, int, const std::string& outcome) { PeerNamed(number, outcome); },
                [this](const std::string& line) { handOff_.log(line); })
@@ -154,14 +155,16 @@ void WebRequestPolicy::PeerNamed(long long number, const std::string& outcome)
 
 void WebRequestPolicy::DecideConnection(httpServersClientClass& client)
 {
-    const bool allowed =
-        accounts_.IpRules().CheckClientAddress(client.PeerAddr(), 1, [&client] { return client.RememberedHostName(); });
+    const bool banned = bans_.Banned(client.PeerAddr(), LoginBanBook::Clock::now());
+    const bool allowed = !banned && accounts_.IpRules().CheckClientAddress(client.PeerAddr(), 1, [&client] {
+        return client.RememberedHostName();
+    });
     if (allowed) {
         LogAbout(client, HttpConnectedLine);
         return;
     }
     client.SendLastStr(kForbiddenIpPage);
-    LogAbout(client, HttpRefusedLine);
+    LogAbout(client, banned ? RefusedWhileBannedLine : HttpRefusedLine);
     client.CloseAfterSending();
 }
 

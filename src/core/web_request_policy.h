@@ -22,6 +22,7 @@ namespace corvane {
 
 class CacheHooks;
 class ServerHandOff;
+class LoginBanBook;
 class ftpServerThread;
 class permissionsClass;
 
@@ -91,6 +92,7 @@ private:
     CacheHooks& cache_;
     ServerHandOff& handOff_;  // the thread's part the handlers talk to
     permissionsClass& accounts_;
+    LoginBanBook& bans_;  // the thread's: an address banned for guessing passwords is refused here too
     WebSettings settings_;
     PerSecondText logTime_;  // the time in request lines
     ThreadOwner owner_;      // the server thread, which makes the policy at each HTTP start

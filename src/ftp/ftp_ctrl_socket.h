@@ -102,6 +102,12 @@ public:
 
     void Dup(int handle) override;
 
+    // A command whose answer comes later (a login being checked): the lines after it stay
+    // unread until ReleaseCommands, which hands on those already received.
+    void HoldCommands();
+    void ReleaseCommands();
+    bool CommandsHeld() const { return commandsHeld_; }
+
     // Fired once per received command line (without its line ending).
     TCommandEvent OnCommand;
 
@@ -142,6 +148,7 @@ private:
     int rcvSize_ = kDefaultRcvSize;
     std::unique_ptr<char[]> rcvBuf_;
     int rcvCnt_ = 0;
+    bool commandsHeld_ = false;
     std::string userName_, passWord_;
     long long userData_ = 0;
     std::string homeDirectory_ = "C:\\TEMP\\";
