@@ -42,7 +42,6 @@ constexpr const char* kUsage =
     "  list | show ACCOUNT [--json]\n"
     "  sessions [--json] | disconnect NUMBER | disconnect --all | status [--json]\n"
     "  bans | bans unban ADDRESS             addresses banned for failed logins, and lifting a ban\n"
-
     "  config list | config get KEY | config set KEY VALUE\n"
     "                                        the server settings (Port, WebServerPort, PASVIP, ...);\n"
     "                                        a running server applies a new value at once\n";
