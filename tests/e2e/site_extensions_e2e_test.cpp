@@ -135,8 +135,11 @@ else:
                       "lftp 0 ['/C:/Pub/Deep/Tune/b.mp3', '/C:/Pub/song.mp3']\n"
                       "lftp got the hit True\n");
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
-    // The changed password went into the account file with the rest of the store.
-    EXPECT_NE(testing::ReadFile(home + "/usersgroups.ini").find("Password=\x91\xCC\x88\r\n"), std::string::npos);
+    // The changed password went into the account file with the rest of the store, as a hash
+    // in place of the old scrambled one.
+    const std::string accounts = testing::ReadFile(home + "/usersgroups.ini");
+    EXPECT_NE(accounts.find("Password=\xF5$argon2id$"), std::string::npos);
+    EXPECT_EQ(accounts.find("Password=\x9E\x9D\x9C\r\n"), std::string::npos);
 }
 
 }  // namespace
