@@ -46,6 +46,7 @@ void FtpSessionPolicy::LogAbout(serversClientClass& client, const PeerLookups::P
 void FtpSessionPolicy::ClientConnect(TFtpServer& server, serversClientClass& client)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
+    if (!Admit(server, client)) return;
     if (accounts_.IpRules().GetReverseDnsCheck() && client.hostName.empty()) {
         StartConnectLookup(server, client);
         return;
@@ -131,6 +132,7 @@ void FtpSessionPolicy::Authenticate(serversClientClass& client, const std::strin
                 authenticated = true;
                 client.authenticated = true;
                 client.admittedAccount = user;
+                waiting_.Remove(client.ClientNumber());
             }
         }
     }
@@ -176,6 +178,7 @@ void FtpSessionPolicy::ClientDisconnect(serversClientClass& client)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
     LogAbout(client, DisconnectedLine);
+    waiting_.Remove(client.ClientNumber());
     if (client.authenticated) {
         client.authenticated = false;
         GiveBackConnection(client.admittedAccount, client.PeerAddr());

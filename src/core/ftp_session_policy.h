@@ -11,6 +11,7 @@
 #include <unordered_set>
 
 #include "common/thread_owner.h"
+#include "core/admission_queue.h"
 #include "core/peer_lookups.h"
 #include "core/servers_client.h"
 #include "ftp/ftp_mlsx_facts.h"
@@ -60,6 +61,8 @@ public:
     void IdleCheck(TFtpServer& server);
     // Seconds a connection may take to log in; 0: no limit.
     void SetLoginTimeout(int seconds) { loginTimeoutSeconds_ = seconds; }
+    // Connections one address may hold before logging in; 0: no limit.
+    void SetMaxWaitingPerAddress(int count) { maxWaitingPerAddress_ = count; }
 
     // ---- The handlers (public for tests that drive them without a network) ----
     void ClientConnect(TFtpServer& server, serversClientClass& client);
@@ -116,6 +119,10 @@ public:
 private:
     ThreadOwner owner_;  // the server thread, which makes the policy at each FTP start
     void DecideConnection(TFtpServer& server, serversClientClass& client);
+    // At accept: refuses the client when its address holds too many connections that have not
+    // logged in, and frees the slot of the eldest such connection when every slot is taken.
+    // False when the client was refused (and is gone).
+    bool Admit(TFtpServer& server, serversClientClass& client);
     void StartConnectLookup(TFtpServer& server, serversClientClass& client);
     void PeerNamed(long long clientNumber, int error, const std::string& outcome);
     std::string AccountOf(serversClientClass& client) const;
@@ -148,6 +155,8 @@ private:
     permissionsClass& accounts_;
     TFtpServer* server_ = nullptr;
     int loginTimeoutSeconds_ = 60;
+    int maxWaitingPerAddress_ = 16;
+    AdmissionQueue waiting_;  // connections not logged in yet, by client number
     PeerLookups lookups_;                             // by client number
     std::unordered_set<long long> decisionsWaiting_;  // connect decisions waiting for a lookup
 };

@@ -17,6 +17,10 @@ std::string RefusedByIpRulesLine(const std::string& peer);
 std::string AuthenticatedLine(const std::string& peer, const std::string& user);
 std::string RejectedLine(const std::string& peer, const std::string& user, const std::string& reason);
 std::string DisconnectedLine(const std::string& peer);
+// A connection that had not logged in (or sent a whole request) gave its place to a newcomer.
+std::string EvictedLine(const std::string& peer);
+// A connection refused because its address holds too many that have not logged in yet.
+std::string TooManyWaitingLine(const std::string& peer);
 // "< KEYWORD params [local <- peer (time)]" and "> reply [local -> peer (time)]".
 std::string CommandLine(const std::string& keyword, const std::string& params, const std::string& localAddress,
                         const std::string& peer, const std::string& time);

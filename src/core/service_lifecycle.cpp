@@ -74,6 +74,7 @@ void ServiceLifecycle::ApplyFtpSettings(const ServerSettings& s)
 {
     ftp_->SetMaxClients(s.MaximumNumberOfConnections);
     policy_->SetLoginTimeout(s.LoginTimeout);
+    policy_->SetMaxWaitingPerAddress(s.MaxWaitingConnectionsPerAddress);
     ftp_->SetPort(std::to_string(s.Port));
     ftp_->SetAddr(s.UserSetServerIP);
     if (s.ManualPASVPortsEnabled) {
@@ -197,6 +198,8 @@ void ServiceLifecycle::StartHttp()
     http_->DocDir = settings.WebServerRoot;
     http_->DefaultDoc.clear();
     http_->MaxClients = settings.WebServerConnections;
+    http_->Limits.minHeaderRate = settings.WebServerMinHeaderRate;
+    webPolicy_->SetMaxWaitingPerAddress(settings.MaxWaitingConnectionsPerAddress);
     parts_.owner.cacheHooks().ApplySettings(settings);
     webPolicy_->SetSettings(WebSettings{settings.WebServerRoot, settings.WebServerError404Answer,
                                         settings.WebServerHtmlHeader, settings.UserSetServerIP,

@@ -48,6 +48,8 @@ public:
     TDocumentEvent OnGetDocument, OnHeadDocument, OnPostDocument;
 
     int ClientCount() const;
+    // The connections that still hold a slot (see TCustomWSocketServer::OpenClientCount).
+    int OpenClientCount() const { return listener_ ? listener_->OpenClientCount() : 0; }
     THttpConnection* Client(int index) const;
     bool IsClient(const THttpConnection* client) const;
     bool Listening() const;
