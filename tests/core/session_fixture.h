@@ -287,6 +287,8 @@ protected:
                                           "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n"
                                           "TlsRequiredForPasswordLogins=0\r\n" +
                                           extraSettings);
+        // As the server writes it: a settings file others may read would be tightened and logged.
+        std::filesystem::permissions(home.Join("CorvaneServer.ini"), std::filesystem::perms(0600));
         controller = std::make_unique<serverController>(window, view, std::vector<std::string>{});
         controller->setTickInterval(tick);
         view.table = &controller->sessions();
