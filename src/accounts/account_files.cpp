@@ -154,7 +154,7 @@ bool permissionsClass::WriteAccountFiles(accountClass& account, IniImage& image)
     WriteAccountSection(account, image);
     auto text = ChangedFolderFileText(account);
     if (!text) return true;
-    if (!fs::WriteFileAtomically(FolderFilePath(account), *text)) return false;
+    if (!fs::WriteFileAtomicallyOwnerOnly(FolderFilePath(account), *text)) return false;
     account.storedFolderFile.Set(std::move(*text));
     return true;
 }
@@ -163,7 +163,7 @@ void permissionsClass::WriteAccountFiles(accountClass& account)
 {
     IniImage image = IniImage::Open(AccountsFilePath());
     WriteAccountFiles(account, image);
-    image.Save(AccountsFilePath());
+    image.SaveOwnerOnly(AccountsFilePath());
 }
 
 void permissionsClass::DeleteAccountFiles(accountClass& account)
@@ -172,7 +172,7 @@ void permissionsClass::DeleteAccountFiles(accountClass& account)
     IniImage image = IniImage::Open(AccountsFilePath());
     if (image.SectionExists(account.Name())) {
         image.EraseSection(account.Name());
-        image.Save(AccountsFilePath());
+        image.SaveOwnerOnly(AccountsFilePath());
     }
     if (fs::HostFileExists(FolderFilePath(account))) fs::RemoveHostFile(FolderFilePath(account));
     account.storedFolderFile.Set(std::nullopt);
@@ -290,7 +290,7 @@ bool permissionsClass::SaveAccounts()
 {
     IniImage settings = IniImage::Open(programFolder_ + kServerSettingsFile);
     bool ok = SaveAccounts(settings);
-    return settings.Save(programFolder_ + kServerSettingsFile) && ok;
+    return settings.SaveOwnerOnly(programFolder_ + kServerSettingsFile) && ok;
 }
 
 }  // namespace corvane

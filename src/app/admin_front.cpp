@@ -141,7 +141,7 @@ bool WriteChangedStore(permissionsClass& store, bool keepLoaded)
     const std::string settingsPath = ProgramFolder() + std::string(kServerSettingsFileName);
     IniImage settings = IniImage::Open(settingsPath);
     const bool accountsWritten = keepLoaded ? store.WriteAccounts(settings) : store.SaveAccounts(settings);
-    return settings.Save(settingsPath) && accountsWritten;
+    return settings.SaveOwnerOnly(settingsPath) && accountsWritten;
 }
 
 int RunAdministration(const std::string& homeOption, std::vector<std::string> words)

@@ -44,7 +44,7 @@ bool EraseAccountSection(const std::string& name)
     IniImage image = IniImage::Open(path);
     if (!image.SectionExists(name)) return true;
     image.EraseSection(name);
-    return image.Save(path);
+    return image.SaveOwnerOnly(path);
 }
 
 }  // namespace corvane

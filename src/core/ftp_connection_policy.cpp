@@ -49,6 +49,7 @@ void FtpSessionPolicy::ClientConnect(TFtpServer& server, serversClientClass& cli
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (RefusedAsBanned(client)) return;
+    if (!Admit(server, client)) return;
     if (accounts_.IpRules().GetReverseDnsCheck() && client.hostName.empty()) {
         StartConnectLookup(server, client);
         return;
@@ -142,6 +143,7 @@ void FtpSessionPolicy::ClientDisconnect(serversClientClass& client)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
     LogAbout(client, DisconnectedLine);
+    waiting_.Remove(client.ClientNumber());
     if (client.authenticated) {
         client.authenticated = false;
         GiveBackConnection(client.admittedAccount, client.PeerAddr());

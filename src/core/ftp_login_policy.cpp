@@ -135,6 +135,7 @@ void FtpSessionPolicy::AdmitLogin(serversClientClass& client, const std::string&
             authenticated = true;
             client.authenticated = true;
             client.admittedAccount = user;
+            waiting_.Remove(client.ClientNumber());
         }
     }
     if (!authenticated) {

@@ -13,6 +13,7 @@
 #include "common/thread_owner.h"
 #include "core/login_ban_book.h"
 #include "core/password_check_worker.h"
+#include "core/admission_queue.h"
 #include "core/peer_lookups.h"
 #include "core/servers_client.h"
 #include "ftp/ftp_mlsx_facts.h"
@@ -65,6 +66,8 @@ public:
     void SetLoginTimeout(int seconds) { loginTimeoutSeconds_ = seconds; }
     // The ban rules of the settings.
     void ApplyLoginSettings(const LoginBanRules& rules, bool exemptAllowList);
+    // Connections one address may hold before logging in; 0: no limit.
+    void SetMaxWaitingPerAddress(int count) { maxWaitingPerAddress_ = count; }
 
     // ---- The handlers (public for tests that drive them without a network) ----
     void ClientConnect(TFtpServer& server, serversClientClass& client);
@@ -121,6 +124,10 @@ public:
 private:
     ThreadOwner owner_;  // the server thread, which makes the policy at each FTP start
     void DecideConnection(TFtpServer& server, serversClientClass& client);
+    // At accept: refuses the client when its address holds too many connections that have not
+    // logged in, and frees the slot of the eldest such connection when every slot is taken.
+    // False when the client was refused (and is gone).
+    bool Admit(TFtpServer& server, serversClientClass& client);
     void StartConnectLookup(TFtpServer& server, serversClientClass& client);
     void PeerNamed(long long clientNumber, int error, const std::string& outcome);
     std::string AccountOf(serversClientClass& client) const;
@@ -160,6 +167,8 @@ private:
     permissionsClass& accounts_;
     TFtpServer* server_ = nullptr;
     int loginTimeoutSeconds_ = 60;
+    int maxWaitingPerAddress_ = 16;
+    AdmissionQueue waiting_;  // connections not logged in yet, by client number
     PeerLookups lookups_;                             // by client number
     std::unordered_set<long long> decisionsWaiting_;  // connect decisions waiting for a lookup
     LoginBanBook& bans_;                              // the thread's: it outlives the service

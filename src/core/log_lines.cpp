@@ -47,6 +47,13 @@ std::string UnbannedLine(const std::string& address) { return "! " + address + "
 
 std::string DisconnectedLine(const std::string& peer) { return "! " + peer + " Disconnected"; }
 
+std::string EvictedLine(const std::string& peer) { return "! " + peer + " Evicted: its place went to a newer client"; }
+
+std::string TooManyWaitingLine(const std::string& peer)
+{
+    return "! " + peer + " Refused: too many connections from this address waiting to log in";
+}
+
 std::string CommandLine(const std::string& keyword, const std::string& params, const std::string& localAddress,
                         const std::string& peer, const std::string& time)
 {

@@ -20,6 +20,10 @@ std::string BannedLine(const std::string& peer, int failures, long long seconds)
 std::string RefusedWhileBannedLine(const std::string& peer);
 std::string UnbannedLine(const std::string& address);
 std::string DisconnectedLine(const std::string& peer);
+// A connection that had not logged in (or sent a whole request) gave its place to a newcomer.
+std::string EvictedLine(const std::string& peer);
+// A connection refused because its address holds too many that have not logged in yet.
+std::string TooManyWaitingLine(const std::string& peer);
 // "< KEYWORD params [local <- peer (time)]" and "> reply [local -> peer (time)]".
 std::string CommandLine(const std::string& keyword, const std::string& params, const std::string& localAddress,
                         const std::string& peer, const std::string& time);

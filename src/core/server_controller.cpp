@@ -9,6 +9,7 @@
 #include "core/drive_settings.h"
 #include "core/log_lines.h"
 #include "core/ftp_server_thread.h"
+#include "core/secret_files.h"
 #include "platform/fs.h"
 #include "platform/fs_batch.h"
 #include "platform/local_time_text.h"
@@ -49,6 +50,7 @@ void serverController::startUp()
     ConfigureDrivesFromSettings(OpenServerSettings(), ProgramFolder());
     accounts_.LoadAccounts();
     loadSettings();
+    TightenSecretFiles(ProgramFolder(), settings_.TlsKeyFile, [this](const std::string& line) { writeLog(line); });
     saveSettings();
     loadNetworkProfile();
     if (settings_.ServerFirstRun) firstRunSetup();

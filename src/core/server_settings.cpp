@@ -43,6 +43,9 @@ ServerSettings LoadServerSettings(const IniImage& image)
     s.MaximumNumberOfConnections =
         CorrectedConnectionLimit(ReadInt(image, "MaximumNumberOfConnections", d.MaximumNumberOfConnections));
     s.LoginTimeout = std::max(0, ReadInt(image, "LoginTimeout", d.LoginTimeout));
+    s.MaxWaitingConnectionsPerAddress =
+        std::max(0, ReadInt(image, "MaxWaitingConnectionsPerAddress", d.MaxWaitingConnectionsPerAddress));
+    s.WebServerMinHeaderRate = std::max(0, ReadInt(image, "WebServerMinHeaderRate", d.WebServerMinHeaderRate));
     s.LogFilePath = ReadText(image, "LogFilePath", d.LogFilePath);
     s.LoggingToFile = ReadBool(image, "LoggingToFile", d.LoggingToFile);
     s.ScreenLoggingEnabled = ReadBool(image, "ScreenLoggingEnabled", d.ScreenLoggingEnabled);

@@ -27,6 +27,11 @@ struct ServerSettings {
     // Seconds a control connection may take to log in before it is closed; 0: no limit. Read
     // only: a file that never names it gets no key for it on save (the image keeps one it has).
     int LoginTimeout = 60;
+    // Connections one address may hold before they log in (FTP) or send a whole request header
+    // (HTTP); 0: no limit. A request header that arrives slower than WebServerMinHeaderRate bytes
+    // a second after its first second is closed; 0: no minimum. Read only, like LoginTimeout.
+    int MaxWaitingConnectionsPerAddress = 16;
+    int WebServerMinHeaderRate = 64;
     std::string LogFilePath = "c:\\corvaneserver.log";
     bool LoggingToFile = false;
     bool ScreenLoggingEnabled = true;

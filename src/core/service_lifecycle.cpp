@@ -80,6 +80,7 @@ void ServiceLifecycle::ApplyFtpSettings(const ServerSettings& s)
     bans.ban = std::chrono::seconds(s.LoginBanSeconds);
     bans.exemptLoopback = s.LoginBanExemptLoopback;
     policy_->ApplyLoginSettings(bans, s.LoginBanExemptAllowList);
+    policy_->SetMaxWaitingPerAddress(s.MaxWaitingConnectionsPerAddress);
     ftp_->SetPort(std::to_string(s.Port));
     ftp_->SetAddr(s.UserSetServerIP);
     if (s.ManualPASVPortsEnabled) {
@@ -203,6 +204,8 @@ void ServiceLifecycle::StartHttp()
     http_->DocDir = settings.WebServerRoot;
     http_->DefaultDoc.clear();
     http_->MaxClients = settings.WebServerConnections;
+    http_->Limits.minHeaderRate = settings.WebServerMinHeaderRate;
+    webPolicy_->SetMaxWaitingPerAddress(settings.MaxWaitingConnectionsPerAddress);
     parts_.owner.cacheHooks().ApplySettings(settings);
     webPolicy_->SetSettings(WebSettings{settings.WebServerRoot, settings.WebServerError404Answer,
                                         settings.WebServerHtmlHeader, settings.UserSetServerIP,

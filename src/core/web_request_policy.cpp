@@ -122,9 +122,10 @@ void WebRequestPolicy::LogAbout(httpServersClientClass& client, const PeerLookup
 
 // With reverse DNS on, the decision waits for the browser's name without holding up anyone: the
 // connection is paused (its requests wait in the stack) and the handler returns.
-void WebRequestPolicy::ClientConnect(THttpServer&, httpServersClientClass& client)
+void WebRequestPolicy::ClientConnect(THttpServer& server, httpServersClientClass& client)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
+    if (!Admit(server, client)) return;
     if (accounts_.IpRules().GetReverseDnsCheck() && client.RememberedHostName().empty()) {
         client.Pause();
         if (lookups_.Start(client.Number(), client.PeerAddr())) {
@@ -344,6 +345,8 @@ void WebRequestPolicy::ClientDisconnect(httpServersClientClass& client, std::uin
     if (client.BodyBytesSent() > 0) handOff_.addHttpBytes(static_cast<std::uint64_t>(client.BodyBytesSent()));
     // The connection is destroyed only after this handler: it is here throughout.
     LogAbout(client, HttpDisconnectedLine);
+    waiting_.Remove(client.number);
+    admitted_.erase(client.number);
 }
 
 void InstallListingIcons(const std::string& webRoot)

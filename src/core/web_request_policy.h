@@ -10,10 +10,12 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "common/per_second_text.h"
 #include "common/thread_owner.h"
+#include "core/admission_queue.h"
 #include "core/peer_lookups.h"
 #include "http/http_servers_client.h"
 #include "http/http_server.h"
@@ -68,8 +70,17 @@ public:
     // known yet is looked up, and the line waits for it without holding up the caller).
     void LogAbout(httpServersClientClass& client, const PeerLookups::PeerLine& line);
 
+    // Connections one address may hold before their request header is whole; 0: no limit.
+    void SetMaxWaitingPerAddress(int count) { maxWaitingPerAddress_ = count; }
+
 private:
     void DecideConnection(httpServersClientClass& client);
+    // At accept: refuses the browser when its address holds too many connections that have not
+    // sent a whole header, and closes the eldest such connection when every slot is taken.
+    // False when the browser was refused.
+    bool Admit(THttpServer& server, httpServersClientClass& client);
+    // Closes the eldest connection still waiting for its header, if it has waited long enough.
+    void EvictEldestWaiting();
     void PeerNamed(long long number, const std::string& outcome);
     httpServersClientClass* FindClient(long long number) const;
     // GET and HEAD: one decision for both; a HEAD keeps the cache out of it.
@@ -100,6 +111,9 @@ private:
     long long lastConnectionNumber_ = 0;
     PeerLookups lookups_;                             // by connection number
     std::unordered_set<long long> decisionsWaiting_;  // connect decisions waiting for a lookup
+    int maxWaitingPerAddress_ = 16;
+    AdmissionQueue waiting_;  // connections not past their first request header, by number
+    std::unordered_map<long long, httpServersClientClass*> admitted_;
 };
 
 // Copies the six listing icons into the "images" folder of the document root (a real path),

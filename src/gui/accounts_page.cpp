@@ -557,7 +557,7 @@ void AccountsPage::SaveAccountFiles()
 {
     const std::string settingsPath = ProgramFolder() + std::string(kServerSettingsFileName);
     IniImage settings = IniImage::Open(settingsPath);
-    const bool written = store_.WriteAccounts(settings) && settings.Save(settingsPath);
+    const bool written = store_.WriteAccounts(settings) && settings.SaveOwnerOnly(settingsPath);
     if (!written)
         ShowError(
             "The account files could not be written now; the change is in force and is written again at shut-down.",

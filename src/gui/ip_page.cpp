@@ -139,7 +139,7 @@ void IpPage::SaveAndApply()
     const std::string settingsPath = ProgramFolder() + std::string(kServerSettingsFileName);
     IniImage settings = IniImage::Open(settingsPath);
     store_.IpRules().SaveIpRules(settings);
-    if (!settings.Save(settingsPath))
+    if (!settings.SaveOwnerOnly(settingsPath))
         ShowError("The IP rules could not be written now; they are in force and are written at shut-down.", this);
 }
 

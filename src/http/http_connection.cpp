@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "common/per_second_text.h"
+#include "http/header_rate.h"
 #include "http/html_folder.h"
 #include "http/http_texts.h"
 #include "platform/fs.h"
@@ -65,6 +66,10 @@ void THttpConnection::DataAvailable()
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
     lastReceive_ = Clock::now();
+    if (!headerStarted_ && !state_.Responding() && bodyRemaining_ == 0) {
+        headerStarted_ = true;
+        headerStart_ = lastReceive_;
+    }
     if (state_.Draining()) {
         Drain();
         return;
@@ -101,6 +106,7 @@ void THttpConnection::Hold(std::string line)
 
 void THttpConnection::LineReceived(std::string line)
 {
+    headerBytes_ += line.size();
     if (Limits.lineLimit > 0 && line.size() > static_cast<std::size_t>(Limits.lineLimit)) {
         // A whole line that arrived at once is as refused as one that never ends.
         AnswerError(state_.AwaitingRequest() ? "414 URI Too Long" : "431 Request Header Fields Too Large");
@@ -627,6 +633,8 @@ void THttpConnection::RequestDone()
     SendWithoutDelay();
     state_.Apply(THttpConnectionState::Event::ResponseDone);
     requestStart_ = Clock::now();
+    headerStarted_ = false;
+    headerBytes_ = 0;
     NextRequest();
 }
 
@@ -736,7 +744,13 @@ void THttpConnection::CheckTimeouts(Clock::time_point now)
     // within the header limit.
     const bool keptAliveIdle = state_.Current() == THttpConnectionState::State::AwaitingNext && RcvdCnt() == 0;
     const auto limit = keptAliveIdle ? Limits.keepAliveTimeout : Limits.headerTimeout;
-    if (now - requestStart_ > limit) Close();
+    if (now - requestStart_ > limit) {
+        Close();
+        return;
+    }
+    if (headerStarted_ && HeaderTooSlow(headerBytes_ + static_cast<std::size_t>(std::max(0, RcvdCnt())),
+                                        now - headerStart_, Limits.minHeaderRate))
+        Close();
 }
 
 }  // namespace corvane

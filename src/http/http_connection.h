@@ -42,6 +42,7 @@ struct THttpLimits {
     std::chrono::milliseconds sendStallTimeout{60000};  // a response that makes no progress
     std::chrono::milliseconds drainTimeout{2000};       // reading what follows a closing answer
     std::size_t heldLimit = 1 << 20;                    // pipelined request bytes held
+    int minHeaderRate = 0;                              // bytes a second a header must keep up (0: none)
 };
 
 class THttpConnection : public TWSocketClient {
@@ -58,6 +59,11 @@ public:
     static constexpr std::int64_t kSmallBody = 64 * 1024;
 
     THttpConnection();
+    // Nothing is being answered: the connection waits for (the rest of) a request header.
+    bool WaitingForHeader() const
+    {
+        return state_.AwaitingRequest() || state_.Current() == THttpConnectionState::State::ReadingHeader;
+    }
     ~THttpConnection() override;
 
     // ---- Published fields ----
@@ -214,6 +220,10 @@ private:
     std::size_t heldBytes_ = 0;
     std::uint16_t closeError_ = 0;
     Clock::time_point requestStart_ = Clock::now();
+    // The pace of the header being read: when its first byte came, and its whole lines' bytes.
+    bool headerStarted_ = false;
+    Clock::time_point headerStart_{};
+    std::size_t headerBytes_ = 0;
     Clock::time_point lastReceive_ = requestStart_;
     Clock::time_point lastSendProgress_ = requestStart_;
     Clock::time_point drainStart_ = requestStart_;

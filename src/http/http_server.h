@@ -49,6 +49,8 @@ public:
     TDocumentEvent OnGetDocument, OnHeadDocument, OnPostDocument;
 
     int ClientCount() const;
+    // The connections that still hold a slot (see TCustomWSocketServer::OpenClientCount).
+    int OpenClientCount() const { return listener_ ? listener_->OpenClientCount() : 0; }
     THttpConnection* Client(int index) const;
     bool IsClient(const THttpConnection* client) const;
     // The connected connection of that number (THttpConnection::Number), or nullptr once it has

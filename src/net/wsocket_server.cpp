@@ -95,13 +95,19 @@ void TCustomWSocketServer::TriggerSessionAvailable(std::uint16_t error)
     client->Dup(handle);
     TriggerClientConnect(client, error);
     if (!IsClient(client) || client->State() != wsConnected) return;
-    if (maxClients_ >= 1 && ClientCount() > maxClients_) {
+    if (maxClients_ >= 1 && ClientCount() > maxClients_ && OpenClientCount() > maxClients_) {
         client->SetBanner(bannerToBusy_);
         client->StartConnection();
         client->CloseGracefully();
     } else {
         client->StartConnection();
     }
+}
+
+int TCustomWSocketServer::OpenClientCount() const
+{
+    return static_cast<int>(
+        std::count_if(clients_.begin(), clients_.end(), [](const auto& c) { return c->State() != wsClosed; }));
 }
 
 void TCustomWSocketServer::ClientClosed(TWSocketClient* client)

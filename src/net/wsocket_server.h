@@ -68,6 +68,8 @@ public:
 
     virtual int GetClientCount() const { return static_cast<int>(clients_.size()); }
     int ClientCount() const { return GetClientCount(); }
+    // The clients that still hold a slot: one closed already waits only to be freed.
+    int OpenClientCount() const;
     // The client at an index, or nullptr for an index outside the list.
     virtual TWSocketClient* GetClient(int index) const;
     TWSocketClient* Client(int index) const { return GetClient(index); }

@@ -333,6 +333,15 @@ bool RewriteAtomically(const std::string& hostPath, std::string_view content, bo
 
 }  // namespace
 
+bool MakeOwnerOnlyIfShared(const std::string& hostPath)
+{
+    struct stat st {};
+    // A symbolic link's own mode means nothing: only a regular file is tightened.
+    if (::lstat(hostPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if ((st.st_mode & 077) == 0) return false;
+    return ::chmod(hostPath.c_str(), st.st_mode & 0700) == 0;
+}
+
 bool WriteFileAtomically(const std::string& hostPath, std::string_view content)
 {
     return RewriteAtomically(hostPath, content, false);

@@ -68,6 +68,9 @@ bool WriteFileAtomically(const std::string& hostPath, std::string_view content);
 // The same, but the file ends up readable and writable by its owner only (0600), whatever its
 // permission bits were: for files that hold passwords.
 bool WriteFileAtomicallyOwnerOnly(const std::string& hostPath, std::string_view content);
+// Makes a file that holds passwords or keys readable and writable by its owner only when its
+// group or others may read or write it; true when its mode was changed.
+bool MakeOwnerOnlyIfShared(const std::string& hostPath);
 bool RemoveHostFile(const std::string& hostPath);  // files only; a missing file is a failure
 bool HostFileExists(const std::string& hostPath);  // an existing entry that is not a folder
 bool HostFolderExists(const std::string& hostPath);

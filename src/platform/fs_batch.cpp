@@ -95,8 +95,14 @@ void AtomicFileBatch::WriteTemporaries()
     for (std::size_t i = 0; i < files_.size(); ++i) {
         File& file = files_[i];
         detail::StagedFile staged;
-        if (!detail::ResolveRewriteTarget(file.hostPath, staged) ||
-            !detail::WriteTemporary(staged, file.content, false)) {
+        if (!detail::ResolveRewriteTarget(file.hostPath, staged)) {
+            file.error = LastFsError();
+            continue;
+        }
+        // The batch replaces the account files, which hold passwords: each one ends up its
+        // owner's alone (the temporary is created 0600), whatever mode the earlier one had.
+        staged.keptMode = -1;
+        if (!detail::WriteTemporary(staged, file.content, false)) {
             file.error = LastFsError();
             continue;
         }

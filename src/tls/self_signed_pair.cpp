@@ -118,7 +118,7 @@ bool WriteSelfSignedPair(const std::string& certificateFile, const std::string& 
         !PemText(certificatePem.get(), certificateText))
         return Fail(why, "cannot write the certificate");
     // The key first: a certificate without its key would be taken for a pair next time.
-    if (!fs::WriteFileAtomically(keyFile, keyText)) return Fail(why, "cannot write " + keyFile);
+    if (!fs::WriteFileAtomicallyOwnerOnly(keyFile, keyText)) return Fail(why, "cannot write " + keyFile);
     if (!fs::WriteFileAtomically(certificateFile, certificateText)) return Fail(why, "cannot write " + certificateFile);
     return true;
 }

@@ -311,3 +311,27 @@ TEST_F(AccountFiles, ChecksOnOneThreadWhileAnotherEditsAndRemoves)
 
 }  // namespace
 }  // namespace corvane
+
+namespace corvane {
+namespace {
+
+// Files that hold passwords become the owner's alone when written, whatever mode they had.
+TEST_F(AccountFiles, SavingLeavesTheAccountFilesReadableByTheirOwnerOnly)
+{
+    WriteHomeFile("usersgroups.ini", "");
+    WriteHomeFile("user - jo.kcf", "");
+    for (const char* name : {"usersgroups.ini", "user - jo.kcf"})
+        std::filesystem::permissions(HomeFile(name), std::filesystem::perms(0644));
+    store_->LoadAccounts(IniImage());
+    ASSERT_TRUE(store_->AddUser("jo", "pw", "All Others"));
+    store_->Folders().GrantFlag("jo", "C:\\Pub\\", FolderFlag::get);
+    ASSERT_TRUE(store_->SaveAccounts());
+    for (const char* name : {"usersgroups.ini", "user - jo.kcf", "CorvaneServer.ini"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(std::filesystem::status(HomeFile(name)).permissions() & std::filesystem::perms::all,
+                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    }
+}
+
+}  // namespace
+}  // namespace corvane

@@ -47,6 +47,8 @@ protected:
     void WriteSettings(const std::string& serverData)
     {
         home.Put("CorvaneServer.ini", "[ServerData]\r\n" + serverData);
+        // As the server writes it: a settings file others may read would be tightened and logged.
+        std::filesystem::permissions(home.Join("CorvaneServer.ini"), std::filesystem::perms(0600));
     }
 
     bool PumpUntil(const std::function<bool()>& done) { return testing::PumpUntil(loop, done); }

@@ -289,6 +289,8 @@ protected:
                                           // The cheapest hash: these tests are about the policy.
                                           "PasswordHashPasses=1\r\nPasswordHashMemoryKiB=8\r\n" +
                                           extraSettings);
+        // As the server writes it: a settings file others may read would be tightened and logged.
+        std::filesystem::permissions(home.Join("CorvaneServer.ini"), std::filesystem::perms(0600));
         controller = std::make_unique<serverController>(window, view, std::vector<std::string>{});
         controller->setTickInterval(tick);
         view.table = &controller->sessions();

@@ -43,6 +43,8 @@ protected:
     {
         home.Put("CorvaneServer.ini",
                  "[ServerData]\r\nPort=" + std::to_string(port) + "\r\nUserSetServerIP=127.0.0.1\r\n");
+        // As the server writes it: a settings file others may read would be tightened and logged.
+        std::filesystem::permissions(home.Join("CorvaneServer.ini"), std::filesystem::perms(0600));
         controller.startUp();
     }
     ~SessionPolicyTest() override { controller.shutDown(); }
