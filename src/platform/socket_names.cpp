@@ -66,6 +66,27 @@ int LookupHostIPv4(const std::string& host, std::uint32_t& address)
     return result;
 }
 
+int LookupHostIPv6(const std::string& host, std::array<std::uint8_t, 16>& address)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET6;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
+    if (rc != 0) return WinSockErrorFromLookup(rc);
+    int result = WSANO_DATA;
+    for (addrinfo* it = list; it != nullptr; it = it->ai_next) {
+        if (it->ai_family != AF_INET6) continue;
+        sockaddr_in6 in6{};
+        std::memcpy(&in6, it->ai_addr, sizeof in6);
+        std::memcpy(address.data(), &in6.sin6_addr, address.size());
+        result = 0;
+        break;
+    }
+    ::freeaddrinfo(list);
+    return result;
+}
+
 bool LookupLocalHostName(std::string& name)
 {
     char buffer[65] = {};
@@ -112,6 +133,20 @@ int LookupHostEntryByAddress(std::uint32_t address, HostEntry& entry)
     if (rc != 0) return WinSockErrorFromLookup(rc);
     entry.name = name;
     entry.addresses.push_back(address);
+    return 0;
+}
+
+int LookupHostEntryByAddress6(const std::array<std::uint8_t, 16>& address, HostEntry& entry)
+{
+    entry = HostEntry{};
+    sockaddr_in6 in6{};
+    in6.sin6_family = AF_INET6;
+    std::memcpy(&in6.sin6_addr, address.data(), address.size());
+    char name[NI_MAXHOST] = {};
+    const int rc =
+        ::getnameinfo(reinterpret_cast<const sockaddr*>(&in6), sizeof in6, name, sizeof name, nullptr, 0, NI_NAMEREQD);
+    if (rc != 0) return WinSockErrorFromLookup(rc);
+    entry.name = name;
     return 0;
 }
 
