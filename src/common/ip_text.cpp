@@ -166,11 +166,9 @@ std::string FormatIPv6(const IPv6Bytes& address)
     return result;
 }
 
-std::string HostPortText(std::string_view host, int port)
-{
-    const std::string name = LooksIPv6(host) ? "[" + std::string(host) + "]" : std::string(host);
-    return name + ":" + std::to_string(port);
-}
+std::string UrlHost(std::string_view host) { return LooksIPv6(host) ? "[" + std::string(host) + "]" : std::string(host); }
+
+std::string HostPortText(std::string_view host, int port) { return UrlHost(host) + ":" + std::to_string(port); }
 
 std::optional<HostPort> ParseHostPort(std::string_view text)
 {

@@ -50,6 +50,9 @@ bool IsIPv4Mapped(const IPv6Bytes& address, std::uint32_t& v4);
 // brackets wherever a port follows it.
 inline bool LooksIPv6(std::string_view address) { return address.find(':') != std::string_view::npos; }
 
+// The host as a URL or a Host header writes it: an IPv6 address in brackets ("[::1]").
+std::string UrlHost(std::string_view host);
+
 // "host:port", with the host in brackets when it is an IPv6 address ("[::1]:2121").
 std::string HostPortText(std::string_view host, int port);
 

@@ -326,7 +326,7 @@ std::string WebRequestPolicy::RedirectHost(const httpServersClientClass& client)
     if (address.empty() || address == "::") address = "0.0.0.0";
     ResolveAnyAddress(address);
     if (settings_.port != 80) return HostPortText(address, settings_.port);
-    return LooksIPv6(address) ? "[" + address + "]" : address;
+    return UrlHost(address);
 }
 
 void WebRequestPolicy::AnswerRedirect(httpServersClientClass& client)
