@@ -235,7 +235,7 @@ bool HasRealLocalIp(std::string& address)
 
 void ResolveAnyAddress(std::string& address)
 {
-    if (address != "0.0.0.0") return;
+    if (address != "0.0.0.0" && address != "::") return;
     std::vector<std::string> locals = LocalIPv4Addresses();
     if (locals.empty()) locals = LookupIPv4Addresses(LocalHostName());
     if (!locals.empty()) address = locals.front();

@@ -21,7 +21,7 @@ bool IsRealIp(std::string_view address);
 // last address tried (unchanged when the machine has none).
 bool HasRealLocalIp(std::string& address);
 
-// When `address` is "0.0.0.0", replaces it with the machine's first local IPv4 address; when the
+// When `address` is "0.0.0.0" or "::" (every address), replaces it with the machine's first local IPv4 address; when the
 // interface list is empty, with the first address the machine's own host name resolves to
 // (a blocking lookup). Unchanged otherwise, or when nothing is found.
 void ResolveAnyAddress(std::string& address);

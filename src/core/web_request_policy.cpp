@@ -323,7 +323,7 @@ std::string WebRequestPolicy::RedirectHost(const httpServersClientClass& client)
 {
     if (IsPlainHost(client.HeaderHost)) return client.HeaderHost;
     std::string address = settings_.bindAddress;
-    if (address.empty() || address == "::") address = "0.0.0.0";
+    if (address.empty()) address = "0.0.0.0";
     ResolveAnyAddress(address);
     if (settings_.port != 80) return HostPortText(address, settings_.port);
     return UrlHost(address);
