@@ -1,8 +1,9 @@
 // The server over IPv6, seen by real clients on ::1: with "every address" set, one port takes
 // both families. FTP through curl, lftp, rclone and ftplib (EPSV and EPRT), the sessions
-// command naming the IPv6 peer whole, and the web server through curl and wget.
+// command naming the IPv6 peer whole, and the web server through curl, wget and Chromium.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "../platform/scratch_folder.h"
@@ -146,6 +147,15 @@ TEST_F(Ipv6Server, WebClientsGetPagesRedirectsAndTheTreeOverIpv6)
               0)
         << output;
     EXPECT_EQ(ReadFile(mirror + "/::1:" + std::to_string(webPort) + "/sub/b.txt"), "below");
+
+    if (std::system("command -v chromium >/dev/null 2>&1") != 0) GTEST_SKIP() << "chromium is not installed";
+    std::string dom;
+    RunCommand("timeout 60 chromium --headless --no-sandbox --disable-gpu --user-data-dir=" + scratch.Join("profile") +
+                   " --dump-dom " + Url("http", webPort) + "sub 2>/dev/null",
+               dom);
+    // Chromium follows the redirect to the folder page, whose links it resolves on [::1].
+    EXPECT_NE(dom.find("Directory listing of: sub/"), std::string::npos) << dom;
+    EXPECT_NE(dom.find("href=\"/sub/b.txt\""), std::string::npos) << dom;
 }
 
 }  // namespace
