@@ -106,11 +106,8 @@ TEST_F(Ipv6Server, FtpClientsListFetchStoreAndMirrorOverIpv6)
     EXPECT_EQ(ReadFile(down + "/sub/b.txt"), "below");
     EXPECT_EQ(ReadFile(share + "/fromlftp/deep/c.txt"), "mirrored up");
 
-    std::string password;
-    ASSERT_EQ(RunCommand("rclone obscure anything", password), 0);
-    password = password.substr(0, password.find('\n'));
-    const std::string remote =
-        "':ftp,host=\"[::1]\",port=" + std::to_string(port) + ",user=anonymous,pass=" + password + ":rc'";
+    const std::string remote = testing::RcloneFtpRemote("[::1]", port, "rc");
+    ASSERT_FALSE(remote.empty());
     const std::string rclone = "timeout 120 rclone --config /dev/null --low-level-retries 1 --retries 1 ";
     output.clear();
     EXPECT_EQ(RunCommand(rclone + "copy '" + tree + "' " + remote + " 2>&1", output), 0) << output;
