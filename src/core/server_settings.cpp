@@ -72,6 +72,13 @@ ServerSettings LoadServerSettings(const IniImage& image)
     s.TlsCertificateFile = ReadText(image, "TlsCertificateFile", d.TlsCertificateFile);
     s.TlsKeyFile = ReadText(image, "TlsKeyFile", d.TlsKeyFile);
     s.TlsRequiredForPasswordLogins = ReadBool(image, "TlsRequiredForPasswordLogins", d.TlsRequiredForPasswordLogins);
+    s.LoginBanFailures = std::max(0, ReadInt(image, "LoginBanFailures", d.LoginBanFailures));
+    s.LoginBanWindow = std::max(1, ReadInt(image, "LoginBanWindow", d.LoginBanWindow));
+    s.LoginBanSeconds = std::max(1, ReadInt(image, "LoginBanSeconds", d.LoginBanSeconds));
+    s.LoginBanExemptLoopback = ReadBool(image, "LoginBanExemptLoopback", d.LoginBanExemptLoopback);
+    s.LoginBanExemptAllowList = ReadBool(image, "LoginBanExemptAllowList", d.LoginBanExemptAllowList);
+    s.PasswordHashPasses = std::max(1, ReadInt(image, "PasswordHashPasses", d.PasswordHashPasses));
+    s.PasswordHashMemoryKiB = std::max(8, ReadInt(image, "PasswordHashMemoryKiB", d.PasswordHashMemoryKiB));
     return s;
 }
 

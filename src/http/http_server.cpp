@@ -56,6 +56,13 @@ bool THttpServer::IsClient(const THttpConnection* client) const
     return listener_ && listener_->IsClient(client);
 }
 
+THttpConnection* THttpServer::ClientByNumber(long long number) const
+{
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
+    const auto found = byNumber_.find(number);
+    return found == byNumber_.end() ? nullptr : found->second;
+}
+
 bool THttpServer::Listening() const { return listener_ && listener_->State() == wsListening; }
 
 std::string THttpServer::BoundPort() const { return Listening() ? listener_->GetXPort() : std::string(); }
@@ -76,10 +83,12 @@ void THttpServer::Start()
     listener_->OnClientConnect = [this](TCustomWSocketServer*, TWSocketClient* client, std::uint16_t error) {
         auto* connection = static_cast<THttpConnection*>(client);
         PrepareConnection(*connection);
+        if (connection->Number() != 0) byNumber_[connection->Number()] = connection;
         TriggerClientConnect(connection, error);
     };
     listener_->OnClientDisconnect = [this](TCustomWSocketServer*, TWSocketClient* client, std::uint16_t) {
         auto* connection = static_cast<THttpConnection*>(client);
+        byNumber_.erase(connection->Number());
         TriggerClientDisconnect(connection, connection->CloseError());
     };
     listener_->OnSessionClosed = [this](TCustomWSocket*, std::uint16_t) { TriggerServerStopped(); };
@@ -112,6 +121,7 @@ void THttpServer::Stop()
         if (client == nullptr) continue;
         try {
             client->Abort();
+            byNumber_.erase(client->Number());
             TriggerClientDisconnect(client, client->CloseError());
         } catch (...) {
             // A connection that fails to go is destroyed with the listener all the same.
@@ -119,6 +129,7 @@ void THttpServer::Stop()
     }
     listener_->OnSessionClosed = nullptr;
     listener_.reset();
+    byNumber_.clear();
 }
 
 void THttpServer::StopSweep()

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "accounts/permissions.h"
 #include "common/ini_image.h"
 
 #include "../platform/scratch_folder.h"
@@ -246,7 +247,12 @@ TEST_F(Administration, ALongPasswordIsKeptAndShowReportsTheAccountAsJson)
               {scratch.Join("show.json")}, fields);
     EXPECT_EQ(fields, "bob 1/3 2 gplc---i http://example.org/\n");
     const IniImage accounts = IniImage::FromText(ReadFile(home + "/usersgroups.ini"));
-    EXPECT_EQ(accounts.ReadRawValue("bob", "Password")->size(), 10000u);
+    // Kept as its hash, which the whole password matches and a shorter one does not.
+    EXPECT_EQ(accounts.ReadRawValue("bob", "Password")->rfind("\xF5$argon2id$", 0), 0u);
+    permissionsClass store(home, [](const std::string&) { return true; });
+    store.LoadAccounts();
+    EXPECT_TRUE(store.Authenticate("bob", longPassword));
+    EXPECT_FALSE(store.Authenticate("bob", longPassword.substr(1)));
 }
 
 TEST_F(Administration, CommandsNeedAHomeThatExistsAndAnInitCreatesIt)

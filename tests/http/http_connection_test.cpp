@@ -394,5 +394,47 @@ TEST_F(HttpConnectionTest, APortChangeWhileListeningMovesTheListener)
     EXPECT_EQ(stopped, 1);
 }
 
+// A late answer (a reverse lookup) finds its connection by number: only while it is connected,
+// never after it has gone or the service has stopped.
+TEST_F(HttpConnectionTest, ConnectionsAreFoundByNumberOnlyWhileConnected)
+{
+    long long made = 0;
+    StartEngine([&made](THttpServer& server) {
+        server.ClientClass = [&made] {
+            auto connection = std::make_unique<THttpConnection>();
+            connection->SetNumber(++made);
+            return connection;
+        };
+    });
+    const auto found = [this](long long number) {
+        std::promise<bool> answer;
+        loop_->Post([&] {
+            const THttpConnection* client = server_->ClientByNumber(number);
+            answer.set_value(client != nullptr && client->Number() == number);
+        });
+        return answer.get_future().get();
+    };
+    const auto waitFor = [](const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(5ms);
+        }
+        return true;
+    };
+    RawHttpClient one(port_), two(port_);
+    ASSERT_TRUE(waitFor([&] { return found(1) && found(2); }));
+    one.Close();
+    EXPECT_TRUE(waitFor([&] { return !found(1); }));
+    EXPECT_TRUE(found(2));
+    std::promise<void> stopped;
+    loop_->Post([&] {
+        server_->Stop();
+        stopped.set_value();
+    });
+    stopped.get_future().wait();
+    EXPECT_FALSE(found(2));
+}
+
 }  // namespace
 }  // namespace corvane
