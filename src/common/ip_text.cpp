@@ -166,6 +166,16 @@ std::string FormatIPv6(const IPv6Bytes& address)
     return result;
 }
 
+std::string AddressCountKey(const std::string& address, bool prefix64)
+{
+    if (!prefix64 || !LooksIPv6(address)) return address;
+    auto bytes = ParseIPv6(address);
+    std::uint32_t v4 = 0;
+    if (!bytes || IsIPv4Mapped(*bytes, v4)) return address;
+    for (std::size_t i = 8; i < bytes->size(); ++i) (*bytes)[i] = 0;
+    return FormatIPv6(*bytes) + "/64";
+}
+
 std::string UrlHost(std::string_view host) { return LooksIPv6(host) ? "[" + std::string(host) + "]" : std::string(host); }
 
 std::string HostPortText(std::string_view host, int port) { return UrlHost(host) + ":" + std::to_string(port); }

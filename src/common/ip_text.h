@@ -53,6 +53,11 @@ inline bool LooksIPv6(std::string_view address) { return address.find(':') != st
 // The host as a URL or a Host header writes it: an IPv6 address in brackets ("[::1]").
 std::string UrlHost(std::string_view host);
 
+// The key under which a client's connections are counted per address: the address itself, or,
+// when `prefix64` is set, for an IPv6 address its /64 ("2001:db8:1:2::/64"), since one home or
+// phone gets a whole /64 and may use any address of it. IPv4 addresses stay whole.
+std::string AddressCountKey(const std::string& address, bool prefix64);
+
 // "host:port", with the host in brackets when it is an IPv6 address ("[::1]:2121").
 std::string HostPortText(std::string_view host, int port);
 

@@ -43,6 +43,7 @@ ServerSettings LoadServerSettings(const IniImage& image)
     s.MaximumNumberOfConnections =
         CorrectedConnectionLimit(ReadInt(image, "MaximumNumberOfConnections", d.MaximumNumberOfConnections));
     s.LoginTimeout = std::max(0, ReadInt(image, "LoginTimeout", d.LoginTimeout));
+    s.IPv6PrefixAsOneAddress = ReadBool(image, "IPv6PrefixAsOneAddress", d.IPv6PrefixAsOneAddress);
     s.LogFilePath = ReadText(image, "LogFilePath", d.LogFilePath);
     s.LoggingToFile = ReadBool(image, "LoggingToFile", d.LoggingToFile);
     s.ScreenLoggingEnabled = ReadBool(image, "ScreenLoggingEnabled", d.ScreenLoggingEnabled);

@@ -57,6 +57,24 @@ TEST(IPv6Text, HostHeadersKeepBracketsApartFromThePort)
     EXPECT_EQ(HostPortText("127.0.0.1", 2121), "127.0.0.1:2121");
 }
 
+TEST(IPv6Text, ConnectionsCountPerAddressOrPerSixtyFourWhenAsked)
+{
+    struct Case {
+        const char* address;
+        bool prefix64;
+        const char* key;
+    };
+    const Case cases[] = {
+        {"2001:db8:1:2:aaaa::5", false, "2001:db8:1:2:aaaa::5"},
+        {"2001:db8:1:2:aaaa::5", true, "2001:db8:1:2::/64"},
+        {"2001:db8:1:2::9", true, "2001:db8:1:2::/64"},
+        {"::1", true, "::/64"},
+        {"10.0.0.7", true, "10.0.0.7"},
+        {"::ffff:10.0.0.7", true, "::ffff:10.0.0.7"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(AddressCountKey(c.address, c.prefix64), c.key) << c.address;
+}
+
 TEST(IPv6Text, LoopbackUniqueLocalAndLinkLocalAreNotReal)
 {
     for (const char* notReal : {"::1", "::", "fd00::1", "fc12:3456::1", "fe80::1", "febf::1", "::ffff:192.168.1.1", "1::2::3"})
