@@ -9,7 +9,7 @@
 // Reports per server the median, smallest and largest elapsed time, and the ratio ours/vsftpd
 // (at most 1 means this server is as fast or faster). After each round it checks that every
 // session has gone and the account's connection count is back to 0.
-// Run: build/bin/bench_ftp_logins
+// Run: build/bin/bench_ftp_logins (CORVANE_BENCH_IPV6=1: both servers and the clients on ::1)
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -68,7 +68,7 @@ bool AllGone(bench::FullServer& server)
         bool gone = false;
         server.OnWindowThread([&gone](serverController& controller) {
             gone = controller.sessions().Count() == 0 && controller.accounts().GetConnectionCount("Anonymous") == 0 &&
-                   controller.accounts().GetIpConnectionCount("Anonymous", "127.0.0.1") == 0;
+                   controller.accounts().GetIpConnectionCount("Anonymous", bench::Loopback()) == 0;
         });
         if (gone) return true;
         std::this_thread::sleep_for(20ms);

@@ -14,7 +14,7 @@
 // within microseconds pays 200 ms per transfer that a slower one does not. The timer is set to
 // 1 ms for both servers, so that the figures compare the transfers, not the race.
 // vsftpd is the Debian package (`apt-get install vsftpd`, run as root); without it only this
-// server is measured. Run: build/bin/bench_ftp_transfer
+// server is measured. Run: build/bin/bench_ftp_transfer (CORVANE_BENCH_IPV6=1: both on ::1)
 #include <benchmark/benchmark.h>
 
 #include <sys/stat.h>
@@ -95,7 +95,10 @@ double Seconds(const std::string& command)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-std::string Url(int port, const std::string& path) { return "ftp://127.0.0.1:" + std::to_string(port) + "/" + path; }
+std::string Url(int port, const std::string& path)
+{
+    return "ftp://" + bench::LoopbackUrlHost() + ":" + std::to_string(port) + "/" + path;
+}
 
 // CORVANE_BENCH_CURL replaces the client command (for example "curl -s --disable-epsv", to see the
 // race above).

@@ -9,7 +9,8 @@
 #     and after, over 1,000).
 # Usage: bench/http_vs_nginx.sh [BUILD_DIR] (default build; the server is BUILD_DIR/bin/corvane-server)
 # Needs wrk, nginx (nginx-light), curl and python3; CORVANE_BENCH_SECONDS sets each wrk run (10),
-# CORVANE_BENCH_ROUNDS the turns of each case (3; the medians are compared).
+# CORVANE_BENCH_ROUNDS the turns of each case (3; the medians are compared), CORVANE_BENCH_IPV6=1
+# runs both servers on [::1] instead of 127.0.0.1.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -45,13 +46,13 @@ rss_kib() { awk '/VmRSS/ {print $2}' "/proc/$1/status"; }
 idle_cost() {  # port, pid -> KiB per connection
     local before after
     before=$(rss_kib "$2")
-    python3 - "$1" "$2" "$scratch/idle.txt" <<'PY'
+    python3 - "$1" "$2" "$scratch/idle.txt" "$bench_address" <<'PY'
 import socket, sys, time
-port, pid, out = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+port, pid, out, address = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
 import resource
 soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
 resource.setrlimit(resource.RLIMIT_NOFILE, (min(hard, 4096), hard))
-held = [socket.create_connection(('127.0.0.1', port)) for _ in range(1000)]
+held = [socket.create_connection((address, port)) for _ in range(1000)]
 time.sleep(1.0)
 with open('/proc/%s/status' % pid) as f:
     rss = [l.split()[1] for l in f if l.startswith('VmRSS')][0]
@@ -88,8 +89,8 @@ compare() {
     path=${*: -1}
     set -- "${@:1:$#-1}"
     for _ in $(seq 1 "$rounds"); do
-        a=$("$measure" "$@" "http://127.0.0.1:$ours$path")
-        b=$("$measure" "$@" "http://127.0.0.1:$theirs$path")
+        a=$("$measure" "$@" "http://$bench_host:$ours$path")
+        b=$("$measure" "$@" "http://$bench_host:$theirs$path")
         ours_list+=("$a")
         theirs_list+=("$b")
         each+=("$(ratio "$a" "$b")")

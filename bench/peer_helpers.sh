@@ -1,5 +1,15 @@
 # Shell helpers of the benchmarks that run this server beside nginx: sourced, not run.
 
+# CORVANE_BENCH_IPV6=1 runs every server on ::1 instead of 127.0.0.1: bench_address is the
+# loopback address as settings take it, bench_host as a URL takes it (in brackets for IPv6).
+if [ "${CORVANE_BENCH_IPV6:-0}" = 1 ]; then
+    bench_address="::1"
+    bench_host="[::1]"
+else
+    bench_address="127.0.0.1"
+    bench_host="127.0.0.1"
+fi
+
 # Exits with a message unless the server program and each named tool are there.
 # Usage: require_bench_tools SERVER_BIN TOOL...
 require_bench_tools() {
@@ -30,7 +40,7 @@ print(port)'
 # Waits until an HTTP server answers on the port (20 s at most).
 wait_port() {
     for _ in $(seq 1 400); do
-        curl -s -o /dev/null "http://127.0.0.1:$1/" && return 0
+        curl -s -o /dev/null "http://$bench_host:$1/" && return 0
         sleep 0.05
     done
     echo "nothing answers on port $1" >&2
@@ -62,7 +72,7 @@ http {
     uwsgi_temp_path $dir/uwsgi;
     scgi_temp_path $dir/scgi;
     server {
-        listen 127.0.0.1:$port;
+        listen $bench_host:$port;
         root "$root";
         location / { $extra }
     }
@@ -91,8 +101,8 @@ bench_cleanup() {
 # Starts the server headless on HOME, its web server on loopback PORT (FTP on FTP_PORT, screen
 # log off, 2,000 web connections); sets server_pid. Usage: start_web_server SERVER_BIN HOME FTP_PORT PORT
 start_web_server() {
-    printf '[ServerData]\r\nPort=%s\r\nUserSetServerIP=127.0.0.1\r\nWebServerPort=%s\r\nRunWebServerNextTime=1\r\nWebServerConnections=2000\r\nScreenLoggingEnabled=0\r\n' \
-        "$3" "$4" >"$2/CorvaneServer.ini"
+    printf '[ServerData]\r\nPort=%s\r\nUserSetServerIP=%s\r\nWebServerPort=%s\r\nRunWebServerNextTime=1\r\nWebServerConnections=2000\r\nScreenLoggingEnabled=0\r\n' \
+        "$3" "$bench_address" "$4" >"$2/CorvaneServer.ini"
     "$1" --headless --home "$2" >"$scratch/server.out" 2>&1 &
     server_pid=$!
 }

@@ -35,6 +35,17 @@
 
 namespace corvane::bench {
 
+// The loopback address every server and client of a benchmark uses: "::1" when
+// CORVANE_BENCH_IPV6=1 is set, "127.0.0.1" otherwise.
+inline std::string Loopback()
+{
+    const char* six = std::getenv("CORVANE_BENCH_IPV6");
+    return six != nullptr && std::string_view(six) == "1" ? "::1" : "127.0.0.1";
+}
+
+// The loopback address as a URL writes it ("[::1]" in brackets).
+inline std::string LoopbackUrlHost() { return Loopback() == "::1" ? "[::1]" : "127.0.0.1"; }
+
 inline constexpr char kVsftpd[] = "/usr/sbin/vsftpd";
 
 // A file of `size` real bytes, not a sparse one: the servers read what a real share holds.
@@ -51,7 +62,7 @@ inline int FreePort()
 {
     EventLoop loop;
     TWSocket probe;
-    probe.SetAddr("127.0.0.1");
+    probe.SetAddr(Loopback());
     probe.SetPort("0");
     probe.Listen();
     return std::stoi(probe.GetXPort());
@@ -68,7 +79,7 @@ inline int FreeSettingsPort()
         const int port = ports(pick);
         EventLoop loop;
         TWSocket probe;
-        probe.SetAddr("127.0.0.1");
+        probe.SetAddr(Loopback());
         probe.SetPort(std::to_string(port));
         try {
             probe.Listen();
@@ -89,13 +100,15 @@ inline std::string MakeScratchBase()
     return base;
 }
 
-// vsftpd's configuration for the benchmarks: anonymous only, on 127.0.0.1:`port`, serving
+// vsftpd's configuration for the benchmarks: anonymous only, on Loopback():`port`, serving
 // `root`, with no limits on clients and no logging; `extraLines` come last and override.
 inline void WriteVsftpdConfig(const std::string& conf, int port, const std::string& root, bool uploads,
                               const std::string& extraLines = "")
 {
     std::ofstream out(conf);
-    out << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" << port
+    out << (Loopback() == "::1" ? "listen=NO\nlisten_ipv6=YES\nlisten_address6=::1\n"
+                                : "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\n")
+        << "listen_port=" << port
         << "\nbackground=NO\nanonymous_enable=YES\nno_anon_password=YES\nanon_root=" << root << "\n"
         << (uploads ? "write_enable=YES\nanon_upload_enable=YES\nanon_other_write_enable=YES\n" : "")
         << "local_enable=NO\nseccomp_sandbox=NO\nmax_clients=0\nmax_per_ip=0\n"
@@ -116,7 +129,7 @@ public:
             EventLoop loop;
             TFtpServer server;
             if (configure) configure(server);
-            server.SetAddr("127.0.0.1");
+            server.SetAddr(Loopback());
             server.SetPort("0");
             server.OnClientConnect = [](TFtpServer*, TFtpCtrlSocket* client, std::uint16_t) {
                 client->SetHomeDirectory("C:\\");
@@ -235,7 +248,7 @@ private:
             probe.OnSessionConnected = [&](TCustomWSocket*, std::uint16_t error) {
                 (error == 0 ? connected : failed) = true;
             };
-            probe.SetAddr("127.0.0.1");
+            probe.SetAddr(Loopback());
             probe.SetPort(std::to_string(port));
             probe.Connect();
             loop.RunUntil([&] { return connected || failed; }, std::chrono::milliseconds(500));
@@ -256,7 +269,7 @@ private:
 // and the throttle. A thread of its own plays the window thread, so that the server thread's
 // hand-offs are served at once whatever the benchmark's own thread is doing.
 //
-// The home gets a CorvaneServer.ini with FTP on 127.0.0.1 and a free port, 256 connections
+// The home gets a CorvaneServer.ini with FTP on Loopback() and a free port, 256 connections
 // allowed, the screen log off and, with `logToFile`, every line written to the log file
 // C:\corvaneserver.log (the default path), which is <home>/drive_c/corvaneserver.log.
 // The first run's setup makes the "Anonymous" account (any password) sharing
@@ -274,7 +287,7 @@ public:
         const int chosen = FreeSettingsPort();
         std::filesystem::create_directories(home);
         std::ofstream(home + "/CorvaneServer.ini")
-            << "[ServerData]\r\nPort=" << chosen << "\r\nUserSetServerIP=127.0.0.1\r\n"
+            << "[ServerData]\r\nPort=" << chosen << "\r\nUserSetServerIP=" << Loopback() << "\r\n"
             << "MaximumNumberOfConnections=256\r\nScreenLoggingEnabled=0\r\n"
             << "LoggingToFile=" << (logToFile ? 1 : 0) << "\r\nLogFilePath=C:\\corvaneserver.log\r\n"
             << settingsLines;
@@ -411,7 +424,7 @@ public:
             if (!done && failure.empty()) failure = "closed after reply " + std::to_string(lastCode_);
             if (!done) failed = true;
         };
-        socket_.SetAddr("127.0.0.1");
+        socket_.SetAddr(Loopback());
         socket_.SetPort(std::to_string(port));
         socket_.Connect();
     }

@@ -41,7 +41,7 @@ std::optional<int> RuleKeyIndex(std::string_view key)
 
 bool IpAccessRules::CheckClientAddress(const std::string& address, int /*kind*/, const ReverseLookup& lookup) const
 {
-    if (!IsDottedClientAddress(address)) return false;
+    if (!IsClientAddress(address)) return false;
     const auto rules = ListIpRules();
     const bool allowListed = GetIpRuleMode() == 0;
     bool listed =
@@ -61,6 +61,7 @@ bool IpAccessRules::AddIpRule(const std::string& text)
     // nothing until the next start and then match, and a line break would cut it on saving.
     const std::string rule = RuleAsStored(text);
     if (rule.empty() || rule.find_first_of("\r\n") != std::string::npos) return false;
+    if (rule.find(':') != std::string::npos && !IsValidIPv6Rule(rule)) return false;
     std::lock_guard lock(rulesLock_);
     rules_.push_back(rule);
     return true;

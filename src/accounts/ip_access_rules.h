@@ -27,7 +27,8 @@ public:
     bool CheckClientAddress(const std::string& address, int kind, const ReverseLookup& lookup) const;
 
     // Stores the rule without blanks and control characters at its ends; false (nothing stored)
-    // when nothing is left or a line break remains inside.
+    // when nothing is left, a line break remains inside, or an IPv6 rule (one holding a ":") is
+    // not an address or prefix that can match a client ("::", "::/0", "/129").
     bool AddIpRule(const std::string& text);
     void ClearIpRules();
     std::vector<std::string> ListIpRules() const;

@@ -4,6 +4,8 @@
 #include <optional>
 #include <vector>
 
+#include "common/ip_text.h"
+
 namespace corvane {
 namespace {
 
@@ -68,7 +70,57 @@ bool LabelCovers(std::string_view ruleLabel, std::string_view hostLabel)
     return true;
 }
 
+struct IPv6Prefix {
+    IPv6Bytes address{};
+    int bits = 128;
+};
+
+std::optional<IPv6Prefix> ParseIPv6Rule(std::string_view rule)
+{
+    IPv6Prefix prefix;
+    const std::size_t slash = rule.find('/');
+    if (slash != std::string_view::npos) {
+        const std::string_view bits = rule.substr(slash + 1);
+        if (!AllDigits(bits) || bits.size() > 3) return std::nullopt;
+        prefix.bits = std::stoi(std::string(bits));
+        if (prefix.bits < 1 || prefix.bits > 128) return std::nullopt;
+    }
+    const auto address = ParseIPv6(rule.substr(0, slash));
+    if (!address) return std::nullopt;
+    prefix.address = *address;
+    // The unspecified address names no client; as a rule it could only be a mistake.
+    if (prefix.address == IPv6Bytes{}) return std::nullopt;
+    return prefix;
+}
+
+bool PrefixCovers(const IPv6Prefix& prefix, const IPv6Bytes& client)
+{
+    for (int bit = 0; bit < prefix.bits; ++bit) {
+        const auto byte = static_cast<std::size_t>(bit / 8);
+        const auto mask = static_cast<std::uint8_t>(0x80 >> (bit % 8));
+        if ((prefix.address[byte] & mask) != (client[byte] & mask)) return false;
+    }
+    return true;
+}
+
+bool DottedAddressCovered(std::string_view rule, std::string_view address)
+{
+    auto ruleFields = SplitAt(rule, '.');
+    auto clientFields = SplitAt(address, '.');
+    if (ruleFields.size() != 4) return false;
+    for (size_t i = 0; i < 4; ++i)
+        if (!FieldCovers(ruleFields[i], std::stoul(std::string(clientFields[i])))) return false;
+    return true;
+}
+
 }  // namespace
+
+bool IsClientAddress(std::string_view address)
+{
+    return IsDottedClientAddress(address) || ParseIPv6(address).has_value();
+}
+
+bool IsValidIPv6Rule(std::string_view rule) { return ParseIPv6Rule(rule).has_value(); }
 
 bool IsDottedClientAddress(std::string_view address)
 {
@@ -83,17 +135,22 @@ bool IsDottedClientAddress(std::string_view address)
 
 bool AddressRuleCovers(std::string_view rule, std::string_view address)
 {
-    if (!IsDottedClientAddress(address)) return false;
-    auto ruleFields = SplitAt(rule, '.');
-    auto clientFields = SplitAt(address, '.');
-    if (ruleFields.size() != 4) return false;
-    for (size_t i = 0; i < 4; ++i)
-        if (!FieldCovers(ruleFields[i], std::stoul(std::string(clientFields[i])))) return false;
-    return true;
+    if (IsDottedClientAddress(address)) return !LooksIPv6(rule) && DottedAddressCovered(rule, address);
+    const auto client = ParseIPv6(address);
+    if (!client) return false;
+    std::uint32_t v4 = 0;
+    if (IsIPv4Mapped(*client, v4)) {
+        const std::string dotted = std::to_string(v4 >> 24) + "." + std::to_string((v4 >> 16) & 255) + "." +
+                                   std::to_string((v4 >> 8) & 255) + "." + std::to_string(v4 & 255);
+        return !LooksIPv6(rule) && DottedAddressCovered(rule, dotted);
+    }
+    const auto prefix = ParseIPv6Rule(rule);
+    return prefix && PrefixCovers(*prefix, *client);
 }
 
 bool RuleEndsInNumber(std::string_view rule)
 {
+    if (LooksIPv6(rule)) return true;  // an IPv6 rule is an address, never a host name
     size_t dot = rule.rfind('.');
     std::string_view last = dot == std::string_view::npos ? rule : rule.substr(dot + 1);
     return AllDigits(last);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "accounts/permissions.h"
+#include "common/ip_text.h"
 #include "common/lookup_outcome.h"
 #include "core/ftp_server_thread.h"
 #include "core/ftp_session_policy.h"
@@ -104,6 +105,11 @@ void FtpSessionPolicy::DecideConnection(TFtpServer& server, serversClientClass& 
     server.Disconnect(&client);
 }
 
+std::string FtpSessionPolicy::CountKey(serversClientClass& client) const
+{
+    return AddressCountKey(client.PeerAddr(), prefixAsOneAddress_);
+}
+
 void FtpSessionPolicy::GiveBackConnection(const std::string& user, const std::string& address)
 {
     accounts_.SetConnectionCount(user, accounts_.GetConnectionCount(user) - 1);
@@ -146,7 +152,7 @@ void FtpSessionPolicy::ClientDisconnect(serversClientClass& client)
     waiting_.Remove(client.ClientNumber());
     if (client.authenticated) {
         client.authenticated = false;
-        GiveBackConnection(client.admittedAccount, client.PeerAddr());
+        GiveBackConnection(client.admittedAccount, CountKey(client));
     }
     sessions_.deleteSession(&client);
 }

@@ -48,7 +48,7 @@ void FtpSessionPolicy::Authenticate(serversClientClass& client, const std::strin
     // takes its own, so the counts never grow with repeated logins.
     if (client.authenticated) {
         client.authenticated = false;
-        GiveBackConnection(client.admittedAccount, client.PeerAddr());
+        GiveBackConnection(client.admittedAccount, CountKey(client));
     }
     if (RefusedAsBanned(client)) return;
     permissionsClass::LoginCheck check = accounts_.LoginCheckFor(user);
@@ -121,12 +121,12 @@ void FtpSessionPolicy::RefuseLogin(serversClientClass& client, const std::string
 void FtpSessionPolicy::AdmitLogin(serversClientClass& client, const std::string& user, bool& authenticated,
                                   std::string& answer)
 {
-    if (!accounts_.AdmitConnection(user, client.PeerAddr())) {
+    if (!accounts_.AdmitConnection(user, CountKey(client))) {
         answer = kTooManyForAccount;
     } else {
         const std::string home = accounts_.Folders().GetHomeFolder(user);
         if (home.empty() || !fs::RealFolderExists(home)) {
-            GiveBackConnection(user, client.PeerAddr());
+            GiveBackConnection(user, CountKey(client));
             answer = kNoHomePath;
         } else {
             LogAbout(client, [user](const std::string& peer) { return AuthenticatedLine(peer, user); });

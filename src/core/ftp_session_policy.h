@@ -64,6 +64,8 @@ public:
     void IdleCheck(TFtpServer& server);
     // Seconds a connection may take to log in; 0: no limit.
     void SetLoginTimeout(int seconds) { loginTimeoutSeconds_ = seconds; }
+    // Whether the per-address counts take an IPv6 client's /64 as its address.
+    void SetPrefixAsOneAddress(bool on) { prefixAsOneAddress_ = on; }
     // The ban rules of the settings.
     void ApplyLoginSettings(const LoginBanRules& rules, bool exemptAllowList);
     // Connections one address may hold before logging in; 0: no limit.
@@ -137,6 +139,8 @@ private:
     bool LeadsToHome(serversClientClass& client, const std::string& folder) const;
     bool MayDescribe(serversClientClass& client, const std::string& filePath) const;
     void RefuseHiddenFileTime(serversClientClass& client, const std::string& params, std::string& answer) const;
+    // The key of the client's per-address counts (its address, or its IPv6 /64 when set).
+    std::string CountKey(serversClientClass& client) const;
     void GiveBackConnection(const std::string& user, const std::string& address);
     // The login's end once the password has been checked (the connection may have gone).
     void PasswordChecked(long long clientNumber, const std::string& user, PasswordVerdict verdict);
@@ -169,6 +173,7 @@ private:
     int loginTimeoutSeconds_ = 60;
     int maxWaitingPerAddress_ = 16;
     AdmissionQueue waiting_;  // connections not logged in yet, by client number
+    bool prefixAsOneAddress_ = false;
     PeerLookups lookups_;                             // by client number
     std::unordered_set<long long> decisionsWaiting_;  // connect decisions waiting for a lookup
     LoginBanBook& bans_;                              // the thread's: it outlives the service

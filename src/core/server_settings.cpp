@@ -46,6 +46,7 @@ ServerSettings LoadServerSettings(const IniImage& image)
     s.MaxWaitingConnectionsPerAddress =
         std::max(0, ReadInt(image, "MaxWaitingConnectionsPerAddress", d.MaxWaitingConnectionsPerAddress));
     s.WebServerMinHeaderRate = std::max(0, ReadInt(image, "WebServerMinHeaderRate", d.WebServerMinHeaderRate));
+    s.IPv6PrefixAsOneAddress = ReadBool(image, "IPv6PrefixAsOneAddress", d.IPv6PrefixAsOneAddress);
     s.LogFilePath = ReadText(image, "LogFilePath", d.LogFilePath);
     s.LoggingToFile = ReadBool(image, "LoggingToFile", d.LoggingToFile);
     s.ScreenLoggingEnabled = ReadBool(image, "ScreenLoggingEnabled", d.ScreenLoggingEnabled);

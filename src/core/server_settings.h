@@ -71,6 +71,8 @@ struct ServerSettings {
     // addresses and, in the allow-list mode of the IP rules, the listed ones can be exempt.
     // New passwords are hashed with PasswordHashPasses passes over PasswordHashMemoryKiB. Read
     // only, like LoginTimeout.
+    // The per-address connection limit counts a whole IPv6 /64 as one address (read only).
+    bool IPv6PrefixAsOneAddress = false;
     int LoginBanFailures = 10;
     int LoginBanWindow = 600;
     int LoginBanSeconds = 900;

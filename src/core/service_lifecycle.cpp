@@ -74,6 +74,7 @@ void ServiceLifecycle::ApplyFtpSettings(const ServerSettings& s)
 {
     ftp_->SetMaxClients(s.MaximumNumberOfConnections);
     policy_->SetLoginTimeout(s.LoginTimeout);
+    policy_->SetPrefixAsOneAddress(s.IPv6PrefixAsOneAddress);
     LoginBanRules bans;
     bans.failures = s.LoginBanFailures;
     bans.window = std::chrono::seconds(s.LoginBanWindow);

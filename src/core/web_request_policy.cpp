@@ -306,9 +306,10 @@ std::string WebRequestPolicy::RedirectHost(const httpServersClientClass& client)
 {
     if (IsPlainHost(client.HeaderHost)) return client.HeaderHost;
     std::string address = settings_.bindAddress;
+    if (address.empty()) address = "0.0.0.0";
     ResolveAnyAddress(address);
-    if (settings_.port != 80) address += ":" + std::to_string(settings_.port);
-    return address;
+    if (settings_.port != 80) return HostPortText(address, settings_.port);
+    return UrlHost(address);
 }
 
 void WebRequestPolicy::AnswerRedirect(httpServersClientClass& client)

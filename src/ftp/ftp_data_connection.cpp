@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "ftp/ftp_data_port.h"
+#include "ftp/ftp_extended_port.h"
 #include "ftp/ftp_server.h"
 #include "net/wsocket_functions.h"
 #include "platform/win_errors.h"
@@ -24,7 +25,7 @@ bool SameHost(int handle, const std::string& peerAddr)
 {
     sockapi::Endpoint peer;
     if (sockapi::PeerEndpoint(handle, peer) != 0) return false;
-    return DottedAddress(peer.address) == peerAddr;
+    return EndpointAddressText(peer) == peerAddr;
 }
 
 // Errors of binding port 20 that another local port avoids: the port is busy or needs
@@ -217,6 +218,11 @@ void TFtpServer::CommandPASV(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcPASV);
     if (RefusedAfterEpsvAll(client, "PASV", answer)) return;
+    // PASV's reply can carry only an IPv4 address: an IPv6 client is sent to EPSV (RFC 2428).
+    if (ControlProtocol(client->GetPeerAddr()) != 1) {
+        answer = ProtocolNotSupportedReply(2) + "; use EPSV.";
+        return;
+    }
     if (client->DataChannel().TransferRunning()) {
         // A new listener would pull the data socket from under the running transfer.
         answer = "500 PASV exception: 'Transfer in progress'.";
@@ -285,6 +291,10 @@ void TFtpServer::CommandPORT(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcPORT);
     if (RefusedAfterEpsvAll(client, "PORT", answer)) return;
+    if (ControlProtocol(client->GetPeerAddr()) != 1) {
+        answer = ProtocolNotSupportedReply(2) + "; use EPRT.";
+        return;
+    }
     const std::optional<TFtpPortParams> parsed = ParsePortParams(params);
     // Only the client itself, on a port that is not a system service, may receive a data
     // connection: anything else would let one client aim this server at a third host.

@@ -1,7 +1,8 @@
 // TFtpServer: EPSV and EPRT (RFC 2428), the data-connection commands that carry no address
 // (EPSV) or name its family (EPRT). They keep PASV's and PORT's protections: the passive
 // listener is PASV's (the port range, only the client's own address may connect), and EPRT
-// aims only at the client's own address, on a port that is not a system service. IPv4 only.
+// aims only at the client's own address, on a port that is not a system service. Each control
+// connection has one family: the other one is refused with a 522 that names the one that works.
 #include <cctype>
 
 #include "ftp/ftp_command_line.h"
@@ -12,8 +13,6 @@
 
 namespace corvane {
 namespace {
-
-constexpr char kProtocolNotSupported[] = "522 Network protocol not supported, use (1)";
 
 bool EqualsNoCase(const std::string& text, const char* word)
 {
@@ -42,8 +41,9 @@ void TFtpServer::CommandEPSV(TFtpCtrlSocket* client, std::string& /*keyword*/, s
         answer = "200 EPSV ALL command successful.";
         return;
     }
-    if (!protocol.empty() && protocol != "1") {
-        answer = kProtocolNotSupported;
+    const long working = ControlProtocol(client->GetPeerAddr());
+    if (!protocol.empty() && protocol != std::to_string(working)) {
+        answer = ProtocolNotSupportedReply(working);
         return;
     }
     if (client->DataChannel().TransferRunning()) {
@@ -70,17 +70,19 @@ void TFtpServer::CommandEPRT(TFtpCtrlSocket* client, std::string& /*keyword*/, s
         answer = "501 Invalid EPRT command.";
         return;
     }
-    if (parsed->protocol != 1) {
-        answer = kProtocolNotSupported;
+    const std::string peer = client->GetPeerAddr();
+    const long working = ControlProtocol(peer);
+    if (parsed->protocol != working) {
+        answer = ProtocolNotSupportedReply(working);
         return;
     }
     // As PORT: only the client itself, on a port that is not a system service.
-    const auto address = ParsePasvAddress(parsed->address);
-    if (!address || DottedAddress(*address) != client->GetPeerAddr() || parsed->port < 1024 || parsed->port > 65535) {
+    const auto address = EprtAddressText(*parsed);
+    if (!address || *address != peer || parsed->port < 1024 || parsed->port > 65535) {
         answer = "501 Invalid EPRT command.";
         return;
     }
-    client->DataChannel().SetClientTarget(DottedAddress(*address), std::to_string(parsed->port));
+    client->DataChannel().SetClientTarget(*address, std::to_string(parsed->port));
     answer = "200 EPRT command successful.";
 }
 

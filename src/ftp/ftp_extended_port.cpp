@@ -2,6 +2,9 @@
 
 #include <cctype>
 
+#include "common/ip_text.h"
+#include "ftp/ftp_data_port.h"
+
 namespace corvane {
 namespace {
 
@@ -37,6 +40,29 @@ std::optional<TFtpEprtParams> ParseEprtParams(std::string_view params)
     const auto port = DecimalField(fields[2]);
     if (!protocol || !port) return std::nullopt;
     return TFtpEprtParams{*protocol, std::string(fields[1]), *port};
+}
+
+long ControlProtocol(const std::string& peerAddr) { return LooksIPv6(peerAddr) ? 2 : 1; }
+
+std::string ProtocolNotSupportedReply(long workingProtocol)
+{
+    return "522 Network protocol not supported, use (" + std::to_string(workingProtocol) + ")";
+}
+
+std::optional<std::string> EprtAddressText(const TFtpEprtParams& params)
+{
+    if (params.protocol == 1) {
+        const auto address = ParsePasvAddress(params.address);
+        if (!address || *address == 0) return std::nullopt;
+        const std::uint32_t a = *address;
+        return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 255) + "." + std::to_string((a >> 8) & 255) +
+               "." + std::to_string(a & 255);
+    }
+    if (params.protocol != 2) return std::nullopt;
+    const auto address = ParseIPv6(params.address);
+    std::uint32_t v4 = 0;
+    if (!address || *address == IPv6Bytes{} || IsIPv4Mapped(*address, v4)) return std::nullopt;
+    return FormatIPv6(*address);
 }
 
 std::string ExtendedPassiveReply(int port)

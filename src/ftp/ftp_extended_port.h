@@ -20,6 +20,18 @@ struct TFtpEprtParams {
 // protocol or port, an empty address, text after the last delimiter).
 std::optional<TFtpEprtParams> ParseEprtParams(std::string_view params);
 
+// The network protocol number of a control connection's peer address: 2 for IPv6, 1 for IPv4.
+long ControlProtocol(const std::string& peerAddr);
+
+// "522 Network protocol not supported, use (n)", naming the protocol that works on this
+// control connection.
+std::string ProtocolNotSupportedReply(long workingProtocol);
+
+// EPRT's address in the canonical text of its protocol, as the control connection's peer is
+// written: nothing when it is not an address of that protocol (an IPv4 address under 2, a zone
+// index, brackets, 40 characters) or is the unspecified or broadcast address.
+std::optional<std::string> EprtAddressText(const TFtpEprtParams& params);
+
 // "229 Entering Extended Passive Mode (|||port|)"
 std::string ExtendedPassiveReply(int port);
 

@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include "common/constants.h"
+#include "common/ip_text.h"
 #include "common/program_folder.h"
 #include "core/ftp_server_thread.h"
 #include "core/p2p_options_model.h"
@@ -288,7 +289,7 @@ void TMainForm::ShowSettingsEntry()
 QString TMainForm::ThisServerAddress()
 {
     const ServerSettings& s = controller_.settings();
-    return QtText(s.UserSetServerIP) + ":" + QString::number(s.WebServerPort);
+    return QtText(HostPortText(s.UserSetServerIP, s.WebServerPort));
 }
 
 // ---- Start-up ----

@@ -83,7 +83,7 @@ QWidget* OptionsDialog::BuildCommonPage()
 {
     auto* page = new QWidget;
     auto* form = new QFormLayout(page);
-    AddField(form, "UserSetServerIP", "Server IP (0.0.0.0 = all addresses):");
+    AddField(form, "UserSetServerIP", "Server IP (0.0.0.0 or :: = all addresses, IPv4 and IPv6):");
     AddBox(form, "IndexMyFiles", "Index my files for SITE SRCH and Index servers");
     AddBox(form, "MD5IndexingEnabled", "Compute MD5 digests while indexing");
     AddBox(form, "ReverseDNSCheckEnabled", "Check the host names of clients against the IP rules (reverse DNS)");

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <string_view>
 
+#include "common/ip_text.h"
 #include "common/per_second_text.h"
 #include "http/header_rate.h"
 #include "http/html_folder.h"
@@ -206,6 +207,11 @@ void THttpConnection::ProcessRequest()
     HeaderRange.swap(headers_.range);
     HeaderIfModifiedSince.swap(headers_.ifModifiedSince);
     reuse_ = WantsKeepAlive(RequestVersion, HeaderConnection) ? Reuse::KeepAlive : Reuse::ClientCloses;
+    if (!HeaderHost.empty() && !ParseHostPort(HeaderHost)) {
+        // A host that cannot be read ("[::1", a port of 99999) would end up in a redirect.
+        AnswerError("400 Bad Request");
+        return;
+    }
     if (headers_.hasContentLength) {
         const auto length = ParseContentLength(headers_.contentLengthText);
         if (!length) {

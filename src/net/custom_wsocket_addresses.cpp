@@ -21,7 +21,7 @@ std::string TCustomWSocket::GetPeerAddr()
 {
     sockapi::Endpoint peer;
     if (state_ != wsConnected || GetPeerName(peer) != 0) return "error";
-    return DottedAddress(peer.address);
+    return EndpointAddressText(peer);
 }
 
 std::string TCustomWSocket::GetPeerPort()
@@ -36,7 +36,7 @@ std::string TCustomWSocket::GetXAddr()
     sockapi::Endpoint local;
     if ((state_ != wsBound && state_ != wsConnected && state_ != wsListening) || GetSockName(local) != 0)
         return "error";
-    return DottedAddress(local.address);
+    return EndpointAddressText(local);
 }
 
 std::string TCustomWSocket::GetXPort()

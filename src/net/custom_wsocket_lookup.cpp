@@ -3,6 +3,7 @@
 
 #include "net/custom_wsocket.h"
 
+#include "common/ip_text.h"
 #include "net/wsocket_functions.h"
 #include "platform/win_errors.h"
 
@@ -13,8 +14,9 @@ bool TCustomWSocket::ResolveForUse(const char* what, const std::string& host, co
 {
     try {
         protocol = WSocketResolveProto(proto_);
-        remote.port = WSocketResolvePort(port, proto_);
-        remote.address = WSocketResolveHost(host);
+        const int number = WSocketResolvePort(port, proto_);
+        remote = WSocketResolveEndpoint(host);
+        remote.port = number;
         return true;
     } catch (const ESocketException& e) {
         RaiseException(std::string(what) + ": " + e.what());
@@ -41,8 +43,8 @@ void TCustomWSocket::DnsLookup(const std::string& hostName)
     CancelDnsLookup();
     dnsResult_.clear();
     dnsResultList_.clear();
-    if (WSocketIsDottedIP(hostName)) {
-        dnsResult_ = DottedAddress(WSocketResolveHost(hostName));
+    if (WSocketIsDottedIP(hostName) || LooksIPv6(hostName)) {
+        dnsResult_ = EndpointAddressText(WSocketResolveEndpoint(hostName));
         dnsResultList_.push_back(dnsResult_);
         TriggerDNSLookupDone(0);
         return;

@@ -13,6 +13,23 @@ namespace {
 constexpr int kProtocolTcp = 6;
 constexpr int kProtocolUdp = 17;
 
+bool IsUnspecified(const sockapi::Endpoint& e)
+{
+    if (!e.v6) return e.address == 0;
+    for (std::uint8_t b : e.address6)
+        if (b != 0) return false;
+    return true;
+}
+
+// The unspecified local address of the remote's family, for "any local address" texts.
+sockapi::Endpoint AnyOfFamily(bool v6, int port)
+{
+    sockapi::Endpoint any;
+    any.v6 = v6;
+    any.port = port;
+    return any;
+}
+
 }  // namespace
 
 void TCustomWSocket::ApplyLinger()
@@ -54,16 +71,23 @@ void TCustomWSocket::Connect()
                                                           : sockapi::Kind::Raw;
     sockapi::Endpoint local;
     try {
-        local.address = WSocketResolveHost(localAddr_);
-        local.port = WSocketResolvePort(localPort_.empty() ? "0" : localPort_, proto_);
+        const int localPort = WSocketResolvePort(localPort_.empty() ? "0" : localPort_, proto_);
+        local = IsAnyAddressText(localAddr_) ? AnyOfFamily(remote.v6, 0) : WSocketResolveEndpoint(localAddr_);
+        local.port = localPort;
     } catch (const ESocketException& e) {
         RaiseException(std::string("connect: ") + e.what());
+        return;
+    }
+    if (local.v6 != remote.v6) {
+        lastError_ = WSAEAFNOSUPPORT;
+        RaiseException("connect: local address " + localAddr_ + " is not of the remote address's family");
         return;
     }
     DeleteBufferedData();
     streamSocket_ = stream;
     sendingShut_ = false;
-    if (const int error = sockapi::Create(kind, kind == sockapi::Kind::Raw ? protocol : 0, fd_); error != 0) {
+    if (const int error = sockapi::Create(kind, kind == sockapi::Kind::Raw ? protocol : 0, fd_, remote.v6);
+        error != 0) {
         fd_ = -1;
         SocketErrorNumber(error, "Connect (socket)");
         return;
@@ -84,7 +108,7 @@ void TCustomWSocket::Connect()
         if (const int error = sockapi::SetKeepAlive(fd_, true); error != 0)
             return SocketErrorNumber(error, "setsockopt(SO_KEEPALIVE)");
     }
-    if (!stream || local.port != 0 || local.address != 0) {
+    if (!stream || local.port != 0 || !IsUnspecified(local)) {
         if (const int error = sockapi::Bind(fd_, local); error != 0) {
             lastError_ = error;
             RaiseException("winsock.bind failed, error #" + std::to_string(error));
@@ -102,7 +126,7 @@ void TCustomWSocket::Connect()
         if (multiCast_ && multiCastIpTtl_ != 1)
             if (const int error = sockapi::SetMulticastTtl(fd_, multiCastIpTtl_); error != 0)
                 return SocketErrorNumber(error, "setsockopt(IP_MULTICAST_TTL)");
-        if (remote.address == 0xFFFFFFFFu)
+        if (!remote.v6 && remote.address == 0xFFFFFFFFu)
             if (const int error = sockapi::SetBroadcast(fd_, true); error != 0)
                 return SocketErrorNumber(error, "setsockopt(SO_BROADCAST)");
         sockapi::Connect(fd_, remote);
@@ -141,15 +165,24 @@ void TCustomWSocket::Listen()
     }
     sockapi::Endpoint local;
     int protocol = kProtocolTcp;
-    if (!ResolveForUse("listen", addr_, port_, local, protocol)) return;
+    // "Every address" is both families for a stream listener: one IPv6 socket that takes IPv4
+    // clients too, or an IPv4 socket alone where the host has no IPv6.
+    const bool anyAddress = IsAnyAddressText(addr_);
+    if (!ResolveForUse("listen", anyAddress ? std::string("0.0.0.0") : addr_, port_, local, protocol)) return;
     const bool stream = protocol != kProtocolUdp;
     DeleteBufferedData();
     streamSocket_ = stream;
     sendingShut_ = false;
-    if (const int error = sockapi::Create(stream ? sockapi::Kind::Stream : sockapi::Kind::Datagram, 0, fd_);
-        error != 0) {
+    const sockapi::Kind kind = stream ? sockapi::Kind::Stream : sockapi::Kind::Datagram;
+    int created = WSAEAFNOSUPPORT;
+    if (stream && anyAddress) {
+        created = sockapi::Create(kind, 0, fd_, true);
+        if (created == 0) local = AnyOfFamily(true, local.port);
+    }
+    if (created != 0) created = sockapi::Create(kind, 0, fd_, local.v6);
+    if (created != 0) {
         fd_ = -1;
-        SocketErrorNumber(error, "socket");
+        SocketErrorNumber(created, "socket");
         return;
     }
     // A listener restarted right after a stop must not wait out the old connections' TIME_WAIT.

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 
+#include "common/ip_text.h"
 #include "net/wsocket_functions.h"
 #include "platform/socket_names.h"
 #include "platform/win_errors.h"
@@ -112,11 +113,17 @@ void DnsLookupRequest::Resolve(int& error, std::vector<std::string>& results) co
             for (std::uint32_t address : entry.addresses) results.push_back(DottedAddress(address));
         return;
     }
-    if (!WSocketIsDottedIP(query_)) {
-        error = WSAHOST_NOT_FOUND;  // only an address has a name to look up
+    // Only an address has a name to look up.
+    sockapi::Endpoint address;
+    try {
+        if (!WSocketIsDottedIP(query_) && !LooksIPv6(query_)) throw ESocketException("no address");
+        address = WSocketResolveEndpoint(query_);
+    } catch (const ESocketException&) {
+        error = WSAHOST_NOT_FOUND;
         return;
     }
-    error = LookupHostEntryByAddress(WSocketResolveHost(query_), entry);
+    error = address.v6 ? LookupHostEntryByAddress6(address.address6, entry)
+                       : LookupHostEntryByAddress(address.address, entry);
     if (error == 0) results.push_back(entry.name);
 }
 

@@ -1,5 +1,6 @@
 // THttpCli: the request header and the POST body.
 #include "common/base64.h"
+#include "common/ip_text.h"
 #include "common/rfc1123_date.h"
 #include "common/text_case.h"
 #include "net/http_cli.h"
@@ -33,7 +34,7 @@ std::vector<std::string> THttpCli::RequestHeaderLines(const std::string& method)
     if (!AcceptLanguage.empty()) add("Accept-Language: " + AcceptLanguage);
     if (request_ == httpPOST && !ContentTypePost.empty()) add("Content-Type: " + ContentTypePost);
     if (!Agent.empty()) add("User-Agent: " + Agent);
-    add("Host: " + target_.host);
+    add("Host: " + UrlHost(target_.host));
     if (NoCache) add("Pragma: no-cache");
     if (request_ == httpPOST) add("Content-Length: " + std::to_string(PostBytesLeft()));
     if (ModifiedSince != 0) add("If-Modified-Since: " + RFC1123_Date(ModifiedSince) + " GMT");

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "common/ip_text.h"
 #include "common/text_case.h"
 #include "common/url_text.h"
 
@@ -66,6 +67,14 @@ HttpUrlParts ParseURL(std::string_view url)
         if (colon != std::string_view::npos) parts.password = std::string(credentials.substr(colon + 1));
         hostPart = hostPart.substr(at + 1);
     }
+    // An IPv6 host comes in brackets ("[::1]:8080"); the host is kept without them.
+    const std::size_t close = hostPart.starts_with('[') ? hostPart.find(']') : std::string_view::npos;
+    if (close != std::string_view::npos) {
+        parts.host = std::string(hostPart.substr(1, close - 1));
+        hostPart.remove_prefix(close + 1);
+        if (hostPart.starts_with(':')) parts.port = std::string(hostPart.substr(1));
+        return parts;
+    }
     const std::size_t colon = hostPart.find(':');
     parts.host = std::string(hostPart.substr(0, colon));
     if (colon != std::string_view::npos) parts.port = std::string(hostPart.substr(colon + 1));
@@ -74,7 +83,7 @@ HttpUrlParts ParseURL(std::string_view url)
 
 std::string AbsoluteUrl(const HttpTarget& target)
 {
-    std::string url = target.scheme + "://" + target.host;
+    std::string url = target.scheme + "://" + UrlHost(target.host);
     if (target.port != "80") url += ":" + target.port;
     return url + target.path;
 }

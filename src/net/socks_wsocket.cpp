@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
+#include "common/ip_text.h"
 #include "common/text_case.h"
 #include "common/text_trim.h"
 #include "net/socks_errors.h"
@@ -19,6 +21,7 @@ constexpr unsigned char kMethodNone = 0;
 constexpr unsigned char kMethodUsercode = 2;
 constexpr unsigned char kAddressIpv4 = 1;
 constexpr unsigned char kAddressName = 3;
+constexpr unsigned char kAddressIpv6 = 4;
 constexpr std::size_t kLongestField = 255;  // one length byte, or what a proxy takes for 4A
 
 unsigned char Byte(const std::string& bytes, std::size_t at) { return static_cast<unsigned char>(bytes[at]); }
@@ -27,6 +30,14 @@ void AppendPort(std::string& out, int port)
 {
     out += static_cast<char>((port >> 8) & 0xFF);
     out += static_cast<char>(port & 0xFF);
+}
+
+// The destination as an IPv6 address ("::1" or "[::1]"); nothing for a name or an IPv4 address.
+std::optional<IPv6Bytes> IPv6Destination(std::string_view address)
+{
+    if (address.size() > 2 && address.front() == '[' && address.back() == ']')
+        address = address.substr(1, address.size() - 2);
+    return LooksIPv6(address) ? ParseIPv6(address) : std::nullopt;
 }
 
 void AppendAddress(std::string& out, std::uint32_t address)
@@ -148,6 +159,11 @@ void TCustomSocksWSocket::TriggerSessionConnectedSpecial(std::uint16_t error)
         TriggerSessionConnected(error);
         return;
     }
+    if (socksLevel_ != "5" && LooksIPv6(Addr())) {
+        // Version 4 carries four address bytes, and 4A's name would be read as a host name.
+        Fail(kSocksAddressNotSupported, "socks " + socksLevel_ + " cannot carry an IPv6 destination; use socks 5");
+        return;
+    }
     if (std::string why; !FieldsFit(why)) {
         Fail(kSocksFieldTooLong, why);
         return;
@@ -219,9 +235,14 @@ void TCustomSocksWSocket::SendConnectRequest()
         request += static_cast<char>(kSocks5Version);
         request += static_cast<char>(kCommandConnect);
         request += '\0';
-        request += static_cast<char>(kAddressName);
-        request += static_cast<char>(Addr().size());
-        request += Addr();
+        if (const auto v6 = IPv6Destination(Addr())) {
+            request += static_cast<char>(kAddressIpv6);
+            request.append(reinterpret_cast<const char*>(v6->data()), v6->size());
+        } else {
+            request += static_cast<char>(kAddressName);
+            request += static_cast<char>(Addr().size());
+            request += Addr();
+        }
         AppendPort(request, destPort_);
         SendBytes(request);
         return;
@@ -379,6 +400,8 @@ void TCustomSocksWSocket::HandleConnectReply5()
         length = 10;
     } else if (type == kAddressName) {
         length = 7 + Byte(reply_, 4);
+    } else if (type == kAddressIpv6) {
+        length = 22;
     } else {
         Fail(kSocksAddressNotSupported, SocksErrorText(kSocksAddressNotSupported));
         return;
@@ -392,6 +415,10 @@ void TCustomSocksWSocket::HandleConnectReply5()
         std::uint32_t address = 0;
         for (std::size_t i = 4; i < 8; ++i) address = (address << 8) | Byte(reply_, i);
         boundAddr_ = DottedAddress(address);
+    } else if (type == kAddressIpv6) {
+        IPv6Bytes bound{};
+        for (std::size_t i = 0; i < bound.size(); ++i) bound[i] = Byte(reply_, 4 + i);
+        boundAddr_ = FormatIPv6(bound);
     } else {
         boundAddr_ = reply_.substr(5, Byte(reply_, 4));
     }

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <mutex>
 
+#include "common/ip_text.h"
 #include "platform/local_addresses.h"
 #include "platform/socket_names.h"
 
@@ -110,6 +111,42 @@ std::string DottedAddress(std::uint32_t address)
            std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
 }
 
+std::string EndpointAddressText(const sockapi::Endpoint& endpoint)
+{
+    return endpoint.v6 ? FormatIPv6(endpoint.address6) : DottedAddress(endpoint.address);
+}
+
+bool IsAnyAddressText(std::string_view text) { return text.empty() || text == "0.0.0.0" || text == "::"; }
+
+sockapi::Endpoint WSocketResolveEndpoint(const std::string& text)
+{
+    sockapi::Endpoint endpoint;
+    std::string_view host = text;
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    if (LooksIPv6(host)) {
+        const auto bytes = ParseIPv6(host);
+        if (!bytes) throw ESocketException("WSocketResolveHost: '" + text + "' Invalid IP address.");
+        std::uint32_t v4 = 0;
+        if (IsIPv4Mapped(*bytes, v4)) {
+            endpoint.address = v4;
+            return endpoint;
+        }
+        endpoint.v6 = true;
+        endpoint.address6 = *bytes;
+        return endpoint;
+    }
+    try {
+        endpoint.address = WSocketResolveHost(text);
+    } catch (const ESocketException&) {
+        // A name that has only IPv6 addresses: "Cannot convert host" is kept when it has none.
+        if (text.empty() || text.size() > 256 || LooksNumeric(text) ||
+            LookupHostIPv6(text, endpoint.address6) != 0)
+            throw;
+        endpoint.v6 = true;
+    }
+    return endpoint;
+}
+
 namespace {
 
 THostEnt ToHostEnt(const HostEntry& entry)
@@ -135,8 +172,19 @@ std::optional<THostEnt> WSocketGetHostByAddr(const std::string& ip)
 {
     if (ip.empty() || ip.size() > 256) throw ESocketException("WSocketGetHostByAddr: Invalid address.");
     std::uint32_t address = 0;
-    if (!ParseDotted(ip, address)) return std::nullopt;
     HostEntry entry;
+    if (LooksIPv6(ip)) {
+        const auto bytes = ParseIPv6(ip);
+        if (!bytes) return std::nullopt;
+        if (!IsIPv4Mapped(*bytes, address)) {
+            if (LookupHostEntryByAddress6(*bytes, entry) != 0) return std::nullopt;
+            THostEnt host = ToHostEnt(entry);
+            host.Addresses.push_back(FormatIPv6(*bytes));
+            return host;
+        }
+    } else if (!ParseDotted(ip, address)) {
+        return std::nullopt;
+    }
     if (LookupHostEntryByAddress(address, entry) != 0) return std::nullopt;
     return ToHostEnt(entry);
 }

@@ -11,6 +11,7 @@
 
 #include "net/socket_exception.h"
 #include "platform/name_lookup.h"
+#include "platform/socket_api.h"
 #include "platform/win_errors.h"
 
 namespace corvane {
@@ -36,6 +37,16 @@ int WSocketResolveProto(const std::string& proto);
 
 // Dotted text of a host-order IPv4 number.
 std::string DottedAddress(std::uint32_t address);
+
+// The address of an endpoint as text: dotted for IPv4, the canonical IPv6 form otherwise.
+std::string EndpointAddressText(const sockapi::Endpoint& endpoint);
+
+// As WSocketResolveHost, for either family: an IPv6 address (brackets allowed, "[::1]") is read
+// as it is, a name without an IPv4 address takes its first IPv6 one. The port is left at 0.
+sockapi::Endpoint WSocketResolveEndpoint(const std::string& text);
+
+// True for the texts that mean "every local address": empty, "0.0.0.0" and "::".
+bool IsAnyAddressText(std::string_view text);
 
 // A host as the blocking lookups describe it.
 struct THostEnt {

@@ -21,7 +21,7 @@ void TWSocketClient::Dup(int handle)
     if (known) peer = *acceptedPeer_;
     acceptedPeer_.reset();
     if (State() == wsConnected && (known || GetPeerName(peer) == 0)) {
-        peerAddr_ = DottedAddress(peer.address);
+        peerAddr_ = EndpointAddressText(peer);
         peerPort_ = std::to_string(peer.port);
     } else {
         peerAddr_ = peerPort_ = "error";

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/host_signals.h"
 #include "platform/win_errors.h"
@@ -18,16 +19,71 @@
 namespace corvane::sockapi {
 namespace {
 
-sockaddr_in ToSockaddr(const Endpoint& e)
+// Either family, with the length the calls take.
+struct SocketAddress {
+    sockaddr_storage storage{};
+    socklen_t length = sizeof storage;
+    sockaddr* get() { return reinterpret_cast<sockaddr*>(&storage); }
+    const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&storage); }
+};
+
+SocketAddress ToSockaddr(const Endpoint& e)
 {
+    SocketAddress a;
+    if (e.v6) {
+        sockaddr_in6 in6{};
+        in6.sin6_family = AF_INET6;
+        std::memcpy(&in6.sin6_addr, e.address6.data(), 16);
+        in6.sin6_port = htons(static_cast<std::uint16_t>(e.port));
+        std::memcpy(&a.storage, &in6, sizeof in6);
+        a.length = sizeof in6;
+        return a;
+    }
     sockaddr_in in{};
     in.sin_family = AF_INET;
     in.sin_addr.s_addr = htonl(e.address);
     in.sin_port = htons(static_cast<std::uint16_t>(e.port));
-    return in;
+    std::memcpy(&a.storage, &in, sizeof in);
+    a.length = sizeof in;
+    return a;
 }
 
-Endpoint FromSockaddr(const sockaddr_in& in) { return Endpoint{ntohl(in.sin_addr.s_addr), ntohs(in.sin_port)}; }
+bool IsMapped(const std::uint8_t* bytes)
+{
+    static constexpr std::uint8_t kPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    return std::memcmp(bytes, kPrefix, sizeof kPrefix) == 0;
+}
+
+Endpoint FromSockaddr(const SocketAddress& a)
+{
+    Endpoint e;
+    if (a.storage.ss_family == AF_INET6) {
+        sockaddr_in6 in6{};
+        std::memcpy(&in6, &a.storage, sizeof in6);
+        e.port = ntohs(in6.sin6_port);
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(&in6.sin6_addr);
+        if (IsMapped(bytes)) {
+            e.address = static_cast<std::uint32_t>(bytes[12]) << 24 | static_cast<std::uint32_t>(bytes[13]) << 16 |
+                        static_cast<std::uint32_t>(bytes[14]) << 8 | bytes[15];
+            return e;
+        }
+        e.v6 = true;
+        std::memcpy(e.address6.data(), bytes, 16);
+        return e;
+    }
+    sockaddr_in in{};
+    std::memcpy(&in, &a.storage, sizeof in);
+    e.address = ntohl(in.sin_addr.s_addr);
+    e.port = ntohs(in.sin_port);
+    return e;
+}
+
+bool Unspecified(const Endpoint& e)
+{
+    for (std::uint8_t b : e.address6)
+        if (b != 0) return false;
+    return true;
+}
 
 int Result(int rc) { return rc < 0 ? LastWinSockError() : 0; }
 
@@ -38,11 +94,11 @@ int SetIntOption(int fd, int level, int name, int value)
 
 }  // namespace
 
-int Create(Kind kind, int protocol, int& fd)
+int Create(Kind kind, int protocol, int& fd, bool v6)
 {
     IgnoreConnectionFaultSignals();
     const int type = kind == Kind::Stream ? SOCK_STREAM : kind == Kind::Datagram ? SOCK_DGRAM : SOCK_RAW;
-    fd = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
+    fd = ::socket(v6 ? AF_INET6 : AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
     return fd < 0 ? LastWinSockError() : 0;
 }
 
@@ -56,26 +112,28 @@ int Shutdown(int fd, int how)
 
 int Bind(int fd, const Endpoint& local)
 {
-    const sockaddr_in in = ToSockaddr(local);
-    return Result(::bind(fd, reinterpret_cast<const sockaddr*>(&in), sizeof in));
+    // The host's default for IPV6_V6ONLY varies (a sysctl): say it, so that "::" is always both
+    // families and a named IPv6 address never takes IPv4 traffic.
+    if (local.v6) SetIntOption(fd, IPPROTO_IPV6, IPV6_V6ONLY, Unspecified(local) ? 0 : 1);
+    const SocketAddress a = ToSockaddr(local);
+    return Result(::bind(fd, a.get(), a.length));
 }
 
 int Listen(int fd, int backlog) { return Result(::listen(fd, backlog)); }
 
 int Accept(int fd, int& newFd, Endpoint& peer)
 {
-    sockaddr_in in{};
-    socklen_t len = sizeof in;
-    newFd = ::accept4(fd, reinterpret_cast<sockaddr*>(&in), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    SocketAddress a;
+    newFd = ::accept4(fd, a.get(), &a.length, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (newFd < 0) return LastWinSockError();
-    peer = FromSockaddr(in);
+    peer = FromSockaddr(a);
     return 0;
 }
 
 int Connect(int fd, const Endpoint& remote)
 {
-    const sockaddr_in in = ToSockaddr(remote);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&in), sizeof in) == 0) return 0;
+    const SocketAddress a = ToSockaddr(remote);
+    if (::connect(fd, a.get(), a.length) == 0) return 0;
     return errno == EINPROGRESS ? WSAEWOULDBLOCK : LastWinSockError();
 }
 
@@ -131,9 +189,9 @@ int SendGather(int fd, const Slice* slices, int count, bool urgent, int& sent)
 
 int SendTo(int fd, const Endpoint& remote, const void* data, int len, bool urgent, int& sent)
 {
-    const sockaddr_in in = ToSockaddr(remote);
-    const ssize_t n = ::sendto(fd, data, static_cast<std::size_t>(len), MSG_NOSIGNAL | (urgent ? MSG_OOB : 0),
-                               reinterpret_cast<const sockaddr*>(&in), sizeof in);
+    const SocketAddress a = ToSockaddr(remote);
+    const ssize_t n =
+        ::sendto(fd, data, static_cast<std::size_t>(len), MSG_NOSIGNAL | (urgent ? MSG_OOB : 0), a.get(), a.length);
     if (n < 0) return LastWinSockError();
     sent = static_cast<int>(n);
     return 0;
@@ -141,12 +199,10 @@ int SendTo(int fd, const Endpoint& remote, const void* data, int len, bool urgen
 
 int ReceiveFrom(int fd, void* buffer, int len, Endpoint& from, int& received)
 {
-    sockaddr_in in{};
-    socklen_t addrLen = sizeof in;
-    const ssize_t n =
-        ::recvfrom(fd, buffer, static_cast<std::size_t>(len), 0, reinterpret_cast<sockaddr*>(&in), &addrLen);
+    SocketAddress a;
+    const ssize_t n = ::recvfrom(fd, buffer, static_cast<std::size_t>(len), 0, a.get(), &a.length);
     if (n < 0) return LastWinSockError();
-    from = FromSockaddr(in);
+    from = FromSockaddr(a);
     received = static_cast<int>(n);
     return 0;
 }
@@ -161,19 +217,17 @@ int BytesReady(int fd, int& count)
 
 int LocalEndpoint(int fd, Endpoint& local)
 {
-    sockaddr_in in{};
-    socklen_t len = sizeof in;
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&in), &len) < 0) return LastWinSockError();
-    local = FromSockaddr(in);
+    SocketAddress a;
+    if (::getsockname(fd, a.get(), &a.length) < 0) return LastWinSockError();
+    local = FromSockaddr(a);
     return 0;
 }
 
 int PeerEndpoint(int fd, Endpoint& peer)
 {
-    sockaddr_in in{};
-    socklen_t len = sizeof in;
-    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&in), &len) < 0) return LastWinSockError();
-    peer = FromSockaddr(in);
+    SocketAddress a;
+    if (::getpeername(fd, a.get(), &a.length) < 0) return LastWinSockError();
+    peer = FromSockaddr(a);
     return 0;
 }
 

@@ -1,9 +1,12 @@
 // The host's socket calls, behind one wall. Every descriptor is non-blocking and close-on-exec
 // from creation; no call blocks. Each function returns 0 on success and otherwise the system's
 // socket error number (win_errors.h), so that nothing above the platform sees errno.
-// Addresses are IPv4, host-order numbers (a.b.c.d is a<<24 | b<<16 | c<<8 | d).
+// An IPv4 address is a host-order number (a.b.c.d is a<<24 | b<<16 | c<<8 | d); an IPv6 one is
+// its 16 bytes in network order. An IPv4-mapped IPv6 peer (a dual-stack listener's IPv4 client)
+// is reported as the IPv4 address it carries, so that the rest of the system sees one form.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -14,9 +17,13 @@ enum class Kind { Stream, Datagram, Raw };
 struct Endpoint {
     std::uint32_t address = 0;
     int port = 0;
+    bool v6 = false;
+    std::array<std::uint8_t, 16> address6{};
 };
 
-int Create(Kind kind, int protocol, int& fd);
+// `v6` makes an IPv6 socket. An IPv6 stream socket bound to the unspecified address (::) takes
+// IPv4 connections too (dual stack); one bound to a named address takes only that address.
+int Create(Kind kind, int protocol, int& fd, bool v6 = false);
 int Close(int fd);
 int Shutdown(int fd, int how);  // 0 receive, 1 send, 2 both
 

@@ -45,25 +45,48 @@ int LookupProtocolNumber(const std::string& protocol, int& number)
     return 0;
 }
 
-int LookupHostIPv4(const std::string& host, std::uint32_t& address)
+namespace {
+
+// The first address of the family that a host name resolves to, as the resolver gives it.
+int FirstAddressOf(const std::string& host, int family, sockaddr_storage& found)
 {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = family;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
     const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
     if (rc != 0) return WinSockErrorFromLookup(rc);
     int result = WSANO_DATA;
     for (addrinfo* it = list; it != nullptr; it = it->ai_next) {
-        if (it->ai_family != AF_INET) continue;
-        sockaddr_in in{};
-        std::memcpy(&in, it->ai_addr, sizeof in);
-        address = ntohl(in.sin_addr.s_addr);
+        if (it->ai_family != family || it->ai_addrlen > sizeof found) continue;
+        std::memcpy(&found, it->ai_addr, it->ai_addrlen);
         result = 0;
         break;
     }
     ::freeaddrinfo(list);
     return result;
+}
+
+}  // namespace
+
+int LookupHostIPv4(const std::string& host, std::uint32_t& address)
+{
+    sockaddr_storage found{};
+    if (const int error = FirstAddressOf(host, AF_INET, found); error != 0) return error;
+    sockaddr_in in{};
+    std::memcpy(&in, &found, sizeof in);
+    address = ntohl(in.sin_addr.s_addr);
+    return 0;
+}
+
+int LookupHostIPv6(const std::string& host, std::array<std::uint8_t, 16>& address)
+{
+    sockaddr_storage found{};
+    if (const int error = FirstAddressOf(host, AF_INET6, found); error != 0) return error;
+    sockaddr_in6 in6{};
+    std::memcpy(&in6, &found, sizeof in6);
+    std::memcpy(address.data(), &in6.sin6_addr, address.size());
+    return 0;
 }
 
 bool LookupLocalHostName(std::string& name)
@@ -112,6 +135,20 @@ int LookupHostEntryByAddress(std::uint32_t address, HostEntry& entry)
     if (rc != 0) return WinSockErrorFromLookup(rc);
     entry.name = name;
     entry.addresses.push_back(address);
+    return 0;
+}
+
+int LookupHostEntryByAddress6(const std::array<std::uint8_t, 16>& address, HostEntry& entry)
+{
+    entry = HostEntry{};
+    sockaddr_in6 in6{};
+    in6.sin6_family = AF_INET6;
+    std::memcpy(&in6.sin6_addr, address.data(), address.size());
+    char name[NI_MAXHOST] = {};
+    const int rc =
+        ::getnameinfo(reinterpret_cast<const sockaddr*>(&in6), sizeof in6, name, sizeof name, nullptr, 0, NI_NAMEREQD);
+    if (rc != 0) return WinSockErrorFromLookup(rc);
+    entry.name = name;
     return 0;
 }
 

@@ -2,6 +2,7 @@
 // 0 on success and otherwise the system's socket error number (see win_errors.h).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,6 +17,10 @@ int LookupProtocolNumber(const std::string& protocol, int& number);
 
 // The first IPv4 address of a host name, as a host-order number (a.b.c.d is a<<24 | b<<16 ...).
 int LookupHostIPv4(const std::string& host, std::uint32_t& address);
+
+// The first IPv6 address of a host name (16 bytes, network order), for a name that has no IPv4
+// address.
+int LookupHostIPv6(const std::string& host, std::array<std::uint8_t, 16>& address);
 
 // The machine's host name; false when the host cannot tell it.
 bool LookupLocalHostName(std::string& name);
@@ -34,5 +39,7 @@ int LookupHostEntryByName(const std::string& host, HostEntry& entry);
 // Reverse lookup of a host-order IPv4 address: the name the resolver gives it (an address
 // without a name is 11001). Any thread; blocking.
 int LookupHostEntryByAddress(std::uint32_t address, HostEntry& entry);
+// The same for an IPv6 address (the entry's IPv4 address list stays empty).
+int LookupHostEntryByAddress6(const std::array<std::uint8_t, 16>& address, HostEntry& entry);
 
 }  // namespace corvane

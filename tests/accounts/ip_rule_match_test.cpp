@@ -36,6 +36,39 @@ TEST(IpRuleMatch, KeepsTheHelpTextPromises)
     EXPECT_TRUE(AddressRuleCovers("123.233.XXX.xxx", "123.233.4.200"));
 }
 
+TEST(IpRuleMatch, Ipv6RulesAreAddressesAndPrefixesAndMappedClientsMeetTheIpv4Rules)
+{
+    struct Case {
+        const char* rule;
+        const char* client;
+        bool covered;
+    };
+    const Case cases[] = {
+        {"::1", "::1", true},
+        {"::1", "0:0::1", true},
+        {"::1", "::2", false},
+        {"2001:db8::/32", "2001:db8:ffff::1", true},
+        {"2001:db8::/32", "2001:db9::1", false},
+        {"2001:db8:1:2::/64", "2001:db8:1:2:aaaa::5", true},
+        {"2001:db8:1:2::/64", "2001:db8:1:3::5", false},
+        {"2001:db8::1/128", "2001:db8::1", true},
+        {"127.0.0.x", "::ffff:127.0.0.1", true},
+        {"127.0.0.1", "::ffff:127.0.0.2", false},
+        {"::ffff:127.0.0.1", "127.0.0.1", false},  // an IPv4 client meets only IPv4 rules
+        {"xxx.xxx.xxx.xxx", "::1", false},
+        {"::/0", "2001:db8::1", false},
+        {"::", "::", false},
+        {"2001:db8::/129", "2001:db8::1", false},
+        {"2001:db8::/0", "2001:db8::1", false},
+        {"2001:db8::1", "fe80::1%lo", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(AddressRuleCovers(c.rule, c.client), c.covered) << c.rule << " " << c.client;
+    for (const char* bad : {"::/0", "::", "2001:db8::/129", "/64", "2001:db8::/", "2001:db8::/x", "1::2::3"})
+        EXPECT_FALSE(IsValidIPv6Rule(bad)) << bad;
+    EXPECT_TRUE(IsClientAddress("2001:db8::1"));
+    EXPECT_TRUE(RuleEndsInNumber("2001:db8::/32"));  // never a host-name rule
+}
+
 TEST(IpRuleMatch, LeadingZerosAndHostRulesInTheAddressTest)
 {
     EXPECT_TRUE(AddressRuleCovers("010.0.0.005", "10.0.0.5"));

@@ -286,7 +286,14 @@ TEST_F(AccountModel, IpRuleModesAndTheReverseLookup)
     auto noLookup = [] { return std::string("never asked"); };
     store_->IpRules().SetIpRuleMode(1);
     EXPECT_TRUE(store_->IpRules().CheckClientAddress("10.0.255.1", 0, noLookup));
-    EXPECT_FALSE(store_->IpRules().CheckClientAddress("::1", 0, noLookup));
+    // An IPv6 client is a client like any other; a text that is no address is none.
+    EXPECT_TRUE(store_->IpRules().CheckClientAddress("::1", 0, noLookup));
+    EXPECT_FALSE(store_->IpRules().CheckClientAddress("1::2::3", 0, noLookup));
+    ASSERT_TRUE(store_->IpRules().AddIpRule("2001:db8::/32"));
+    EXPECT_FALSE(store_->IpRules().CheckClientAddress("2001:db8::7", 0, noLookup));
+    EXPECT_TRUE(store_->IpRules().CheckClientAddress("::1", 0, noLookup));
+    for (const char* bad : {"::/0", "2001:db8::/129", "::"}) EXPECT_FALSE(store_->IpRules().AddIpRule(bad)) << bad;
+    store_->IpRules().ClearIpRules();
     store_->IpRules().SetIpRuleMode(0);
     EXPECT_FALSE(store_->IpRules().CheckClientAddress("10.0.0.1", 0, noLookup));
     EXPECT_FALSE(store_->IpRules().AddIpRule(""));

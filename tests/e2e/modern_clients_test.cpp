@@ -142,11 +142,8 @@ TEST(ModernClients, RcloneCopiesATreeUpAndChecksItWithTheTimesKept)
     const std::string tree = LocalTree(scratch);
     ServerProcess server(home, port);
     ASSERT_TRUE(server.WaitListening());
-    std::string password;
-    ASSERT_EQ(RunCommand("rclone obscure anything", password), 0);
-    password = password.substr(0, password.find('\n'));
-    const std::string remote =
-        "':ftp,host=127.0.0.1,port=" + std::to_string(port) + ",user=anonymous,pass=" + password + ":up'";
+    const std::string remote = testing::RcloneFtpRemote("127.0.0.1", port, "up");
+    ASSERT_FALSE(remote.empty());
     const std::string rclone = "timeout 120 rclone --config /dev/null --low-level-retries 1 --retries 1 ";
     std::string output;
     EXPECT_EQ(RunCommand(rclone + "copy '" + tree + "' " + remote + " 2>&1", output), 0) << output;

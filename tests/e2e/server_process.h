@@ -229,4 +229,16 @@ inline int RunPython(const std::string& script, const std::vector<std::string>& 
     return RunCommand(command + "2>&1 <<'CORVANE_SCRIPT'\n" + script + "\nCORVANE_SCRIPT\n", output);
 }
 
+// An rclone connection string for the anonymous account on an FTP `host` (an IPv6 address in
+// brackets) and `port`, with the folder `path`; quoted for the shell. Empty when rclone cannot
+// obscure the password.
+inline std::string RcloneFtpRemote(const std::string& host, int port, const std::string& path)
+{
+    std::string password;
+    if (RunCommand("rclone obscure anything", password) != 0) return {};
+    password = password.substr(0, password.find('\n'));
+    return "':ftp,host=\"" + host + "\",port=" + std::to_string(port) + ",user=anonymous,pass=" + password + ":" +
+           path + "'";
+}
+
 }  // namespace corvane::testing

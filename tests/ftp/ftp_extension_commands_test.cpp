@@ -182,3 +182,48 @@ TEST_F(FtpExtensionTest, MfmtSetsATimeOnlyWhereAllowedAndOnlyAsStored)
         ASSERT_EQ(Ask(*probe, "MFMT 20200102030405 a.txt"), "213 Modify=20200102030405; a.txt");
     }
 }
+
+// On an IPv6 control connection the data commands speak IPv6: EPSV and EPRT take family 2,
+// PASV, PORT and family 1 are sent to them, and EPRT still aims only at the client itself.
+TEST_F(FtpExtensionTest, AnIpv6ClientGetsFamilyTwoAndTheRefusalsOfEverythingElse)
+{
+    address = "::1";
+    scratch.Put("a.txt", "12345");
+    auto probe = LoggedIn();
+    const std::pair<const char*, const char*> cases[] = {
+        {"EPSV 1", "522 Network protocol not supported, use (2)"},
+        {"PASV", "522 Network protocol not supported, use (2); use EPSV."},
+        {"PORT 127,0,0,1,19,136", "522 Network protocol not supported, use (2); use EPRT."},
+        {"EPRT |1|127.0.0.1|5000|", "522 Network protocol not supported, use (2)"},
+        {"EPRT |2|127.0.0.1|5000|", "501 Invalid EPRT command."},
+        {"EPRT |2|::ffff:127.0.0.1|5000|", "501 Invalid EPRT command."},
+        {"EPRT |2|fe80::1%lo|5000|", "501 Invalid EPRT command."},
+        {"EPRT |2|0000:0000:0000:0000:0000:0000:0000:00001|5000|", "501 Invalid EPRT command."},
+        {"EPRT |2|::2|5000|", "501 Invalid EPRT command."},
+        {"EPRT |2|::1|0|", "501 Invalid EPRT command."},
+        {"EPRT |2|::1|65536|", "501 Invalid EPRT command."},
+        {"EPRT |2|[::1]|5000|", "501 Invalid EPRT command."},
+        {"EPRT |2||::1||5000|", "501 Invalid EPRT command."},
+    };
+    for (const auto& [line, reply] : cases) EXPECT_EQ(Ask(*probe, line), reply) << line;
+
+    DataPeer active;
+    const int listening = active.Listen("::1");
+    EXPECT_EQ(Ask(*probe, "EPRT |2|0:0::1|" + std::to_string(listening) + "|"), "200 EPRT command successful.");
+    int mark = probe->LineCount();
+    probe->Send("RETR a.txt\r\n");
+    ASSERT_EQ(RepliesAfter(*probe, mark, 2).back(), "226 File sent ok");
+    ASSERT_TRUE(WaitFor([&] { return active.closed; }));
+    EXPECT_EQ(active.received, "12345");
+
+    const int passive = EpsvPort(Ask(*probe, "EPSV 2"));
+    ASSERT_GT(passive, 0);
+    DataPeer peer;
+    peer.ConnectTo(passive, "::1", "::1");
+    ASSERT_TRUE(WaitFor([&] { return peer.connected; }));
+    mark = probe->LineCount();
+    probe->Send("RETR a.txt\r\n");
+    ASSERT_EQ(RepliesAfter(*probe, mark, 2).back(), "226 File sent ok");
+    ASSERT_TRUE(WaitFor([&] { return peer.closed; }));
+    EXPECT_EQ(peer.received, "12345");
+}

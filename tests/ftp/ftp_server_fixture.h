@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ip_text.h"
 #include "ftp/ftp_server.h"
 
 namespace corvane::testing {
@@ -21,12 +22,12 @@ struct FtpProbe {
     std::string received;
     bool connected = false, closed = false;
 
-    explicit FtpProbe(const std::string& port)
+    explicit FtpProbe(const std::string& port, const std::string& host = "127.0.0.1")
     {
         socket.OnSessionConnected = [this](TCustomWSocket*, std::uint16_t error) { connected = error == 0; };
         socket.OnDataAvailable = [this](TCustomWSocket* s, std::uint16_t) { received += s->ReceiveStr(); };
         socket.OnSessionClosed = [this](TCustomWSocket*, std::uint16_t) { closed = true; };
-        socket.SetAddr("127.0.0.1");
+        socket.SetAddr(host);
         socket.SetPort(port);
         socket.Connect();
     }
@@ -56,9 +57,12 @@ struct FtpProbe {
 
 class FtpServerTest : public ::testing::Test {
 protected:
+    // The address the server listens on and the probes connect to ("::1" for IPv6 clients).
+    std::string address = "127.0.0.1";
+
     void StartServer()
     {
-        server->SetAddr("127.0.0.1");
+        server->SetAddr(address);
         server->SetPort("0");
         server->Start();
         ASSERT_TRUE(server->Active());
@@ -73,7 +77,7 @@ protected:
     // Connects a client and waits for its greeting.
     std::unique_ptr<FtpProbe> Connect()
     {
-        auto probe = std::make_unique<FtpProbe>(port);
+        auto probe = std::make_unique<FtpProbe>(port, LooksIPv6(address) ? address : std::string("127.0.0.1"));
         FtpProbe* raw = probe.get();
         EXPECT_TRUE(WaitFor([raw] { return raw->LineCount() >= 1 || raw->closed; }));
         return probe;

@@ -24,11 +24,11 @@ struct DataPeer {
     bool connected = false, closed = false;
 
     // Passive mode: connects to the server's listener, optionally from another local address.
-    void ConnectTo(int port, const std::string& fromAddr = "127.0.0.1")
+    void ConnectTo(int port, const std::string& fromAddr = "127.0.0.1", const std::string& toAddr = "127.0.0.1")
     {
         conn = std::make_unique<TWSocket>();
         Wire();
-        conn->SetAddr("127.0.0.1");
+        conn->SetAddr(toAddr);
         conn->SetPort(std::to_string(port));
         conn->SetLocalAddr(fromAddr);
         conn->SetLingerOnOff(wsLingerOff);
@@ -36,9 +36,9 @@ struct DataPeer {
     }
 
     // Active mode: listens on a free loopback port for the server's connection; returns it.
-    int Listen()
+    int Listen(const std::string& on = "127.0.0.1")
     {
-        listener.SetAddr("127.0.0.1");
+        listener.SetAddr(on);
         listener.SetPort("0");
         listener.SetProto("tcp");
         listener.OnSessionAvailable = [this](TCustomWSocket*, std::uint16_t) {

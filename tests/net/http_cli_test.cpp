@@ -83,6 +83,20 @@ TEST_F(HttpCliOrigin, GetPostAndHeadDirect)
     EXPECT_EQ(http.ContentLength(), 11);
 }
 
+TEST_F(HttpCliOrigin, AnIpv6OriginIsReachedByItsBracketedAddress)
+{
+    OriginServer six("::1");
+    ASSERT_NE(six.Port(), 0) << "no IPv6 origin";
+    THttpCli http;
+    std::ostringstream body;
+    http.URL = six.Url("/echo");
+    http.ReplyStream = &body;
+    http.Get();
+    EXPECT_EQ(http.StatusCode(), 200);
+    EXPECT_NE(body.str().find("Host: [::1]"), std::string::npos) << body.str();
+    http.ReplyStream = nullptr;
+}
+
 TEST_F(HttpCliOrigin, EventsOfAPostInOrder)
 {
     THttpCli http;

@@ -13,6 +13,7 @@ connection) on a loopback port. Prints the port it listens on, then serves until
   /nolen            a body without Content-Length, ended by the close
   /raw/NAME         the bytes of RAW[NAME], exactly, then the close
 """
+import socket
 import socketserver
 import sys
 import time
@@ -126,9 +127,14 @@ class Server(ThreadingHTTPServer):
         pass  # clients that hang up early are part of the tests
 
 
+class Server6(Server):
+    address_family = socket.AF_INET6
+
+
 def main():
     port = int(sys.argv[1]) if len(sys.argv) > 1 else 0
-    server = Server(("127.0.0.1", port), Handler)
+    address = sys.argv[2] if len(sys.argv) > 2 else "127.0.0.1"
+    server = (Server6 if ":" in address else Server)((address, port), Handler)
     print(server.server_address[1], flush=True)
     server.serve_forever()
 

@@ -125,17 +125,21 @@ inline bool WaitForPort(int port, std::chrono::milliseconds timeout = std::chron
 // beside this file, found through CORVANE_TEST_SOURCE_DIR).
 class OriginServer {
 public:
-    OriginServer()
-        : process_("python3 -u " + std::string(CORVANE_TEST_SOURCE_DIR) + "/net/http_origin.py 0 2>/dev/null")
+    // `address` is where it listens: "::1" for an IPv6 origin.
+    explicit OriginServer(const std::string& address = "127.0.0.1")
+        : process_("python3 -u " + std::string(CORVANE_TEST_SOURCE_DIR) + "/net/http_origin.py 0 " + address +
+                   " 2>/dev/null"),
+          host_(address.find(':') == std::string::npos ? address : "[" + address + "]")
     {
         const std::string line = process_.ReadLine();
         port_ = line.empty() ? 0 : std::atoi(line.c_str());
     }
     int Port() const { return port_; }
-    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    std::string Url(const std::string& path) const { return "http://" + host_ + ":" + std::to_string(port_) + path; }
 
 private:
     ChildProcess process_;
+    std::string host_;
     int port_ = 0;
 };
 

@@ -18,6 +18,8 @@ TEST(HttpUrl, UrlParts)
         {"//net.example/p", "", "", "", "net.example", "", "/p"},
         {"svn+ssh://h/", "svn+ssh", "", "", "h", "", "/"},
         {"a b://h/", "", "", "", "a b", "", "//h/"},
+        {"http://[::1]:8080/p", "http", "", "", "::1", "8080", "/p"},
+        {"http://u@[2001:db8::1]/", "http", "u", "", "2001:db8::1", "", "/"},
     };
     for (const Case& c : cases) {
         const HttpUrlParts parts = ParseURL(c.url);

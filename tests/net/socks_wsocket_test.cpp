@@ -202,6 +202,19 @@ TEST(SocksWSocket, Level5GrantWithTheDestinationsBytesInTheSamePacket)
     EXPECT_EQ(client.socket.SocksState(), socksData);
 }
 
+TEST(SocksWSocket, Level5CarriesAnIpv6DestinationAndBoundAddress)
+{
+    EventLoop loop;
+    const std::string bound = Bytes({0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7});
+    ScriptedProxy proxy({Bytes({5, 0}), Bytes({5, 0, 0, 4}) + bound + Bytes({0, 21}) + "x"});
+    Client client;
+    client.ConnectThrough(proxy, "5", "[::1]", "8080");
+    ASSERT_TRUE(loop.RunUntil([&] { return client.seen.data == "x"; }, 2000ms));
+    EXPECT_EQ(proxy.received[1], Bytes({5, 1, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0x1F, 0x90}));
+    EXPECT_EQ(client.socket.BoundAddr(), "2001:db8::7");
+    EXPECT_EQ(client.socket.BoundPort(), "21");
+}
+
 TEST(SocksWSocket, GrantedDataReachesLineMode)
 {
     EventLoop loop;
@@ -260,7 +273,7 @@ TEST(SocksWSocket, EveryRefusalEndsWithItsCodeAndText)
         {"5", {Bytes({5, 0}), Bytes({5, 8, 0, 1, 0, 0, 0, 0, 0, 0})}, 20011, "address type not supported"},
         {"5", {Bytes({5, 0}), Bytes({5, 9, 0, 1, 0, 0, 0, 0, 0, 0})}, 20012, "unassigned error #9"},
         {"5", {Bytes({5, 0}), Bytes({7, 0, 0, 1, 0, 0, 0, 0, 0, 0})}, 20002, "socks version error"},
-        {"5", {Bytes({5, 0}), Bytes({5, 0, 0, 4}) + std::string(18, '\0')}, 20011, "address type not supported"},
+        {"5", {Bytes({5, 0}), Bytes({5, 0, 0, 5}) + std::string(18, '\0')}, 20011, "address type not supported"},
         {"5", {Bytes({5, 0}), Bytes({5, 0, 0, 3, 200}) + std::string(202, 'n')}, 20014, "socks reply too long"},
         {"4", {Bytes({0, 91, 0, 0, 0, 0, 0, 0})}, 20016, "request rejected or failed"},
         {"4", {Bytes({0, 92, 0, 0, 0, 0, 0, 0})}, 20008, "connection refused"},
@@ -369,6 +382,8 @@ TEST(SocksWSocket, FieldsTooLongOrUnresolvableFailBeforeAnythingIsSent)
         {"5", "", "", std::string(256, 'h'), false, 20014, "socks destination name too long"},
         {"4A", "", "", std::string(256, 'h'), false, 20014, "socks destination name too long"},
         {"4", std::string(256, 'u'), "", "127.0.0.1", false, 20014, "socks user code too long"},
+        {"4", "", "", "::1", false, 20011, "socks 4 cannot carry an IPv6 destination; use socks 5"},
+        {"4A", "", "", "2001:db8::1", false, 20011, "socks 4A cannot carry an IPv6 destination; use socks 5"},
         {"4", "", "", "no-such-host.invalid", false, 20017,
          "ESocketException WSocketResolveHost: Cannot convert host address 'no-such-host.invalid', Error #11001"},
     };

@@ -110,6 +110,19 @@ TEST(WSocketHostLookups, ForwardAndReverseBlockingLookups)
     }
 }
 
+TEST(WSocketResolveEndpoint, ReadsEitherFamilyAndMappedAddressesAsIpv4)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"::1", "::1"},           {"[::1]", "::1"},           {"2001:DB8::1", "2001:db8::1"},
+        {"::ffff:127.0.0.1", "127.0.0.1"}, {"127.0.0.1", "127.0.0.1"}, {"localhost", "127.0.0.1"},
+    };
+    for (const auto& [text, address] : cases) EXPECT_EQ(EndpointAddressText(WSocketResolveEndpoint(text)), address) << text;
+    EXPECT_TRUE(WSocketResolveEndpoint("::1").v6);
+    EXPECT_FALSE(WSocketResolveEndpoint("::ffff:127.0.0.1").v6);
+    for (const char* bad : {"fe80::1%lo", "1::2::3", "[::1"}) EXPECT_THROW(WSocketResolveEndpoint(bad), ESocketException) << bad;
+    EXPECT_FALSE(WSocketGetHostByAddr("1::2::3").has_value());
+}
+
 TEST(LocalIPList, ListsTheLoopbackLastAndEachCallRefills)
 {
     const std::vector<std::string> first = LocalIPList();
