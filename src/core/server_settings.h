@@ -61,6 +61,11 @@ struct ServerSettings {
     std::string TlsCertificateFile;
     std::string TlsKeyFile;
     bool TlsRequiredForPasswordLogins = true;
+    // HTTPS: the web server's second port, with the same certificate; 0: none. With
+    // WebServerRedirectToHttps, plain requests are sent to the same path over HTTPS. Saved as
+    // the TLS keys are.
+    int WebServerHttpsPort = 0;
+    bool WebServerRedirectToHttps = false;
 };
 
 // The P2P profile; ConType is a number kept as its text.

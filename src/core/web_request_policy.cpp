@@ -190,6 +190,10 @@ void WebRequestPolicy::HeadDocument(httpServersClientClass& client, THttpGetFlag
     LogRequest(client);
     ResetCacheUse(client);
     client.skipCacheAccounting = true;
+    if (RedirectedToHttps(client)) {
+        flags = hgWillSendMySelf;
+        return;
+    }
     if (!IsInsideRoot(client.Document)) {
         Answer404Page(client, flags);
         return;
@@ -228,6 +232,10 @@ void WebRequestPolicy::GetDocument(httpServersClientClass& client, THttpGetFlag&
     ResetCacheUse(client);
     client.skipCacheAccounting = false;
     client.cacheKey = RemoveTrailingBackslash(client.Document);
+    if (RedirectedToHttps(client)) {
+        flags = hgWillSendMySelf;
+        return;
+    }
     if (!IsInsideRoot(client.Document)) {
         Answer404Page(client, flags);
         return;
@@ -331,7 +339,29 @@ std::string WebRequestPolicy::RedirectHost(const httpServersClientClass& client)
 void WebRequestPolicy::AnswerRedirect(httpServersClientClass& client)
 {
     const std::string path = QuotablePath(StripLeadingSlash(AddTrailingSlash(client.Path)));
-    const std::string target = "http://" + RedirectHost(client) + "/" + path;
+    // A folder asked for over HTTPS stays on HTTPS.
+    const char* scheme = client.SecureChannel() != nullptr ? "https://" : "http://";
+    AnswerMoved(client, scheme + RedirectHost(client) + "/" + path);
+}
+
+bool WebRequestPolicy::RedirectedToHttps(httpServersClientClass& client)
+{
+    if (!settings_.redirectToHttps || settings_.httpsPort <= 0 || client.SecureChannel() != nullptr) return false;
+    std::string host = RedirectHost(client);
+    // The host without its port ("[::1]:8080" keeps its brackets), then the HTTPS one.
+    if (const std::size_t colon = host.rfind(':');
+        colon != std::string::npos && host.find(']', colon) == std::string::npos)
+        host.resize(colon);
+    std::string target = "https://" + host;
+    if (settings_.httpsPort != 443) target += ":" + std::to_string(settings_.httpsPort);
+    target += "/" + QuotablePath(StripLeadingSlash(client.Path));
+    if (!client.Params.empty()) target += "?" + QuotablePath(client.Params);
+    AnswerMoved(client, target);
+    return true;
+}
+
+void WebRequestPolicy::AnswerMoved(httpServersClientClass& client, const std::string& target)
+{
     auto page = std::make_shared<std::stringstream>();
     *page << "<HTML><HEAD><meta http-equiv=\"Refresh\" content=\"0;URL=" << target << "\"></HEAD><BODY></BODY></HTML>";
     client.DocumentStream = page;
