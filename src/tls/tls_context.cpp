@@ -2,6 +2,7 @@
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 #include "tls/tls_channel.h"
 
@@ -84,14 +85,18 @@ std::shared_ptr<TTlsContext> TTlsContext::ForServer(const std::string& certifica
         why = TakeErrorText("cannot read the certificate " + certificateFile);
         return nullptr;
     }
+    const std::string mismatch = "the private key " + keyFile + " does not belong to the certificate " +
+                                 certificateFile +
+                                 " (the server's own certificate must come first in the file, its chain after it)";
     if (SSL_CTX_use_PrivateKey_file(impl->ctx, keyFile.c_str(), SSL_FILETYPE_PEM) != 1) {
-        why = TakeErrorText("cannot read the private key " + keyFile +
-                            " (a PEM key without a passphrase is needed)");
+        const bool wrongKey = ERR_GET_REASON(ERR_peek_last_error()) == X509_R_KEY_VALUES_MISMATCH;
+        why = TakeErrorText(wrongKey ? mismatch
+                                     : "cannot read the private key " + keyFile +
+                                           " (a PEM key without a passphrase is needed)");
         return nullptr;
     }
     if (SSL_CTX_check_private_key(impl->ctx) != 1) {
-        why = TakeErrorText("the private key " + keyFile + " does not belong to the certificate " + certificateFile +
-                            " (the server's own certificate must come first in the file, its chain after it)");
+        why = TakeErrorText(mismatch);
         return nullptr;
     }
     if (!alpn.empty()) {
