@@ -50,11 +50,14 @@ AdminReply Show(const AdminContext& context)
     out += "SHA-256:      " + facts.sha256 + "\n";
     out += "SHA-1:        " + facts.sha1 + "  (the form lftp and FileZilla show)\n";
     out += "\nTo trust it:\n";
-    out += "  curl:   curl --cacert '" + file + "' https://localhost:PORT/\n";
-    out += "  lftp:   lftp -e 'set ssl:ca-file \"" + file + "\"' -u USER -p PORT localhost\n";
-    out += "  rclone: rclone lsd --ftp-host localhost --ftp-port PORT --ftp-user USER --ftp-pass \"$(rclone obscure "
-           "PASSWORD)\" --ftp-explicit-tls --ca-cert '" + file + "' :ftp:\n";
-    out += "  FileZilla: compare the SHA-256 (or SHA-1) fingerprint above with the one it shows, then trust it.\n";
+    out += "  curl:   curl --cacert '" + file + "' https://localhost:PORT/   (FTPS: --ssl-reqd ftp://...)\n";
+    out += "  lftp:   lftp -e 'set ssl:verify-certificate/" + facts.sha1 + " no' -u USER -p PORT localhost\n";
+    out += "     or:  lftp -e 'set ssl:ca-file \"" + file + "\"' -u USER -p PORT localhost\n";
+    out += "  rclone: SSL_CERT_FILE='" + file + "' rclone lsd --ftp-explicit-tls --ftp-host localhost "
+           "--ftp-port PORT --ftp-user USER --ftp-pass \"$(rclone obscure PASSWORD)\" :ftp:\n";
+    out += "     or:  rclone ls --ca-cert '" + file + "' --http-url https://localhost:PORT/ :http:\n";
+    out += "  FileZilla: compare the SHA-256 fingerprint above with the one its certificate dialog shows, "
+           "then tick \"Always trust this certificate\".\n";
     return Reply(kAdminDone, out);
 }
 
