@@ -186,6 +186,33 @@ TEST_F(Https, ClientsTrustTheHomesCertificateOverHttpsAndFtps)
     EXPECT_NE(ReadFile(server->OutputPath()).find("SHA-256 fingerprint"), std::string::npos);
 }
 
+// Chromium trusts the certificate by its public key's hash, as the README shows; without the
+// hash it refuses the page.
+TEST_F(Https, ChromiumLoadsAPageWithTheCertificateTrustedByItsKey)
+{
+    if (std::system("command -v chromium >/dev/null 2>&1") != 0) GTEST_SKIP() << "chromium is not installed";
+    WriteFile(home + "/drive_c/My Downloads/p.htm",
+              "<html><body><p id=\"t\">served</p><script>document.getElementById('t').textContent += ' over ' + "
+              "location.protocol</script></body></html>");
+    Start();
+    std::string key;
+    ASSERT_EQ(Shell("openssl x509 -in '" + certificate +
+                        "' -pubkey -noout | openssl pkey -pubin -outform der | openssl dgst -sha256 -binary | base64 "
+                        "| tr -d '\\n'",
+                    key),
+              0);
+    const auto browse = [&](const std::string& trust, const std::string& profile) {
+        std::string dom;
+        RunCommand("timeout 60 chromium --headless --no-sandbox --disable-gpu --user-data-dir=" + scratch.Join(profile) +
+                       " " + trust + " --virtual-time-budget=5000 --dump-dom " + Secure("/p.htm") + " 2>/dev/null",
+                   dom);
+        return dom;
+    };
+    EXPECT_NE(browse("--ignore-certificate-errors-spki-list=" + key, "trusting").find("served over https:"),
+              std::string::npos);
+    EXPECT_EQ(browse("", "plain").find("served"), std::string::npos);
+}
+
 TEST_F(Https, ACertificateRenewedOnDiskServesTheNextConnectionWhileADownloadFinishes)
 {
     std::string big(8 * 1024 * 1024, '\0');
