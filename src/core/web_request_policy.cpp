@@ -190,10 +190,7 @@ void WebRequestPolicy::HeadDocument(httpServersClientClass& client, THttpGetFlag
     LogRequest(client);
     ResetCacheUse(client);
     client.skipCacheAccounting = true;
-    if (RedirectedToHttps(client)) {
-        flags = hgWillSendMySelf;
-        return;
-    }
+    if (RedirectedToHttps(client, flags)) return;
     if (!IsInsideRoot(client.Document)) {
         Answer404Page(client, flags);
         return;
@@ -232,10 +229,7 @@ void WebRequestPolicy::GetDocument(httpServersClientClass& client, THttpGetFlag&
     ResetCacheUse(client);
     client.skipCacheAccounting = false;
     client.cacheKey = RemoveTrailingBackslash(client.Document);
-    if (RedirectedToHttps(client)) {
-        flags = hgWillSendMySelf;
-        return;
-    }
+    if (RedirectedToHttps(client, flags)) return;
     if (!IsInsideRoot(client.Document)) {
         Answer404Page(client, flags);
         return;
@@ -344,7 +338,7 @@ void WebRequestPolicy::AnswerRedirect(httpServersClientClass& client)
     AnswerMoved(client, scheme + RedirectHost(client) + "/" + path);
 }
 
-bool WebRequestPolicy::RedirectedToHttps(httpServersClientClass& client)
+bool WebRequestPolicy::RedirectedToHttps(httpServersClientClass& client, THttpGetFlag& flags)
 {
     if (!settings_.redirectToHttps || settings_.httpsPort <= 0 || client.SecureChannel() != nullptr) return false;
     std::string host = RedirectHost(client);
@@ -356,6 +350,7 @@ bool WebRequestPolicy::RedirectedToHttps(httpServersClientClass& client)
     if (settings_.httpsPort != 443) target += ":" + std::to_string(settings_.httpsPort);
     target += "/" + QuotablePath(StripLeadingSlash(client.Path));
     if (!client.Params.empty()) target += "?" + QuotablePath(client.Params);
+    flags = hgWillSendMySelf;
     AnswerMoved(client, target);
     return true;
 }

@@ -84,7 +84,7 @@ private:
     void ResetCacheUse(httpServersClientClass& client, bool failed = false);
     void AnswerRedirect(httpServersClientClass& client);
     // With the redirect to HTTPS on, a plain request is answered by the same URL over HTTPS.
-    bool RedirectedToHttps(httpServersClientClass& client);
+    bool RedirectedToHttps(httpServersClientClass& client, THttpGetFlag& flags);
     void AnswerMoved(httpServersClientClass& client, const std::string& target);
     void Answer404Page(httpServersClientClass& client, THttpGetFlag& flags);
     void LogRequest(httpServersClientClass& client);
