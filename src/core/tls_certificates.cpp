@@ -7,6 +7,7 @@
 #include "core/server_settings.h"
 #include "platform/fs.h"
 #include "platform/name_lookup.h"
+#include "platform/send_file.h"
 #include "tls/certificate_facts.h"
 #include "tls/tls_context.h"
 
@@ -140,8 +141,11 @@ void TlsCertificates::CheckForChange()
 
 std::string TlsCertificates::InForceLine() const
 {
+    // Whether large protected downloads can go from the file to the socket, or are copied here.
+    const char* offload = sockapi::KernelTlsAvailable() ? "; kernel TLS offload available"
+                                               : "; no kernel TLS offload: protected downloads are encrypted here";
     return "! TLS certificate " + certificateFile_ + " (" + facts_.subject + ", valid until " +
-           UtcText(facts_.notAfter) + "), SHA-256 fingerprint " + facts_.sha256;
+           UtcText(facts_.notAfter) + "), SHA-256 fingerprint " + facts_.sha256 + offload;
 }
 
 }  // namespace corvane
