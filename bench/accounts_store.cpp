@@ -28,6 +28,8 @@ bool AnyFolderExists(const std::string&) { return true; }
 
 void FillStore(permissionsClass& store)
 {
+    // The cheapest hash: this measures the store, not the cost of a password (password_check).
+    store.SetPasswordHashCost({1, 8});
     store.LoadAccounts(IniImage());
     for (int g = 0; g < 100; ++g) store.AddGroup("group" + std::to_string(g));
     for (int u = 0; u < 10000; ++u) {

@@ -2,6 +2,7 @@
 # Installs the Debian packages that building, running and testing need.
 # Quiet and quick when everything is already there.
 set -euo pipefail
+# libsodium-dev: the Argon2id hashes of the account passwords.
 # libssl-dev: OpenSSL 3 for FTPS. dpkg-dev, lintian, man-db and systemd: the package test
 # (dpkg-shlibdeps, lintian, the unit's systemd-analyze verify with its man page); clang and
 # libclang-rt-14-dev: the fuzz targets; qt6-base-dev: the administration window; xvfb and
@@ -9,7 +10,7 @@ set -euo pipefail
 # headless P2P test's network namespace. locales: the de_DE.UTF-8 locale, which the window's
 # program test runs under (a comma as decimal separator). ccache: the build scripts compile through it when it is
 # there (scripts/compiler-cache.sh).
-packages=(g++ cmake make ccache libgtest-dev libgmock-dev libbenchmark-dev libssl-dev python3 curl lftp wget tinyproxy dante-server
+packages=(g++ cmake make ccache libgtest-dev libgmock-dev libbenchmark-dev libssl-dev libsodium-dev python3 curl lftp wget tinyproxy dante-server
           dpkg-dev lintian man-db systemd clang libclang-rt-14-dev qt6-base-dev xvfb xauth iproute2 util-linux locales "$@")
 missing=()
 for p in "${packages[@]}"; do

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "accounts/folder_entry.h"
+#include "accounts/stored_password.h"
 
 namespace corvane {
 
@@ -52,7 +53,7 @@ public:
     const std::string& Name() const { return name_; }  // never changes after creation
     bool IsGroup() const { return isGroup_ != 0; }
 
-    LockedValue<std::string> password;
+    LockedValue<StoredPassword> password;  // never shown: neither logged nor in any view
     LockedValue<std::string> group;  // always empty for a group
     LockedValue<bool> deleted{false};
     LockedValue<bool> anyPassword{false};

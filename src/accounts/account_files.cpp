@@ -118,7 +118,7 @@ void permissionsClass::ReadAccountFiles(accountClass& account)
     else FolderRights::MakeFirstEntryHome(account);  // the home must be reachable
     if (!account.IsGroup())
         if (auto g = FindGroup(image->ReadString(s, "Group", ""))) account.group.Set(g->Name());
-    account.password.Set(ScramblePassword(image->ReadRawValue(s, "Password").value_or("")));
+    account.password.Set(ParseStoredPassword(image->ReadRawValue(s, "Password").value_or("")));
     account.defaultWebLink.Set(image->ReadString(s, "Default Web Link", ""));
     account.udRatio.Set(ParseUdRatio(image->ReadString(s, "UD Ratio", "0")));
     account.maxTransferRate.Set(ReadIntKey(*image, s, "Max Transfer Rate", 0));
@@ -132,7 +132,7 @@ void permissionsClass::WriteAccountSection(const accountClass& account, IniImage
     const std::string& s = account.Name();
     image.WriteString(s, "Home Directory", account.homeFolder.Get());
     image.WriteString(s, "Group", account.group.Get());
-    image.WriteString(s, "Password", ScramblePassword(account.password.Get()));
+    image.WriteString(s, "Password", StoredPasswordFileValue(account.password.Get()));
     image.WriteString(s, "Default Web Link", account.defaultWebLink.Get());
     image.WriteString(s, "UD Ratio", FormatUdRatio(account.udRatio.Get()));
     image.WriteInteger(s, "Max Transfer Rate", account.maxTransferRate.Get());
@@ -150,6 +150,7 @@ std::optional<std::string> permissionsClass::ChangedFolderFileText(const account
 
 bool permissionsClass::WriteAccountFiles(accountClass& account, IniImage& image)
 {
+    HashPlainPassword(account);
     WriteAccountSection(account, image);
     auto text = ChangedFolderFileText(account);
     if (!text) return true;
@@ -219,7 +220,7 @@ void permissionsClass::LoadAccounts(const IniImage& serverSettings)
     for (const auto& name : groups)
         if (!FindGroup(name)) BuildGroup(name, false);
     for (const auto& name : users)
-        if (!FindUser(name)) BuildUser(name, false, "", "");
+        if (!FindUser(name)) BuildUser(name, false, StoredPassword{}, "");
     accountsImage_ = nullptr;
     loaded_.Set(true);
 }
@@ -257,6 +258,7 @@ bool permissionsClass::WriteStore(IniImage& serverSettings, bool empty)
     };
     std::vector<ChangedFolderFile> changedFolderFiles;
     auto write = [&](const AccountPtr& account) {
+        HashPlainPassword(*account);
         WriteAccountSection(*account, image);
         if (auto text = ChangedFolderFileText(*account)) {
             size_t index = batch.Add(FolderFilePath(*account), *text);

@@ -3,6 +3,11 @@
 #include "accounts/account_names.h"
 
 namespace corvane {
+namespace {
+
+constexpr const char* kHashFailed = "The password could not be hashed (not enough memory); nothing was changed.";
+
+}  // namespace
 
 permissionsClass::permissionsClass(std::string programFolder, FolderExistsTest folderExists)
     : programFolder_(programFolder.empty() || programFolder.back() == '/' ? programFolder : programFolder + "/"),
@@ -28,6 +33,22 @@ void permissionsClass::NotifyChanged(const std::string& name) const
     if (auto* o = Observer()) o->AccountChanged(name);
 }
 
+std::optional<StoredPassword> permissionsClass::HashedPassword(const std::string& password) const
+{
+    std::string hash = HashPassword(password, hashCost_.Get());
+    if (hash.empty()) return std::nullopt;
+    return StoredPassword::FromHash(std::move(hash));
+}
+
+void permissionsClass::HashPlainPassword(accountClass& account) const
+{
+    if (account.IsGroup() || account.anyPassword.Get()) return;
+    const StoredPassword stored = account.password.Get();
+    if (stored.form != StoredPassword::Form::Plain) return;
+    // A failed hash leaves the password as it was: it is written scrambled, as before.
+    if (auto hashed = HashedPassword(stored.text)) account.password.Set(std::move(*hashed));
+}
+
 // ---- Lookups ----
 
 AccountPtr permissionsClass::FindUser(const std::string& name) const { return accounts_.FindUser(name); }
@@ -38,7 +59,7 @@ AccountPtr permissionsClass::FindAccount(const std::string& name) const { return
 
 // ---- Building and removing records ----
 
-AccountPtr permissionsClass::BuildUser(const std::string& name, bool isNew, const std::string& password,
+AccountPtr permissionsClass::BuildUser(const std::string& name, bool isNew, const StoredPassword& password,
                                        const std::string& group)
 {
     std::string mapped = MapLoginName(name);
@@ -63,7 +84,7 @@ AccountPtr permissionsClass::BuildGroup(const std::string& name, bool isNew)
     auto record = std::make_shared<accountClass>(name, true);
     ReadAccountFiles(*record);
     if (isNew) {
-        record->password.Set(std::string());
+        record->password.Set(StoredPassword{});
         accounts_.AppendGroupName(name);
     }
     accounts_.Add(record);
@@ -84,7 +105,9 @@ bool permissionsClass::AddUser(const std::string& name, const std::string& passw
         return refuse("That name already exists (in either users or in groups)\nPlease choose another one.");
     problem = PasswordProblem(password);
     if (!problem.empty()) return refuse(problem);
-    BuildUser(name, true, password, group);
+    auto hashed = HashedPassword(password);
+    if (!hashed) return refuse(kHashFailed);
+    BuildUser(name, true, *hashed, group);
     return true;
 }
 
@@ -154,7 +177,12 @@ bool permissionsClass::SetPassword(const std::string& name, const std::string& p
         if (reason) *reason = problem;
         return false;
     }
-    a->password.Set(password);
+    auto hashed = HashedPassword(password);
+    if (!hashed) {
+        if (reason) *reason = kHashFailed;
+        return false;
+    }
+    a->password.Set(std::move(*hashed));
     NotifyChanged(a->Name());
     return true;
 }
@@ -211,11 +239,26 @@ CORVANE_LIMIT_ACCESSORS(SetIdleTimeout, GetIdleTimeout, int, idleTimeout)
 
 // ---- Login ----
 
-bool permissionsClass::Authenticate(const std::string& user, const std::string& password) const
+permissionsClass::LoginCheck permissionsClass::LoginCheckFor(const std::string& user) const
 {
     auto a = FindUser(user);
-    if (!a) return false;
-    return a->anyPassword.Get() || a->password.Get() == password;
+    if (!a) return {};
+    return {true, a->anyPassword.Get(), a->password.Get()};
+}
+
+PasswordVerdict permissionsClass::CheckLogin(const LoginCheck& check, const std::string& password)
+{
+    if (check.known && check.anyPassword) return PasswordVerdict::Accepted;
+    if (check.known) return CheckStoredPassword(check.stored, password);
+    // Made once, at the default cost, from a password nobody knows.
+    static const std::string decoy = HashPassword("decoy", InteractivePasswordHashCost());
+    PasswordMatchesHash(decoy, password);
+    return PasswordVerdict::Refused;
+}
+
+bool permissionsClass::Authenticate(const std::string& user, const std::string& password) const
+{
+    return CheckLogin(LoginCheckFor(user), password) == PasswordVerdict::Accepted;
 }
 
 bool permissionsClass::AdmitConnection(const std::string& user, const std::string& address)

@@ -27,6 +27,7 @@
 #include "accounts/account_observer.h"
 #include "accounts/folder_rights.h"
 #include "accounts/ip_access_rules.h"
+#include "accounts/password_hash.h"
 #include "common/ini_image.h"
 
 namespace corvane {
@@ -109,7 +110,23 @@ public:
     void SetIdleTimeout(const std::string& name, int seconds);
     int GetIdleTimeout(const std::string& name) const;
 
+    // What new and changed passwords are hashed with (any thread).
+    void SetPasswordHashCost(PasswordHashCost cost) { hashCost_.Set(BoundedPasswordHashCost(cost)); }
+    PasswordHashCost GetPasswordHashCost() const { return hashCost_.Get(); }
+
     // ---- Login (server thread) ----
+    // What a login to `user` is checked against, taken on the server thread; the check itself
+    // (CheckLogin, any thread) may then run on a worker.
+    struct LoginCheck {
+        bool known = false;  // a user of that name exists
+        bool anyPassword = false;
+        StoredPassword stored;
+    };
+    LoginCheck LoginCheckFor(const std::string& user) const;
+    // An unknown user costs as much as a known one, so the time of a refusal does not tell
+    // whether the name exists.
+    static PasswordVerdict CheckLogin(const LoginCheck& check, const std::string& password);
+    // Both steps at once, on the calling thread.
     bool Authenticate(const std::string& user, const std::string& password) const;
     // Raises both counters and returns true, or leaves them as they were and returns false.
     bool AdmitConnection(const std::string& user, const std::string& address);
@@ -135,14 +152,20 @@ private:
     static std::optional<std::string> ChangedFolderFileText(const accountClass& account);
     void DeleteAccountFiles(accountClass& account);
     // Builds a record (reads its files, applies the group fallback) and appends it to its list.
-    AccountPtr BuildUser(const std::string& name, bool isNew, const std::string& password, const std::string& group);
+    AccountPtr BuildUser(const std::string& name, bool isNew, const StoredPassword& password,
+                         const std::string& group);
     AccountPtr BuildGroup(const std::string& name, bool isNew);
     AccountObserver* Observer() const;
     bool RemoveAccount(const std::string& name, bool isGroup, bool permanently);
     void NotifyChanged(const std::string& name) const;
+    // The password as stored for a new or changed one: its hash (none when it failed).
+    std::optional<StoredPassword> HashedPassword(const std::string& password) const;
+    // A password read from an earlier version's file becomes its hash before it is written.
+    void HashPlainPassword(accountClass& account) const;
 
     const std::string programFolder_;  // ends in "/"
     LockedValue<bool> loaded_{false};
+    LockedValue<PasswordHashCost> hashCost_{InteractivePasswordHashCost()};
     // The usersgroups.ini image while LoadAccounts or SaveAccounts runs (window thread only);
     // null otherwise, and then each account's files are opened on their own.
     IniImage* accountsImage_ = nullptr;

@@ -12,6 +12,8 @@
 #include "accounts/group_removal.h"
 #include "accounts/permissions.h"
 #include "app/admin_reports.h"
+#include "app/ban_commands.h"
+#include "app/config_commands.h"
 #include "common/ratio_text.h"
 #include "core/server_controller.h"
 #include "core/window_thread.h"
@@ -38,7 +40,11 @@ constexpr const char* kUsage =
     "  weblink ACCOUNT LINK [--folder PATH]  the default web link, or that of a folder\n"
     "  ip mode allow|deny | ip add RULE | ip del RULE | ip dns on|off | ip list [--json]\n"
     "  list | show ACCOUNT [--json]\n"
-    "  sessions [--json] | disconnect NUMBER | disconnect --all | status [--json]\n";
+    "  sessions [--json] | disconnect NUMBER | disconnect --all | status [--json]\n"
+    "  bans | bans unban ADDRESS             addresses banned for failed logins, and lifting a ban\n"
+    "  config list | config get KEY | config set KEY VALUE\n"
+    "                                        the server settings (Port, WebServerPort, PASVIP, ...);\n"
+    "                                        a running server applies a new value at once\n";
 
 // Options that take a value, and those that do not.
 const std::set<std::string> kValueOptions = {"--group", "--rights", "--link", "--folder"};
@@ -187,6 +193,8 @@ public:
         if (command == "list" && w.size() == 1) return Done(AccountListReport(store_, Json()), false);
         if (command == "sessions" && w.size() == 1) return Done(SessionsReport(context_.controller, Json()), false);
         if (command == "status" && w.size() == 1) return Status();
+        if (command == "bans") return RunBansCommand(w, context_.controller, context_.home);
+        if (command == "config") return RunConfigCommand(w, context_.controller);
         if (command == "disconnect" && (w.size() == 2 || (w.size() == 1 && p_.Flag("--all")))) return Disconnect();
         return Usage("cannot understand '" + Joined(w) + "'");
     }
@@ -495,7 +503,8 @@ bool CommandSetsPassword(const std::vector<std::string>& words, std::string* acc
 bool IsAdminCommandWord(const std::string& word)
 {
     static const std::set<std::string> kWords = {"init", "user", "group", "folder",   "home",       "weblink",
-                                                 "ip",   "show", "list",  "sessions", "disconnect", "status"};
+                                                 "ip",   "show", "list",  "sessions", "disconnect", "status", "bans",
+                                                 "config"};
     return kWords.count(word) != 0;
 }
 

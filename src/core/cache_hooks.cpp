@@ -36,12 +36,13 @@ void CacheHooks::OpenCachedFile(const std::string& path, serversClientClass& cli
 {
     loop_.AssertOwner();
     const std::string key = path.empty() || path == "\\" ? accounts_.Folders().GetHomeFolder(client.UserName()) : path;
+    TFtpTransfer& transfer = client.Transfer();
     // A lease the client still held (a transfer that never reported its end) goes first.
-    client.CachedCopy = CacheTransfer();
+    transfer.CachedCopy = CacheTransfer();
     if (key.empty()) return;
     // The copy is read or written from where the transfer starts, whatever the last one left.
-    client.CachedCopy = CacheTransfer(cache_.CacheLookup(key, listing ? CacheSource::Folder : CacheSource::File),
-                                      listing ? 0 : client.RestartOffset);
+    transfer.CachedCopy = CacheTransfer(cache_.CacheLookup(key, listing ? CacheSource::Folder : CacheSource::File),
+                                        listing ? 0 : transfer.RestartOffset);
 }
 
 void CacheHooks::OpenCachedFile(const std::string& path, httpServersClientClass& client, bool document)
@@ -49,27 +50,29 @@ void CacheHooks::OpenCachedFile(const std::string& path, httpServersClientClass&
     loop_.AssertOwner();
     const std::string key = path.empty() || path == "\\" ? "\\" + std::string(kListingMarker) : path;
     // A kept-alive connection's earlier response has reported already; anything left is let go.
-    if (client.CachedCopy.Lease().Open()) TransferDone(client, false);
-    client.CachedCopy = CacheTransfer(cache_.CacheLookup(key, document ? CacheSource::File : CacheSource::Any));
+    if (client.Answer().CachedCopy.Lease().Open()) TransferDone(client, false);
+    client.Answer().CachedCopy =
+        CacheTransfer(cache_.CacheLookup(key, document ? CacheSource::File : CacheSource::Any));
 }
 
 void CacheHooks::TransferDone(serversClientClass& client, bool failed)
 {
     loop_.AssertOwner();
-    CacheLease& lease = client.CachedCopy.Lease();
+    TFtpTransfer& transfer = client.Transfer();
+    CacheLease& lease = transfer.CachedCopy.Lease();
     if (!lease.Open()) return;
-    cache_.CacheTransferDone(lease, client.RestartOffset, client.CachedCopy.Position(), failed);
-    if (client.listingTransfer) {
-        if (failed) cache_.CacheInvalidate(client.ListedDirectory);
+    cache_.CacheTransferDone(lease, transfer.RestartOffset, transfer.CachedCopy.Position(), failed);
+    if (transfer.Listing) {
+        if (failed) cache_.CacheInvalidate(transfer.ListedDirectory);
         else cache_.CacheUpdateSize(lease);
     }
-    client.CachedCopy = CacheTransfer();
+    transfer.CachedCopy = CacheTransfer();
 }
 
 void CacheHooks::TransferDone(httpServersClientClass& client, bool failed)
 {
     loop_.AssertOwner();
-    CacheTransfer& copy = client.CachedCopy;
+    CacheTransfer& copy = client.Answer().CachedCopy;
     CacheLease& lease = copy.Lease();
     if (lease.Open()) {
         cache_.CacheTransferDone(lease, copy.FillStart(), copy.Position(), failed || copy.FillBroken());

@@ -22,10 +22,12 @@ FtpSessionPolicy::FtpSessionPolicy(ftpServerThread& thread, permissionsClass& ac
       afterLogin_(thread.afterLogin()),
       accounts_(accounts),
       lookups_([this](long long number, int error, const std::string& outcome) { PeerNamed(number, error, outcome); },
-               [this](const std::string& line) { handOff_.log(line); })
+               [this](const std::string& line) { handOff_.log(line); }),
+      bans_(thread.loginBans()),
+      bansChanged_([&thread] { thread.PublishBans(); })
 {}
 
-FtpSessionPolicy::~FtpSessionPolicy() = default;
+FtpSessionPolicy::~FtpSessionPolicy() { *alive_ = false; }
 
 std::string FtpSessionPolicy::AccountOf(serversClientClass& client) const
 {
@@ -46,6 +48,7 @@ void FtpSessionPolicy::LogAbout(serversClientClass& client, const PeerLookups::P
 void FtpSessionPolicy::ClientConnect(TFtpServer& server, serversClientClass& client)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
+    if (RefusedAsBanned(client)) return;
     if (accounts_.IpRules().GetReverseDnsCheck() && client.hostName.empty()) {
         StartConnectLookup(server, client);
         return;
@@ -104,43 +107,6 @@ void FtpSessionPolicy::GiveBackConnection(const std::string& user, const std::st
 {
     accounts_.SetConnectionCount(user, accounts_.GetConnectionCount(user) - 1);
     accounts_.SetIpConnectionCount(user, address, accounts_.GetIpConnectionCount(user, address) - 1);
-}
-
-void FtpSessionPolicy::Authenticate(serversClientClass& client, const std::string& user, const std::string& password,
-                                    bool& authenticated, std::string& answer)
-{
-    authenticated = false;
-    // A second login on the same connection gives the first one's counts back before it
-    // takes its own, so the counts never grow with repeated logins.
-    if (client.authenticated) {
-        client.authenticated = false;
-        GiveBackConnection(client.admittedAccount, client.PeerAddr());
-    }
-    if (accounts_.Authenticate(user, password)) {
-        if (!accounts_.AdmitConnection(user, client.PeerAddr())) {
-            answer = kTooManyForAccount;
-        } else {
-            const std::string home = accounts_.Folders().GetHomeFolder(user);
-            if (home.empty() || !fs::RealFolderExists(home)) {
-                GiveBackConnection(user, client.PeerAddr());
-                answer = kNoHomePath;
-            } else {
-                LogAbout(client, [user](const std::string& peer) { return AuthenticatedLine(peer, user); });
-                client.SetHomeDirectory(home);
-                sessions_.setSessionAction(&client, saLoggedIn);
-                authenticated = true;
-                client.authenticated = true;
-                client.admittedAccount = user;
-            }
-        }
-    }
-    if (!authenticated) {
-        LogAbout(client, [user, answer](const std::string& peer) { return RejectedLine(peer, user, answer); });
-        client.SetUserName("");
-        client.SetPassWord("");
-        return;
-    }
-    if (afterLogin_.afterLoginEnabled()) answer = afterLogin_.afterLoginText();
 }
 
 void FtpSessionPolicy::IdleCheck(TFtpServer& server)

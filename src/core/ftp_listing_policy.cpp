@@ -96,8 +96,8 @@ void FtpSessionPolicy::ListSearchResults(serversClientClass& client)
 void FtpSessionPolicy::ServeOwnListing(serversClientClass& client, const std::string& text)
 {
     client.SetEngineStream(std::make_shared<TFtpMemoryStream>(text));
-    client.listingTransfer = true;
-    client.CachedCopy = CacheTransfer();
+    client.Transfer().Listing = true;
+    client.Transfer().CachedCopy = CacheTransfer();
     sessions_.setSessionAction(&client, saDirectoryListed);
 }
 
@@ -174,7 +174,7 @@ void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& d
     } else {
         directory = target.path;
     }
-    client.listingTransfer = true;
+    client.Transfer().Listing = true;
     // The cache holds LIST's listings under the client's current directory, so only a LIST of
     // exactly that folder may come from it or go into it; NLST's name lines (hidden names
     // included) and MLSD's facts are other texts of the same folder and are never cached.
@@ -182,7 +182,7 @@ void FtpSessionPolicy::BuildDirectory(serversClientClass& client, std::string& d
         SameFolder(listedFolder, client.Directory())) {
         cache_.OpenCachedFile(client.Directory(), client, true);
     } else {
-        client.CachedCopy = CacheTransfer();
+        client.Transfer().CachedCopy = CacheTransfer();
     }
     sessions_.setSessionAction(&client, saDirectoryListed);
 }

@@ -1,6 +1,7 @@
 #include "core/ftp_server_thread.h"
 
 #include "common/constants.h"
+#include "core/log_lines.h"
 #include "core/servers_client.h"
 #include "core/server_controller.h"
 #include "ftp/ftp_server.h"
@@ -40,6 +41,30 @@ bool ftpServerThread::PostDisconnect(long long clientNumber, std::shared_ptr<Dis
     });
 }
 
+std::vector<LoginBanBook::Ban> ftpServerThread::BansShown() const
+{
+    std::lock_guard lock(bansShownLock_);
+    return bansShown_;
+}
+
+bool ftpServerThread::PostUnban(const std::string& address)
+{
+    return EventLoop::PostToThread(thread_.get_id(), [this, address] {
+        AssertServerThread();
+        if (!loginBans_.Unban(address)) return;
+        handOff_.log(UnbannedLine(address));
+        PublishBans();
+    });
+}
+
+void ftpServerThread::PublishBans()
+{
+    AssertServerThread();
+    std::vector<LoginBanBook::Ban> bans = loginBans_.Snapshot(LoginBanBook::Clock::now());
+    std::lock_guard lock(bansShownLock_);
+    bansShown_ = std::move(bans);
+}
+
 void ftpServerThread::RequestTerminate()
 {
     // The flag covers a request made before the thread's loop exists; the post one made after.
@@ -52,6 +77,7 @@ void ftpServerThread::Body()
     {
         EventLoop loop;
         loop_.Set(&loop);
+        loginBans_.Adopt();
         if (!terminateRequested_.load()) loop.MessageLoop();
         index_.StopIndexer();
         services_.End();
@@ -105,6 +131,8 @@ void ftpServerThread::Tick()
     services_.CheckCertificateFiles();
     handOff_.FlushPendingLog();
     services_.ShowClientCounts();
+    loginBans_.Prune(LoginBanBook::Clock::now());
+    PublishBans();
     if (index_.TickDue() && services_.FtpActive()) index_.RestartIndexer();
 }
 

@@ -22,6 +22,7 @@
 
 #include "core/after_login_settings.h"
 #include "core/cache_hooks.h"
+#include "core/login_ban_book.h"
 #include "core/server_commands.h"
 #include "core/server_hand_off.h"
 #include "core/server_settings.h"
@@ -67,6 +68,10 @@ public:
     // in memory. The answer is filled in on the window thread, behind the counts and log lines
     // the disconnect showed; false as PostCommand.
     bool PostDisconnect(long long clientNumber, std::shared_ptr<DisconnectAnswer> answer);
+    // The bans in force as the server thread last published them (any thread).
+    std::vector<LoginBanBook::Ban> BansShown() const;
+    // Queues the lifting of a ban; false as PostCommand.
+    bool PostUnban(const std::string& address);
     // Whether the HTTP service exists (read at shut-down for RunWebServerNextTime).
     bool HttpServiceExists() const { return services_.HttpServiceExists(); }
 
@@ -85,6 +90,10 @@ public:
     // The cache as the transfers of both protocols use it (the cache itself, its settings and
     // its view are safe from the window thread).
     CacheHooks& cacheHooks() { return cacheHooks_; }
+    // The failed logins and bans of both services; in memory only, kept across their restarts.
+    LoginBanBook& loginBans() { return loginBans_; }
+    // Hands the bans in force to BansShown (after each change, and at each tick).
+    void PublishBans();
     bool ProgramClosing() const { return terminateRequested_.load(); }
     TFtpServer* FtpServer() { return services_.FtpServer(); }
     THttpServer* HttpServer() { return services_.HttpServer(); }
@@ -109,6 +118,9 @@ private:
 
     SharedIndex index_;
     AfterLoginSettings afterLogin_;  // server thread only
+    LoginBanBook loginBans_;         // server thread only (adopted when the thread starts)
+    mutable std::mutex bansShownLock_;
+    std::vector<LoginBanBook::Ban> bansShown_;  // guarded by bansShownLock_
     // After the cache: it outlives every lease the engines' clients hold.
     ServiceLifecycle services_;
 

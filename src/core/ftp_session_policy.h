@@ -11,6 +11,8 @@
 #include <unordered_set>
 
 #include "common/thread_owner.h"
+#include "core/login_ban_book.h"
+#include "core/password_check_worker.h"
 #include "core/peer_lookups.h"
 #include "core/servers_client.h"
 #include "ftp/ftp_mlsx_facts.h"
@@ -35,6 +37,7 @@ inline constexpr const char* kIpRefusedLine = "421 Connection not allowed from t
 inline constexpr const char* kLoginTimeoutLine =
     "421 No login within the time allowed: closing control connection.\r\n";
 inline constexpr const char* kTooManyForAccount = "530 Maximum number of users for this account has been exceeded.";
+inline constexpr const char* kBannedLine = "421 Too many failed logins; try again later.\r\n";
 inline constexpr const char* kNoHomePath = "530 No home path exist for this account or its group; cannot log in.";
 
 // Where the name of a listing command begins: leading words that start with "-" are the
@@ -60,6 +63,8 @@ public:
     void IdleCheck(TFtpServer& server);
     // Seconds a connection may take to log in; 0: no limit.
     void SetLoginTimeout(int seconds) { loginTimeoutSeconds_ = seconds; }
+    // The ban rules of the settings.
+    void ApplyLoginSettings(const LoginBanRules& rules, bool exemptAllowList);
 
     // ---- The handlers (public for tests that drive them without a network) ----
     void ClientConnect(TFtpServer& server, serversClientClass& client);
@@ -126,6 +131,13 @@ private:
     bool MayDescribe(serversClientClass& client, const std::string& filePath) const;
     void RefuseHiddenFileTime(serversClientClass& client, const std::string& params, std::string& answer) const;
     void GiveBackConnection(const std::string& user, const std::string& address);
+    // The login's end once the password has been checked (the connection may have gone).
+    void PasswordChecked(long long clientNumber, const std::string& user, PasswordVerdict verdict);
+    void AdmitLogin(serversClientClass& client, const std::string& user, bool& authenticated, std::string& answer);
+    void RefuseLogin(serversClientClass& client, const std::string& user, PasswordVerdict verdict);
+    // Sends kBannedLine and closes the connection.
+    void CloseBanned(serversClientClass& client);
+    bool RefusedAsBanned(serversClientClass& client);
     void RefuseForCredit(serversClientClass& client, float ratio);
     void ListSearchResults(serversClientClass& client);
     void ServeOwnListing(serversClientClass& client, const std::string& text);
@@ -150,6 +162,10 @@ private:
     int loginTimeoutSeconds_ = 60;
     PeerLookups lookups_;                             // by client number
     std::unordered_set<long long> decisionsWaiting_;  // connect decisions waiting for a lookup
+    LoginBanBook& bans_;                              // the thread's: it outlives the service
+    std::function<void()> bansChanged_;
+    PasswordCheckWorker checks_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // for the failed logins' pauses
 };
 
 }  // namespace corvane

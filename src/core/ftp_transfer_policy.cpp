@@ -27,9 +27,9 @@ void FtpSessionPolicy::RetrSessionConnected(serversClientClass& client, std::uin
     LogAbout(client, [error](const std::string& peer) { return RetrConnectedLine(peer, error); });
     if (error != 0) return;
     client.lastActivity = std::chrono::system_clock::now();
-    if (!client.listingTransfer) cache_.OpenCachedFile(client.LocalFilePath, client, false);
+    if (!client.Transfer().Listing) cache_.OpenCachedFile(client.Transfer().LocalFilePath, client, false);
     client.throttle->Clear();
-    client.MaxDownloadBlock = ThrottledBlockSize(accounts_.GetMaxTransferRate(client.UserName()));
+    client.Transfer().MaxDownloadBlock = ThrottledBlockSize(accounts_.GetMaxTransferRate(client.UserName()));
 }
 
 void FtpSessionPolicy::RetrDataSent(serversClientClass& client, std::uint16_t error)
@@ -43,7 +43,8 @@ void FtpSessionPolicy::RetrDataSent(serversClientClass& client, std::uint16_t er
     ComputeThrottlePause(client);
     // A held block is a transfer at the account's rate, not silence: the client counts as
     // active until the block leaves.
-    if (client.HoldNextBlockMs > 0) client.lastActivity += std::chrono::milliseconds(client.HoldNextBlockMs);
+    if (client.Transfer().HoldNextBlockMs > 0)
+        client.lastActivity += std::chrono::milliseconds(client.Transfer().HoldNextBlockMs);
 }
 
 // The throttle's pause before the next block: the engine holds the block for it on a timer
@@ -53,27 +54,27 @@ void FtpSessionPolicy::ComputeThrottlePause(serversClientClass& client)
     const long long rate = accounts_.GetMaxTransferRate(client.UserName());
     if (rate <= 0) return;
     const long long limit = std::min<long long>(rate * 1024, INT32_MAX);
-    client.HoldNextBlockMs = client.throttle->Delay(client.TransferredBytes, static_cast<std::int32_t>(limit), true);
+    client.Transfer().HoldNextBlockMs =
+        client.throttle->Delay(client.Transfer().TransferredBytes, static_cast<std::int32_t>(limit), true);
 }
 
 void FtpSessionPolicy::RetrSessionClosed(serversClientClass& client, std::uint16_t error)
 {
     LogAbout(client, [error](const std::string& peer) { return DataClosedLine(peer, error); });
-    if (client.listingTransfer) {
+    if (client.Transfer().Listing) {
         // A listing that did not reach its end would be kept as a whole one: it counts as failed,
         // also when the client hung up without an error.
-        const bool whole = error == 0 && client.DataExhausted && !client.AbortingTransfer();
+        const bool whole = error == 0 && client.Transfer().DataExhausted && !client.AbortingTransfer();
         cache_.TransferDone(client, !whole);
     } else {
         cache_.TransferDone(client, false);
         const float ratio = accounts_.GetUdRatio(AccountOf(client));
         if (ratio != 0)
             client.credit -=
-                static_cast<std::int64_t>(std::trunc(client.TransferredBytes * static_cast<double>(ratio)));
+                static_cast<std::int64_t>(std::trunc(client.Transfer().TransferredBytes * static_cast<double>(ratio)));
     }
-    handOff_.addFtpDownloaded(static_cast<std::uint64_t>(std::max<long long>(client.TransferredBytes, 0)));
+    handOff_.addFtpDownloaded(static_cast<std::uint64_t>(std::max<long long>(client.Transfer().TransferredBytes, 0)));
     cache_.Changed();
-    client.listingTransfer = false;
 }
 
 void FtpSessionPolicy::TransferFailedBeforeSending(serversClientClass& client)
@@ -100,14 +101,14 @@ void FtpSessionPolicy::StorDataAvailable(serversClientClass& client, std::uint16
 void FtpSessionPolicy::StorSessionClosed(serversClientClass& client, std::uint16_t error)
 {
     LogAbout(client, [error](const std::string& peer) { return DataClosedLine(peer, error); });
-    handOff_.addFtpUploaded(static_cast<std::uint64_t>(std::max<long long>(client.TransferredBytes, 0)));
+    handOff_.addFtpUploaded(static_cast<std::uint64_t>(std::max<long long>(client.Transfer().TransferredBytes, 0)));
     // A file rewritten in place leaves its folder's time as it was: its cached copy and the
     // folder's listings go.
-    if (!client.LocalFilePath.empty()) {
-        cache_.Invalidate(client.LocalFilePath);
-        ListingsChange(FolderOfPath(client.LocalFilePath));
+    if (!client.Transfer().LocalFilePath.empty()) {
+        cache_.Invalidate(client.Transfer().LocalFilePath);
+        ListingsChange(FolderOfPath(client.Transfer().LocalFilePath));
     }
-    if (accounts_.GetUdRatio(AccountOf(client)) != 0) client.credit += client.TransferredBytes;
+    if (accounts_.GetUdRatio(AccountOf(client)) != 0) client.credit += client.Transfer().TransferredBytes;
 }
 
 // ---- Wiring ----

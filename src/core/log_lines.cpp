@@ -32,6 +32,19 @@ std::string RejectedLine(const std::string& peer, const std::string& user, const
     return "! " + peer + " User \"" + user + "\" is rejected due to : " + reason;
 }
 
+std::string BannedLine(const std::string& peer, int failures, long long seconds)
+{
+    return "! " + peer + " is banned for " + std::to_string(seconds) + " seconds after " + std::to_string(failures) +
+           " failed logins";
+}
+
+std::string RefusedWhileBannedLine(const std::string& peer)
+{
+    return "! " + peer + " has been refused: banned after too many failed logins";
+}
+
+std::string UnbannedLine(const std::string& address) { return "! " + address + " is no longer banned"; }
+
 std::string DisconnectedLine(const std::string& peer) { return "! " + peer + " Disconnected"; }
 
 std::string CommandLine(const std::string& keyword, const std::string& params, const std::string& localAddress,

@@ -16,6 +16,9 @@ std::string ConnectedLine(const std::string& peer);
 std::string RefusedByIpRulesLine(const std::string& peer);
 std::string AuthenticatedLine(const std::string& peer, const std::string& user);
 std::string RejectedLine(const std::string& peer, const std::string& user, const std::string& reason);
+std::string BannedLine(const std::string& peer, int failures, long long seconds);
+std::string RefusedWhileBannedLine(const std::string& peer);
+std::string UnbannedLine(const std::string& address);
 std::string DisconnectedLine(const std::string& peer);
 // "< KEYWORD params [local <- peer (time)]" and "> reply [local -> peer (time)]".
 std::string CommandLine(const std::string& keyword, const std::string& params, const std::string& localAddress,

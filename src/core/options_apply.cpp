@@ -18,7 +18,7 @@ auto FtpGroup(Use use)
 {
     return use(&S::MaximumNumberOfConnections, &S::Port, &S::BannerFromFile, &S::BannerFilePath, &S::AfterLoginMessage,
                &S::AfterLoginMessageFilePath, &S::WebLinkRequired, &S::ManualPASVPortsEnabled, &S::PASVPortsRangeBegin,
-               &S::PASVIP);
+               &S::PASVIP, &S::TlsCertificateFile, &S::TlsKeyFile, &S::TlsRequiredForPasswordLogins);
 }
 
 template <typename Use>

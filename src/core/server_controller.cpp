@@ -252,7 +252,13 @@ void serverController::removeStaleSettingsTemporaries()
                                       [](std::string_view name) { return name == kServerSettingsFileName; });
 }
 
-void serverController::loadSettings() { settings_ = LoadServerSettings(OpenServerSettings()); }
+void serverController::loadSettings()
+{
+    settings_ = LoadServerSettings(OpenServerSettings());
+    // New passwords are hashed at the settings' cost from now on, whether or not a service runs.
+    accounts_.SetPasswordHashCost({static_cast<unsigned long long>(settings_.PasswordHashPasses),
+                                   static_cast<std::size_t>(settings_.PasswordHashMemoryKiB)});
+}
 
 void serverController::saveSettings()
 {

@@ -75,6 +75,13 @@ ServerSettings LoadServerSettings(const IniImage& image)
     s.WebServerHttpsPort = ReadInt(image, "WebServerHttpsPort", d.WebServerHttpsPort);
     if (s.WebServerHttpsPort < 0 || s.WebServerHttpsPort > 65535) s.WebServerHttpsPort = d.WebServerHttpsPort;
     s.WebServerRedirectToHttps = ReadBool(image, "WebServerRedirectToHttps", d.WebServerRedirectToHttps);
+    s.LoginBanFailures = std::max(0, ReadInt(image, "LoginBanFailures", d.LoginBanFailures));
+    s.LoginBanWindow = std::max(1, ReadInt(image, "LoginBanWindow", d.LoginBanWindow));
+    s.LoginBanSeconds = std::max(1, ReadInt(image, "LoginBanSeconds", d.LoginBanSeconds));
+    s.LoginBanExemptLoopback = ReadBool(image, "LoginBanExemptLoopback", d.LoginBanExemptLoopback);
+    s.LoginBanExemptAllowList = ReadBool(image, "LoginBanExemptAllowList", d.LoginBanExemptAllowList);
+    s.PasswordHashPasses = std::max(1, ReadInt(image, "PasswordHashPasses", d.PasswordHashPasses));
+    s.PasswordHashMemoryKiB = std::max(8, ReadInt(image, "PasswordHashMemoryKiB", d.PasswordHashMemoryKiB));
     return s;
 }
 

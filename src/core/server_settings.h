@@ -66,6 +66,18 @@ struct ServerSettings {
     // the TLS keys are.
     int WebServerHttpsPort = 0;
     bool WebServerRedirectToHttps = false;
+    // Protection against password guessing: LoginBanFailures failed logins from one address
+    // within LoginBanWindow seconds ban it for LoginBanSeconds (0 failures: no bans); loopback
+    // addresses and, in the allow-list mode of the IP rules, the listed ones can be exempt.
+    // New passwords are hashed with PasswordHashPasses passes over PasswordHashMemoryKiB. Read
+    // only, like LoginTimeout.
+    int LoginBanFailures = 10;
+    int LoginBanWindow = 600;
+    int LoginBanSeconds = 900;
+    bool LoginBanExemptLoopback = true;
+    bool LoginBanExemptAllowList = false;
+    int PasswordHashPasses = 2;
+    int PasswordHashMemoryKiB = 64 * 1024;
 };
 
 // The P2P profile; ConType is a number kept as its text.

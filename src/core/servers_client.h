@@ -30,8 +30,6 @@ public:
     std::chrono::steady_clock::time_point connectedAt = std::chrono::steady_clock::now();
     std::vector<std::string> searchResults;
     std::int32_t searchMode = 0;
-    // The running retrieval is a listing (of a folder or of search results), not a file.
-    bool listingTransfer = false;
     // The login succeeded: the disconnect gives the connection counts back.
     bool authenticated = false;
     // The account and address whose connection counts the login took, given back once.

@@ -75,6 +75,12 @@ void ServiceLifecycle::ApplyFtpSettings(const ServerSettings& s)
 {
     ftp_->SetMaxClients(s.MaximumNumberOfConnections);
     policy_->SetLoginTimeout(s.LoginTimeout);
+    LoginBanRules bans;
+    bans.failures = s.LoginBanFailures;
+    bans.window = std::chrono::seconds(s.LoginBanWindow);
+    bans.ban = std::chrono::seconds(s.LoginBanSeconds);
+    bans.exemptLoopback = s.LoginBanExemptLoopback;
+    policy_->ApplyLoginSettings(bans, s.LoginBanExemptAllowList);
     ftp_->SetPort(std::to_string(s.Port));
     ftp_->SetAddr(s.UserSetServerIP);
     if (s.ManualPASVPortsEnabled) {

@@ -76,6 +76,7 @@ WebRequestPolicy::WebRequestPolicy(ftpServerThread& thread, permissionsClass& ac
     : cache_(thread.cacheHooks()),
       handOff_(thread.handOff()),
       accounts_(accounts),
+      bans_(thread.loginBans()),
       logTime_(static_cast<PerSecondText::Format>(LocalDateTimeText)),
       lookups_([this](long long number, int, const std::string& outcome) { PeerNamed(number, outcome); },
                [this](const std::string& line) { handOff_.log(line); })
@@ -92,7 +93,7 @@ void WebRequestPolicy::Wire(THttpServer& server)
     server_ = &server;
     server.ClientClass = [this] {
         auto client = std::make_unique<httpServersClientClass>();
-        client->number = ++lastConnectionNumber_;
+        client->SetNumber(++lastConnectionNumber_);
         client->OnBodyFinished = [this](httpServersClientClass& c) { BodyFinished(c); };
         return client;
     };
@@ -115,7 +116,7 @@ void WebRequestPolicy::Wire(THttpServer& server)
 void WebRequestPolicy::LogAbout(httpServersClientClass& client, const PeerLookups::PeerLine& line)
 {
     if (!handOff_.logWanted()) return;
-    lookups_.WriteAbout(client.number, client.PeerAddr(), client.PeerPort(), accounts_.IpRules().GetReverseDnsCheck(),
+    lookups_.WriteAbout(client.Number(), client.PeerAddr(), client.PeerPort(), accounts_.IpRules().GetReverseDnsCheck(),
                         client.RememberedHostName(), line);
 }
 
@@ -126,8 +127,8 @@ void WebRequestPolicy::ClientConnect(THttpServer&, httpServersClientClass& clien
     CORVANE_ASSERT_OWNER_THREAD(owner_);
     if (accounts_.IpRules().GetReverseDnsCheck() && client.RememberedHostName().empty()) {
         client.Pause();
-        if (lookups_.Start(client.number, client.PeerAddr())) {
-            decisionsWaiting_.insert(client.number);
+        if (lookups_.Start(client.Number(), client.PeerAddr())) {
+            decisionsWaiting_.insert(client.Number());
             return;
         }
         client.Resume();
@@ -137,11 +138,7 @@ void WebRequestPolicy::ClientConnect(THttpServer&, httpServersClientClass& clien
 
 httpServersClientClass* WebRequestPolicy::FindClient(long long number) const
 {
-    for (int i = 0; server_ != nullptr && i < server_->ClientCount(); ++i) {
-        auto* client = static_cast<httpServersClientClass*>(server_->Client(i));
-        if (client != nullptr && client->number == number) return client;
-    }
-    return nullptr;
+    return server_ == nullptr ? nullptr : static_cast<httpServersClientClass*>(server_->ClientByNumber(number));
 }
 
 void WebRequestPolicy::PeerNamed(long long number, const std::string& outcome)
@@ -158,14 +155,16 @@ void WebRequestPolicy::PeerNamed(long long number, const std::string& outcome)
 
 void WebRequestPolicy::DecideConnection(httpServersClientClass& client)
 {
-    const bool allowed =
-        accounts_.IpRules().CheckClientAddress(client.PeerAddr(), 1, [&client] { return client.RememberedHostName(); });
+    const bool banned = bans_.Banned(client.PeerAddr(), LoginBanBook::Clock::now());
+    const bool allowed = !banned && accounts_.IpRules().CheckClientAddress(client.PeerAddr(), 1, [&client] {
+        return client.RememberedHostName();
+    });
     if (allowed) {
         LogAbout(client, HttpConnectedLine);
         return;
     }
     client.SendLastStr(kForbiddenIpPage);
-    LogAbout(client, HttpRefusedLine);
+    LogAbout(client, banned ? RefusedWhileBannedLine : HttpRefusedLine);
     client.CloseAfterSending();
 }
 
@@ -181,54 +180,32 @@ void WebRequestPolicy::LogRequest(httpServersClientClass& client)
         HttpRequestLine(client.RequestMethod, client.Path, client.LocalAddress(), client.PeerAddr(), logTime_.Now()));
 }
 
-// A HEAD is answered as the GET of the same path would be, without the body: the file's header,
-// the redirect, the listing's or the 404 page's status and length. It is decided without the
-// cache, so that it never changes the cache's figures; a listing is made afresh for its length.
+// A HEAD is answered as the GET of the same path would be, by the same decisions, without the
+// body: the file's header, the redirect, the listing's or the 404 page's status and length. It
+// is decided without the cache, so that it never changes the cache's figures; a listing is made
+// afresh for its length.
 void WebRequestPolicy::HeadDocument(httpServersClientClass& client, THttpGetFlag& flags)
 {
-    CORVANE_ASSERT_OWNER_THREAD(owner_);
-    LogRequest(client);
-    ResetCacheUse(client);
-    client.skipCacheAccounting = true;
-    if (RedirectedToHttps(client, flags)) return;
-    if (!IsInsideRoot(client.Document)) {
-        Answer404Page(client, flags);
-        return;
-    }
-    const std::string document = FullRealPath(client.Document);
-    client.Document = document;
-    if (fs::RealFileExists(document)) return;  // the engine answers with the file's header
-    if (!fs::RealFolderExists(document)) {
-        Answer404Page(client, flags);
-        return;
-    }
-    flags = hgWillSendMySelf;
-    if (!NamesFolderItself(client)) {
-        AnswerRedirect(client);
-        return;
-    }
-    const std::string index = AddTrailingBackslash(document) + "index.htm";
-    if (fs::RealFileExists(index)) {
-        client.Document = index;
-        flags = hgSendDoc;
-        return;
-    }
-    client.DocumentStream = NewListing(client, document);
-    client.AnswerStream("200 OK", "text/html");
-}
-
-void WebRequestPolicy::ResetCacheUse(httpServersClientClass& client, bool failed)
-{
-    if (client.CachedCopy.Lease().Open() || client.CachedCopy.InUse()) cache_.TransferDone(client, failed);
+    AnswerRequest(client, flags, true);
 }
 
 void WebRequestPolicy::GetDocument(httpServersClientClass& client, THttpGetFlag& flags)
 {
+    AnswerRequest(client, flags, false);
+}
+
+void WebRequestPolicy::ResetCacheUse(httpServersClientClass& client, bool failed)
+{
+    if (client.Answer().CachedCopy.Lease().Open() || client.Answer().CachedCopy.InUse())
+        cache_.TransferDone(client, failed);
+}
+
+void WebRequestPolicy::AnswerRequest(httpServersClientClass& client, THttpGetFlag& flags, bool head)
+{
     CORVANE_ASSERT_OWNER_THREAD(owner_);
     LogRequest(client);
     ResetCacheUse(client);
-    client.skipCacheAccounting = false;
-    client.cacheKey = RemoveTrailingBackslash(client.Document);
+    client.StartAnswer(head);
     if (RedirectedToHttps(client, flags)) return;
     if (!IsInsideRoot(client.Document)) {
         Answer404Page(client, flags);
@@ -239,16 +216,16 @@ void WebRequestPolicy::GetDocument(httpServersClientClass& client, THttpGetFlag&
     const std::string document = FullRealPath(client.Document);
     // A file the cache holds is sent from memory without opening it; otherwise opening the
     // document tells a file (opened, and then sent) from a folder.
-    client.cacheKey = document;
-    cache_.OpenCachedFile(document, client, true);
-    if (client.CachedCopy.Serves()) {
+    OpenCachedCopy(client, document, true);
+    if (client.Answer().CachedCopy.Serves()) {
         client.Document = document;
         return;
     }
     FileStream file;
     if (file.OpenReal(document, FileStream::Mode::Read)) {
         client.Document = document;
-        client.UseDocumentFile(std::move(file));
+        // A HEAD's header is the engine's own, from the file's size and time.
+        if (!head) client.UseDocumentFile(std::move(file));
         return;
     }
     // Gone since the lookup (or a folder): no page of another kind may fill the file's copy.
@@ -260,6 +237,11 @@ void WebRequestPolicy::GetDocument(httpServersClientClass& client, THttpGetFlag&
     }
 }
 
+void WebRequestPolicy::OpenCachedCopy(httpServersClientClass& client, const std::string& key, bool document)
+{
+    if (!client.Answer().WithoutCache) cache_.OpenCachedFile(key, client, document);
+}
+
 void WebRequestPolicy::AnswerFolder(httpServersClientClass& client, const std::string& folder, THttpGetFlag& flags)
 {
     if (!NamesFolderItself(client)) {
@@ -269,8 +251,8 @@ void WebRequestPolicy::AnswerFolder(httpServersClientClass& client, const std::s
     }
     const std::string index = AddTrailingBackslash(folder) + "index.htm";
     if (fs::RealFileExists(index)) {
-        client.cacheKey = client.Document = index;
-        cache_.OpenCachedFile(client.cacheKey, client);
+        client.Document = index;
+        OpenCachedCopy(client, index, false);
         return;  // the engine sends the document
     }
     flags = hgWillSendMySelf;
@@ -281,10 +263,9 @@ void WebRequestPolicy::AnswerFolder(httpServersClientClass& client, const std::s
 // cache is copied out, a new page is copied in whole (whether or not the browser reads it all).
 void WebRequestPolicy::AnswerListing(httpServersClientClass& client, const std::string& folder)
 {
-    client.cacheKey = JoinPath(folder, kListingMarker);
-    cache_.OpenCachedFile(client.cacheKey, client);
+    OpenCachedCopy(client, JoinPath(folder, kListingMarker), false);
     std::shared_ptr<std::stringstream> page;
-    CacheTransfer& copy = client.CachedCopy;
+    CacheTransfer& copy = client.Answer().CachedCopy;
     if (copy.Serves()) {
         page = std::make_shared<std::stringstream>();
         copy.Copy()->clear();
@@ -374,7 +355,7 @@ void WebRequestPolicy::Answer404Page(httpServersClientClass& client, THttpGetFla
 void WebRequestPolicy::BodyFinished(httpServersClientClass& client)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    if (client.skipCacheAccounting || !client.CachedCopy.Lease().Open()) return;
+    if (client.Answer().WithoutCache || !client.Answer().CachedCopy.Lease().Open()) return;
     cache_.TransferDone(client, false);
     cache_.Changed();
 }
@@ -382,7 +363,7 @@ void WebRequestPolicy::BodyFinished(httpServersClientClass& client)
 void WebRequestPolicy::ClientDisconnect(httpServersClientClass& client, std::uint16_t error)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    if (!client.skipCacheAccounting) cache_.TransferDone(client, error != 0);
+    if (!client.Answer().WithoutCache) cache_.TransferDone(client, error != 0);
     cache_.Changed();
     if (client.BodyBytesSent() > 0) handOff_.addHttpBytes(static_cast<std::uint64_t>(client.BodyBytesSent()));
     // The connection is destroyed only after this handler: it is here throughout.

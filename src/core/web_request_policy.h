@@ -22,6 +22,7 @@ namespace corvane {
 
 class CacheHooks;
 class ServerHandOff;
+class LoginBanBook;
 class ftpServerThread;
 class permissionsClass;
 
@@ -73,6 +74,10 @@ private:
     void DecideConnection(httpServersClientClass& client);
     void PeerNamed(long long number, const std::string& outcome);
     httpServersClientClass* FindClient(long long number) const;
+    // GET and HEAD: one decision for both; a HEAD keeps the cache out of it.
+    void AnswerRequest(httpServersClientClass& client, THttpGetFlag& flags, bool head);
+    // The cache's copy for the answer, unless the answer is kept from the cache.
+    void OpenCachedCopy(httpServersClientClass& client, const std::string& key, bool document);
     void AnswerFolder(httpServersClientClass& client, const std::string& folder, THttpGetFlag& flags);
     void AnswerListing(httpServersClientClass& client, const std::string& folder);
     // The listing page of a folder, made now.
@@ -92,6 +97,7 @@ private:
     CacheHooks& cache_;
     ServerHandOff& handOff_;  // the thread's part the handlers talk to
     permissionsClass& accounts_;
+    LoginBanBook& bans_;  // the thread's: an address banned for guessing passwords is refused here too
     WebSettings settings_;
     PerSecondText logTime_;  // the time in request lines
     ThreadOwner owner_;      // the server thread, which makes the policy at each HTTP start

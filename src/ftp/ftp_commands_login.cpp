@@ -37,9 +37,36 @@ void TFtpServer::CommandPASS(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     bool authenticated = true;
     answer.clear();
     TriggerAuthenticate(client, client->UserName(), client->PassWord(), authenticated, answer);
+    if (client->CommandsHeld()) return;  // the owner answers once the password has been checked
+    ConcludeLogin(client, authenticated, answer, std::string());
+}
+
+void TFtpServer::DeferLoginAnswer(TFtpCtrlSocket* client)
+{
+    loop_->AssertOwnerThread();
+    client->HoldCommands();
+}
+
+void TFtpServer::AnswerLogin(TFtpCtrlSocket* client, bool authenticated, std::string answer, const std::string& refusal)
+{
+    loop_->AssertOwnerThread();
+    const long long number = client->ClientNumber();
+    try {
+        ConcludeLogin(client, authenticated, answer, refusal);
+    } catch (const std::exception& e) {
+        answer = std::string("501 ") + e.what();
+    }
+    if (FindClientByNumber(number) != client) return;
+    SendAnswer(client, answer);
+    client->ReleaseCommands();
+}
+
+void TFtpServer::ConcludeLogin(TFtpCtrlSocket* client, bool authenticated, std::string& answer,
+                               const std::string& refusal)
+{
     if (!authenticated) {
         client->SetFtpState(ftpcWaitingUserCode);
-        answer = "530 Login incorrect.";
+        answer = refusal.empty() ? "530 Login incorrect." : refusal;
         return;
     }
     client->SetFtpState(ftpcReady);

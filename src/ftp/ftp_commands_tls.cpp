@@ -191,8 +191,8 @@ void TFtpServer::DataSecureFailed(TFtpCtrlSocket* client, TWSocket* /*data*/, st
 {
     // The socket closes after this; a transfer waiting for it ends with this reason.
     if (!client->DataChannel().TransferRunning()) return;
-    client->TransferMessage = error == WSAETIMEDOUT ? "TLS handshake on the data connection timed out"
-                                                    : "TLS handshake on the data connection failed";
+    client->Transfer().Message = error == WSAETIMEDOUT ? "TLS handshake on the data connection timed out"
+                                                       : "TLS handshake on the data connection failed";
     client->SetAbortingTransfer(true);
 }
 

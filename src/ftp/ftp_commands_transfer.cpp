@@ -93,7 +93,7 @@ bool TFtpServer::BeginTransfer(TFtpCtrlSocket* client, TFtpCommandId command, st
         answer = "425 Transfer already in progress.";
         return false;
     }
-    client->TransferredBytes = 0;
+    client->Transfer().TransferredBytes = 0;
     return true;
 }
 
@@ -102,10 +102,10 @@ void TFtpServer::CommandRETR(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     if (!CheckLoggedIn(client, answer)) return;
     client->SetCurrentCommand(ftpcRETR);
     if (!BeginTransfer(client, ftpcRETR, answer)) return;
-    client->TransferStreamOwner = TFtpStreamOwner::Owner;
+    client->Transfer().StreamOwner = TFtpStreamOwner::Owner;
     try {
-        client->RequestedFileName = ToBackslashes(params);
-        std::string path = ResolveClientPath(client->Directory(), client->RequestedFileName).real;
+        client->Transfer().RequestedFileName = ToBackslashes(params);
+        std::string path = ResolveClientPath(client->Directory(), client->Transfer().RequestedFileName).real;
         bool allowed = true;
         TriggerValidateGet(client, path, allowed);
         if (!allowed) {
@@ -113,7 +113,7 @@ void TFtpServer::CommandRETR(TFtpCtrlSocket* client, std::string& /*keyword*/, s
             answer = "500 Cannot RETR.";
             return;
         }
-        client->LocalFilePath = path;
+        client->Transfer().LocalFilePath = path;
         answer = "150 Opening data connection for " + params + ".";
         bool delayedSend = false;
         TriggerGetProcessing(client, delayedSend);
@@ -126,11 +126,11 @@ void TFtpServer::CommandRETR(TFtpCtrlSocket* client, std::string& /*keyword*/, s
 
 bool TFtpServer::PrepareUpload(TFtpCtrlSocket* client, const std::string& requestedName, std::string& path)
 {
-    client->RequestedFileName = ToBackslashes(requestedName);
-    client->TransferStreamOwner = TFtpStreamOwner::Owner;
+    client->Transfer().RequestedFileName = ToBackslashes(requestedName);
+    client->Transfer().StreamOwner = TFtpStreamOwner::Owner;
     client->SetAbortingTransfer(false);
-    client->TransferMessage = "Transfer Ok";
-    path = ResolveClientPath(client->Directory(), client->RequestedFileName).real;
+    client->Transfer().Message = "Transfer Ok";
+    path = ResolveClientPath(client->Directory(), client->Transfer().RequestedFileName).real;
     bool allowed = true;
     TriggerValidatePut(client, path, allowed);
     if (!allowed) client->DataChannel().Apply(TFtpDataChannel::Event::TransferRefused);
@@ -149,7 +149,7 @@ void TFtpServer::CommandSTOR(TFtpCtrlSocket* client, std::string& /*keyword*/, s
             answer = "501 Permission Denied";
             return;
         }
-        client->LocalFilePath = path;
+        client->Transfer().LocalFilePath = path;
         opening = true;
         OpenUploadDataConnection(client);
         answer = "150 Opening data connection for " + params + ".";
@@ -172,17 +172,17 @@ void TFtpServer::CommandAPPE(TFtpCtrlSocket* client, std::string& /*keyword*/, s
             answer = "500 Cannot APPE.";
             return;
         }
-        client->LocalFilePath = path;
+        client->Transfer().LocalFilePath = path;
         const auto existing = fs::StatReal(path);
-        client->RestartOffset = existing && !existing->isDirectory ? existing->size : 0;
+        client->Transfer().RestartOffset = existing && !existing->isDirectory ? existing->size : 0;
         opening = true;
         OpenUploadDataConnection(client);
         answer = "150 APPE supported.  Ready to append file \"" + params + "\" at offset " +
-                 std::to_string(client->RestartOffset) + ".";
+                 std::to_string(client->Transfer().RestartOffset) + ".";
     } catch (const std::exception&) {
         if (opening) AbandonTransfer(client);
         client->DataChannel().Apply(TFtpDataChannel::Event::TransferRefused);
-        client->RestartOffset = 0;
+        client->Transfer().RestartOffset = 0;
         answer = "550 APPE failed.";
     }
 }
@@ -210,11 +210,11 @@ void TFtpServer::CommandSTOU(TFtpCtrlSocket* client, std::string& /*keyword*/, s
             const std::string reserved = ReserveUniqueFileName(name);
             if (reserved != name) {
                 name = reserved;
-                client->RequestedFileName = ToBackslashes(name);
-                path = ResolveClientPath(client->Directory(), client->RequestedFileName).real;
+                client->Transfer().RequestedFileName = ToBackslashes(name);
+                path = ResolveClientPath(client->Directory(), client->Transfer().RequestedFileName).real;
             }
         }
-        client->LocalFilePath = path;
+        client->Transfer().LocalFilePath = path;
         opening = true;
         OpenUploadDataConnection(client);
         answer = "150 Opening data connection for " + name + ".";
@@ -231,16 +231,16 @@ void TFtpServer::CommandREST(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     client->SetCurrentCommand(ftpcREST);
     long long offset = 0;
     if (!ParseOffset(params, offset)) {
-        client->RestartOffset = 0;
+        client->Transfer().RestartOffset = 0;
         answer = "501 Syntax error in parameter: '" + params + "' is not a valid integer value.";
         return;
     }
     if (offset < 0) {
-        client->RestartOffset = 0;
+        client->Transfer().RestartOffset = 0;
         answer = "501 Required byte offset parameter bad or missing.";
         return;
     }
-    client->RestartOffset = offset;
+    client->Transfer().RestartOffset = offset;
     answer = "350 REST supported. Ready to resume at byte offset " + std::to_string(offset) + ".";
 }
 
@@ -250,7 +250,7 @@ void TFtpServer::CommandABOR(TFtpCtrlSocket* client, std::string& /*keyword*/, s
     TWSocket* data = client->DataWSocket();
     const TFtpDataChannel& channel = client->DataChannel();
     if (channel.DataConnected() && data->State() == wsConnected) {
-        client->TransferMessage = kAbortRequested;
+        client->Transfer().Message = kAbortRequested;
         client->SetAbortingTransfer(true);
         // The transfer's closed handler runs inside this close and sends its reply first.
         data->Close();
@@ -281,12 +281,13 @@ void TFtpServer::CallOffTransfer(TFtpCtrlSocket* client)
         data->OnSessionAvailable = [this, client](TCustomWSocket*, std::uint16_t error) {
             ClientPassiveSessionAvailable(client, error);
         };
-        client->TransferState.CancelBlockTimer();
+        client->Transfer().Engine.CancelBlockTimer();
     } else {
         AbandonTransfer(client);
     }
     client->DropEngineStream();
-    client->TransferMessage = kAbortRequested;
+    client->Transfer().Finish();
+    client->Transfer().Message = kAbortRequested;
     SendAnswer(client, upload ? std::string("426 Connection closed; ") + kAbortRequested + "."
                               : std::string("501 Cannot RETR. ") + kAbortRequested);
 }

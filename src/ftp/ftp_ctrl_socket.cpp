@@ -49,15 +49,15 @@ void TFtpCtrlSocket::SetAbortingTransfer(bool value) { abortingTransfer_ = value
 void TFtpCtrlSocket::SetEngineStream(TFtpStream stream)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    TransferStream = std::move(stream);
-    TransferStreamOwner = TFtpStreamOwner::Engine;
+    transfer_.Stream = std::move(stream);
+    transfer_.StreamOwner = TFtpStreamOwner::Engine;
 }
 
 void TFtpCtrlSocket::DropEngineStream()
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    if (TransferStreamOwner == TFtpStreamOwner::Engine) TransferStream.reset();
-    TransferStreamOwner = TFtpStreamOwner::Owner;
+    if (transfer_.StreamOwner == TFtpStreamOwner::Engine) transfer_.Stream.reset();
+    transfer_.StreamOwner = TFtpStreamOwner::Owner;
 }
 
 void TFtpCtrlSocket::CapturePeer()
@@ -144,6 +144,7 @@ void TFtpCtrlSocket::DeliverLines()
         ++commandCount_;
         TriggerCommand(line.data(), static_cast<int>(line.size()));
         if (!*alive) return;  // a handler destroyed this connection
+        if (commandsHeld_) break;
         if (HSocket() >= 0 && SecureHandshaking()) {
             // Anything after AUTH was sent before its reply came and in the clear: it is no
             // part of the handshake and no command. A client that does not wait is dropped.
@@ -165,6 +166,20 @@ void TFtpCtrlSocket::DeliverLines()
     rcvCnt_ = rest;
     // An idle connection holds no buffer; the next command line allocates it again.
     if (rcvCnt_ == 0) rcvBuf_.reset();
+}
+
+void TFtpCtrlSocket::HoldCommands()
+{
+    commandsHeld_ = true;
+    Pause();
+}
+
+void TFtpCtrlSocket::ReleaseCommands()
+{
+    if (!commandsHeld_) return;
+    commandsHeld_ = false;
+    Resume();
+    if (rcvCnt_ > 0) DeliverLines();
 }
 
 void TFtpCtrlSocket::TriggerCommand(const char* cmdBuf, int cmdLen)

@@ -19,11 +19,10 @@
 #include <memory>
 #include <string>
 
-#include "cache/cache_transfer.h"
 #include "common/thread_owner.h"
 #include "ftp/ftp_data_channel.h"
 #include "ftp/ftp_exceptions.h"
-#include "ftp/ftp_transfer_state.h"
+#include "ftp/ftp_transfer.h"
 #include "ftp/ftp_types.h"
 #include "net/line_wsocket.h"
 
@@ -103,45 +102,30 @@ public:
 
     void Dup(int handle) override;
 
+    // A command whose answer comes later (a login being checked): the lines after it stay
+    // unread until ReleaseCommands, which hands on those already received.
+    void HoldCommands();
+    void ReleaseCommands();
+    bool CommandsHeld() const { return commandsHeld_; }
+
     // Fired once per received command line (without its line ending).
     TCommandEvent OnCommand;
 
-    // The current transfer's names, stream and results, kept here for the handlers of the
-    // transfer, listing and file-management commands and for the owner's cache (the state of
-    // the data connection itself is DataChannel()).
-    std::string RequestedFileName, LocalFilePath;
-    TFtpStream TransferStream;
-    // Who drops TransferStream when the transfer ends (TFtpStreamOwner).
-    TFtpStreamOwner TransferStreamOwner = TFtpStreamOwner::Owner;
-    std::string TransferMessage;
-    long long TransferredBytes = 0;
-    bool DataExhausted = false;
-    long long RestartOffset = 0;
+    // The current transfer's names, stream, results and cache use, kept for the handlers of
+    // the transfer and listing commands, the data connection and the owner.
+    TFtpTransfer& Transfer() { return transfer_; }
+    const TFtpTransfer& Transfer() const { return transfer_; }
+    // RNFR's file and RNTO's target: a rename spans two commands, not a transfer.
     std::string RenameFromPath, RenameToPath;
-    std::string RetrFilePath, ListedDirectory;
-    // The transfer's use of a cached copy: served instead of the file or listing, or filled
-    // with what is sent.
-    CacheTransfer CachedCopy;
     bool webLinkGranted = false;
-    // The owner's pause before the next download block, in milliseconds: an OnRetrDataSent
-    // handler that sets it to 0 or more has the next block sent from a timer that long after,
-    // while the thread goes on serving everyone else. The engine puts it back to -1 (no pause)
-    // each time it has read it.
-    int HoldNextBlockMs = -1;
-    // The largest download block the owner wants sent at once, 0 for the engine's own size. A
-    // download held to a rate asks for small blocks, so that its pauses are short and its
-    // pace even instead of a burst of half a megabyte every few seconds.
-    int MaxDownloadBlock = 0;
     // The state of the data connection, its target and its passive port.
     TFtpDataChannel& DataChannel() { return dataChannel_; }
     const TFtpDataChannel& DataChannel() const { return dataChannel_; }
-    // Puts a stream in TransferStream that the engine drops when the transfer ends: its own, or
-    // one that an owner hands over for this transfer.
+    // Puts a stream in the transfer's Stream that the engine drops when the transfer ends: its
+    // own, or one that an owner hands over for this transfer.
     void SetEngineStream(TFtpStream stream);
-    // Drops TransferStream if it is the engine's; an owner's stream stays where it is.
+    // Drops the transfer's Stream if it is the engine's; an owner's stream stays where it is.
     void DropEngineStream();
-    // The engine's resources of the running transfer (block buffer, held block).
-    TFtpTransferState TransferState;
     TFtpSessionOptions SessionOptions;
     // FTPS: AUTH TLS has been answered and the handshake follows the reply; PBSZ has been
     // given on the protected connection; PROT P asks for protected data connections.
@@ -164,6 +148,7 @@ private:
     int rcvSize_ = kDefaultRcvSize;
     std::unique_ptr<char[]> rcvBuf_;
     int rcvCnt_ = 0;
+    bool commandsHeld_ = false;
     std::string userName_, passWord_;
     long long userData_ = 0;
     std::string homeDirectory_ = "C:\\TEMP\\";
@@ -179,6 +164,7 @@ private:
     bool abortingTransfer_ = false;
     std::unique_ptr<TWSocket> dataWSocket_;
     TFtpDataChannel dataChannel_;
+    TFtpTransfer transfer_;
     // Tells the line loop that a command handler destroyed this object.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     ThreadOwner owner_;  // the accepting engine's thread

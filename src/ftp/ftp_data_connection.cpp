@@ -327,8 +327,8 @@ void TFtpServer::StartSendData(TFtpCtrlSocket* client)
     TFtpDataChannel& channel = client->DataChannel();
     if (!channel.Starting()) return;  // no transfer waits for its start (ABOR called it off)
     client->SetAbortingTransfer(false);
-    client->DataExhausted = false;
-    client->TransferMessage = "Transfer Ok";
+    client->Transfer().DataExhausted = false;
+    client->Transfer().Message = "Transfer Ok";
     TWSocket* data = client->DataWSocket();
     switch (channel.Current()) {
     case State::StartingAccepted:
@@ -352,11 +352,11 @@ void TFtpServer::StartSendData(TFtpCtrlSocket* client)
 
 void TFtpServer::CommonDataSessionClosed(TFtpCtrlSocket* client)
 {
-    client->TransferState.CancelBlockTimer();
+    client->Transfer().Engine.CancelBlockTimer();
     FreeCurrentPASVPort(client);
     client->DataChannel().Apply(Event::Closed);
-    client->TransferState.block.clear();
-    client->TransferState.block.shrink_to_fit();
+    client->Transfer().Engine.block.clear();
+    client->Transfer().Engine.block.shrink_to_fit();
 }
 
 void TFtpServer::AbandonTransfer(TFtpCtrlSocket* client)
@@ -368,7 +368,7 @@ void TFtpServer::AbandonTransfer(TFtpCtrlSocket* client)
 
 void TFtpServer::EndDataOfLeavingClient(TFtpCtrlSocket* client)
 {
-    client->TransferState.CancelBlockTimer();
+    client->Transfer().Engine.CancelBlockTimer();
     CloseDataSilently(client);
 }
 

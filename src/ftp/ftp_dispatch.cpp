@@ -61,6 +61,7 @@ void TFtpServer::ClientCommand(TFtpCtrlSocket* client, const char* cmdBuf, int c
     }
     // A handler that disconnected the client has had its last event already.
     if (FindClientByNumber(number) != client) return;
+    if (client->CommandsHeld()) return;  // the owner answers later (AnswerLogin)
     SendAnswer(client, answer);
     if (client->SecureStartPending) StartPendingControlTls(client);
 }

@@ -39,15 +39,15 @@ void PrepareEngineListing(TFtpCtrlSocket* client, const std::string& params,
 {
     auto listing = std::make_shared<TFtpMemoryStream>();
     client->SetEngineStream(listing);
-    if (!client->CachedCopy.Serves()) build(*listing);
+    if (!client->Transfer().CachedCopy.Serves()) build(*listing);
     std::string directory = params;
     alter(directory);
     // The handler may have put a stream of its own in place.
-    if (!client->TransferStream) throw FtpServerException("No listing to send");
-    const std::streamoff size = StreamSize(*client->TransferStream);
-    client->CachedCopy.MoveTo(0);
-    if (client->CachedCopy.Fills()) SizeCacheStream(client->CachedCopy.Copy(), size);
-    client->ListedDirectory = client->Directory();
+    if (!client->Transfer().Stream) throw FtpServerException("No listing to send");
+    const std::streamoff size = StreamSize(*client->Transfer().Stream);
+    client->Transfer().CachedCopy.MoveTo(0);
+    if (client->Transfer().CachedCopy.Fills()) SizeCacheStream(client->Transfer().CachedCopy.Copy(), size);
+    client->Transfer().ListedDirectory = client->Directory();
 }
 
 }  // namespace
@@ -55,20 +55,20 @@ void PrepareEngineListing(TFtpCtrlSocket* client, const std::string& params,
 void TFtpServer::CommandDirectory(TFtpCtrlSocket* client, std::string& params, bool detailed, std::string& answer)
 {
     // A stream left from an earlier transfer would be sent again.
-    client->TransferStream.reset();
-    client->TransferStreamOwner = TFtpStreamOwner::Owner;
+    client->Transfer().Stream.reset();
+    client->Transfer().StreamOwner = TFtpStreamOwner::Owner;
     try {
         params = ToBackslashes(params);
         TriggerBuildDirectory(client, params, detailed);
-        if (!client->TransferStream && MachineListingRefused(client, params, answer)) {
+        if (!client->Transfer().Stream && MachineListingRefused(client, params, answer)) {
             client->DataChannel().Apply(TFtpDataChannel::Event::TransferRefused);
             return;
         }
-        if (!client->TransferStream)
+        if (!client->Transfer().Stream)
             PrepareEngineListing(
                 client, params, [&](std::ostream& out) { BuildListingFor(client, params, out, detailed); },
                 [&](std::string& directory) { TriggerAlterDirectory(client, directory, detailed); });
-        client->LocalFilePath.clear();
+        client->Transfer().LocalFilePath.clear();
         answer = "150 Opening data connection for directory list.";
         DoStartSendData(client);
     } catch (const std::exception& e) {
@@ -76,6 +76,7 @@ void TFtpServer::CommandDirectory(TFtpCtrlSocket* client, std::string& params, b
         client->DropEngineStream();
         answer = std::string("451 Failed: ") + e.what() + ".";
         TriggerTransferFailedBeforeSending(client);
+        client->Transfer().Finish();
     }
 }
 

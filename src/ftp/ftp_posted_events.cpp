@@ -77,7 +77,7 @@ void TFtpServer::HandleAbortTransfer(TFtpCtrlSocket* client)
 // it reach the client, and the closed handler sends "226 File sent ok".
 void TFtpServer::HandleCloseData(TFtpCtrlSocket* client)
 {
-    if (!client->DataExhausted || !client->DataChannel().DataConnected()) return;
+    if (!client->Transfer().DataExhausted || !client->DataChannel().DataConnected()) return;
     FreeCurrentPASVPort(client);
     client->DataWSocket()->Close();
 }

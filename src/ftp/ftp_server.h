@@ -115,6 +115,11 @@ public:
     // for a client that is not one of ours.
     void HoldConnectionStart(TFtpCtrlSocket* client);
     void StartHeldConnection(TFtpCtrlSocket* client);
+    // For the owner's OnAuthenticate: the PASS is answered later, by AnswerLogin, once a check
+    // that runs elsewhere is done; the client's next commands wait for it. A refusal answers
+    // `refusal`, or "530 Login incorrect." when it is empty.
+    void DeferLoginAnswer(TFtpCtrlSocket* client);
+    void AnswerLogin(TFtpCtrlSocket* client, bool authenticated, std::string answer, const std::string& refusal);
     // The client with this number, or nullptr when it has gone (numbers are never reused).
     TFtpCtrlSocket* FindClientByNumber(long long clientNumber) const;
     // Clients accepted from now on are numbered after `number` (an owner that runs one engine
@@ -250,6 +255,8 @@ protected:
     // the client's FtpState is ftpcReady.
     virtual void CommandUSER(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
     virtual void CommandPASS(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
+    // The end of a PASS, at once or in AnswerLogin: the state, the home and the reply.
+    void ConcludeLogin(TFtpCtrlSocket* client, bool authenticated, std::string& answer, const std::string& refusal);
     virtual void CommandQUIT(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
     virtual void CommandNOOP(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);
     virtual void CommandLIST(TFtpCtrlSocket* client, std::string& keyword, std::string& params, std::string& answer);

@@ -25,7 +25,7 @@ inline constexpr int kMinUploadBlock = 1024 * 1024;
 inline int DownloadBlockSize(const TFtpCtrlSocket* client, int engineSize)
 {
     const int size = std::max(client->RcvSize(), engineSize);
-    return client->MaxDownloadBlock > 0 ? std::min(size, client->MaxDownloadBlock) : size;
+    return client->Transfer().MaxDownloadBlock > 0 ? std::min(size, client->Transfer().MaxDownloadBlock) : size;
 }
 
 // The client's transfer block of at least `size` bytes (allocated on first use, released when
@@ -33,7 +33,7 @@ inline int DownloadBlockSize(const TFtpCtrlSocket* client, int engineSize)
 // command line.
 inline char* SizedTransferBlock(TFtpCtrlSocket* client, int size)
 {
-    std::vector<char>& block = client->TransferState.block;
+    std::vector<char>& block = client->Transfer().Engine.block;
     if (block.size() < static_cast<std::size_t>(size)) block.resize(static_cast<std::size_t>(size));
     return block.data();
 }

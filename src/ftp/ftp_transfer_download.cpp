@@ -22,7 +22,7 @@ namespace {
 std::streamsize ReadNextBlock(TFtpCtrlSocket& client, char* buf, int size)
 {
     std::streamsize count = 0;
-    CacheTransfer& copy = client.CachedCopy;
+    CacheTransfer& copy = client.Transfer().CachedCopy;
     if (copy.Serves()) {
         std::iostream& cache = *copy.Copy();
         cache.clear();
@@ -31,8 +31,8 @@ std::streamsize ReadNextBlock(TFtpCtrlSocket& client, char* buf, int size)
         count = cache.gcount();
         if (cache.bad()) throw FtpServerException(TransferStreamErrorText(cache, "Cannot read the cached copy"));
         copy.Advance(count);
-    } else if (client.TransferStream) {
-        std::iostream& source = *client.TransferStream;
+    } else if (client.Transfer().Stream) {
+        std::iostream& source = *client.Transfer().Stream;
         source.clear();
         source.read(buf, size);
         count = source.gcount();
@@ -54,9 +54,9 @@ std::streamsize ReadNextBlock(TFtpCtrlSocket& client, char* buf, int size)
 // see them.
 const FileStream* FileToSendDirectly(TFtpCtrlSocket& client, TWSocket& data)
 {
-    if (client.CachedCopy.InUse()) return nullptr;
-    if (data.SendFlags() != wsSendNormal || !client.TransferStream) return nullptr;
-    const TFtpStreamCapability* capability = CapabilityOf(*client.TransferStream);
+    if (client.Transfer().CachedCopy.InUse()) return nullptr;
+    if (data.SendFlags() != wsSendNormal || !client.Transfer().Stream) return nullptr;
+    const TFtpStreamCapability* capability = CapabilityOf(*client.Transfer().Stream);
     return capability != nullptr ? capability->SendableFile() : nullptr;
 }
 
@@ -72,8 +72,8 @@ bool SendFileBlock(TFtpCtrlSocket& client, TWSocket& data, std::iostream& stream
     const long long count = std::min<long long>(block, size - position);
     if (count <= 0) return false;
     if (!stream.seekg(position + count)) throw FtpServerException(TransferStreamErrorText(stream, "Seek error"));
-    client.TransferState.fileBlock = count;
-    client.TransferredBytes += count;
+    client.Transfer().Engine.fileBlock = count;
+    client.Transfer().TransferredBytes += count;
     data.SendFile(file.Handle(), position, count);
     return true;
 }
@@ -82,18 +82,18 @@ bool SendFileBlock(TFtpCtrlSocket& client, TWSocket& data, std::iostream& stream
 // lends its bytes, and the socket sends plainly.
 LendableBytes* LendingCopy(TFtpCtrlSocket& client, TWSocket& data)
 {
-    if (!client.CachedCopy.InUse() || data.SendFlags() != wsSendNormal) return nullptr;
-    return LendableBytesOf(*client.CachedCopy.Copy());
+    if (!client.Transfer().CachedCopy.InUse() || data.SendFlags() != wsSendNormal) return nullptr;
+    return LendableBytesOf(*client.Transfer().CachedCopy.Copy());
 }
 
 // Hands `count` bytes of the cached copy from `bytes` on to the socket, which keeps the copy
 // alive until they have gone (also when the cache lets the entry go meanwhile).
 void SendHeldBlock(TFtpCtrlSocket& client, TWSocket& data, const char* bytes, long long count)
 {
-    client.TransferState.fileBlock = count;
-    client.TransferredBytes += count;
-    client.CachedCopy.Advance(count);
-    data.SendHeld(client.CachedCopy.Copy(), bytes, count);
+    client.Transfer().Engine.fileBlock = count;
+    client.Transfer().TransferredBytes += count;
+    client.Transfer().CachedCopy.Advance(count);
+    data.SendHeld(client.Transfer().CachedCopy.Copy(), bytes, count);
 }
 
 // The next block sent from the cached copy's memory; false at the end of the data, and also when
@@ -102,8 +102,8 @@ bool SendFromCopy(TFtpCtrlSocket& client, TWSocket& data, LendableBytes& copy, b
 {
     lent = true;
     const long long block = DownloadBlockSize(&client, kMinHeldBlock);
-    const std::int64_t position = client.CachedCopy.Position();
-    if (client.CachedCopy.Serves()) {
+    const std::int64_t position = client.Transfer().CachedCopy.Position();
+    if (client.Transfer().CachedCopy.Serves()) {
         const std::span<const char> bytes = copy.BytesFrom(position);
         if (bytes.empty()) return false;
         SendHeldBlock(client, data, bytes.data(), std::min<long long>(block, static_cast<long long>(bytes.size())));
@@ -112,11 +112,11 @@ bool SendFromCopy(TFtpCtrlSocket& client, TWSocket& data, LendableBytes& copy, b
     // Filled: the file is read into the copy's room. Past the room (a file that grew), the
     // block goes the plain way, whose write into the copy marks it overflowed.
     const std::span<char> room = copy.RoomAt(position, block);
-    if (room.empty() || !client.TransferStream) {
+    if (room.empty() || !client.Transfer().Stream) {
         lent = false;
         return false;
     }
-    std::iostream& source = *client.TransferStream;
+    std::iostream& source = *client.Transfer().Stream;
     source.clear();
     source.read(room.data(), static_cast<std::streamsize>(room.size()));
     const std::streamsize count = source.gcount();
@@ -132,9 +132,9 @@ bool SendFromCopy(TFtpCtrlSocket& client, TWSocket& data, LendableBytes& copy, b
 // was out.
 void SettleFileBlock(TFtpCtrlSocket& client, const TWSocket& data)
 {
-    long long& block = client.TransferState.fileBlock;
+    long long& block = client.Transfer().Engine.fileBlock;
     if (block <= 0) return;
-    client.TransferredBytes -= block - std::min(block, data.FileBytesSent());
+    client.Transfer().TransferredBytes -= block - std::min(block, data.FileBytesSent());
     block = 0;
 }
 
@@ -142,7 +142,7 @@ void SettleFileBlock(TFtpCtrlSocket& client, const TWSocket& data)
 bool SendNextBlock(TFtpCtrlSocket& client, TWSocket& data)
 {
     if (const FileStream* file = FileToSendDirectly(client, data))
-        return SendFileBlock(client, data, *client.TransferStream, *file);
+        return SendFileBlock(client, data, *client.Transfer().Stream, *file);
     if (LendableBytes* copy = LendingCopy(client, data)) {
         bool lent = false;
         const bool sent = SendFromCopy(client, data, *copy, lent);
@@ -152,7 +152,7 @@ bool SendNextBlock(TFtpCtrlSocket& client, TWSocket& data)
     char* buf = SizedTransferBlock(&client, size);
     const std::streamsize count = ReadNextBlock(client, buf, size);
     if (count <= 0) return false;
-    client.TransferredBytes += count;
+    client.Transfer().TransferredBytes += count;
     data.Send(buf, static_cast<int>(count));
     return true;
 }
@@ -161,7 +161,7 @@ bool SendNextBlock(TFtpCtrlSocket& client, TWSocket& data)
 
 void TFtpServer::FailDownload(TFtpCtrlSocket* client, const std::string& reason)
 {
-    client->TransferMessage = reason;
+    client->Transfer().Message = reason;
     client->SetAbortingTransfer(true);
     PostClientEvent(TFtpPostedEvent::AbortTransfer, client);
 }
@@ -173,21 +173,21 @@ void TFtpServer::ClientRetrSessionConnected(TFtpCtrlSocket* client, TWSocket* da
         TriggerRetrSessionConnected(client, data, error);
         if (error == 0 && !client->DataChannel().DataConnected()) return;  // the owner ended the client meanwhile
         if (error != 0) throw FtpServerException("Client data socket connection error: " + std::to_string(error));
-        if (client->TransferStreamOwner == TFtpStreamOwner::Owner && !client->LocalFilePath.empty() &&
-            !client->TransferStream) {
-            if (!client->CachedCopy.Serves()) {
+        if (client->Transfer().StreamOwner == TFtpStreamOwner::Owner && !client->Transfer().LocalFilePath.empty() &&
+            !client->Transfer().Stream) {
+            if (!client->Transfer().CachedCopy.Serves()) {
                 // Shared with every other reader and writer of the file.
                 std::string reason;
-                auto file =
-                    OpenTransferFile(client->LocalFilePath, FileStream::Mode::Read, client->RestartOffset, reason);
+                auto file = OpenTransferFile(client->Transfer().LocalFilePath, FileStream::Mode::Read,
+                                             client->Transfer().RestartOffset, reason);
                 if (!file) throw FtpServerException(reason);
                 client->SetEngineStream(std::move(file));
             }
-            client->CachedCopy.MoveTo(client->RestartOffset);
-            client->RetrFilePath = client->LocalFilePath;
+            client->Transfer().CachedCopy.MoveTo(client->Transfer().RestartOffset);
+            client->Transfer().RetrFilePath = client->Transfer().LocalFilePath;
         }
-        client->TransferredBytes = 0;
-        client->TransferState.fileBlock = 0;
+        client->Transfer().TransferredBytes = 0;
+        client->Transfer().Engine.fileBlock = 0;
         SendNextDataChunk(client, data);
     } catch (const std::exception& e) {
         FailDownload(client, e.what());
@@ -199,8 +199,8 @@ void TFtpServer::SendNextDataChunk(TFtpCtrlSocket* client, TWSocket* data)
     loop_->AssertOwnerThread();
     try {
         if (SendNextBlock(*client, *data)) return;
-        if (client->DataExhausted) return;
-        client->DataExhausted = true;
+        if (client->Transfer().DataExhausted) return;
+        client->Transfer().DataExhausted = true;
         PostClientEvent(TFtpPostedEvent::CloseData, client);
     } catch (const std::exception& e) {
         FailDownload(client, e.what());
@@ -217,17 +217,17 @@ void TFtpServer::ClientRetrDataSent(TFtpCtrlSocket* client, TWSocket* data, std:
         if (error != 0) throw FtpServerException("Send: error #" + std::to_string(error));
         ContinueDownload(client, data);
     } catch (const std::exception& e) {
-        client->TransferMessage = e.what();
+        client->Transfer().Message = e.what();
         client->SetAbortingTransfer(true);
-        SendAnswer(client, "426 Connection closed; " + client->TransferMessage + ".");
+        SendAnswer(client, "426 Connection closed; " + client->Transfer().Message + ".");
         PostClientEvent(TFtpPostedEvent::AbortTransfer, client);
     }
 }
 
 void TFtpServer::ContinueDownload(TFtpCtrlSocket* client, TWSocket* data)
 {
-    const int holdMs = client->HoldNextBlockMs;
-    client->HoldNextBlockMs = -1;
+    const int holdMs = client->Transfer().HoldNextBlockMs;
+    client->Transfer().HoldNextBlockMs = -1;
     if (holdMs < 0) {
         SendNextDataChunk(client, data);
         return;
@@ -237,7 +237,7 @@ void TFtpServer::ContinueDownload(TFtpCtrlSocket* client, TWSocket* data)
     // transfer that has ended and cancelled it) is never touched.
     const long long number = client->ClientNumber();
     std::weak_ptr<bool> alive = alive_;
-    TFtpTransferState& state = client->TransferState;
+    TFtpTransferState& state = client->Transfer().Engine;
     state.CancelBlockTimer();
     state.blockTimerLoop = loop_;
     state.blockTimer = loop_->AddOneShot(std::chrono::milliseconds(holdMs), [this, alive, number] {
@@ -245,8 +245,8 @@ void TFtpServer::ContinueDownload(TFtpCtrlSocket* client, TWSocket* data)
         if (!token || !*token) return;
         TFtpCtrlSocket* held = FindClientByNumber(number);
         if (held == nullptr) return;
-        held->TransferState.blockTimer = 0;
-        held->TransferState.blockTimerLoop = nullptr;
+        held->Transfer().Engine.blockTimer = 0;
+        held->Transfer().Engine.blockTimerLoop = nullptr;
         if (!held->DataChannel().DataConnected() || held->AbortingTransfer()) return;
         SendNextDataChunk(held, held->DataWSocket());
     });
@@ -259,9 +259,9 @@ void TFtpServer::ClientRetrSessionClosed(TFtpCtrlSocket* client, TWSocket* data,
     CommonDataSessionClosed(client);
     client->DropEngineStream();
     std::string reply;
-    if (client->AbortingTransfer()) reply = "501 Cannot RETR. " + client->TransferMessage;
+    if (client->AbortingTransfer()) reply = "501 Cannot RETR. " + client->Transfer().Message;
     else if (error != 0) reply = "501 Cannot RETR. Error #" + std::to_string(error);
-    else if (!client->DataExhausted && connected)
+    else if (!client->Transfer().DataExhausted && connected)
         // The client hung up before the end of the data: that is no successful transfer.
         reply = "501 Cannot RETR. Data connection closed by the client before the end of the data";
     else reply = "226 File sent ok";
@@ -271,7 +271,7 @@ void TFtpServer::ClientRetrSessionClosed(TFtpCtrlSocket* client, TWSocket* data,
     } catch (...) {
         // The transfer has ended either way; the owner's failure changes nothing of it.
     }
-    client->RestartOffset = 0;
+    client->Transfer().Finish();
     // Still open when the control connection went first (error 10057) or the peer hung up.
     if (data->State() != wsClosed) CloseDataSilently(client);
 }

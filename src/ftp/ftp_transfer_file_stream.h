@@ -1,5 +1,5 @@
 // The stream type behind a transfer's local file: a std::iostream over a FileStream, so that
-// TransferStream (a shared std::iostream) can hold either an owner's in-memory listing or a file
+// a transfer's Stream (a shared std::iostream) can hold either an owner's in-memory listing or a file
 // of the shared folders, and the file keeps the share rules of the file-system boundary (a
 // second writer of the same file is refused; readers never block and are never blocked).
 //

@@ -29,11 +29,11 @@ void TFtpServer::ClientStorSessionConnected(TFtpCtrlSocket* client, TWSocket* da
 void TFtpServer::OpenUploadFile(TFtpCtrlSocket* client)
 {
     FileStream::Mode mode = FileStream::Mode::ReadWrite;  // the existing file, written from the offset on
-    if (client->DataChannel().Command() == ftpcAPPE && fs::RealFileExists(client->LocalFilePath))
+    if (client->DataChannel().Command() == ftpcAPPE && fs::RealFileExists(client->Transfer().LocalFilePath))
         mode = FileStream::Mode::ReadWrite;
-    else if (client->RestartOffset < 1) mode = FileStream::Mode::Create;  // an existing file is emptied
+    else if (client->Transfer().RestartOffset < 1) mode = FileStream::Mode::Create;  // an existing file is emptied
     std::string reason;
-    auto file = OpenTransferFile(client->LocalFilePath, mode, client->RestartOffset, reason);
+    auto file = OpenTransferFile(client->Transfer().LocalFilePath, mode, client->Transfer().RestartOffset, reason);
     if (!file) throw FtpServerException(reason);
     client->SetEngineStream(std::move(file));
 }
@@ -47,17 +47,17 @@ void TFtpServer::ClientStorDataAvailable(TFtpCtrlSocket* client, TWSocket* data,
     try {
         TriggerStorDataAvailable(client, data, buf, count, error);
         if (!client->DataChannel().DataConnected()) return;  // the owner ended the transfer or the client meanwhile
-        if (client->TransferStreamOwner == TFtpStreamOwner::Owner && !client->LocalFilePath.empty() &&
-            !client->TransferStream)
+        if (client->Transfer().StreamOwner == TFtpStreamOwner::Owner && !client->Transfer().LocalFilePath.empty() &&
+            !client->Transfer().Stream)
             OpenUploadFile(client);
-        if (client->TransferStream) {
-            client->TransferredBytes += count;
-            std::iostream& target = *client->TransferStream;
+        if (client->Transfer().Stream) {
+            client->Transfer().TransferredBytes += count;
+            std::iostream& target = *client->Transfer().Stream;
             target.write(buf, count);
             if (!target) throw FtpServerException(TransferStreamErrorText(target, "Write error"));
         }
     } catch (const std::exception& e) {
-        client->TransferMessage = e.what();
+        client->Transfer().Message = e.what();
         client->SetAbortingTransfer(true);
         PostClientEvent(TFtpPostedEvent::AbortTransfer, client);
     }
@@ -66,21 +66,20 @@ void TFtpServer::ClientStorDataAvailable(TFtpCtrlSocket* client, TWSocket* data,
 void TFtpServer::ClientStorSessionClosed(TFtpCtrlSocket* client, TWSocket* data, std::uint16_t error)
 {
     // An upload without a single byte still stores its (empty) file, as a larger one would.
-    if (error == 0 && !client->AbortingTransfer() && client->TransferStreamOwner == TFtpStreamOwner::Owner &&
-        !client->TransferStream && !client->LocalFilePath.empty()) {
+    if (error == 0 && !client->AbortingTransfer() && client->Transfer().StreamOwner == TFtpStreamOwner::Owner &&
+        !client->Transfer().Stream && !client->Transfer().LocalFilePath.empty()) {
         try {
             OpenUploadFile(client);
         } catch (const std::exception& e) {
-            client->TransferMessage = e.what();
+            client->Transfer().Message = e.what();
             client->SetAbortingTransfer(true);
         }
     }
     CommonDataSessionClosed(client);
-    client->RestartOffset = 0;
-    if (client->TransferStreamOwner == TFtpStreamOwner::Engine && client->TransferStream) {
-        client->TransferStream->flush();
-        if (!*client->TransferStream && !client->AbortingTransfer()) {
-            client->TransferMessage = TransferStreamErrorText(*client->TransferStream, "Write error");
+    if (client->Transfer().StreamOwner == TFtpStreamOwner::Engine && client->Transfer().Stream) {
+        client->Transfer().Stream->flush();
+        if (!*client->Transfer().Stream && !client->AbortingTransfer()) {
+            client->Transfer().Message = TransferStreamErrorText(*client->Transfer().Stream, "Write error");
             client->SetAbortingTransfer(true);
         }
     }
@@ -90,11 +89,12 @@ void TFtpServer::ClientStorSessionClosed(TFtpCtrlSocket* client, TWSocket* data,
     } catch (...) {
         // The upload has ended either way.
     }
+    client->Transfer().Finish();
     std::string reply;
-    if (client->AbortingTransfer()) reply = "426 Connection closed; " + client->TransferMessage + ".";
+    if (client->AbortingTransfer()) reply = "426 Connection closed; " + client->Transfer().Message + ".";
     else if (error != 0) reply = "426 Connection closed; transfer aborted. Error #" + std::to_string(error);
     else if (client->DataChannel().Command() == ftpcSTOU)
-        reply = "250 '" + client->RequestedFileName + "': file created.";
+        reply = "250 '" + client->Transfer().RequestedFileName + "': file created.";
     else reply = "226 File received ok";
     SendAnswer(client, reply);
     if (data->State() != wsClosed) CloseDataSilently(client);

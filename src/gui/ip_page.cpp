@@ -1,6 +1,7 @@
 #include "gui/ip_page.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -28,12 +29,14 @@ bool AcceptableRule(const QString& text)
 
 }  // namespace
 
-IpPage::IpPage(permissionsClass& store, QWidget* parent)
+IpPage::IpPage(permissionsClass& store, BanAccess bans, QWidget* parent)
     : QWidget(parent),
       store_(store),
       mode_(new QComboBox),
       rules_(new QListWidget),
-      edit_(new QLineEdit)
+      edit_(new QLineEdit),
+      banAccess_(std::move(bans)),
+      bans_(new QListWidget)
 {
     mode_->setObjectName("IpModeSelector");
     mode_->addItems({"Allow IPs obeying below rules and deny all of the rest",
@@ -66,6 +69,42 @@ IpPage::IpPage(permissionsClass& store, QWidget* parent)
     layout->addLayout(editRow);
     layout->addWidget(rules_, 1);
     layout->addLayout(buttons);
+
+    bans_->setObjectName("BanList");
+    bans_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    auto* refresh = new QPushButton("Refresh");
+    connect(refresh, &QPushButton::clicked, this, &IpPage::RefreshBans);
+    auto* lift = new QPushButton("Lift Selected Bans");
+    lift->setObjectName("LiftBans");
+    connect(lift, &QPushButton::clicked, this, &IpPage::LiftSelectedBans);
+    auto* banButtons = new QHBoxLayout;
+    banButtons->addWidget(refresh);
+    banButtons->addStretch(1);
+    banButtons->addWidget(lift);
+    layout->addWidget(new QLabel("Addresses banned after too many failed logins:"));
+    layout->addWidget(bans_);
+    layout->addLayout(banButtons);
+}
+
+void IpPage::RefreshBans()
+{
+    bans_->clear();
+    if (!banAccess_.list) return;
+    for (const LoginBanBook::Ban& ban : banAccess_.list()) {
+        auto* item = new QListWidgetItem(QtText(ban.address + "  (" + std::to_string(ban.left.count()) +
+                                                " s left, " + std::to_string(ban.failures) + " failed logins)"));
+        item->setData(Qt::UserRole, QtText(ban.address));
+        bans_->addItem(item);
+    }
+}
+
+void IpPage::LiftSelectedBans()
+{
+    for (QListWidgetItem* item : bans_->selectedItems()) {
+        if (!banAccess_.lift || !banAccess_.lift(ToStd(item->data(Qt::UserRole).toString())))
+            return ShowError("The ban could not be lifted: no server runs.", this);
+        delete item;  // the server forgets it at once; the next refresh agrees
+    }
 }
 
 void IpPage::LoadFromStore()
@@ -73,6 +112,7 @@ void IpPage::LoadFromStore()
     mode_->setCurrentIndex(store_.IpRules().GetIpRuleMode() == 0 ? 0 : 1);
     rules_->clear();
     for (const std::string& rule : store_.IpRules().ListIpRules()) rules_->addItem(QtText(rule));
+    RefreshBans();
 }
 
 void IpPage::AddRule()

@@ -14,6 +14,7 @@
 
 #include "common/constants.h"
 #include "common/program_folder.h"
+#include "core/ftp_server_thread.h"
 #include "core/p2p_options_model.h"
 #include "core/window_placement.h"
 #include "gui/options_dialog.h"
@@ -118,7 +119,15 @@ void TMainForm::BuildPages()
     httpStatus_ = new StatusPage("Status (HTTP)", "0 KB");
     httpStatus_->setObjectName("HttpStatusPage");
     connections_ = new ConnectionsPage(controller_);
-    ip_ = new IpPage(controller_.accounts());
+    ip_ = new IpPage(controller_.accounts(),
+                     {[this] {
+                          ftpServerThread* thread = controller_.serverThread();
+                          return thread ? thread->BansShown() : std::vector<LoginBanBook::Ban>{};
+                      },
+                      [this](const std::string& address) {
+                          ftpServerThread* thread = controller_.serverThread();
+                          return thread != nullptr && thread->PostUnban(address);
+                      }});
     cache_ = new CachePage(controller_);
     for (QWidget* page :
          std::initializer_list<QWidget*>{info_, ftpStatus_, accounts_, httpStatus_, connections_, ip_, cache_})

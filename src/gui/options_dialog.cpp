@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "core/server_controller.h"
+#include "core/setting_keys.h"
 #include "gui/qt_text.h"
 
 namespace corvane {
@@ -28,21 +29,25 @@ QCheckBox* AddBox(QFormLayout* form, const QString& name, const QString& label)
     return box;
 }
 
-QSpinBox* AddSpin(QFormLayout* form, const QString& name, const QString& label, int low, int high)
+const SettingKey& KeyNamed(const QString& name) { return *FindServerSettingKey(ToStd(name)); }
+
+// A spin box named after its settings key, with the key's range.
+QSpinBox* AddSpin(QFormLayout* form, const QString& name, const QString& label)
 {
+    const SettingKey& key = KeyNamed(name);
     auto* spin = new QSpinBox;
     spin->setObjectName(name);
-    spin->setRange(low, high);
+    spin->setRange(static_cast<int>(key.low), static_cast<int>(key.high));
     form->addRow(label, spin);
     return spin;
 }
 
-// A number typed into a field; `fallback` when it is not one.
+// A number typed into the field of a settings key; `fallback` when the key's range refuses it.
 int NumberOr(const QLineEdit* edit, int fallback)
 {
-    bool ok = false;
-    const int value = edit->text().trimmed().toInt(&ok);
-    return ok ? value : fallback;
+    const SettingKey& key = KeyNamed(edit->objectName());
+    long long value = 0;
+    return SettingNumberInRange(ToStd(edit->text()), key.low, key.high, value) ? static_cast<int>(value) : fallback;
 }
 
 QPushButton* ApplyButton(QFormLayout* form, const QString& name)
@@ -91,7 +96,7 @@ QWidget* OptionsDialog::BuildFtpPage()
     auto* page = new QWidget;
     auto* form = new QFormLayout(page);
     AddField(form, "Port", "FTP port:");
-    AddSpin(form, "MaximumNumberOfConnections", "Maximum number of connections:", 4, 256);
+    AddSpin(form, "MaximumNumberOfConnections", "Maximum number of connections:");
     AddBox(form, "BannerFromFile", "Use this banner:");
     AddField(form, "BannerFilePath", "Banner text:");
     AddBox(form, "AfterLoginMessage", "Send the after-login message of this file:");
@@ -115,7 +120,7 @@ QWidget* OptionsDialog::BuildHttpPage()
     AddField(form, "WebServerHttpsPort", "HTTPS port (0: off; the FTP certificate):");
     AddBox(form, "WebServerRedirectToHttps", "Send plain HTTP requests to HTTPS");
     AddField(form, "WebServerRoot", "Web root folder:");
-    AddSpin(form, "WebServerConnections", "Maximum number of connections:", 1, 9999);
+    AddSpin(form, "WebServerConnections", "Maximum number of connections:");
     AddField(form, "WebServerHtmlHeader", "HTML header of generated pages:");
     AddField(form, "WebServerError404Answer", "File sent for \"not found\" (404):");
     connect(ApplyButton(form, "ApplyHttp"), &QPushButton::clicked, this, &OptionsDialog::ApplyHttp);
@@ -208,8 +213,7 @@ void OptionsDialog::ApplyFtp()
 void OptionsDialog::ApplyHttp()
 {
     ServerSettings& s = controller_.settings();
-    int port = NumberOr(Field("WebServerPort"), 80);
-    if (port <= 0 || port > 65535) port = 80;
+    const int port = NumberOr(Field("WebServerPort"), 80);
     Field("WebServerPort")->setText(QString::number(port));
     bool changed = Store(s.WebServerPort, port);
     int httpsPort = NumberOr(Field("WebServerHttpsPort"), 0);

@@ -78,6 +78,11 @@ public:
     TDocumentEvent OnGetDocument, OnHeadDocument, OnPostDocument;
     TPostedDataEvent OnPostedData;
 
+    // The connection's number, given by the maker of the connection (the server's ClientClass)
+    // and never reused by it; the server finds its connections by it (THttpServer::ClientByNumber).
+    long long Number() const { return number_; }
+    void SetNumber(long long number) { number_ = number; }
+
     // ---- Operations ----
     // The owner opened Document already (for reading): that file is the one sent.
     void UseDocumentFile(FileStream file) { documentFile_ = std::move(file); }
@@ -199,6 +204,7 @@ private:
     bool RefusedTlsHello();
 
     ThreadOwner owner_;  // the thread of its THttpServer, which makes it
+    long long number_ = 0;
 
     THttpRequestHeaders headers_;
     std::string localAddress_;

@@ -62,6 +62,13 @@ bool THttpServer::IsClient(const THttpConnection* client) const
     return (listener_ && listener_->IsClient(client)) || (secureListener_ && secureListener_->IsClient(client));
 }
 
+THttpConnection* THttpServer::ClientByNumber(long long number) const
+{
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
+    const auto found = byNumber_.find(number);
+    return found == byNumber_.end() ? nullptr : found->second;
+}
+
 bool THttpServer::Listening() const { return listener_ && listener_->State() == wsListening; }
 
 std::string THttpServer::BoundPort() const { return Listening() ? listener_->GetXPort() : std::string(); }
@@ -86,6 +93,7 @@ void THttpServer::SetUpListener(TWSocketServer& listener, const std::string& por
     listener.OnClientConnect = [this, secure](TCustomWSocketServer*, TWSocketClient* client, std::uint16_t error) {
         auto* connection = static_cast<THttpConnection*>(client);
         PrepareConnection(*connection);
+        if (connection->Number() != 0) byNumber_[connection->Number()] = connection;
         // The channel comes before the owner hears of the connection: whatever it answers at
         // once (a refusal) goes encrypted, after the handshake.
         if (secure && error == 0) SecureConnection(*connection);
@@ -93,6 +101,7 @@ void THttpServer::SetUpListener(TWSocketServer& listener, const std::string& por
     };
     listener.OnClientDisconnect = [this](TCustomWSocketServer*, TWSocketClient* client, std::uint16_t) {
         auto* connection = static_cast<THttpConnection*>(client);
+        byNumber_.erase(connection->Number());
         TriggerClientDisconnect(connection, connection->CloseError());
     };
     listener.SetBanner("");
@@ -166,6 +175,7 @@ void THttpServer::Stop()
     AbortClients(*listener_);
     listener_->OnSessionClosed = nullptr;
     listener_.reset();
+    byNumber_.clear();
 }
 
 // Each connection is ended and reported here, not from the listener's posted events: the owner
@@ -177,6 +187,7 @@ void THttpServer::AbortClients(TWSocketServer& listener)
         if (client == nullptr) continue;
         try {
             client->Abort();
+            byNumber_.erase(client->Number());
             TriggerClientDisconnect(client, client->CloseError());
         } catch (...) {
             // A connection that fails to go is destroyed with the listener all the same.

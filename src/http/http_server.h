@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "common/thread_owner.h"
 #include "http/http_connection.h"
@@ -62,6 +63,9 @@ public:
     int ClientCount() const;
     THttpConnection* Client(int index) const;
     bool IsClient(const THttpConnection* client) const;
+    // The connected connection of that number (THttpConnection::Number), or nullptr once it has
+    // gone: an answer that arrives late finds its connection without a walk over all of them.
+    THttpConnection* ClientByNumber(long long number) const;
     bool Listening() const;
     // The port the listener is bound to ("0" asks the stack for a free one).
     std::string BoundPort() const;
@@ -97,6 +101,8 @@ private:
     std::unique_ptr<TWSocketServer> secureListener_;
     std::string secureFailure_;
     EventLoop* loop_ = nullptr;
+    // The connections between their connect and disconnect events, by number.
+    std::unordered_map<long long, THttpConnection*> byNumber_;
     EventLoop::TimerId sweepTimer_ = 0;
     bool sweeping_ = false;
     ThreadOwner owner_;

@@ -8,7 +8,7 @@ void httpServersClientClass::ProcessGet()
 {
     THttpGetFlag flags = hgSendDoc;
     TriggerGetDocument(flags);
-    if (flags == hgSendDoc && CachedCopy.Serves() && !documentFile_.IsOpen()) {
+    if (flags == hgSendDoc && answer_.CachedCopy.Serves() && !documentFile_.IsOpen()) {
         SendDocument(httpSendDoc);
         return;
     }
@@ -17,8 +17,8 @@ void httpServersClientClass::ProcessGet()
 
 void httpServersClientClass::SendDocument(THttpSendType sendType)
 {
-    if (!CachedCopy.Serves()) {
-        CachedCopy.RestartFill();
+    if (!answer_.CachedCopy.Serves()) {
+        answer_.CachedCopy.RestartFill();
         THttpConnection::SendDocument(sendType);
         return;
     }
@@ -26,16 +26,16 @@ void httpServersClientClass::SendDocument(THttpSendType sendType)
     std::int64_t fileSize = 0;
     DocumentTime = 0;
     if (documentFile_.IsOpen()) documentFile_.SizeAndTimeAtOpen(fileSize, DocumentTime);
-    else DocumentTime = CachedCopy.SourceTime();
+    else DocumentTime = answer_.CachedCopy.SourceTime();
     DocumentContentType = DocumentToContentType(Document);
     DocumentStream.reset();
-    std::iostream& copy = *CachedCopy.Copy();
+    std::iostream& copy = *answer_.CachedCopy.Copy();
     copy.clear();
     copy.seekg(0, std::ios::end);
     const std::int64_t size = static_cast<std::int64_t>(copy.tellg());
     std::string& header = ReplyBuffer();
     const bool body = PrepareFileResponse(sendType, size < 0 ? 0 : size, header);
-    CachedCopy.MoveTo(sendOffset_);
+    answer_.CachedCopy.MoveTo(sendOffset_);
     if (body && sendRemaining_ <= kSmallBody) {
         // A small body goes with its header in one write, as it does from the file.
         const std::size_t headerSize = header.size();
@@ -45,7 +45,7 @@ void httpServersClientClass::SendDocument(THttpSendType sendType)
         copy.read(header.data() + headerSize, static_cast<std::streamsize>(sendRemaining_));
         const std::int64_t got = copy.gcount();
         header.resize(headerSize + static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
-        CachedCopy.Advance(got);
+        answer_.CachedCopy.Advance(got);
         bodyBytesSent_ += got;
         sendRemaining_ = 0;
         if (State() == wsConnected) SendAnswer(header, true);
@@ -67,15 +67,15 @@ void httpServersClientClass::SendDocument(THttpSendType sendType)
 bool httpServersClientClass::SendNextCachedBlock()
 {
     if (DocumentBuffer.size() < static_cast<std::size_t>(kStreamBlock)) DocumentBuffer.resize(kStreamBlock);
-    std::iostream& cache = *CachedCopy.Copy();
+    std::iostream& cache = *answer_.CachedCopy.Copy();
     cache.clear();
-    cache.seekg(CachedCopy.Position());
+    cache.seekg(answer_.CachedCopy.Position());
     const std::streamsize want = static_cast<std::streamsize>(std::min<std::int64_t>(kStreamBlock, sendRemaining_));
     if (want <= 0) return false;
     cache.read(DocumentBuffer.data(), want);
     const std::streamsize count = cache.gcount();
     if (count <= 0 || State() != wsConnected) return false;
-    CachedCopy.Advance(count);  // a block served from the copy is not a read of the document
+    answer_.CachedCopy.Advance(count);  // a block served from the copy is not a read of the document
     sendRemaining_ -= count;
     bodyBytesSent_ += count;
     Send(DocumentBuffer.data(), static_cast<int>(count));
@@ -85,11 +85,11 @@ bool httpServersClientClass::SendNextCachedBlock()
 void httpServersClientClass::ConnectionDataSent()
 {
     if (!SendingBlocks()) return;
-    if (CachedCopy.Serves()) {
+    if (answer_.CachedCopy.Serves()) {
         if (!SendNextCachedBlock()) FinishBody();
         return;
     }
-    if (CachedCopy.Fills() && documentFile_.IsOpen()) {
+    if (answer_.CachedCopy.Fills() && documentFile_.IsOpen()) {
         // The cache takes a copy: the block goes through memory so that it can be written there.
         if (DocumentBuffer.size() < static_cast<std::size_t>(kStreamBlock)) DocumentBuffer.resize(kStreamBlock);
         const std::int64_t want = std::min<std::int64_t>(kStreamBlock, sendRemaining_);
@@ -114,22 +114,22 @@ void httpServersClientClass::ConnectionDataSent()
 // the socket) leave a copy with a hole: it is reported broken and not kept.
 void httpServersClientClass::BodyBytesRead(const char* bytes, std::int64_t count, std::int64_t offset)
 {
-    if (!CachedCopy.Fills() || count <= 0) return;
-    if (!CachedCopy.FillStarted()) CachedCopy.StartFillAt(offset);
-    if (bytes == nullptr || offset != CachedCopy.Position()) {
-        CachedCopy.BreakFill();
+    if (!answer_.CachedCopy.Fills() || count <= 0) return;
+    if (!answer_.CachedCopy.FillStarted()) answer_.CachedCopy.StartFillAt(offset);
+    if (bytes == nullptr || offset != answer_.CachedCopy.Position()) {
+        answer_.CachedCopy.BreakFill();
         return;
     }
-    std::iostream& copy = *CachedCopy.Copy();
+    std::iostream& copy = *answer_.CachedCopy.Copy();
     copy.clear();
     copy.seekp(offset);
     copy.write(bytes, static_cast<std::streamsize>(count));
     if (!copy) {
         // A copy that cannot take the bytes is not filled further: it would not be kept.
-        CachedCopy.BreakFill();
+        answer_.CachedCopy.BreakFill();
         return;
     }
-    CachedCopy.MoveTo(offset + count);
+    answer_.CachedCopy.MoveTo(offset + count);
 }
 
 void httpServersClientClass::BodyFinished()

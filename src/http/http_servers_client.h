@@ -1,6 +1,5 @@
 // httpServersClientClass: the web server's connection class in this server. Beside the engine's
-// connection it carries the current response's use of the cache (served from the cache's copy,
-// or copied into it while it is sent), the fields the web policy keeps per request, and the remembered
+// connection it carries the current answer (WebAnswer: its use of the cache) and the remembered
 // reverse lookup of the browser's address.
 #pragma once
 
@@ -16,23 +15,30 @@
 
 namespace corvane {
 
+// What one answered request knows beyond the engine's fields. The web policy starts a new one
+// for each request (StartAnswer), after it has told the cache how the last one ended, so nothing
+// of an earlier answer on a kept-alive connection reaches the next.
+struct WebAnswer {
+    // The answer's use of the cache. Its position is the next byte of the body in the cached
+    // copy; a copy being filled starts where the response's first bytes go (a range request
+    // fills from its first byte), and is broken when bytes went out that it did not see. The
+    // lookup's source time dates a document sent from the cache without its file.
+    CacheTransfer CachedCopy;
+    // The answer is decided without the cache and never changes its figures (HEAD).
+    bool WithoutCache = false;
+};
+
 class httpServersClientClass : public THttpConnection {
 public:
-    // The current response's use of the cache. Its position is the next byte of the body in
-    // the cached copy; a copy being filled starts where the response's first bytes go (a range
-    // request fills from its first byte), and is broken when bytes went out that it did not see.
-    // The lookup's source time dates a document sent from the cache without its file.
-    CacheTransfer CachedCopy;
+    WebAnswer& Answer() { return answer_; }
+    const WebAnswer& Answer() const { return answer_; }
+    void StartAnswer(bool withoutCache)
+    {
+        answer_ = WebAnswer();
+        answer_.WithoutCache = withoutCache;
+    }
     // The owner hears here when a response's body has ended (the cache's end of transfer).
     std::function<void(httpServersClientClass&)> OnBodyFinished;
-    // The web policy's own fields: the path under which the response is known to the cache,
-    // and whether the end of the connection is kept out of the cache's figures (HEAD).
-    std::string cacheKey;
-    bool skipCacheAccounting = false;
-
-    // The connection's number in its service, never reused: the reverse lookup of the browser's
-    // address finds the connection by it when it answers.
-    long long number = 0;
     // The outcome of that lookup (common/lookup_outcome.h), empty before one has ended.
     const std::string& RememberedHostName() const { return hostName_; }
     void RememberHostName(const std::string& outcome) { hostName_ = outcome; }
@@ -49,6 +55,7 @@ protected:
 private:
     bool SendNextCachedBlock();
 
+    WebAnswer answer_;
     std::string hostName_;
 };
 

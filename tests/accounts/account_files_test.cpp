@@ -62,8 +62,13 @@ TEST_F(AccountFiles, TheFileLayoutIsTheSystemsAndNameListsMoveToTheEnd)
     EXPECT_EQ(store_->GetIdleTimeout("jo"), 900);
     IniImage settings;
     ASSERT_TRUE(store_->SaveAccounts(settings));
-    EXPECT_EQ(ReadHomeFile("usersgroups.ini"),
-              "[jo]\r\nPassword=\x9E\x9D\x9C\r\nHome Directory=\r\nGroup=All Others\r\n"
+    // The scrambled password of the earlier file is a hash behind its marker from now on.
+    std::string text = ReadHomeFile("usersgroups.ini");
+    const std::size_t hash = text.find("Password=\xF5$argon2id$");
+    ASSERT_NE(hash, std::string::npos) << text;
+    text.erase(hash + 9, text.find('\r', hash) - hash - 9);
+    EXPECT_EQ(text,
+              "[jo]\r\nPassword=\r\nHome Directory=\r\nGroup=All Others\r\n"
               "Default Web Link=\r\nUD Ratio=0\r\nMax Transfer Rate=0\r\nMax Account Connections=0\r\n"
               "Max IP Connections=0\r\nIdle Timeout=900\r\n\r\n"
               "[Usernames]\r\nUserCount=1\r\nUser0=jo\r\n\r\n"
@@ -71,6 +76,10 @@ TEST_F(AccountFiles, TheFileLayoutIsTheSystemsAndNameListsMoveToTheEnd)
               "[All Others]\r\nHome Directory=\r\nGroup=\r\nPassword=\r\nDefault Web Link=\r\n"
               "UD Ratio=0\r\nMax Transfer Rate=0\r\nMax Account Connections=0\r\n"
               "Max IP Connections=0\r\nIdle Timeout=900\r\n\r\n");
+    auto again = MakeStore();
+    again->LoadAccounts(IniImage());
+    EXPECT_TRUE(again->Authenticate("jo", "abc"));
+    EXPECT_FALSE(again->Authenticate("jo", "abd"));
 }
 
 // A save replaces the folder files whose content changed and leaves the others as they are

@@ -34,12 +34,15 @@ protected:
 
     std::unique_ptr<permissionsClass> MakeStore()
     {
-        return std::make_unique<permissionsClass>(home_.string(), [this](const std::string& folder) {
+        auto store = std::make_unique<permissionsClass>(home_.string(), [this](const std::string& folder) {
             std::lock_guard lock(foldersLock_);
             for (const auto& f : folders_)
                 if (SameRealFolder(f, folder)) return true;
             return false;
         });
+        // The cheapest hash: these tests are about the store, not about the cost of a guess.
+        store->SetPasswordHashCost({1, 8});
+        return store;
     }
 
     void AddFolders(std::initializer_list<std::string> folders)

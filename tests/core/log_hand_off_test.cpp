@@ -56,6 +56,7 @@ TEST_F(LogHandOffTest, OwnerWritesWhatIsLeftAndAFarBehindWindowHoldsTheServerBac
         writtenWhenReturned = writes.size() == 2;
         returned = true;
     });
+    // A check that Hand does not return while the window is far behind: it is given 50 ms to.
     std::this_thread::sleep_for(50ms);
     EXPECT_FALSE(returned.load());
     EXPECT_TRUE(testing::PumpUntil(loop, [&] { return returned.load(); }));

@@ -44,6 +44,7 @@ TEST_F(OptionsApplyTest, OnlyTheServiceWhoseGroupChangedRestarts)
         {"connection limit (FTP)", [](ServerSettings& s) { s.MaximumNumberOfConnections = 10; }, true},
         {"passive address (FTP)", [](ServerSettings& s) { s.PASVIP = "127.0.0.2"; }, true},
         {"MD5 indexing (common)", [](ServerSettings& s) { s.MD5IndexingEnabled = !s.MD5IndexingEnabled; }, true},
+        {"TLS for password logins (FTP)", [](ServerSettings& s) { s.TlsRequiredForPasswordLogins = false; }, true},
     };
     home.Put("CorvaneServer.ini",
              "[ServerData]\r\nServerFirstRun=0\r\nUserSetServerIP=127.0.0.1\r\nPort=" + std::to_string(port) + "\r\n");
@@ -65,6 +66,7 @@ TEST_F(OptionsApplyTest, OnlyTheServiceWhoseGroupChangedRestarts)
     EXPECT_EQ(controller.settings().CacheSize, 2 * ServerSettings{}.CacheSize);
     EXPECT_EQ(controller.settings().WebServerPort, 8081);
     EXPECT_EQ(controller.settings().PASVIP, "127.0.0.2");
+    EXPECT_FALSE(controller.settings().TlsRequiredForPasswordLogins);
     // A new port: listened on at once, the old one given up.
     ServerSettings moved = controller.settings();
     moved.Port = FreeLoopbackPort();

@@ -1,6 +1,9 @@
 // The download credit of an account with an upload/download ratio: every uploaded byte earns
 // one byte of credit, every downloaded byte costs the ratio, a connection starts with none, and
 // a refusal is the raw 599 text on the same line as the engine's own refusal.
+#include <functional>
+#include <vector>
+
 #include "common/byte_size_text.h"
 #include "core/ftp_session_policy.h"
 #include "session_fixture.h"
@@ -113,17 +116,32 @@ TEST_F(SessionCreditTest, ResumedDownloadCostsOnlyTheBytesSent)
     });
 }
 
-TEST_F(SessionCreditTest, AMachineListingThatIsRefusedLeavesTheNextDownloadCharged)
+// A listing that never reaches its end of transfer (refused, or called off before its data
+// connection) is no listing for the download after it: that one is charged.
+TEST_F(SessionCreditTest, AListingThatNeverRunsLeavesTheNextDownloadCharged)
 {
     StartWithRatio(1.0f);
     RunClient([&] {
         FtpTestClient client(port);
         client.Login("dave", "pw");
-        EXPECT_EQ(client.Store("STOR up.bin", "abcdefghij"), "226 File received ok");
-        for (const char* refused : {"MLSD nothere", "MLSD ten.bin"})
-            EXPECT_EQ(client.Command(refused).substr(0, 4), "550 ");
-        EXPECT_EQ(Download(client, "ten.bin"), "226 File sent ok");
-        EXPECT_EQ(Download(client, "ten.bin"), CreditRefusal("0 Bytes"));
+        const std::vector<std::function<void()>> listings = {
+            [&] {
+                for (const char* refused : {"MLSD nothere", "MLSD ten.bin"})
+                    EXPECT_EQ(client.Command(refused).substr(0, 4), "550 ");
+            },
+            [&] {
+                EXPECT_EQ(client.Command("PASV").substr(0, 4), "227 ");  // the client never connects
+                EXPECT_EQ(client.Command("LIST").substr(0, 4), "150 ");
+                EXPECT_EQ(client.Command("ABOR"), "501 Cannot RETR. ABORT requested by client");
+                EXPECT_EQ(client.Reply(), "225 ABOR command successful.");
+            },
+        };
+        for (const auto& listing : listings) {
+            EXPECT_EQ(client.Store("STOR up.bin", "abcdefghij"), "226 File received ok");
+            listing();
+            EXPECT_EQ(Download(client, "ten.bin"), "226 File sent ok");
+            EXPECT_EQ(Download(client, "ten.bin"), CreditRefusal("0 Bytes"));
+        }
         client.Command("QUIT");
     });
 }

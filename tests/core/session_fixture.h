@@ -285,7 +285,9 @@ protected:
     {
         home.Put("CorvaneServer.ini", "[ServerData]\r\nPort=" + std::to_string(port) +
                                           "\r\nUserSetServerIP=127.0.0.1\r\nServerFirstRun=0\r\n"
-                                          "TlsRequiredForPasswordLogins=0\r\n" +
+                                          "TlsRequiredForPasswordLogins=0\r\n"
+                                          // The cheapest hash: these tests are about the policy.
+                                          "PasswordHashPasses=1\r\nPasswordHashMemoryKiB=8\r\n" +
                                           extraSettings);
         controller = std::make_unique<serverController>(window, view, std::vector<std::string>{});
         controller->setTickInterval(tick);

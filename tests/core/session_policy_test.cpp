@@ -237,7 +237,9 @@ TEST_F(SessionPolicyTest, ServiceAnswersWhileTheWindowIsBusyAndNoLogLineIsLost)
     for (int i = 0; i < kNoops; ++i) {
         client.Send("NOOP " + std::to_string(i) + "\r\n");
         ASSERT_EQ(client.ReadLine(), "200 Ok. Parameter was '" + std::to_string(i) + "'.");
-        if (i % 10 == 0) std::this_thread::sleep_for(30ms);  // ticks pass meanwhile
+        // Ticks must fall while the window is not served (three of 10 ms), and none can be
+        // seen from here without serving it: the pause is the condition under test.
+        if (i % 10 == 0) std::this_thread::sleep_for(30ms);
     }
     client.Send("QUIT\r\n");
     ASSERT_EQ(client.ReadLine(), "221 Goodbye.");

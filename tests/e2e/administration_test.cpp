@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "accounts/permissions.h"
 #include "common/ini_image.h"
 
 #include "../platform/scratch_folder.h"
@@ -246,7 +247,12 @@ TEST_F(Administration, ALongPasswordIsKeptAndShowReportsTheAccountAsJson)
               {scratch.Join("show.json")}, fields);
     EXPECT_EQ(fields, "bob 1/3 2 gplc---i http://example.org/\n");
     const IniImage accounts = IniImage::FromText(ReadFile(home + "/usersgroups.ini"));
-    EXPECT_EQ(accounts.ReadRawValue("bob", "Password")->size(), 10000u);
+    // Kept as its hash, which the whole password matches and a shorter one does not.
+    EXPECT_EQ(accounts.ReadRawValue("bob", "Password")->rfind("\xF5$argon2id$", 0), 0u);
+    permissionsClass store(home, [](const std::string&) { return true; });
+    store.LoadAccounts();
+    EXPECT_TRUE(store.Authenticate("bob", longPassword));
+    EXPECT_FALSE(store.Authenticate("bob", longPassword.substr(1)));
 }
 
 TEST_F(Administration, CommandsNeedAHomeThatExistsAndAnInitCreatesIt)
@@ -515,6 +521,65 @@ TEST_F(Administration, AServerThatDoesNotAnswerIsReportedInAFewSeconds)
     EXPECT_LT(waited, std::chrono::seconds(9));
     ::kill(holderPid, SIGTERM);
     ::pclose(holder);
+}
+
+// Whether a client is greeted on the port within a few seconds.
+bool AcceptsSoon(int port)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!testing::LineClient(port).Connected()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+TEST_F(Administration, ConfigSetMovesTheFtpPortOfARunningServerAndRefusesBadInput)
+{
+    ServerProcess server(home, port);
+    ASSERT_TRUE(server.WaitListening());
+    const std::string settingsBefore = ReadFile(home + "/CorvaneServer.ini");
+    for (const auto& [words, problem] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"config", "set", "Prot", "2121"}, "there is no setting \"Prot\""},
+             {{"config", "set", "Port", "70000"}, "Port is a whole number from 1 to 32275"},
+             {{"config", "set", "UserSetServerIP", "localhost"}, "UserSetServerIP is an IPv4 address"},
+             {{"config", "get", "Prot"}, "there is no setting \"Prot\""}}) {
+        const Outcome refused = Run(words);
+        EXPECT_EQ(refused.status, 1) << words[2];
+        EXPECT_NE(refused.err.find(problem), std::string::npos) << refused.err;
+    }
+    EXPECT_EQ(ReadFile(home + "/CorvaneServer.ini"), settingsBefore);
+    EXPECT_EQ(Run({"config", "get", "Port"}).out, std::to_string(port) + "\n");
+
+    const int moved = FreeLoopbackPort();
+    const Outcome set = Run({"config", "set", "Port", std::to_string(moved)});
+    EXPECT_EQ(set.status, 0) << set.err;
+    EXPECT_NE(set.out.find("FTP restarted on port " + std::to_string(moved)), std::string::npos) << set.out;
+    EXPECT_TRUE(AcceptsSoon(moved));
+    EXPECT_FALSE(testing::LineClient(port).Connected());
+    EXPECT_EQ(Run({"config", "get", "port"}).out, std::to_string(moved) + "\n");
+    EXPECT_NE(ReadFile(home + "/CorvaneServer.ini").find("Port=" + std::to_string(moved)), std::string::npos);
+    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+}
+
+TEST_F(Administration, ConfigSetWithoutAServerWritesTheFileTheNextStartUses)
+{
+    const std::string settingsBefore = ReadFile(home + "/CorvaneServer.ini");
+    const Outcome refused = Run({"config", "set", "Port", "21x"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(ReadFile(home + "/CorvaneServer.ini"), settingsBefore);
+
+    const int moved = FreeLoopbackPort();
+    const Outcome set = Run({"config", "set", "Port", std::to_string(moved)});
+    ASSERT_EQ(set.status, 0) << set.err;
+    const Outcome listed = Run({"config", "list"});
+    EXPECT_NE(listed.out.find("\nPort=" + std::to_string(moved) + "\n"), std::string::npos) << listed.out;
+    // The other values stay as the file had them.
+    EXPECT_NE(listed.out.find("UserSetServerIP=127.0.0.1\n"), std::string::npos) << listed.out;
+    ServerProcess server(home, moved);
+    EXPECT_TRUE(server.WaitListening());
+    EXPECT_FALSE(testing::LineClient(port).Connected());
+    EXPECT_EQ(server.StopWith(SIGTERM), 0);
 }
 
 }  // namespace

@@ -14,7 +14,8 @@ using testing::RunPython;
 using testing::ServerProcess;
 using testing::WriteFile;
 
-// Connects `count` times; each client sends a login at once, waits, then reads to the end.
+// Connects `count` times; each client sends a login at once, waits for the server to end the
+// connection, then reads to the end.
 // Prints each different ending with how often it came.
 constexpr const char* kEagerClientsScript = R"PY(
 import socket, sys, time
@@ -23,7 +24,11 @@ endings = {}
 for i in range(count):
     s = socket.create_connection(('127.0.0.1', port), timeout=10)
     s.sendall(b'USER anonymous\r\nPASS x\r\n')
-    time.sleep(0.05)
+    # Nothing is read until the server has ended the connection (a FIN, or a reset that would
+    # throw away the refusal): the state leaves ESTABLISHED.
+    deadline = time.monotonic() + 10
+    while s.getsockopt(socket.IPPROTO_TCP, socket.TCP_INFO, 8)[0] == 1 and time.monotonic() < deadline:
+        time.sleep(0.005)
     got = b''
     try:
         while True:

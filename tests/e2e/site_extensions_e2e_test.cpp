@@ -31,10 +31,12 @@ print(reply(ftp, 'SITE SRCH mp3'))
 ftp.login('jo', 'abc')
 # The first pass runs while the server starts: its digests and search lines are there once the
 # screen log says it is complete.
-for attempt in range(400):
-    if 'FTP Local Indexing Complete.' in open(sys.argv[4], errors='replace').read():
-        break
-    time.sleep(0.05)
+deadline = time.monotonic() + 20
+while 'FTP Local Indexing Complete.' not in open(sys.argv[4], errors='replace').read():
+    if time.monotonic() > deadline:
+        print('the first indexing pass did not complete in 20 s')
+        sys.exit(1)
+    time.sleep(0.02)
 got = reply(ftp, 'SITE MD5 /C:/Pub/song.mp3')
 md5sum = subprocess.run(['md5sum', share + '/song.mp3'], capture_output=True).stdout.decode().split()[0]
 print('md5 matches md5sum', got == '256 ' + md5sum.upper())

@@ -61,7 +61,7 @@ TEST_F(FtpListingCommandTest, ListAndNlstSendTheFolderAndEndLikeADownload)
     ASSERT_EQ(CountLines(got.bytes), 1u) << got.bytes;
     EXPECT_EQ(got.bytes.substr(0, 41), "-rw-rw-rw-   1 ftp      ftp            5 ");
     EXPECT_EQ(got.bytes.substr(got.bytes.size() - 7), "a.txt\r\n");
-    EXPECT_EQ(clients[0]->ListedDirectory, "C:\\");
+    EXPECT_EQ(clients[0]->Transfer().ListedDirectory, "C:\\");
     EXPECT_EQ(clients[0]->CurrentCommand(), ftpcLIST);
 
     got = List(*probe, "NLST");
@@ -93,7 +93,7 @@ TEST_F(FtpListingCommandTest, AListingOfManyBlocksArrivesWhole)
     EXPECT_EQ(got.replies.back(), "226 File sent ok");
     EXPECT_GT(got.bytes.size(), 65536u * 2);
     EXPECT_EQ(CountLines(got.bytes), 3002u);
-    EXPECT_EQ(clients[0]->TransferredBytes, static_cast<long long>(got.bytes.size()));
+    EXPECT_EQ(clients[0]->Transfer().TransferredBytes, static_cast<long long>(got.bytes.size()));
 }
 
 TEST_F(FtpListingCommandTest, AnOwnerThatSuppliesTheListingHasItSentUnchanged)
@@ -104,19 +104,19 @@ TEST_F(FtpListingCommandTest, AnOwnerThatSuppliesTheListingHasItSentUnchanged)
     server->OnBuildDirectory = [&](TFtpServer*, TFtpCtrlSocket* client, std::string& directory, bool detailed) {
         seenDirectory = directory;
         EXPECT_TRUE(detailed);
-        client->TransferStream = supplied;
+        client->Transfer().Stream = supplied;
     };
     server->OnAlterDirectory = [&](TFtpServer*, TFtpCtrlSocket*, std::string&, bool) { altered = true; };
     auto probe = LoggedIn();
-    clients[0]->ListedDirectory = "before";
+    clients[0]->Transfer().ListedDirectory = "before";
     const Listing got = List(*probe, "LIST /pub/x");
     EXPECT_EQ(got.replies.back(), "226 File sent ok");
     EXPECT_EQ(got.bytes, "owner's own line\r\n");
     EXPECT_EQ(seenDirectory, "\\pub\\x");
     EXPECT_FALSE(altered);
-    EXPECT_EQ(clients[0]->ListedDirectory, "before");
+    EXPECT_EQ(clients[0]->Transfer().ListedDirectory, "before");
     // Not the engine's to free: the owner does that.
-    EXPECT_EQ(clients[0]->TransferStream, supplied);
+    EXPECT_EQ(clients[0]->Transfer().Stream, supplied);
 }
 
 TEST_F(FtpListingCommandTest, AnOwnerMayRewriteTheEngineListing)
@@ -125,10 +125,11 @@ TEST_F(FtpListingCommandTest, AnOwnerMayRewriteTheEngineListing)
     server->OnAlterDirectory = [&](TFtpServer*, TFtpCtrlSocket* client, std::string& directory, bool detailed) {
         EXPECT_FALSE(detailed);
         EXPECT_EQ(directory, "");
-        std::string text((std::istreambuf_iterator<char>(*client->TransferStream)), std::istreambuf_iterator<char>());
-        client->TransferStream->clear();
-        client->TransferStream->seekp(0, std::ios::end);
-        *client->TransferStream << "virtual\r\n";
+        std::string text((std::istreambuf_iterator<char>(*client->Transfer().Stream)),
+                         std::istreambuf_iterator<char>());
+        client->Transfer().Stream->clear();
+        client->Transfer().Stream->seekp(0, std::ios::end);
+        *client->Transfer().Stream << "virtual\r\n";
         EXPECT_EQ(text, "real.txt\r\n");
     };
     auto probe = LoggedIn();
@@ -142,18 +143,19 @@ TEST_F(FtpListingCommandTest, TheOwnersCachedCopyIsServedOrFilled)
     auto probe = LoggedIn();
     TFtpCtrlSocket* client = clients[0];
     // Served from the cache: the folder itself is not read.
-    client->CachedCopy = CacheTransfer(CacheUse::Serve, std::make_shared<std::stringstream>("cached.txt\r\n"));
+    client->Transfer().CachedCopy =
+        CacheTransfer(CacheUse::Serve, std::make_shared<std::stringstream>("cached.txt\r\n"));
     Listing got = List(*probe, "NLST");
     EXPECT_EQ(got.replies.back(), "226 File sent ok");
     EXPECT_EQ(got.bytes, "cached.txt\r\n");
     // Copied into the cache as it goes out; a longer earlier copy that can be resized leaves
     // nothing behind.
     auto cache = std::make_shared<TFtpMemoryStream>(std::string(500, '#'));
-    client->CachedCopy = CacheTransfer(CacheUse::Fill, cache);
+    client->Transfer().CachedCopy = CacheTransfer(CacheUse::Fill, cache);
     got = List(*probe, "NLST");
     EXPECT_EQ(got.bytes, "file.txt\r\n");
     EXPECT_EQ(cache->str(), "file.txt\r\n");
-    EXPECT_EQ(client->CachedCopy.Position(), 10);
+    EXPECT_EQ(client->Transfer().CachedCopy.Position(), 10);
 }
 
 TEST_F(FtpListingCommandTest, AFailureBeforeTheTransferIsAnswered451AndEndsIt)

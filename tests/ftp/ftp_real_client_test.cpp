@@ -79,7 +79,7 @@ public:
                 client->SetHomeDirectory("C:\\");
             };
             server.OnRetrDataSent = [holdMs](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
-                client->HoldNextBlockMs = holdMs;
+                client->Transfer().HoldNextBlockMs = holdMs;
             };
             server.Start();
             loop_ = &loop;

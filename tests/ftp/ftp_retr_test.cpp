@@ -69,7 +69,7 @@ TEST_F(FtpRetrTest, FilesOfEverySizeArriveWholeInBothModes)
                 << "size " << size << " passive " << passive << " got " << got.bytes.size();
             // One data-sent event per block: the next block was read only after the last had left.
             EXPECT_EQ(blocksSent, static_cast<int>((size + block - 1) / block)) << size;
-            EXPECT_EQ(clients[0]->TransferredBytes, static_cast<long long>(size));
+            EXPECT_EQ(clients[0]->Transfer().TransferredBytes, static_cast<long long>(size));
         }
     }
     EXPECT_EQ(FileStream::OpenWriterCount(), 0u);
@@ -88,7 +88,7 @@ TEST_F(FtpRetrTest, RestSendsTheRestOnceAndIsThenForgotten)
     EXPECT_TRUE(got.bytes == content);
     // Offsets beyond 32 bits are taken as they are; past the end nothing is left to send.
     EXPECT_EQ(Ask(*probe, "REST 5000000000"), "350 REST supported. Ready to resume at byte offset 5000000000.");
-    EXPECT_EQ(clients[0]->RestartOffset, 5000000000LL);
+    EXPECT_EQ(clients[0]->Transfer().RestartOffset, 5000000000LL);
     got = Retr(*probe, "f.bin", true);
     EXPECT_EQ(got.replies.back(), "226 File sent ok");
     EXPECT_EQ(got.bytes, "");
@@ -99,10 +99,10 @@ TEST_F(FtpRetrTest, RestRejectsWhatIsNoOffset)
     auto probe = LoggedIn();
     EXPECT_EQ(Ask(*probe, "REST 7"), "350 REST supported. Ready to resume at byte offset 7.");
     EXPECT_EQ(Ask(*probe, "REST -1"), "501 Required byte offset parameter bad or missing.");
-    EXPECT_EQ(clients[0]->RestartOffset, 0);
+    EXPECT_EQ(clients[0]->Transfer().RestartOffset, 0);
     EXPECT_EQ(Ask(*probe, "REST 7"), "350 REST supported. Ready to resume at byte offset 7.");
     EXPECT_EQ(Ask(*probe, "REST abc"), "501 Syntax error in parameter: 'abc' is not a valid integer value.");
-    EXPECT_EQ(clients[0]->RestartOffset, 0);
+    EXPECT_EQ(clients[0]->Transfer().RestartOffset, 0);
     EXPECT_EQ(Ask(*probe, "REST 99999999999999999999"),
               "501 Syntax error in parameter: '99999999999999999999' is not a valid integer value.");
     EXPECT_EQ(Ask(*probe, "REST"), "501 Syntax error in parameter: '' is not a valid integer value.");
@@ -164,18 +164,18 @@ TEST_F(FtpRetrTest, TheCacheCanServeOrBeFilled)
     scratch.Put("f.bin", Pattern(100000));
     auto copy = std::make_shared<std::stringstream>();
     server->OnRetrSessionConnected = [&](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
-        client->CachedCopy = CacheTransfer(CacheUse::Fill, copy);
+        client->Transfer().CachedCopy = CacheTransfer(CacheUse::Fill, copy);
     };
     auto probe = LoggedIn();
     Download got = Retr(*probe, "f.bin", true);
     EXPECT_EQ(got.replies.back(), "226 File sent ok");
     EXPECT_TRUE(copy->str() == Pattern(100000));
-    EXPECT_EQ(clients[0]->RetrFilePath, "C:\\f.bin");
+    EXPECT_EQ(clients[0]->Transfer().RetrFilePath, "C:\\f.bin");
     // Served from the copy: the file is gone, the bytes still come, from the restart offset on.
     ASSERT_EQ(std::remove(scratch.Join("f.bin").c_str()), 0);
     server->OnRetrSessionConnected = nullptr;
     server->OnValidateGet = [&](TFtpServer*, TFtpCtrlSocket* client, std::string&, bool&) {
-        client->CachedCopy = CacheTransfer(CacheUse::Serve, copy);
+        client->Transfer().CachedCopy = CacheTransfer(CacheUse::Serve, copy);
     };
     got = Retr(*probe, "f.bin", false);
     EXPECT_EQ(got.replies.back(), "226 File sent ok");
@@ -190,7 +190,7 @@ TEST_F(FtpRetrTest, TheOwnersHoldPacesBlocksWithoutStoppingOthers)
     scratch.Put("f.bin", Pattern(3 * kMinDownloadBlock));
     server->OnRetrDataSent = [&](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
         ++blocksSent;
-        client->HoldNextBlockMs = 60;
+        client->Transfer().HoldNextBlockMs = 60;
     };
     auto probe = LoggedIn();
     auto other = LoggedIn();
@@ -215,7 +215,7 @@ TEST_F(FtpRetrTest, AborDuringADownloadEndsItWithItsReasonFirst)
     scratch.Put("f.bin", Pattern(4 * kMinDownloadBlock));
     server->OnRetrDataSent = [&](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
         ++blocksSent;
-        client->HoldNextBlockMs = 10000;
+        client->Transfer().HoldNextBlockMs = 10000;
     };
     auto probe = LoggedIn();
     DataPeer peer;
@@ -234,7 +234,7 @@ TEST_F(FtpRetrTest, AborDuringADownloadEndsItWithItsReasonFirst)
     EXPECT_EQ(replies[4], "501 Cannot RETR. ABORT requested by client");
     EXPECT_EQ(replies[5], "225 ABOR command successful.");
     ASSERT_TRUE(WaitFor([&] { return peer.closed; }));
-    EXPECT_EQ(clients[0]->TransferState.blockTimer, 0u);
+    EXPECT_EQ(clients[0]->Transfer().Engine.blockTimer, 0u);
     // Without a transfer, ABOR has one reply only.
     EXPECT_EQ(Exchange(*probe, "ABOR\r\n", 1), (std::vector<std::string>{"225 ABOR command successful."}));
     loop.RunUntil([] { return false; }, 30ms);
@@ -246,7 +246,7 @@ TEST_F(FtpRetrTest, AClientThatHangsUpEarlyGetsNoSuccess)
     scratch.Put("f.bin", Pattern(4 * kMinDownloadBlock));
     server->OnRetrDataSent = [&](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
         ++blocksSent;
-        client->HoldNextBlockMs = 10000;
+        client->Transfer().HoldNextBlockMs = 10000;
     };
     auto probe = LoggedIn();
     DataPeer peer;
@@ -259,7 +259,7 @@ TEST_F(FtpRetrTest, AClientThatHangsUpEarlyGetsNoSuccess)
     ASSERT_EQ(replies.size(), 2u);
     EXPECT_EQ(replies[1].rfind("501 Cannot RETR. ", 0), 0u) << replies[1];
     EXPECT_FALSE(clients[0]->DataChannel().DataConnected());
-    EXPECT_EQ(clients[0]->TransferState.blockTimer, 0u);
+    EXPECT_EQ(clients[0]->Transfer().Engine.blockTimer, 0u);
     // The next transfer works.
     server->OnRetrDataSent = nullptr;
     const Download got = Retr(*probe, "f.bin", true);
@@ -273,7 +273,7 @@ TEST_F(FtpRetrTest, AClientThatLeavesDuringADownloadLeavesNothingBehind)
     std::vector<std::uint16_t> closedWith;
     server->OnRetrDataSent = [&](TFtpServer*, TFtpCtrlSocket* client, TWSocket*, std::uint16_t) {
         ++blocksSent;
-        client->HoldNextBlockMs = 10000;
+        client->Transfer().HoldNextBlockMs = 10000;
     };
     server->OnRetrSessionClosed = [&](TFtpServer*, TFtpCtrlSocket*, TWSocket*, std::uint16_t error) {
         closedWith.push_back(error);
@@ -358,9 +358,10 @@ TEST_F(FtpRetrTest, AFileCutShortWhileABlockIsOnItsWayCountsOnlyWhatWent)
     TFtpCtrlSocket* client = clients[0];
     TWSocket* data = client->DataWSocket();
     ASSERT_FALSE(data->AllSent());
-    ASSERT_GT(client->TransferState.fileBlock, data->FileBytesSent());
+    ASSERT_GT(client->Transfer().Engine.fileBlock, data->FileBytesSent());
     // The file now ends where the block on its way has got to.
-    const long long reached = client->TransferredBytes - client->TransferState.fileBlock + data->FileBytesSent();
+    const long long reached =
+        client->Transfer().TransferredBytes - client->Transfer().Engine.fileBlock + data->FileBytesSent();
     ASSERT_EQ(::truncate(scratch.Join("f.bin").c_str(), reached), 0);
     peer.conn->Resume();
     const auto replies = RepliesAfter(*probe, mark, 2, 10000ms);
@@ -369,7 +370,7 @@ TEST_F(FtpRetrTest, AFileCutShortWhileABlockIsOnItsWayCountsOnlyWhatWent)
     ASSERT_TRUE(WaitFor([&] { return peer.closed; }, 10000ms));
     EXPECT_EQ(peer.received.size(), static_cast<std::size_t>(reached));
     EXPECT_TRUE(peer.received == content.substr(0, static_cast<std::size_t>(reached)));
-    EXPECT_EQ(client->TransferredBytes, reached);
+    EXPECT_EQ(client->Transfer().TransferredBytes, reached);
 }
 
 TEST_F(FtpRetrTest, RepliesLeaveWithoutWaitingForTheClientsAcknowledgement)

@@ -51,7 +51,7 @@ TEST_F(FtpStorTest, FilesOfEverySizeAreStoredWholeInBothModes)
             EXPECT_EQ(replies[0], "150 Opening data connection for up.bin.");
             EXPECT_EQ(replies[1], "226 File received ok");
             EXPECT_TRUE(scratch.Get("up.bin") == content) << "size " << size << " passive " << passive;
-            EXPECT_EQ(clients[0]->TransferredBytes, static_cast<long long>(size));
+            EXPECT_EQ(clients[0]->Transfer().TransferredBytes, static_cast<long long>(size));
             // The final reply of an upload follows its closed event.
             ASSERT_GE(events.size(), 2u);
             EXPECT_EQ(events[events.size() - 2], "closed");
@@ -71,7 +71,26 @@ TEST_F(FtpStorTest, RestOverwritesFromTheOffsetAndKeepsTheRest)
     EXPECT_EQ(replies.back(), "226 File received ok");
     const std::string stored = scratch.Get("f.bin");
     EXPECT_TRUE(stored == original.substr(0, 100) + std::string(50, 'z') + original.substr(150));
-    EXPECT_EQ(clients[0]->RestartOffset, 0);
+    EXPECT_EQ(clients[0]->Transfer().RestartOffset, 0);
+}
+
+TEST_F(FtpStorTest, AnOffsetOfADownloadCalledOffDoesNotReachTheNextUpload)
+{
+    const std::string original = Pattern(250);
+    scratch.Put("f.bin", original);
+    auto probe = LoggedIn();
+    EXPECT_EQ(Ask(*probe, "REST 100"), "350 REST supported. Ready to resume at byte offset 100.");
+    ASSERT_GT(Pasv(*probe), 0);  // the client never reaches the listener
+    const int mark = probe->LineCount();
+    probe->Send("RETR f.bin\r\n");
+    ASSERT_EQ(RepliesAfter(*probe, mark, 1).size(), 1u);
+    probe->Send("ABOR\r\n");
+    const auto aborted = RepliesAfter(*probe, mark, 3);
+    ASSERT_EQ(aborted.size(), 3u);
+    EXPECT_EQ(aborted[2], "225 ABOR command successful.");
+    // A plain STOR replaces the file: the offset went with the download that was called off.
+    EXPECT_EQ(Upload(*probe, "STOR f.bin", "new", true).back(), "226 File received ok");
+    EXPECT_EQ(scratch.Get("f.bin"), "new");
 }
 
 TEST_F(FtpStorTest, AppeAnnouncesTheSizeAndAppendsOrCreates)
@@ -148,7 +167,7 @@ TEST_F(FtpStorTest, TwoUploadsOfOneFileNeverInterleave)
     ASSERT_EQ(RepliesAfter(*first, markOne, 1).front(), "150 Opening data connection for f.bin.");
     ASSERT_TRUE(WaitFor([&] { return one.connected; }));
     one.Send("first writer ");
-    ASSERT_TRUE(WaitFor([&] { return clients[0]->TransferredBytes == 13; }));
+    ASSERT_TRUE(WaitFor([&] { return clients[0]->Transfer().TransferredBytes == 13; }));
     second->Send("STOR f.bin\r\n");
     ASSERT_EQ(RepliesAfter(*second, markTwo, 1).front(), "150 Opening data connection for f.bin.");
     ASSERT_TRUE(WaitFor([&] { return two.connected; }));
@@ -172,7 +191,7 @@ TEST_F(FtpStorTest, AborAndBadTargetsEndAnUploadWithTheReason)
     ASSERT_EQ(RepliesAfter(*probe, mark, 1).front(), "150 Opening data connection for f.bin.");
     ASSERT_TRUE(WaitFor([&] { return peer.connected; }));
     peer.Send("some");
-    ASSERT_TRUE(WaitFor([&] { return clients[0]->TransferredBytes == 4; }));
+    ASSERT_TRUE(WaitFor([&] { return clients[0]->Transfer().TransferredBytes == 4; }));
     probe->Send("ABOR\r\n");
     const auto replies = RepliesAfter(*probe, mark, 3);
     ASSERT_EQ(replies.size(), 3u);
@@ -217,7 +236,7 @@ TEST_F(FtpStorTest, AClientThatLeavesDuringAnUploadEndsItAsFailed)
     ASSERT_EQ(RepliesAfter(*probe, mark, 1).front(), "150 Opening data connection for f.bin.");
     ASSERT_TRUE(WaitFor([&] { return peer.connected; }));
     peer.Send("half");
-    ASSERT_TRUE(WaitFor([&] { return clients[0]->TransferredBytes == 4; }));
+    ASSERT_TRUE(WaitFor([&] { return clients[0]->Transfer().TransferredBytes == 4; }));
     probe.reset();
     ASSERT_TRUE(WaitFor([&] { return server->ClientCount() == 0 && peer.closed; }));
     EXPECT_EQ(closedWith, (std::vector<std::uint16_t>{10057}));

@@ -494,6 +494,37 @@ private slots:
         QCOMPARE(form_->Controller().accounts().IpRules().ListIpRules().size(), std::size_t{1});
     }
 
+    // The bans as the server publishes them: listed with what is left of them, and lifted by
+    // address; a lift that cannot be asked for (no server) says so and keeps the row.
+    void bansAreListedAndLiftedByAddress()
+    {
+        OpenWindow();
+        std::vector<std::string> lifted;
+        bool serverThere = true;
+        IpPage page(form_->Controller().accounts(),
+                    {[] {
+                         return std::vector<LoginBanBook::Ban>{{"10.0.0.7", std::chrono::seconds(840), 10},
+                                                               {"10.0.0.8", std::chrono::seconds(12), 11}};
+                     },
+                     [&](const std::string& address) {
+                         if (serverThere) lifted.push_back(address);
+                         return serverThere;
+                     }});
+        page.LoadFromStore();
+        QCOMPARE(page.BanList()->count(), 2);
+        QCOMPARE(page.BanList()->item(0)->text(), QString("10.0.0.7  (840 s left, 10 failed logins)"));
+        page.BanList()->item(1)->setSelected(true);
+        page.LiftSelectedBans();
+        QCOMPARE(lifted, std::vector<std::string>{"10.0.0.8"});
+        QCOMPARE(page.BanList()->count(), 1);
+        serverThere = false;
+        page.BanList()->item(0)->setSelected(true);
+        auto box = AnswerBox(QMessageBox::Ok);
+        page.LiftSelectedBans();
+        QCOMPARE(box->text, QString("The ban could not be lifted: no server runs."));
+        QCOMPARE(page.BanList()->count(), 1);
+    }
+
     void servicesStartStopAndDisconnectAConnectedClient()
     {
         OpenWindow();

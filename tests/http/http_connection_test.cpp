@@ -1,10 +1,11 @@
 // The engine from a browser's side: answers in order on one connection, the 404 page, the
 // kept and closed connections, ranges and conditions, and what hostile or slow clients get.
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 
+#include <atomic>
 #include <fstream>
+#include <memory>
 
 #include "http/http_texts.h"
 #include "http_engine_fixture.h"
@@ -326,7 +327,14 @@ TEST_F(HttpConnectionTest, StalledReadersAndSilentCrowdsDoNotHoldUpOthers)
     files.rlim_cur = std::max<rlim_t>(files.rlim_cur, std::min<rlim_t>(files.rlim_max, 4096));
     ::setrlimit(RLIMIT_NOFILE, &files);
     const int crowdSize = files.rlim_cur >= 2100 ? 1000 : static_cast<int>(files.rlim_cur / 2) - 50;
-    StartEngine([](THttpServer& server) { server.Limits.sendStallTimeout = std::chrono::milliseconds(1500); });
+    // Shared with the engine, whose clients may still go after this test's body has ended.
+    auto stalledDropped = std::make_shared<std::atomic<bool>>(false);
+    StartEngine([stalledDropped](THttpServer& server) {
+        server.Limits.sendStallTimeout = std::chrono::milliseconds(1500);
+        server.OnClientDisconnect = [stalledDropped](THttpServer*, THttpConnection* client, std::uint16_t) {
+            if (client->Path == "/huge.bin") *stalledDropped = true;
+        };
+    });
     const long before = ResidentKiB();
     RawHttpClient stalled(port_);
     stalled.Send("GET /huge.bin HTTP/1.1\r\n\r\n");
@@ -337,7 +345,10 @@ TEST_F(HttpConnectionTest, StalledReadersAndSilentCrowdsDoNotHoldUpOthers)
     const auto answers = SplitAnswers(bytes);
     ASSERT_EQ(answers.size(), 1u);
     EXPECT_EQ(answers[0].body, "served");
-    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (!*stalledDropped && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(stalledDropped->load());
     EXPECT_LT(ResidentKiB() - before, 64 * 1024) << "KiB grown";
     // The stalled reader has been dropped: what it finally reads ends well short of 1 GiB.
     std::size_t got = 0;
@@ -392,6 +403,48 @@ TEST_F(HttpConnectionTest, APortChangeWhileListeningMovesTheListener)
     EXPECT_EQ(answers[0].body, "moved");
     EXPECT_EQ(started, 2);
     EXPECT_EQ(stopped, 1);
+}
+
+// A late answer (a reverse lookup) finds its connection by number: only while it is connected,
+// never after it has gone or the service has stopped.
+TEST_F(HttpConnectionTest, ConnectionsAreFoundByNumberOnlyWhileConnected)
+{
+    long long made = 0;
+    StartEngine([&made](THttpServer& server) {
+        server.ClientClass = [&made] {
+            auto connection = std::make_unique<THttpConnection>();
+            connection->SetNumber(++made);
+            return connection;
+        };
+    });
+    const auto found = [this](long long number) {
+        std::promise<bool> answer;
+        loop_->Post([&] {
+            const THttpConnection* client = server_->ClientByNumber(number);
+            answer.set_value(client != nullptr && client->Number() == number);
+        });
+        return answer.get_future().get();
+    };
+    const auto waitFor = [](const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(5ms);
+        }
+        return true;
+    };
+    RawHttpClient one(port_), two(port_);
+    ASSERT_TRUE(waitFor([&] { return found(1) && found(2); }));
+    one.Close();
+    EXPECT_TRUE(waitFor([&] { return !found(1); }));
+    EXPECT_TRUE(found(2));
+    std::promise<void> stopped;
+    loop_->Post([&] {
+        server_->Stop();
+        stopped.set_value();
+    });
+    stopped.get_future().wait();
+    EXPECT_FALSE(found(2));
 }
 
 }  // namespace
