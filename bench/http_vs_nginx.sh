@@ -7,6 +7,9 @@
 #   - a folder page of 1,000 entries with wrk: requests per second (nginx's autoindex beside it);
 #   - 1,000 idle connections held: memory per connection (the server's resident size before
 #     and after, over 1,000).
+# With CORVANE_BENCH_HTTPS=1 the same cases run over HTTPS instead (nginx with "ssl" on the
+# server's own certificate, TLS 1.2 and 1.3, session tickets on both); there the "Connection:
+# close" case is the rate of new handshakes (wrk resumes no session).
 # Usage: bench/http_vs_nginx.sh [BUILD_DIR] (default build; the server is BUILD_DIR/bin/corvane-server)
 # Needs wrk, nginx (nginx-light), curl and python3; CORVANE_BENCH_SECONDS sets each wrk run (10),
 # CORVANE_BENCH_ROUNDS the turns of each case (3; the medians are compared), CORVANE_BENCH_IPV6=1
@@ -32,11 +35,24 @@ chmod -R a+rX "$home/drive_c"
 ftp_port=$(free_port)
 ours=$(free_port)
 theirs=$(free_port)
-start_web_server "$server_bin" "$home" "$ftp_port" "$ours"
-
-start_nginx "$scratch/nginx" "$theirs" "$share" "autoindex on;"
-
-wait_port "$ours"
+https=${CORVANE_BENCH_HTTPS:-0}
+scheme=http
+if [[ "$https" == 1 ]]; then
+    # The plain ports stay up (the idle-memory case uses them); the measured ones are the TLS ones.
+    ours_tls=$(free_port)
+    theirs_tls=$(free_port)
+    start_web_server "$server_bin" "$home" "$ftp_port" "$ours" "$ours_tls"
+    wait_port "$ours"
+    wait_port "$ours_tls" https
+    start_nginx "$scratch/nginx" "$theirs" "$share" "autoindex on;" \
+        "listen $bench_host:$theirs_tls ssl; ssl_certificate $home/CorvaneServer.crt; ssl_certificate_key $home/CorvaneServer.key; ssl_protocols TLSv1.2 TLSv1.3;"
+    wait_port "$theirs_tls" https
+    scheme=https
+else
+    start_web_server "$server_bin" "$home" "$ftp_port" "$ours"
+    start_nginx "$scratch/nginx" "$theirs" "$share" "autoindex on;"
+    wait_port "$ours"
+fi
 wait_port "$theirs"
 
 # Memory per idle connection, first, while the servers are fresh (later runs leave freed heap
@@ -74,7 +90,10 @@ rate() {
     wrk -t1 -c64 -d"${seconds}s" "$@" 2>&1 | awk '/Requests\/sec/ {print $2}'
 }
 # MB/s of one 1 GiB download with curl.
-download() { curl -s -o /dev/null -w '%{speed_download}\n' "$1" | awk '{printf "%.0f", $1 / 1048576}'; }
+download() {
+    curl -s --cacert "$home/CorvaneServer.crt" -o /dev/null -w '%{speed_download}\n' "$1" |
+        awk '{printf "%.0f", $1 / 1048576}'
+}
 ratio() { python3 -c "import sys; print('%.2f' % (float(sys.argv[1]) / float(sys.argv[2])))" "$1" "$2"; }
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 load() { cut -d' ' -f1 /proc/loadavg; }
@@ -88,9 +107,11 @@ compare() {
     shift 3
     path=${*: -1}
     set -- "${@:1:$#-1}"
+    local our_port=$ours their_port=$theirs
+    if [[ "$scheme" == https ]]; then our_port=$ours_tls their_port=$theirs_tls; fi
     for _ in $(seq 1 "$rounds"); do
-        a=$("$measure" "$@" "http://$bench_host:$ours$path")
-        b=$("$measure" "$@" "http://$bench_host:$theirs$path")
+        a=$("$measure" "$@" "$scheme://$bench_host:$our_port$path")
+        b=$("$measure" "$@" "$scheme://$bench_host:$their_port$path")
         ours_list+=("$a")
         theirs_list+=("$b")
         each+=("$(ratio "$a" "$b")")
@@ -105,4 +126,3 @@ compare "4 KiB, 64 kept-alive connections" "req/s" rate /small.bin
 compare "4 KiB, Connection: close" "req/s" rate -H "Connection: close" /small.bin
 compare "1 GiB file with curl" "MB/s" download /big.bin
 compare "folder page of 1,000 entries" "req/s" rate /many/
-

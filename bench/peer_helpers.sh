@@ -38,9 +38,9 @@ print(port)'
 }
 
 # Waits until an HTTP server answers on the port (20 s at most).
-wait_port() {
+wait_port() {  # PORT [SCHEME]; an https probe asks for no certificate check: it only waits
     for _ in $(seq 1 400); do
-        curl -s -o /dev/null "http://$bench_host:$1/" && return 0
+        curl -sk -o /dev/null "${2:-http}://$bench_host:$1/" && return 0
         sleep 0.05
     done
     echo "nothing answers on port $1" >&2
@@ -49,9 +49,9 @@ wait_port() {
 
 # Starts nginx in the foreground with one worker, sendfile on and no access log, serving ROOT
 # on loopback PORT from scratch folder DIR (EXTRA goes inside its location block); sets
-# nginx_pid. Usage: start_nginx DIR PORT ROOT [EXTRA]
+# nginx_pid. Usage: start_nginx DIR PORT ROOT [EXTRA] [LISTEN] (LISTEN: more lines of its server block)
 start_nginx() {
-    local dir=$1 port=$2 root=$3 extra=${4:-}
+    local dir=$1 port=$2 root=$3 extra=${4:-} listen=${5:-}
     local nginx_bin
     nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
     mkdir -p "$dir"
@@ -73,6 +73,7 @@ http {
     scgi_temp_path $dir/scgi;
     server {
         listen $bench_host:$port;
+        $listen
         root "$root";
         location / { $extra }
     }
@@ -99,10 +100,10 @@ bench_cleanup() {
 }
 
 # Starts the server headless on HOME, its web server on loopback PORT (FTP on FTP_PORT, screen
-# log off, 2,000 web connections); sets server_pid. Usage: start_web_server SERVER_BIN HOME FTP_PORT PORT
+# log off, 2,000 web connections); sets server_pid. Usage: start_web_server SERVER_BIN HOME FTP_PORT PORT [HTTPS_PORT]
 start_web_server() {
-    printf '[ServerData]\r\nPort=%s\r\nUserSetServerIP=%s\r\nWebServerPort=%s\r\nRunWebServerNextTime=1\r\nWebServerConnections=2000\r\nScreenLoggingEnabled=0\r\n' \
-        "$3" "$bench_address" "$4" >"$2/CorvaneServer.ini"
+    printf '[ServerData]\r\nPort=%s\r\nUserSetServerIP=%s\r\nWebServerPort=%s\r\nRunWebServerNextTime=1\r\nWebServerConnections=2000\r\nScreenLoggingEnabled=0\r\nWebServerHttpsPort=%s\r\n' \
+        "$3" "$bench_address" "$4" "${5:-0}" >"$2/CorvaneServer.ini"
     "$1" --headless --home "$2" >"$scratch/server.out" 2>&1 &
     server_pid=$!
 }

@@ -8,6 +8,7 @@
 #include "accounts/permissions.h"
 #include "app/admin_commands.h"
 #include "app/control_protocol.h"
+#include "app/tls_commands.h"
 #include "common/constants.h"
 #include "common/program_folder.h"
 #include "core/server_controller.h"
@@ -94,6 +95,7 @@ int RunOnFiles(const std::string& home, const AdminRequest& request)
     permissionsClass store(ProgramFolder(), [](const std::string& folder) { return fs::RealFolderExists(folder); });
     store.LoadAccounts();
     AdminContext context{store, nullptr, home};
+    if (IsTlsCommand(request)) return Print(RunTlsCommand(request, context));
     AdminReply reply = RunAdminCommand(request, context);
     if (reply.status == kAdminDone && reply.changed && !WriteChangedStore(store, false))
         return Fail("the account files of " + home + " could not be written; they are as they were");

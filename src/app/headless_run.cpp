@@ -13,7 +13,9 @@
 #include "app/settings_reload.h"
 #include "common/program_folder.h"
 #include "core/event_loop_window_thread.h"
+#include "core/ftp_server_thread.h"
 #include "core/headless_view.h"
+#include "core/server_commands.h"
 #include "core/server_controller.h"
 #include "platform/event_loop.h"
 #include "platform/home_folder.h"
@@ -37,6 +39,8 @@ void OnServiceSignal(int signalNumber, EventLoop& loop, serverController& contro
         NotifyServiceManager("RELOADING=1");
         std::string message;
         ReloadSettings(controller, message);
+        // The certificate pair too: a renewed one serves the next connections.
+        if (ftpServerThread* thread = controller.serverThread()) thread->PostCommand(MSG_RELOAD_TLS);
         Say(message);
         controller.writeLog("! " + message);
         NotifyServiceManager("READY=1\nSTATUS=" + message);

@@ -11,6 +11,7 @@
 
 #include "app/admin_commands.h"
 #include "app/admin_front.h"
+#include "app/tls_commands.h"
 #include "app/headless_run.h"
 #include "common/program_folder.h"
 #include "platform/home_folder.h"
@@ -44,10 +45,10 @@ void PrintUsage(std::FILE* out)
                  "  --version    show the version and exit\n"
                  "\n"
                  "SIGINT or SIGTERM stops the services, saves the settings and accounts, and exits;\n"
-                 "SIGHUP reloads CorvaneServer.ini; SIGUSR1 reopens the log file.\n"
+                 "SIGHUP reloads CorvaneServer.ini and the certificate; SIGUSR1 reopens the log file.\n"
                  "\n"
-                 "%s",
-                 corvane::AdminUsageText());
+                 "%s%s",
+                 corvane::AdminUsageText(), corvane::TlsUsageText());
 }
 
 struct Options {
@@ -80,7 +81,7 @@ int ParseOptions(int argc, char** argv, Options& options)
             options.home = argv[++i];
         } else if (i == 1 && (arg == "/p2p" || arg == "/P2P")) {
             options.controllerArguments.push_back(arg);
-        } else if (corvane::IsAdminCommandWord(arg)) {
+        } else if (corvane::IsAdminCommandWord(arg) || corvane::IsTlsCommandWord(arg)) {
             options.command.push_back(arg);
         } else {
             std::fprintf(stderr, "corvane-server: unknown argument '%s'\n", arg.c_str());

@@ -107,6 +107,10 @@ void ftpServerThread::HandleCommand(ServerCommand message)
     case MSG_START_HTTP: services_.StartHttp(); break;
     case MSG_STOP_HTTP: services_.StopHttp(); break;
     case MSG_REFRESH_CACHE_VIEW: cacheHooks_.RefreshView(); break;
+    case MSG_RELOAD_TLS:
+        services_.ReloadCertificates();
+        handOff_.FlushPendingLog();
+        break;
     }
 }
 
@@ -124,6 +128,7 @@ void ftpServerThread::Tick()
 {
     AssertServerThread();
     services_.IdleCheck();
+    services_.CheckCertificateFiles();
     handOff_.FlushPendingLog();
     services_.ShowClientCounts();
     loginBans_.Prune(LoginBanBook::Clock::now());

@@ -1,14 +1,13 @@
-// FTPS: the certificate pair, made on a first run, and the engine's TLS channels; without a
-// usable pair the engine stays in the clear, with a log line why. Server thread, at each FTP
-// start.
+// FTPS: the engine's TLS channels from the pair in force; without a usable pair the engine
+// stays in the clear (TlsCertificates logs why). Server thread, at each FTP start.
 #pragma once
 
 namespace corvane {
 
-class ServerHandOff;
 class TFtpServer;
+class TlsCertificates;
 struct ServerSettings;
 
-void ApplyFtpTlsSettings(TFtpServer& ftp, const ServerSettings& settings, ServerHandOff& handOff);
+void ApplyFtpTlsSettings(TFtpServer& ftp, const ServerSettings& settings, TlsCertificates& certificates);
 
 }  // namespace corvane

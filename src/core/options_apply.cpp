@@ -25,7 +25,7 @@ template <typename Use>
 auto HttpGroup(Use use)
 {
     return use(&S::WebServerPort, &S::WebServerRoot, &S::WebServerConnections, &S::WebServerHtmlHeader,
-               &S::WebServerError404Answer);
+               &S::WebServerError404Answer, &S::WebServerHttpsPort, &S::WebServerRedirectToHttps);
 }
 
 template <typename Use>

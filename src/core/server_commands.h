@@ -15,6 +15,7 @@ enum ServerCommand : unsigned {
     MSG_START_HTTP = 32875,
     MSG_STOP_HTTP = 32876,
     MSG_REFRESH_CACHE_VIEW = 32877,
+    MSG_RELOAD_TLS = 32878,  // the certificate pair, loaded again for new connections
 };
 
 // What a disconnect did, filled in on the window thread once the server thread is through with

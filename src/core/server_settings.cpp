@@ -76,6 +76,9 @@ ServerSettings LoadServerSettings(const IniImage& image)
     s.TlsCertificateFile = ReadText(image, "TlsCertificateFile", d.TlsCertificateFile);
     s.TlsKeyFile = ReadText(image, "TlsKeyFile", d.TlsKeyFile);
     s.TlsRequiredForPasswordLogins = ReadBool(image, "TlsRequiredForPasswordLogins", d.TlsRequiredForPasswordLogins);
+    s.WebServerHttpsPort = ReadInt(image, "WebServerHttpsPort", d.WebServerHttpsPort);
+    if (s.WebServerHttpsPort < 0 || s.WebServerHttpsPort > 65535) s.WebServerHttpsPort = d.WebServerHttpsPort;
+    s.WebServerRedirectToHttps = ReadBool(image, "WebServerRedirectToHttps", d.WebServerRedirectToHttps);
     s.LoginBanFailures = std::max(0, ReadInt(image, "LoginBanFailures", d.LoginBanFailures));
     s.LoginBanWindow = std::max(1, ReadInt(image, "LoginBanWindow", d.LoginBanWindow));
     s.LoginBanSeconds = std::max(1, ReadInt(image, "LoginBanSeconds", d.LoginBanSeconds));
@@ -138,6 +141,10 @@ void SaveTlsSettings(const ServerSettings& s, IniImage& image)
         image.WriteString(kServerDataSection, "TlsKeyFile", s.TlsKeyFile);
     if (s.TlsRequiredForPasswordLogins != d.TlsRequiredForPasswordLogins || named("TlsRequiredForPasswordLogins"))
         image.WriteBool(kServerDataSection, "TlsRequiredForPasswordLogins", s.TlsRequiredForPasswordLogins);
+    if (s.WebServerHttpsPort != d.WebServerHttpsPort || named("WebServerHttpsPort"))
+        image.WriteInteger(kServerDataSection, "WebServerHttpsPort", s.WebServerHttpsPort);
+    if (s.WebServerRedirectToHttps != d.WebServerRedirectToHttps || named("WebServerRedirectToHttps"))
+        image.WriteBool(kServerDataSection, "WebServerRedirectToHttps", s.WebServerRedirectToHttps);
 }
 
 NetworkProfile LoadNetworkProfile(const IniImage& image)

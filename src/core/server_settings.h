@@ -66,6 +66,11 @@ struct ServerSettings {
     std::string TlsCertificateFile;
     std::string TlsKeyFile;
     bool TlsRequiredForPasswordLogins = true;
+    // HTTPS: the web server's second port, with the same certificate; 0: none. With
+    // WebServerRedirectToHttps, plain requests are sent to the same path over HTTPS. Saved as
+    // the TLS keys are.
+    int WebServerHttpsPort = 0;
+    bool WebServerRedirectToHttps = false;
     // Protection against password guessing: LoginBanFailures failed logins from one address
     // within LoginBanWindow seconds ban it for LoginBanSeconds (0 failures: no bans); loopback
     // addresses and, in the allow-list mode of the IP rules, the listed ones can be exempt.

@@ -20,7 +20,8 @@ namespace corvane {
 
 ServiceLifecycle::ServiceLifecycle(Parts parts, std::chrono::milliseconds tickInterval)
     : parts_(parts),
-      tickInterval_(tickInterval)
+      tickInterval_(tickInterval),
+      certificates_([&handOff = parts.handOff](const std::string& line) { handOff.log(line); })
 {}
 
 ServiceLifecycle::~ServiceLifecycle() = default;
@@ -93,7 +94,7 @@ void ServiceLifecycle::ApplyFtpSettings(const ServerSettings& s)
     }
     if (s.BannerFromFile) ftp_->SetBanner("220 " + s.BannerFilePath);
     parts_.afterLogin.Apply(s);
-    ApplyFtpTlsSettings(*ftp_, s, parts_.handOff);
+    ApplyFtpTlsSettings(*ftp_, s, certificates_);
 }
 
 void ServiceLifecycle::StopFtp()
@@ -207,13 +208,21 @@ void ServiceLifecycle::StartHttp()
     http_->MaxClients = settings.WebServerConnections;
     http_->Limits.minHeaderRate = settings.WebServerMinHeaderRate;
     webPolicy_->SetMaxWaitingPerAddress(settings.MaxWaitingConnectionsPerAddress);
+    if (settings.WebServerHttpsPort > 0 && certificates_.Use(settings)) {
+        http_->SetSecurePort(std::to_string(settings.WebServerHttpsPort));
+        http_->SetSecureChannelMaker(certificates_.HttpsMaker());
+    }
     parts_.owner.cacheHooks().ApplySettings(settings);
     webPolicy_->SetSettings(WebSettings{settings.WebServerRoot, settings.WebServerError404Answer,
                                         settings.WebServerHtmlHeader, settings.UserSetServerIP,
-                                        settings.WebServerPort});
+                                        settings.WebServerPort, settings.WebServerHttpsPort,
+                                        settings.WebServerRedirectToHttps});
     InstallListingIcons(settings.WebServerRoot);
     try {
         http_->Start();
+        if (!http_->SecureFailure().empty())
+            handOff.log("! HTTPS not listening on port " + std::to_string(settings.WebServerHttpsPort) + ": " +
+                        http_->SecureFailure());
         handOff.ShowStatusText(ListeningStatusText(PickedAddress(settings.UserSetServerIP)));
         parts_.controller.setHttpListening(true);
     } catch (const std::exception&) {
@@ -234,6 +243,12 @@ void ServiceLifecycle::StopHttp()
     httpExists_.store(false);
     ShowClientCounts();
     parts_.handOff.FlushPendingLog();
+}
+
+std::string ServiceLifecycle::ReloadCertificates()
+{
+    parts_.loop.AssertOwner();
+    return certificates_.Reload();
 }
 
 void ServiceLifecycle::End()

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "core/tls_certificates.h"
 #include "platform/event_loop.h"
 
 namespace corvane {
@@ -72,6 +73,10 @@ public:
     TFtpServer* FtpServer() { return ftp_.get(); }
     const TFtpServer* FtpServer() const { return ftp_.get(); }
     THttpServer* HttpServer() { return http_.get(); }
+    // The certificate pair again (SIGHUP, "tls reload"): for new connections; what happened.
+    std::string ReloadCertificates();
+    // The tick: a certificate file changed on disk is loaded again.
+    void CheckCertificateFiles() { certificates_.CheckForChange(); }
 
     // Any thread: whether the HTTP service exists (read at shut-down for RunWebServerNextTime).
     bool HttpServiceExists() const { return httpExists_.load(); }
@@ -93,6 +98,7 @@ private:
     std::unique_ptr<WebRequestPolicy> webPolicy_;
     std::unique_ptr<THttpServer> http_;
     std::atomic<bool> httpExists_{false};
+    TlsCertificates certificates_;
 };
 
 }  // namespace corvane

@@ -123,6 +123,8 @@ const std::vector<SettingKey>& ServerSettingKeys()
         Text("TlsKeyFile", &S::TlsKeyFile),
         Flag("TlsRequiredForPasswordLogins", &S::TlsRequiredForPasswordLogins),
         Number("WebServerPort", &S::WebServerPort, 1, 65535),
+        Number("WebServerHttpsPort", &S::WebServerHttpsPort, 0, 65535),
+        Flag("WebServerRedirectToHttps", &S::WebServerRedirectToHttps),
         Text("WebServerRoot", &S::WebServerRoot),
         Number("WebServerConnections", &S::WebServerConnections, 1, 9999),
         Text("WebServerHtmlHeader", &S::WebServerHtmlHeader),

@@ -26,8 +26,8 @@ bool WebRequestPolicy::Admit(THttpServer& server, httpServersClientClass& client
     if (server.MaxClients > 0 && server.ClientCount() > server.MaxClients &&
         server.OpenClientCount() > server.MaxClients)
         EvictEldestWaiting();
-    waiting_.Add(client.number, address, AdmissionQueue::Clock::now());
-    admitted_[client.number] = &client;
+    waiting_.Add(client.Number(), address, AdmissionQueue::Clock::now());
+    admitted_[client.Number()] = &client;
     return true;
 }
 

@@ -207,6 +207,7 @@ void WebRequestPolicy::AnswerRequest(httpServersClientClass& client, THttpGetFla
     LogRequest(client);
     ResetCacheUse(client);
     client.StartAnswer(head);
+    if (RedirectedToHttps(client, flags)) return;
     if (!IsInsideRoot(client.Document)) {
         Answer404Page(client, flags);
         return;
@@ -315,7 +316,30 @@ std::string WebRequestPolicy::RedirectHost(const httpServersClientClass& client)
 void WebRequestPolicy::AnswerRedirect(httpServersClientClass& client)
 {
     const std::string path = QuotablePath(StripLeadingSlash(AddTrailingSlash(client.Path)));
-    const std::string target = "http://" + RedirectHost(client) + "/" + path;
+    // A folder asked for over HTTPS stays on HTTPS.
+    const char* scheme = client.SecureChannel() != nullptr ? "https://" : "http://";
+    AnswerMoved(client, scheme + RedirectHost(client) + "/" + path);
+}
+
+bool WebRequestPolicy::RedirectedToHttps(httpServersClientClass& client, THttpGetFlag& flags)
+{
+    if (!settings_.redirectToHttps || settings_.httpsPort <= 0 || client.SecureChannel() != nullptr) return false;
+    std::string host = RedirectHost(client);
+    // The host without its port ("[::1]:8080" keeps its brackets), then the HTTPS one.
+    if (const std::size_t colon = host.rfind(':');
+        colon != std::string::npos && host.find(']', colon) == std::string::npos)
+        host.resize(colon);
+    std::string target = "https://" + host;
+    if (settings_.httpsPort != 443) target += ":" + std::to_string(settings_.httpsPort);
+    target += "/" + QuotablePath(StripLeadingSlash(client.Path));
+    if (!client.Params.empty()) target += "?" + QuotablePath(client.Params);
+    flags = hgWillSendMySelf;
+    AnswerMoved(client, target);
+    return true;
+}
+
+void WebRequestPolicy::AnswerMoved(httpServersClientClass& client, const std::string& target)
+{
     auto page = std::make_shared<std::stringstream>();
     *page << "<HTML><HEAD><meta http-equiv=\"Refresh\" content=\"0;URL=" << target << "\"></HEAD><BODY></BODY></HTML>";
     client.DocumentStream = page;
@@ -346,8 +370,8 @@ void WebRequestPolicy::ClientDisconnect(httpServersClientClass& client, std::uin
     if (client.BodyBytesSent() > 0) handOff_.addHttpBytes(static_cast<std::uint64_t>(client.BodyBytesSent()));
     // The connection is destroyed only after this handler: it is here throughout.
     LogAbout(client, HttpDisconnectedLine);
-    waiting_.Remove(client.number);
-    admitted_.erase(client.number);
+    waiting_.Remove(client.Number());
+    admitted_.erase(client.Number());
 }
 
 void InstallListingIcons(const std::string& webRoot)

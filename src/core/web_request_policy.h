@@ -40,6 +40,8 @@ struct WebSettings {
     std::string htmlHeader;    // WebServerHtmlHeader
     std::string bindAddress;   // UserSetServerIP
     int port = 80;             // WebServerPort
+    int httpsPort = 0;         // WebServerHttpsPort; 0: no HTTPS
+    bool redirectToHttps = false;  // WebServerRedirectToHttps
 };
 
 class WebRequestPolicy {
@@ -97,6 +99,9 @@ private:
     // A request starts with no cache use of the one before on the same connection.
     void ResetCacheUse(httpServersClientClass& client, bool failed = false);
     void AnswerRedirect(httpServersClientClass& client);
+    // With the redirect to HTTPS on, a plain request is answered by the same URL over HTTPS.
+    bool RedirectedToHttps(httpServersClientClass& client, THttpGetFlag& flags);
+    void AnswerMoved(httpServersClientClass& client, const std::string& target);
     void Answer404Page(httpServersClientClass& client, THttpGetFlag& flags);
     void LogRequest(httpServersClientClass& client);
 

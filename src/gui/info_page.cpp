@@ -46,6 +46,7 @@ void InfoPage::Reload()
     html += Row("FTP port", QString::number(s.Port));
     html += Row("HTTP service", ServiceState(controller_.httpListening(), controller_.clientCount(kServiceHttp)));
     html += Row("HTTP port", QString::number(s.WebServerPort));
+    html += Row("HTTPS port", s.WebServerHttpsPort > 0 ? QString::number(s.WebServerHttpsPort) : QString("off"));
     html += Row("Bind address", QtText(s.UserSetServerIP));
     html += Row("Local addresses", addresses.isEmpty() ? QString("none") : addresses);
     html += Row("Users", QString::number(controller_.accounts().UserNames().size()));

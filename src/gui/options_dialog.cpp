@@ -117,6 +117,8 @@ QWidget* OptionsDialog::BuildHttpPage()
     auto* page = new QWidget;
     auto* form = new QFormLayout(page);
     AddField(form, "WebServerPort", "HTTP port:");
+    AddField(form, "WebServerHttpsPort", "HTTPS port (0: off; the FTP certificate):");
+    AddBox(form, "WebServerRedirectToHttps", "Send plain HTTP requests to HTTPS");
     AddField(form, "WebServerRoot", "Web root folder:");
     AddSpin(form, "WebServerConnections", "Maximum number of connections:");
     AddField(form, "WebServerHtmlHeader", "HTML header of generated pages:");
@@ -150,6 +152,8 @@ void OptionsDialog::Load()
     Field("TlsKeyFile")->setText(QtText(s.TlsKeyFile));
     Box("TlsRequiredForPasswordLogins")->setChecked(s.TlsRequiredForPasswordLogins);
     Field("WebServerPort")->setText(QString::number(s.WebServerPort));
+    Field("WebServerHttpsPort")->setText(QString::number(s.WebServerHttpsPort));
+    Box("WebServerRedirectToHttps")->setChecked(s.WebServerRedirectToHttps);
     Field("WebServerRoot")->setText(QtText(s.WebServerRoot));
     Spin("WebServerConnections")->setValue(s.WebServerConnections);
     Field("WebServerHtmlHeader")->setText(QtText(s.WebServerHtmlHeader));
@@ -212,6 +216,11 @@ void OptionsDialog::ApplyHttp()
     const int port = NumberOr(Field("WebServerPort"), 80);
     Field("WebServerPort")->setText(QString::number(port));
     bool changed = Store(s.WebServerPort, port);
+    int httpsPort = NumberOr(Field("WebServerHttpsPort"), 0);
+    if (httpsPort < 0 || httpsPort > 65535 || httpsPort == port) httpsPort = 0;
+    Field("WebServerHttpsPort")->setText(QString::number(httpsPort));
+    changed |= Store(s.WebServerHttpsPort, httpsPort);
+    changed |= Store(s.WebServerRedirectToHttps, Box("WebServerRedirectToHttps")->isChecked());
     changed |= Store(s.WebServerRoot, ToStd(Field("WebServerRoot")->text()));
     changed |= Store(s.WebServerConnections, Spin("WebServerConnections")->value());
     changed |= Store(s.WebServerHtmlHeader, ToStd(Field("WebServerHtmlHeader")->text()));

@@ -84,6 +84,7 @@ void THttpConnection::DataAvailable()
         SetLineMode(true);
         return;
     }
+    if (RefusedTlsHello()) return;
     std::string line = ReceiveStr();
     if (line.empty()) return;
     if (state_.Responding()) {
@@ -91,6 +92,23 @@ void THttpConnection::DataAvailable()
         return;
     }
     LineReceived(std::move(line));
+}
+
+void THttpConnection::HandleReadNotification(std::uint16_t error, bool forceLoop)
+{
+    TWSocketClient::HandleReadNotification(error, forceLoop);
+    // A handshake holds no line end in its first bytes as a rule: it is seen in the buffer.
+    if (!firstBytesChecked_ && State() == wsConnected) RefusedTlsHello();
+}
+
+bool THttpConnection::RefusedTlsHello()
+{
+    if (firstBytesChecked_ || RcvdCnt() == 0) return false;
+    firstBytesChecked_ = true;
+    constexpr char kHandshakeRecord = 0x16;
+    if (SecureChannel() != nullptr || Buffered().front() != kHandshakeRecord) return false;
+    AnswerError("400 Bad Request");
+    return true;
 }
 
 void THttpConnection::Hold(std::string line)

@@ -138,6 +138,7 @@ protected:
     void TriggerSendData(int bytesSent) override;
     void TriggerSessionClosed(std::uint16_t error) override;
     void TriggerLineLimitExceeded(int rcvdLength, bool& clearData) override;
+    void HandleReadNotification(std::uint16_t error, bool forceLoop) override;
 
     // The status line and header of a response whose body has `length` bytes, with the
     // Connection line and the blank line that ends it.
@@ -203,6 +204,10 @@ private:
     void NextRequest();
     void Hold(std::string line);
     void CloseAfter404();
+    // A plain connection whose first bytes are a TLS handshake (a client that took the port
+    // for the HTTPS one) is answered 400 and closed, instead of waiting for a line end that
+    // may never come.
+    bool RefusedTlsHello();
 
     ThreadOwner owner_;  // the thread of its THttpServer, which makes it
     long long number_ = 0;
@@ -215,6 +220,7 @@ private:
     // client asked for the close (HTTP/1.0, "Connection: close"), or this side ends it.
     enum class Reuse { ServerCloses, KeepAlive, ClientCloses };
     Reuse reuse_ = Reuse::ServerCloses;
+    bool firstBytesChecked_ = false;
     std::int64_t bodyRemaining_ = 0;
     std::deque<std::string> held_;
     std::size_t heldBytes_ = 0;

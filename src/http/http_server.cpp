@@ -1,5 +1,7 @@
 #include "http/http_server.h"
 
+#include <exception>
+
 namespace corvane {
 
 THttpServer::THttpServer()
@@ -10,9 +12,10 @@ THttpServer::THttpServer()
 THttpServer::~THttpServer()
 {
     StopSweep();
-    if (listener_) {
-        listener_->OnSessionClosed = nullptr;
-        listener_->OnClientDisconnect = nullptr;
+    for (TWSocketServer* listener : {listener_.get(), secureListener_.get()}) {
+        if (listener == nullptr) continue;
+        listener->OnSessionClosed = nullptr;
+        listener->OnClientDisconnect = nullptr;
     }
 }
 
@@ -23,6 +26,7 @@ void THttpServer::SetAddr(const std::string& addr)
     addr_ = addr;
     if (Listening()) {
         listener_->Close();
+        if (secureListener_) secureListener_->Close();
         Start();
     }
 }
@@ -41,19 +45,21 @@ void THttpServer::SetPort(const std::string& port)
 int THttpServer::ClientCount() const
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    return listener_ ? listener_->ClientCount() : 0;
+    return (listener_ ? listener_->ClientCount() : 0) + (secureListener_ ? secureListener_->ClientCount() : 0);
 }
 
 THttpConnection* THttpServer::Client(int index) const
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    return listener_ ? static_cast<THttpConnection*>(listener_->Client(index)) : nullptr;
+    const int plain = listener_ ? listener_->ClientCount() : 0;
+    if (index < plain) return static_cast<THttpConnection*>(listener_->Client(index));
+    return secureListener_ ? static_cast<THttpConnection*>(secureListener_->Client(index - plain)) : nullptr;
 }
 
 bool THttpServer::IsClient(const THttpConnection* client) const
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
-    return listener_ && listener_->IsClient(client);
+    return (listener_ && listener_->IsClient(client)) || (secureListener_ && secureListener_->IsClient(client));
 }
 
 THttpConnection* THttpServer::ClientByNumber(long long number) const
@@ -67,12 +73,16 @@ bool THttpServer::Listening() const { return listener_ && listener_->State() == 
 
 std::string THttpServer::BoundPort() const { return Listening() ? listener_->GetXPort() : std::string(); }
 
-void THttpServer::Start()
+bool THttpServer::SecureListening() const { return secureListener_ && secureListener_->State() == wsListening; }
+
+std::string THttpServer::BoundSecurePort() const
 {
-    CORVANE_ASSERT_OWNER_THREAD(owner_);
-    if (!listener_) listener_ = std::make_unique<TWSocketServer>();
-    if (listener_->State() == wsListening) return;
-    listener_->ClientClass = [this] {
+    return SecureListening() ? secureListener_->GetXPort() : std::string();
+}
+
+void THttpServer::SetUpListener(TWSocketServer& listener, const std::string& port, bool secure)
+{
+    listener.ClientClass = [this] {
         std::unique_ptr<THttpConnection> connection = ClientClass();
         // The linger setting applies when the connection is taken over, so it is given here:
         // a socket's own default (on, 0 s) would end every close with a reset.
@@ -80,26 +90,49 @@ void THttpServer::Start()
         connection->SetLingerTimeout(LingerTimeout);
         return std::unique_ptr<TWSocketClient>(std::move(connection));
     };
-    listener_->OnClientConnect = [this](TCustomWSocketServer*, TWSocketClient* client, std::uint16_t error) {
+    listener.OnClientConnect = [this, secure](TCustomWSocketServer*, TWSocketClient* client, std::uint16_t error) {
         auto* connection = static_cast<THttpConnection*>(client);
         PrepareConnection(*connection);
         if (connection->Number() != 0) byNumber_[connection->Number()] = connection;
+        // The channel comes before the owner hears of the connection: whatever it answers at
+        // once (a refusal) goes encrypted, after the handshake.
+        if (secure && error == 0) SecureConnection(*connection);
         TriggerClientConnect(connection, error);
     };
-    listener_->OnClientDisconnect = [this](TCustomWSocketServer*, TWSocketClient* client, std::uint16_t) {
+    listener.OnClientDisconnect = [this](TCustomWSocketServer*, TWSocketClient* client, std::uint16_t) {
         auto* connection = static_cast<THttpConnection*>(client);
         byNumber_.erase(connection->Number());
         TriggerClientDisconnect(connection, connection->CloseError());
     };
-    listener_->OnSessionClosed = [this](TCustomWSocket*, std::uint16_t) { TriggerServerStopped(); };
-    listener_->SetBanner("");
-    listener_->SetProto("tcp");
-    listener_->SetPort(port_);
-    listener_->SetAddr(addr_);
-    listener_->SetMaxClients(MaxClients);
+    listener.SetBanner("");
+    listener.SetProto("tcp");
+    listener.SetPort(port);
+    listener.SetAddr(addr_);
+    listener.SetMaxClients(MaxClients);
     // Browsers open several connections at once, and a busy server sees bursts of them.
-    listener_->SetListenBacklog(1024);
+    listener.SetListenBacklog(1024);
+}
+
+void THttpServer::SecureConnection(THttpConnection& client)
+{
+    std::unique_ptr<TSecureChannel> channel = secureMaker_ ? secureMaker_(client.HSocket()) : nullptr;
+    // Without a channel nothing can be said to the peer that it could read.
+    if (channel == nullptr) {
+        client.Abort();
+        return;
+    }
+    client.StartSecureChannel(std::move(channel), Limits.headerTimeout);
+}
+
+void THttpServer::Start()
+{
+    CORVANE_ASSERT_OWNER_THREAD(owner_);
+    if (!listener_) listener_ = std::make_unique<TWSocketServer>();
+    if (listener_->State() == wsListening) return;
+    SetUpListener(*listener_, port_, false);
+    listener_->OnSessionClosed = [this](TCustomWSocket*, std::uint16_t) { TriggerServerStopped(); };
     listener_->Listen();
+    StartSecureListener();
     loop_ = EventLoop::Current();
     if (loop_ != nullptr && !sweeping_) {
         sweepTimer_ = loop_->AddTimer(std::chrono::seconds(1), std::chrono::seconds(1), [this] { SweepTimeouts(); });
@@ -108,16 +141,49 @@ void THttpServer::Start()
     TriggerServerStarted();
 }
 
+// A secure port that cannot listen leaves the plain one serving; the owner reads why.
+void THttpServer::StartSecureListener()
+{
+    secureFailure_.clear();
+    if (securePort_.empty()) return;
+    if (!secureMaker_) {
+        secureFailure_ = "no certificate is available";
+        return;
+    }
+    if (!secureListener_) secureListener_ = std::make_unique<TWSocketServer>();
+    if (secureListener_->State() == wsListening) return;
+    SetUpListener(*secureListener_, securePort_, true);
+    try {
+        secureListener_->Listen();
+    } catch (const std::exception& e) {
+        secureFailure_ = e.what();
+        secureListener_.reset();
+    }
+}
+
 void THttpServer::Stop()
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
     StopSweep();
+    if (secureListener_) {
+        secureListener_->Close();
+        AbortClients(*secureListener_);
+        secureListener_.reset();
+    }
     if (!listener_) return;
     listener_->Close();
-    // Each connection is ended and reported here, not from the listener's posted events: the
-    // owner usually frees the engine right after Stop, and those events would then be lost.
-    for (int i = listener_->ClientCount() - 1; i >= 0; --i) {
-        auto* client = static_cast<THttpConnection*>(listener_->Client(i));
+    AbortClients(*listener_);
+    listener_->OnSessionClosed = nullptr;
+    listener_.reset();
+    byNumber_.clear();
+}
+
+// Each connection is ended and reported here, not from the listener's posted events: the owner
+// usually frees the engine right after Stop, and those events would then be lost.
+void THttpServer::AbortClients(TWSocketServer& listener)
+{
+    for (int i = listener.ClientCount() - 1; i >= 0; --i) {
+        auto* client = static_cast<THttpConnection*>(listener.Client(i));
         if (client == nullptr) continue;
         try {
             client->Abort();
@@ -127,9 +193,6 @@ void THttpServer::Stop()
             // A connection that fails to go is destroyed with the listener all the same.
         }
     }
-    listener_->OnSessionClosed = nullptr;
-    listener_.reset();
-    byNumber_.clear();
 }
 
 void THttpServer::StopSweep()

@@ -48,6 +48,18 @@ public:
     TClientEvent OnClientConnect, OnClientDisconnect, OnPostedData;
     TDocumentEvent OnGetDocument, OnHeadDocument, OnPostDocument;
 
+    // HTTPS: a second listener, on SecurePort (empty: none), whose connections go through a
+    // secure channel from the maker before their first request; its handshake is bounded by
+    // the header limit. The maker is asked at each connection, so a renewed certificate serves
+    // the next one. Both listeners' connections are the engine's clients, plain ones first.
+    const std::string& SecurePort() const { return securePort_; }
+    void SetSecurePort(const std::string& port) { securePort_ = port; }
+    void SetSecureChannelMaker(TSecureChannelMaker maker) { secureMaker_ = std::move(maker); }
+    bool SecureListening() const;
+    std::string BoundSecurePort() const;
+    // Why the secure listener is not listening after a Start that asked for it; empty otherwise.
+    const std::string& SecureFailure() const { return secureFailure_; }
+
     int ClientCount() const;
     // The connections that still hold a slot (see TCustomWSocketServer::OpenClientCount).
     int OpenClientCount() const { return listener_ ? listener_->OpenClientCount() : 0; }
@@ -75,6 +87,10 @@ public:
     virtual void Stop();
 
 private:
+    void SetUpListener(TWSocketServer& listener, const std::string& port, bool secure);
+    void StartSecureListener();
+    void SecureConnection(THttpConnection& client);
+    void AbortClients(TWSocketServer& listener);
     void PrepareConnection(THttpConnection& client);
     void SweepTimeouts();
     void StopSweep();
@@ -82,6 +98,10 @@ private:
     std::string addr_ = "0.0.0.0";
     std::string port_ = "80";
     std::unique_ptr<TWSocketServer> listener_;
+    std::string securePort_;
+    TSecureChannelMaker secureMaker_;
+    std::unique_ptr<TWSocketServer> secureListener_;
+    std::string secureFailure_;
     EventLoop* loop_ = nullptr;
     // The connections between their connect and disconnect events, by number.
     std::unordered_map<long long, THttpConnection*> byNumber_;

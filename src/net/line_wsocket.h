@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "net/socks_wsocket.h"
 
@@ -38,6 +39,8 @@ public:
     bool LineReceivedFlag() const { return lineReceived_; }
     // Bytes held in the receive buffer.
     int RcvdCnt() const { return static_cast<int>(rcvBuf_.size()); }
+    // The bytes held in the receive buffer, not yet delivered.
+    std::string_view Buffered() const { return rcvBuf_; }
 
     int Receive(void* buffer, int len) override;
     std::string ReceiveStr() override;

@@ -2,6 +2,7 @@
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 #include "tls/tls_channel.h"
 
@@ -37,11 +38,29 @@ bool ApplyCommonSettings(SSL_CTX* ctx)
     return true;
 }
 
+// A key under a passphrase is not read: the library's default would ask on the terminal and
+// hold the thread that loads the pair.
+int NoPassphrase(char*, int, int, void*) { return 0; }
+
+// The one protocol of the context (its wire form in `arg`) when the client offers it.
+int SelectProtocol(SSL*, const unsigned char** out, unsigned char* outLength, const unsigned char* offered,
+                   unsigned int offeredLength, void* arg)
+{
+    const auto* wire = static_cast<const std::string*>(arg);
+    unsigned char* chosen = nullptr;
+    const int result = SSL_select_next_proto(&chosen, outLength, reinterpret_cast<const unsigned char*>(wire->data()),
+                                             static_cast<unsigned int>(wire->size()), offered, offeredLength);
+    if (result != OPENSSL_NPN_NEGOTIATED) return SSL_TLSEXT_ERR_NOACK;
+    *out = chosen;
+    return SSL_TLSEXT_ERR_OK;
+}
+
 }  // namespace
 
 struct TTlsContext::Impl {
     SSL_CTX* ctx = nullptr;
     bool server = false;
+    std::string alpnWire;  // length-prefixed, as the selection callback reads it
     ~Impl() { SSL_CTX_free(ctx); }
 };
 
@@ -51,27 +70,39 @@ TTlsContext::TTlsContext(std::unique_ptr<Impl> impl)
 TTlsContext::~TTlsContext() = default;
 
 std::shared_ptr<TTlsContext> TTlsContext::ForServer(const std::string& certificateFile, const std::string& keyFile,
-                                                    std::string& why)
+                                                    std::string& why, const std::string& alpn)
 {
     ERR_clear_error();
     auto impl = std::make_unique<Impl>();
     impl->server = true;
     impl->ctx = SSL_CTX_new(TLS_server_method());
-    if (impl->ctx == nullptr || !ApplyCommonSettings(impl->ctx)) {
+    if (impl->ctx == nullptr || !ApplyCommonSettings(impl->ctx) || alpn.size() > 255) {
         why = TakeErrorText("cannot set up TLS");
         return nullptr;
     }
+    SSL_CTX_set_default_passwd_cb(impl->ctx, NoPassphrase);
     if (SSL_CTX_use_certificate_chain_file(impl->ctx, certificateFile.c_str()) != 1) {
         why = TakeErrorText("cannot read the certificate " + certificateFile);
         return nullptr;
     }
+    const std::string mismatch = "the private key " + keyFile + " does not belong to the certificate " +
+                                 certificateFile +
+                                 " (the server's own certificate must come first in the file, its chain after it)";
     if (SSL_CTX_use_PrivateKey_file(impl->ctx, keyFile.c_str(), SSL_FILETYPE_PEM) != 1) {
-        why = TakeErrorText("cannot read the private key " + keyFile);
+        const bool wrongKey = ERR_GET_REASON(ERR_peek_last_error()) == X509_R_KEY_VALUES_MISMATCH;
+        why = TakeErrorText(wrongKey ? mismatch
+                                     : "cannot read the private key " + keyFile +
+                                           " (a PEM key without a passphrase is needed)");
         return nullptr;
     }
     if (SSL_CTX_check_private_key(impl->ctx) != 1) {
-        why = TakeErrorText("the private key " + keyFile + " does not belong to the certificate " + certificateFile);
+        why = TakeErrorText(mismatch);
         return nullptr;
+    }
+    if (!alpn.empty()) {
+        impl->alpnWire.assign(1, static_cast<char>(alpn.size()));
+        impl->alpnWire += alpn;
+        SSL_CTX_set_alpn_select_cb(impl->ctx, SelectProtocol, &impl->alpnWire);
     }
     // Sessions are kept for resumption: a data connection resumes its control connection's.
     static const unsigned char kSessionContext[] = "corvane-server";

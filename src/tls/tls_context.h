@@ -19,9 +19,12 @@ namespace corvane {
 class TTlsContext : public std::enable_shared_from_this<TTlsContext> {
 public:
     // A server context from PEM files: the certificate (a chain may follow it) and its private
-    // key. nullptr, with the reason in `why`, when either cannot be read or they do not match.
+    // key. nullptr, with the reason in `why`, when either cannot be read or they do not match; a
+    // key under a passphrase is refused (a server that runs unattended has nobody to ask).
+    // `alpn`, when not empty, is the one application protocol agreed with clients that offer it
+    // (the web server's "http/1.1"); clients that offer others go on without one.
     static std::shared_ptr<TTlsContext> ForServer(const std::string& certificateFile, const std::string& keyFile,
-                                                  std::string& why);
+                                                  std::string& why, const std::string& alpn = std::string());
     // A client context that checks no certificate (tests and benchmarks talk to their own
     // self-signed servers).
     static std::shared_ptr<TTlsContext> ForClient(std::string& why);

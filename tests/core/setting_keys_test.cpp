@@ -64,10 +64,12 @@ TEST(SettingKeysTest, ValuesAreCheckedAgainstTheirKeysRule)
 TEST(SettingKeysTest, EveryKeyReadsBackWhatItWroteThroughTheSettingsFile)
 {
     ServerSettings settings;
-    // The TLS keys are written once they differ from their defaults.
+    // The TLS and HTTPS keys are written once they differ from their defaults.
     settings.TlsCertificateFile = "/etc/corvane/server.crt";
     settings.TlsKeyFile = "/etc/corvane/server.key";
     settings.TlsRequiredForPasswordLogins = false;
+    settings.WebServerHttpsPort = 8443;
+    settings.WebServerRedirectToHttps = true;
     IniImage image;
     SaveServerSettings(settings, image);
     const ServerSettings loaded = LoadServerSettings(image);

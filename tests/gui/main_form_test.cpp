@@ -627,6 +627,28 @@ private slots:
         QVERIFY(!ini.ValueExists("ServerData", "TlsKeyFile"));
     }
 
+    // The HTTPS port and its redirect are set on the HTTP page and saved; a port that is out of
+    // range or the plain one turns HTTPS off rather than failing at the next start.
+    void optionsDialogSetsTheHttpsPort()
+    {
+        OpenWindow();
+        OptionsDialog dialog(
+            form_->Controller(), [](int) {}, form_.get());
+        QCOMPARE(dialog.Field("WebServerHttpsPort")->text(), QString("0"));
+        const std::vector<std::pair<QString, int>> cases = {
+            {"8443", 8443}, {"70000", 0}, {dialog.Field("WebServerPort")->text(), 0}};
+        for (const auto& [typed, kept] : cases) {
+            dialog.Field("WebServerHttpsPort")->setText(typed);
+            dialog.Box("WebServerRedirectToHttps")->setChecked(true);
+            dialog.ApplyHttp();
+            QCOMPARE(form_->Controller().settings().WebServerHttpsPort, kept);
+            QCOMPARE(dialog.Field("WebServerHttpsPort")->text(), QString::number(kept));
+        }
+        QVERIFY(form_->Controller().settings().WebServerRedirectToHttps);
+        const IniImage ini = IniImage::Open(HomeFile("CorvaneServer.ini"));
+        QCOMPARE(QtText(ini.ReadString("ServerData", "WebServerRedirectToHttps", "")), QString("1"));
+    }
+
     void cacheOptionsApplyAtOnce()
     {
         OpenWindow();
