@@ -204,6 +204,9 @@ void WebRequestPolicy::ResetCacheUse(httpServersClientClass& client, bool failed
 void WebRequestPolicy::AnswerRequest(httpServersClientClass& client, THttpGetFlag& flags, bool head)
 {
     CORVANE_ASSERT_OWNER_THREAD(owner_);
+    // A whole header has come: the connection has earned its slot and no longer counts against
+    // its address's waiting connections.
+    waiting_.Remove(client.Number());
     LogRequest(client);
     ResetCacheUse(client);
     client.StartAnswer(head);
