@@ -25,22 +25,21 @@ bool WebRequestPolicy::Admit(THttpServer& server, httpServersClientClass& client
     // The newcomer is in the list already: the server is full when the list is past its limit.
     if (server.MaxClients > 0 && server.ClientCount() > server.MaxClients &&
         server.OpenClientCount() > server.MaxClients)
-        EvictEldestWaiting();
+        EvictEldestWaiting(server);
     waiting_.Add(client.Number(), address, AdmissionQueue::Clock::now());
-    admitted_[client.Number()] = &client;
     return true;
 }
 
-void WebRequestPolicy::EvictEldestWaiting()
+void WebRequestPolicy::EvictEldestWaiting(THttpServer& server)
 {
     const auto cutoff = AdmissionQueue::Clock::now() - kEvictableAfter;
     // A connection that has had its header since is no candidate any more: it leaves the queue
     // here, so each one is looked at only once however many accepts follow.
     while (const auto eldest = waiting_.EldestWaitingSince(cutoff)) {
         waiting_.Remove(*eldest);
-        const auto found = admitted_.find(*eldest);
-        if (found == admitted_.end()) continue;
-        httpServersClientClass& victim = *found->second;
+        auto* connection = static_cast<httpServersClientClass*>(server.ClientByNumber(*eldest));
+        if (connection == nullptr) continue;
+        httpServersClientClass& victim = *connection;
         if (victim.State() != wsConnected || !victim.WaitingForHeader()) continue;
         LogAbout(victim, EvictedLine);
         victim.Abort();

@@ -374,7 +374,6 @@ void WebRequestPolicy::ClientDisconnect(httpServersClientClass& client, std::uin
     // The connection is destroyed only after this handler: it is here throughout.
     LogAbout(client, HttpDisconnectedLine);
     waiting_.Remove(client.Number());
-    admitted_.erase(client.Number());
 }
 
 void InstallListingIcons(const std::string& webRoot)

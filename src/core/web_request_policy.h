@@ -10,7 +10,6 @@
 #include <memory>
 #include <sstream>
 #include <string>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "common/per_second_text.h"
@@ -82,7 +81,7 @@ private:
     // False when the browser was refused.
     bool Admit(THttpServer& server, httpServersClientClass& client);
     // Closes the eldest connection still waiting for its header, if it has waited long enough.
-    void EvictEldestWaiting();
+    void EvictEldestWaiting(THttpServer& server);
     void PeerNamed(long long number, const std::string& outcome);
     httpServersClientClass* FindClient(long long number) const;
     // GET and HEAD: one decision for both; a HEAD keeps the cache out of it.
@@ -118,7 +117,6 @@ private:
     std::unordered_set<long long> decisionsWaiting_;  // connect decisions waiting for a lookup
     int maxWaitingPerAddress_ = 16;
     AdmissionQueue waiting_;  // connections not past their first request header, by number
-    std::unordered_map<long long, httpServersClientClass*> admitted_;
 };
 
 // Copies the six listing icons into the "images" folder of the document root (a real path),
